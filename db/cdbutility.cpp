@@ -1,0 +1,272 @@
+#include "cdbutility.h"
+
+#include "dbquery.h"
+#include "errortext.h"
+#include "log.h"
+#include "textcodec.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <sstream>
+
+using textcodec::gb;
+
+DB_type CDBUtility::m_dbType = DB_LF;
+std::string CDBUtility::m_strTablePrefix;
+std::string CDBUtility::m_CaseNo;
+QString CDBUtility::m_CaseName;
+QSqlDatabase* CDBUtility::m_pDatabase = nullptr;
+std::string CDBUtility::m_strTableSuffix;
+std::string CDBUtility::m_strScheme;
+std::map<std::string, nd_pos_t> CDBUtility::m_nd_pos;
+SqlDialect CDBUtility::m_dialect;
+
+namespace {
+
+QSqlDatabase& connectionObject() {
+    static QSqlDatabase db;
+    return db;
+}
+
+std::string kindWord(DB_type t) {
+    switch (t) {
+    case DB_SC: return gb("短路");
+    case DB_LF: return gb("潮流");
+    case DB_OPF: return gb("最优潮流");
+    default: return std::string();
+    }
+}
+
+} // namespace
+
+QSqlDatabase* CDBUtility::opendb(const char* name) {
+    const std::string dbName = name ? name : "";
+    m_dialect = SqlDialect(SqlDialect::backendFor(dbName));
+    QSqlDatabase& db = connectionObject();
+    if (db.isOpen()) db.close();
+    const QString connName = textcodec::fromLocal8(dbName);
+    db = QSqlDatabase(); // drop our handle before the registry replaces the connection
+    if (QSqlDatabase::contains(connName)) QSqlDatabase::removeDatabase(connName);
+    db = QSqlDatabase::addDatabase(m_dialect.driverName(), connName);
+    m_pDatabase = &db;
+    db.setDatabaseName(connName);
+    m_dialect.configure(db);
+
+    std::ostringstream os;
+    os << gb("正在打开数据库 ") << dbName << ":" << static_cast<const void*>(m_pDatabase);
+    screport::logDebug(os.str());
+
+    if (db.isValid() && m_dialect.mayOpen(connName) && db.open()) {
+        m_dialect.afterOpen(db);
+        create_tmp_tab();
+        return m_pDatabase;
+    }
+    screport::logError(gb("不能打开数据库:") + dbName);
+    return nullptr;
+}
+
+bool CDBUtility::closedb() {
+    delete_tmp_tab();
+    if (m_pDatabase) m_pDatabase->close();
+    return true;
+}
+
+void CDBUtility::setDatabase(QSqlDatabase* db) { m_pDatabase = db; }
+
+void CDBUtility::create_tmp_tab() { dbq::execIgnore("CREATE TABLE DIAGRAM_TMP( id int)"); }
+void CDBUtility::delete_tmp_tab() { dbq::execIgnore("DROP TABLE DIAGRAM_TMP"); }
+
+void CDBUtility::setDBType(DB_type t) {
+    m_dbType = t;
+    switch (t) {
+    case DB_LF: m_strTablePrefix = "LFR_"; break;
+    case DB_OPF: m_strTablePrefix = "OPFR_"; break;
+    case DB_SC: m_strTablePrefix = "SCR_"; break;
+    case DB_NL: m_strTablePrefix = "NLR_"; break;
+    default: break;
+    }
+}
+
+std::string CDBUtility::getCaseTab() {
+    switch (m_dbType) {
+    case DB_LF: return "LF_CASE";
+    case DB_OPF: return "OPF_CASE";
+    case DB_SC: return "SC_CASE";
+    case DB_NL: return "NL_CASE";
+    default: return std::string();
+    }
+}
+
+void CDBUtility::setCaseNo(int n) {
+    m_CaseNo = std::to_string(n);
+    SqlStmt s;
+    switch (m_dbType) {
+    case DB_SC: s << "SELECT SCHEME,Case_Name from SC_CASE where Case_No=" << m_CaseNo; break;
+    case DB_LF: s << "SELECT SCHEME,Case_Name from LF_CASE where Case_No=" << m_CaseNo; break;
+    case DB_OPF:
+        s << "SELECT b.SCHEME,a.Case_Name from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.Case_No="
+          << m_CaseNo;
+        break;
+    default: return;
+    }
+    QSqlQuery q = dbq::newQuery();
+    bool active = dbq::exec(q, s);
+    if (!active && m_dbType == DB_OPF) screport::logError(s.text());
+    if (active && q.next()) {
+        m_strScheme = dbq::text8(q.value(0));
+        m_CaseName = textcodec::fromLocal8(dbq::text8(q.value(1)));
+        return;
+    }
+    raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业号:") + m_CaseNo);
+}
+
+void CDBUtility::setCaseName(const QString& name) {
+    m_CaseName = name;
+    const std::string name8 = textcodec::toLocal8(name);
+    screport::logDebug("case name :" + name8);
+    SqlStmt s;
+    switch (m_dbType) {
+    case DB_SC: s << "SELECT SCHEME,Case_No from SC_CASE where CASE_Name="; break;
+    case DB_LF: s << "SELECT SCHEME,Case_No from LF_CASE where CASE_Name="; break;
+    case DB_OPF:
+        s << "SELECT b.SCHEME,a.Case_No from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.CASE_Name=";
+        break;
+    default: return;
+    }
+    s.str(name8);
+    QSqlQuery q = dbq::newQuery();
+    bool active = dbq::exec(q, s);
+    if (!active && m_dbType == DB_OPF) screport::logError(s.text());
+    if (active && q.next()) {
+        m_strScheme = dbq::text8(q.value(0));
+        m_CaseNo = dbq::text8(q.value(1));
+        return;
+    }
+    raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业名:") + name8);
+}
+
+int CDBUtility::getCaseNo(const std::string& name) {
+    SqlStmt s;
+    s << "select Case_No from " << getCaseTab() << " where Case_Name=";
+    s.str(name);
+    QSqlQuery q = dbq::newQuery();
+    if (dbq::exec(q, s) && q.next()) return dbq::toInt(q.value(0));
+    return -1;
+}
+
+std::string CDBUtility::getCaseName(int n) {
+    SqlStmt s;
+    s << "select Case_Name from " << getCaseTab() << " where Case_No=" << std::to_string(n);
+    return dbq::firstText(s);
+}
+
+void CDBUtility::getCaseNameList(QStringList& list) {
+    list.clear();
+    SqlStmt s;
+    s << "SELECT CASE_Name from " << getCaseTab() << " where calculate=1";
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s)) {
+        screport::logError(s.text());
+    } else {
+        while (q.next()) list << textcodec::fromLocal8(dbq::text8(q.value(0)));
+    }
+    if (list.isEmpty()) raiseError(gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
+}
+
+void CDBUtility::save_caseNote(const char* table, const QString& name, const QString& note) {
+    const std::string tab = table ? table : "";
+    SqlStmt s;
+    s << "update " << tab << " set Note=";
+    s.str(textcodec::toLocal8(note));
+    s << " where case_name=";
+    s.str(textcodec::toLocal8(name));
+    QSqlQuery q = dbq::newQuery();
+    if (!isPlainIdentifier(tab) || !dbq::exec(q, s)) screport::logError(s.text());
+}
+
+void CDBUtility::getCaseVLimit(double& lower, double& upper) {
+    lower = upper = 0.0;
+    SqlStmt s;
+    s << "select LF_CASE.Vmin,LF_CASE.Vmax from LF_CASE ";
+    if (m_dbType == DB_LF)
+        s << " where LF_CASE.Case_No=";
+    else if (m_dbType == DB_OPF)
+        s << ",OPF_CASE where LF_CASE.Case_No=OPF_CASE.CASE_LF and OPF_CASE.Case_No=";
+    else
+        return;
+    s.number(m_CaseNo);
+    QSqlQuery q = dbq::newQuery();
+    if (dbq::exec(q, s) && q.next()) {
+        lower = dbq::toDouble(q.value(0));
+        upper = dbq::toDouble(q.value(1));
+    }
+}
+
+double CDBUtility::getBaseMVA() {
+    SqlStmt s;
+    s << "select base_MVA from CDB_SB" << m_strTableSuffix;
+    QSqlQuery q = dbq::newQuery();
+    if (dbq::exec(q, s) && q.next()) return dbq::toDouble(q.value(0));
+    return 0.0;
+}
+
+void CDBUtility::form_rec_ids(const char* table) {
+    const std::string tab = table ? table : "";
+    dbq::execIgnore("DELETE FROM RPTWORK_SC_SCHEME_TMP");
+    // Table names come from the program; anything else would be pasted into SQL.
+    if (!isPlainIdentifier(tab)) {
+        screport::logError("form_rec_ids: " + tab);
+        return;
+    }
+    dbq::execIgnore(m_dialect.formRecIds(tab, m_strScheme));
+}
+
+void CDBUtility::formNDPosBuffer() {
+    m_nd_pos.clear();
+    const std::string& sf = m_strTableSuffix;
+    SqlStmt s;
+    s << "select nd.Node_Name,ps.PS_Name,zn.Zone_Name,ar.Area_Name from CDB_NODE" << sf << " nd,CDB_PSTATION" << sf
+      << " ps,CDB_ZONE" << sf << " zn,CDB_AREAS" << sf
+      << " ar where nd.PS_Name=ps.PS_Name and ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No";
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s)) return;
+    while (q.next()) {
+        nd_pos_t& p = m_nd_pos[dbq::text8(q.value(0))];
+        p.st_name = dbq::text8(q.value(1));
+        p.zone_name = dbq::text8(q.value(2));
+        p.area_name = dbq::text8(q.value(3));
+    }
+}
+
+std::string CDBUtility::findST(const std::string& node) {
+    auto it = m_nd_pos.find(node);
+    return it == m_nd_pos.end() ? std::string() : it->second.st_name;
+}
+
+std::string CDBUtility::findZone(const std::string& node) {
+    auto it = m_nd_pos.find(node);
+    return it == m_nd_pos.end() ? std::string() : it->second.zone_name;
+}
+
+std::string CDBUtility::findArea(const std::string& node) {
+    auto it = m_nd_pos.find(node);
+    return it == m_nd_pos.end() ? std::string() : it->second.area_name;
+}
+
+std::string CDBUtility::getZoneOfST(const std::string& station) {
+    const std::string& sf = m_strTableSuffix;
+    SqlStmt s;
+    s << "select zn.Zone_Name from CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
+      << " zn where ps.Zone_No=zn.Zone_No and ps.PS_Name=";
+    s.str(station);
+    return dbq::firstText(s);
+}
+
+std::string CDBUtility::getAreaOfZone(const std::string& zone) {
+    const std::string& sf = m_strTableSuffix;
+    SqlStmt s;
+    s << "select ar.Area_Name from CDB_ZONE" << sf << " zn,CDB_AREAS" << sf
+      << " ar where zn.Area_No=ar.Area_No and zn.Zone_Name=";
+    s.str(zone);
+    return dbq::firstText(s);
+}

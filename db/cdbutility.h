@@ -1,0 +1,74 @@
+#pragma once
+// The one gateway to the case database: connection, case kind, case resolution,
+// notes, base power and where a bus lies. Static members only.
+#include "export.h"
+#include "sqldialect.h"
+
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <string>
+
+class QSqlDatabase;
+
+enum DB_type { DB_LF = 1, DB_OPF = 2, DB_SC = 4, DB_NL = 5 };
+
+struct nd_pos_t {
+    std::string st_name;
+    std::string zone_name;
+    std::string area_name;
+};
+
+class SCREPORT_CORE_EXPORT CDBUtility {
+public:
+    CDBUtility() = delete;
+
+    static QSqlDatabase* opendb(const char* name);
+    static bool closedb();
+    static void setDatabase(QSqlDatabase* db);
+
+    static void setDBType(DB_type t);
+    static DB_type getDBType() { return m_dbType; }
+    static bool isOPF() { return m_dbType == DB_OPF; }
+
+    static void setCaseNo(int n);
+    static void setCaseName(const QString& name);
+    static std::string getCaseTab();
+    static std::string getCaseNo() { return m_CaseNo; }
+    static int getCaseNo(const std::string& name);
+    static QString getCaseName() { return m_CaseName; }
+    static std::string getCaseName(int n);
+    static void getCaseNameList(QStringList& list);
+    static void save_caseNote(const char* table, const QString& name, const QString& note);
+
+    static void getCaseVLimit(double& lower, double& upper);
+    static double getBaseMVA();
+
+    // Node positions (station, zone, area), buffered for grouping.
+    static void formNDPosBuffer();
+    static void clearNDPosBuffer() { m_nd_pos.clear(); }
+    static std::string findST(const std::string& node);
+    static std::string findZone(const std::string& node);
+    static std::string findArea(const std::string& node);
+    static std::string getZoneOfST(const std::string& station);
+    static std::string getAreaOfZone(const std::string& zone);
+
+    // The SQL differences of the back end the connection talks to.
+    static const SqlDialect& dialect() { return m_dialect; }
+
+    static DB_type m_dbType;
+    static std::string m_strTablePrefix;
+    static std::string m_CaseNo;
+    static QString m_CaseName;
+    static QSqlDatabase* m_pDatabase;
+    static std::string m_strTableSuffix;
+
+protected:
+    static void create_tmp_tab();
+    static void delete_tmp_tab();
+    static void form_rec_ids(const char* table);
+
+    static std::string m_strScheme;
+    static std::map<std::string, nd_pos_t> m_nd_pos;
+    static SqlDialect m_dialect;
+};

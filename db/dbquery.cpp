@@ -1,0 +1,90 @@
+#include "dbquery.h"
+
+#include "cdbutility.h"
+#include "textcodec.h"
+
+#include <QSqlDatabase>
+#include <QSqlRecord>
+#include <cmath>
+
+namespace dbq {
+
+QSqlQuery newQuery() {
+    if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return QSqlQuery();
+    return QSqlQuery(*CDBUtility::m_pDatabase);
+}
+
+bool exec(QSqlQuery& q, const SqlStmt& s) {
+    if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return false;
+    q.setForwardOnly(true);
+    if (s.values().isEmpty()) return q.exec(s.sql());
+    if (!q.prepare(s.sql())) return false;
+    for (const QVariant& v : s.values()) q.addBindValue(v);
+    return q.exec();
+}
+
+bool execIgnore(const SqlStmt& s) {
+    QSqlQuery q = newQuery();
+    return exec(q, s);
+}
+
+std::string text8(const QVariant& v) {
+    if (v.isNull() || !v.isValid()) return std::string();
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        double d = v.toDouble();
+        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 1e15)
+            return std::to_string(static_cast<long long>(d));
+        return textcodec::toLocal8(QString::number(d, 'g', 15));
+    }
+    case QMetaType::QByteArray: {
+        // Raw bytes from a column of an unknown character set: assume UTF-8.
+        return textcodec::toLocal8(QString::fromUtf8(v.toByteArray()));
+    }
+    default:
+        return textcodec::toLocal8(v.toString());
+    }
+}
+
+double toDouble(const QVariant& v) {
+    if (v.isNull() || !v.isValid()) return 0.0;
+    bool ok = false;
+    double d = v.toDouble(&ok);
+    if (ok) return d;
+    d = v.toString().trimmed().toDouble(&ok);
+    return ok ? d : 0.0;
+}
+
+int toInt(const QVariant& v) {
+    double d = toDouble(v);
+    if (!std::isfinite(d) || d > 2147483647.0 || d < -2147483648.0) return 0;
+    return static_cast<int>(std::llround(std::trunc(d)));
+}
+
+bool toBool(const QVariant& v) { return toInt(v) != 0; }
+
+std::string firstText(const SqlStmt& s, const std::string& fallback) {
+    QSqlQuery q = newQuery();
+    if (exec(q, s) && q.next()) return text8(q.value(0));
+    return fallback;
+}
+
+static QSqlRecord recordOf(const std::string& table) {
+    if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return QSqlRecord();
+    QSqlRecord r = CDBUtility::m_pDatabase->record(QString::fromStdString(table));
+    if (r.isEmpty()) r = CDBUtility::m_pDatabase->record(QString::fromStdString(table).toLower());
+    return r;
+}
+
+bool hasColumn(const std::string& table, const std::string& column) {
+    QSqlRecord r = recordOf(table);
+    QString c = QString::fromStdString(column);
+    for (int i = 0; i < r.count(); ++i)
+        if (r.fieldName(i).compare(c, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+bool tableExists(const std::string& table) { return !recordOf(table).isEmpty(); }
+
+} // namespace dbq

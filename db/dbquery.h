@@ -1,0 +1,34 @@
+#pragma once
+// Running statements on the one connection and reading their columns as the
+// program's 8-bit text and numbers.
+#include "export.h"
+#include "sqlstmt.h"
+
+#include <QSqlQuery>
+#include <QVariant>
+#include <string>
+
+namespace dbq {
+
+// A query on CDBUtility's connection (an invalid query when there is none).
+SCREPORT_CORE_EXPORT QSqlQuery newQuery();
+// Prepares, binds and runs; true when the statement ran.
+SCREPORT_CORE_EXPORT bool exec(QSqlQuery& q, const SqlStmt& s);
+// Runs a statement whose outcome does not matter.
+SCREPORT_CORE_EXPORT bool execIgnore(const SqlStmt& s);
+
+// A value as GB18030 text; an integral double shows without decimals, NULL as empty text.
+SCREPORT_CORE_EXPORT std::string text8(const QVariant& v);
+// A value as a number; NULL and text that is no number give 0.
+SCREPORT_CORE_EXPORT double toDouble(const QVariant& v);
+SCREPORT_CORE_EXPORT int toInt(const QVariant& v);
+SCREPORT_CORE_EXPORT bool toBool(const QVariant& v);
+
+// First row's column 0, or the fallback.
+SCREPORT_CORE_EXPORT std::string firstText(const SqlStmt& s, const std::string& fallback = std::string());
+
+// Whether `table` has `column` (letter case ignored).
+SCREPORT_CORE_EXPORT bool hasColumn(const std::string& table, const std::string& column);
+SCREPORT_CORE_EXPORT bool tableExists(const std::string& table);
+
+} // namespace dbq

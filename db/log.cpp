@@ -1,0 +1,45 @@
+#include "log.h"
+
+#include "errortext.h"
+#include "textcodec.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace screport {
+namespace {
+
+LogHook& hook() {
+    static LogHook h;
+    return h;
+}
+
+bool rawTerminal() {
+    static const bool raw = [] {
+        const char* e = std::getenv("SCREPORT_LOG_ENCODING");
+        return e && (strcasecmp(e, "gb18030") == 0 || strcasecmp(e, "gbk") == 0);
+    }();
+    return raw;
+}
+
+void writeLine(bool isError, const std::string& s) {
+    if (hook()) hook()(isError, s);
+    std::ostream& os = isError ? std::cerr : std::cout;
+    os << (rawTerminal() ? s : textcodec::toUtf8(s)) << std::endl;
+}
+
+} // namespace
+
+void logDebug(const std::string& s) { writeLine(false, s); }
+void logError(const std::string& s) { writeLine(true, s); }
+void logDebugU(const char* utf8, const std::string& tail) { writeLine(false, textcodec::gb(utf8) + tail); }
+void logErrorU(const char* utf8, const std::string& tail) { writeLine(true, textcodec::gb(utf8) + tail); }
+void setLogHook(LogHook h) { hook() = std::move(h); }
+
+} // namespace screport
+
+void raiseError(const std::string& local8) {
+    screport::logError(local8);
+    throw ErrorText(local8);
+}

@@ -1,0 +1,102 @@
+#include "sqldialect.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <cstdlib>
+
+namespace {
+
+QString envFirst(std::initializer_list<const char*> names) {
+    for (const char* n : names) {
+        const char* v = std::getenv(n);
+        if (v && *v) return QString::fromLocal8Bit(v);
+    }
+    return QString();
+}
+
+} // namespace
+
+void SqlDialect::configure(QSqlDatabase& db) const {
+    if (m_backend != MySql) return;
+    // Coordinates come from the environment so that no password is ever on a
+    // command line; without them the client library's defaults apply.
+    QString host = envFirst({"SCREPORT_DB_HOST", "MYSQL_HOST"});
+    QString port = envFirst({"SCREPORT_DB_PORT", "MYSQL_TCP_PORT"});
+    QString sock = envFirst({"SCREPORT_DB_SOCKET", "MYSQL_UNIX_PORT"});
+    QString user = envFirst({"SCREPORT_DB_USER"});
+    QString pwd = envFirst({"SCREPORT_DB_PASSWORD", "MYSQL_PWD"});
+    if (!host.isEmpty()) db.setHostName(host);
+    if (!port.isEmpty()) db.setPort(port.toInt());
+    if (!user.isEmpty()) db.setUserName(user);
+    if (!pwd.isEmpty()) db.setPassword(pwd);
+    QStringList opts;
+    if (!sock.isEmpty()) opts << "UNIX_SOCKET=" + sock;
+    opts << "MYSQL_OPT_CONNECT_TIMEOUT=10";
+    db.setConnectOptions(opts.join(';'));
+}
+
+bool SqlDialect::mayOpen(const QString& name) const {
+    return m_backend == MySql || QFileInfo(name).isFile();
+}
+
+void SqlDialect::afterOpen(QSqlDatabase& db) const {
+    QSqlQuery q(db);
+    if (m_backend == MySql) q.exec("SET NAMES utf8mb4 COLLATE utf8mb4_bin");
+}
+
+SqlDialect::Backend SqlDialect::backendFor(const std::string& arg) {
+    QString a = QString::fromLocal8Bit(arg.c_str());
+    if (a.endsWith(".db", Qt::CaseInsensitive) || a.endsWith(".sqlite", Qt::CaseInsensitive) ||
+        a.endsWith(".sqlite3", Qt::CaseInsensitive) || a.contains('/') || a.contains('\\'))
+        return Sqlite;
+    QFileInfo fi(a);
+    if (fi.exists() && fi.isFile()) return Sqlite;
+    return MySql;
+}
+
+QString SqlDialect::driverName() const { return m_backend == MySql ? "QMYSQL" : "QSQLITE"; }
+
+std::string SqlDialect::intType() const { return m_backend == MySql ? "INT" : "INTEGER"; }
+std::string SqlDialect::realType() const { return m_backend == MySql ? "DOUBLE" : "REAL"; }
+std::string SqlDialect::nameType() const { return m_backend == MySql ? "VARCHAR(255)" : "TEXT"; }
+std::string SqlDialect::textType() const { return m_backend == MySql ? "MEDIUMTEXT" : "TEXT"; }
+std::string SqlDialect::tableOptions() const {
+    // Binary collation: names compare byte for byte, as the program compares them.
+    return m_backend == MySql ? " ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin" : "";
+}
+
+std::string SqlDialect::quoteIdentifier(const std::string& name) const {
+    return m_backend == MySql ? "`" + name + "`" : "\"" + name + "\"";
+}
+
+SqlStmt SqlDialect::formRecIds(const std::string& table, const std::string& scheme) const {
+    const std::string tabs = "\t\t\t\t\t";
+    SqlStmt s;
+    if (m_backend == MySql)
+        s << "INSERT INTO RPTWORK_SC_SCHEME_TMP SELECT 0+substring(MAX(CONCAT(LPAD(a.Nlever,3,'0'),b.ID)),4) ";
+    else // same key: level as three digits, then the record id as text
+        s << "INSERT INTO RPTWORK_SC_SCHEME_TMP SELECT 0+substr(MAX(printf('%03d',a.Nlever)||"
+             "CAST(b.ID AS INTEGER)),4) ";
+    s << tabs << "FROM " << table << " b,SCHEMEINF c,SCHEMECONT a where c.SchName=";
+    s.str(scheme);
+    s << " AND a.IDSch=c.ID AND b.GrpName=a.GrpName " << tabs << "GROUP BY b.ID_Name";
+    return s;
+}
+
+SqlStmt SqlDialect::deleteByCaseName(const std::string& table, const std::string& caseTab,
+                                     const std::string& caseName, const std::string& extraCond,
+                                     bool lowerAliasCase) const {
+    SqlStmt s;
+    if (m_backend == MySql) {
+        s << (lowerAliasCase ? "delete a from " : "DELETE a FROM ") << table << (lowerAliasCase ? " a, " : " a,")
+          << caseTab << " b where a." << (lowerAliasCase ? "Case_No" : "CASE_No") << "=b.Case_No and b.Case_Name=";
+        s.str(caseName);
+        s << extraCond;
+    } else { // SQLite has no multi-table DELETE
+        s << "DELETE FROM " << table << " WHERE Case_No IN (SELECT Case_No FROM " << caseTab
+          << " WHERE Case_Name=";
+        s.str(caseName);
+        s << ")" << extraCond;
+    }
+    return s;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The few places where MySQL/MariaDB and SQLite need different SQL. Nothing else in
+// the program asks which back end it is on.
+#include "export.h"
+#include "sqlstmt.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <string>
+
+class SCREPORT_CORE_EXPORT SqlDialect {
+public:
+    enum Backend { MySql, Sqlite };
+
+    explicit SqlDialect(Backend b = MySql) : m_backend(b) {}
+
+    // A database argument that names a file (or looks like one) is a SQLite case database;
+    // anything else is a database on the MySQL/MariaDB server.
+    static Backend backendFor(const std::string& dbArg);
+
+    QString driverName() const;
+    bool isFileDatabase() const { return m_backend == Sqlite; }
+    // Sets what the driver needs before open(): server coordinates from the environment
+    // (SCREPORT_DB_HOST/PORT/SOCKET/USER/PASSWORD, or MYSQL_HOST, MYSQL_TCP_PORT,
+    // MYSQL_UNIX_PORT, MYSQL_PWD); nothing for SQLite.
+    void configure(QSqlDatabase& db) const;
+    // SQLite would create a missing file; a case database must already exist.
+    bool mayOpen(const QString& name) const;
+    // Session settings after open: Unicode on the wire, so every column character set
+    // comes back as the same text.
+    void afterOpen(QSqlDatabase& db) const;
+    // Column types and table options for the schema.
+    std::string intType() const;
+    std::string realType() const;
+    std::string nameType() const;
+    std::string textType() const;
+    std::string tableOptions() const;
+    std::string quoteIdentifier(const std::string& name) const;
+
+    // "INSERT INTO RPTWORK_SC_SCHEME_TMP SELECT ..." keeping the highest-level record
+    // per element; `table` must be a plain identifier.
+    SqlStmt formRecIds(const std::string& table, const std::string& scheme) const;
+    // Deletes the rows of `table` that belong to the case named `caseName` of `caseTab`;
+    // `extraCond` is trusted SQL appended to the condition (may be empty).
+    SqlStmt deleteByCaseName(const std::string& table, const std::string& caseTab,
+                             const std::string& caseName, const std::string& extraCond,
+                             bool lowerAliasCase = false) const;
+
+private:
+    Backend m_backend;
+};

@@ -1,0 +1,115 @@
+#include "textcodec.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <stdexcept>
+
+namespace {
+
+bool isAscii(const char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) >= 0x80) return false;
+    return true;
+}
+
+// One converter per direction and thread; iconv handles are not thread-safe.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
+        if (m_cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+    }
+    ~Converter() { iconv_close(m_cd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts, replacing undecodable input bytes by `bad`.
+    std::string run(const char* in, size_t n, const char* bad) {
+        std::string out;
+        out.resize(n * 2 + 16);
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(in);
+        size_t srcLeft = n;
+        size_t done = 0;
+        while (srcLeft > 0) {
+            char* dst = &out[done];
+            size_t dstLeft = out.size() - done;
+            size_t r = iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
+            done = out.size() - dstLeft;
+            if (r != static_cast<size_t>(-1)) break;
+            if (errno == E2BIG) {
+                out.resize(out.size() * 2);
+            } else { // EILSEQ or EINVAL: skip one byte, mark it
+                out.resize(done);
+                out += bad;
+                done = out.size();
+                out.resize(done + srcLeft * 2 + 16);
+                ++src;
+                --srcLeft;
+            }
+        }
+        out.resize(done);
+        return out;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter& toGb() {
+    thread_local Converter c("GB18030", "UTF-8");
+    return c;
+}
+Converter& toU8() {
+    thread_local Converter c("UTF-8", "GB18030");
+    return c;
+}
+
+} // namespace
+
+namespace textcodec {
+
+std::string toLocal8(const QString& s) {
+    QByteArray u = s.toUtf8();
+    if (isAscii(u.constData(), size_t(u.size()))) return std::string(u.constData(), size_t(u.size()));
+    return toGb().run(u.constData(), size_t(u.size()), "?");
+}
+
+QString fromLocal8(const std::string& s) {
+    if (isAscii(s.data(), s.size())) return QString::fromLatin1(s.data(), qsizetype(s.size()));
+    std::string u = toU8().run(s.data(), s.size(), "\xEF\xBF\xBD");
+    return QString::fromUtf8(u.data(), qsizetype(u.size()));
+}
+
+QString fromLocal8(const char* s) { return fromLocal8(std::string(s ? s : "")); }
+
+std::string gb(const char* utf8) {
+    size_t n = std::char_traits<char>::length(utf8);
+    if (isAscii(utf8, n)) return std::string(utf8, n);
+    return toGb().run(utf8, n, "?");
+}
+
+std::string toUtf8(const std::string& local8) {
+    if (isAscii(local8.data(), local8.size())) return local8;
+    return toU8().run(local8.data(), local8.size(), "\xEF\xBF\xBD");
+}
+
+int displayWidth(const std::string& s) {
+    int w = 0;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++w;
+            ++i;
+        } else if (i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x30 &&
+                   static_cast<unsigned char>(s[i + 1]) <= 0x39) {
+            w += 2; // four-byte sequence
+            i += 4;
+        } else {
+            w += 2;
+            i += 2;
+        }
+    }
+    return w;
+}
+
+} // namespace textcodec

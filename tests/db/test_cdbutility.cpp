@@ -1,0 +1,329 @@
+// CDBUtility against real databases: SQLite and the private MariaDB server.
+#include "db/cdbutility.h"
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "support/testdb.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using testdb::Backend;
+using testdb::CaseDb;
+using testdb::gb;
+
+namespace {
+
+struct Captured {
+    std::vector<std::string> debug, error;
+};
+
+class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        db = std::make_unique<CaseDb>(GetParam());
+        CDBUtility::m_strTableSuffix.clear();
+        CDBUtility::m_strTablePrefix.clear();
+        CDBUtility::m_CaseNo.clear();
+        CDBUtility::m_CaseName = QString();
+        CDBUtility::setDBType(DB_SC);
+        screport::setLogHook([this](bool isErr, const std::string& s) {
+            (isErr ? log.error : log.debug).push_back(s);
+        });
+    }
+    void TearDown() override {
+        CDBUtility::clearNDPosBuffer();
+        if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
+        screport::setLogHook(nullptr);
+        db.reset();
+    }
+    void open() { ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr); }
+    std::string throwText(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const ErrorText& e) {
+            return e.text();
+        }
+        return "<nothing thrown>";
+    }
+    int count(const std::string& sql) {
+        QSqlQuery q(*CDBUtility::m_pDatabase);
+        EXPECT_TRUE(q.exec(QString::fromUtf8(sql.c_str()))) << sql;
+        return q.next() ? q.value(0).toInt() : -1;
+    }
+    void addCases() {
+        db->exec("INSERT INTO SC_CASE (Case_No,Case_Name,SCHEME,calculate,Note) VALUES "
+                 "(3,'短路一','SCH_A',1,'n3'),(4,'sc-two','SCH_B',1,'n4'),(5,'未计算','SCH_A',0,'n5')");
+        db->exec("INSERT INTO LF_CASE (Case_No,Case_Name,SCHEME,calculate,Note,Vmin,Vmax) VALUES "
+                 "(7,'lf7','LF_SCH',1,'',0.95,1.05)");
+        db->exec("INSERT INTO OPF_CASE (Case_No,Case_Name,Case_LF,calculate,Note) VALUES (9,'opf9',7,1,'')");
+    }
+
+    std::unique_ptr<CaseDb> db;
+    Captured log;
+};
+
+TEST_P(CDBUtilityTest, OpenCloseAndScratchTable) {
+    QSqlDatabase* c = CDBUtility::opendb(db->arg().c_str());
+    ASSERT_NE(c, nullptr);
+    ASSERT_FALSE(log.debug.empty());
+    EXPECT_EQ(log.debug.back().rfind(gb("正在打开数据库 ") + db->arg() + ":0x", 0), 0u) << log.debug.back();
+    EXPECT_EQ(count("select count(*) from DIAGRAM_TMP"), 0);
+    CDBUtility::closedb();
+    // closedb dropped it ...
+    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+    EXPECT_EQ(count("select count(*) from DIAGRAM_TMP"), 0);
+    CDBUtility::closedb();
+    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+    CDBUtility::m_pDatabase->close(); // close without dropping: as after a crash
+    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr) << "a left-over scratch table must not stop the open";
+    CDBUtility::closedb();
+    // ... so creating it again on a side connection works.
+    db->exec("CREATE TABLE DIAGRAM_TMP( id int)");
+}
+
+TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
+    const std::string bad = GetParam() == Backend::Sqlite ? "/nonexistent/dir/none.db" : "no_such_case_db";
+    log.error.clear();
+    EXPECT_EQ(CDBUtility::opendb(bad.c_str()), nullptr);
+    ASSERT_EQ(log.error.size(), 1u);
+    EXPECT_EQ(log.error[0], gb("不能打开数据库:") + bad);
+    // Later queries quietly yield their empty results.
+    EXPECT_EQ(CDBUtility::getCaseNo("x"), -1);
+    EXPECT_EQ(CDBUtility::getCaseName(1), "");
+    EXPECT_EQ(CDBUtility::getBaseMVA(), 0.0);
+    QStringList l;
+    EXPECT_EQ(throwText([&] { CDBUtility::getCaseNameList(l); }),
+              gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
+}
+
+TEST_P(CDBUtilityTest, CaseKindsTablesAndPrefixes) {
+    open();
+    addCases();
+    const struct {
+        int kind;
+        const char* tab;
+        const char* prefix;
+    } kinds[] = {{1, "LF_CASE", "LFR_"}, {2, "OPF_CASE", "OPFR_"}, {4, "SC_CASE", "SCR_"}, {5, "NL_CASE", "NLR_"}};
+    for (const auto& k : kinds) {
+        CDBUtility::setDBType(DB_type(k.kind));
+        EXPECT_EQ(CDBUtility::getCaseTab(), k.tab);
+        EXPECT_EQ(CDBUtility::m_strTablePrefix, k.prefix);
+        EXPECT_EQ(CDBUtility::isOPF(), k.kind == 2);
+    }
+    CDBUtility::setDBType(DB_type(3));
+    EXPECT_EQ(CDBUtility::getDBType(), DB_type(3));
+    EXPECT_EQ(CDBUtility::m_strTablePrefix, "NLR_"); // unchanged
+    EXPECT_EQ(CDBUtility::getCaseTab(), "");
+    QStringList l{"stale"};
+    EXPECT_EQ(throwText([&] { CDBUtility::getCaseNameList(l); }),
+              gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
+    EXPECT_TRUE(l.isEmpty());
+    // Kind 3 resolves nothing: the name is taken, scheme and number stay.
+    CDBUtility::m_CaseNo = "42";
+    CDBUtility::setCaseName("whatever");
+    EXPECT_EQ(CDBUtility::getCaseNo(), "42");
+}
+
+TEST_P(CDBUtilityTest, CaseResolutionAndItsFailures) {
+    open();
+    addCases();
+    QStringList l;
+    CDBUtility::getCaseNameList(l);
+    l.sort();
+    EXPECT_EQ(l, (QStringList{"sc-two", QString::fromUtf8("短路一")}));
+
+    CDBUtility::setCaseName(QString::fromUtf8("短路一"));
+    EXPECT_EQ(CDBUtility::getCaseNo(), "3");
+    EXPECT_EQ(CDBUtility::getCaseName(), QString::fromUtf8("短路一"));
+    EXPECT_EQ(CDBUtility::getCaseNo(gb("sc-two")), 4);
+    EXPECT_EQ(CDBUtility::getCaseNo(gb("nope")), -1);
+    EXPECT_EQ(CDBUtility::getCaseName(4), "sc-two");
+    EXPECT_EQ(CDBUtility::getCaseName(99), "");
+
+    CDBUtility::setCaseNo(4);
+    EXPECT_EQ(CDBUtility::getCaseName(), "sc-two");
+
+    // A failed setCaseNo keeps the new number with the old name.
+    EXPECT_EQ(throwText([] { CDBUtility::setCaseNo(77); }), gb("在短路作业表中没有找到作业号:77"));
+    EXPECT_EQ(CDBUtility::getCaseNo(), "77");
+    EXPECT_EQ(CDBUtility::getCaseName(), "sc-two");
+    EXPECT_EQ(log.error.back(), gb("在短路作业表中没有找到作业号:77"));
+    // A failed setCaseName keeps the new name with the old number.
+    CDBUtility::setCaseNo(3);
+    EXPECT_EQ(throwText([] { CDBUtility::setCaseName(QString::fromUtf8("无此作业")); }),
+              gb("在短路作业表中没有找到作业名:无此作业"));
+    EXPECT_EQ(CDBUtility::getCaseName(), QString::fromUtf8("无此作业"));
+    EXPECT_EQ(CDBUtility::getCaseNo(), "3");
+    EXPECT_EQ(log.debug.back(), "case name :" + gb("无此作业"));
+
+    CDBUtility::setDBType(DB_LF);
+    CDBUtility::setCaseName("lf7");
+    EXPECT_EQ(CDBUtility::getCaseNo(), "7");
+    EXPECT_EQ(throwText([] { CDBUtility::setCaseNo(8); }), gb("在潮流作业表中没有找到作业号:8"));
+    double lo = -1, hi = -1;
+    CDBUtility::setCaseNo(7);
+    CDBUtility::getCaseVLimit(lo, hi);
+    EXPECT_DOUBLE_EQ(lo, 0.95);
+    EXPECT_DOUBLE_EQ(hi, 1.05);
+
+    // An optimal-power-flow case takes the scheme and limits of its load-flow case.
+    CDBUtility::setDBType(DB_OPF);
+    CDBUtility::setCaseName("opf9");
+    EXPECT_EQ(CDBUtility::getCaseNo(), "9");
+    lo = hi = -1;
+    CDBUtility::getCaseVLimit(lo, hi);
+    EXPECT_DOUBLE_EQ(hi, 1.05);
+    EXPECT_EQ(throwText([] { CDBUtility::setCaseName("x"); }), gb("在最优潮流作业表中没有找到作业名:x"));
+    CDBUtility::setDBType(DB_SC);
+    CDBUtility::getCaseVLimit(lo, hi);
+    EXPECT_EQ(lo, 0.0);
+    EXPECT_EQ(hi, 0.0);
+}
+
+TEST_P(CDBUtilityTest, SchemeOfCaseDrivesFormRecIds) {
+    open();
+    addCases();
+    db->exec("INSERT INTO SCHEMEINF (ID,SchName) VALUES (1,'SCH_A'),(2,'SCH_B')");
+    db->exec("INSERT INTO SCHEMECONT (IDSch,GrpName,Nlever) VALUES (1,'base',2),(1,'upd',10),(2,'base',2)");
+    db->exec("INSERT INTO CDB_ACLINE (ID,ID_Name,GrpName) VALUES (11,'L1','base'),(5,'L1','upd'),"
+             "(12,'L2','base'),(13,'L3','other')");
+    // Grant the protected operation to the test.
+    struct Access : CDBUtility {
+        static void run(const char* t) { form_rec_ids(t); }
+        static std::string scheme() { return m_strScheme; }
+    };
+    CDBUtility::setCaseName(QString::fromUtf8("短路一"));
+    EXPECT_EQ(Access::scheme(), "SCH_A");
+    Access::run("CDB_ACLINE");
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    ASSERT_TRUE(q.exec("select * from RPTWORK_SC_SCHEME_TMP order by 1"));
+    std::vector<int> ids;
+    while (q.next()) ids.push_back(q.value(0).toInt());
+    // Level 10 beats level 2 even though "5" < "11" as numbers; L3 is in no group of the scheme.
+    EXPECT_EQ(ids, (std::vector<int>{5, 12}));
+    // A second run replaces the rows, and a table name that is not an identifier is refused.
+    CDBUtility::setCaseName("sc-two");
+    Access::run("CDB_ACLINE");
+    Access::run("CDB_ACLINE b; DROP TABLE SC_CASE; --");
+    EXPECT_EQ(count("select count(*) from SC_CASE"), 3);
+    EXPECT_EQ(count("select count(*) from RPTWORK_SC_SCHEME_TMP"), 0);
+}
+
+// Names and notes with quote, backslash, wildcard, semicolon and a double-byte
+// character whose second byte is a backslash round-trip and touch no other row.
+TEST_P(CDBUtilityTest, HostileNamesAndNotesRoundTrip) {
+    const std::string dbcs = "\x95\x5c"; // one GB18030 character, trailing byte 0x5C
+    ASSERT_EQ(textcodec::toLocal8(textcodec::fromLocal8(dbcs)), dbcs);
+    const std::string name = "a'b\\c%d_e;f" + dbcs + "' OR '1'='1";
+    const std::string note = "x');DELETE FROM SC_CASE;--\\" + dbcs + "%_'";
+    open();
+    addCases();
+    db->exec(std::string("INSERT INTO SC_CASE (Case_No,Case_Name,SCHEME,calculate,Note) VALUES (6,'") +
+             "placeholder','SCH_A',1,'n6')");
+    {
+        QSqlQuery q(*CDBUtility::m_pDatabase);
+        ASSERT_TRUE(q.prepare("update SC_CASE set Case_Name=? where Case_No=6"));
+        q.addBindValue(textcodec::fromLocal8(name));
+        ASSERT_TRUE(q.exec());
+    }
+    EXPECT_EQ(CDBUtility::getCaseNo(name), 6);
+    EXPECT_EQ(CDBUtility::getCaseName(6), name);
+    EXPECT_EQ(CDBUtility::getCaseNo("a'b\\c%d_e;f"), -1); // no wildcard or prefix match
+    CDBUtility::setCaseName(textcodec::fromLocal8(name));
+    EXPECT_EQ(CDBUtility::getCaseNo(), "6");
+
+    CDBUtility::save_caseNote("SC_CASE", textcodec::fromLocal8(name), textcodec::fromLocal8(note));
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    ASSERT_TRUE(q.exec("select Case_No,Note from SC_CASE order by Case_No"));
+    std::vector<std::pair<int, std::string>> rows;
+    while (q.next()) rows.emplace_back(q.value(0).toInt(), textcodec::toLocal8(q.value(1).toString()));
+    EXPECT_EQ(rows, (std::vector<std::pair<int, std::string>>{{3, "n3"}, {4, "n4"}, {5, "n5"}, {6, note}}));
+
+    // The note of a name that matches nothing changes nothing.
+    CDBUtility::save_caseNote("SC_CASE", "%", "gone");
+    EXPECT_EQ(count("select count(*) from SC_CASE where Note='gone'"), 0);
+
+    // Location lookups with the same text.
+    db->exec("INSERT INTO CDB_AREAS (Area_No,Area_Name) VALUES (1,'A1')");
+    db->exec("INSERT INTO CDB_ZONE (Zone_No,Zone_Name,Area_No) VALUES (1,'Z1',1)");
+    db->exec("INSERT INTO CDB_PSTATION (PS_Name,Zone_No) VALUES ('S1',1)");
+    EXPECT_EQ(CDBUtility::getZoneOfST(name), "");
+    EXPECT_EQ(CDBUtility::getZoneOfST("S1' OR '1'='1"), "");
+    EXPECT_EQ(CDBUtility::getZoneOfST("S1"), "Z1");
+}
+
+TEST_P(CDBUtilityTest, BaseMVAFollowsTheSuffix) {
+    open();
+    db->exec("INSERT INTO CDB_SB (base_MVA) VALUES (100)");
+    db->exec("INSERT INTO CDB_SBBAK (base_MVA) VALUES (250.5)");
+    EXPECT_DOUBLE_EQ(CDBUtility::getBaseMVA(), 100.0);
+    CDBUtility::m_strTableSuffix = "BAK";
+    EXPECT_DOUBLE_EQ(CDBUtility::getBaseMVA(), 250.5);
+    db->exec("DELETE FROM CDB_SBBAK");
+    EXPECT_EQ(CDBUtility::getBaseMVA(), 0.0);
+}
+
+TEST_P(CDBUtilityTest, NodePositionBufferAndDirectLookups) {
+    open();
+    for (const char* sfx : {"", "BAK"}) {
+        const std::string s = sfx, tag = std::string(sfx).empty() ? "" : "b";
+        db->exec("INSERT INTO CDB_AREAS" + s + " (Area_No,Area_Name) VALUES (1,'区域1" + tag + "'),(2,'A2" + tag + "')");
+        db->exec("INSERT INTO CDB_ZONE" + s + " (Zone_No,Zone_Name,Area_No) VALUES (10,'Z10" + tag +
+                 "',1),(20,'Z20" + tag + "',2),(30,'Z30" + tag + "',9)");
+        db->exec("INSERT INTO CDB_PSTATION" + s + " (PS_Name,Zone_No) VALUES ('S1',10),('S2',20),('S3',30),('S4',99)");
+        db->exec("INSERT INTO CDB_NODE" + s + " (Node_Name,PS_Name) VALUES ('b1','S1'),('B1','S2'),"
+                                              "('b3','S3'),('b4','S4'),('b5','none')");
+    }
+    EXPECT_EQ(CDBUtility::findST("b1"), ""); // not filled yet
+    CDBUtility::formNDPosBuffer();
+    EXPECT_EQ(CDBUtility::findST("b1"), "S1");
+    EXPECT_EQ(CDBUtility::findZone("b1"), "Z10");
+    EXPECT_EQ(CDBUtility::findArea("b1"), gb("区域1"));
+    EXPECT_EQ(CDBUtility::findArea("B1"), "A2"); // letter case matters
+    for (const char* missing : {"b3", "b4", "b5", "nothing"}) {
+        EXPECT_EQ(CDBUtility::findST(missing), "") << missing;
+        EXPECT_EQ(CDBUtility::findZone(missing), "") << missing;
+        EXPECT_EQ(CDBUtility::findArea(missing), "") << missing;
+    }
+    EXPECT_EQ(CDBUtility::getZoneOfST("S2"), "Z20");
+    EXPECT_EQ(CDBUtility::getZoneOfST("S9"), "");
+    EXPECT_EQ(CDBUtility::getAreaOfZone("Z10"), gb("区域1"));
+    EXPECT_EQ(CDBUtility::getAreaOfZone("Z30"), "");
+
+    CDBUtility::m_strTableSuffix = "BAK";
+    CDBUtility::formNDPosBuffer();
+    EXPECT_EQ(CDBUtility::findZone("b1"), "Z10b");
+    EXPECT_EQ(CDBUtility::getAreaOfZone("Z20b"), "A2b");
+    EXPECT_EQ(CDBUtility::getAreaOfZone("Z20"), "");
+    CDBUtility::clearNDPosBuffer();
+    EXPECT_EQ(CDBUtility::findST("b1"), "");
+}
+
+// The package owns the schema: integers may be stored as doubles, names spelled in
+// another letter case.
+TEST_P(CDBUtilityTest, ForeignColumnTypesAndLetterCase) {
+    db->exec("DROP TABLE SC_CASE");
+    db->exec("CREATE TABLE sc_case (CASE_NO DOUBLE, case_name VARCHAR(64), scheme VARCHAR(64), "
+             "CALCULATE DOUBLE, NOTE TEXT)");
+    db->exec("INSERT INTO sc_case VALUES (12.0, 'dbl', 'S', 1.0, '')");
+    open();
+    QStringList l;
+    CDBUtility::getCaseNameList(l);
+    EXPECT_EQ(l, QStringList{"dbl"});
+    CDBUtility::setCaseName("dbl");
+    EXPECT_EQ(CDBUtility::getCaseNo(), "12");
+    EXPECT_EQ(CDBUtility::getCaseNo("dbl"), 12);
+    EXPECT_EQ(CDBUtility::getCaseName(12), "dbl");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CDBUtilityTest, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& info) { return testdb::backendName(info.param); });
+
+TEST(MariaDbServer, AvailableWhenRequired) {
+    if (!testdb::mariaDbRequired() && !testdb::mariaDbAvailable()) GTEST_SKIP() << "no private MariaDB server";
+    EXPECT_TRUE(testdb::mariaDbAvailable());
+}
+
+} // namespace

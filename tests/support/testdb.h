@@ -1,0 +1,40 @@
+#pragma once
+// Fresh case databases for tests, on SQLite and on the private MariaDB server.
+#include <string>
+#include <vector>
+
+namespace testdb {
+
+enum class Backend { Sqlite, MariaDb };
+
+std::string backendName(Backend b);
+// SQLite always; MariaDB when the test server is reachable. Under CI=true a missing
+// server is a failure, never a silent skip (see mariaDbRequired()).
+std::vector<Backend> backends();
+bool mariaDbAvailable();
+bool mariaDbRequired();
+
+// A new, empty case database with every table; dropped (or deleted) on destruction.
+class CaseDb {
+public:
+    explicit CaseDb(Backend b);
+    ~CaseDb();
+    CaseDb(const CaseDb&) = delete;
+    CaseDb& operator=(const CaseDb&) = delete;
+
+    // The argument CDBUtility::opendb takes.
+    const std::string& arg() const { return m_arg; }
+    Backend backend() const { return m_backend; }
+    // Runs SQL (UTF-8 text) on a side connection; fails the test on error.
+    void exec(const std::string& sqlUtf8) const;
+
+private:
+    Backend m_backend;
+    std::string m_arg;
+    std::string m_dir;
+};
+
+// GB18030 bytes of a UTF-8 literal.
+std::string gb(const char* utf8);
+
+} // namespace testdb
