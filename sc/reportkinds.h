@@ -1,0 +1,31 @@
+#pragma once
+// The six short-circuit report kinds: keys, option columns, item labels and presets.
+// Shared by the dialogs, the batch mode and the reports. Texts are GB18030.
+#include "db/export.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace reportkinds {
+
+struct Kind {
+    std::string key;                         // check box text, chosen-kinds set and item-map key
+    std::string column;                      // column of SCR_OUT holding the check state
+    std::string shortName;                   // command-line name
+    std::vector<std::string> labels;         // item labels, item number = position
+    std::vector<std::vector<int>> presets;   // item tables, numbers counted from 1
+};
+
+// In their fixed order: summary, distribution, fault point and branches, bus voltage,
+// branch current, branch-end values.
+SCREPORT_CORE_EXPORT const std::vector<Kind>& kinds();
+// Index of a key or a short name, -1 when unknown.
+SCREPORT_CORE_EXPORT int indexOf(const std::string& keyOrShortName);
+
+// The maps the report model reads.
+SCREPORT_CORE_EXPORT std::map<std::string, std::vector<std::string>> itemLabels();
+// First preset of each kind that has presets, numbers less one.
+SCREPORT_CORE_EXPORT std::map<std::string, std::vector<int>> defaultItems();
+
+} // namespace reportkinds
