@@ -1,4 +1,5 @@
 // Entry: command line, start-up and the last catch of error texts.
+#include "batchmode.h"
 #include "db/cdbutility.h"
 #include "db/errortext.h"
 #include "db/log.h"
@@ -52,6 +53,7 @@ int listCases(const std::string& dbName, const std::string& caseName, bool backu
 } // namespace
 
 int main(int argc, char** argv) {
+    if (wantsBatch(argc, argv)) return runBatch(argc, argv);
     if (argc == 3 && std::string(argv[1]) == "--create-db") {
         QCoreApplication app(argc, argv);
         QString err;
