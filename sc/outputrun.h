@@ -1,0 +1,48 @@
+#pragma once
+// One output run without widgets: build the short-circuit reports of one case and write
+// them. The report dialog's "输出" and the batch mode both call runOutput.
+#include "db/export.h"
+#include "sc/scpos.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class RunObserver;
+
+struct OutputRequest {
+    std::string projectDir;  // reports go to its "temp" folder; a missing separator is added
+    int caseNo = 0;
+    std::set<std::string> chosenKeys;                               // report keys (GB18030)
+    std::map<std::string, std::vector<std::string>> itemLabels;    // key -> item labels
+    std::map<std::string, std::vector<int>> itemSel;               // key -> chosen items, 0-based
+    const SCPosList* faults = nullptr;                             // not owned; may be null (no faults)
+
+    bool grpArea = false;
+    bool grpZone = false;
+    bool grpST = false;
+    bool perUnit = true;
+
+    bool writeText = true;   // "文件": rep_txt.txt
+    bool writeSheet = false; // "报表": the workbooks below
+    bool sheetHtml = true;   // sc_report.htm with its folder
+    bool sheetXlsx = true;   // sc_report.xlsx
+    bool utf8Text = false;   // text report in UTF-8 instead of GB18030
+    bool openViewers = true;
+};
+
+struct OutputResult {
+    std::string error8;        // GB18030; empty on success, otherwise nothing was written
+    long long warnings = 0;    // data warnings given during the run
+    long long rows = 0;        // records written (all pages, all groups)
+    long long cells = 0;       // record cells written
+    std::vector<std::string> files; // paths written, as handed to the file system
+
+    bool ok() const { return error8.empty(); }
+};
+
+// Builds the chosen reports in their fixed order and writes them. An error text ends the
+// run; it is returned (and was written to the error stream), never thrown. The database
+// connection and case kind of CDBUtility must already be set up.
+SCREPORT_CORE_EXPORT OutputResult runOutput(const OutputRequest& req, RunObserver* observer = nullptr);
