@@ -1,0 +1,238 @@
+#pragma once
+// The report model: pages of titles, group headings, header rows, records of cell
+// texts and tails, and the writers that turn it into a text file, HTML tables, an
+// HTML workbook and a native .xlsx workbook. Every cell is text when stored; all
+// 8-bit text is GB18030.
+#include "db/export.h"
+#include "report/outsink.h"
+#include "report/recordstore.h"
+#include "report/runobserver.h"
+#include "report/viewer.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+#include <complex>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+// A heading-like cell: group heading, header cell or leading cell of a record.
+struct RepCell {
+    std::string text;
+    bool isID = false;      // header: identifying column (record cells styled xl30)
+    int width = 16;         // field width of the text writer
+    int colspan = 1;
+    int rowspan = 1;
+    bool headStyle = true;  // leading cells: xl35 (true) or xl36 (false)
+    std::string extra;      // leading cells: raw attributes written instead of the spans
+};
+
+// One report: one block of the text file, one sheet of a workbook.
+struct RepPage {
+    std::vector<std::string> titles;                // the first names the sheet
+    std::vector<std::string> tails;
+    std::vector<RepCell> grpTitles;                 // shared by all groups of the page
+    std::vector<std::vector<std::string>> grpTexts; // per group, by heading position
+    std::vector<std::vector<RepCell>> headers;      // row 0 defines the text columns
+    std::vector<std::vector<RepCell>> recIDs;       // leading cells of the k-th record of every group
+    RecordStore records;                            // per group, the records' cell texts
+    int m_nColCount = 0;
+};
+
+enum class OutputEncoding {
+    Gb18030, // the program's bytes, HTML declares gb2312
+    Utf8     // text and HTML converted, declared utf-8, text fields aligned by display width
+};
+
+// Which files an output run writes, and how. The defaults are the interactive run's.
+struct SCREPORT_CORE_EXPORT OutputOptions {
+    bool html = true; // HTML workbook when the sheet output is asked for
+    bool xlsx = true; // native workbook beside it
+    OutputEncoding encoding = OutputEncoding::Gb18030;
+
+    // Defaults with SCREPORT_ENCODING (utf-8 / gb18030) applied.
+    static OutputOptions fromEnvironment();
+};
+
+class SCREPORT_CORE_EXPORT RepPortBase {
+public:
+    // projectDir: GB18030 path; reports go to projectDir + "temp" + separator (a missing
+    // trailing separator is supplied). The three containers are held by reference and
+    // must outlive the model unchanged.
+    RepPortBase(const std::string& projectDir, int caseNo, const std::set<std::string>& chosenKeys,
+                const std::map<std::string, std::vector<std::string>>& itemLabels,
+                const std::map<std::string, std::vector<int>>& itemSel);
+    RepPortBase(const RepPortBase& other);
+    RepPortBase& operator=(const RepPortBase&) = delete;
+    virtual ~RepPortBase();
+
+    // --- state ---
+    void initialize();
+    void setUnitInfo(bool pu) { m_bPU = pu; }
+    void setGrpInfo(bool byArea, bool byZone, bool byST);
+    bool isSelect(const std::string& name) const;
+
+    // --- pages, groups, headers ---
+    int addRP(bool grouped);
+    void setGrpSize(int page, int n);
+    void setHeaderCount(int page, int n);
+    void addHeader(int page, const std::string& text, int width, bool isID);
+    void addHeader(int page, const char* text, int width, bool isID);
+    void addHeader(int page, int row, const char* text, int colspan, int rowspan, const char* extra);
+    void addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle);
+    int getHeaderSize(int page) const;
+    int getAllColCount(int page) const;
+    bool isIDCol(int page, int col) const;
+    int getColCount(int page) const;
+
+    // --- titles, tails, group headings ---
+    void addTitle(int page, const char* text);
+    void addTitle(int page, const std::string& text);
+    void addTitle(int page, const QString& text);
+    void addTitle(int page, const QByteArray& text);
+    void addTail(int page, const char* text);
+    void addTail(int page, const std::string& text);
+    void addTail(int page, const QString& text);
+    void addTail(int page, const QByteArray& text);
+    void addUnitTitle(int page);
+    void addPUnitTitle(int page);
+    void addGrpTitle(int page, const char* text, int width, bool flag);
+    void addGrpText(int page, int grp, const char* text);
+    void addGrpText(int page, int grp, const std::string& text);
+    void addGrpText(int page, int grp, const QString& text);
+    void addGrpText(int page, int grp, double value, int prec);
+
+    // --- records and cells (note the order: page, record, value, group) ---
+    int addRec(int page, int grp);
+    int addRec(int page) { return addRec(page, 0); }
+    int addRec(int page, int n, int grp); // returns the group's new record count
+    void addText(int page, int rec, const char* value, int grp);
+    void addText(int page, int rec, const std::string& value, int grp);
+    void addText(int page, int rec, const QString& value, int grp);
+    void addText(int page, int rec, const QByteArray& value, int grp);
+    void addText(int page, int rec, const QVariant& value, int grp);
+    void addText(int page, int rec, double value, int grp);              // %g, 6 significant digits
+    void addText(int page, int rec, const std::complex<double>& value, int grp); // "m / a"
+    void addText(int page, int rec, const double* values, int n, int grp);
+    void addText(int page, int rec, double a, double b, int grp);       // a / b in percent
+    // Integers are written exactly (no exponent), which %g would not do past 6 digits.
+    template <class I, std::enable_if_t<std::is_integral_v<I> && !std::is_same_v<I, bool>, int> = 0>
+    void addText(int page, int rec, I value, int grp) {
+        addIntText(page, rec, static_cast<long long>(value), grp);
+    }
+
+    // Number-to-text rules, shared with builders that format on their own.
+    static std::string numberText(double value);                // %g, 6 significant digits
+    static std::string fixedText(double value, int prec);       // fixed notation
+    static std::string complexText(const std::complex<double>& value); // "1.0000 / 270.00"
+    static std::string percentText(double a, double b);         // "0.00" when |b| < 0.001
+
+    // --- grouping by network position ---
+    void addGrpTitle(int page, bool withST);
+    void fillGrp(int page, int grp, bool isST, const std::string& area, const std::string& zone,
+                 const std::string& st);
+    int addGrp(int page, const std::string& key, bool isST, const std::string& area,
+               const std::string& zone, const std::string& st);
+    int getGrp(int page, const std::string& key, bool isST, const std::string& area,
+               const std::string& zone, const std::string& st);
+    int dealGrp(int page, const std::string& st, const std::string& zone, const std::string& area);
+    // Looks the node up in CDBUtility's position buffer, filling it first when empty.
+    int dealGrpOld(int page, const std::string& node);
+    int dealGrp2(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
+                 const std::string& area2);
+    int dealGrp2_Zone(int page, const std::string& zone1, const std::string& zone2,
+                      const std::string& area1, const std::string& area2);
+    int dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2,
+                      const std::string& area1, const std::string& area2);
+
+    // --- reading the model ---
+    int pageCount() const { return int(m_pages.size()); }
+    const RepPage& page(int p) const { return m_pages[p]; }
+    int groupCount(int page) const { return m_pages[page].records.groupCount(); }
+    int recordCount(int page, int grp) const { return m_pages[page].records.recordCount(grp); }
+
+    // --- text writer ---
+    // The path-taking writers replace the file only when it is complete and throw
+    // ErrorText naming the file when it cannot be written.
+    void outputRP_txt(const char* path);
+    void outputRP_txt(OutSink& os);
+    void outputRP_txt(int page, OutSink& os);
+    void outputGrpInfo_txt(OutSink& os, int page, int grp);
+    void outputHeaders_txt(OutSink& os, int page);
+
+    // --- HTML table and single document ---
+    void outputRP_html(int page, OutSink& os);
+    void outputGrpInfo_html(OutSink& os, int page, int grp);
+    void outputHeaders_html(OutSink& os, int page);
+    void outputRP_html(OutSink& os);
+    void outputRP_html(const char* path);
+
+    // --- HTML workbook: main file, folder "<name>.files" with list, tabs and sheets ---
+    void outputRP_html2(const char* path);
+    // Main file into os; file list and tab strip into their own sinks (interleaved).
+    void outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& tabstrip);
+    // Sheet file of one page.
+    void outputRP_html2(int page, OutSink& os);
+
+    // --- native workbook ---
+    void outputRP_xlsx(const char* path);
+    // Worksheet name of each page: first title made valid and unique (at most 31
+    // characters, none of []:*?/\).
+    std::vector<std::string> xlsxSheetNames() const;
+
+    // --- the end of an output run ---
+    // Makes the temporary folder and the workbook folder, copies the stylesheet.
+    bool prepareDir();
+    // Writes the text report (writeText) and the workbooks (writeSheet) into the
+    // temporary folder, then opens them. Nothing replaces an earlier run's file until
+    // every requested file is complete; a failure or cancel throws ErrorText.
+    void showResult(bool writeText, bool writeSheet, bool openViewers = true);
+
+    void setOutputOptions(const OutputOptions& o) { m_options = o; }
+    const OutputOptions& outputOptions() const { return m_options; }
+    void setObserver(RunObserver* o) { m_pObserver = o; }
+    // Replaces the platform viewers (tests, batch mode).
+    void setViewer(std::unique_ptr<Viewer> v);
+
+    const std::string& tempDir() const { return m_strTempDir; }
+    const std::string& templateDir() const { return m_strTemplateDir; }
+    // Output file names inside the temporary folder.
+    std::string textPath() const { return m_strTempDir + "rep_txt.txt"; }
+    std::string htmlPath() const { return m_strTempDir + "sc_report.htm"; }
+    std::string xlsxPath() const { return m_strTempDir + "sc_report.xlsx"; }
+
+    // Where the templates are: ./rep_template, then beside the executable, then the
+    // installed data folder. GB18030 path ending in '/', empty when none is found.
+    static std::string findTemplateDir();
+
+    // Largest number of rows of a worksheet.
+    static constexpr long kMaxSheetRows = 1048576;
+
+protected:
+    void addIntText(int page, int rec, long long value, int grp);
+    // Progress and cancel check; throws ErrorText when cancelled.
+    void checkRun(const char* whatUtf8, long done, long total);
+
+    std::vector<RepPage> m_pages;
+    std::string m_strCaseNo;
+    std::string m_strCaseName;
+    const std::set<std::string>& m_pSelSet;
+    const std::map<std::string, std::vector<std::string>>& m_pItemLabels;
+    const std::map<std::string, std::vector<int>>& m_pItemSel;
+    std::map<int, std::map<std::string, int>> m_grpIndex;
+    bool m_bGrpArea = false;
+    bool m_bGrpZone = false;
+    bool m_bGrpST = false;
+    int m_nGrpMode = 0;
+    bool m_bPU = true;
+    std::unique_ptr<Viewer> m_viewer;
+    std::string m_strTemplateDir;
+    std::string m_strTempDir;
+    OutputOptions m_options;
+    RunObserver* m_pObserver = nullptr;
+};
