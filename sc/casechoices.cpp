@@ -1,0 +1,321 @@
+#include "casechoices.h"
+
+#include "db/cdbutility.h"
+#include "db/dbquery.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "sc/reportkinds.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <algorithm>
+#include <utility>
+
+using textcodec::gb;
+
+namespace casechoices {
+namespace {
+
+// Columns of the options row that are not a report kind's check state.
+bool isFixedColumn(const QString& name) {
+    static const char* fixed[] = {"CASE_NO", "Unit",      "On_area", "On_Zone",
+                                  "On_Sub",  "OverLimit", "Lreport", "Lfile"};
+    for (const char* f : fixed)
+        if (name.compare(QLatin1String(f), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+// An INSERT built column by column; values are numbers or bound texts.
+class RowInsert {
+  public:
+    void set(const std::string& column, const std::string& numText) { m_cols.emplace_back(column, numText); }
+    void set(const std::string& column, long long n) { set(column, std::to_string(n)); }
+    void set(const std::string& column, bool b) { set(column, std::string(b ? "1" : "0")); }
+    SqlStmt statement(const std::string& table) const {
+        SqlStmt s;
+        s << "INSERT INTO " << table << " (";
+        for (size_t i = 0; i < m_cols.size(); ++i)
+            s << (i ? "," : "") << m_cols[i].first;
+        s << ") VALUES (";
+        for (size_t i = 0; i < m_cols.size(); ++i) {
+            if (i) s << ",";
+            s.number(m_cols[i].second);
+        }
+        s << ")";
+        return s;
+    }
+    bool columnsArePlain() const {
+        return std::all_of(m_cols.begin(), m_cols.end(),
+                           [](const auto& c) { return isPlainIdentifier(c.first); });
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::string>> m_cols;
+};
+
+bool runOrLog(const SqlStmt& s) {
+    QSqlQuery q = dbq::newQuery();
+    if (dbq::exec(q, s)) return true;
+    screport::logError(s.text());
+    return false;
+}
+
+} // namespace
+
+void ObjectChoices::fillShortCircuitKinds() {
+    const auto& k = reportkinds::kinds();
+    for (size_t i = 0; i < k.size(); ++i) {
+        m_sql_item_map[k[i].key] = k[i].column;
+        m_objByIndex[int(i)] = k[i].key;
+        m_objNo[k[i].key] = int(i);
+        m_objTableNo[k[i].key] = 0;
+        if (!k[i].labels.empty()) m_itemLabels[k[i].key] = k[i].labels;
+        if (!k[i].presets.empty()) m_defVars[k[i].key] = k[i].presets;
+    }
+}
+
+void ObjectChoices::seedObjectVars() {
+    for (const auto& [key, labels] : m_itemLabels) {
+        (void)labels;
+        auto d = m_defVars.find(key);
+        if (d == m_defVars.end() || d->second.empty()) continue;
+        std::vector<int>& v = m_objVars[key];
+        for (int n : d->second.front())
+            v.push_back(n - 1);
+    }
+}
+
+bool OutputOptions::column(const std::string& name) const {
+    const QString want = QString::fromStdString(name);
+    for (const auto& [col, on] : columns)
+        if (QString::fromStdString(col).compare(want, Qt::CaseInsensitive) == 0) return on;
+    return false;
+}
+
+bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out) {
+    const std::string filter = "CASE_NO=" + std::to_string(caseNo);
+    screport::logDebug("strcmd is " + filter);
+    SqlStmt s;
+    s << "select * from " << table << " where " << filter;
+    QSqlQuery q = dbq::newQuery();
+    if (!isPlainIdentifier(table) || !dbq::exec(q, s) || !q.next()) {
+        screport::logErrorU("指定的作业不存在");
+        return false;
+    }
+    const QSqlRecord r = q.record();
+    auto flag = [&](const char* col) { return dbq::toBool(r.value(QLatin1String(col))); };
+    out.unit = flag("Unit");
+    out.onArea = flag("On_area");
+    out.onZone = flag("On_Zone");
+    out.onSub = flag("On_Sub");
+    screport::logDebug("check over limit");
+    out.hasOverLimit = r.indexOf(QLatin1String("OverLimit")) >= 0;
+    if (out.hasOverLimit) {
+        screport::logDebug("has overlimit field");
+        out.overLimit = flag("OverLimit");
+    } else {
+        screport::logDebug("no overlimit field ");
+    }
+    out.lreport = flag("Lreport");
+    out.lfile = flag("Lfile");
+    out.columns.clear();
+    for (int i = 0; i < r.count(); ++i)
+        if (!isFixedColumn(r.fieldName(i)))
+            out.columns[r.fieldName(i).toStdString()] = dbq::toBool(r.value(i));
+    return true;
+}
+
+std::set<std::string> checkedObjects(const OutputOptions& opts, const ObjectChoices& c) {
+    std::set<std::string> on;
+    for (const auto& [key, col] : c.m_sql_item_map)
+        if (opts.column(col)) on.insert(key);
+    return on;
+}
+
+std::string objectVarTable(bool opfLF, bool reportUnknown) {
+    switch (CDBUtility::getDBType()) {
+    case DB_LF:
+    case DB_SC:
+        return CDBUtility::m_strTablePrefix + "CONT";
+    case DB_OPF:
+        return opfLF ? "OPFR_LF_CONT" : std::string();
+    default:
+        if (reportUnknown)
+            screport::logErrorU("未知的计算模块：", std::to_string(int(CDBUtility::getDBType())));
+        return std::string();
+    }
+}
+
+void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectChoices& c) {
+    screport::logDebug("tab is " + table);
+    const std::string filter = "CASE_NO=" + caseNo;
+    screport::logDebug(filter);
+    SqlStmt s;
+    s << "select * from " << table << " where CASE_NO=";
+    s.number(caseNo);
+    QSqlQuery q = dbq::newQuery();
+    if (!isPlainIdentifier(table) || !dbq::exec(q, s)) return;
+    const std::string summary = gb("摘要信息");
+    while (q.next()) {
+        const QSqlRecord r = q.record();
+        const int k = dbq::toInt(r.value(QLatin1String("OBJNo")));
+        auto obj = c.m_objByIndex.find(k);
+        if (obj == c.m_objByIndex.end()) continue; // rows of objects this dialog does not have
+        const std::string& object = obj->second;
+        c.m_objTableNo[object] = dbq::toInt(r.value(QLatin1String("TableNo")));
+        if (object == summary) {
+            c.m_objVars[object].clear();
+            continue;
+        }
+        auto vars = c.m_objVars.find(object);
+        if (vars == c.m_objVars.end()) continue;
+        screport::logDebug(" objidx is " + std::to_string(k) + ", name " + object);
+        vars->second.clear();
+        for (int i = 1; i <= kMaxObjectVars; ++i) {
+            const QVariant v = r.value(QString("VAR%1").arg(i));
+            if (v.isNull() || dbq::toInt(v) == -1) break;
+            vars->second.push_back(dbq::toInt(v));
+        }
+    }
+}
+
+void saveObjectVars(const std::string& table, const std::string& object, const ObjectChoices& c) {
+    auto vars = c.m_objVars.find(object);
+    if (vars == c.m_objVars.end()) return;
+    auto no = c.m_objNo.find(object);
+    auto tab = c.m_objTableNo.find(object);
+    RowInsert row;
+    row.set("Case_NO", CDBUtility::getCaseNo());
+    row.set("OBJNO", (long long)(no == c.m_objNo.end() ? 0 : no->second));
+    row.set("TableNO", (long long)(tab == c.m_objTableNo.end() ? 0 : tab->second));
+    const std::vector<int>& v = vars->second;
+    for (int i = 0; i < kMaxObjectVars; ++i) {
+        if (i < int(v.size()))
+            row.set("VAR" + std::to_string(i + 1), (long long)v[i]);
+        else if (i > 0 || !v.empty()) // an empty list leaves VAR1 to its default
+            row.set("VAR" + std::to_string(i + 1), -1LL);
+    }
+    if (isPlainIdentifier(table)) runOrLog(row.statement(table));
+}
+
+bool saveOutputOptions(const std::string& table, const OutputOptions& opts, const ObjectChoices& c,
+                       bool opfLF) {
+    const std::string caseTab = CDBUtility::getCaseTab();
+    const std::string caseName = textcodec::toLocal8(CDBUtility::getCaseName());
+    if (!isPlainIdentifier(table) ||
+        !runOrLog(CDBUtility::dialect().deleteByCaseName(table, caseTab, caseName, "")))
+        return false;
+
+    RowInsert row;
+    row.set("CASE_NO", CDBUtility::getCaseNo());
+    row.set("Unit", opts.unit);
+    row.set("On_area", opts.onArea);
+    row.set("On_Zone", opts.onZone);
+    row.set("On_Sub", opts.onSub);
+    screport::logDebug("check overlimit!");
+    if (dbq::hasColumn(table, "OverLimit")) {
+        screport::logDebug("has overlimit field");
+        row.set("OverLimit", opts.overLimit);
+    } else {
+        screport::logDebug("no overlimit field ");
+    }
+    screport::logDebug("after check overlimit");
+
+    const std::string varTable = objectVarTable(opfLF, true);
+    if (!varTable.empty() && isPlainIdentifier(varTable)) {
+        // Rows of object 7 belong to another module of the short-circuit program.
+        const std::string keep = CDBUtility::getDBType() == DB_SC ? " and OBJNo!=7" : "";
+        runOrLog(CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, keep, true));
+    }
+
+    screport::logDebug("m_sql_item_map.begin()");
+    for (const auto& [object, column] : c.m_sql_item_map) {
+        const bool on = c.m_selObjects.count(object) > 0;
+        row.set(column, on);
+        if (on && !varTable.empty()) saveObjectVars(varTable, object, c);
+    }
+    screport::logDebug("heer");
+    row.set("Lreport", opts.lreport);
+    row.set("Lfile", opts.lfile);
+    if (row.columnsArePlain()) runOrLog(row.statement(table));
+    screport::logDebug("leave!");
+    return true;
+}
+
+std::string faultKey(const std::string& idName, const std::string& iName, const std::string& jName,
+                     const std::string& percent) {
+    return iName == jName ? iName : idName + "_" + percent;
+}
+
+void loadFaultList(SCPosList& out) {
+    out.clear();
+    const std::string& caseNo = CDBUtility::m_CaseNo;
+    SqlStmt s;
+    s << "SELECT Bus_Name from SCR_FAULTBUS where CASE_NO=";
+    s.number(caseNo);
+    s << " order by Bus_Name";
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s)) {
+        screport::logError(s.text());
+        return;
+    }
+    while (q.next()) {
+        SCPos p;
+        p.name = dbq::text8(q.value(0));
+        out.push_back(std::move(p));
+    }
+    // Names are ordered by their GB18030 bytes, whatever the server's collation.
+    std::stable_sort(out.begin(), out.end(), [](const SCPos& a, const SCPos& b) { return a.name < b.name; });
+
+    std::map<std::string, size_t> byName;
+    for (size_t i = 0; i < out.size(); ++i)
+        byName.emplace(out[i].name, i);
+    SqlStmt f;
+    f << "select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=";
+    f.number(caseNo);
+    QSqlQuery r = dbq::newQuery();
+    if (!dbq::exec(r, f)) return;
+    while (r.next()) {
+        const std::string iName = dbq::text8(r.value(1));
+        const std::string jName = dbq::text8(r.value(2));
+        const std::string key = faultKey(dbq::text8(r.value(0)), iName, jName, dbq::text8(r.value(3)));
+        auto it = byName.find(key);
+        if (it == byName.end()) continue;
+        for (size_t i = it->second; i < out.size() && out[i].name == key; ++i) {
+            out[i].iName = iName;
+            out[i].jName = jName;
+            out[i].percent = dbq::toInt(r.value(3));
+        }
+    }
+}
+
+bool saveFaultList(const SCPosList& list) {
+    const std::string& caseNo = CDBUtility::m_CaseNo;
+    SqlStmt del;
+    del << "delete from SCR_FAULTBUS where CASE_NO=";
+    del.number(caseNo);
+    screport::logDebug(del.text());
+    QSqlDatabase* db = CDBUtility::m_pDatabase;
+    if (!db || !db->isOpen()) return false;
+    const bool inTx = db->transaction();
+    bool ok = runOrLog(del);
+    for (size_t i = 0; ok && i < list.size(); ++i) {
+        SqlStmt ins;
+        ins << "insert into SCR_FAULTBUS (Case_No,Bus_Name) values (";
+        ins.number(caseNo);
+        ins << ",";
+        ins.str(list[i].name);
+        ins << ")";
+        ok = runOrLog(ins);
+    }
+    if (inTx) {
+        if (ok)
+            ok = db->commit();
+        else
+            db->rollback();
+    }
+    return ok;
+}
+
+} // namespace casechoices

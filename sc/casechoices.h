@@ -1,0 +1,84 @@
+#pragma once
+// The user's choices kept per case in the case database: the options row, the item
+// choices of each report kind and the list of fault points. No widgets: the report
+// dialog maps its controls to these records, the batch mode reads them directly.
+#include "db/export.h"
+#include "sc/scpos.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace casechoices {
+
+// The item maps of the report dialog, keyed by report key (GB18030).
+struct SCREPORT_CORE_EXPORT ObjectChoices {
+    std::map<std::string, std::string> m_sql_item_map;              // key -> its column in the options table
+    std::map<std::string, int> m_objTableNo;                        // key -> chosen item table
+    std::map<std::string, int> m_objNo;                             // key -> object number (OBJNO)
+    std::map<int, std::string> m_objByIndex;                        // position -> key
+    std::set<std::string> m_selObjects;                             // keys that are checked
+    std::map<std::string, std::vector<int>> m_objVars;              // key -> chosen items, 0-based
+    std::map<std::string, std::vector<std::string>> m_itemLabels;   // key -> item labels
+    std::map<std::string, std::vector<std::vector<int>>> m_defVars; // key -> item tables, 1-based
+
+    // The six short-circuit report kinds with their columns, labels and item tables.
+    void fillShortCircuitKinds();
+    // The first item table of every kind that has one, less one, appended to its list.
+    void seedObjectVars();
+};
+
+// One row of the options table.
+struct SCREPORT_CORE_EXPORT OutputOptions {
+    bool unit = true; // per unit
+    bool onArea = true;
+    bool onZone = true;
+    bool onSub = true;
+    bool overLimit = false;
+    bool hasOverLimit = false; // whether the table has the OverLimit column
+    bool lreport = false;
+    bool lfile = true;
+    std::map<std::string, bool> columns; // every other column of the row, by its name
+
+    // The check state stored under `column` (letter case ignored); false when absent.
+    bool column(const std::string& column) const;
+};
+
+// Maximum number of items stored per report kind.
+constexpr int kMaxObjectVars = 20;
+
+// Reads the options row of `caseNo`. False (and a line on the error stream) when the
+// case has none; `out` is then left as it was.
+SCREPORT_CORE_EXPORT bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out);
+// The report keys whose column is set in `opts`.
+SCREPORT_CORE_EXPORT std::set<std::string> checkedObjects(const OutputOptions& opts, const ObjectChoices& c);
+
+// The item table of the current case kind ("SCR_CONT" for short circuit), empty when
+// the kind keeps none. `reportUnknown` writes the unknown kind to the error stream.
+SCREPORT_CORE_EXPORT std::string objectVarTable(bool opfLF, bool reportUnknown);
+// Reads the item rows of `caseNo` into c.m_objTableNo and c.m_objVars.
+SCREPORT_CORE_EXPORT void loadObjectVars(const std::string& table, const std::string& caseNo,
+                                         ObjectChoices& c);
+// Inserts the item row of `object` for the current case.
+SCREPORT_CORE_EXPORT void saveObjectVars(const std::string& table, const std::string& object,
+                                         const ObjectChoices& c);
+
+// Replaces the current case's options row and item rows: `opts` gives the option
+// flags, c.m_selObjects the checked kinds. False when the old row could not be deleted.
+SCREPORT_CORE_EXPORT bool saveOutputOptions(const std::string& table, const OutputOptions& opts,
+                                            const ObjectChoices& c, bool opfLF = false);
+
+// The stored fault points of the current case, with their branch and position filled
+// from the case's fault results.
+SCREPORT_CORE_EXPORT void loadFaultList(SCPosList& out);
+// Replaces the current case's stored fault points in one transaction: when a statement
+// fails the previous list stays.
+SCREPORT_CORE_EXPORT bool saveFaultList(const SCPosList& list);
+
+// The fault-point key of a SCR_R120 row: the bus for a fault at a bus, else
+// ID_Name "_" Percent.
+SCREPORT_CORE_EXPORT std::string faultKey(const std::string& idName, const std::string& iName,
+                                          const std::string& jName, const std::string& percent);
+
+} // namespace casechoices
