@@ -2,14 +2,13 @@
 // One output run without widgets: build the short-circuit reports of one case and write
 // them. The report dialog's "输出" and the batch mode both call runOutput.
 #include "db/export.h"
+#include "report/repportbase.h"
 #include "sc/scpos.h"
 
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
-
-class RunObserver;
 
 struct OutputRequest {
     std::string projectDir;  // reports go to its "temp" folder; a missing separator is added
@@ -28,7 +27,7 @@ struct OutputRequest {
     bool writeSheet = false; // "报表": the workbooks below
     bool sheetHtml = true;   // sc_report.htm with its folder
     bool sheetXlsx = true;   // sc_report.xlsx
-    bool utf8Text = false;   // text report in UTF-8 instead of GB18030
+    OutputEncoding encoding = OutputEncoding::Gb18030; // of the text report and the HTML
     bool openViewers = true;
 };
 
