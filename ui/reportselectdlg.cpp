@@ -1,0 +1,408 @@
+#include "reportselectdlg.h"
+
+#include "casebrowsedlg.h"
+#include "db/cdbutility.h"
+#include "db/dbquery.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "modaldriver.h"
+#include "tree/sccommtreeview.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlQuery>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+using textcodec::gb;
+
+namespace {
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+// A group box whose children run left to right in `columns` columns.
+class ColumnBox {
+  public:
+    ColumnBox(QGroupBox* box, int columns) : m_grid(new QGridLayout(box)), m_columns(columns) {}
+    void add(QWidget* w) {
+        m_grid->addWidget(w, m_n / m_columns, m_n % m_columns);
+        ++m_n;
+    }
+
+  private:
+    QGridLayout* m_grid;
+    int m_columns;
+    int m_n = 0;
+};
+
+void addToParent(QWidget* parent, QWidget* child, int stretch = 0) {
+    if (auto* box = qobject_cast<QBoxLayout*>(parent->layout()))
+        box->addWidget(child, stretch);
+    else if (parent->layout())
+        parent->layout()->addWidget(child);
+}
+
+QHBoxLayout* rowLayout(QWidget* row) {
+    auto* l = new QHBoxLayout(row);
+    l->setContentsMargins(10, 10, 10, 10);
+    l->setSpacing(10);
+    return l;
+}
+
+} // namespace
+
+ReportSelectDlg::ReportSelectDlg(const std::string& projectDir, bool useBackupTables, QWidget* parent,
+                                 const char* name, bool modal, Qt::WindowFlags f)
+    : QDialog(parent, f), m_strProjDir(projectDir) {
+    if (name) setObjectName(textcodec::fromLocal8(name));
+    setModal(modal);
+    if (useBackupTables) CDBUtility::m_strTableSuffix = "BAK";
+    const std::pair<const char*, const char*> kinds[] = {{"AC", "交流线"},
+                                                         {"DC", "直流线"},
+                                                         {"Tr2", "两绕组变压器绕组"},
+                                                         {"Tr3", "三绕组变压器绕组"},
+                                                         {"SCR", "串联电容电抗器"},
+                                                         {"SFT", "移相变压器绕组"}};
+    for (const auto& [code, label] : kinds) {
+        m_kindName[code] = gb(label);
+        m_kindCode[gb(label)] = code;
+    }
+}
+
+ReportSelectDlg::~ReportSelectDlg() {
+    screport::logDebug("destruct reportSelectDLg");
+}
+
+QCheckBox* ReportSelectDlg::objectBox(const std::string& key8) const {
+    for (const auto& [box, key] : m_objKeys)
+        if (key == key8) return box;
+    return nullptr;
+}
+
+QPushButton* ReportSelectDlg::chooseButton(const std::string& key8) const {
+    QCheckBox* box = objectBox(key8);
+    return box ? m_objButtons.at(box) : nullptr;
+}
+
+void ReportSelectDlg::createCaseArea(QWidget* parent, const std::string& caseName8) {
+    createCaseRow(parent, caseName8);
+    createRangeRow(parent);
+    createNetTree(parent);
+    createSearchBox(parent);
+}
+
+QWidget* ReportSelectDlg::createCaseRow(QWidget* parent, const std::string& caseName8) {
+    auto* row = new QWidget(parent);
+    QHBoxLayout* l = rowLayout(row);
+    l->addWidget(new QLabel(u("作业名"), row));
+    m_pCaseCombo = new QComboBox(row);
+    m_pCaseCombo->setEditable(false);
+    QStringList cases;
+    CDBUtility::getCaseNameList(cases); // no calculated case: the error ends the program
+    m_pCaseCombo->addItems(cases);
+    connect(m_pCaseCombo, &QComboBox::textActivated, this, &ReportSelectDlg::onChangeCase);
+    l->addWidget(m_pCaseCombo, 1);
+    if (!caseName8.empty()) {
+        m_pCaseCombo->setCurrentText(textcodec::fromLocal8(caseName8));
+        CDBUtility::setCaseName(textcodec::fromLocal8(caseName8));
+    } else if (!cases.isEmpty()) {
+        CDBUtility::setCaseName(cases.first());
+    }
+    auto* browse = new QPushButton(u("浏览"), row);
+    connect(browse, &QPushButton::clicked, this, &ReportSelectDlg::onBrowseCase);
+    l->addWidget(browse);
+    addToParent(parent, row);
+    return row;
+}
+
+QWidget* ReportSelectDlg::createRangeRow(QWidget* parent) {
+    auto* row = new QWidget(parent);
+    QHBoxLayout* l = rowLayout(row);
+    l->addWidget(new QLabel(u("输出范围："), row));
+    auto* box = new QGroupBox(row);
+    box->setFlat(true);
+    box->setStyleSheet("QGroupBox { border: 0; }");
+    ColumnBox cols(box, 2);
+    auto* group = new QButtonGroup(box);
+    group->setExclusive(true);
+    m_pAllRadio = new QRadioButton(u("全部"), box);
+    m_pOverRadio = new QRadioButton(u("越限"), box);
+    for (QRadioButton* r : {m_pAllRadio, m_pOverRadio}) {
+        cols.add(r);
+        group->addButton(r);
+    }
+    m_pAllRadio->setChecked(true);
+    l->addWidget(box, 1);
+    addToParent(parent, row);
+    return row;
+}
+
+QWidget* ReportSelectDlg::createNetTree(QWidget* parent) {
+    CommTreeView* tree = nullptr;
+    if (CDBUtility::getDBType() == DB_SC)
+        tree = new SCCommTreeView(parent);
+    else
+        tree = new LFCommTreeView(parent, textcodec::toLocal8(CDBUtility::getCaseName()));
+    g_pCommTree = tree;
+    addToParent(parent, tree, 1);
+    return tree;
+}
+
+QWidget* ReportSelectDlg::createSearchBox(QWidget* parent) {
+    auto* box = new QGroupBox(u("搜索"), parent);
+    ColumnBox cols(box, 2);
+    m_pSearchKind = new QComboBox(box);
+    for (const char* k :
+         {"物理母线", "交流线", "直流线", "发电机", "负荷", "串联电容电抗器", "并联电容电抗器",
+          "两绕组变压器", "三绕组变压器", "移相变压器", "开关", "厂站", "分区", "区域"})
+        m_pSearchKind->addItem(u(k));
+    m_pSearchText = new QLineEdit(box);
+    auto* find = new QPushButton(u("查找"), box);
+    m_pNextBtn = new QPushButton(u("下一个"), box);
+    m_pNextBtn->setEnabled(false);
+    cols.add(m_pSearchKind);
+    cols.add(m_pSearchText);
+    cols.add(find);
+    cols.add(m_pNextBtn);
+    connect(find, &QPushButton::clicked, this, &ReportSelectDlg::onSearch);
+    connect(m_pNextBtn, &QPushButton::clicked, this, &ReportSelectDlg::onNext);
+    addToParent(parent, box);
+    return box;
+}
+
+bool ReportSelectDlg::readNote(const QString& caseName) {
+    SqlStmt s;
+    s << "SELECT NOTE from " << CDBUtility::getCaseTab() << " where CASE_Name=";
+    s.str(textcodec::toLocal8(caseName));
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s)) {
+        screport::logError(s.text());
+        return false;
+    }
+    if (!q.next()) return false;
+    // Showing the stored note is no edit: it must not be written back.
+    const QSignalBlocker block(m_pNoteEdit);
+    m_pNoteEdit->setPlainText(textcodec::fromLocal8(dbq::text8(q.value(0))));
+    return true;
+}
+
+void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose,
+                                           const std::set<std::string>& noChoose) {
+    auto* v = new QVBoxLayout(parent);
+    v->setContentsMargins(10, 10, 10, 10);
+    v->setSpacing(10);
+    m_pNoteEdit = new QTextEdit(parent);
+    m_pNoteEdit->setAcceptRichText(false);
+    connect(m_pNoteEdit, &QTextEdit::textChanged, this, &ReportSelectDlg::save_caseNote);
+    v->addWidget(m_pNoteEdit);
+    screport::logDebug("dlg height is " + std::to_string(height()));
+    screport::logDebug("  cur height is " + std::to_string(m_pNoteEdit->height()));
+    m_pNoteEdit->setMaximumHeight(height() / 20);
+    if (m_pCaseCombo && m_pCaseCombo->count() > 0) readNote(m_pCaseCombo->currentText());
+
+    auto* row = new QWidget(parent);
+    QHBoxLayout* l = rowLayout(row);
+    l->addWidget(createObjectBox(row, withChoose, noChoose));
+    l->addWidget(createOptionColumn(row));
+    v->addWidget(row);
+    v->setStretchFactor(m_pNoteEdit, 10);
+    v->setStretchFactor(row, 0);
+}
+
+QGroupBox* ReportSelectDlg::createObjectBox(QWidget* parent, bool withChoose,
+                                            const std::set<std::string>& noChoose) {
+    auto* box = new QGroupBox(u("输出对象"), parent);
+    ColumnBox cols(box, withChoose ? 2 : 1);
+    for (int i = 0; i < int(m_objByIndex.size()); ++i) {
+        auto it = m_objByIndex.find(i);
+        if (it == m_objByIndex.end()) continue;
+        const std::string& key = it->second;
+        auto* check = new QCheckBox(textcodec::fromLocal8(key), box);
+        check->setObjectName(textcodec::fromLocal8(key));
+        check->setChecked(false);
+        connect(check, &QCheckBox::stateChanged, this, &ReportSelectDlg::onStateChanged);
+        cols.add(check);
+        m_objKeys[check] = key;
+        if (withChoose && !noChoose.count(key)) {
+            auto* choose = new QPushButton(u("选择"), box);
+            choose->setObjectName(textcodec::fromLocal8(key));
+            // The derived dialog provides onChoose(); connected by name.
+            connect(choose, SIGNAL(clicked()), this, SLOT(onChoose()));
+            cols.add(choose);
+            m_objButtons[check] = choose;
+        } else {
+            if (withChoose) cols.add(new QWidget(box));
+            m_objButtons[check] = nullptr;
+        }
+    }
+    return box;
+}
+
+QWidget* ReportSelectDlg::createOptionColumn(QWidget* parent) {
+    auto* column = new QWidget(parent);
+    auto* v = new QVBoxLayout(column);
+    v->setContentsMargins(10, 10, 10, 10);
+    v->setSpacing(40);
+    v->addWidget(createGroupBox(column));
+    v->addWidget(createUnitBox(column));
+    v->addWidget(createModeBox(column));
+    m_pOutputBtn = new QPushButton(u("输出"), column);
+    auto* exit = new QPushButton(u("退出"), column);
+    v->addWidget(m_pOutputBtn);
+    v->addWidget(exit);
+    connect(m_pOutputBtn, &QPushButton::clicked, this, &ReportSelectDlg::onOutput);
+    connect(exit, &QPushButton::clicked, this, &ReportSelectDlg::reject);
+    updateOutputButton();
+    return column;
+}
+
+QGroupBox* ReportSelectDlg::createGroupBox(QWidget* parent) {
+    auto* box = new QGroupBox(u("分组输出"), parent);
+    ColumnBox cols(box, 3);
+    m_pAreaCheck = new QCheckBox(u("区域"), box);
+    m_pZoneCheck = new QCheckBox(u("分区"), box);
+    m_pSubCheck = new QCheckBox(u("厂站"), box);
+    for (QCheckBox* c : {m_pAreaCheck, m_pZoneCheck, m_pSubCheck}) {
+        c->setChecked(true);
+        cols.add(c);
+    }
+    return box;
+}
+
+QGroupBox* ReportSelectDlg::createUnitBox(QWidget* parent) {
+    auto* box = new QGroupBox(u("单位"), parent);
+    ColumnBox cols(box, 2);
+    auto* group = new QButtonGroup(box);
+    group->setExclusive(true);
+    m_pPUnitRadio = new QRadioButton(u("标幺值"), box);
+    m_pNamedRadio = new QRadioButton(u("有名值"), box);
+    for (QRadioButton* r : {m_pPUnitRadio, m_pNamedRadio}) {
+        cols.add(r);
+        group->addButton(r);
+    }
+    m_pPUnitRadio->setChecked(true);
+    return box;
+}
+
+QGroupBox* ReportSelectDlg::createModeBox(QWidget* parent) {
+    auto* box = new QGroupBox(u("输出方式"), parent);
+    ColumnBox cols(box, 2);
+    m_pReportCheck = new QCheckBox(u("报表"), box);
+    m_pFileCheck = new QCheckBox(u("文件"), box);
+    m_pReportCheck->setChecked(false);
+    m_pFileCheck->setChecked(true);
+    cols.add(m_pReportCheck);
+    cols.add(m_pFileCheck);
+    return box;
+}
+
+void ReportSelectDlg::updateOutputButton() {
+    if (!m_pOutputBtn) return;
+    bool any = false;
+    for (const auto& [box, button] : m_objButtons) {
+        (void)button;
+        if (box->checkState() != Qt::Unchecked) any = true;
+    }
+    m_pOutputBtn->setEnabled(any);
+}
+
+void ReportSelectDlg::onStateChanged(int state) {
+    auto* box = qobject_cast<QCheckBox*>(sender());
+    auto it = m_objButtons.find(box);
+    if (it == m_objButtons.end()) return;
+    const std::string& key = m_objKeys[box];
+    if (state == Qt::Checked)
+        m_selObjects.insert(key);
+    else
+        m_selObjects.erase(key);
+    if (it->second) it->second->setEnabled(state == Qt::Checked);
+    updateOutputButton();
+}
+
+void ReportSelectDlg::onChangeCase(const QString& name) {
+    screport::logDebug(textcodec::toLocal8(name));
+    saveOptions(); // still the previous case in CDBUtility
+    CDBUtility::setCaseName(name);
+    if (g_pCommTree) g_pCommTree->setCase(textcodec::toLocal8(name));
+    if (m_pNoteEdit) readNote(name);
+    loadOptions();
+}
+
+void ReportSelectDlg::onBrowseCase() {
+    CaseBrowseDlg dlg(this);
+    ui::execModal(dlg);
+    const int n = dlg.getSelectedCase();
+    if (n >= 0) {
+        m_pCaseCombo->setCurrentText(QString::number(n));
+        onChangeCase(QString::number(n));
+    }
+    screport::logDebug("onBrowseCase ");
+}
+
+void ReportSelectDlg::onSearch() {
+    if (!g_pCommTree) return;
+    const int left = g_pCommTree->search(textcodec::toLocal8(m_pSearchKind->currentText()),
+                                         textcodec::toLocal8(m_pSearchText->text()));
+    m_pNextBtn->setEnabled(left != 0);
+}
+
+void ReportSelectDlg::onNext() {
+    if (!g_pCommTree) return;
+    m_pNextBtn->setEnabled(g_pCommTree->searchNext() != 0);
+}
+
+void ReportSelectDlg::onExitFileView() {
+    screport::logDebug("onExitFileView");
+}
+
+void ReportSelectDlg::saveOutputOptions(const std::string& table) {
+    casechoices::OutputOptions o;
+    if (m_pPUnitRadio) o.unit = m_pPUnitRadio->isChecked();
+    if (m_pAreaCheck) o.onArea = m_pAreaCheck->isChecked();
+    if (m_pZoneCheck) o.onZone = m_pZoneCheck->isChecked();
+    if (m_pSubCheck) o.onSub = m_pSubCheck->isChecked();
+    o.overLimit = m_pOverRadio && m_pOverRadio->isChecked();
+    if (m_pReportCheck) o.lreport = m_pReportCheck->isChecked();
+    if (m_pFileCheck) o.lfile = m_pFileCheck->isChecked();
+    casechoices::saveOutputOptions(table, o, *this, m_bOPFLF);
+}
+
+void ReportSelectDlg::loadOutputOptions(const std::string& table) {
+    const int n = m_pCaseCombo ? CDBUtility::getCaseNo(textcodec::toLocal8(m_pCaseCombo->currentText())) : -1;
+    casechoices::OutputOptions o;
+    if (!casechoices::loadOutputOptions(table, n, o)) return;
+    if (m_pPUnitRadio) m_pPUnitRadio->setChecked(o.unit);
+    if (m_pNamedRadio) m_pNamedRadio->setChecked(!o.unit);
+    if (m_pAreaCheck) m_pAreaCheck->setChecked(o.onArea);
+    if (m_pZoneCheck) m_pZoneCheck->setChecked(o.onZone);
+    if (m_pSubCheck) m_pSubCheck->setChecked(o.onSub);
+    if (o.hasOverLimit && m_pOverRadio) {
+        m_pOverRadio->setChecked(o.overLimit);
+        m_pAllRadio->setChecked(!o.overLimit);
+    }
+    if (m_pReportCheck) m_pReportCheck->setChecked(o.lreport);
+    if (m_pFileCheck) m_pFileCheck->setChecked(o.lfile);
+    for (const auto& [box, button] : m_objButtons) {
+        const std::string& key = m_objKeys[box];
+        auto col = m_sql_item_map.find(key);
+        if (col == m_sql_item_map.end()) {
+            screport::logDebugU("找不到：", key);
+            continue;
+        }
+        const bool on = o.column(col->second);
+        box->setChecked(on); // onStateChanged keeps m_selObjects and "输出" in step
+        if (button) button->setEnabled(on);
+    }
+    const std::string varTable = casechoices::objectVarTable(m_bOPFLF, false);
+    if (!varTable.empty()) casechoices::loadObjectVars(varTable, CDBUtility::getCaseNo(), *this);
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The common part of the report dialogs: the case with its note, the output objects
+// with their choose buttons, the output options, the network tree's search bar and
+// the storage of all these choices per case.
+#include "sc/casechoices.h"
+
+#include <QDialog>
+#include <map>
+#include <set>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTextEdit;
+
+class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
+    Q_OBJECT
+  public:
+    ReportSelectDlg(const std::string& projectDir, bool useBackupTables, QWidget* parent = nullptr,
+                    const char* name = nullptr, bool modal = false, Qt::WindowFlags f = {});
+    ~ReportSelectDlg() override;
+
+    // Read access for the program's own checks and for tests.
+    const casechoices::ObjectChoices& choices() const { return *this; }
+    QComboBox* caseCombo() const { return m_pCaseCombo; }
+    QTextEdit* noteEdit() const { return m_pNoteEdit; }
+    QPushButton* outputButton() const { return m_pOutputBtn; }
+    QPushButton* nextButton() const { return m_pNextBtn; }
+    QComboBox* searchKind() const { return m_pSearchKind; }
+    QLineEdit* searchText() const { return m_pSearchText; }
+    QCheckBox* objectBox(const std::string& key8) const;
+    QPushButton* chooseButton(const std::string& key8) const;
+
+    std::map<std::string, std::string> m_kindName; // branch kind code -> name
+    std::map<std::string, std::string> m_kindCode; // name -> code
+
+  protected:
+    virtual void createCaseArea(QWidget* parent, const std::string& caseName8);
+    virtual void updateOutputButton();
+    virtual void loadOptions() {}
+    virtual void saveOptions() {}
+
+    QWidget* createCaseRow(QWidget* parent, const std::string& caseName8);
+    QWidget* createRangeRow(QWidget* parent);
+    QWidget* createNetTree(QWidget* parent);
+    QWidget* createSearchBox(QWidget* parent);
+    void createNoteAndOptions(QWidget* parent, bool withChoose, const std::set<std::string>& noChoose);
+    QGroupBox* createObjectBox(QWidget* parent, bool withChoose, const std::set<std::string>& noChoose);
+    QWidget* createOptionColumn(QWidget* parent);
+    QGroupBox* createGroupBox(QWidget* parent);
+    QGroupBox* createUnitBox(QWidget* parent);
+    QGroupBox* createModeBox(QWidget* parent);
+
+    void saveOutputOptions(const std::string& table);
+    void loadOutputOptions(const std::string& table);
+    // The note of `caseName` (GB18030) from the case table; false when the case has no row.
+    bool readNote(const QString& caseName);
+
+    std::string m_strProjDir;
+    bool m_bOPFLF = false;
+    std::map<QCheckBox*, QPushButton*> m_objButtons;
+    std::map<QCheckBox*, std::string> m_objKeys;
+
+    QComboBox* m_pCaseCombo = nullptr;
+    QTextEdit* m_pNoteEdit = nullptr;
+    QComboBox* m_pSearchKind = nullptr;
+    QLineEdit* m_pSearchText = nullptr;
+    QPushButton* m_pNextBtn = nullptr;
+    QRadioButton* m_pAllRadio = nullptr;
+    QRadioButton* m_pOverRadio = nullptr;
+    QCheckBox* m_pAreaCheck = nullptr;
+    QCheckBox* m_pZoneCheck = nullptr;
+    QCheckBox* m_pSubCheck = nullptr;
+    QRadioButton* m_pPUnitRadio = nullptr;
+    QRadioButton* m_pNamedRadio = nullptr;
+    QCheckBox* m_pReportCheck = nullptr;
+    QCheckBox* m_pFileCheck = nullptr;
+    QPushButton* m_pOutputBtn = nullptr;
+
+  protected slots:
+    virtual void onChangeCase(const QString& name);
+    void onBrowseCase();
+    void onSearch();
+    void onExitFileView();
+    void onNext();
+    void onStateChanged(int state);
+    virtual void onOutput() {}
+    virtual void save_caseNote() {}
+};

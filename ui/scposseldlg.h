@@ -1,0 +1,45 @@
+#pragma once
+// Moves fault points between the case's available ones and the selected ones.
+#include "sc/scpos.h"
+
+#include <QDialog>
+
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+
+class SCPosSelDlg : public QDialog {
+    Q_OBJECT
+  public:
+    SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* name = nullptr, bool modal = false,
+                Qt::WindowFlags f = {});
+
+    // The selected fault points, in the order of the selected list.
+    const SCPosList& selected() const { return m_sel; }
+    const SCPosList& available() const { return m_avail; }
+    QListWidget* availableList() const { return m_pAvailList; }
+    QListWidget* selectedList() const { return m_pSelList; }
+    QLineEdit* searchEdit() const { return m_pSearchEdit; }
+
+  protected slots:
+    void onSelAll();
+    void onClearAll();
+    void onSelect();
+    void onClear();
+    void onSearch();
+    void onDoubleClicked_Sel(QListWidgetItem* item);
+    void onDoubleClicked_unSel(QListWidgetItem* item);
+
+  private:
+    void load_scbuses(const SCPosList& current);
+    // Moves the highlighted rows of one list to the end of the other, keeping their order.
+    static void moveSelected(QListWidget* fromList, SCPosList& from, QListWidget* toList, SCPosList& to);
+    static void moveAll(QListWidget* fromList, SCPosList& from, QListWidget* toList, SCPosList& to);
+    static void fill(QListWidget* list, const SCPosList& records);
+
+    QListWidget* m_pAvailList = nullptr;
+    QListWidget* m_pSelList = nullptr;
+    QLineEdit* m_pSearchEdit = nullptr;
+    SCPosList m_avail;
+    SCPosList m_sel;
+};

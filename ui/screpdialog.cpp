@@ -1,0 +1,191 @@
+#include "screpdialog.h"
+
+#include "db/cdbutility.h"
+#include "db/dbquery.h"
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "modaldriver.h"
+#include "runfeedback.h"
+#include "sc/outputrun.h"
+#include "sc/reportkinds.h"
+#include "scposseldlg.h"
+#include "tree/clfrepitemseldlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QErrorMessage>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+using textcodec::gb;
+
+namespace {
+
+SCRepDialog::OutputRunner& runner() {
+    static SCRepDialog::OutputRunner r;
+    return r;
+}
+
+int& progressDelay() {
+    static int ms = 500;
+    return ms;
+}
+
+const char* const kOptionsTable = "SCR_OUT";
+
+} // namespace
+
+void SCRepDialog::setOutputRunner(OutputRunner r) {
+    runner() = std::move(r);
+}
+void SCRepDialog::setProgressDelay(int ms) {
+    progressDelay() = ms;
+}
+
+SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDir,
+                         const std::string& caseName, bool useBackupTables, QWidget* parent, const char* name,
+                         bool modal, Qt::WindowFlags f)
+    : ReportSelectDlg(projectDir, useBackupTables, parent, name, modal, f) {
+    fillShortCircuitKinds();
+    CDBUtility::opendb(dbName.c_str()); // a failure shows as "no calculated case" below
+    CDBUtility::setDBType(DB_SC);
+    setWindowTitle(QString::fromUtf8("短路报表输出"));
+
+    auto* h = new QHBoxLayout(this);
+    h->setContentsMargins(10, 10, 10, 10);
+    h->setSpacing(10);
+    auto* column = new QWidget(this);
+    auto* v = new QVBoxLayout(column);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(10);
+    createCaseArea(column, caseName);
+    h->addWidget(column, 1);
+    auto* panel = new QWidget(this);
+    createNoteAndOptions(panel, true, {gb("短路电流简表"), gb("短路电流分布系数")});
+    h->addWidget(panel, 1);
+
+    seedObjectVars();
+    casechoices::loadFaultList(sc_buses);
+    loadOutputOptions(kOptionsTable);
+    enableReportKinds();
+}
+
+SCRepDialog::~SCRepDialog() {
+    CDBUtility::closedb();
+    sc_buses.clear();
+}
+
+void SCRepDialog::createCaseArea(QWidget* parent, const std::string& caseName8) {
+    createCaseRow(parent, caseName8);
+    auto* faults = new QPushButton(QString::fromUtf8("故障点选择"), parent);
+    faults->setObjectName("faultButton");
+    connect(faults, &QPushButton::clicked, this, &SCRepDialog::onSelSC);
+    parent->layout()->addWidget(faults);
+    createNetTree(parent);
+    createSearchBox(parent);
+}
+
+void SCRepDialog::enableReportKinds() {
+    const std::string& caseNo = CDBUtility::m_CaseNo;
+    SqlStmt s;
+    s << "select * from SC_CASE where CASE_NO=";
+    s.number(caseNo);
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s) || !q.next()) raiseError(gb("在SC_CASE表中找不到对应的作业:") + caseNo);
+    const QSqlRecord r = q.record();
+    const bool function = dbq::toBool(r.value("Function"));
+    const bool simple = dbq::toBool(r.value("Simple_F"));
+    const int faultType = dbq::toInt(r.value("Type_Fault"));
+
+    SqlStmt inner;
+    inner << "select ID_Name from SCR_R120 where Percent > 0 and Percent < 100 and Case_No=";
+    inner.number(caseNo);
+    QSqlQuery b = dbq::newQuery();
+    const bool faultInBranch = dbq::exec(b, inner) && b.next();
+
+    const auto& k = reportkinds::kinds();
+    auto enable = [&](size_t index, bool on) {
+        if (QCheckBox* box = objectBox(k[index].key)) box->setEnabled(on);
+    };
+    enable(0, function && simple);
+    enable(1, function && simple && faultType == 1);
+    enable(2, simple && !faultInBranch);
+}
+
+void SCRepDialog::onSelSC() {
+    SCPosSelDlg dlg(sc_buses, this);
+    if (ui::execModal(dlg) != QDialog::Accepted) return;
+    sc_buses = dlg.selected();
+    casechoices::saveFaultList(sc_buses);
+}
+
+void SCRepDialog::onChoose() {
+    const std::string key = textcodec::toLocal8(sender() ? sender()->objectName() : QString());
+    auto labels = m_itemLabels.find(key);
+    const int strips = labels == m_itemLabels.end() ? 0 : int(labels->second.size()) / 2;
+    CLFRepItemSelDlg dlg(m_itemLabels, m_defVars, m_objVars, m_objTableNo, strips, this, key.c_str());
+    ui::execModal(dlg);
+}
+
+void SCRepDialog::save_caseNote() {
+    if (!m_pCaseCombo || !m_pNoteEdit) return;
+    CDBUtility::save_caseNote("SC_CASE", m_pCaseCombo->currentText(), m_pNoteEdit->toPlainText());
+}
+
+void SCRepDialog::saveOptions() {
+    casechoices::saveFaultList(sc_buses);
+    saveOutputOptions(kOptionsTable);
+}
+
+void SCRepDialog::loadOptions() {
+    casechoices::loadFaultList(sc_buses);
+    loadOutputOptions(kOptionsTable);
+}
+
+void SCRepDialog::reject() {
+    saveOptions();
+    QDialog::reject();
+}
+
+void SCRepDialog::onOutput() {
+    saveOptions();
+    OutputRequest req;
+    req.projectDir = m_strProjDir;
+    req.caseNo = std::atoi(CDBUtility::m_CaseNo.c_str());
+    req.chosenKeys = m_selObjects;
+    req.itemLabels = m_itemLabels;
+    req.itemSel = m_objVars;
+    req.faults = &sc_buses;
+    req.grpArea = m_pAreaCheck->isChecked();
+    req.grpZone = m_pZoneCheck->isChecked();
+    req.grpST = m_pSubCheck->isChecked();
+    req.perUnit = m_pPUnitRadio->isChecked();
+    req.writeText = m_pFileCheck->isChecked();
+    req.writeSheet = m_pReportCheck->isChecked();
+
+    WarningBox warnings(this);
+    ScopedWarningSink sink(&warnings);
+    ProgressObserver progress(this, progressDelay());
+    std::string error;
+    try {
+        OutputResult res = runner() ? runner()(req, &progress) : runOutput(req, &progress);
+        error = res.error8;
+    } catch (const ErrorText& e) {
+        error = e.text();
+    }
+    if (progress.cancelled()) {
+        screport::logDebugU("输出已取消");
+    } else if (!error.empty()) {
+        screport::logError("catch exception here:");
+        QErrorMessage box(this);
+        box.showMessage(tr(textcodec::fromLocal8(error).toUtf8().constData()));
+        ui::execModal(box);
+    }
+    screport::logDebug("onOutput ");
+}

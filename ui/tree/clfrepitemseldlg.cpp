@@ -1,0 +1,197 @@
+#include "clfrepitemseldlg.h"
+
+#include "db/log.h"
+#include "db/textcodec.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+const QString kBlank = QStringLiteral("  ");
+}
+
+CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::string>>& itemLabels,
+                                   const std::map<std::string, std::vector<std::vector<int>>>& defVars,
+                                   std::map<std::string, std::vector<int>>& objVars,
+                                   std::map<std::string, int>& objTableNo, int strips, QWidget* parent,
+                                   const char* name)
+    : QDialog(parent), m_key(name ? name : ""), m_objVars(objVars), m_objTableNo(objTableNo) {
+    setModal(true);
+    setObjectName(textcodec::fromLocal8(m_key));
+    setWindowTitle(tr(textcodec::fromLocal8(m_key).toUtf8().constData()));
+    if (auto d = defVars.find(m_key); d != defVars.end()) m_tables = d->second;
+    std::vector<std::string> labels;
+    if (auto l = itemLabels.find(m_key); l != itemLabels.end()) labels = l->second;
+
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(10, 10, 10, 10);
+    top->setSpacing(5);
+    auto* row = new QWidget(this);
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(10, 10, 10, 10);
+    rowLayout->setSpacing(5);
+    top->addWidget(row);
+
+    auto* tabBox = new QGroupBox(row);
+    auto* tabLayout = new QVBoxLayout(tabBox);
+    m_pTabGroup = new QButtonGroup(this);
+    m_pTabGroup->setExclusive(true);
+    for (size_t t = 0; t <= m_tables.size(); ++t) {
+        const QString text =
+            t < m_tables.size() ? QString::fromUtf8("表%1").arg(t + 1) : QString::fromUtf8("自制表");
+        auto* b = new QRadioButton(text, tabBox);
+        tabLayout->addWidget(b);
+        m_pTabGroup->addButton(b, int(t));
+        if (t == m_tables.size()) m_pCustomBtn = b;
+    }
+    tabLayout->addStretch(1);
+    rowLayout->addWidget(tabBox);
+    connect(m_pTabGroup, &QButtonGroup::idClicked, this, &CLFRepItemSelDlg::onChangeTab);
+
+    // Items run down the columns, `strips` to a column.
+    auto* itemBoxGroup = new QGroupBox(QString::fromUtf8("变量"), row);
+    auto* grid = new QGridLayout(itemBoxGroup);
+    auto* itemGroup = new QButtonGroup(this);
+    itemGroup->setExclusive(false);
+    const int perColumn = strips > 0 ? strips : 1;
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    for (size_t i = 0; i < labels.size(); ++i) {
+        auto* cell = new QWidget(itemBoxGroup);
+        auto* h = new QHBoxLayout(cell);
+        h->setContentsMargins(0, 0, 0, 0);
+        auto* order = new QLabel(kBlank, cell);
+        order->setFont(fixed);
+        order->setMinimumWidth(order->fontMetrics().horizontalAdvance(QStringLiteral("00")) + 2);
+        auto* box = new QCheckBox(textcodec::fromLocal8(labels[i]), cell);
+        h->addWidget(order);
+        h->addWidget(box, 10000);
+        grid->addWidget(cell, int(i) % perColumn, int(i) / perColumn);
+        itemGroup->addButton(box, int(i));
+        connect(box, &QCheckBox::pressed, this, &CLFRepItemSelDlg::onPressed);
+        connect(box, &QCheckBox::stateChanged, this, &CLFRepItemSelDlg::onStateChanged);
+        m_boxes.push_back(box);
+        m_order.push_back(order);
+    }
+    connect(itemGroup, &QButtonGroup::idClicked, this, &CLFRepItemSelDlg::onChangeItem);
+    rowLayout->addWidget(itemBoxGroup, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(5, 5, 5, 5);
+    buttons->setSpacing(20);
+    auto* ok = new QPushButton(QString::fromUtf8("确定"), this);
+    auto* cancel = new QPushButton(QString::fromUtf8("取消"), this);
+    ok->setDefault(true);
+    buttons->addWidget(ok);
+    buttons->addStretch(1000);
+    buttons->addWidget(cancel);
+    top->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &CLFRepItemSelDlg::onOK);
+    connect(cancel, &QPushButton::clicked, this, &CLFRepItemSelDlg::reject);
+
+    int tab = 0;
+    if (auto t = m_objTableNo.find(m_key); t != m_objTableNo.end()) tab = t->second;
+    screport::logDebug("sel tab idx is " + std::to_string(tab));
+    if (tab < 0 || tab > customTable()) tab = 0; // a stored index this kind does not have
+    m_pTabGroup->button(tab)->setChecked(true);
+    onChangeTab(tab);
+    if (tab == customTable()) {
+        screport::logDebug("cotsum update!");
+        int n = 0;
+        if (auto v = m_objVars.find(m_key); v != m_objVars.end())
+            for (int item : v->second) {
+                if (item < 0 || item >= itemCount() || orderOf(item) > 0) continue;
+                setOrder(item, ++n);
+                m_boxes[size_t(item)]->setChecked(true);
+            }
+    } else {
+        screport::logDebug("predefine trab");
+    }
+}
+
+QRadioButton* CLFRepItemSelDlg::tableButton(int t) const {
+    return qobject_cast<QRadioButton*>(m_pTabGroup->button(t));
+}
+
+int CLFRepItemSelDlg::orderOf(int i) const {
+    const QString t = m_order[size_t(i)]->text();
+    return t == kBlank ? 0 : t.trimmed().toInt();
+}
+
+void CLFRepItemSelDlg::setOrder(int i, int n) {
+    m_order[size_t(i)]->setText(n > 0 ? QString("%1").arg(n, 2) : kBlank);
+}
+
+void CLFRepItemSelDlg::onChangeTab(int t) {
+    for (int i = 0; i < itemCount(); ++i) {
+        setOrder(i, 0);
+        m_boxes[size_t(i)]->setChecked(false);
+    }
+    if (t < 0 || t >= customTable()) return; // the custom table starts empty
+    int j = 0;
+    for (int n : m_tables[size_t(t)]) {
+        const int i = n - 1;
+        if (i < 0 || i >= itemCount()) continue;
+        setOrder(i, ++j);
+        m_boxes[size_t(i)]->setChecked(true);
+    }
+}
+
+void CLFRepItemSelDlg::onChangeItem(int index) {
+    screport::logDebug("onChangeItem : " + std::to_string(index));
+}
+
+void CLFRepItemSelDlg::onPressed() {
+    m_bPressed = true;
+}
+
+void CLFRepItemSelDlg::onStateChanged(int state) {
+    // Only a change the user made counts; the program's own ticks pass unnoticed.
+    if (!m_bPressed) return;
+    m_bPressed = false;
+    auto* box = qobject_cast<QCheckBox*>(sender());
+    auto it = std::find(m_boxes.begin(), m_boxes.end(), box);
+    if (it == m_boxes.end()) return;
+    const int i = int(it - m_boxes.begin());
+    if (!m_pCustomBtn->isChecked()) {
+        // A predefined table cannot be edited: undo the click.
+        box->setChecked(state != Qt::Checked);
+        return;
+    }
+    if (state == Qt::Checked) {
+        int top = 0;
+        for (int k = 0; k < itemCount(); ++k)
+            top = std::max(top, orderOf(k));
+        setOrder(i, top + 1);
+    } else {
+        const int old = orderOf(i);
+        setOrder(i, 0);
+        if (old > 0)
+            for (int k = 0; k < itemCount(); ++k)
+                if (orderOf(k) > old) setOrder(k, orderOf(k) - 1);
+    }
+}
+
+void CLFRepItemSelDlg::onOK() {
+    std::map<int, int> byOrder;
+    for (int i = 0; i < itemCount(); ++i)
+        if (orderOf(i) > 0) byOrder[orderOf(i)] = i;
+    std::vector<int>& vars = m_objVars[m_key];
+    vars.clear();
+    for (const auto& [n, i] : byOrder) {
+        (void)n;
+        vars.push_back(i);
+        screport::logDebug("add idx : " + std::to_string(i));
+    }
+    const int id = m_pTabGroup->checkedId();
+    m_objTableNo[m_key] = id;
+    screport::logDebug("save sel idx is " + std::to_string(id));
+    accept();
+}

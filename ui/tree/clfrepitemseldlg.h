@@ -1,0 +1,51 @@
+#pragma once
+// Which items (columns) one report kind shows, and in which order: one of its
+// predefined tables, or the custom table ticked item by item.
+#include <QDialog>
+#include <map>
+#include <string>
+#include <vector>
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QRadioButton;
+
+class CLFRepItemSelDlg : public QDialog {
+    Q_OBJECT
+  public:
+    // The dialog's name is the report key; it edits objVars and objTableNo in place on OK.
+    CLFRepItemSelDlg(const std::map<std::string, std::vector<std::string>>& itemLabels,
+                     const std::map<std::string, std::vector<std::vector<int>>>& defVars,
+                     std::map<std::string, std::vector<int>>& objVars, std::map<std::string, int>& objTableNo,
+                     int strips, QWidget* parent, const char* name);
+
+    const std::string& key() const { return m_key; }
+    int customTable() const { return int(m_tables.size()); }
+    QRadioButton* tableButton(int t) const;
+    QCheckBox* itemBox(int i) const { return m_boxes.at(size_t(i)); }
+    QLabel* orderLabel(int i) const { return m_order.at(size_t(i)); }
+    int itemCount() const { return int(m_boxes.size()); }
+
+  protected slots:
+    void onChangeTab(int t);
+    void onChangeItem(int index);
+    void onPressed();
+    void onStateChanged(int state);
+    void onOK();
+
+  private:
+    int orderOf(int i) const;
+    void setOrder(int i, int n);
+
+    std::string m_key;
+    std::vector<std::vector<int>> m_tables;
+    std::map<std::string, std::vector<int>>& m_objVars;
+    std::map<std::string, int>& m_objTableNo;
+    QButtonGroup* m_pTabGroup = nullptr;
+    QRadioButton* m_pCustomBtn = nullptr;
+    std::vector<QCheckBox*> m_boxes;
+    std::vector<QLabel*> m_order;
+    bool m_bPressed = false;
+};
