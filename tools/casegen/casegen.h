@@ -73,10 +73,10 @@ constexpr int kLoadFlowCase = 1; // LF_CASE with LFR_BS_R, named by the cases be
 
 // SC_CASE numbers. Cases 1 to 4 have faults at all 14 buses, T = bus number order of
 // kBusNames, a bolted fault (R_Fault = X_Fault = 0) and CASE_LF = kLoadFlowCase.
-constexpr int kCaseThreePhase = 1;    // Type_Fault 1
-constexpr int kCaseAToGround = 2;     // Type_Fault 2
-constexpr int kCaseAB = 3;            // Type_Fault 3
-constexpr int kCaseABToGround = 4;    // Type_Fault 4
+constexpr int kCaseThreePhase = 1; // Type_Fault 1
+constexpr int kCaseAToGround = 2;  // Type_Fault 2
+constexpr int kCaseAB = 3;         // Type_Fault 3
+constexpr int kCaseABToGround = 4; // Type_Fault 4
 // Type_Fault 2: faults at 50 % of two lines (kLineFault*) and at bus kBusNames[4];
 // "短路点及其支路" is therefore disabled for it.
 constexpr int kCaseLineFault = 5;
@@ -88,14 +88,14 @@ constexpr int kCaseUncalculated = 7;
 constexpr int kCaseCount = 7;
 
 // Case names, index = case number - 1.
-constexpr const char* kCaseNames[kCaseCount] = {
-    "IEEE14 三相短路", "IEEE14 单相接地", "IEEE14 AB两相短路", "IEEE14 两相接地",
-    "线路中点故障",    "无潮流 三相经阻抗", "未计算作业"};
+constexpr const char* kCaseNames[kCaseCount] = {"IEEE14 三相短路", "IEEE14 单相接地", "IEEE14 AB两相短路",
+                                                "IEEE14 两相接地", "线路中点故障",    "无潮流 三相经阻抗",
+                                                "未计算作业"};
 
 // Bus names in IEEE numbering (index = IEEE bus number - 1). One holds a single quote.
-constexpr const char* kBusNames[kBusCount] = {"东山1",   "西湖2",    "North3", "中心4",  "South5",
-                                              "东城6",   "星点7",    "调相8",  "Bay9南", "河口10",
-                                              "Hill11", "湖滨12",   "O'Neil13", "末端14"};
+constexpr const char* kBusNames[kBusCount] = {"东山1",  "西湖2",  "North3",   "中心4",  "South5",
+                                              "东城6",  "星点7",  "调相8",    "Bay9南", "河口10",
+                                              "Hill11", "湖滨12", "O'Neil13", "末端14"};
 constexpr const char* kQuotedBus = "O'Neil13";
 
 // Line faults of kCaseLineFault: ID_Name, I_Name, J_Name; key = ID_Name + "_50".
@@ -125,7 +125,8 @@ constexpr int kTypeWinding3 = 3; // one winding of a three-winding transformer
 constexpr int kTypeShunt = 4;
 constexpr int kTypeLoad = 5;
 
-// SCR_R120.flg of the generator rows (fault points have flg = 1).
+// SCR_R120.flg: fault points, and the generator currents of each fault.
+constexpr int kFlgFaultPoint = 1;
 constexpr int kFlgGenerator = 2;
 
 } // namespace casegen
