@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class SCREPORT_CORE_EXPORT OutSink {
 public:
@@ -22,7 +24,10 @@ public:
     }
     void write(std::string_view s) { write(s.data(), s.size()); }
     void put(char c) {
-        if (m_pos == m_end) flushBuffer();
+        if (m_pos == m_end) {
+            flushBuffer();
+            if (m_pos == m_end) return fail();
+        }
         *m_pos++ = c;
     }
     // n copies of c (field padding, dash runs).
@@ -37,6 +42,7 @@ protected:
     // Hands the buffered bytes [m_buf, m_pos) to the target and resets m_pos.
     virtual void flushBuffer() = 0;
     void writeSlow(const char* p, size_t n);
+    void fail() { m_failed = true; }
 
     char* m_buf = nullptr;
     char* m_pos = nullptr;
@@ -78,6 +84,9 @@ public:
     bool finish();
     // Rename after finish().
     bool rename();
+    // The temporary name, for a library that writes the file itself.
+    const std::string& tmpPath() const { return m_tmpPath; }
+    void setFailed() { m_failed = true; }
 
 protected:
     void flushBuffer() override;
@@ -88,4 +97,22 @@ private:
     int m_fd = -1;
     bool m_finished = false;
     char* m_heap = nullptr;
+};
+
+// The files of one output run: written under temporary names, then all renamed over
+// the previous run's files once every one of them is complete.
+class SCREPORT_CORE_EXPORT OutFileSet {
+public:
+    OutFileSet();
+    ~OutFileSet();
+    OutFileSet(const OutFileSet&) = delete;
+    OutFileSet& operator=(const OutFileSet&) = delete;
+    OutFile& add(const std::string& path);
+    // Flushes and closes every file; throws ErrorText naming the first that failed.
+    void finishAll();
+    // Renames every file over its target; throws ErrorText naming a failure.
+    void renameAll();
+
+private:
+    std::vector<std::unique_ptr<OutFile>> m_files;
 };

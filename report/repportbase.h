@@ -126,6 +126,9 @@ public:
         addIntText(page, rec, static_cast<long long>(value), grp);
     }
 
+    // Fixed notation with prec decimals, formatted straight into the page's store.
+    void addFixed(int page, int rec, double value, int prec, int grp);
+
     // Number-to-text rules, shared with builders that format on their own.
     static std::string numberText(double value);                // %g, 6 significant digits
     static std::string fixedText(double value, int prec);       // fixed notation
@@ -201,6 +204,8 @@ public:
 
     const std::string& tempDir() const { return m_strTempDir; }
     const std::string& templateDir() const { return m_strTemplateDir; }
+    // GB18030 path ending in a separator.
+    void setTemplateDir(const std::string& dir) { m_strTemplateDir = dir; }
     // Output file names inside the temporary folder.
     std::string textPath() const { return m_strTempDir + "rep_txt.txt"; }
     std::string htmlPath() const { return m_strTempDir + "sc_report.htm"; }
@@ -212,11 +217,28 @@ public:
 
     // Largest number of rows of a worksheet.
     static constexpr long kMaxSheetRows = 1048576;
+    // Rows per worksheet before a page continues on the next one (tests lower it).
+    void setSheetRowLimit(long rows) { m_nSheetRowLimit = rows; }
 
 protected:
     void addIntText(int page, int rec, long long value, int grp);
     // Progress and cancel check; throws ErrorText when cancelled.
     void checkRun(const char* whatUtf8, long done, long total);
+    // Row counting of one writer run: reports every 65536 rows.
+    void beginRun(const char* whatUtf8);
+    void rowDone() {
+        if ((++m_runDone & 0xFFFF) == 0) checkRun(m_runWhat, m_runDone, m_runTotal);
+    }
+    void endRun();
+    // The pieces of an output run, written under temporary names into files.
+    void writeWorkbook(OutFileSet& files, const std::string& mainPath);
+    void writeStylesheet(OutFileSet& files);
+    void writeXlsx(OutFileSet& files, const std::string& path);
+    // Temporary folder and workbook folder; false when one cannot be made.
+    bool makeDirs();
+    std::string htmlPathForRun() const;
+    // Column widths of the text writer (header row 0, 16 where it has no cell).
+    std::vector<int> columnWidths(int page) const;
 
     std::vector<RepPage> m_pages;
     std::string m_strCaseNo;
@@ -235,4 +257,10 @@ protected:
     std::string m_strTempDir;
     OutputOptions m_options;
     RunObserver* m_pObserver = nullptr;
+    bool m_bNDPosFormed = false; // node position buffer filled by this model
+    const char* m_runWhat = "";
+    long m_runDone = 0;
+    long m_runTotal = 0;
+    std::string m_runHtmlPath; // main file of the workbook being written
+    long m_nSheetRowLimit = kMaxSheetRows;
 };

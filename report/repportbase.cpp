@@ -1,0 +1,295 @@
+#include "repportbase.h"
+
+#include "db/cdbutility.h"
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+using textcodec::gb;
+
+namespace {
+
+constexpr double kDegPerRad = 57.29577951308232;
+
+// Writes v with the chars_format into buf; to_chars with a precision gives exactly
+// what printf gives for the same conversion.
+size_t formatInto(char* buf, size_t cap, double v, std::chars_format f, int prec) {
+    auto r = std::to_chars(buf, buf + cap, v, f, prec);
+    if (r.ec != std::errc()) return size_t(std::snprintf(buf, cap, f == std::chars_format::fixed ? "%.*f" : "%.*g", prec, v));
+    return size_t(r.ptr - buf);
+}
+
+// Fixed notation; values too large for the stack buffer fall back to a string.
+std::string fixedString(double v, int prec) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, prec);
+    if (r.ec == std::errc()) return std::string(buf, size_t(r.ptr - buf));
+    const int n = std::snprintf(nullptr, 0, "%.*f", prec, v);
+    std::string s(size_t(n), '\0');
+    std::snprintf(&s[0], size_t(n) + 1, "%.*f", prec, v);
+    return s;
+}
+
+bool endsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
+
+} // namespace
+
+// ---------------------------------------------------------------- options
+
+OutputOptions OutputOptions::fromEnvironment() {
+    OutputOptions o;
+    if (const char* e = std::getenv("SCREPORT_ENCODING")) {
+        if (!strcasecmp(e, "utf-8") || !strcasecmp(e, "utf8")) o.encoding = OutputEncoding::Utf8;
+    }
+    return o;
+}
+
+// ---------------------------------------------------------------- construction
+
+RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::set<std::string>& chosenKeys,
+                         const std::map<std::string, std::vector<std::string>>& itemLabels,
+                         const std::map<std::string, std::vector<int>>& itemSel)
+    : m_strCaseNo(std::to_string(caseNo)), m_pSelSet(chosenKeys), m_pItemLabels(itemLabels), m_pItemSel(itemSel),
+      m_options(OutputOptions::fromEnvironment()) {
+    // Without an open database (tests, tools) the case has no name.
+    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) m_strCaseName = CDBUtility::getCaseName(caseNo);
+    m_strTemplateDir = findTemplateDir();
+    std::string dir = projectDir;
+    if (!dir.empty() && !endsWithSeparator(dir)) dir += QDir::separator().toLatin1();
+    m_strTempDir = dir + "temp" + QDir::separator().toLatin1();
+    m_viewer = Viewer::platform();
+}
+
+RepPortBase::RepPortBase(const RepPortBase& o)
+    : m_pages(o.m_pages), m_strCaseNo(o.m_strCaseNo), m_strCaseName(o.m_strCaseName), m_pSelSet(o.m_pSelSet),
+      m_pItemLabels(o.m_pItemLabels), m_pItemSel(o.m_pItemSel), m_grpIndex(o.m_grpIndex), m_bGrpArea(o.m_bGrpArea),
+      m_bGrpZone(o.m_bGrpZone), m_bGrpST(o.m_bGrpST), m_nGrpMode(o.m_nGrpMode), m_bPU(o.m_bPU),
+      m_viewer(Viewer::platform()), m_strTemplateDir(o.m_strTemplateDir), m_strTempDir(o.m_strTempDir),
+      m_options(o.m_options), m_pObserver(o.m_pObserver), m_bNDPosFormed(o.m_bNDPosFormed) {}
+
+RepPortBase::~RepPortBase() = default;
+
+void RepPortBase::initialize() {
+    m_bGrpArea = m_bGrpZone = m_bGrpST = false;
+    m_nGrpMode = 0;
+    m_bPU = true;
+}
+
+bool RepPortBase::isSelect(const std::string& name) const { return m_pSelSet.count(name) > 0; }
+
+void RepPortBase::setViewer(std::unique_ptr<Viewer> v) { m_viewer = std::move(v); }
+
+std::string RepPortBase::findTemplateDir() {
+    QStringList candidates;
+    candidates << QDir::currentPath() + "/rep_template";
+    if (QCoreApplication::instance())
+        candidates << QCoreApplication::applicationDirPath() + "/rep_template";
+    else
+        candidates << QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + "/rep_template";
+#ifdef SCREPORT_DATADIR
+    candidates << QStringLiteral(SCREPORT_DATADIR "/rep_template");
+#endif
+    for (const QString& c : candidates) {
+        if (QFileInfo(c + "/stylesheet.css").isFile()) return textcodec::toLocal8(QDir(c).absolutePath()) + "/";
+    }
+    return std::string();
+}
+
+// ---------------------------------------------------------------- pages, headers
+
+int RepPortBase::addRP(bool grouped) {
+    m_pages.emplace_back();
+    RepPage& p = m_pages.back();
+    if (!(grouped && (m_bGrpArea || m_bGrpZone || m_bGrpST))) p.records.resizeGroups(1);
+    return int(m_pages.size()) - 1;
+}
+
+void RepPortBase::setGrpSize(int page, int n) {
+    RepPage& p = m_pages[page];
+    p.records.resizeGroups(n);
+    p.grpTexts.resize(size_t(std::max(n, 0)));
+}
+
+void RepPortBase::setHeaderCount(int page, int n) { m_pages[page].headers.resize(size_t(std::max(n, 0))); }
+
+void RepPortBase::addHeader(int page, const std::string& text, int width, bool isID) {
+    RepPage& p = m_pages[page];
+    ++p.m_nColCount;
+    if (p.headers.empty()) p.headers.emplace_back();
+    p.headers[0].push_back(RepCell{text, isID, width, 1, 1, true, std::string()});
+}
+
+void RepPortBase::addHeader(int page, const char* text, int width, bool isID) {
+    addHeader(page, std::string(text ? text : ""), width, isID);
+}
+
+void RepPortBase::addHeader(int page, int row, const char* text, int colspan, int rowspan, const char* extra) {
+    RepPage& p = m_pages[page];
+    const std::string ex = extra ? extra : "";
+    if (!ex.empty()) screport::logDebug("exrta:" + ex);
+    if (row == 0) {
+        p.m_nColCount += colspan;
+        screport::logDebug("m_nColCount is " + std::to_string(p.m_nColCount));
+    }
+    if (int(p.headers.size()) < row + 1) p.headers.resize(size_t(row + 1));
+    p.headers[row].push_back(RepCell{text ? text : "", false, 16, colspan, rowspan, true, ex});
+}
+
+void RepPortBase::addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle) {
+    RepPage& p = m_pages[page];
+    if (int(p.recIDs.size()) < row + 1) p.recIDs.resize(size_t(row + 1));
+    p.recIDs[row].push_back(RepCell{text ? text : "", false, 16, colspan, rowspan, headStyle, std::string()});
+}
+
+int RepPortBase::getHeaderSize(int page) const { return int(m_pages[page].headers.size()); }
+
+int RepPortBase::getAllColCount(int page) const { return m_pages[page].m_nColCount; }
+
+bool RepPortBase::isIDCol(int page, int col) const {
+    const RepPage& p = m_pages[page];
+    if (p.headers.empty() || col < 0 || col >= int(p.headers[0].size())) return false;
+    return p.headers[0][col].isID;
+}
+
+int RepPortBase::getColCount(int page) const {
+    const RepPage& p = m_pages[page];
+    screport::logDebug("text col is " + std::to_string(p.m_nColCount));
+    if (p.recIDs.empty()) return 0;
+    int n = p.m_nColCount;
+    for (const RepCell& c : p.recIDs[0]) n -= c.colspan;
+    return n;
+}
+
+// ---------------------------------------------------------------- titles, tails, group headings
+
+void RepPortBase::addTitle(int page, const char* text) { m_pages[page].titles.emplace_back(text ? text : ""); }
+void RepPortBase::addTitle(int page, const std::string& text) { m_pages[page].titles.push_back(text); }
+void RepPortBase::addTitle(int page, const QString& text) { m_pages[page].titles.push_back(textcodec::toLocal8(text)); }
+void RepPortBase::addTitle(int page, const QByteArray& text) { m_pages[page].titles.push_back(text.toStdString()); }
+void RepPortBase::addTail(int page, const char* text) { m_pages[page].tails.emplace_back(text ? text : ""); }
+void RepPortBase::addTail(int page, const std::string& text) { m_pages[page].tails.push_back(text); }
+void RepPortBase::addTail(int page, const QString& text) { m_pages[page].tails.push_back(textcodec::toLocal8(text)); }
+void RepPortBase::addTail(int page, const QByteArray& text) { m_pages[page].tails.push_back(text.toStdString()); }
+
+void RepPortBase::addUnitTitle(int page) {
+    addTitle(page, m_bPU ? gb("单位：p.u.") : gb("单位：kA\\kV\\MW\\Mvar"));
+}
+
+void RepPortBase::addPUnitTitle(int page) { addTitle(page, m_bPU ? gb("单位：p.u.") : gb("单位：MW")); }
+
+void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) {
+    m_pages[page].grpTitles.push_back(RepCell{text ? text : "", flag, width, 1, 1, true, std::string()});
+}
+
+void RepPortBase::addGrpText(int page, int grp, const char* text) {
+    m_pages[page].grpTexts[grp].emplace_back(text ? text : "");
+}
+void RepPortBase::addGrpText(int page, int grp, const std::string& text) { m_pages[page].grpTexts[grp].push_back(text); }
+void RepPortBase::addGrpText(int page, int grp, const QString& text) {
+    m_pages[page].grpTexts[grp].push_back(textcodec::toLocal8(text));
+}
+void RepPortBase::addGrpText(int page, int grp, double value, int prec) {
+    m_pages[page].grpTexts[grp].push_back(fixedText(value, prec));
+}
+
+// ---------------------------------------------------------------- records and cells
+
+int RepPortBase::addRec(int page, int grp) { return m_pages[page].records.addRecord(grp); }
+
+int RepPortBase::addRec(int page, int n, int grp) { return m_pages[page].records.addRecords(grp, n); }
+
+void RepPortBase::addText(int page, int rec, const char* value, int grp) {
+    m_pages[page].records.append(grp, rec, value ? std::string_view(value) : std::string_view());
+}
+void RepPortBase::addText(int page, int rec, const std::string& value, int grp) {
+    m_pages[page].records.append(grp, rec, value);
+}
+void RepPortBase::addText(int page, int rec, const QString& value, int grp) {
+    m_pages[page].records.append(grp, rec, textcodec::toLocal8(value));
+}
+void RepPortBase::addText(int page, int rec, const QByteArray& value, int grp) {
+    m_pages[page].records.append(grp, rec, std::string_view(value.constData(), size_t(value.size())));
+}
+void RepPortBase::addText(int page, int rec, const QVariant& value, int grp) {
+    m_pages[page].records.append(grp, rec, textcodec::toLocal8(value.toString()));
+}
+
+void RepPortBase::addText(int page, int rec, double value, int grp) {
+    char buf[64];
+    const size_t n = formatInto(buf, sizeof buf, value, std::chars_format::general, 6);
+    m_pages[page].records.append(grp, rec, std::string_view(buf, n));
+}
+
+void RepPortBase::addIntText(int page, int rec, long long value, int grp) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    m_pages[page].records.append(grp, rec, std::string_view(buf, size_t(r.ptr - buf)));
+}
+
+void RepPortBase::addText(int page, int rec, const std::complex<double>& value, int grp) {
+    m_pages[page].records.append(grp, rec, complexText(value));
+}
+
+void RepPortBase::addText(int page, int rec, const double* values, int n, int grp) {
+    for (int i = 0; i < n; ++i) addText(page, rec, values[i], grp);
+}
+
+void RepPortBase::addText(int page, int rec, double a, double b, int grp) {
+    m_pages[page].records.append(grp, rec, percentText(a, b));
+}
+
+void RepPortBase::addFixed(int page, int rec, double value, int prec, int grp) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, prec);
+    if (r.ec == std::errc())
+        m_pages[page].records.append(grp, rec, std::string_view(buf, size_t(r.ptr - buf)));
+    else
+        m_pages[page].records.append(grp, rec, fixedString(value, prec));
+}
+
+std::string RepPortBase::numberText(double value) {
+    char buf[64];
+    return std::string(buf, formatInto(buf, sizeof buf, value, std::chars_format::general, 6));
+}
+
+std::string RepPortBase::fixedText(double value, int prec) { return fixedString(value, prec); }
+
+std::string RepPortBase::complexText(const std::complex<double>& value) {
+    double angle = std::atan2(value.imag(), value.real()) * kDegPerRad;
+    if (angle < 0) angle += 360;
+    return fixedString(std::abs(value), 4) + " / " + fixedString(angle, 2);
+}
+
+std::string RepPortBase::percentText(double a, double b) {
+    if (std::fabs(b) < 0.001) return "0.00";
+    return fixedString(a / b * 100, 2);
+}
+
+// ---------------------------------------------------------------- progress
+
+void RepPortBase::checkRun(const char* whatUtf8, long done, long total) {
+    if (!m_pObserver) return;
+    m_pObserver->progress(gb(whatUtf8), done, total);
+    if (m_pObserver->cancelled()) raiseError(gb("输出已取消"));
+}
+
+void RepPortBase::beginRun(const char* whatUtf8) {
+    m_runWhat = whatUtf8;
+    m_runDone = 0;
+    m_runTotal = 0;
+    for (const RepPage& p : m_pages) m_runTotal += long(p.records.totalRecords());
+    checkRun(m_runWhat, 0, m_runTotal);
+}
+
+void RepPortBase::endRun() { checkRun(m_runWhat, m_runDone, m_runTotal); }

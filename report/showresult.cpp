@@ -1,0 +1,47 @@
+// The end of an output run: every requested file is written under a temporary name,
+// then all replace the previous run's files, then the viewers start.
+#include "repportbase.h"
+
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+
+using textcodec::gb;
+
+void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) {
+    const bool html = writeSheet && m_options.html;
+    const bool xlsx = writeSheet && m_options.xlsx;
+    if (!writeText && !html && !xlsx) return;
+
+    const bool dirsMade = makeDirs();
+    if (!dirsMade) screport::logErrorU("无法创建输出目录：", m_strTempDir);
+
+    OutFileSet files;
+    if (writeText) {
+        OutFile& f = files.add(textPath());
+        beginRun("正在写文本报表");
+        outputRP_txt(f);
+        endRun();
+        f.finish();
+        screport::logDebug("temp file is " + textPath());
+    }
+    if (html) {
+        writeStylesheet(files);
+        beginRun("正在写工作簿");
+        writeWorkbook(files, htmlPath());
+        endRun();
+    }
+    if (xlsx) {
+        beginRun("正在写xlsx工作簿");
+        writeXlsx(files, xlsxPath());
+        endRun();
+    }
+    // Nothing has replaced an earlier file yet; from here on the run is complete.
+    if (m_pObserver && m_pObserver->cancelled()) raiseError(gb("输出已取消"));
+    files.finishAll();
+    files.renameAll();
+
+    if (!openViewers || !m_viewer) return;
+    if (writeText) m_viewer->openText(textPath());
+    if (html || xlsx) m_viewer->openSheet(html ? htmlPath() : std::string(), xlsx ? xlsxPath() : std::string());
+}

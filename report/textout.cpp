@@ -1,0 +1,41 @@
+#include "textout.h"
+
+#include "db/textcodec.h"
+
+#include <charconv>
+
+namespace textout {
+
+void Writer::num(long v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    m_os.write(buf, size_t(r.ptr - buf));
+}
+
+void Writer::writeConverted(std::string_view s) { m_os.write(textcodec::toUtf8(std::string(s))); }
+
+size_t Writer::displayWidth(std::string_view s) { return size_t(textcodec::displayWidth(std::string(s))); }
+
+std::string templateText(const std::string& raw, OutputEncoding enc) {
+    std::string s;
+    s.reserve(raw.size() + raw.size() / 16);
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '\r') {
+            s += "\r\n";
+            if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            s += "\r\n";
+        } else {
+            s += c;
+        }
+    }
+    if (enc == OutputEncoding::Utf8) {
+        if (!isAscii(s)) s = textcodec::toUtf8(s);
+        static const std::string from = "charset=gb2312", to = "charset=utf-8";
+        for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+    }
+    return s;
+}
+
+} // namespace textout

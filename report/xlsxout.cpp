@@ -1,0 +1,407 @@
+// The native workbook: one worksheet per page laid out like the HTML sheet, written
+// row by row in libxlsxwriter's constant-memory mode.
+#include "repportbase.h"
+
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "textout.h"
+
+#include <QFile>
+#include <QSet>
+#include <QString>
+
+#include <xlsxwriter.h>
+
+#include <array>
+#include <charconv>
+#include <cstring>
+
+using textcodec::gb;
+
+namespace {
+
+constexpr int kMaxSheetName = 31;
+constexpr int kMaxDecimals = 20;
+
+// Text a cell holds as a number: an optional minus, digits without a leading zero
+// (except a lone one) and optional decimals. Returns the number of decimals, or -1.
+int plainDecimals(std::string_view s) {
+    size_t i = 0;
+    if (i < s.size() && s[i] == '-') ++i;
+    const size_t intStart = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    const size_t intDigits = i - intStart;
+    if (intDigits == 0 || intDigits > 15) return -1;
+    if (intDigits > 1 && s[intStart] == '0') return -1;
+    if (i == s.size()) return 0;
+    if (s[i] != '.') return -1;
+    const size_t fracStart = ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    const size_t frac = i - fracStart;
+    if (i != s.size() || frac == 0 || frac > size_t(kMaxDecimals)) return -1;
+    return int(frac);
+}
+
+std::string utf8(std::string_view s) {
+    if (textout::isAscii(s)) return std::string(s);
+    return textcodec::toUtf8(std::string(s));
+}
+
+// The stylesheet's classes as cell formats.
+enum Style { sTitle, sSubTitle, sGroup, sHeader1, sHeaderN, sLeadHead, sLeadPlain, sIdCell, sCell, sStyleCount };
+
+class Formats {
+public:
+    explicit Formats(lxw_workbook* wb) : m_wb(wb) {
+        for (int s = 0; s < sStyleCount; ++s) m_style[s] = make(Style(s));
+        for (auto& row : m_number) row.fill(nullptr);
+    }
+    lxw_format* style(Style s) const { return m_style[s]; }
+    // A record cell showing a number with the given decimals.
+    lxw_format* number(bool id, int decimals) {
+        lxw_format*& f = m_number[id ? 1 : 0][decimals];
+        if (!f) {
+            f = make(id ? sIdCell : sCell);
+            std::string fmt = decimals == 0 ? "0" : "0." + std::string(size_t(decimals), '0');
+            format_set_num_format(f, fmt.c_str());
+        }
+        return f;
+    }
+
+private:
+    lxw_format* make(Style s) {
+        lxw_format* f = workbook_add_format(m_wb);
+        format_set_font_size(f, 10);
+        switch (s) {
+        case sTitle:
+            format_set_bold(f);
+            format_set_font_size(f, 14);
+            format_set_align(f, LXW_ALIGN_CENTER);
+            format_set_align(f, LXW_ALIGN_VERTICAL_CENTER);
+            break;
+        case sSubTitle:
+            format_set_align(f, LXW_ALIGN_LEFT);
+            break;
+        case sGroup:
+            format_set_bold(f);
+            format_set_bg_color(f, 0xFFF2CC);
+            format_set_border(f, LXW_BORDER_THIN);
+            format_set_align(f, LXW_ALIGN_LEFT);
+            break;
+        case sHeader1:
+        case sHeaderN:
+        case sLeadHead:
+            format_set_bold(f);
+            format_set_bg_color(f, 0xDDEBF7);
+            format_set_border(f, LXW_BORDER_THIN);
+            format_set_align(f, LXW_ALIGN_CENTER);
+            format_set_align(f, LXW_ALIGN_VERTICAL_CENTER);
+            format_set_text_wrap(f);
+            break;
+        case sLeadPlain:
+            format_set_border(f, LXW_BORDER_THIN);
+            format_set_align(f, LXW_ALIGN_LEFT);
+            format_set_align(f, LXW_ALIGN_VERTICAL_CENTER);
+            break;
+        case sIdCell:
+            format_set_border(f, LXW_BORDER_THIN);
+            format_set_align(f, LXW_ALIGN_LEFT);
+            break;
+        case sCell:
+            format_set_border(f, LXW_BORDER_THIN);
+            break;
+        case sStyleCount:
+            break;
+        }
+        return f;
+    }
+
+    lxw_workbook* m_wb;
+    lxw_format* m_style[sStyleCount];
+    std::array<std::array<lxw_format*, kMaxDecimals + 1>, 2> m_number;
+};
+
+// Valid worksheet names, unique without regard to letter case.
+class SheetNamer {
+public:
+    std::string make(const std::string& local8, const QString& suffix = QString()) {
+        QString base = textcodec::fromLocal8(local8);
+        for (QChar& c : base)
+            if (QStringLiteral("[]:*?/\\").contains(c)) c = QLatin1Char('_');
+        while (base.startsWith(QLatin1Char('\''))) base.remove(0, 1);
+        while (base.endsWith(QLatin1Char('\''))) base.chop(1);
+        base = base.trimmed();
+        if (base.isEmpty()) base = QStringLiteral("Sheet%1").arg(m_used.size() + 1);
+        for (int n = 1;; ++n) {
+            QString tail = suffix;
+            if (n > 1) tail += QStringLiteral(" (%1)").arg(n);
+            QString name = fit(base, kMaxSheetName - int(tail.size())) + tail;
+            if (!m_used.contains(name.toLower())) {
+                m_used.insert(name.toLower());
+                return name.toUtf8().toStdString();
+            }
+        }
+    }
+
+private:
+    // At most n UTF-16 units, never cutting a surrogate pair.
+    static QString fit(const QString& s, int n) {
+        if (s.size() <= n) return s;
+        QString r = s.left(n);
+        if (!r.isEmpty() && r.back().isHighSurrogate()) r.chop(1);
+        while (r.endsWith(QLatin1Char(' '))) r.chop(1);
+        return r;
+    }
+    QSet<QString> m_used;
+};
+
+// Writes one page, continuing on further worksheets past the row limit. Cells are
+// placed like an HTML table: spans occupy the columns to the right and the rows below.
+class SheetWriter {
+public:
+    SheetWriter(lxw_workbook* wb, Formats& fmt, SheetNamer& namer, long rowLimit)
+        : m_wb(wb), m_fmt(fmt), m_namer(namer), m_rowLimit(rowLimit) {}
+
+    void begin(const std::string& name8, const RepPage& page) {
+        m_page = &page;
+        m_baseName = name8;
+        m_part = 1;
+        m_ncol = std::max(page.m_nColCount, 1);
+        openSheet(m_namer.make(name8));
+    }
+
+    // A row of cells; a cell text is a number only in record rows.
+    struct Cell {
+        std::string_view text;
+        int colspan = 1;
+        int rowspan = 1;
+        Style style = sCell;
+        bool record = false;
+    };
+
+    void row(const std::vector<Cell>& cells, bool recordRow, const std::vector<std::vector<RepCell>>* repeat) {
+        if (m_row >= m_rowLimit) continueSheet(recordRow ? repeat : nullptr);
+        writeRow(cells);
+    }
+
+    void end() {
+        flushMerges(true);
+    }
+
+private:
+    void openSheet(const std::string& utf8Name) {
+        m_ws = workbook_add_worksheet(m_wb, utf8Name.c_str());
+        m_row = 0;
+        m_occ.assign(size_t(m_ncol), 0);
+        m_occFmt.assign(size_t(m_ncol), nullptr);
+        m_merges.clear();
+        const RepPage& p = *m_page;
+        for (int c = 0; c < p.m_nColCount; ++c) {
+            int w = (!p.headers.empty() && c < int(p.headers[0].size())) ? p.headers[0][c].width : 16;
+            worksheet_set_column(m_ws, lxw_col_t(c), lxw_col_t(c), std::max(8, std::min(w, 60)) + 2, nullptr);
+        }
+    }
+
+    void continueSheet(const std::vector<std::vector<RepCell>>* header) {
+        flushMerges(true);
+        ++m_part;
+        const std::string name = m_namer.make(m_baseName, QStringLiteral(" (%1)").arg(m_part));
+        screport::logDebug(gb("工作表行数超过上限，续写于工作表：") + textcodec::toLocal8(QString::fromUtf8(name.c_str())));
+        openSheet(name);
+        // The column headers again, so the continued rows can be read on their own.
+        if (header && long(header->size()) + 1 < m_rowLimit) {
+            const bool multi = header->size() > 1;
+            for (const auto& hrow : *header) {
+                std::vector<Cell> cells;
+                for (const RepCell& c : hrow) cells.push_back(Cell{c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
+                writeRow(cells);
+            }
+        }
+    }
+
+    struct Merge {
+        lxw_row_t r1, r2;
+        lxw_col_t c1, c2;
+        lxw_format* fmt;
+        std::string text; // UTF-8; rewritten into the first cell while its row is open
+    };
+
+    void writeRow(const std::vector<Cell>& cells) {
+        const lxw_row_t r = lxw_row_t(m_row);
+        int col = 0;
+        // Columns covered by spans from rows above get formatted blanks.
+        for (int c = 0; c < m_ncol; ++c)
+            if (m_occ[size_t(c)] > 0 && m_occFmt[size_t(c)]) worksheet_write_blank(m_ws, r, lxw_col_t(c), m_occFmt[size_t(c)]);
+        for (const Cell& cell : cells) {
+            while (col < int(m_occ.size()) && m_occ[size_t(col)] > 0) ++col;
+            const int cs = std::max(cell.colspan, 1), rs = std::max(cell.rowspan, 1);
+            if (col + cs > int(m_occ.size())) {
+                m_occ.resize(size_t(col + cs), 0);
+                m_occFmt.resize(size_t(col + cs), nullptr);
+            }
+            lxw_format* f = writeCell(r, lxw_col_t(col), cell);
+            for (int k = 0; k < cs; ++k) {
+                if (k > 0) worksheet_write_blank(m_ws, r, lxw_col_t(col + k), f);
+                m_occ[size_t(col + k)] = rs;
+                m_occFmt[size_t(col + k)] = f;
+            }
+            if (cs > 1 || rs > 1)
+                m_merges.push_back(
+                    Merge{r, lxw_row_t(m_row + rs - 1), lxw_col_t(col), lxw_col_t(col + cs - 1), f, utf8(cell.text)});
+            col += cs;
+        }
+        for (int& o : m_occ)
+            if (o > 0) --o;
+        flushMerges(false);
+        ++m_row;
+    }
+
+    lxw_format* writeCell(lxw_row_t r, lxw_col_t c, const Cell& cell) {
+        if (cell.record) {
+            const int dec = plainDecimals(cell.text);
+            if (dec >= 0 && cell.style != sIdCell) {
+                double v = 0;
+                std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), v);
+                lxw_format* f = m_fmt.number(false, dec);
+                worksheet_write_number(m_ws, r, c, v, f);
+                return f;
+            }
+        }
+        lxw_format* f = m_fmt.style(cell.style);
+        if (cell.text.empty())
+            worksheet_write_blank(m_ws, r, c, f);
+        else
+            worksheet_write_string(m_ws, r, c, utf8(cell.text).c_str(), f);
+        return f;
+    }
+
+    // Registers the spans whose last row is written. In constant-memory mode the
+    // rows above are already on disk, so only the range itself is recorded there.
+    void flushMerges(bool all) {
+        for (size_t i = 0; i < m_merges.size();) {
+            Merge& m = m_merges[i];
+            if (all || m.r2 <= lxw_row_t(m_row)) {
+                const lxw_row_t last = std::min<lxw_row_t>(m.r2, lxw_row_t(std::max<long>(m_row - (all ? 1 : 0), long(m.r1))));
+                if (last > m.r1 || m.c2 > m.c1) worksheet_merge_range(m_ws, m.r1, m.c1, last, m.c2, m.text.c_str(), m.fmt);
+                m_merges.erase(m_merges.begin() + long(i));
+            } else {
+                ++i;
+            }
+        }
+    }
+
+    lxw_workbook* m_wb;
+    Formats& m_fmt;
+    SheetNamer& m_namer;
+    long m_rowLimit;
+    const RepPage* m_page = nullptr;
+    std::string m_baseName;
+    int m_part = 1;
+    int m_ncol = 1;
+    lxw_worksheet* m_ws = nullptr;
+    long m_row = 0;
+    std::vector<int> m_occ;
+    std::vector<lxw_format*> m_occFmt;
+    std::vector<Merge> m_merges;
+};
+
+} // namespace
+
+std::vector<std::string> RepPortBase::xlsxSheetNames() const {
+    SheetNamer namer;
+    std::vector<std::string> names;
+    for (size_t p = 0; p < m_pages.size(); ++p)
+        names.push_back(namer.make(m_pages[p].titles.empty() ? std::string() : m_pages[p].titles.front()));
+    return names;
+}
+
+void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
+    OutFile& out = files.add(path);
+    if (out.failed()) raiseError(gb("无法写入文件：") + path);
+    out.finish(); // the library writes the temporary file itself
+
+    size_t cells = 0;
+    for (const RepPage& p : m_pages) cells += p.records.totalCells();
+    lxw_workbook_options opt{};
+    opt.constant_memory = LXW_TRUE;
+    opt.tmpdir = nullptr;
+    // A part of the package past 4 GB needs the 64-bit zip records.
+    opt.use_zip64 = cells > 40'000'000 ? LXW_TRUE : LXW_FALSE;
+    const QByteArray native = QFile::encodeName(textcodec::fromLocal8(out.tmpPath()));
+    lxw_workbook* wb = workbook_new_opt(native.constData(), &opt);
+    if (!wb) {
+        out.setFailed();
+        raiseError(gb("无法写入文件：") + path);
+    }
+    struct Guard {
+        lxw_workbook* wb;
+        ~Guard() {
+            if (wb) lxw_workbook_free(wb);
+        }
+    } guard{wb};
+
+    Formats fmt(wb);
+    SheetNamer namer;
+    SheetWriter sw(wb, fmt, namer, m_nSheetRowLimit);
+    std::vector<SheetWriter::Cell> cells8;
+    for (int pi = 0; pi < int(m_pages.size()); ++pi) {
+        const RepPage& p = m_pages[pi];
+        const int n = std::max(p.m_nColCount, 1);
+        sw.begin(p.titles.empty() ? std::string() : p.titles.front(), p);
+        for (size_t i = 0; i < p.titles.size(); ++i)
+            sw.row({SheetWriter::Cell{p.titles[i], n, 1, i == 0 ? sTitle : sSubTitle, false}}, false, nullptr);
+        std::vector<char> isID(size_t(std::max(p.m_nColCount, 0)), 0);
+        for (size_t c = 0; c < isID.size(); ++c) isID[c] = isIDCol(pi, int(c)) ? 1 : 0;
+        const bool multi = p.headers.size() > 1;
+        const RecordStore& rs = p.records;
+        for (int g = 0; g < rs.groupCount(); ++g) {
+            if (!p.grpTitles.empty()) {
+                cells8.clear();
+                for (const RepCell& c : p.grpTitles) cells8.push_back({c.text, 1, 1, sGroup, false});
+                sw.row(cells8, false, nullptr);
+                cells8.clear();
+                if (g < int(p.grpTexts.size()))
+                    for (const std::string& t : p.grpTexts[g]) cells8.push_back({t, 1, 1, sGroup, false});
+                sw.row(cells8, false, nullptr);
+            }
+            for (const auto& hrow : p.headers) {
+                cells8.clear();
+                for (const RepCell& c : hrow) cells8.push_back({c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
+                sw.row(cells8, false, nullptr);
+            }
+            for (int r = 0; r < rs.recordCount(g); ++r) {
+                cells8.clear();
+                if (r < int(p.recIDs.size()))
+                    for (const RepCell& c : p.recIDs[r])
+                        cells8.push_back({c.text, c.colspan, c.rowspan, c.headStyle ? sLeadHead : sLeadPlain, false});
+                RecordStore::Cursor cur = rs.cells(g, r);
+                std::string_view cell;
+                for (char id : isID) {
+                    if (!cur.next(cell)) cell = std::string_view();
+                    cells8.push_back({cell, 1, 1, id ? sIdCell : sCell, true});
+                }
+                sw.row(cells8, true, &p.headers);
+                rowDone();
+            }
+        }
+        for (const std::string& t : p.tails) sw.row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
+        sw.end();
+    }
+    if (m_pages.empty()) workbook_add_worksheet(wb, nullptr); // a workbook needs one sheet
+
+    guard.wb = nullptr;
+    if (workbook_close(wb) != LXW_NO_ERROR) {
+        out.setFailed();
+        raiseError(gb("无法写入文件：") + path);
+    }
+}
+
+void RepPortBase::outputRP_xlsx(const char* path) {
+    OutFileSet files;
+    beginRun("正在写xlsx工作簿");
+    writeXlsx(files, path ? path : "");
+    endRun();
+    files.finishAll();
+    files.renameAll();
+}

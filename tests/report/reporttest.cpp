@@ -1,0 +1,66 @@
+#include "reporttest.h"
+
+#include "db/log.h"
+#include "db/textcodec.h"
+
+#include <QDir>
+
+#include <fstream>
+#include <sstream>
+
+namespace reporttest {
+
+Model::Model(const std::string& projectDir) : RepPortBase(projectDir, 7, keys(), labels(), sel()) {}
+
+const std::set<std::string>& Model::keys() {
+    static const std::set<std::string> k{"A", "B"};
+    return k;
+}
+const std::map<std::string, std::vector<std::string>>& Model::labels() {
+    static const std::map<std::string, std::vector<std::string>> m;
+    return m;
+}
+const std::map<std::string, std::vector<int>>& Model::sel() {
+    static const std::map<std::string, std::vector<int>> m;
+    return m;
+}
+
+LogCapture::LogCapture() {
+    screport::setLogHook([this](bool isError, const std::string& s) { (isError ? errors : debug).push_back(s); });
+}
+LogCapture::~LogCapture() { screport::setLogHook(nullptr); }
+
+std::string goldenDir() { return SCREPORT_GOLDEN_DIR "/"; }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string freshDir(const std::string& name) {
+    const QString dir = QStringLiteral(SCREPORT_BINARY_DIR "/test-report/") + QString::fromStdString(name);
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir.toStdString() + "/";
+}
+
+void expectGolden(const std::string& golden, const std::string& actual) {
+    const std::string path = goldenDir() + golden;
+    const std::string expected = readFile(path);
+    if (expected == actual) return;
+    QDir().mkpath(QStringLiteral(SCREPORT_BINARY_DIR "/test-report/golden-actual"));
+    const std::string out = SCREPORT_BINARY_DIR "/test-report/golden-actual/" + golden;
+    writeFile(out, actual);
+    ADD_FAILURE() << golden << " differs; see it with:\n  diff -u " << path << " " << out << " | cat -A";
+}
+
+std::string gb(const char* utf8) { return textcodec::gb(utf8); }
+
+} // namespace reporttest

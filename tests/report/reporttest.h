@@ -1,0 +1,47 @@
+#pragma once
+// Shared pieces of the report model tests.
+#include "report/repportbase.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace reporttest {
+
+// A model with no database behind it; the builder's members are reachable.
+class Model : public RepPortBase {
+public:
+    explicit Model(const std::string& projectDir = "/nonexistent/");
+    using RepPortBase::m_bPU;
+    using RepPortBase::m_grpIndex;
+    using RepPortBase::m_nGrpMode;
+    using RepPortBase::m_pages;
+    using RepPortBase::m_strTempDir;
+
+private:
+    static const std::set<std::string>& keys();
+    static const std::map<std::string, std::vector<std::string>>& labels();
+    static const std::map<std::string, std::vector<int>>& sel();
+};
+
+// Debug and error lines while alive.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::vector<std::string> debug, errors;
+};
+
+std::string goldenDir();
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+// A fresh empty folder under the build tree, ending in '/'.
+std::string freshDir(const std::string& name);
+// Compares bytes with a golden file; on a difference saves them and prints the diff command.
+void expectGolden(const std::string& golden, const std::string& actual);
+std::string gb(const char* utf8);
+
+} // namespace reporttest

@@ -1,0 +1,237 @@
+// The report model: cell texts, pages, groups, headers and grouping.
+#include "reporttest.h"
+
+#include "db/cdbutility.h"
+#include "support/testdb.h"
+
+#include <QSqlDatabase>
+
+#include <cmath>
+#include <limits>
+
+using reporttest::gb;
+using reporttest::LogCapture;
+using reporttest::Model;
+
+namespace {
+
+std::vector<std::string> cells(const Model& m, int page, int grp, int rec) {
+    std::vector<std::string> out;
+    const RecordStore& rs = m.page(page).records;
+    for (int c = 0; c < rs.cellCount(grp, rec); ++c) out.emplace_back(rs.cell(grp, rec, c));
+    return out;
+}
+
+} // namespace
+
+TEST(ReportModel, CellTextsFollowTheNumberRules) {
+    Model m;
+    const int p = m.addRP(false);
+    const int r = m.addRec(p);
+    m.addText(p, r, 2.0, 0);
+    m.addText(p, r, 0.1234567, 0);
+    m.addText(p, r, 100.5, 0);
+    m.addText(p, r, 1234567.0, 0);                 // %g switches to an exponent
+    m.addText(p, r, 1234567, 0);                   // an integer stays whole
+    m.addText(p, r, std::complex<double>(0, -1), 0);
+    m.addText(p, r, std::complex<double>(-1, 0), 0);
+    m.addText(p, r, std::complex<double>(0, 0), 0);
+    m.addText(p, r, std::complex<double>(3, 4), 0);
+    m.addText(p, r, 1.0, 0.0005, 0);
+    m.addText(p, r, 1.0, 4.0, 0);
+    m.addText(p, r, 1.0, -0.001, 0);               // |b| not below the limit
+    m.addText(p, r, QString::fromUtf8("母线"), 0);
+    m.addText(p, r, QVariant(QString::fromUtf8("厂站")), 0);
+    m.addText(p, r, QByteArray("raw\xff", 4), 0);
+    const double v[3] = {1, 0.5, -2.25};
+    m.addText(p, r, v, 3, 0);
+    m.addFixed(p, r, 1.02, 4, 0);
+    m.addFixed(p, r, -0.005, 2, 0);                // rounds to even on the binary value
+
+    const std::vector<std::string> want{"2", "0.123457", "100.5", "1.23457e+06", "1234567",
+                                        "1.0000 / 270.00", "1.0000 / 180.00", "0.0000 / 0.00", "5.0000 / 53.13",
+                                        "0.00", "25.00", "-100000.00", gb("母线"), gb("厂站"),
+                                        std::string("raw\xff", 4), "1", "0.5", "-2.25", "1.0200", "-0.01"};
+    EXPECT_EQ(cells(m, p, 0, r), want);
+    EXPECT_EQ(RepPortBase::numberText(std::numeric_limits<double>::quiet_NaN()), "nan");
+    EXPECT_EQ(RepPortBase::fixedText(1e300, 1).size(), 303u); // beyond any stack buffer
+}
+
+TEST(ReportModel, CellsMayBeFilledInAnyOrder) {
+    Model m;
+    const int p = m.addRP(false);
+    m.setGrpSize(p, 2);
+    EXPECT_EQ(m.addRec(p, 2, 1), 2);
+    EXPECT_EQ(m.addRec(p, 3, 1), 5);
+    EXPECT_EQ(m.addRec(p, 1), 5);                  // an index, not a count
+    // Column by column, as a builder filling one quantity for all records does.
+    for (int col = 0; col < 3; ++col)
+        for (int r = 5; r >= 0; --r) m.addText(p, r, std::to_string(r) + ":" + std::to_string(col), 1);
+    for (int r = 0; r < 6; ++r)
+        EXPECT_EQ(cells(m, p, 1, r), (std::vector<std::string>{std::to_string(r) + ":0", std::to_string(r) + ":1",
+                                                               std::to_string(r) + ":2"}));
+    EXPECT_EQ(m.recordCount(p, 0), 0);
+    EXPECT_EQ(m.page(p).records.cell(1, 0, 3), "");
+
+    // A cell larger than an arena block, and a copy that owns its own cells.
+    const std::string big(3u << 20, 'x');
+    m.addText(p, 0, big, 1);
+    Model copy(m);
+    m.addText(p, 0, "after", 1);
+    EXPECT_EQ(copy.page(p).records.cell(1, 0, 3), big);
+    EXPECT_EQ(copy.page(p).records.cellCount(1, 0), 4);
+    EXPECT_EQ(m.page(p).records.cell(1, 0, 4), "after");
+
+    // Shrinking drops the surplus groups with their records.
+    m.setGrpSize(p, 1);
+    EXPECT_EQ(m.groupCount(p), 1);
+    EXPECT_EQ(m.page(p).grpTexts.size(), 1u);
+}
+
+TEST(ReportModel, PagesUnitsAndGroupFlags) {
+    Model m;
+    EXPECT_EQ(m.pageCount(), 0);
+    EXPECT_TRUE(m.m_bPU);
+    EXPECT_TRUE(m.isSelect("A"));
+    EXPECT_FALSE(m.isSelect("C"));
+    const int p = m.addRP(true);                     // no grouping flag: one group anyway
+    m.addUnitTitle(p);
+    m.setUnitInfo(false);
+    m.addUnitTitle(p);
+    m.addPUnitTitle(p);
+    m.setUnitInfo(true);
+    m.addPUnitTitle(p);
+    EXPECT_EQ(m.page(p).titles, (std::vector<std::string>{gb("单位：p.u."), gb("单位：kA\\kV\\MW\\Mvar"),
+                                                          gb("单位：MW"), gb("单位：p.u.")}));
+    EXPECT_EQ(m.groupCount(p), 1);
+    EXPECT_TRUE(m.page(p).grpTexts.empty());
+
+    m.setGrpInfo(false, true, false);
+    EXPECT_EQ(m.groupCount(m.addRP(true)), 0);
+    EXPECT_EQ(m.groupCount(m.addRP(false)), 1);
+    m.initialize();
+    EXPECT_EQ(m.m_nGrpMode, 0);
+    EXPECT_EQ(m.groupCount(m.addRP(true)), 1);
+    EXPECT_EQ(m.pageCount(), 4);
+}
+
+TEST(ReportModel, HeadersColumnCountsAndDebugLines) {
+    Model m;
+    const int p = m.addRP(false);
+    m.addHeader(p, "Bus", 8, true);
+    m.addHeader(p, std::string("V"), 6, false);
+    m.addHeader(p, "A", 6, false);
+    EXPECT_EQ(m.getAllColCount(p), 3);
+    EXPECT_EQ(m.getHeaderSize(p), 1);
+    EXPECT_TRUE(m.isIDCol(p, 0));
+    EXPECT_FALSE(m.isIDCol(p, 1));
+    EXPECT_FALSE(m.isIDCol(p, 99));
+    EXPECT_FALSE(m.isIDCol(m.addRP(false), 0));
+
+    LogCapture log;
+    const int q = m.addRP(false);
+    m.addHeader(q, 0, "I", 2, 1, "");
+    m.addHeader(q, 1, "Ia", 1, 1, "");
+    m.addHeader(q, 3, "deep", 1, 1, "style=x");      // rows grow to fit
+    EXPECT_EQ(m.getAllColCount(q), 2);
+    EXPECT_EQ(m.getHeaderSize(q), 4);
+    EXPECT_EQ(log.debug, (std::vector<std::string>{"m_nColCount is 2", "exrta:style=x"}));
+    EXPECT_EQ(m.page(q).headers[3][0].extra, "style=x");
+    EXPECT_EQ(m.page(q).headers[3][0].width, 16);
+
+    log.debug.clear();
+    EXPECT_EQ(m.getColCount(q), 0);                  // no leading cells
+    m.m_pages[q].m_nColCount = 7;
+    m.addRecID(q, 0, "L1", 1, 1, true);
+    m.addRecID(q, 0, "L2", 2, 1, false);
+    m.addRecID(q, 2, "L3", 3, 1, false);
+    EXPECT_EQ(m.getColCount(q), 4);
+    EXPECT_EQ(m.page(q).recIDs.size(), 3u);
+    EXPECT_FALSE(m.page(q).recIDs[0][1].headStyle);
+    EXPECT_EQ(log.debug, (std::vector<std::string>{"text col is 2", "text col is 7"}));
+
+    m.setHeaderCount(q, 1);
+    EXPECT_EQ(m.getHeaderSize(q), 1);
+}
+
+TEST(ReportGrouping, HeadingsTextsAndKeys) {
+    Model m;
+    const int p = m.addRP(true);
+    m.setGrpInfo(true, true, false);
+    EXPECT_EQ(m.m_nGrpMode, 2);
+    const int q = m.addRP(true);
+    m.addGrpTitle(q, true);
+    ASSERT_EQ(m.page(q).grpTitles.size(), 2u);
+    EXPECT_EQ(m.page(q).grpTitles[0].text, gb("区域"));
+    EXPECT_EQ(m.page(q).grpTitles[1].text, gb("分区"));
+
+    const int z1 = m.dealGrp(q, "S1", "Z1", "A1");
+    EXPECT_EQ(m.dealGrp(q, "S2", "Z1", "A1"), z1);
+    const int z2 = m.dealGrp(q, "S3", "Z2", "A1");
+    EXPECT_EQ(z2, z1 + 1);
+    EXPECT_EQ(m.page(q).grpTexts[z1], (std::vector<std::string>{"A1", "Z1"}));
+    EXPECT_EQ(m.groupCount(q), 2);
+    // Keys are per page; page p, made before the flags, keeps its group 0 from addRP.
+    EXPECT_EQ(m.dealGrp(p, "S1", "Z1", "A1"), 1);
+    EXPECT_EQ(m.groupCount(p), 2);
+
+    // Branches: between areas and between zones of one area share one group.
+    const int b = m.addRP(true);
+    const int within = m.dealGrp2(b, "Z1", "Z2", "A", "A");
+    EXPECT_EQ(m.dealGrp2(b, "Z1", "Z9", "A", "B"), within);
+    EXPECT_EQ(m.page(b).grpTexts[within], (std::vector<std::string>{"A", gb("分区间")}));
+    EXPECT_EQ(m.dealGrp2(b, "Z1", "Z1", "A", "A"), within + 1);
+
+    m.setGrpInfo(true, false, false);
+    const int a = m.addRP(true);
+    const int between = m.dealGrp2(a, "Z1", "Z1", "A", "B");
+    EXPECT_EQ(m.page(a).grpTexts[between], (std::vector<std::string>{gb("区域间")}));
+    EXPECT_EQ(m.dealGrp2(a, "Z1", "Z2", "C", "C"), between + 1);
+
+    m.setGrpInfo(false, false, true);
+    const int s = m.addRP(true);
+    m.addGrpTitle(s, false);
+    EXPECT_TRUE(m.page(s).grpTitles.empty());
+    m.setGrpSize(s, 1);
+    m.fillGrp(s, 0, false, "A", "Z", "S");
+    EXPECT_TRUE(m.page(s).grpTexts[0].empty());
+    m.fillGrp(s, 0, true, "A", "Z", "S");
+    EXPECT_EQ(m.page(s).grpTexts[0], (std::vector<std::string>{"S"}));
+
+    m.setGrpInfo(false, false, false);
+    const int n = m.addRP(false);
+    m.setGrpSize(n, 3);
+    EXPECT_EQ(m.dealGrp2(n, "Z1", "Z2", "A", "B"), 0);
+    EXPECT_EQ(m.groupCount(n), 1);
+    EXPECT_EQ(m.dealGrp(n, "S", "Z", "A"), 0);
+}
+
+TEST(ReportGrouping, NodesGroupedByTheirStoredPosition) {
+    testdb::CaseDb db(testdb::Backend::Sqlite);
+    db.exec("INSERT INTO CDB_AREAS (Area_No, Area_Name) VALUES (1, '东区'), (2, '西区')");
+    db.exec("INSERT INTO CDB_ZONE (Zone_No, Zone_Name, Area_No) VALUES (10, 'Z10', 1), (20, 'Z20', 2)");
+    db.exec("INSERT INTO CDB_PSTATION (PS_Name, Zone_No) VALUES ('S1', 10), ('S2', 20), ('S3', 10)");
+    db.exec("INSERT INTO CDB_NODE (Node_Name, PS_Name) VALUES ('n1', 'S1'), ('n2', 'S2'), ('n3', 'S3'), ('N1', 'S2')");
+    ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
+    CDBUtility::m_strTableSuffix = "";
+    CDBUtility::clearNDPosBuffer();
+
+    Model m;
+    m.setGrpInfo(true, false, false);
+    const int p = m.addRP(true);
+    const int east = m.dealGrpOld(p, "n1");      // fills the position buffer on first use
+    EXPECT_EQ(m.dealGrpOld(p, "n3"), east);
+    const int west = m.dealGrpOld(p, "n2");
+    EXPECT_EQ(m.dealGrpOld(p, "N1"), west);      // names differ by case: other node
+    EXPECT_NE(east, west);
+    const int unknown = m.dealGrpOld(p, "nx");
+    EXPECT_EQ(m.m_grpIndex[p][""], unknown);
+    EXPECT_EQ(m.m_grpIndex[p][gb("东区")], east);
+    EXPECT_EQ(m.page(p).grpTexts[east], (std::vector<std::string>{""}));
+
+    m.setGrpInfo(false, false, true);
+    const int q = m.addRP(true);
+    EXPECT_EQ(m.dealGrpOld(q, "n1"), m.dealGrpOld(q, "n1"));
+    EXPECT_NE(m.dealGrpOld(q, "n3"), m.dealGrpOld(q, "n1"));
+    CDBUtility::closedb();
+}

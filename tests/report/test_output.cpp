@@ -1,0 +1,215 @@
+// The output run: temporary folder, all-or-nothing replacement of the previous
+// run's files, cancellation, progress and the viewers.
+#include "reporttest.h"
+
+#include "db/errortext.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <cstdlib>
+
+using reporttest::gb;
+using reporttest::LogCapture;
+using reporttest::Model;
+using reporttest::readFile;
+
+namespace {
+
+struct Calls {
+    std::vector<std::string> text;
+    std::vector<std::pair<std::string, std::string>> sheet;
+};
+
+class FakeViewer : public Viewer {
+public:
+    explicit FakeViewer(Calls& c) : m_calls(c) {}
+    void openText(const std::string& path) override { m_calls.text.push_back(path); }
+    void openSheet(const std::string& html, const std::string& xlsx) override { m_calls.sheet.emplace_back(html, xlsx); }
+
+private:
+    Calls& m_calls;
+};
+
+class Observer : public RunObserver {
+public:
+    void progress(const std::string& what, long done, long total) override {
+        lines.push_back(what);
+        last = {done, total};
+        if (cancelAfter >= 0 && done >= cancelAfter) cancel = true;
+    }
+    bool cancelled() const override { return cancel; }
+    std::vector<std::string> lines;
+    std::pair<long, long> last;
+    long cancelAfter = -1;
+    bool cancel = false;
+};
+
+void fill(Model& m, int rows, const std::string& tag) {
+    const int p = m.addRP(false);
+    m.addTitle(p, tag);
+    m.addHeader(p, "Bus", 8, true);
+    m.addHeader(p, "V", 8, false);
+    for (int i = 0; i < rows; ++i) {
+        const int r = m.addRec(p);
+        m.addText(p, r, tag + std::to_string(i), 0);
+        m.addFixed(p, r, 1 + i / 1000.0, 4, 0);
+    }
+}
+
+bool noPartFiles(const std::string& dir) {
+    const QStringList parts =
+        QDir(QString::fromStdString(dir)).entryList({"*.part*"}, QDir::Files) +
+        QDir(QString::fromStdString(dir + "sc_report.files")).entryList({"*.part*"}, QDir::Files);
+    return parts.isEmpty();
+}
+
+} // namespace
+
+TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
+    const std::string project = reporttest::freshDir("show");
+    Calls calls;
+    Model m(project);
+    m.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
+    m.setViewer(std::make_unique<FakeViewer>(calls));
+    fill(m, 3, "A");
+
+    m.showResult(false, false);
+    EXPECT_FALSE(QDir(QString::fromStdString(m.tempDir())).exists());
+    EXPECT_TRUE(calls.text.empty() && calls.sheet.empty());
+
+    Observer obs;
+    m.setObserver(&obs);
+    m.showResult(true, true);                    // makes the missing temporary folder
+    EXPECT_EQ(m.tempDir(), project + "temp/");
+    EXPECT_EQ(calls.text, std::vector<std::string>{project + "temp/rep_txt.txt"});
+    ASSERT_EQ(calls.sheet.size(), 1u);
+    EXPECT_EQ(calls.sheet[0].first, project + "temp/sc_report.htm");
+    EXPECT_EQ(calls.sheet[0].second, project + "temp/sc_report.xlsx");
+    for (const char* f : {"rep_txt.txt", "sc_report.htm", "sc_report.xlsx", "sc_report.files/stylesheet.css",
+                          "sc_report.files/filelist.xml", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm"})
+        EXPECT_FALSE(readFile(m.tempDir() + f).empty()) << f;
+    EXPECT_TRUE(noPartFiles(m.tempDir()));
+    StringSink txt;
+    m.outputRP_txt(txt);
+    EXPECT_EQ(readFile(m.tempDir() + "rep_txt.txt"), txt.str());
+    EXPECT_EQ(obs.last, std::make_pair(3L, 3L));
+    EXPECT_NE(std::find(obs.lines.begin(), obs.lines.end(), gb("正在写xlsx工作簿")), obs.lines.end());
+
+    // Only the native workbook, without viewers.
+    QFile::remove(QString::fromStdString(m.htmlPath()));
+    OutputOptions o;
+    o.html = false;
+    m.setOutputOptions(o);
+    m.showResult(false, true);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(m.htmlPath())));
+    ASSERT_EQ(calls.sheet.size(), 2u);
+    EXPECT_EQ(calls.sheet[1], std::make_pair(std::string(), m.xlsxPath()));
+    m.showResult(true, true, false);
+    EXPECT_EQ(calls.text.size(), 1u);
+}
+
+TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
+    const std::string project = reporttest::freshDir("keep");
+    Calls calls;
+    Model first(project);
+    first.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
+    first.setViewer(std::make_unique<FakeViewer>(calls));
+    fill(first, 10, "old");
+    first.showResult(true, true);
+    std::map<std::string, std::string> before;
+    for (const char* f : {"rep_txt.txt", "sc_report.htm", "sc_report.xlsx", "sc_report.files/sheet1.htm"})
+        before[f] = readFile(first.tempDir() + f);
+
+    auto unchanged = [&](const std::string& tempDir) {
+        for (const auto& [f, bytes] : before) EXPECT_EQ(readFile(tempDir + f), bytes) << f;
+        EXPECT_TRUE(noPartFiles(tempDir));
+    };
+
+    // Cancelled in the middle of the text report (the observer is polled every 65536 rows).
+    Model second(project);
+    second.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
+    second.setViewer(std::make_unique<FakeViewer>(calls));
+    fill(second, 70000, "new");
+    Observer obs;
+    obs.cancelAfter = 65536;
+    second.setObserver(&obs);
+    try {
+        second.showResult(true, true);
+        FAIL() << "not cancelled";
+    } catch (const ErrorText& e) {
+        EXPECT_EQ(e.text(), gb("输出已取消"));
+    }
+    unchanged(second.tempDir());
+
+    // The workbook fails after the text report is complete: the text stays old too.
+    Model third(project);
+    const std::string broken = reporttest::freshDir("keep-templates");
+    for (const char* t : {"stylesheet.css", "main-html1", "main-html2", "main-html3", "tabstrip_1", "sub_html0"})
+        reporttest::writeFile(broken + t, "x");
+    third.setTemplateDir(broken);
+    third.setViewer(std::make_unique<FakeViewer>(calls));
+    fill(third, 5, "new");
+    EXPECT_THROW(third.showResult(true, true), ErrorText);
+    unchanged(third.tempDir());
+    EXPECT_EQ(calls.text.size(), 1u);            // only the first run opened anything
+}
+
+TEST(ShowResult, UnwritableFolderIsAnErrorNamingTheFile) {
+    const std::string project = reporttest::freshDir("unwritable");
+    reporttest::writeFile(project + "temp", "a file where the folder should be");
+    Model m(project);
+    m.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
+    fill(m, 1, "x");
+    LogCapture log;
+    try {
+        m.showResult(true, false);
+        FAIL() << "no error";
+    } catch (const ErrorText& e) {
+        EXPECT_EQ(e.text(), gb("无法写入文件：") + project + "temp/rep_txt.txt");
+    }
+    EXPECT_THROW(m.outputRP_xlsx((project + "temp/x.xlsx").c_str()), ErrorText);
+}
+
+TEST(Viewers, StartedDetachedAndMissingOnesOnlyLogged) {
+    const std::string dir = reporttest::freshDir("viewer");
+    const std::string script = dir + "viewer.sh";
+    reporttest::writeFile(script, "#!/bin/sh\necho \"$1 $2\" > \"" + dir + "seen.tmp\" && mv \"" + dir + "seen.tmp\" \"" +
+                                      dir + "seen\"\n");
+    QFile::setPermissions(QString::fromStdString(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    auto waitFor = [&](const std::string& path) {
+        QElapsedTimer t;
+        t.start();
+        while (!QFile::exists(QString::fromStdString(path)) && t.elapsed() < 10000) QThread::msleep(20);
+        return readFile(path);
+    };
+
+    qputenv("SCREPORT_TEXT_VIEWER", QByteArray::fromStdString(script + " --flag"));
+    qputenv("SCREPORT_SHEET_VIEWER", "/nonexistent/sheet-viewer");
+    std::unique_ptr<Viewer> v = Viewer::platform();
+    LogCapture log;
+    v->openText(dir + "rep_txt.txt");
+    EXPECT_EQ(waitFor(dir + "seen"), "--flag " + dir + "rep_txt.txt\n");
+    v->openSheet(dir + "a.htm", dir + "a.xlsx");
+    ASSERT_EQ(log.errors.size(), 1u);
+    EXPECT_EQ(log.errors[0], gb("无法启动查看程序：") + "/nonexistent/sheet-viewer " + dir + "a.xlsx");
+
+    QFile::remove(QString::fromStdString(dir + "seen"));
+    qputenv("SCREPORT_SHEET_VIEWER", QByteArray::fromStdString(script));
+    v->openSheet(dir + "a.htm", "");             // no native workbook: the HTML one
+    EXPECT_EQ(waitFor(dir + "seen"), dir + "a.htm \n");
+    qunsetenv("SCREPORT_TEXT_VIEWER");
+    qunsetenv("SCREPORT_SHEET_VIEWER");
+}
+
+TEST(OutputOptions, EncodingFromTheEnvironment) {
+    qputenv("SCREPORT_ENCODING", "UTF-8");
+    EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Utf8);
+    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Utf8);
+    qputenv("SCREPORT_ENCODING", "gb18030");
+    EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Gb18030);
+    qunsetenv("SCREPORT_ENCODING");
+    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Gb18030);
+}

@@ -1,0 +1,245 @@
+// Text, HTML table and HTML workbook writers against hand-written golden files.
+#include "reporttest.h"
+
+#include "db/errortext.h"
+#include "db/textcodec.h"
+
+#include <QDir>
+#include <QFile>
+
+using reporttest::expectGolden;
+using reporttest::gb;
+using reporttest::goldenDir;
+using reporttest::LogCapture;
+using reporttest::Model;
+using reporttest::readFile;
+
+namespace {
+
+std::string text(Model& m) {
+    StringSink s;
+    m.outputRP_txt(s);
+    return s.str();
+}
+
+// Title T, headers Bus (6) and V (4), one record B1 / 1.02.
+void fillWorked(Model& m) {
+    const int p = m.addRP(false);
+    m.addTitle(p, "T");
+    m.addHeader(p, "Bus", 6, true);
+    m.addHeader(p, "V", 4, false);
+    const int r = m.addRec(p);
+    m.addText(p, r, "B1", 0);
+    m.addText(p, r, "1.02", 0);
+}
+
+} // namespace
+
+TEST(TextWriter, WorkedLayout) {
+    Model m;
+    EXPECT_EQ(text(m), "");                          // an empty model writes nothing
+    fillWorked(m);
+    expectGolden("txt_worked.txt", text(m));
+}
+
+TEST(TextWriter, GroupsWideTextsEmptyHeadersAndPagesWithoutGroups) {
+    Model m;
+    const int p = m.addRP(false);
+    m.addGrpTitle(p, gb("区域").c_str(), 8, false);
+    m.addGrpTitle(p, gb("分区").c_str(), 6, false);
+    m.setGrpSize(p, 2);
+    m.addGrpText(p, 0, "A1");
+    m.addGrpText(p, 0, std::string("Z1"));
+    m.addGrpText(p, 1, QString("A2"));
+    m.addHeader(p, "Name", 4, true);
+    m.addHeader(p, "", 3, false);
+    m.addHeader(p, "Value", 7, false);
+    const int r = m.addRec(p, 0);
+    m.addText(p, r, "LongName12", 0);
+    m.addText(p, r, "x", 0);
+    m.addText(p, r, 1.5, 0);
+    m.addText(p, r, "surplus", 0);                 // beyond the columns: not written
+    m.addTail(p, "end");
+
+    m.setGrpInfo(true, false, false);
+    const int q = m.addRP(true);                     // no group at all
+    m.addTitle(q, QByteArray("P2"));
+    m.addHeader(q, "never", 5, false);
+    m.addTail(q, QString("t2"));
+    expectGolden("txt_groups.txt", text(m));
+}
+
+TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
+    Model m;
+    OutputOptions o;
+    o.encoding = OutputEncoding::Utf8;
+    m.setOutputOptions(o);
+    const int p = m.addRP(false);
+    m.addTitle(p, gb("短路"));
+    m.addHeader(p, gb("母线"), 6, false);
+    m.addHeader(p, "V", 3, false);
+    const int r = m.addRec(p);
+    m.addText(p, r, gb("甲1"), 0);                 // three columns wide, four bytes in GB18030
+    m.addText(p, r, "1", 0);
+    const std::string want = "\t短路\r\n\r\n"
+                             "\t  母线  V\r\n"
+                             "\t  ----  -\r\n"
+                             "\t   甲1  1\r\n"
+                             "\r\n\r\n\r\n";
+    EXPECT_EQ(text(m), want);
+
+    StringSink h;
+    m.outputRP_html(h);
+    EXPECT_NE(h.str().find("charset=utf-8"), std::string::npos);
+    EXPECT_NE(h.str().find("<td>甲1</td>"), std::string::npos);
+}
+
+TEST(HtmlWriter, SpansClassesLeadingCellsAndUnescapedText) {
+    Model m;
+    const int p = m.addRP(false);
+    m.addTitle(p, "Title <1>");
+    m.addTitle(p, "Sub & co");
+    m.addGrpTitle(p, "G", 16, false);
+    m.setGrpSize(p, 1);
+    m.addGrpText(p, 0, "g&1");
+    m.addHeader(p, 0, "Kind", 1, 2, "");
+    m.addHeader(p, 0, "Bus", 1, 2, "");
+    m.addHeader(p, 0, "I", 2, 1, "width=80");      // only logged
+    m.addHeader(p, 1, "Ia", 1, 1, "");
+    m.addHeader(p, 1, "Ib", 1, 1, nullptr);
+    m.addRecID(p, 0, "A<B", 1, 2, true);
+    m.addRecID(p, 2, "C", 2, 1, false);
+    m.addRecID(p, 3, "D", 3, 2, true);
+    m.m_pages[p].recIDs[3][0].extra = "style=\"color:red\"";
+    const char* recs[4][3] = {{"B1", "1.0", "2.0"}, {"B2", "3", "4"}, {"x", "5", nullptr}, {"y", nullptr, nullptr}};
+    for (auto& rec : recs) {
+        const int r = m.addRec(p);
+        for (const char* t : rec)
+            if (t) m.addText(p, r, t, 0);
+    }
+    m.addTail(p, "T&t");
+
+    const int q = m.addRP(false);
+    m.addTitle(q, "P1");
+    m.addHeader(q, "Name", 8, true);
+    m.addHeader(q, "V", 6, false);
+    const int r = m.addRec(q);
+    m.addText(q, r, "N<1", 0);
+    m.addText(q, r, "1.02", 0);
+
+    m.setGrpInfo(true, false, false);
+    m.addRP(true);                                   // no titles, no headers, no groups
+
+    LogCapture log;
+    StringSink s;
+    m.outputRP_html(s);
+    expectGolden("html_document.htm", s.str());
+    EXPECT_EQ(log.debug, std::vector<std::string>{"extrainfo:style=\"color:red\""});
+}
+
+namespace {
+
+// Writes the workbook with marker templates and returns its folder.
+std::string writeWorkbook(Model& m, const std::string& dirName) {
+    const std::string dir = reporttest::freshDir(dirName);
+    m.setTemplateDir(goldenDir() + "templates/");
+    const std::string folder = dir + "sc_report.files/";
+    QDir().mkpath(QString::fromStdString(folder));
+    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    return dir;
+}
+
+} // namespace
+
+TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
+    Model m;
+    const int a = m.addRP(false);
+    m.addTitle(a, "A");
+    m.addHeader(a, "Bus", 6, false);
+    m.addText(a, m.addRec(a), "B1", 0);
+    const int b = m.addRP(false);
+    m.addTitle(b, "B\"1");
+    m.addTitle(b, "sub");                           // only the first title names the sheet
+    m.addHeader(b, "V", 4, false);
+
+    const std::string dir = writeWorkbook(m, "wb2");
+    expectGolden("wb_main.htm", readFile(dir + "sc_report.htm"));
+    expectGolden("wb_filelist.xml", readFile(dir + "sc_report.files/filelist.xml"));
+    expectGolden("wb_tabstrip.htm", readFile(dir + "sc_report.files/tabstrip.htm"));
+    expectGolden("wb_sheet1.htm", readFile(dir + "sc_report.files/sheet1.htm"));
+    expectGolden("wb_sheet2.htm", readFile(dir + "sc_report.files/sheet2.htm"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "sc_report.files/sheet3.htm")));
+
+    // The stylesheet is a copy with CR LF line ends.
+    Model s(dir);
+    s.setTemplateDir(goldenDir() + "templates/");
+    QDir().mkpath(QString::fromStdString(s.tempDir()));
+    {
+        LogCapture log;
+        EXPECT_TRUE(s.prepareDir());
+        EXPECT_EQ(log.debug.at(0), "html dir does NOT exist!");
+        EXPECT_EQ(log.debug.at(1), "style file is " + s.tempDir() + "sc_report.files/stylesheet.css");
+    }
+    expectGolden("wb_stylesheet.css", readFile(s.tempDir() + "sc_report.files/stylesheet.css"));
+    LogCapture again;
+    s.prepareDir();
+    EXPECT_EQ(again.debug.at(0), "html dir exist!");
+}
+
+TEST(Workbook, EmptyModelAndMissingTemplates) {
+    Model m;
+    const std::string dir = writeWorkbook(m, "wb0");
+    expectGolden("wb_empty_main.htm", readFile(dir + "sc_report.htm"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "sc_report.files/sheet1.htm")));
+
+    // A missing template stops the run and names the file; nothing is left behind.
+    const int p = m.addRP(false);
+    m.addTitle(p, "X");
+    const std::string broken = reporttest::freshDir("wb-broken-templates");
+    for (const char* t : {"main-html1", "main-html2", "main-html3", "tabstrip_1", "sub_html0"})
+        reporttest::writeFile(broken + t, "x");
+    m.setTemplateDir(broken);
+    const std::string before = readFile(dir + "sc_report.htm");
+    try {
+        m.outputRP_html2((dir + "sc_report.htm").c_str());
+        FAIL() << "no error for a missing template";
+    } catch (const ErrorText& e) {
+        EXPECT_EQ(e.text(), gb("找不到报表模板：") + broken + "sub_html1");
+    }
+    EXPECT_EQ(readFile(dir + "sc_report.htm"), before);
+    EXPECT_EQ(QDir(QString::fromStdString(dir + "sc_report.files")).entryList(QDir::Files).size(), 2);
+}
+
+TEST(Workbook, DefaultTemplatesFitTheWrittenLines) {
+    Model m;
+    const int p = m.addRP(false);
+    m.addTitle(p, gb("母线电压"));
+    m.addHeader(p, "Bus", 6, false);
+    m.addText(p, m.addRec(p), "B1", 0);
+    const std::string dir = reporttest::freshDir("wb-default");
+    QDir().mkpath(QString::fromStdString(dir + "sc_report.files"));
+    m.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
+    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    const std::string main = readFile(dir + "sc_report.htm");
+    // Script, comment and XML island are closed in the order they were opened.
+    const size_t script = main.find("<script"), comment = main.find("<!--", script),
+                 endComment = main.find("//-->", comment), endScript = main.find("</script>", endComment),
+                 island = main.find("<x:ExcelWorksheets>", endScript), sheet = main.find("<x:Name>", island),
+                 head = main.find("</head>", sheet), frame = main.find("name=\"frSheet\"", head);
+    EXPECT_NE(frame, std::string::npos) << main;
+    EXPECT_EQ(main.find("<frameset"), main.find("<frameset", head));
+    const std::string sheet1 = readFile(dir + "sc_report.files/sheet1.htm");
+    EXPECT_LT(sheet1.find("<head>"), sheet1.find("<link rel=Stylesheet"));
+    EXPECT_LT(sheet1.find("<link rel=Stylesheet"), sheet1.find("</head>"));
+    EXPECT_LT(sheet1.find("<body"), sheet1.find("<table border=1>"));
+    EXPECT_NE(sheet1.find("charset=gb2312"), std::string::npos);
+
+    OutputOptions o;
+    o.encoding = OutputEncoding::Utf8;
+    m.setOutputOptions(o);
+    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    const std::string utf = readFile(dir + "sc_report.files/sheet1.htm");
+    EXPECT_EQ(utf.find("gb2312"), std::string::npos);
+    EXPECT_NE(utf.find("charset=utf-8"), std::string::npos);
+    EXPECT_NE(readFile(dir + "sc_report.files/tabstrip.htm").find("宋体"), std::string::npos);
+}
