@@ -11,32 +11,32 @@
 #include <vector>
 
 struct OutputRequest {
-    std::string projectDir;  // reports go to its "temp" folder; a missing separator is added
+    std::string projectDir; // GB18030; reports go to its "temp" folder (a missing separator is added)
     int caseNo = 0;
-    std::set<std::string> chosenKeys;                               // report keys (GB18030)
-    std::map<std::string, std::vector<std::string>> itemLabels;    // key -> item labels
-    std::map<std::string, std::vector<int>> itemSel;               // key -> chosen items, 0-based
-    const SCPosList* faults = nullptr;                             // not owned; may be null (no faults)
+    std::set<std::string> chosenKeys;                           // report keys (GB18030)
+    std::map<std::string, std::vector<std::string>> itemLabels; // key -> item labels
+    std::map<std::string, std::vector<int>> itemSel;            // key -> chosen items, 0-based
+    const SCPosList* faults = nullptr;                          // not owned; may be null (no faults)
 
     bool grpArea = false;
     bool grpZone = false;
     bool grpST = false;
     bool perUnit = true;
 
-    bool writeText = true;   // "文件": rep_txt.txt
-    bool writeSheet = false; // "报表": the workbooks below
-    bool sheetHtml = true;   // sc_report.htm with its folder
-    bool sheetXlsx = true;   // sc_report.xlsx
+    bool writeText = true;                             // "文件": rep_txt.txt
+    bool writeSheet = false;                           // "报表": the workbooks below
+    bool sheetHtml = true;                             // sc_report.htm with its folder
+    bool sheetXlsx = true;                             // sc_report.xlsx
     OutputEncoding encoding = OutputEncoding::Gb18030; // of the text report and the HTML
     bool openViewers = true;
 };
 
 struct OutputResult {
-    std::string error8;        // GB18030; empty on success, otherwise nothing was written
-    long long warnings = 0;    // data warnings given during the run
-    long long rows = 0;        // records written (all pages, all groups)
-    long long cells = 0;       // record cells written
-    std::vector<std::string> files; // paths written, as handed to the file system
+    std::string error8;             // GB18030; empty on success, otherwise nothing was written
+    long long warnings = 0;         // data warnings given during the run
+    long long rows = 0;             // records written (all pages, all groups)
+    long long cells = 0;            // record cells written
+    std::vector<std::string> files; // paths written (UTF-8)
 
     bool ok() const { return error8.empty(); }
 };

@@ -7,7 +7,7 @@
 namespace {
 
 class StreamSink : public WarningSink {
-public:
+  public:
     void warn(const std::string&, const std::string& text8) override { screport::logError(text8); }
 };
 
@@ -17,13 +17,19 @@ std::atomic<long long> g_count{0};
 
 } // namespace
 
-void setWarningSink(WarningSink* sink) { g_sink = sink; }
+void setWarningSink(WarningSink* sink) {
+    g_sink = sink;
+}
 
-WarningSink* warningSink() { return g_sink ? g_sink : &g_streamSink; }
+WarningSink* warningSink() {
+    return g_sink ? g_sink : &g_streamSink;
+}
 
 void dataWarning(const std::string& title8, const std::string& text8) {
     ++g_count;
     warningSink()->warn(title8, text8);
 }
 
-long long warningCount() { return g_count.load(); }
+long long warningCount() {
+    return g_count.load();
+}

@@ -7,7 +7,7 @@
 #include <string>
 
 class SCREPORT_CORE_EXPORT WarningSink {
-public:
+  public:
     virtual ~WarningSink() = default;
     // title8 and text8 are GB18030.
     virtual void warn(const std::string& title8, const std::string& text8) = 0;

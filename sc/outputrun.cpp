@@ -1,0 +1,54 @@
+#include "outputrun.h"
+
+#include "db/cdbutility.h"
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "sc/reportkinds.h"
+#include "sc/screpport.h"
+#include "sc/warningsink.h"
+
+#include <new>
+
+OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
+    OutputResult res;
+    const long long warningsBefore = warningCount();
+    try {
+        SCRepPort b(req.projectDir, req.caseNo, req.chosenKeys, req.itemLabels, req.itemSel, req.faults);
+        b.setGrpInfo(req.grpArea, req.grpZone, req.grpST);
+        b.setUnitInfo(req.perUnit);
+        OutputOptions o = b.outputOptions();
+        o.html = req.sheetHtml;
+        o.xlsx = req.sheetXlsx;
+        o.encoding = req.encoding;
+        b.setOutputOptions(o);
+        b.setObserver(observer);
+        b.m_baseMVA = CDBUtility::getBaseMVA();
+        // The fixed order of the report kinds, whatever order they were chosen in.
+        for (const reportkinds::Kind& k : reportkinds::kinds())
+            if (b.isSelect(k.key)) b.portByKey(k.key);
+
+        b.showResult(req.writeText, req.writeSheet, req.openViewers);
+        if (req.writeText) res.files.push_back(textcodec::toUtf8(b.textPath()));
+        if (req.writeSheet && req.sheetHtml) res.files.push_back(textcodec::toUtf8(b.htmlPath()));
+        if (req.writeSheet && req.sheetXlsx) res.files.push_back(textcodec::toUtf8(b.xlsxPath()));
+        if (!res.files.empty()) {
+            for (int p = 0; p < b.pageCount(); ++p) {
+                res.rows += (long long)b.page(p).records.totalRecords();
+                res.cells += (long long)b.page(p).records.totalCells();
+            }
+        }
+    } catch (const ErrorText& e) {
+        screport::logError("catch exception here:");
+        res.error8 = e.text();
+        res.files.clear();
+    } catch (const std::bad_alloc&) {
+        res.error8 = textcodec::gb("内存不足");
+        screport::logError("catch exception here:");
+        screport::logError(res.error8);
+        res.files.clear();
+    }
+    res.warnings = warningCount() - warningsBefore;
+    screport::logDebug("onOutput ");
+    return res;
+}

@@ -1,0 +1,103 @@
+#include "quantities.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace scq {
+
+const Cx& rotA() {
+    static const Cx a(std::cos(2.0943951023931953), std::sin(2.0943951023931953));
+    return a;
+}
+
+Cx div(const Cx& a, const Cx& b) {
+    if (b.real() == 0.0 && b.imag() == 0.0) {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        return Cx(nan, nan);
+    }
+    return a / b;
+}
+
+Phases toPhases(const Cx& s1, const Cx& s2, const Cx& s0) {
+    const Cx& a = rotA();
+    Phases p;
+    p.a = (s0 + s1) + s2;
+    p.b = (s0 + (s1 * a) * a) + s2 * a;
+    p.c = (s0 + s1 * a) + (s2 * a) * a;
+    return p;
+}
+
+BranchEnds branchCurrents(const Cx& z1, double b1half, double tk, bool toGround, const SeqV& vi,
+                          const SeqV& vj, const Cx* z0) {
+    BranchEnds e;
+    if (toGround) {
+        e.i1i = e.i1j = div(vi.v1, z1);
+        e.i2i = e.i2j = div(vi.v2, z1);
+        e.i0 = z0 ? div(vi.v0, *z0) : Cx();
+        return e;
+    }
+    // The negative sequence sees the positive-sequence impedance and charging.
+    const Cx y(0.0, b1half);
+    auto overTk = [tk](const Cx& x) { return tk == 0.0 ? div(x, Cx()) : x / tk; };
+    e.i1i = div(vi.v1 - overTk(vj.v1), z1) + y * vi.v1;
+    e.i2i = div(vi.v2 - overTk(vj.v2), z1) + y * vi.v2;
+    e.i1j = overTk(div(vi.v1 - vj.v1, z1) - y * vj.v1);
+    e.i2j = overTk(div(vi.v2 - vj.v2, z1) - y * vj.v2);
+    e.i0 = z0 ? div(vi.v0 - vj.v0, *z0) : Cx();
+    return e;
+}
+
+double angleDeg(const Cx& z) {
+    double phi = std::atan2(z.imag(), z.real()) * 57.29577951308232;
+    if (phi < 0) phi += 360.0;
+    return phi + 0.0; // -0 becomes 0, so no angle is written with a sign
+}
+
+std::string fixed(double v, int decimals) {
+    if (std::isnan(v)) return "nan";
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) return std::to_string(v);
+    return std::string(buf, r.ptr);
+}
+
+std::string angleText(const Cx& z, int decimals) {
+    return fixed(angleDeg(z), decimals);
+}
+
+std::string complexText(const Cx& z) {
+    std::string s = fixed(std::abs(z), 4);
+    s += " / ";
+    s += fixed(angleDeg(z), 2);
+    return s;
+}
+
+std::string general(double v) {
+    if (std::isnan(v)) return "nan";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+namespace {
+void insertAt(std::string& s, size_t pos, const char* sep) {
+    if (s.size() < pos) s.resize(pos, ' ');
+    s.insert(pos, sep);
+}
+} // namespace
+
+std::string dateText(std::string d) {
+    insertAt(d, 4, "/");
+    insertAt(d, 7, "/");
+    return d;
+}
+
+std::string timeText(std::string t) {
+    insertAt(t, 2, ":");
+    insertAt(t, 5, ":");
+    return t;
+}
+
+} // namespace scq

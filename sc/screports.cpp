@@ -1,0 +1,592 @@
+// The six short-circuit reports of SCRepPort. Each builds one page from the store; the
+// item-based ones share the loop of scitems::appendCells over their item table.
+#include "screpport.h"
+
+#include "db/cdbutility.h"
+#include "db/dbquery.h"
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/sqlstmt.h"
+#include "db/textcodec.h"
+#include "sc/reportitems.h"
+
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <cmath>
+
+using scq::Cx;
+using textcodec::gb;
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Item tables
+
+// Sequence and phase values of one quantity (bus voltage, branch current): items are
+// magnitude (4 decimals) and angle (2 decimals) of 1, 2, 0, A, B, C in turn.
+struct SeqPhaseCtx {
+    Cx s[6];
+    double k = 1.0;
+};
+
+SeqPhaseCtx seqPhase(const Cx& x1, const Cx& x2, const Cx& x0, double k) {
+    const scq::Phases p = scq::toPhases(x1, x2, x0);
+    return SeqPhaseCtx{{x1, x2, x0, p.a, p.b, p.c}, k};
+}
+
+const scitems::Table<SeqPhaseCtx>& seqPhaseItems() {
+    static const scitems::Table<SeqPhaseCtx> t = [] {
+        scitems::Table<SeqPhaseCtx> t;
+        for (int c = 0; c < 6; ++c) {
+            t.push_back(scitems::number<SeqPhaseCtx>(
+                [c](const SeqPhaseCtx& x) { return std::abs(x.s[c]) * x.k; }, 4));
+            t.push_back(
+                scitems::number<SeqPhaseCtx>([c](const SeqPhaseCtx& x) { return scq::angleDeg(x.s[c]); }, 2));
+        }
+        return t;
+    }();
+    return t;
+}
+
+// The fault point's line of the fault point and branches report.
+struct ShortPointCtx {
+    Cx i1f, i0f, v1f, v0f, vpre;
+    double kI = 1.0, kZ = 1.0, sb = 0.0;
+    bool type1 = false;
+};
+
+// A three-phase fault has no zero-sequence network: fixed texts stand for its values.
+constexpr double kNoZ0 = 10000.0;
+
+const scitems::Table<ShortPointCtx>& shortPointItems() {
+    using C = ShortPointCtx;
+    static const scitems::Table<C> t = [] {
+        auto z1 = [](const C& c) { return scq::div(c.vpre - c.v1f, c.i1f); };
+        auto z0 = [](const C& c) { return scq::div(-c.v0f, c.i0f); };
+        scitems::Table<C> t{
+            scitems::number<C>([](const C& c) { return std::abs(c.i1f) * c.kI; }, 4),
+            scitems::number<C>([](const C& c) { return std::abs(c.i0f) * c.kI; }, 4),
+            scitems::number<C>([](const C& c) { return std::abs(c.i1f) * c.sb; }, 3),
+            scitems::number<C>([](const C& c) { return std::abs(c.i0f) * c.sb; }, 3),
+            scitems::number<C>([z1](const C& c) { return std::abs(z1(c)) * c.kZ; }, 4),
+            scitems::number<C>([z1](const C& c) { return scq::angleDeg(z1(c)); }, 2),
+            scitems::number<C>([z0](const C& c) { return c.type1 ? kNoZ0 : std::abs(z0(c)) * c.kZ; }, 4),
+            scitems::number<C>([z0](const C& c) { return c.type1 ? 0.0 : scq::angleDeg(z0(c)); }, 2),
+        };
+        // The system side of the fault point is the fault point itself.
+        for (int n = 4; n < 8; ++n)
+            t.push_back(t[size_t(n)]);
+        return t;
+    }();
+    return t;
+}
+
+// One branch at the fault bus; "o" is its other end.
+struct BranchRowCtx {
+    Cx i1br, i0br, v1f, v0f, v0o, z0, vpre, i1f, i0f;
+    bool hasZ0 = false, hasPre = false, type1 = false;
+    double kI = 1.0, kZ = 1.0, sb = 0.0;
+    bool noZ0() const { return type1 || !hasZ0; }
+};
+
+const scitems::Table<BranchRowCtx>& branchRowItems() {
+    using C = BranchRowCtx;
+    static const scitems::Table<C> t = [] {
+        // Items that need the pre-fault voltage stay empty without it.
+        auto pre = [](scitems::Item<C> it) {
+            auto f = it.cell;
+            it.cell = [f](const C& c) { return c.hasPre ? f(c) : std::string(); };
+            return it;
+        };
+        auto i0 = [](const C& c) { return std::abs(scq::div(c.v0f - c.v0o, c.z0)); };
+        auto z1k = [](const C& c) { return scq::div(c.v1f - c.vpre, c.i1br); };
+        auto z0k = [](const C& c) { return scq::div(c.v0f, c.v0f - c.v0o) * c.z0; };
+        auto z1s = [](const C& c) { return scq::div(c.v1f - c.vpre, c.i1f + c.i1br); };
+        auto z0s = [](const C& c) { return scq::div(c.v0f, c.i0f + c.i0br); };
+        return scitems::Table<C>{
+            scitems::number<C>([](const C& c) { return std::abs(c.i1br) * c.kI; }, 4),
+            scitems::number<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.kI; }, 4),
+            scitems::number<C>([](const C& c) { return std::abs(c.i1br) * c.sb; }, 4),
+            scitems::number<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.sb; }, 4),
+            pre(scitems::number<C>([z1k](const C& c) { return std::abs(z1k(c)) * c.kZ; }, 4)),
+            pre(scitems::number<C>([z1k](const C& c) { return scq::angleDeg(z1k(c)); }, 4)),
+            scitems::number<C>([z0k](const C& c) { return c.noZ0() ? kNoZ0 : std::abs(z0k(c)) * c.kZ; }, 4),
+            scitems::number<C>([z0k](const C& c) { return c.noZ0() ? 0.0 : scq::angleDeg(z0k(c)); }, 2),
+            pre(scitems::number<C>([z1s](const C& c) { return std::abs(z1s(c)) * c.kZ; }, 4)),
+            pre(scitems::number<C>([z1s](const C& c) { return scq::angleDeg(z1s(c)); }, 4)),
+            scitems::number<C>(
+                [z0s](const C& c) { return c.type1    ? kNoZ0
+                                           : !c.hasZ0 ? 0.0
+                                                      : std::abs(z0s(c)) * c.kZ; }, 4),
+            scitems::number<C>([z0s](const C& c) { return c.noZ0() ? 0.0 : scq::angleDeg(z0s(c)); }, 4),
+        };
+    }();
+    return t;
+}
+
+// Both ends of a branch: voltages and currents, components 1, 2, 0, A, B, C.
+struct VizCtx {
+    Cx v[2][6];
+    Cx i[2][6];
+    scq::Scale s;
+};
+
+const scitems::Table<VizCtx>& vizItems() {
+    using C = VizCtx;
+    static const scitems::Table<C> t = [] {
+        scitems::Table<C> t;
+        for (int c = 0; c < 6; ++c) {
+            // Below this current the apparent impedance is meaningless.
+            const char* none = (c == 1 || c == 2) ? "10000.0000 / 0.00" : "0 / 0";
+            auto volt = [c](int end) {
+                return [c, end](const C& x) { return scq::complexText(x.v[end][c] * x.s.kU); };
+            };
+            auto cur = [c](int end) {
+                return [c, end](const C& x) { return scq::complexText(x.i[end][c] * x.s.kI); };
+            };
+            auto imp = [c, none](int end) {
+                return [c, end, none](const C& x) {
+                    const Cx& i = x.i[end][c];
+                    if (std::abs(i) < 0.001) return std::string(none);
+                    return scq::complexText(scq::div(x.v[end][c], i) * x.s.kZ);
+                };
+            };
+            t.push_back({volt(0), volt(1)});
+            t.push_back({cur(0), cur(1)});
+            t.push_back({imp(0), imp(1)});
+        }
+        return t;
+    }();
+    return t;
+}
+
+std::string unitLinePU() {
+    return gb("单位：p.u.");
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Summary
+
+void SCRepPort::portSummary() {
+    loadSCBus();
+    QSqlQuery q = dbq::newQuery();
+    SqlStmt head("SELECT Note,Date,Time,Type_Fault from SC_CASE where Case_NO=");
+    head.number(m_strCaseNo);
+    if (!run(q, head) || !q.next()) return;
+    const std::string note = dbq::text8(q.value(0));
+    const std::string date = scq::dateText(dbq::text8(q.value(1)));
+    const std::string time = scq::timeText(dbq::text8(q.value(2)));
+    const int typeFault = dbq::toInt(q.value(3));
+
+    const int r = addRP(false);
+    addTitle(r, gb("短路电流简表"));
+    addTitle(r, gb("短路作业名：") + m_strCaseName);
+    addTitle(r, gb("短路作业描述：") + note);
+    addTitle(r, gb("短路计算日期：\t") + date + gb("\t\t\t时间：\t") + time);
+    addHeader(r, gb("母线名"), 18, true);
+    addHeader(r, gb(m_bPU ? "短路电流（p.u.）" : "短路电流（kA）"), 20, false);
+    addHeader(r, gb("短路容量（MVA）"), 20, false);
+    m_typeFault = typeFault;
+    addFaultTypeTitle(r);
+    // Three-phase cases compare with the stored three-phase capacity, single-phase ones
+    // with the single-phase capacity.
+    const bool withCapacity = m_typeFault == 1 || m_typeFault == 2;
+    if (withCapacity) {
+        addHeader(r, gb(m_typeFault == 1 ? "三相容量" : "单相容量"), 18, false);
+        addHeader(r, gb("容量比（%）"), 18, false);
+    }
+
+    struct Row {
+        std::string iName, jName, percent, idName;
+        double percentValue;
+        double mag;
+    };
+    std::vector<Row> rows;
+    SqlStmt s("SELECT I_Name,J_Name,Percent,IR1,IR2,IR0,II1,II2,II0,ID_Name from SCR_R120 where flg=1 and "
+              "CASE_NO=");
+    s.number(m_strCaseNo);
+    s << " order by I_Name,J_Name,Percent";
+    if (run(q, s)) {
+        while (q.next()) {
+            const double re =
+                dbq::toDouble(q.value(3)) + dbq::toDouble(q.value(4)) + dbq::toDouble(q.value(5));
+            const double im =
+                dbq::toDouble(q.value(6)) + dbq::toDouble(q.value(7)) + dbq::toDouble(q.value(8));
+            rows.push_back(Row{dbq::text8(q.value(0)), dbq::text8(q.value(1)), dbq::text8(q.value(2)),
+                               dbq::text8(q.value(9)), dbq::toDouble(q.value(2)),
+                               std::sqrt(re * re + im * im)});
+        }
+    }
+    // Names in GB18030 byte order, whatever the database's own order.
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        if (int c = a.iName.compare(b.iName)) return c < 0;
+        if (int c = a.jName.compare(b.jName)) return c < 0;
+        return a.percentValue < b.percentValue;
+    });
+
+    const double sb = m_baseMVA;
+    long done = 0;
+    for (const Row& row : rows) {
+        screport::logDebug(" i name is " + row.iName);
+        const int k = addRec(r);
+        addText(r, k, row.iName == row.jName ? row.iName : row.idName + "_" + row.percent, 0);
+        // Computed in both unit modes, so a missing base voltage stops either.
+        const double f = scq::currentFactor(dbBaseMVA(), getBaseKV(row.iName));
+        addText(r, k, scq::fixed(m_bPU ? row.mag : row.mag * f, 3), 0);
+        addText(r, k, scq::fixed(row.mag * sb, 3), 0);
+        if (withCapacity) {
+            const double cap = m_typeFault == 1 ? getSC3MVA(row.iName) : getSC1MVA(row.iName);
+            addText(r, k, scq::fixed(cap, 2), 0);
+            addText(r, k, cap < 0.001 ? std::string("0.00") : scq::fixed(row.mag * (sb / cap) * 100.0, 2), 0);
+        }
+        if (++done % 1024 == 0) checkRun("短路电流简表", done, long(rows.size()));
+    }
+    checkRun("短路电流简表", done, long(rows.size()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Distribution coefficients
+
+void SCRepPort::portDistribut() {
+    const SCPosList& fl = faults();
+    if (fl.empty()) raiseError(gb("没有选择故障母线。"));
+    loadVI();
+    screport::logDebug("portDistribut");
+    const int n = int(fl.size());
+    screport::logDebug("sc_buses size is " + std::to_string(n));
+
+    const int r = addRP(true);
+    addTitle(r, gb("电流分布系数结果报表"));
+    addCaseTitle(r);
+    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
+    addHeader(r, gb("I侧母线"), 20, true);
+    addHeader(r, gb("J侧母线"), 20, true);
+    addHeader(r, gb("支路号"), 10, true);
+    addHeader(r, gb("分布系数"), 16, false);
+    setGrpSize(r, n);
+
+    const auto& bb = branchBuses();
+    for (int i = 0; i < n; ++i) {
+        const std::string& name = fl[size_t(i)].name;
+        addGrpText(r, i, name);
+        const SCR120Rec* f = findFault(name);
+        if (!f) {
+            screport::logError(gb("找不到短路点：") + name);
+            continue;
+        }
+        const double i1f = std::abs(f->I1);
+        for (size_t k = 0; k < m_SCLine1.size(); ++k) {
+            const SCLine1Rec& b = m_SCLine1[k];
+            const scq::SeqV vi = seqVolts(bb[k].i, b.I_Name, f->T, NeedV1);
+            const scq::SeqV vj = seqVolts(bb[k].j, b.J_Name, f->T, NeedV1);
+            const scq::BranchEnds e =
+                scq::branchCurrents(b.Z1, b.B1_half, b.Tk, b.I_Name == b.J_Name, vi, vj, nullptr);
+            const int w = addRec(r, i);
+            addText(r, w, b.I_Name, i);
+            addText(r, w, b.J_Name, i);
+            addText(r, w, double(b.ID_No), i);
+            addText(r, w, scq::fixed(i1f < 0.001 ? 0.0 : std::abs(e.i1i) / i1f, 4), i);
+        }
+        checkRun("短路电流分布系数", i + 1, n);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Fault point and its branches
+
+void SCRepPort::portShortBra() {
+    const SCPosList& fl = faults();
+    if (fl.empty()) raiseError(gb("没有选择故障母线。"));
+    loadVI();
+    screport::logDebug("portShortBra");
+
+    const std::string key = gb("短路点及其支路");
+    const std::vector<int> items = chosenItems(key, int(branchRowItems().size()));
+    const int r = addRP(true);
+    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
+    addHeader(r, gb("相连母线"), 18, true);
+    addHeader(r, gb("支路号"), 16, true);
+    for (int n : items) {
+        const std::string label = itemLabel(key, n);
+        addGrpTitle(r, label.c_str(), 14, false);
+        addHeader(r, label, 16, false);
+    }
+    addTitle(r, gb("短路点及其支路结果输出"));
+    addCaseTitle(r);
+
+    SqlStmt s("SELECT Type_Fault,Case_LF from SC_Case where Case_No=");
+    s.number(m_strCaseNo);
+    screport::logDebug(s.text());
+    QSqlQuery q = dbq::newQuery();
+    if (!run(q, s) || !q.next()) throw ErrorText(gb("在作业表中找不到相应的记录"));
+
+    addFaultTypeTitle(r);
+    addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
+    const int n = int(fl.size());
+    screport::logDebug("SC Bus count is " + std::to_string(n));
+    setGrpSize(r, n);
+    for (int i = 0; i < n; ++i) {
+        const scq::Scale sc = faultScale(fl[size_t(i)]);
+        shortPointRow(r, i, items, sc);
+        shortBranches(r, i, items, sc);
+        checkRun("短路点及其支路", i + 1, n);
+    }
+}
+
+void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
+    const std::string& name = faults()[size_t(i)].name;
+    for (const auto& e : m_SCR120)
+        screport::logDebug("SCR120:|" + e.first + "|");
+    screport::logDebug("searching:|" + name + "|");
+    const SCR120Rec* f = findFault(name);
+    if (!f) {
+        screport::logDebug(gb("找不到母线：") + name + "|");
+        screport::logDebug(gb("已有的m_SCR120:"));
+        std::string keys;
+        for (const auto& e : m_SCR120)
+            keys += e.first + "\t";
+        screport::logDebug(keys);
+        return;
+    }
+    Cx vpre;
+    if (!getPreFault(name, vpre)) {
+        screport::logError(gb("找不到母线2：|") + name + "|");
+        return;
+    }
+    if (!findBus(name)) screport::logError(gb("m_SCB120找不到：") + name);
+    addGrpText(r, i, name);
+    // Without the fault bus's own voltages the line keeps its name and no values.
+    const SCB120Rec* v = findVolts(name, f->T);
+    if (!v) return;
+    const ShortPointCtx c{f->I1, f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_baseMVA, m_typeFault == 1};
+    scitems::appendCells(shortPointItems(), items, c, [&](const std::string& t) { addGrpText(r, i, t); });
+}
+
+void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
+    const std::string& name = faults()[size_t(i)].name;
+    const SCR120Rec* f = findFault(name);
+    if (!f) {
+        screport::logError(gb("m_SCR120中找不到母线：") + name);
+        return;
+    }
+    const SCB120Rec* vf = findVolts(name, f->T);
+    if (!vf) return;
+    BranchRowCtx c;
+    c.v1f = vf->V1;
+    c.v0f = vf->V0;
+    c.i1f = f->I1;
+    c.i0f = f->I0;
+    c.hasPre = getPreFault(name, c.vpre);
+    c.type1 = m_typeFault == 1;
+    c.kI = sc.kI;
+    c.kZ = sc.kZ;
+    c.sb = m_baseMVA;
+    for (size_t k = 0; k < m_SCLine1.size(); ++k) {
+        const SCLine1Rec& b = m_SCLine1[k];
+        const std::string* other = nullptr;
+        if (b.I_Name == name)
+            other = &b.J_Name;
+        else if (b.J_Name == name)
+            other = &b.I_Name;
+        else
+            continue;
+        const SCB120Rec* vo = findVolts(*other, f->T);
+        if (!vo) {
+            screport::logError(gb("找不到：T:") + std::to_string(f->T));
+            return;
+        }
+        c.i1br = scq::div(c.v1f - vo->V1, b.Z1) + Cx(0.0, b.B1_half) * c.v1f;
+        c.v0o = vo->V0;
+        c.hasZ0 = getLineZ0(int(k), c.z0);
+        c.i0br = c.hasZ0 ? scq::div(c.v0f - c.v0o, c.z0) : Cx();
+        const int w = addRec(r, i);
+        addText(r, w, *other, i);
+        addText(r, w, std::to_string(b.ID_No), i);
+        scitems::appendCells(branchRowItems(), items, c, [&](const std::string& t) { addText(r, w, t, i); });
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Bus voltages
+
+void SCRepPort::portBusVol() {
+    loadVI();
+    screport::logDebug("portBusVol");
+    const std::string key = gb("母线电压");
+    const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
+    const int r = addRP(true);
+    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
+    addHeader(r, gb("母线名"), 20, true);
+    for (int n : items) {
+        const std::string label = itemLabel(key, n);
+        screport::logDebug(label);
+        addHeader(r, label, 18, false);
+    }
+    addTitle(r, gb("母线电压结果报告"));
+    addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
+    const SCPosList& fl = faults();
+    const int n = int(fl.size());
+    screport::logDebug("selected bus count is " + std::to_string(n));
+    setGrpSize(r, n);
+
+    for (int i = 0; i < n; ++i) {
+        const std::string& name = fl[size_t(i)].name;
+        addGrpText(r, i, name);
+        screport::logDebug("grp text is ::" + name);
+        const SCR120Rec* f = findFault(name);
+        if (!f) {
+            screport::logError(gb("SCR120找不到:") + name);
+            continue;
+        }
+        for (const auto& bus : m_SCB120) {
+            auto v = bus.second.find(f->T);
+            if (v == bus.second.end()) continue;
+            const int w = addRec(r, i);
+            addText(r, w, bus.first, i);
+            const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
+            const SeqPhaseCtx c = seqPhase(v->second.V1, v->second.V2, v->second.V0, k);
+            scitems::appendCells(seqPhaseItems(), items, c,
+                                 [&](const std::string& t) { addText(r, w, t, i); });
+        }
+        checkRun("母线电压", i + 1, n);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Branch currents
+
+void SCRepPort::portLineCur() {
+    loadVI();
+    screport::logDebug("portLineCur");
+    const std::string key = gb("支路电流");
+    const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
+    const int r = addRP(true);
+    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
+    addHeader(r, gb("I侧母线"), 18, true);
+    addHeader(r, gb("J侧母线"), 18, true);
+    addHeader(r, gb("支路号"), 16, true);
+    for (int n : items) {
+        const std::string label = itemLabel(key, n);
+        screport::logDebug(label);
+        addHeader(r, label, 16, false);
+    }
+    addTitle(r, gb("支路电流结果报告"));
+    addTitle(r, m_bPU ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
+    const SCPosList& fl = faults();
+    const int n = int(fl.size());
+    screport::logDebug("selected bus count is " + std::to_string(n));
+    setGrpSize(r, n);
+
+    const auto& bb = branchBuses();
+    std::vector<scq::Scale> scales(m_SCLine1.size());
+    std::vector<char> scaled(m_SCLine1.size(), 0);
+    for (int i = 0; i < n; ++i) {
+        const SCPos& p = fl[size_t(i)];
+        const SCR120Rec* f = findFault(p.name);
+        if (!f) {
+            screport::logError(gb("找不到短路点：") + p.name);
+            continue;
+        }
+        addGrpText(r, i, p.name);
+        auto emitRow = [&](int w, const SeqPhaseCtx& c) {
+            scitems::appendCells(seqPhaseItems(), items, c,
+                                 [&](const std::string& t) { addText(r, w, t, i); });
+        };
+        int w = addRec(r, i);
+        addText(r, w, p.name, i);
+        addText(r, w, p.name, i);
+        addText(r, w, "0", i);
+        emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI));
+
+        screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
+        for (size_t k = 0; k < m_SCLine1.size(); ++k) {
+            const SCLine1Rec& b = m_SCLine1[k];
+            const scq::SeqV vi = seqVolts(bb[k].i, b.I_Name, f->T, NeedAll);
+            const scq::SeqV vj = seqVolts(bb[k].j, b.J_Name, f->T, NeedAll);
+            const scq::BranchEnds e =
+                scq::branchCurrents(b.Z1, b.B1_half, b.Tk, b.I_Name == b.J_Name, vi, vj, bb[k].z0);
+            if (!scaled[k]) {
+                scales[k] = scaleOf(b.I_Name);
+                scaled[k] = 1;
+            }
+            w = addRec(r, i);
+            addText(r, w, b.I_Name, i);
+            addText(r, w, b.J_Name, i);
+            addText(r, w, std::to_string(b.ID_No), i);
+            emitRow(w, seqPhase(e.i1i, e.i2i, e.i0, scales[k].kI));
+        }
+        checkRun("支路电流", i + 1, n);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Branch-end voltages, currents and apparent impedances
+
+void SCRepPort::portVIZ() {
+    loadVI();
+    screport::logDebug("portLineCur");
+    const std::string key = gb("支路两端的电压、\n电流和视在阻抗");
+    const std::vector<int> items = chosenItems(key, int(vizItems().size()));
+    const int r = addRP(true);
+    addGrpTitle(r, gb("故障母线").c_str(), 18, true);
+    addHeader(r, gb("I侧母线"), 18, true);
+    addHeader(r, gb("J侧母线"), 18, true);
+    addHeader(r, gb("支路号"), 16, true);
+    for (int n : items) {
+        const std::string label = itemLabel(key, n);
+        screport::logDebug(label);
+        addHeader(r, gb("I侧") + label, 20, false);
+        addHeader(r, gb("J侧") + label, 20, false);
+    }
+    addTitle(r, gb("支路两端的电压、电流和视在阻抗结果报告"));
+    addTitle(r, gb(m_bPU ? "单位：电压幅值（p.u.） 电流幅值（p.u.） 阻抗幅值（p.u.） 角度（deg.）"
+                         : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));
+    const SCPosList& fl = faults();
+    const int n = int(fl.size());
+    screport::logDebug("selected bus count is " + std::to_string(n));
+    setGrpSize(r, n);
+
+    const auto& bb = branchBuses();
+    std::vector<scq::Scale> scales(m_SCLine1.size());
+    std::vector<char> scaled(m_SCLine1.size(), 0);
+    for (int i = 0; i < n; ++i) {
+        const std::string& name = fl[size_t(i)].name;
+        addGrpText(r, i, name);
+        screport::logDebug("grp text is ::" + name);
+        const SCR120Rec* f = findFault(name);
+        if (!f) continue;
+        for (size_t k = 0; k < m_SCLine1.size(); ++k) {
+            const SCLine1Rec& b = m_SCLine1[k];
+            const int w = addRec(r, i);
+            addText(r, w, b.I_Name, i);
+            addText(r, w, b.J_Name, i);
+            addText(r, w, std::to_string(b.ID_No), i);
+            if (!scaled[k]) {
+                scales[k] = scaleOf(b.I_Name);
+                scaled[k] = 1;
+            }
+            const scq::SeqV vi = seqVolts(bb[k].i, b.I_Name, f->T, NeedAll);
+            const scq::SeqV vj = seqVolts(bb[k].j, b.J_Name, f->T, NeedAll);
+            const scq::BranchEnds e =
+                scq::branchCurrents(b.Z1, b.B1_half, b.Tk, b.I_Name == b.J_Name, vi, vj, bb[k].z0);
+            VizCtx c;
+            c.s = scales[k];
+            const scq::SeqV* ends[2] = {&vi, &vj};
+            const Cx cur[2][3] = {{e.i1i, e.i2i, e.i0}, {e.i1j, e.i2j, e.i0}};
+            for (int end = 0; end < 2; ++end) {
+                const scq::SeqV& v = *ends[end];
+                const scq::Phases pv = scq::toPhases(v.v1, v.v2, v.v0);
+                const scq::Phases pi = scq::toPhases(cur[end][0], cur[end][1], cur[end][2]);
+                const Cx vv[6] = {v.v1, v.v2, v.v0, pv.a, pv.b, pv.c};
+                const Cx ii[6] = {cur[end][0], cur[end][1], cur[end][2], pi.a, pi.b, pi.c};
+                std::copy(vv, vv + 6, c.v[end]);
+                std::copy(ii, ii + 6, c.i[end]);
+            }
+            scitems::appendCells(vizItems(), items, c, [&](const std::string& t) { addText(r, w, t, i); });
+        }
+        checkRun("支路两端的电压、电流和视在阻抗", i + 1, n);
+    }
+}

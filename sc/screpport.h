@@ -1,0 +1,150 @@
+#pragma once
+// The short-circuit report builder: the stored per-unit fault results of one case and
+// the six reports made from them. One object serves one output run.
+#include "db/export.h"
+#include "report/repportbase.h"
+#include "sc/quantities.h"
+#include "sc/scpos.h"
+
+#include <QString>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class SqlStmt;
+class QSqlQuery;
+
+struct SCR120Rec {
+    scq::Cx I1, I2, I0;
+    int T = 0; // number of the fault within the case
+};
+
+struct SCB120Rec {
+    scq::Cx V1, V2, V0;
+};
+
+struct SCLine1Rec {
+    std::string I_Name;
+    std::string J_Name;
+    int ID_No = 0;
+    scq::Cx Z1;
+    double B1_half = 0.0;
+    double Tk = 1.0;
+    int Type = 0;
+};
+
+struct BranchKey {
+    std::string I_Name;
+    std::string J_Name;
+    int ID_No = 0;
+    bool operator<(const BranchKey& o) const;
+};
+
+class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
+  public:
+    using Cx = scq::Cx;
+    using BusFaults = std::map<int, SCB120Rec>; // fault number -> voltages of one bus
+
+    SCRepPort(const std::string& projectDir, int caseNo, const std::set<std::string>& chosenReports,
+              const std::map<std::string, std::vector<std::string>>& itemLabels,
+              const std::map<std::string, std::vector<int>>& itemNumbers, const SCPosList* sc_buses);
+    ~SCRepPort() override;
+
+    // --- the store ---
+    // Reads every result table of the case once; later calls return at once.
+    void loadVI();
+    // Stored short-circuit capacities of every bus (SC1_MVA real, SC3_MVA imaginary).
+    void loadSCBus();
+
+    const SCR120Rec* findFault(const std::string& key) const;
+    const BusFaults* findBus(const std::string& bus) const;
+    const SCB120Rec* findVolts(const std::string& bus, int T) const;
+    // Pre-fault voltage: the load-flow case's when the case has one, else the calculation's.
+    bool getPreFault(const std::string& key, Cx& v) const;
+    // Zero-sequence impedance of branch k (position in m_SCLine1).
+    bool getLineZ0(int k, Cx& z0) const;
+
+    // --- quantities ---
+    // A bus missing from the results is a data warning and gives 0.
+    Cx getV1(const std::string& bus, int T);
+    Cx getV2(const std::string& bus, int T);
+    Cx getV0(const std::string& bus, int T);
+    // No warning: a missing bus or fault gives 0.
+    Cx getVA(const std::string& bus, int T) const;
+    Cx getVB(const std::string& bus, int T) const;
+    Cx getVC(const std::string& bus, int T) const;
+    // Base voltage in kV; throws the error text when the bus has none. All base voltages
+    // of the case are read with one statement on first use.
+    double getBaseKV(const std::string& bus);
+    int getTypeFault();
+    void addFaultTypeTitle(int r);
+    void addCaseTitle(int r);
+    static QString angleText(const Cx& z, int decimals);
+    double getSC1MVA(const std::string& bus) const;
+    double getSC3MVA(const std::string& bus) const;
+
+    // --- the six reports, each adding one page ---
+    void portSummary();
+    void portDistribut();
+    void portShortBra();
+    void portBusVol();
+    void portLineCur();
+    void portVIZ();
+
+    // Runs the report operation of a report key (or short name); false when unknown.
+    bool portByKey(const std::string& key);
+
+    // Statements this builder has run: the reports must not run one per row.
+    int queryCount() const { return m_queryCount; }
+
+    const SCPosList* sc_buses;
+    bool m_loaded = false;
+    std::map<std::string, SCR120Rec> m_SCR120;
+    std::map<std::string, BusFaults> m_SCB120;
+    std::map<std::string, Cx> m_SCLPC;
+    std::map<std::string, Cx> m_LFRBS;
+    std::map<BranchKey, Cx> m_SCLine0;
+    std::vector<SCLine1Rec> m_SCLine1;
+    std::map<std::string, Cx> m_SCBus;
+    int m_typeFault = -1;
+    int m_caseLF = -1;
+    double m_baseMVA = 0.0;
+
+  private:
+    struct BranchBuses {
+        const BusFaults* i = nullptr;
+        const BusFaults* j = nullptr;
+        const Cx* z0 = nullptr;
+    };
+    enum SeqNeed { NeedV1 = 1, NeedV2 = 2, NeedV0 = 4, NeedAll = 7 };
+
+    bool run(QSqlQuery& q, const SqlStmt& s);
+    const SCPosList& faults() const;
+    // Chosen items of a report key that have a label and a definition (count of them).
+    std::vector<int> chosenItems(const std::string& key, int defined) const;
+    std::string itemLabel(const std::string& key, int n) const;
+    // Base power read from the database, once per builder.
+    double dbBaseMVA();
+    // Scales of a row referred to a bus; all 1 in per-unit output.
+    scq::Scale scaleOf(const std::string& bus);
+    // Scales referred to a fault point: its bus, or for a fault inside a branch whose key
+    // is no bus, the branch's I side.
+    scq::Scale faultScale(const SCPos& p);
+    // Sequence voltages as getV1/getV2/getV0 give them, warnings included.
+    scq::SeqV seqVolts(const BusFaults* bf, const std::string& bus, int T, int need);
+    const std::vector<BranchBuses>& branchBuses();
+    void ensureBaseKV();
+    void shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& s);
+    void shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& s);
+
+    const SCPosList m_noFaults;
+    int m_queryCount = 0;
+    bool m_baseKVLoaded = false;
+    std::map<std::string, double> m_baseKV;
+    bool m_dbBaseMVALoaded = false;
+    double m_dbBaseMVA = 0.0;
+    std::vector<BranchBuses> m_branchBuses;
+    bool m_branchBusesBuilt = false;
+};

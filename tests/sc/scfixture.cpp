@@ -1,0 +1,95 @@
+#include "scfixture.h"
+
+#include "handcase.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace sctest {
+
+void ScCaseTest::SetUp() {
+    db = std::make_unique<testdb::CaseDb>(GetParam());
+    fill();
+    if (HasFatalFailure()) return;
+    CDBUtility::m_strTableSuffix.clear();
+    CDBUtility::setDBType(DB_SC);
+    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+    screport::setLogHook(
+        [this](bool isErr, const std::string& s) { (isErr ? errorLog : debugLog).push_back(s); });
+    setWarningSink(&warnings);
+    labels = reportkinds::itemLabels();
+    for (const auto& k : reportkinds::kinds()) {
+        chosen.insert(k.key);
+        std::vector<int> all;
+        for (size_t i = 0; i < k.labels.size(); ++i)
+            all.push_back(int(i));
+        items[k.key] = all;
+    }
+}
+
+void ScCaseTest::TearDown() {
+    setWarningSink(nullptr);
+    screport::setLogHook(nullptr);
+    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
+    db.reset();
+}
+
+void ScCaseTest::fill() {
+    handcase::insert(*db);
+}
+
+std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
+    auto p = std::make_unique<SCRepPort>(::testing::TempDir(), caseNo, chosen, labels, items, &faults);
+    p->setUnitInfo(perUnit);
+    p->m_baseMVA = CDBUtility::getBaseMVA();
+    return p;
+}
+
+SCPosList& ScCaseTest::faultList(std::initializer_list<const char*> namesUtf8) {
+    faults.clear();
+    for (const char* n : namesUtf8)
+        faults.push_back(SCPos{gb(n), "", "", 0});
+    return faults;
+}
+
+std::string ScCaseTest::cell(const SCRepPort& p, int page, int grp, int rec, int col) const {
+    return std::string(p.page(page).records.cell(grp, rec, col));
+}
+
+std::vector<std::string> ScCaseTest::row(const SCRepPort& p, int page, int grp, int rec) const {
+    std::vector<std::string> out;
+    const RecordStore& rs = p.page(page).records;
+    for (int c = 0; c < rs.cellCount(grp, rec); ++c)
+        out.emplace_back(rs.cell(grp, rec, c));
+    return out;
+}
+
+std::string ScCaseTest::throwText(const std::function<void()>& f) const {
+    try {
+        f();
+    } catch (const ErrorText& e) {
+        return e.text();
+    }
+    return "<nothing thrown>";
+}
+
+std::vector<std::string> ScCaseTest::errorLines(const std::string& prefixUtf8) const {
+    std::vector<std::string> out;
+    const std::string p = gb(prefixUtf8.c_str());
+    for (const std::string& l : errorLog)
+        if (l.rfind(p, 0) == 0) out.push_back(l);
+    return out;
+}
+
+std::complex<double> parseComplex(const std::string& cell) {
+    const size_t slash = cell.find(" / ");
+    if (slash == std::string::npos) return {std::nan(""), std::nan("")};
+    return polar(cell.substr(0, slash), cell.substr(slash + 3));
+}
+
+std::complex<double> polar(const std::string& mag, const std::string& angleDeg) {
+    return std::polar(std::strtod(mag.c_str(), nullptr),
+                      std::strtod(angleDeg.c_str(), nullptr) * M_PI / 180.0);
+}
+
+} // namespace sctest

@@ -1,0 +1,63 @@
+#pragma once
+// A case database on each back end, opened through CDBUtility, with helpers to build
+// reports and read their cells.
+#include "db/cdbutility.h"
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "sc/reportkinds.h"
+#include "sc/screpport.h"
+#include "sc/warningsink.h"
+#include "support/testdb.h"
+
+#include <QSqlDatabase>
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sctest {
+
+using testdb::Backend;
+using testdb::gb;
+
+// Collects data warnings instead of showing them.
+struct CollectingSink : WarningSink {
+    std::vector<std::string> texts;
+    void warn(const std::string&, const std::string& text8) override { texts.push_back(text8); }
+};
+
+class ScCaseTest : public ::testing::TestWithParam<Backend> {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Fills the database before it is opened; the hand case by default.
+    virtual void fill();
+
+    // A builder over the hand case's maps; every item of every kind chosen in order.
+    std::unique_ptr<SCRepPort> builder(int caseNo, bool perUnit = true);
+    SCPosList& faultList(std::initializer_list<const char*> namesUtf8);
+
+    std::string cell(const SCRepPort& p, int page, int grp, int rec, int col) const;
+    std::vector<std::string> row(const SCRepPort& p, int page, int grp, int rec) const;
+    std::string throwText(const std::function<void()>& f) const;
+    std::vector<std::string> errorLines(const std::string& prefixUtf8) const;
+
+    std::unique_ptr<testdb::CaseDb> db;
+    std::set<std::string> chosen;
+    std::map<std::string, std::vector<std::string>> labels;
+    std::map<std::string, std::vector<int>> items;
+    SCPosList faults;
+    CollectingSink warnings;
+    std::vector<std::string> debugLog, errorLog;
+};
+
+// "m.mmmm / a.aa" back to a complex value.
+std::complex<double> parseComplex(const std::string& cell);
+// Magnitude and angle cells back to a complex value.
+std::complex<double> polar(const std::string& mag, const std::string& angleDeg);
+
+} // namespace sctest

@@ -1,0 +1,144 @@
+// Loading the stored results of a case and the lookups and quantities built on them.
+#include "handcase.h"
+#include "scfixture.h"
+
+using namespace sctest;
+
+namespace {
+
+class ScStoreTest : public ScCaseTest {};
+
+TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
+    auto p = builder(handcase::kCaseEarth);
+    p->loadVI();
+    const int queries = p->queryCount();
+
+    // Fault points: buses by name, the fault inside line LN2 by its id and percentage.
+    std::vector<std::string> keys;
+    for (const auto& e : p->m_SCR120)
+        keys.push_back(e.first);
+    EXPECT_EQ(keys, (std::vector<std::string>{"B1", "C1", "LN2_50", gb("甲")}));
+    // The generator row of 甲 (flg 2) is no fault point: 甲 keeps its own fault number.
+    EXPECT_EQ(p->findFault(gb("甲"))->T, 2);
+    EXPECT_EQ(p->findFault("LN2_50")->I1, std::complex<double>(0, -3));
+    EXPECT_EQ(p->findVolts("B1", 1)->V2, std::complex<double>(-0.25, 0));
+    EXPECT_EQ(p->findVolts("C1", 2), nullptr); // C1 was not reached by fault 2
+    EXPECT_EQ(p->m_caseLF, 0);
+    EXPECT_TRUE(p->m_LFRBS.empty());
+    std::complex<double> v;
+    ASSERT_TRUE(p->getPreFault("B1", v));
+    EXPECT_EQ(v, std::complex<double>(1.02, 0));
+    EXPECT_FALSE(p->getPreFault("C1", v));
+
+    // Branches in GB18030 byte order: 甲 (BC D7) before 乙 (D2 D2), although UTF-8 and
+    // so the database order them the other way round.
+    std::vector<std::string> order;
+    for (const SCLine1Rec& b : p->m_SCLine1)
+        order.push_back(b.I_Name + "-" + b.J_Name + "-" + std::to_string(b.ID_No));
+    EXPECT_EQ(order, (std::vector<std::string>{"B1-C1-3", "C1-E1-5", gb("甲-B1-1"), gb("甲-甲-9"),
+                                               gb("乙-B1-2"), gb("乙-D1-4")}));
+    EXPECT_DOUBLE_EQ(p->m_SCLine1[5].Tk, 1.05);
+    EXPECT_DOUBLE_EQ(p->m_SCLine1[0].B1_half, 0.02);
+    std::complex<double> z0(7, 7);
+    EXPECT_TRUE(p->getLineZ0(2, z0));
+    EXPECT_EQ(z0, std::complex<double>(0, 0.3));
+    z0 = {7, 7};
+    EXPECT_FALSE(p->getLineZ0(4, z0)); // 乙-B1 has no zero-sequence impedance
+    EXPECT_EQ(z0, std::complex<double>(7, 7));
+    EXPECT_FALSE(p->getLineZ0(99, z0));
+
+    // A second load runs no statement.
+    p->loadVI();
+    EXPECT_EQ(p->queryCount(), queries);
+    EXPECT_LE(queries, 7);
+}
+
+TEST_P(ScStoreTest, LoadFlowVoltagesAndThreePhaseCase) {
+    auto p = builder(handcase::kCaseThree);
+    // The fault type read first (as the summary does) keeps SCR_LINE0 out of the load.
+    EXPECT_EQ(p->getTypeFault(), 1);
+    p->loadVI();
+    EXPECT_EQ(p->m_caseLF, 7);
+    EXPECT_TRUE(p->m_SCLine0.empty());
+    std::complex<double> z0;
+    EXPECT_FALSE(p->getLineZ0(3, z0));
+    // V = 1.0 at 90 degrees: about j1; and the load-flow voltage wins over SCR_LPC's 0.5.
+    std::complex<double> v;
+    ASSERT_TRUE(p->getPreFault("B1", v));
+    EXPECT_NEAR(v.real(), 0.0, 1e-12);
+    EXPECT_NEAR(v.imag(), 1.0, 1e-12);
+
+    // Without the fault type known, the same case loads its zero-sequence branches.
+    auto q = builder(handcase::kCaseThree);
+    q->loadVI();
+    EXPECT_EQ(q->m_SCLine0.size(), 4u);
+}
+
+TEST_P(ScStoreTest, MissingCaseStopsTheLoad) {
+    auto p = builder(99);
+    EXPECT_EQ(throwText([&] { p->loadVI(); }), gb("在短路作业表中找不到指定的作业:99"));
+    EXPECT_EQ(errorLines("在短路作业表中找不到指定的作业:99").size(), 1u);
+}
+
+TEST_P(ScStoreTest, SequenceAndPhaseVoltagesWithWarnings) {
+    auto p = builder(handcase::kCaseEarth);
+    p->loadVI();
+    const long long before = warningCount();
+    EXPECT_EQ(p->getV1("B1", 1), std::complex<double>(0.5, 0));
+    EXPECT_EQ(p->getV0("B1", 1), std::complex<double>(-0.2, 0));
+    EXPECT_TRUE(warnings.texts.empty());
+    // VB = -0.2 + 0.5 a^2 - 0.25 a = -0.325 - j0.75*0.8660254
+    EXPECT_NEAR(std::abs(p->getVB("B1", 1) - std::complex<double>(-0.325, -0.6495190528383290)), 0, 1e-12);
+
+    EXPECT_EQ(p->getV1("E1", 1), std::complex<double>());
+    EXPECT_EQ(p->getV2("E1", 1), std::complex<double>());
+    ASSERT_EQ(warnings.texts.size(), 2u);
+    EXPECT_EQ(warnings.texts[0], gb("SCRepPort::getV1(), m_SCB120 找不到:E1"));
+    EXPECT_EQ(warnings.texts[1], gb("SCRepPort::getV2(), m_SCB120 找不到:E1"));
+    EXPECT_EQ(warningCount() - before, 2);
+    // Phase voltages of an unknown bus are 0 without a warning.
+    EXPECT_EQ(p->getVC("E1", 1), std::complex<double>());
+    EXPECT_EQ(warnings.texts.size(), 2u);
+
+    // Without a sink of its own a warning is one error-stream line, never a box.
+    setWarningSink(nullptr);
+    p->getV0("E1", 1);
+    EXPECT_EQ(errorLines("SCRepPort::getV0(), m_SCB120 找不到:E1").size(), 1u);
+    EXPECT_EQ(warningCount() - before, 3);
+}
+
+TEST_P(ScStoreTest, BaseVoltagesReadOnceAndMissingOneIsAnError) {
+    auto p = builder(handcase::kCaseEarth);
+    const int q0 = p->queryCount();
+    EXPECT_DOUBLE_EQ(p->getBaseKV(gb("甲")), 220.0);
+    EXPECT_DOUBLE_EQ(p->getBaseKV("B1"), 110.0);
+    EXPECT_DOUBLE_EQ(p->getBaseKV("E1"), 110.0);
+    EXPECT_EQ(p->queryCount(), q0 + 1);
+    EXPECT_EQ(throwText([&] { p->getBaseKV("LN2_50"); }), gb("不能找到计算母线的电压基值:LN2_50"));
+}
+
+TEST_P(ScStoreTest, TitlesOfFaultTypeAndCase) {
+    const char* lines[] = {"故障类型：未知",       "故障类型：ABC三相短路",     "故障类型：A相短路接地",
+                           "故障类型：AB两相短路", "故障类型： AB两相短路接地", "故障类型：未知"};
+    for (int code = 0; code <= 5; ++code) {
+        db->exec("UPDATE SC_CASE SET Type_Fault=" + std::to_string(code) + " WHERE Case_No=1");
+        auto p = builder(handcase::kCaseEarth);
+        const int r = p->addRP(false);
+        p->addFaultTypeTitle(r);
+        ASSERT_EQ(p->page(r).titles.size(), 1u);
+        EXPECT_EQ(p->page(r).titles[0], gb(lines[code])) << code;
+    }
+    auto p = builder(handcase::kCaseEarth);
+    const int r = p->addRP(false);
+    p->addCaseTitle(r);
+    ASSERT_EQ(p->page(r).titles.size(), 1u);
+    EXPECT_EQ(p->page(r).titles[0], gb("短路作业名：手工一\t短路计算日期：2024/01/16\t时间：10:11:12"));
+    auto none = builder(42);
+    none->addCaseTitle(none->addRP(false));
+    EXPECT_TRUE(none->page(0).titles.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ScStoreTest, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& i) { return testdb::backendName(i.param); });
+
+} // namespace
