@@ -1,0 +1,422 @@
+// The generated case databases, judged from their stored tables alone: the documented
+// demo cases are there, and every stored number is what the stored network gives.
+#include "casegen/casegen.h"
+#include "storedcase.h"
+#include "support/testdb.h"
+
+#include <QSqlQuery>
+#include <cmath>
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+
+using testdb::Backend;
+using testdb::CaseDb;
+namespace demo = casegen::demo;
+
+namespace {
+
+// Currents and voltages are a few p.u.; a consistent store balances to rounding.
+constexpr double kTol = 1e-6;
+
+casegen::GridOptions gridOptions() {
+    casegen::GridOptions g;
+    g.buses = 2000;
+    g.faults = 20;
+    g.faultType = 4; // every sequence carries current
+    g.rf = 0.01;
+    g.xf = 0.02;
+    g.seed = 7;
+    return g;
+}
+
+// One demo and one grid database per back end, made on first use, dropped at the end.
+struct Shared : ::testing::Environment {
+    std::map<Backend, std::unique_ptr<CaseDb>> demo, grid;
+    void TearDown() override {
+        demo.clear();
+        grid.clear();
+    }
+};
+Shared* shared = static_cast<Shared*>(::testing::AddGlobalTestEnvironment(new Shared));
+
+const std::string& demoDb(Backend b) {
+    auto& db = shared->demo[b];
+    if (!db) {
+        db = std::make_unique<CaseDb>(b); // an empty case database: makeDemo fills it
+        std::string err;
+        EXPECT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+    }
+    return db->arg();
+}
+
+const std::string& gridDb(Backend b) {
+    auto& db = shared->grid[b];
+    if (!db) {
+        db = std::make_unique<CaseDb>(b);
+        std::string err;
+        EXPECT_TRUE(casegen::makeGrid(db->arg(), gridOptions(), &err)) << err;
+    }
+    return db->arg();
+}
+
+std::string name(Backend b) {
+    return testdb::backendName(b);
+}
+
+// Every calculated case balances at every bus, in every sequence, before and during
+// each fault; a fault inside a line cuts that line, so its two ends are left out.
+void expectBalanced(const StoredCase& c) {
+    ASSERT_FALSE(c.faults.empty());
+    for (int seq = 0; seq < 3; ++seq)
+        EXPECT_LT(maxImbalance(c, 0, seq), kTol) << "pre-fault, sequence " << seq;
+    for (const StoredFault& f : c.faults) {
+        std::set<int> skip;
+        if (f.iName != f.jName) skip = {c.index.at(f.iName), c.index.at(f.jName)};
+        for (int seq = 0; seq < 3; ++seq)
+            EXPECT_LT(maxImbalance(c, f.T, seq, skip), kTol)
+                << "case " << c.caseNo << " fault " << f.T << " (" << f.idName << "), sequence " << seq;
+    }
+}
+
+// Phase conditions at the fault point, and generators that keep their EMF and answer
+// the negative and zero sequence through their own impedances.
+void expectFaultConditions(const StoredCase& c) {
+    for (const StoredFault& f : c.faults) {
+        const auto& v = c.v.at(f.T);
+        for (const StoredGen& g : c.gens) {
+            if (g.T != f.T) continue;
+            const auto& z = c.genZ.at(g.name);
+            const Cplx e = v[g.bus][0] + z[0] * g.i[0];
+            const StoredGen& first = *std::find_if(c.gens.begin(), c.gens.end(), [&](const StoredGen& o) {
+                return o.T == 1 && o.name == g.name;
+            });
+            EXPECT_LT(std::abs(e - (c.v.at(1)[g.bus][0] + z[0] * first.i[0])), 1e-9)
+                << g.name << " T " << f.T;
+            EXPECT_LT(std::abs(g.i[1] + v[g.bus][1] / z[1]), 1e-9) << g.name;
+            EXPECT_LT(std::abs(g.i[2] + v[g.bus][2] / z[2]), 1e-9) << g.name;
+        }
+        if (f.iName != f.jName) continue; // the point inside a line has no stored voltage
+        const auto I = phases(f.i);
+        const auto V = phases(v[c.index.at(f.iName)]);
+        const std::string at = "case " + std::to_string(c.caseNo) + " at " + f.iName;
+        switch (c.type) {
+        case 1:
+            EXPECT_LT(std::abs(V[0] - c.zf * I[0]), 1e-9) << at;
+            EXPECT_LT(std::abs(f.i[1]) + std::abs(f.i[2]), 1e-12) << at;
+            break;
+        case 2:
+            EXPECT_LT(std::abs(I[1]) + std::abs(I[2]), 1e-9) << at;
+            EXPECT_LT(std::abs(V[0] - c.zf * I[0]), 1e-9) << at;
+            break;
+        case 3:
+            EXPECT_LT(std::abs(I[2]) + std::abs(I[0] + I[1]), 1e-9) << at;
+            EXPECT_LT(std::abs(V[0] - V[1] - c.zf * I[0]), 1e-9) << at;
+            break;
+        case 4:
+            EXPECT_LT(std::abs(I[2]), 1e-9) << at;
+            EXPECT_LT(std::abs(V[0] - c.zf * (I[0] + I[1])), 1e-9) << at;
+            EXPECT_LT(std::abs(V[1] - c.zf * (I[0] + I[1])), 1e-9) << at;
+            break;
+        default:
+            ADD_FAILURE() << "fault type " << c.type;
+        }
+        EXPECT_GT(std::abs(I[0]), 0.5) << at << ": a fault that draws no current proves nothing";
+    }
+}
+
+class CaseGenTest : public ::testing::TestWithParam<Backend> {};
+
+TEST_P(CaseGenTest, DemoHoldsTheDocumentedCases) {
+    StoredDb db(demoDb(GetParam()));
+    const auto cases = db.texts("SELECT Case_Name FROM SC_CASE ORDER BY Case_No");
+    ASSERT_EQ(cases.size(), static_cast<size_t>(demo::kCaseCount));
+    for (int n = 1; n <= demo::kCaseCount; ++n)
+        EXPECT_EQ(cases[n - 1], demo::kCaseNames[n - 1]);
+    EXPECT_EQ(db.texts("SELECT Case_No FROM SC_CASE WHERE calculate=1 ORDER BY Case_No").size(), 6u);
+    EXPECT_EQ(
+        db.number("SELECT calculate FROM SC_CASE WHERE Case_No=" + std::to_string(demo::kCaseUncalculated)),
+        0);
+    EXPECT_EQ(
+        db.number("SELECT COUNT(*) FROM SCR_R120 WHERE Case_No=" + std::to_string(demo::kCaseUncalculated)),
+        0);
+    EXPECT_EQ(db.number("SELECT CASE_LF FROM SC_CASE WHERE Case_No=" + std::to_string(demo::kCaseNoLoadFlow)),
+              0);
+    EXPECT_EQ(db.number("SELECT COUNT(*) FROM LFR_BS_R WHERE CASE_NO=" + std::to_string(demo::kLoadFlowCase)),
+              demo::kBusCount);
+    EXPECT_EQ(db.number("SELECT base_MVA FROM CDB_SBBAK"), demo::kBaseMVA);
+
+    QSqlQuery q = db.query("SELECT Case_No, Type_Fault, CAL_DATE, CAL_TIME, Date, Time, Function, Simple_F "
+                           "FROM SC_CASE WHERE calculate=1");
+    while (q.next()) {
+        const int n = q.value(0).toInt();
+        if (n <= demo::kCaseABToGround) {
+            EXPECT_EQ(q.value(1).toInt(), n);
+        }
+        for (int col = 2; col < 6; ++col)
+            EXPECT_EQ(q.value(col).toString().size(), col % 2 == 0 ? 8 : 6)
+                << "case " << n << " column " << col;
+        EXPECT_EQ(q.value(6).toInt() + q.value(7).toInt(), 2);
+        // The saved fault list is every fault point of the case.
+        const std::string no = std::to_string(n);
+        auto saved = db.texts("SELECT Bus_Name FROM SCR_FAULTBUS WHERE Case_No=" + no + " ORDER BY Bus_Name");
+        std::vector<std::string> keys;
+        for (const StoredFault& f : db.load(n).faults)
+            keys.push_back(f.iName == f.jName ? f.iName : f.idName + "_" + std::to_string(f.percent));
+        std::sort(keys.begin(), keys.end());
+        std::sort(saved.begin(), saved.end());
+        EXPECT_EQ(saved, keys) << "case " << n;
+        EXPECT_EQ(
+            db.number("SELECT LSummary+LDistribut+LShortBra+LBusVol+LLineCur+LVIZ+Lfile+Lreport FROM SCR_OUT "
+                      "WHERE CASE_NO=" +
+                      no),
+            8);
+    }
+
+    for (int n = demo::kCaseThreePhase; n <= demo::kCaseABToGround; ++n) {
+        const StoredCase c = db.load(n);
+        std::set<std::string> faulted;
+        for (const StoredFault& f : c.faults)
+            if (f.iName == f.jName && f.percent == 0) faulted.insert(f.iName);
+        EXPECT_EQ(faulted, std::set<std::string>(demo::kBusNames, demo::kBusNames + demo::kBusCount)) << n;
+    }
+    const StoredCase line = db.load(demo::kCaseLineFault);
+    int lineFaults = 0;
+    for (const StoredFault& f : line.faults) {
+        if (f.iName == f.jName) continue;
+        ++lineFaults;
+        EXPECT_EQ(f.percent, 50);
+        if (f.idName == demo::kLineFaultId) {
+            EXPECT_EQ(f.idName + "_50", demo::kLineFaultKey);
+            EXPECT_EQ(f.iName, demo::kLineFaultI);
+            EXPECT_EQ(f.jName, demo::kLineFaultJ);
+        } else {
+            EXPECT_EQ(f.idName + "_50", demo::kLineFault2Key);
+        }
+    }
+    EXPECT_EQ(lineFaults, 2);
+
+    // The shunt branch and the branch without zero-sequence data, in every calculated case.
+    for (int n = 1; n < demo::kCaseUncalculated; ++n) {
+        const StoredCase c = db.load(n);
+        int ground = 0, noZ0 = 0;
+        for (const StoredBranch& b : c.branches) {
+            if (b.idNo == demo::kGroundBranchNo && c.bus[b.i] == demo::kGroundBranchBus && b.i == b.j)
+                ++ground;
+            if (b.idNo == demo::kNoZeroSeqNo && c.bus[b.i] == demo::kNoZeroSeqI &&
+                c.bus[b.j] == demo::kNoZeroSeqJ) {
+                ++noZ0;
+                EXPECT_FALSE(b.hasZ0);
+            }
+        }
+        EXPECT_EQ(
+            db.number("SELECT COUNT(*) FROM SCR_BUS WHERE Base_kV > 0 AND CASE_NO=" + std::to_string(n)),
+            demo::kBusCount);
+        EXPECT_EQ(ground, 1) << "case " << n;
+        EXPECT_EQ(noZ0, 1) << "case " << n;
+    }
+    // The network model and its backup copy agree, quoted name included.
+    for (const char* t : {"CDB_NODE", "CDB_ACLINE", "CDB_TRANS_2W", "CDB_TRANS_3W", "CDB_GENERAT", "CDB_LOAD",
+                          "CDB_PCAPREA", "CDB_BREAKER", "CDB_PSTATION", "CDB_ZONE", "CDB_AREAS"}) {
+        const std::string cols = std::string(t) == "CDB_AREAS"      ? "ID, Area_Name"
+                                 : std::string(t) == "CDB_ZONE"     ? "ID, Zone_Name"
+                                 : std::string(t) == "CDB_PSTATION" ? "ID, PS_Name"
+                                 : std::string(t) == "CDB_NODE"     ? "ID, Node_Name"
+                                                                    : "ID, ID_Name";
+        const auto live = db.texts(std::string("SELECT ") + cols + " FROM " + t + " ORDER BY ID");
+        EXPECT_FALSE(live.empty()) << t;
+        EXPECT_EQ(live, db.texts(std::string("SELECT ") + cols + " FROM " + t + "BAK ORDER BY ID")) << t;
+    }
+    EXPECT_EQ(db.texts("SELECT Node_Name FROM CDB_NODEBAK WHERE Node_Name='O''Neil13'").size(), 1u);
+}
+
+TEST_P(CaseGenTest, DemoCurrentsBalanceAndFaultConditionsHold) {
+    StoredDb db(demoDb(GetParam()));
+    for (int n = 1; n < demo::kCaseUncalculated; ++n) {
+        SCOPED_TRACE("case " + std::to_string(n) + " on " + name(GetParam()));
+        const StoredCase c = db.load(n);
+        expectBalanced(c);
+        expectFaultConditions(c);
+        if (n == demo::kCaseThreePhase) {
+            ASSERT_EQ(std::abs(c.zf), 0.0);
+            for (const StoredFault& f : c.faults)
+                EXPECT_LT(std::abs(c.v.at(f.T)[c.index.at(f.iName)][0]), 1e-9) << "bolted at " << f.iName;
+        }
+    }
+}
+
+TEST_P(CaseGenTest, DemoStartsFromThePublishedLoadFlow) {
+    // The IEEE 14-bus load flow as published: |V| p.u. and angle in degrees.
+    const double pub[demo::kBusCount][2] = {
+        {1.060, 0.00},   {1.045, -4.98},  {1.010, -12.72}, {1.019, -10.33}, {1.020, -8.78},
+        {1.070, -14.22}, {1.062, -13.37}, {1.090, -13.36}, {1.056, -14.94}, {1.051, -15.10},
+        {1.057, -14.79}, {1.055, -15.07}, {1.050, -15.16}, {1.036, -16.04}};
+    StoredDb db(demoDb(GetParam()));
+    std::map<std::string, Cplx> lf;
+    QSqlQuery q = db.query("SELECT Bus_Name, V, Angle FROM LFR_BS_R WHERE CASE_NO=" +
+                           std::to_string(demo::kLoadFlowCase));
+    while (q.next())
+        lf[q.value(0).toString().toStdString()] =
+            std::polar(q.value(1).toDouble(), q.value(2).toDouble() * M_PI / 180);
+    ASSERT_EQ(lf.size(), static_cast<size_t>(demo::kBusCount));
+    for (int k = 0; k < demo::kBusCount; ++k) {
+        const Cplx v = lf.at(demo::kBusNames[k]);
+        EXPECT_NEAR(std::abs(v), pub[k][0], 0.002) << demo::kBusNames[k];
+        EXPECT_NEAR(std::arg(v) * 180 / M_PI, pub[k][1], 0.05) << demo::kBusNames[k];
+    }
+    // Cases naming the load flow start from it; the one without starts from its EMFs alone.
+    for (int n = 1; n < demo::kCaseUncalculated; ++n) {
+        const StoredCase c = db.load(n);
+        double worst = 0;
+        for (size_t k = 0; k < c.bus.size(); ++k)
+            worst = std::max(worst, std::abs(c.vpre[k] - lf.at(c.bus[k])));
+        if (n == demo::kCaseNoLoadFlow)
+            EXPECT_GT(worst, 0.01);
+        else
+            EXPECT_LT(worst, 1e-9) << "case " << n;
+    }
+}
+
+TEST_P(CaseGenTest, DemoCapacitiesAreThoseOfBoltedFaults) {
+    StoredDb db(demoDb(GetParam()));
+    const StoredCase three = db.load(demo::kCaseThreePhase), single = db.load(demo::kCaseAToGround);
+    for (const StoredCase* c : {&three, &single}) {
+        for (const StoredFault& f : c->faults) {
+            const std::string bus = f.iName == demo::kQuotedBus ? "O''Neil13" : f.iName;
+            const std::string sql =
+                " FROM SCR_BUS WHERE CASE_NO=" + std::to_string(c->caseNo) + " AND BUS_Name='" + bus + "'";
+            if (c == &three)
+                EXPECT_NEAR(db.number("SELECT SC3_MVA" + sql), std::abs(f.i[0]) * demo::kBaseMVA, 1e-6)
+                    << f.iName;
+            else
+                EXPECT_NEAR(db.number("SELECT SC1_MVA" + sql), std::abs(3.0 * f.i[2]) * demo::kBaseMVA, 1e-6)
+                    << f.iName;
+        }
+    }
+}
+
+TEST_P(CaseGenTest, GridIsMeshedAndConsistent) {
+    const casegen::GridOptions g = gridOptions();
+    StoredDb db(gridDb(GetParam()));
+    const StoredCase c = db.load(casegen::kGridCase);
+    ASSERT_EQ(c.bus.size(), static_cast<size_t>(g.buses));
+    int series = 0;
+    for (const StoredBranch& b : c.branches)
+        series += b.i != b.j;
+    EXPECT_NEAR(series, 1.5 * g.buses, 0.05 * g.buses);
+    std::set<std::string> faulted;
+    for (const StoredFault& f : c.faults)
+        faulted.insert(f.iName);
+    EXPECT_EQ(faulted.size(), static_cast<size_t>(g.faults));
+    EXPECT_EQ(c.type, g.faultType);
+    EXPECT_EQ(c.zf, Cplx(g.rf, g.xf));
+    expectBalanced(c);
+    expectFaultConditions(c);
+
+    // Far from the fault the voltages are nearly the pre-fault ones: the typical deviation
+    // shrinks with every ten branches of distance, and beyond forty even the largest is small.
+    std::vector<std::vector<int>> adj(c.bus.size());
+    for (const StoredBranch& b : c.branches)
+        if (b.i != b.j) adj[b.i].push_back(b.j), adj[b.j].push_back(b.i);
+    for (const StoredFault& f : c.faults) {
+        const int at = c.index.at(f.iName);
+        std::vector<int> dist(c.bus.size(), -1);
+        std::deque<int> todo{at};
+        dist[at] = 0;
+        while (!todo.empty()) {
+            const int k = todo.front();
+            todo.pop_front();
+            for (int o : adj[k])
+                if (dist[o] < 0) dist[o] = dist[k] + 1, todo.push_back(o);
+        }
+        std::map<int, std::vector<double>> band; // tens of branches -> |V1 - Vpre| + |V2| + |V0|
+        for (size_t k = 0; k < c.bus.size(); ++k) {
+            ASSERT_GE(dist[k], 0) << "grid not connected";
+            const auto& v = c.v.at(f.T)[k];
+            band[std::min(dist[k], 40) / 10].push_back(std::abs(v[0] - c.vpre[k]) + std::abs(v[1]) +
+                                                       std::abs(v[2]));
+        }
+        EXPECT_GT(std::abs(c.v.at(f.T)[at][0] - c.vpre[at]), 0.5) << f.iName;
+        double last = INFINITY;
+        for (auto& [tens, dev] : band) {
+            std::sort(dev.begin(), dev.end());
+            const double median = dev[dev.size() / 2];
+            EXPECT_LE(median, last) << f.iName << " at " << tens * 10 << " branches";
+            last = median;
+        }
+        if (band.count(4)) {
+            EXPECT_LT(band[4][band[4].size() / 2], 0.01) << f.iName;
+            EXPECT_LT(band[4].back(), 0.1) << f.iName;
+        }
+    }
+}
+
+TEST_P(CaseGenTest, RefusesDataUnlessForced) {
+    CaseDb db(GetParam());
+    std::string err;
+    ASSERT_TRUE(casegen::makeGrid(
+        db.arg(),
+        [] {
+            casegen::GridOptions g;
+            g.buses = 50;
+            g.faults = 3;
+            return g;
+        }(),
+        &err))
+        << err;
+    EXPECT_FALSE(casegen::makeDemo(db.arg(), &err));
+    EXPECT_NE(err.find("--force"), std::string::npos) << err;
+    {
+        StoredDb s(db.arg());
+        EXPECT_EQ(s.number("SELECT COUNT(*) FROM SC_CASE"), 1) << "the refused run changed the database";
+    }
+    casegen::WriteOptions force;
+    casegen::RunInfo info;
+    force.force = true;
+    force.info = &info;
+    ASSERT_TRUE(casegen::makeDemo(db.arg(), &err, force)) << err;
+    EXPECT_GT(info.rows, 1000);
+    EXPECT_FALSE(info.phases.empty());
+    StoredDb s(db.arg());
+    EXPECT_EQ(s.number("SELECT COUNT(*) FROM SC_CASE"), demo::kCaseCount);
+    EXPECT_EQ(s.number("SELECT COUNT(*) FROM CDB_NODE"), demo::kBusCount + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CaseGenTest, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& info) { return name(info.param); });
+
+TEST(CaseGenGrid, SeedDecidesTheGrid) {
+    auto branches = [](unsigned seed) {
+        CaseDb db(Backend::Sqlite);
+        casegen::GridOptions g;
+        g.buses = 300;
+        g.faults = 5;
+        g.seed = seed;
+        std::string err;
+        EXPECT_TRUE(casegen::makeGrid(db.arg(), g, &err)) << err;
+        StoredDb s(db.arg());
+        return s.texts("SELECT I_Name || '-' || J_Name || ':' || X1 FROM SCR_LINE1 ORDER BY ID_No");
+    };
+    const auto a = branches(3);
+    EXPECT_EQ(a, branches(3));
+    EXPECT_NE(a, branches(4));
+}
+
+TEST(CaseGenGrid, RejectsImpossibleOptions) {
+    CaseDb db(Backend::Sqlite);
+    std::string err;
+    casegen::GridOptions g;
+    g.buses = 10;
+    g.faults = 11;
+    EXPECT_FALSE(casegen::makeGrid(db.arg(), g, &err));
+    g.faults = 2;
+    g.faultType = 5;
+    EXPECT_FALSE(casegen::makeGrid(db.arg(), g, &err));
+    g.faultType = 1;
+    g.buses = casegen::kMaxGridBuses + 1;
+    EXPECT_FALSE(casegen::makeGrid(db.arg(), g, &err));
+    StoredDb s(db.arg());
+    EXPECT_EQ(s.number("SELECT COUNT(*) FROM SC_CASE"), 0);
+}
+
+} // namespace
