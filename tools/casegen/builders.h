@@ -9,6 +9,7 @@
 namespace casegen {
 
 bool writeDemo(DbWriter& w, std::vector<PhaseTime>* phases, std::string* err);
+bool checkGridOptions(const GridOptions& g, std::string* err);
 bool writeGrid(DbWriter& w, const GridOptions& g, std::vector<PhaseTime>* phases, std::string* err);
 
 } // namespace casegen

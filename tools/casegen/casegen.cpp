@@ -50,6 +50,8 @@ bool makeDemo(const std::string& dbArg, std::string* err, const WriteOptions& op
 }
 
 bool makeGrid(const std::string& dbArg, const GridOptions& g, std::string* err, const WriteOptions& opt) {
+    std::string local;
+    if (!checkGridOptions(g, err ? err : &local)) return false; // before touching the database
     return run(dbArg, opt, err, [&g](DbWriter& w, std::vector<PhaseTime>* p, std::string* e) {
         return writeGrid(w, g, p, e);
     });

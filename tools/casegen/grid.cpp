@@ -316,19 +316,20 @@ void writeGridModel(DbWriter& w, const Grid& g, const NetNames& names) {
 
 } // namespace
 
-bool writeGrid(DbWriter& w, const GridOptions& o, std::vector<PhaseTime>* phases, std::string* err) {
-    if (o.buses < 2 || o.buses > kMaxGridBuses) {
+bool checkGridOptions(const GridOptions& o, std::string* err) {
+    if (o.buses < 2 || o.buses > kMaxGridBuses)
         *err = "the grid needs 2 to " + std::to_string(kMaxGridBuses) + " buses";
-        return false;
-    }
-    if (o.faults < 1 || o.faults > o.buses) {
+    else if (o.faults < 1 || o.faults > o.buses)
         *err = "the number of faults must lie between 1 and the number of buses";
-        return false;
-    }
-    if (o.faultType < 1 || o.faultType > 4) {
+    else if (o.faultType < 1 || o.faultType > 4)
         *err = "fault types are 1 to 4";
-        return false;
-    }
+    else
+        return true;
+    return false;
+}
+
+bool writeGrid(DbWriter& w, const GridOptions& o, std::vector<PhaseTime>* phases, std::string* err) {
+    if (!checkGridOptions(o, err)) return false;
     auto t0 = Clock::now();
     const Grid g = buildGrid(o);
     NetNames names;
