@@ -119,7 +119,10 @@ const scitems::Table<BranchRowCtx>& branchRowItems() {
                 [z0s](const C& c) { return c.type1    ? kNoZ0
                                            : !c.hasZ0 ? 0.0
                                                       : std::abs(z0s(c)) * c.kZ; }, 4),
-            scitems::number<C>([z0s](const C& c) { return c.noZ0() ? 0.0 : scq::angleDeg(z0s(c)); }, 4),
+            scitems::Item<C>{[z0s](const C& c) {
+                                 return c.noZ0() ? std::string("0.00") : scq::fixed(scq::angleDeg(z0s(c)), 4);
+                             },
+                             {}},
         };
     }();
     return t;
