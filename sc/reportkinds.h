@@ -4,17 +4,18 @@
 #include "db/export.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace reportkinds {
 
 struct Kind {
-    std::string key;                         // check box text, chosen-kinds set and item-map key
-    std::string column;                      // column of SCR_OUT holding the check state
-    std::string shortName;                   // command-line name
-    std::vector<std::string> labels;         // item labels, item number = position
-    std::vector<std::vector<int>> presets;   // item tables, numbers counted from 1
+    std::string key;                       // check box text, chosen-kinds set and item-map key
+    std::string column;                    // column of SCR_OUT holding the check state
+    std::string shortName;                 // command-line name
+    std::vector<std::string> labels;       // item labels, item number = position
+    std::vector<std::vector<int>> presets; // item tables, numbers counted from 1
 };
 
 // In their fixed order: summary, distribution, fault point and branches, bus voltage,
@@ -27,5 +28,10 @@ SCREPORT_CORE_EXPORT int indexOf(const std::string& keyOrShortName);
 SCREPORT_CORE_EXPORT std::map<std::string, std::vector<std::string>> itemLabels();
 // First preset of each kind that has presets, numbers less one.
 SCREPORT_CORE_EXPORT std::map<std::string, std::vector<int>> defaultItems();
+
+// The keys of the kinds a calculated case supports: the summary needs a full simple
+// calculation, the distribution report also a three-phase fault, the fault point report
+// a case without faults inside branches. Throws the error text when the case has no row.
+SCREPORT_CORE_EXPORT std::set<std::string> enabledKinds(const std::string& caseNo);
 
 } // namespace reportkinds
