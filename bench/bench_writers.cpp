@@ -33,11 +33,11 @@ struct Span {
 };
 
 class Timer {
-public:
+  public:
     Timer() : m_cpu(cpuNow()), m_wall(wallNow()) {}
     Span elapsed() const { return Span{cpuNow() - m_cpu, wallNow() - m_wall}; }
 
-private:
+  private:
     static double cpuNow() {
         timespec ts;
         clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
@@ -64,7 +64,9 @@ void resetPeak() {
     f << "5";
 }
 
-double value(long r, int c) { return 1.0 + double(r % 1000) / 1000.0 + c * 0.01; }
+double value(long r, int c) {
+    return 1.0 + double(r % 1000) / 1000.0 + c * 0.01;
+}
 
 struct Model : RepPortBase {
     Model(const std::string& dir) : RepPortBase(dir, 1, keys(), labels(), sel()) {}
@@ -85,14 +87,18 @@ struct Model : RepPortBase {
 void fill(Model& m, long rows) {
     const int p = m.addRP(false);
     m.addTitle(p, "bench");
-    for (int c = 0; c < kCols; ++c) m.addHeader(p, ("C" + std::to_string(c)).c_str(), 10, false);
+    for (int c = 0; c < kCols; ++c)
+        m.addHeader(p, ("C" + std::to_string(c)).c_str(), 10, false);
     for (long r = 0; r < rows; ++r) {
         const int rec = m.addRec(p);
-        for (int c = 0; c < kCols; ++c) m.addFixed(p, rec, value(r, c), 4, 0);
+        for (int c = 0; c < kCols; ++c)
+            m.addFixed(p, rec, value(r, c), 4, 0);
     }
 }
 
-long fileSize(const std::string& path) { return long(QFileInfo(QString::fromStdString(path)).size()); }
+long fileSize(const std::string& path) {
+    return long(QFileInfo(QString::fromStdString(path)).size());
+}
 
 Span fwriteTime(const std::string& path, long bytes) {
     std::vector<char> buf(size_t(bytes), 'x');
@@ -113,7 +119,8 @@ Span bareXlsxTime(const std::string& path, long rows) {
     format_set_num_format(f, "0.0000");
     format_set_border(f, LXW_BORDER_THIN);
     for (long r = 0; r < rows; ++r)
-        for (int c = 0; c < kCols; ++c) worksheet_write_number(ws, lxw_row_t(r + 2), lxw_col_t(c), value(r, c), f);
+        for (int c = 0; c < kCols; ++c)
+            worksheet_write_number(ws, lxw_row_t(r + 2), lxw_col_t(c), value(r, c), f);
     workbook_close(wb);
     return t.elapsed();
 }
@@ -195,10 +202,13 @@ int main(int argc, char** argv) {
     const Span x = xlsxTime(m, dir + "sc_report.xlsx", bigPeak);
     const Span bare = bareXlsxTime(dir + "bare.xlsx", rows);
     line("xlsx writer", x, cells);
-    std::printf("  %.1f MB; bare libxlsxwriter loop cpu %.2f s wall %.2f s (%.0f cells/s): ratio %.2f (target <= 1.3)\n",
-                fileSize(dir + "sc_report.xlsx") / 1e6, bare.cpu, bare.wall, cells / bare.cpu, x.cpu / bare.cpu);
-    std::printf("xlsx writer peak above the resident size before it: %.1f MB at %ld rows, %.1f MB at %ld rows\n",
-                smallPeak / 1e3, rows / 10, bigPeak / 1e3, rows);
+    std::printf("  %.1f MB; bare libxlsxwriter loop cpu %.2f s wall %.2f s (%.0f cells/s): ratio %.2f "
+                "(target <= 1.3)\n",
+                fileSize(dir + "sc_report.xlsx") / 1e6, bare.cpu, bare.wall, cells / bare.cpu,
+                x.cpu / bare.cpu);
+    std::printf(
+        "xlsx writer peak above the resident size before it: %.1f MB at %ld rows, %.1f MB at %ld rows\n",
+        smallPeak / 1e3, rows / 10, bigPeak / 1e3, rows);
     std::printf("peak memory: %.1f MB with the model built and written as text (%.1f MB before the model); "
                 "html workbook writer peak above the resident size before it: %.1f MB\n",
                 peakModelText / 1e3, rss0 / 1e3, htmlPeak / 1e3);

@@ -27,8 +27,8 @@ void RepPortBase::fillGrp(int page, int grp, bool isST, const std::string& area,
     if (m_bGrpST && isST) texts.push_back(st);
 }
 
-int RepPortBase::addGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
-                        const std::string& st) {
+int RepPortBase::addGrp(int page, const std::string& key, bool isST, const std::string& area,
+                        const std::string& zone, const std::string& st) {
     RepPage& p = m_pages[page];
     const int n = p.records.groupCount();
     p.records.resizeGroups(n + 1);
@@ -38,8 +38,8 @@ int RepPortBase::addGrp(int page, const std::string& key, bool isST, const std::
     return n;
 }
 
-int RepPortBase::getGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
-                        const std::string& st) {
+int RepPortBase::getGrp(int page, const std::string& key, bool isST, const std::string& area,
+                        const std::string& zone, const std::string& st) {
     auto pi = m_grpIndex.find(page);
     if (pi != m_grpIndex.end()) {
         auto ki = pi->second.find(key);
@@ -67,8 +67,8 @@ int RepPortBase::dealGrpOld(int page, const std::string& node) {
     return getGrp(page, key, true, "", "", "");
 }
 
-int RepPortBase::dealGrp2(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
-                          const std::string& area2) {
+int RepPortBase::dealGrp2(int page, const std::string& zone1, const std::string& zone2,
+                          const std::string& area1, const std::string& area2) {
     if (m_bGrpZone) return dealGrp2_Zone(page, zone1, zone2, area1, area2);
     if (!m_bGrpArea) {
         RepPage& p = m_pages[page];
@@ -78,16 +78,16 @@ int RepPortBase::dealGrp2(int page, const std::string& zone1, const std::string&
     return dealGrp2_Area(page, zone1, zone2, area1, area2);
 }
 
-int RepPortBase::dealGrp2_Zone(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
-                               const std::string& area2) {
+int RepPortBase::dealGrp2_Zone(int page, const std::string& zone1, const std::string& zone2,
+                               const std::string& area1, const std::string& area2) {
     const std::string between = gb("分区间");
     if (area1 != area2) return getGrp(page, between, false, gb("区域间"), between, "");
     if (zone1 != zone2) return getGrp(page, between, false, area1, between, "");
     return getGrp(page, zone1, false, area1, zone1, "");
 }
 
-int RepPortBase::dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
-                               const std::string& area2) {
+int RepPortBase::dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2,
+                               const std::string& area1, const std::string& area2) {
     (void)zone1;
     (void)zone2;
     if (area1 == area2) return getGrp(page, area1, false, area1, "", "");

@@ -27,7 +27,8 @@ void RepPortBase::outputRP_html(int page, OutSink& os) {
     }
     // Record cells of identifying columns are styled apart.
     std::vector<char> isID(size_t(std::max(p.m_nColCount, 0)), 0);
-    for (size_t c = 0; c < isID.size(); ++c) isID[c] = isIDCol(page, int(c)) ? 1 : 0;
+    for (size_t c = 0; c < isID.size(); ++c)
+        isID[c] = isIDCol(page, int(c)) ? 1 : 0;
     const RecordStore& rs = p.records;
     for (int g = 0; g < rs.groupCount(); ++g) {
         if (!p.grpTitles.empty()) outputGrpInfo_html(os, page, g);

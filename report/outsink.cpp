@@ -26,8 +26,8 @@ std::string nativeName(const std::string& local8) {
 bool replaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
     const QString f = textcodec::fromLocal8(from), t = textcodec::fromLocal8(to);
-    return MoveFileExW(reinterpret_cast<const wchar_t*>(f.utf16()), reinterpret_cast<const wchar_t*>(t.utf16()),
-                       MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(f.utf16()),
+                       reinterpret_cast<const wchar_t*>(t.utf16()), MOVEFILE_REPLACE_EXISTING) != 0;
 #else
     return ::rename(nativeName(from).c_str(), nativeName(to).c_str()) == 0;
 #endif
@@ -81,9 +81,10 @@ void StringSink::flushBuffer() {
 
 OutFile::OutFile(const std::string& path) : m_path(path) {
     m_tmpPath = path + ".part" + std::to_string(long(::getpid()));
-    m_fd = ::open(nativeName(m_tmpPath).c_str(), O_WRONLY | O_CREAT | O_TRUNC
+    m_fd = ::open(nativeName(m_tmpPath).c_str(),
+                  O_WRONLY | O_CREAT | O_TRUNC
 #ifdef O_BINARY
-                                                     | O_BINARY
+                      | O_BINARY
 #endif
                   ,
                   0644);
@@ -137,7 +138,9 @@ bool OutFile::rename() {
     return true;
 }
 
-bool OutFile::commit() { return finish() && rename(); }
+bool OutFile::commit() {
+    return finish() && rename();
+}
 
 void OutFile::discard() {
     if (m_fd >= 0) ::close(m_fd);

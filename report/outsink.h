@@ -12,7 +12,7 @@
 #include <vector>
 
 class SCREPORT_CORE_EXPORT OutSink {
-public:
+  public:
     virtual ~OutSink() = default;
     void write(const char* p, size_t n) {
         if (n <= size_t(m_end - m_pos)) {
@@ -35,7 +35,7 @@ public:
     void crlf() { write("\r\n", 2); }
     bool failed() const { return m_failed; }
 
-protected:
+  protected:
     OutSink() = default;
     OutSink(const OutSink&) = delete;
     OutSink& operator=(const OutSink&) = delete;
@@ -52,16 +52,16 @@ protected:
 
 // Collects the bytes in memory (tests, small fragments).
 class SCREPORT_CORE_EXPORT StringSink : public OutSink {
-public:
+  public:
     StringSink();
     ~StringSink() override;
     // Everything written so far.
     const std::string& str();
 
-protected:
+  protected:
     void flushBuffer() override;
 
-private:
+  private:
     std::string m_out;
     char m_local[4096];
 };
@@ -69,7 +69,7 @@ private:
 // A file written under a temporary name beside the target. The destructor removes the
 // temporary file unless commit() succeeded.
 class SCREPORT_CORE_EXPORT OutFile : public OutSink {
-public:
+  public:
     // path: GB18030 bytes. Opening failure is kept and reported by commit().
     explicit OutFile(const std::string& path);
     ~OutFile() override;
@@ -88,10 +88,10 @@ public:
     const std::string& tmpPath() const { return m_tmpPath; }
     void setFailed() { m_failed = true; }
 
-protected:
+  protected:
     void flushBuffer() override;
 
-private:
+  private:
     std::string m_path;
     std::string m_tmpPath;
     int m_fd = -1;
@@ -102,7 +102,7 @@ private:
 // The files of one output run: written under temporary names, then all renamed over
 // the previous run's files once every one of them is complete.
 class SCREPORT_CORE_EXPORT OutFileSet {
-public:
+  public:
     OutFileSet();
     ~OutFileSet();
     OutFileSet(const OutFileSet&) = delete;
@@ -113,6 +113,6 @@ public:
     // Renames every file over its target; throws ErrorText naming a failure.
     void renameAll();
 
-private:
+  private:
     std::vector<std::unique_ptr<OutFile>> m_files;
 };

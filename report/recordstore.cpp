@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-RecordStore::RecordStore() { m_groups.resize(0); }
+RecordStore::RecordStore() {
+    m_groups.resize(0);
+}
 
-RecordStore::RecordStore(const RecordStore& other) { copyFrom(other); }
+RecordStore::RecordStore(const RecordStore& other) {
+    copyFrom(other);
+}
 
 RecordStore& RecordStore::operator=(const RecordStore& other) {
     if (this != &other) {
@@ -40,11 +44,15 @@ RecordStore& RecordStore::operator=(RecordStore&& other) noexcept {
     return *this;
 }
 
-RecordStore::~RecordStore() { clear(); }
+RecordStore::~RecordStore() {
+    clear();
+}
 
 void RecordStore::clear() {
-    for (Cell* c : m_cellChunks) delete[] c;
-    for (Block& b : m_blocks) delete[] b.data;
+    for (Cell* c : m_cellChunks)
+        delete[] c;
+    for (Block& b : m_blocks)
+        delete[] b.data;
     m_cellChunks.clear();
     m_blocks.clear();
     m_groups.clear();
@@ -70,7 +78,9 @@ void RecordStore::copyFrom(const RecordStore& o) {
     }
 }
 
-void RecordStore::resizeGroups(int n) { m_groups.resize(size_t(std::max(n, 0))); }
+void RecordStore::resizeGroups(int n) {
+    m_groups.resize(size_t(std::max(n, 0)));
+}
 
 int RecordStore::addRecord(int grp) {
     auto& g = m_groups[grp];
@@ -128,21 +138,25 @@ std::string_view RecordStore::cell(int grp, int rec, int col) const {
     const Rec& r = m_groups[grp][rec];
     if (col < 0 || uint32_t(col) >= r.count) return {};
     uint32_t i = r.first;
-    for (int k = 0; k < col; ++k) i = cellAt(i).next;
+    for (int k = 0; k < col; ++k)
+        i = cellAt(i).next;
     const Cell& c = cellAt(i);
     return std::string_view(m_blocks[c.block].data + c.pos, c.len);
 }
 
 size_t RecordStore::totalRecords() const {
     size_t n = 0;
-    for (const auto& g : m_groups) n += g.size();
+    for (const auto& g : m_groups)
+        n += g.size();
     return n;
 }
 
 size_t RecordStore::allocatedBytes() const {
     size_t n = m_cellChunks.size() * sizeof(Cell) * kCellChunk;
-    for (const Block& b : m_blocks) n += b.size;
-    for (const auto& g : m_groups) n += g.capacity() * sizeof(Rec);
+    for (const Block& b : m_blocks)
+        n += b.size;
+    for (const auto& g : m_groups)
+        n += g.capacity() * sizeof(Rec);
     n += m_groups.capacity() * sizeof(std::vector<Rec>) + m_cellChunks.capacity() * sizeof(Cell*) +
          m_blocks.capacity() * sizeof(Block);
     return n;

@@ -13,7 +13,7 @@
 #include <vector>
 
 class SCREPORT_CORE_EXPORT RecordStore {
-public:
+  public:
     RecordStore();
     RecordStore(const RecordStore& other);
     RecordStore& operator=(const RecordStore& other);
@@ -43,7 +43,7 @@ public:
 
     // Walks the cells of one record in order without copying them.
     class Cursor {
-    public:
+      public:
         bool next(std::string_view& out) {
             if (m_cell == kNone) return false;
             const Cell& c = m_store->cellAt(m_cell);
@@ -52,7 +52,7 @@ public:
             return true;
         }
 
-    private:
+      private:
         friend class RecordStore;
         Cursor(const RecordStore* s, uint32_t first) : m_store(s), m_cell(first) {}
         const RecordStore* m_store;
@@ -67,7 +67,7 @@ public:
     // Bytes allocated by the store (arena, cell index, record lists).
     size_t allocatedBytes() const;
 
-private:
+  private:
     static constexpr uint32_t kNone = 0xffffffffu;
     struct Cell {
         uint32_t block;

@@ -26,7 +26,8 @@ constexpr double kDegPerRad = 57.29577951308232;
 // what printf gives for the same conversion.
 size_t formatInto(char* buf, size_t cap, double v, std::chars_format f, int prec) {
     auto r = std::to_chars(buf, buf + cap, v, f, prec);
-    if (r.ec != std::errc()) return size_t(std::snprintf(buf, cap, f == std::chars_format::fixed ? "%.*f" : "%.*g", prec, v));
+    if (r.ec != std::errc())
+        return size_t(std::snprintf(buf, cap, f == std::chars_format::fixed ? "%.*f" : "%.*g", prec, v));
     return size_t(r.ptr - buf);
 }
 
@@ -41,7 +42,9 @@ std::string fixedString(double v, int prec) {
     return s;
 }
 
-bool endsWithSeparator(const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); }
+bool endsWithSeparator(const std::string& s) {
+    return !s.empty() && (s.back() == '/' || s.back() == '\\');
+}
 
 } // namespace
 
@@ -60,10 +63,11 @@ OutputOptions OutputOptions::fromEnvironment() {
 RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::set<std::string>& chosenKeys,
                          const std::map<std::string, std::vector<std::string>>& itemLabels,
                          const std::map<std::string, std::vector<int>>& itemSel)
-    : m_strCaseNo(std::to_string(caseNo)), m_pSelSet(chosenKeys), m_pItemLabels(itemLabels), m_pItemSel(itemSel),
-      m_options(OutputOptions::fromEnvironment()) {
+    : m_strCaseNo(std::to_string(caseNo)), m_pSelSet(chosenKeys), m_pItemLabels(itemLabels),
+      m_pItemSel(itemSel), m_options(OutputOptions::fromEnvironment()) {
     // Without an open database (tests, tools) the case has no name.
-    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) m_strCaseName = CDBUtility::getCaseName(caseNo);
+    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen())
+        m_strCaseName = CDBUtility::getCaseName(caseNo);
     m_strTemplateDir = findTemplateDir();
     std::string dir = projectDir;
     if (!dir.empty() && !endsWithSeparator(dir)) dir += QDir::separator().toLatin1();
@@ -73,10 +77,11 @@ RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::s
 
 RepPortBase::RepPortBase(const RepPortBase& o)
     : m_pages(o.m_pages), m_strCaseNo(o.m_strCaseNo), m_strCaseName(o.m_strCaseName), m_pSelSet(o.m_pSelSet),
-      m_pItemLabels(o.m_pItemLabels), m_pItemSel(o.m_pItemSel), m_grpIndex(o.m_grpIndex), m_bGrpArea(o.m_bGrpArea),
-      m_bGrpZone(o.m_bGrpZone), m_bGrpST(o.m_bGrpST), m_nGrpMode(o.m_nGrpMode), m_bPU(o.m_bPU),
-      m_viewer(Viewer::platform()), m_strTemplateDir(o.m_strTemplateDir), m_strTempDir(o.m_strTempDir),
-      m_options(o.m_options), m_pObserver(o.m_pObserver), m_bNDPosFormed(o.m_bNDPosFormed) {}
+      m_pItemLabels(o.m_pItemLabels), m_pItemSel(o.m_pItemSel), m_grpIndex(o.m_grpIndex),
+      m_bGrpArea(o.m_bGrpArea), m_bGrpZone(o.m_bGrpZone), m_bGrpST(o.m_bGrpST), m_nGrpMode(o.m_nGrpMode),
+      m_bPU(o.m_bPU), m_viewer(Viewer::platform()), m_strTemplateDir(o.m_strTemplateDir),
+      m_strTempDir(o.m_strTempDir), m_options(o.m_options), m_pObserver(o.m_pObserver),
+      m_bNDPosFormed(o.m_bNDPosFormed) {}
 
 RepPortBase::~RepPortBase() = default;
 
@@ -86,9 +91,13 @@ void RepPortBase::initialize() {
     m_bPU = true;
 }
 
-bool RepPortBase::isSelect(const std::string& name) const { return m_pSelSet.count(name) > 0; }
+bool RepPortBase::isSelect(const std::string& name) const {
+    return m_pSelSet.count(name) > 0;
+}
 
-void RepPortBase::setViewer(std::unique_ptr<Viewer> v) { m_viewer = std::move(v); }
+void RepPortBase::setViewer(std::unique_ptr<Viewer> v) {
+    m_viewer = std::move(v);
+}
 
 std::string RepPortBase::findTemplateDir() {
     QStringList candidates;
@@ -101,7 +110,8 @@ std::string RepPortBase::findTemplateDir() {
     candidates << QStringLiteral(SCREPORT_DATADIR "/rep_template");
 #endif
     for (const QString& c : candidates) {
-        if (QFileInfo(c + "/stylesheet.css").isFile()) return textcodec::toLocal8(QDir(c).absolutePath()) + "/";
+        if (QFileInfo(c + "/stylesheet.css").isFile())
+            return textcodec::toLocal8(QDir(c).absolutePath()) + "/";
     }
     return std::string();
 }
@@ -121,7 +131,9 @@ void RepPortBase::setGrpSize(int page, int n) {
     p.grpTexts.resize(size_t(std::max(n, 0)));
 }
 
-void RepPortBase::setHeaderCount(int page, int n) { m_pages[page].headers.resize(size_t(std::max(n, 0))); }
+void RepPortBase::setHeaderCount(int page, int n) {
+    m_pages[page].headers.resize(size_t(std::max(n, 0)));
+}
 
 void RepPortBase::addHeader(int page, const std::string& text, int width, bool isID) {
     RepPage& p = m_pages[page];
@@ -134,7 +146,8 @@ void RepPortBase::addHeader(int page, const char* text, int width, bool isID) {
     addHeader(page, std::string(text ? text : ""), width, isID);
 }
 
-void RepPortBase::addHeader(int page, int row, const char* text, int colspan, int rowspan, const char* extra) {
+void RepPortBase::addHeader(int page, int row, const char* text, int colspan, int rowspan,
+                            const char* extra) {
     RepPage& p = m_pages[page];
     const std::string ex = extra ? extra : "";
     if (!ex.empty()) screport::logDebug("exrta:" + ex);
@@ -152,9 +165,13 @@ void RepPortBase::addRecID(int page, int row, const char* text, int colspan, int
     p.recIDs[row].push_back(RepCell{text ? text : "", false, 16, colspan, rowspan, headStyle, std::string()});
 }
 
-int RepPortBase::getHeaderSize(int page) const { return int(m_pages[page].headers.size()); }
+int RepPortBase::getHeaderSize(int page) const {
+    return int(m_pages[page].headers.size());
+}
 
-int RepPortBase::getAllColCount(int page) const { return m_pages[page].m_nColCount; }
+int RepPortBase::getAllColCount(int page) const {
+    return m_pages[page].m_nColCount;
+}
 
 bool RepPortBase::isIDCol(int page, int col) const {
     const RepPage& p = m_pages[page];
@@ -167,26 +184,45 @@ int RepPortBase::getColCount(int page) const {
     screport::logDebug("text col is " + std::to_string(p.m_nColCount));
     if (p.recIDs.empty()) return 0;
     int n = p.m_nColCount;
-    for (const RepCell& c : p.recIDs[0]) n -= c.colspan;
+    for (const RepCell& c : p.recIDs[0])
+        n -= c.colspan;
     return n;
 }
 
 // ---------------------------------------------------------------- titles, tails, group headings
 
-void RepPortBase::addTitle(int page, const char* text) { m_pages[page].titles.emplace_back(text ? text : ""); }
-void RepPortBase::addTitle(int page, const std::string& text) { m_pages[page].titles.push_back(text); }
-void RepPortBase::addTitle(int page, const QString& text) { m_pages[page].titles.push_back(textcodec::toLocal8(text)); }
-void RepPortBase::addTitle(int page, const QByteArray& text) { m_pages[page].titles.push_back(text.toStdString()); }
-void RepPortBase::addTail(int page, const char* text) { m_pages[page].tails.emplace_back(text ? text : ""); }
-void RepPortBase::addTail(int page, const std::string& text) { m_pages[page].tails.push_back(text); }
-void RepPortBase::addTail(int page, const QString& text) { m_pages[page].tails.push_back(textcodec::toLocal8(text)); }
-void RepPortBase::addTail(int page, const QByteArray& text) { m_pages[page].tails.push_back(text.toStdString()); }
+void RepPortBase::addTitle(int page, const char* text) {
+    m_pages[page].titles.emplace_back(text ? text : "");
+}
+void RepPortBase::addTitle(int page, const std::string& text) {
+    m_pages[page].titles.push_back(text);
+}
+void RepPortBase::addTitle(int page, const QString& text) {
+    m_pages[page].titles.push_back(textcodec::toLocal8(text));
+}
+void RepPortBase::addTitle(int page, const QByteArray& text) {
+    m_pages[page].titles.push_back(text.toStdString());
+}
+void RepPortBase::addTail(int page, const char* text) {
+    m_pages[page].tails.emplace_back(text ? text : "");
+}
+void RepPortBase::addTail(int page, const std::string& text) {
+    m_pages[page].tails.push_back(text);
+}
+void RepPortBase::addTail(int page, const QString& text) {
+    m_pages[page].tails.push_back(textcodec::toLocal8(text));
+}
+void RepPortBase::addTail(int page, const QByteArray& text) {
+    m_pages[page].tails.push_back(text.toStdString());
+}
 
 void RepPortBase::addUnitTitle(int page) {
     addTitle(page, m_bPU ? gb("单位：p.u.") : gb("单位：kA\\kV\\MW\\Mvar"));
 }
 
-void RepPortBase::addPUnitTitle(int page) { addTitle(page, m_bPU ? gb("单位：p.u.") : gb("单位：MW")); }
+void RepPortBase::addPUnitTitle(int page) {
+    addTitle(page, m_bPU ? gb("单位：p.u.") : gb("单位：MW"));
+}
 
 void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) {
     m_pages[page].grpTitles.push_back(RepCell{text ? text : "", flag, width, 1, 1, true, std::string()});
@@ -195,7 +231,9 @@ void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) 
 void RepPortBase::addGrpText(int page, int grp, const char* text) {
     m_pages[page].grpTexts[grp].emplace_back(text ? text : "");
 }
-void RepPortBase::addGrpText(int page, int grp, const std::string& text) { m_pages[page].grpTexts[grp].push_back(text); }
+void RepPortBase::addGrpText(int page, int grp, const std::string& text) {
+    m_pages[page].grpTexts[grp].push_back(text);
+}
 void RepPortBase::addGrpText(int page, int grp, const QString& text) {
     m_pages[page].grpTexts[grp].push_back(textcodec::toLocal8(text));
 }
@@ -205,9 +243,13 @@ void RepPortBase::addGrpText(int page, int grp, double value, int prec) {
 
 // ---------------------------------------------------------------- records and cells
 
-int RepPortBase::addRec(int page, int grp) { return m_pages[page].records.addRecord(grp); }
+int RepPortBase::addRec(int page, int grp) {
+    return m_pages[page].records.addRecord(grp);
+}
 
-int RepPortBase::addRec(int page, int n, int grp) { return m_pages[page].records.addRecords(grp, n); }
+int RepPortBase::addRec(int page, int n, int grp) {
+    return m_pages[page].records.addRecords(grp, n);
+}
 
 void RepPortBase::addText(int page, int rec, const char* value, int grp) {
     m_pages[page].records.append(grp, rec, value ? std::string_view(value) : std::string_view());
@@ -242,7 +284,8 @@ void RepPortBase::addText(int page, int rec, const std::complex<double>& value, 
 }
 
 void RepPortBase::addText(int page, int rec, const double* values, int n, int grp) {
-    for (int i = 0; i < n; ++i) addText(page, rec, values[i], grp);
+    for (int i = 0; i < n; ++i)
+        addText(page, rec, values[i], grp);
 }
 
 void RepPortBase::addText(int page, int rec, double a, double b, int grp) {
@@ -263,7 +306,9 @@ std::string RepPortBase::numberText(double value) {
     return std::string(buf, formatInto(buf, sizeof buf, value, std::chars_format::general, 6));
 }
 
-std::string RepPortBase::fixedText(double value, int prec) { return fixedString(value, prec); }
+std::string RepPortBase::fixedText(double value, int prec) {
+    return fixedString(value, prec);
+}
 
 std::string RepPortBase::complexText(const std::complex<double>& value) {
     double angle = std::atan2(value.imag(), value.real()) * kDegPerRad;
@@ -288,8 +333,11 @@ void RepPortBase::beginRun(const char* whatUtf8) {
     m_runWhat = whatUtf8;
     m_runDone = 0;
     m_runTotal = 0;
-    for (const RepPage& p : m_pages) m_runTotal += long(p.records.totalRecords());
+    for (const RepPage& p : m_pages)
+        m_runTotal += long(p.records.totalRecords());
     checkRun(m_runWhat, 0, m_runTotal);
 }
 
-void RepPortBase::endRun() { checkRun(m_runWhat, m_runDone, m_runTotal); }
+void RepPortBase::endRun() {
+    checkRun(m_runWhat, m_runDone, m_runTotal);
+}

@@ -24,17 +24,17 @@
 // A heading-like cell: group heading, header cell or leading cell of a record.
 struct RepCell {
     std::string text;
-    bool isID = false;      // header: identifying column (record cells styled xl30)
-    int width = 16;         // field width of the text writer
+    bool isID = false; // header: identifying column (record cells styled xl30)
+    int width = 16;    // field width of the text writer
     int colspan = 1;
     int rowspan = 1;
-    bool headStyle = true;  // leading cells: xl35 (true) or xl36 (false)
-    std::string extra;      // leading cells: raw attributes written instead of the spans
+    bool headStyle = true; // leading cells: xl35 (true) or xl36 (false)
+    std::string extra;     // leading cells: raw attributes written instead of the spans
 };
 
 // One report: one block of the text file, one sheet of a workbook.
 struct RepPage {
-    std::vector<std::string> titles;                // the first names the sheet
+    std::vector<std::string> titles; // the first names the sheet
     std::vector<std::string> tails;
     std::vector<RepCell> grpTitles;                 // shared by all groups of the page
     std::vector<std::vector<std::string>> grpTexts; // per group, by heading position
@@ -60,7 +60,7 @@ struct SCREPORT_CORE_EXPORT OutputOptions {
 };
 
 class SCREPORT_CORE_EXPORT RepPortBase {
-public:
+  public:
     // projectDir: GB18030 path; reports go to projectDir + "temp" + separator (a missing
     // trailing separator is supplied). The three containers are held by reference and
     // must outlive the model unchanged.
@@ -116,10 +116,10 @@ public:
     void addText(int page, int rec, const QString& value, int grp);
     void addText(int page, int rec, const QByteArray& value, int grp);
     void addText(int page, int rec, const QVariant& value, int grp);
-    void addText(int page, int rec, double value, int grp);              // %g, 6 significant digits
+    void addText(int page, int rec, double value, int grp);                      // %g, 6 significant digits
     void addText(int page, int rec, const std::complex<double>& value, int grp); // "m / a"
     void addText(int page, int rec, const double* values, int n, int grp);
-    void addText(int page, int rec, double a, double b, int grp);       // a / b in percent
+    void addText(int page, int rec, double a, double b, int grp); // a / b in percent
     // Integers are written exactly (no exponent), which %g would not do past 6 digits.
     template <class I, std::enable_if_t<std::is_integral_v<I> && !std::is_same_v<I, bool>, int> = 0>
     void addText(int page, int rec, I value, int grp) {
@@ -130,28 +130,28 @@ public:
     void addFixed(int page, int rec, double value, int prec, int grp);
 
     // Number-to-text rules, shared with builders that format on their own.
-    static std::string numberText(double value);                // %g, 6 significant digits
-    static std::string fixedText(double value, int prec);       // fixed notation
+    static std::string numberText(double value);                       // %g, 6 significant digits
+    static std::string fixedText(double value, int prec);              // fixed notation
     static std::string complexText(const std::complex<double>& value); // "1.0000 / 270.00"
-    static std::string percentText(double a, double b);         // "0.00" when |b| < 0.001
+    static std::string percentText(double a, double b);                // "0.00" when |b| < 0.001
 
     // --- grouping by network position ---
     void addGrpTitle(int page, bool withST);
     void fillGrp(int page, int grp, bool isST, const std::string& area, const std::string& zone,
                  const std::string& st);
-    int addGrp(int page, const std::string& key, bool isST, const std::string& area,
-               const std::string& zone, const std::string& st);
-    int getGrp(int page, const std::string& key, bool isST, const std::string& area,
-               const std::string& zone, const std::string& st);
+    int addGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
+               const std::string& st);
+    int getGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
+               const std::string& st);
     int dealGrp(int page, const std::string& st, const std::string& zone, const std::string& area);
     // Looks the node up in CDBUtility's position buffer, filling it first when empty.
     int dealGrpOld(int page, const std::string& node);
     int dealGrp2(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
                  const std::string& area2);
-    int dealGrp2_Zone(int page, const std::string& zone1, const std::string& zone2,
-                      const std::string& area1, const std::string& area2);
-    int dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2,
-                      const std::string& area1, const std::string& area2);
+    int dealGrp2_Zone(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
+                      const std::string& area2);
+    int dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
+                      const std::string& area2);
 
     // --- reading the model ---
     int pageCount() const { return int(m_pages.size()); }
@@ -220,7 +220,7 @@ public:
     // Rows per worksheet before a page continues on the next one (tests lower it).
     void setSheetRowLimit(long rows) { m_nSheetRowLimit = rows; }
 
-protected:
+  protected:
     void addIntText(int page, int rec, long long value, int grp);
     // Progress and cancel check; throws ErrorText when cancelled.
     void checkRun(const char* whatUtf8, long done, long total);

@@ -43,5 +43,6 @@ void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) 
 
     if (!openViewers || !m_viewer) return;
     if (writeText) m_viewer->openText(textPath());
-    if (html || xlsx) m_viewer->openSheet(html ? htmlPath() : std::string(), xlsx ? xlsxPath() : std::string());
+    if (html || xlsx)
+        m_viewer->openSheet(html ? htmlPath() : std::string(), xlsx ? xlsxPath() : std::string());
 }

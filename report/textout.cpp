@@ -12,9 +12,13 @@ void Writer::num(long v) {
     m_os.write(buf, size_t(r.ptr - buf));
 }
 
-void Writer::writeConverted(std::string_view s) { m_os.write(textcodec::toUtf8(std::string(s))); }
+void Writer::writeConverted(std::string_view s) {
+    m_os.write(textcodec::toUtf8(std::string(s)));
+}
 
-size_t Writer::displayWidth(std::string_view s) { return size_t(textcodec::displayWidth(std::string(s))); }
+size_t Writer::displayWidth(std::string_view s) {
+    return size_t(textcodec::displayWidth(std::string(s)));
+}
 
 std::string templateText(const std::string& raw, OutputEncoding enc) {
     std::string s;
@@ -33,7 +37,8 @@ std::string templateText(const std::string& raw, OutputEncoding enc) {
     if (enc == OutputEncoding::Utf8) {
         if (!isAscii(s)) s = textcodec::toUtf8(s);
         static const std::string from = "charset=gb2312", to = "charset=utf-8";
-        for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+        for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
+            s.replace(at, from.size(), to);
     }
     return s;
 }

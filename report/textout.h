@@ -15,7 +15,7 @@ inline bool isAscii(std::string_view s) {
 }
 
 class Writer {
-public:
+  public:
     Writer(OutSink& os, OutputEncoding enc) : m_os(os), m_utf8(enc == OutputEncoding::Utf8) {}
     OutSink& sink() { return m_os; }
     bool utf8() const { return m_utf8; }
@@ -40,7 +40,7 @@ public:
         text(s);
     }
 
-private:
+  private:
     void writeConverted(std::string_view s);
     static size_t displayWidth(std::string_view s);
     OutSink& m_os;

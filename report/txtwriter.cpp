@@ -13,7 +13,8 @@ std::vector<int> RepPortBase::columnWidths(int page) const {
     const RepPage& p = m_pages[page];
     std::vector<int> w(size_t(std::max(p.m_nColCount, 0)), kDefaultWidth);
     if (!p.headers.empty())
-        for (size_t c = 0; c < w.size() && c < p.headers[0].size(); ++c) w[c] = p.headers[0][c].width;
+        for (size_t c = 0; c < w.size() && c < p.headers[0].size(); ++c)
+            w[c] = p.headers[0][c].width;
     return w;
 }
 
@@ -72,7 +73,8 @@ void RepPortBase::outputGrpInfo_txt(OutSink& os, int page, int grp) {
     textout::Writer w(os, m_options.encoding);
     const RepPage& p = m_pages[page];
     w.lit("\t");
-    for (const RepCell& c : p.grpTitles) w.field(c.text, c.width);
+    for (const RepCell& c : p.grpTitles)
+        w.field(c.text, c.width);
     w.eol();
     w.lit("\t");
     if (grp < int(p.grpTexts.size())) {
@@ -93,7 +95,8 @@ void RepPortBase::outputHeaders_txt(OutSink& os, int page) {
                                                                : std::string_view();
     };
     w.lit("\t");
-    for (size_t c = 0; c < widths.size(); ++c) w.field(headerText(c), widths[c]);
+    for (size_t c = 0; c < widths.size(); ++c)
+        w.field(headerText(c), widths[c]);
     w.eol();
     w.lit("\t");
     for (size_t c = 0; c < widths.size(); ++c) {

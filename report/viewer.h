@@ -8,7 +8,7 @@
 #include <string>
 
 class SCREPORT_CORE_EXPORT Viewer {
-public:
+  public:
     virtual ~Viewer() = default;
     // path: GB18030 bytes of the text report.
     virtual void openText(const std::string& path) = 0;

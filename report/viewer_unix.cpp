@@ -28,7 +28,7 @@ void launch(const char* envVar, const std::string& path8) {
 }
 
 class DesktopViewer : public Viewer {
-public:
+  public:
     void openText(const std::string& path) override { launch("SCREPORT_TEXT_VIEWER", path); }
     // The native workbook is what a desktop spreadsheet opens best.
     void openSheet(const std::string& htmlPath, const std::string& xlsxPath) override {
@@ -39,5 +39,7 @@ public:
 
 } // namespace
 
-std::unique_ptr<Viewer> Viewer::platform() { return std::make_unique<DesktopViewer>(); }
+std::unique_ptr<Viewer> Viewer::platform() {
+    return std::make_unique<DesktopViewer>();
+}
 #endif

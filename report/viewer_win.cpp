@@ -30,7 +30,7 @@ void startDetached(QStringList cmd, const std::string& path8) {
 }
 
 class WindowsViewer : public Viewer {
-public:
+  public:
     void openText(const std::string& path) override {
         QStringList cmd = commandFrom("SCREPORT_TEXT_VIEWER");
         if (cmd.isEmpty()) cmd << QStringLiteral("notepad");
@@ -51,5 +51,7 @@ public:
 
 } // namespace
 
-std::unique_ptr<Viewer> Viewer::platform() { return std::make_unique<WindowsViewer>(); }
+std::unique_ptr<Viewer> Viewer::platform() {
+    return std::make_unique<WindowsViewer>();
+}
 #endif

@@ -40,7 +40,8 @@ WorkbookNames workbookNames(const std::string& mainPath) {
 static std::string readTemplate(const std::string& dir, const char* name, OutputEncoding enc) {
     const std::string path = dir + name;
     QFile f(textcodec::fromLocal8(path));
-    if (dir.empty() || !f.open(QIODevice::ReadOnly)) raiseError(gb("找不到报表模板：") + (dir.empty() ? std::string("rep_template/") + name : path));
+    if (dir.empty() || !f.open(QIODevice::ReadOnly))
+        raiseError(gb("找不到报表模板：") + (dir.empty() ? std::string("rep_template/") + name : path));
     const QByteArray raw = f.readAll();
     return textout::templateText(raw.toStdString(), enc);
 }
@@ -152,9 +153,9 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
     w.text(names.folder);
     w.lit("/stylesheet.css\"/>");
     w.eol();
-    for (const char* line : {"<x:ProtectStructure>False</x:ProtectStructure>",
-                             "<x:ProtectWindows>False</x:ProtectWindows>", "</x:ExcelWorkbook>",
-                             "</xml><![endif]-->", "</head>"}) {
+    for (const char* line :
+         {"<x:ProtectStructure>False</x:ProtectStructure>", "<x:ProtectWindows>False</x:ProtectWindows>",
+          "</x:ExcelWorkbook>", "</xml><![endif]-->", "</head>"}) {
         w.lit(line);
         w.eol();
     }
@@ -207,7 +208,9 @@ void RepPortBase::outputRP_html2(const char* path) {
     files.renameAll();
 }
 
-std::string RepPortBase::htmlPathForRun() const { return m_runHtmlPath.empty() ? htmlPath() : m_runHtmlPath; }
+std::string RepPortBase::htmlPathForRun() const {
+    return m_runHtmlPath.empty() ? htmlPath() : m_runHtmlPath;
+}
 
 // ---------------------------------------------------------------- folders and stylesheet
 

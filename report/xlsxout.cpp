@@ -30,14 +30,16 @@ int plainDecimals(std::string_view s) {
     size_t i = 0;
     if (i < s.size() && s[i] == '-') ++i;
     const size_t intStart = i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+        ++i;
     const size_t intDigits = i - intStart;
     if (intDigits == 0 || intDigits > 15) return -1;
     if (intDigits > 1 && s[intStart] == '0') return -1;
     if (i == s.size()) return 0;
     if (s[i] != '.') return -1;
     const size_t fracStart = ++i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+        ++i;
     const size_t frac = i - fracStart;
     if (i != s.size() || frac == 0 || frac > size_t(kMaxDecimals)) return -1;
     return int(frac);
@@ -49,13 +51,26 @@ std::string utf8(std::string_view s) {
 }
 
 // The stylesheet's classes as cell formats.
-enum Style { sTitle, sSubTitle, sGroup, sHeader1, sHeaderN, sLeadHead, sLeadPlain, sIdCell, sCell, sStyleCount };
+enum Style {
+    sTitle,
+    sSubTitle,
+    sGroup,
+    sHeader1,
+    sHeaderN,
+    sLeadHead,
+    sLeadPlain,
+    sIdCell,
+    sCell,
+    sStyleCount
+};
 
 class Formats {
-public:
+  public:
     explicit Formats(lxw_workbook* wb) : m_wb(wb) {
-        for (int s = 0; s < sStyleCount; ++s) m_style[s] = make(Style(s));
-        for (auto& row : m_number) row.fill(nullptr);
+        for (int s = 0; s < sStyleCount; ++s)
+            m_style[s] = make(Style(s));
+        for (auto& row : m_number)
+            row.fill(nullptr);
     }
     lxw_format* style(Style s) const { return m_style[s]; }
     // A record cell showing a number with the given decimals.
@@ -69,7 +84,7 @@ public:
         return f;
     }
 
-private:
+  private:
     lxw_format* make(Style s) {
         lxw_format* f = workbook_add_format(m_wb);
         format_set_font_size(f, 10);
@@ -124,13 +139,15 @@ private:
 
 // Valid worksheet names, unique without regard to letter case.
 class SheetNamer {
-public:
+  public:
     std::string make(const std::string& local8, const QString& suffix = QString()) {
         QString base = textcodec::fromLocal8(local8);
         for (QChar& c : base)
             if (QStringLiteral("[]:*?/\\").contains(c)) c = QLatin1Char('_');
-        while (base.startsWith(QLatin1Char('\''))) base.remove(0, 1);
-        while (base.endsWith(QLatin1Char('\''))) base.chop(1);
+        while (base.startsWith(QLatin1Char('\'')))
+            base.remove(0, 1);
+        while (base.endsWith(QLatin1Char('\'')))
+            base.chop(1);
         base = base.trimmed();
         if (base.isEmpty()) base = QStringLiteral("Sheet%1").arg(m_used.size() + 1);
         for (int n = 1;; ++n) {
@@ -144,13 +161,14 @@ public:
         }
     }
 
-private:
+  private:
     // At most n UTF-16 units, never cutting a surrogate pair.
     static QString fit(const QString& s, int n) {
         if (s.size() <= n) return s;
         QString r = s.left(n);
         if (!r.isEmpty() && r.back().isHighSurrogate()) r.chop(1);
-        while (r.endsWith(QLatin1Char(' '))) r.chop(1);
+        while (r.endsWith(QLatin1Char(' ')))
+            r.chop(1);
         return r;
     }
     QSet<QString> m_used;
@@ -159,7 +177,7 @@ private:
 // Writes one page, continuing on further worksheets past the row limit. Cells are
 // placed like an HTML table: spans occupy the columns to the right and the rows below.
 class SheetWriter {
-public:
+  public:
     SheetWriter(lxw_workbook* wb, Formats& fmt, SheetNamer& namer, long rowLimit)
         : m_wb(wb), m_fmt(fmt), m_namer(namer), m_rowLimit(rowLimit) {}
 
@@ -180,16 +198,15 @@ public:
         bool record = false;
     };
 
-    void row(const std::vector<Cell>& cells, bool recordRow, const std::vector<std::vector<RepCell>>* repeat) {
+    void row(const std::vector<Cell>& cells, bool recordRow,
+             const std::vector<std::vector<RepCell>>* repeat) {
         if (m_row >= m_rowLimit) continueSheet(recordRow ? repeat : nullptr);
         writeRow(cells);
     }
 
-    void end() {
-        flushMerges(true);
-    }
+    void end() { flushMerges(true); }
 
-private:
+  private:
     void openSheet(const std::string& utf8Name) {
         m_ws = workbook_add_worksheet(m_wb, utf8Name.c_str());
         m_row = 0;
@@ -207,14 +224,16 @@ private:
         flushMerges(true);
         ++m_part;
         const std::string name = m_namer.make(m_baseName, QStringLiteral(" (%1)").arg(m_part));
-        screport::logDebug(gb("工作表行数超过上限，续写于工作表：") + textcodec::toLocal8(QString::fromUtf8(name.c_str())));
+        screport::logDebug(gb("工作表行数超过上限，续写于工作表：") +
+                           textcodec::toLocal8(QString::fromUtf8(name.c_str())));
         openSheet(name);
         // The column headers again, so the continued rows can be read on their own.
         if (header && long(header->size()) + 1 < m_rowLimit) {
             const bool multi = header->size() > 1;
             for (const auto& hrow : *header) {
                 std::vector<Cell> cells;
-                for (const RepCell& c : hrow) cells.push_back(Cell{c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
+                for (const RepCell& c : hrow)
+                    cells.push_back(Cell{c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
                 writeRow(cells);
             }
         }
@@ -232,10 +251,18 @@ private:
         int col = 0;
         // Columns covered by spans from rows above get formatted blanks.
         for (int c = 0; c < m_ncol; ++c)
-            if (m_occ[size_t(c)] > 0 && m_occFmt[size_t(c)]) worksheet_write_blank(m_ws, r, lxw_col_t(c), m_occFmt[size_t(c)]);
+            if (m_occ[size_t(c)] > 0 && m_occFmt[size_t(c)])
+                worksheet_write_blank(m_ws, r, lxw_col_t(c), m_occFmt[size_t(c)]);
         for (const Cell& cell : cells) {
-            while (col < int(m_occ.size()) && m_occ[size_t(col)] > 0) ++col;
+            while (col < int(m_occ.size()) && m_occ[size_t(col)] > 0)
+                ++col;
             const int cs = std::max(cell.colspan, 1), rs = std::max(cell.rowspan, 1);
+            // Leading cells push a record's texts right; its empty tail past the page's
+            // columns is left out rather than drawn as bordered blanks.
+            if (cell.record && cell.text.empty() && col >= m_ncol) {
+                col += cs;
+                continue;
+            }
             if (col + cs > int(m_occ.size())) {
                 m_occ.resize(size_t(col + cs), 0);
                 m_occFmt.resize(size_t(col + cs), nullptr);
@@ -247,8 +274,8 @@ private:
                 m_occFmt[size_t(col + k)] = f;
             }
             if (cs > 1 || rs > 1)
-                m_merges.push_back(
-                    Merge{r, lxw_row_t(m_row + rs - 1), lxw_col_t(col), lxw_col_t(col + cs - 1), f, utf8(cell.text)});
+                m_merges.push_back(Merge{r, lxw_row_t(m_row + rs - 1), lxw_col_t(col),
+                                         lxw_col_t(col + cs - 1), f, utf8(cell.text)});
             col += cs;
         }
         for (int& o : m_occ)
@@ -282,8 +309,10 @@ private:
         for (size_t i = 0; i < m_merges.size();) {
             Merge& m = m_merges[i];
             if (all || m.r2 <= lxw_row_t(m_row)) {
-                const lxw_row_t last = std::min<lxw_row_t>(m.r2, lxw_row_t(std::max<long>(m_row - (all ? 1 : 0), long(m.r1))));
-                if (last > m.r1 || m.c2 > m.c1) worksheet_merge_range(m_ws, m.r1, m.c1, last, m.c2, m.text.c_str(), m.fmt);
+                const lxw_row_t last =
+                    std::min<lxw_row_t>(m.r2, lxw_row_t(std::max<long>(m_row - (all ? 1 : 0), long(m.r1))));
+                if (last > m.r1 || m.c2 > m.c1)
+                    worksheet_merge_range(m_ws, m.r1, m.c1, last, m.c2, m.text.c_str(), m.fmt);
                 m_merges.erase(m_merges.begin() + long(i));
             } else {
                 ++i;
@@ -322,7 +351,8 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
     out.finish(); // the library writes the temporary file itself
 
     size_t cells = 0;
-    for (const RepPage& p : m_pages) cells += p.records.totalCells();
+    for (const RepPage& p : m_pages)
+        cells += p.records.totalCells();
     lxw_workbook_options opt{};
     opt.constant_memory = LXW_TRUE;
     opt.tmpdir = nullptr;
@@ -350,31 +380,37 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
         const int n = std::max(p.m_nColCount, 1);
         sw.begin(p.titles.empty() ? std::string() : p.titles.front(), p);
         for (size_t i = 0; i < p.titles.size(); ++i)
-            sw.row({SheetWriter::Cell{p.titles[i], n, 1, i == 0 ? sTitle : sSubTitle, false}}, false, nullptr);
+            sw.row({SheetWriter::Cell{p.titles[i], n, 1, i == 0 ? sTitle : sSubTitle, false}}, false,
+                   nullptr);
         std::vector<char> isID(size_t(std::max(p.m_nColCount, 0)), 0);
-        for (size_t c = 0; c < isID.size(); ++c) isID[c] = isIDCol(pi, int(c)) ? 1 : 0;
+        for (size_t c = 0; c < isID.size(); ++c)
+            isID[c] = isIDCol(pi, int(c)) ? 1 : 0;
         const bool multi = p.headers.size() > 1;
         const RecordStore& rs = p.records;
         for (int g = 0; g < rs.groupCount(); ++g) {
             if (!p.grpTitles.empty()) {
                 cells8.clear();
-                for (const RepCell& c : p.grpTitles) cells8.push_back({c.text, 1, 1, sGroup, false});
+                for (const RepCell& c : p.grpTitles)
+                    cells8.push_back({c.text, 1, 1, sGroup, false});
                 sw.row(cells8, false, nullptr);
                 cells8.clear();
                 if (g < int(p.grpTexts.size()))
-                    for (const std::string& t : p.grpTexts[g]) cells8.push_back({t, 1, 1, sGroup, false});
+                    for (const std::string& t : p.grpTexts[g])
+                        cells8.push_back({t, 1, 1, sGroup, false});
                 sw.row(cells8, false, nullptr);
             }
             for (const auto& hrow : p.headers) {
                 cells8.clear();
-                for (const RepCell& c : hrow) cells8.push_back({c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
+                for (const RepCell& c : hrow)
+                    cells8.push_back({c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
                 sw.row(cells8, false, nullptr);
             }
             for (int r = 0; r < rs.recordCount(g); ++r) {
                 cells8.clear();
                 if (r < int(p.recIDs.size()))
                     for (const RepCell& c : p.recIDs[r])
-                        cells8.push_back({c.text, c.colspan, c.rowspan, c.headStyle ? sLeadHead : sLeadPlain, false});
+                        cells8.push_back(
+                            {c.text, c.colspan, c.rowspan, c.headStyle ? sLeadHead : sLeadPlain, false});
                 RecordStore::Cursor cur = rs.cells(g, r);
                 std::string_view cell;
                 for (char id : isID) {
@@ -385,7 +421,8 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
                 rowDone();
             }
         }
-        for (const std::string& t : p.tails) sw.row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
+        for (const std::string& t : p.tails)
+            sw.row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
         sw.end();
     }
     if (m_pages.empty()) workbook_add_worksheet(wb, nullptr); // a workbook needs one sheet

@@ -26,11 +26,16 @@ const std::map<std::string, std::vector<int>>& Model::sel() {
 }
 
 LogCapture::LogCapture() {
-    screport::setLogHook([this](bool isError, const std::string& s) { (isError ? errors : debug).push_back(s); });
+    screport::setLogHook(
+        [this](bool isError, const std::string& s) { (isError ? errors : debug).push_back(s); });
 }
-LogCapture::~LogCapture() { screport::setLogHook(nullptr); }
+LogCapture::~LogCapture() {
+    screport::setLogHook(nullptr);
+}
 
-std::string goldenDir() { return SCREPORT_GOLDEN_DIR "/"; }
+std::string goldenDir() {
+    return SCREPORT_GOLDEN_DIR "/";
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -61,6 +66,8 @@ void expectGolden(const std::string& golden, const std::string& actual) {
     ADD_FAILURE() << golden << " differs; see it with:\n  diff -u " << path << " " << out << " | cat -A";
 }
 
-std::string gb(const char* utf8) { return textcodec::gb(utf8); }
+std::string gb(const char* utf8) {
+    return textcodec::gb(utf8);
+}
 
 } // namespace reporttest

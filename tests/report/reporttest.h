@@ -13,7 +13,7 @@ namespace reporttest {
 
 // A model with no database behind it; the builder's members are reachable.
 class Model : public RepPortBase {
-public:
+  public:
     explicit Model(const std::string& projectDir = "/nonexistent/");
     using RepPortBase::m_bPU;
     using RepPortBase::m_grpIndex;
@@ -21,7 +21,7 @@ public:
     using RepPortBase::m_pages;
     using RepPortBase::m_strTempDir;
 
-private:
+  private:
     static const std::set<std::string>& keys();
     static const std::map<std::string, std::vector<std::string>>& labels();
     static const std::map<std::string, std::vector<int>>& sel();
@@ -29,7 +29,7 @@ private:
 
 // Debug and error lines while alive.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     std::vector<std::string> debug, errors;

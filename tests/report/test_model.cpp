@@ -18,7 +18,8 @@ namespace {
 std::vector<std::string> cells(const Model& m, int page, int grp, int rec) {
     std::vector<std::string> out;
     const RecordStore& rs = m.page(page).records;
-    for (int c = 0; c < rs.cellCount(grp, rec); ++c) out.emplace_back(rs.cell(grp, rec, c));
+    for (int c = 0; c < rs.cellCount(grp, rec); ++c)
+        out.emplace_back(rs.cell(grp, rec, c));
     return out;
 }
 
@@ -31,27 +32,43 @@ TEST(ReportModel, CellTextsFollowTheNumberRules) {
     m.addText(p, r, 2.0, 0);
     m.addText(p, r, 0.1234567, 0);
     m.addText(p, r, 100.5, 0);
-    m.addText(p, r, 1234567.0, 0);                 // %g switches to an exponent
-    m.addText(p, r, 1234567, 0);                   // an integer stays whole
+    m.addText(p, r, 1234567.0, 0); // %g switches to an exponent
+    m.addText(p, r, 1234567, 0);   // an integer stays whole
     m.addText(p, r, std::complex<double>(0, -1), 0);
     m.addText(p, r, std::complex<double>(-1, 0), 0);
     m.addText(p, r, std::complex<double>(0, 0), 0);
     m.addText(p, r, std::complex<double>(3, 4), 0);
     m.addText(p, r, 1.0, 0.0005, 0);
     m.addText(p, r, 1.0, 4.0, 0);
-    m.addText(p, r, 1.0, -0.001, 0);               // |b| not below the limit
+    m.addText(p, r, 1.0, -0.001, 0); // |b| not below the limit
     m.addText(p, r, QString::fromUtf8("母线"), 0);
     m.addText(p, r, QVariant(QString::fromUtf8("厂站")), 0);
     m.addText(p, r, QByteArray("raw\xff", 4), 0);
     const double v[3] = {1, 0.5, -2.25};
     m.addText(p, r, v, 3, 0);
     m.addFixed(p, r, 1.02, 4, 0);
-    m.addFixed(p, r, -0.005, 2, 0);                // rounds to even on the binary value
+    m.addFixed(p, r, -0.005, 2, 0); // rounds to even on the binary value
 
-    const std::vector<std::string> want{"2", "0.123457", "100.5", "1.23457e+06", "1234567",
-                                        "1.0000 / 270.00", "1.0000 / 180.00", "0.0000 / 0.00", "5.0000 / 53.13",
-                                        "0.00", "25.00", "-100000.00", gb("母线"), gb("厂站"),
-                                        std::string("raw\xff", 4), "1", "0.5", "-2.25", "1.0200", "-0.01"};
+    const std::vector<std::string> want{"2",
+                                        "0.123457",
+                                        "100.5",
+                                        "1.23457e+06",
+                                        "1234567",
+                                        "1.0000 / 270.00",
+                                        "1.0000 / 180.00",
+                                        "0.0000 / 0.00",
+                                        "5.0000 / 53.13",
+                                        "0.00",
+                                        "25.00",
+                                        "-100000.00",
+                                        gb("母线"),
+                                        gb("厂站"),
+                                        std::string("raw\xff", 4),
+                                        "1",
+                                        "0.5",
+                                        "-2.25",
+                                        "1.0200",
+                                        "-0.01"};
     EXPECT_EQ(cells(m, p, 0, r), want);
     EXPECT_EQ(RepPortBase::numberText(std::numeric_limits<double>::quiet_NaN()), "nan");
     EXPECT_EQ(RepPortBase::fixedText(1e300, 1).size(), 303u); // beyond any stack buffer
@@ -63,13 +80,15 @@ TEST(ReportModel, CellsMayBeFilledInAnyOrder) {
     m.setGrpSize(p, 2);
     EXPECT_EQ(m.addRec(p, 2, 1), 2);
     EXPECT_EQ(m.addRec(p, 3, 1), 5);
-    EXPECT_EQ(m.addRec(p, 1), 5);                  // an index, not a count
+    EXPECT_EQ(m.addRec(p, 1), 5); // an index, not a count
     // Column by column, as a builder filling one quantity for all records does.
     for (int col = 0; col < 3; ++col)
-        for (int r = 5; r >= 0; --r) m.addText(p, r, std::to_string(r) + ":" + std::to_string(col), 1);
+        for (int r = 5; r >= 0; --r)
+            m.addText(p, r, std::to_string(r) + ":" + std::to_string(col), 1);
     for (int r = 0; r < 6; ++r)
-        EXPECT_EQ(cells(m, p, 1, r), (std::vector<std::string>{std::to_string(r) + ":0", std::to_string(r) + ":1",
-                                                               std::to_string(r) + ":2"}));
+        EXPECT_EQ(cells(m, p, 1, r),
+                  (std::vector<std::string>{std::to_string(r) + ":0", std::to_string(r) + ":1",
+                                            std::to_string(r) + ":2"}));
     EXPECT_EQ(m.recordCount(p, 0), 0);
     EXPECT_EQ(m.page(p).records.cell(1, 0, 3), "");
 
@@ -94,7 +113,7 @@ TEST(ReportModel, PagesUnitsAndGroupFlags) {
     EXPECT_TRUE(m.m_bPU);
     EXPECT_TRUE(m.isSelect("A"));
     EXPECT_FALSE(m.isSelect("C"));
-    const int p = m.addRP(true);                     // no grouping flag: one group anyway
+    const int p = m.addRP(true); // no grouping flag: one group anyway
     m.addUnitTitle(p);
     m.setUnitInfo(false);
     m.addUnitTitle(p);
@@ -132,7 +151,7 @@ TEST(ReportModel, HeadersColumnCountsAndDebugLines) {
     const int q = m.addRP(false);
     m.addHeader(q, 0, "I", 2, 1, "");
     m.addHeader(q, 1, "Ia", 1, 1, "");
-    m.addHeader(q, 3, "deep", 1, 1, "style=x");      // rows grow to fit
+    m.addHeader(q, 3, "deep", 1, 1, "style=x"); // rows grow to fit
     EXPECT_EQ(m.getAllColCount(q), 2);
     EXPECT_EQ(m.getHeaderSize(q), 4);
     EXPECT_EQ(log.debug, (std::vector<std::string>{"m_nColCount is 2", "exrta:style=x"}));
@@ -140,7 +159,7 @@ TEST(ReportModel, HeadersColumnCountsAndDebugLines) {
     EXPECT_EQ(m.page(q).headers[3][0].width, 16);
 
     log.debug.clear();
-    EXPECT_EQ(m.getColCount(q), 0);                  // no leading cells
+    EXPECT_EQ(m.getColCount(q), 0); // no leading cells
     m.m_pages[q].m_nColCount = 7;
     m.addRecID(q, 0, "L1", 1, 1, true);
     m.addRecID(q, 0, "L2", 2, 1, false);
@@ -211,7 +230,8 @@ TEST(ReportGrouping, NodesGroupedByTheirStoredPosition) {
     db.exec("INSERT INTO CDB_AREAS (Area_No, Area_Name) VALUES (1, '东区'), (2, '西区')");
     db.exec("INSERT INTO CDB_ZONE (Zone_No, Zone_Name, Area_No) VALUES (10, 'Z10', 1), (20, 'Z20', 2)");
     db.exec("INSERT INTO CDB_PSTATION (PS_Name, Zone_No) VALUES ('S1', 10), ('S2', 20), ('S3', 10)");
-    db.exec("INSERT INTO CDB_NODE (Node_Name, PS_Name) VALUES ('n1', 'S1'), ('n2', 'S2'), ('n3', 'S3'), ('N1', 'S2')");
+    db.exec("INSERT INTO CDB_NODE (Node_Name, PS_Name) VALUES ('n1', 'S1'), ('n2', 'S2'), ('n3', 'S3'), "
+            "('N1', 'S2')");
     ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
     CDBUtility::m_strTableSuffix = "";
     CDBUtility::clearNDPosBuffer();
@@ -219,10 +239,10 @@ TEST(ReportGrouping, NodesGroupedByTheirStoredPosition) {
     Model m;
     m.setGrpInfo(true, false, false);
     const int p = m.addRP(true);
-    const int east = m.dealGrpOld(p, "n1");      // fills the position buffer on first use
+    const int east = m.dealGrpOld(p, "n1"); // fills the position buffer on first use
     EXPECT_EQ(m.dealGrpOld(p, "n3"), east);
     const int west = m.dealGrpOld(p, "n2");
-    EXPECT_EQ(m.dealGrpOld(p, "N1"), west);      // names differ by case: other node
+    EXPECT_EQ(m.dealGrpOld(p, "N1"), west); // names differ by case: other node
     EXPECT_NE(east, west);
     const int unknown = m.dealGrpOld(p, "nx");
     EXPECT_EQ(m.m_grpIndex[p][""], unknown);

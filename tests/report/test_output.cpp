@@ -24,17 +24,19 @@ struct Calls {
 };
 
 class FakeViewer : public Viewer {
-public:
+  public:
     explicit FakeViewer(Calls& c) : m_calls(c) {}
     void openText(const std::string& path) override { m_calls.text.push_back(path); }
-    void openSheet(const std::string& html, const std::string& xlsx) override { m_calls.sheet.emplace_back(html, xlsx); }
+    void openSheet(const std::string& html, const std::string& xlsx) override {
+        m_calls.sheet.emplace_back(html, xlsx);
+    }
 
-private:
+  private:
     Calls& m_calls;
 };
 
 class Observer : public RunObserver {
-public:
+  public:
     void progress(const std::string& what, long done, long total) override {
         lines.push_back(what);
         last = {done, total};
@@ -82,14 +84,15 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
 
     Observer obs;
     m.setObserver(&obs);
-    m.showResult(true, true);                    // makes the missing temporary folder
+    m.showResult(true, true); // makes the missing temporary folder
     EXPECT_EQ(m.tempDir(), project + "temp/");
     EXPECT_EQ(calls.text, std::vector<std::string>{project + "temp/rep_txt.txt"});
     ASSERT_EQ(calls.sheet.size(), 1u);
     EXPECT_EQ(calls.sheet[0].first, project + "temp/sc_report.htm");
     EXPECT_EQ(calls.sheet[0].second, project + "temp/sc_report.xlsx");
-    for (const char* f : {"rep_txt.txt", "sc_report.htm", "sc_report.xlsx", "sc_report.files/stylesheet.css",
-                          "sc_report.files/filelist.xml", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm"})
+    for (const char* f :
+         {"rep_txt.txt", "sc_report.htm", "sc_report.xlsx", "sc_report.files/stylesheet.css",
+          "sc_report.files/filelist.xml", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm"})
         EXPECT_FALSE(readFile(m.tempDir() + f).empty()) << f;
     EXPECT_TRUE(noPartFiles(m.tempDir()));
     StringSink txt;
@@ -124,7 +127,8 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
         before[f] = readFile(first.tempDir() + f);
 
     auto unchanged = [&](const std::string& tempDir) {
-        for (const auto& [f, bytes] : before) EXPECT_EQ(readFile(tempDir + f), bytes) << f;
+        for (const auto& [f, bytes] : before)
+            EXPECT_EQ(readFile(tempDir + f), bytes) << f;
         EXPECT_TRUE(noPartFiles(tempDir));
     };
 
@@ -147,14 +151,15 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
     // The workbook fails after the text report is complete: the text stays old too.
     Model third(project);
     const std::string broken = reporttest::freshDir("keep-templates");
-    for (const char* t : {"stylesheet.css", "main-html1", "main-html2", "main-html3", "tabstrip_1", "sub_html0"})
+    for (const char* t :
+         {"stylesheet.css", "main-html1", "main-html2", "main-html3", "tabstrip_1", "sub_html0"})
         reporttest::writeFile(broken + t, "x");
     third.setTemplateDir(broken);
     third.setViewer(std::make_unique<FakeViewer>(calls));
     fill(third, 5, "new");
     EXPECT_THROW(third.showResult(true, true), ErrorText);
     unchanged(third.tempDir());
-    EXPECT_EQ(calls.text.size(), 1u);            // only the first run opened anything
+    EXPECT_EQ(calls.text.size(), 1u); // only the first run opened anything
 }
 
 TEST(ShowResult, UnwritableFolderIsAnErrorNamingTheFile) {
@@ -176,13 +181,15 @@ TEST(ShowResult, UnwritableFolderIsAnErrorNamingTheFile) {
 TEST(Viewers, StartedDetachedAndMissingOnesOnlyLogged) {
     const std::string dir = reporttest::freshDir("viewer");
     const std::string script = dir + "viewer.sh";
-    reporttest::writeFile(script, "#!/bin/sh\necho \"$1 $2\" > \"" + dir + "seen.tmp\" && mv \"" + dir + "seen.tmp\" \"" +
-                                      dir + "seen\"\n");
-    QFile::setPermissions(QString::fromStdString(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    reporttest::writeFile(script, "#!/bin/sh\necho \"$1 $2\" > \"" + dir + "seen.tmp\" && mv \"" + dir +
+                                      "seen.tmp\" \"" + dir + "seen\"\n");
+    QFile::setPermissions(QString::fromStdString(script),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     auto waitFor = [&](const std::string& path) {
         QElapsedTimer t;
         t.start();
-        while (!QFile::exists(QString::fromStdString(path)) && t.elapsed() < 10000) QThread::msleep(20);
+        while (!QFile::exists(QString::fromStdString(path)) && t.elapsed() < 10000)
+            QThread::msleep(20);
         return readFile(path);
     };
 
@@ -198,7 +205,7 @@ TEST(Viewers, StartedDetachedAndMissingOnesOnlyLogged) {
 
     QFile::remove(QString::fromStdString(dir + "seen"));
     qputenv("SCREPORT_SHEET_VIEWER", QByteArray::fromStdString(script));
-    v->openSheet(dir + "a.htm", "");             // no native workbook: the HTML one
+    v->openSheet(dir + "a.htm", ""); // no native workbook: the HTML one
     EXPECT_EQ(waitFor(dir + "seen"), dir + "a.htm \n");
     qunsetenv("SCREPORT_TEXT_VIEWER");
     qunsetenv("SCREPORT_SHEET_VIEWER");
@@ -212,4 +219,16 @@ TEST(OutputOptions, EncodingFromTheEnvironment) {
     EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Gb18030);
     qunsetenv("SCREPORT_ENCODING");
     EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Gb18030);
+}
+
+TEST(Templates, FoundInTheCurrentFolderFirst) {
+    const std::string dir = reporttest::freshDir("cwd");
+    QDir().mkpath(QString::fromStdString(dir + "rep_template"));
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir));
+    EXPECT_NE(RepPortBase::findTemplateDir(), dir + "rep_template/"); // no stylesheet: not a template folder
+    reporttest::writeFile(dir + "rep_template/stylesheet.css", "x");
+    EXPECT_EQ(RepPortBase::findTemplateDir(), dir + "rep_template/");
+    EXPECT_EQ(Model().templateDir(), dir + "rep_template/");
+    QDir::setCurrent(old);
 }

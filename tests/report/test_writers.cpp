@@ -37,7 +37,7 @@ void fillWorked(Model& m) {
 
 TEST(TextWriter, WorkedLayout) {
     Model m;
-    EXPECT_EQ(text(m), "");                          // an empty model writes nothing
+    EXPECT_EQ(text(m), ""); // an empty model writes nothing
     fillWorked(m);
     expectGolden("txt_worked.txt", text(m));
 }
@@ -58,11 +58,11 @@ TEST(TextWriter, GroupsWideTextsEmptyHeadersAndPagesWithoutGroups) {
     m.addText(p, r, "LongName12", 0);
     m.addText(p, r, "x", 0);
     m.addText(p, r, 1.5, 0);
-    m.addText(p, r, "surplus", 0);                 // beyond the columns: not written
+    m.addText(p, r, "surplus", 0); // beyond the columns: not written
     m.addTail(p, "end");
 
     m.setGrpInfo(true, false, false);
-    const int q = m.addRP(true);                     // no group at all
+    const int q = m.addRP(true); // no group at all
     m.addTitle(q, QByteArray("P2"));
     m.addHeader(q, "never", 5, false);
     m.addTail(q, QString("t2"));
@@ -79,7 +79,7 @@ TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
     m.addHeader(p, gb("母线"), 6, false);
     m.addHeader(p, "V", 3, false);
     const int r = m.addRec(p);
-    m.addText(p, r, gb("甲1"), 0);                 // three columns wide, four bytes in GB18030
+    m.addText(p, r, gb("甲1"), 0); // three columns wide, four bytes in GB18030
     m.addText(p, r, "1", 0);
     const std::string want = "\t短路\r\n\r\n"
                              "\t  母线  V\r\n"
@@ -104,14 +104,15 @@ TEST(HtmlWriter, SpansClassesLeadingCellsAndUnescapedText) {
     m.addGrpText(p, 0, "g&1");
     m.addHeader(p, 0, "Kind", 1, 2, "");
     m.addHeader(p, 0, "Bus", 1, 2, "");
-    m.addHeader(p, 0, "I", 2, 1, "width=80");      // only logged
+    m.addHeader(p, 0, "I", 2, 1, "width=80"); // only logged
     m.addHeader(p, 1, "Ia", 1, 1, "");
     m.addHeader(p, 1, "Ib", 1, 1, nullptr);
     m.addRecID(p, 0, "A<B", 1, 2, true);
     m.addRecID(p, 2, "C", 2, 1, false);
     m.addRecID(p, 3, "D", 3, 2, true);
     m.m_pages[p].recIDs[3][0].extra = "style=\"color:red\"";
-    const char* recs[4][3] = {{"B1", "1.0", "2.0"}, {"B2", "3", "4"}, {"x", "5", nullptr}, {"y", nullptr, nullptr}};
+    const char* recs[4][3] = {
+        {"B1", "1.0", "2.0"}, {"B2", "3", "4"}, {"x", "5", nullptr}, {"y", nullptr, nullptr}};
     for (auto& rec : recs) {
         const int r = m.addRec(p);
         for (const char* t : rec)
@@ -128,7 +129,7 @@ TEST(HtmlWriter, SpansClassesLeadingCellsAndUnescapedText) {
     m.addText(q, r, "1.02", 0);
 
     m.setGrpInfo(true, false, false);
-    m.addRP(true);                                   // no titles, no headers, no groups
+    m.addRP(true); // no titles, no headers, no groups
 
     LogCapture log;
     StringSink s;
@@ -159,7 +160,7 @@ TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
     m.addText(a, m.addRec(a), "B1", 0);
     const int b = m.addRP(false);
     m.addTitle(b, "B\"1");
-    m.addTitle(b, "sub");                           // only the first title names the sheet
+    m.addTitle(b, "sub"); // only the first title names the sheet
     m.addHeader(b, "V", 4, false);
 
     const std::string dir = writeWorkbook(m, "wb2");

@@ -77,7 +77,8 @@ std::vector<std::string> styleFormats(const std::string& stylesXml) {
     while (!r.atEnd()) {
         r.readNext();
         if (r.isStartElement() && r.name() == QLatin1String("numFmt"))
-            codes[r.attributes().value("numFmtId").toInt()] = r.attributes().value("formatCode").toString().toStdString();
+            codes[r.attributes().value("numFmtId").toInt()] =
+                r.attributes().value("formatCode").toString().toStdString();
         if (r.isStartElement() && r.name() == QLatin1String("cellXfs")) inCellXfs = true;
         if (r.isEndElement() && r.name() == QLatin1String("cellXfs")) inCellXfs = false;
         if (inCellXfs && r.isStartElement() && r.name() == QLatin1String("xf"))
@@ -105,7 +106,8 @@ void fillThreePages(Model& m) {
         const int g = m.dealGrp(p, "S", zone, "A");
         for (auto& row : rows) {
             const int r = m.addRec(p, g);
-            for (const char* t : row) m.addText(p, r, t, g);
+            for (const char* t : row)
+                m.addText(p, r, t, g);
         }
     }
     m.addTail(p, "tail & end");
@@ -115,13 +117,13 @@ void fillThreePages(Model& m) {
     m.addHeader(q, "ID", 6, true);
     m.addHeader(q, "V", 6, false);
     const int r = m.addRec(q);
-    m.addText(q, r, "110", 0);                   // an identifying column stays text
+    m.addText(q, r, "110", 0); // an identifying column stays text
     m.addText(q, r, "2.50", 0);
 
     const int l = m.addRP(false);
     m.addTitle(l, "a/b\\c:d*e?f'g' and a title far longer than any sheet name");
     m.addHeader(l, "x", 4, false);
-    m.addText(l, m.addRec(l), "1e-05", 0);       // not a plain decimal: text
+    m.addText(l, m.addRec(l), "1e-05", 0); // not a plain decimal: text
 }
 
 } // namespace
@@ -137,10 +139,13 @@ TEST(XlsxWriter, LayoutValuesFormatsAndNames) {
     const std::vector<std::string> want{"母线电压 _A_", "母线电压 _A_ (2)", "a_b_c_d_e_f'g' and a title far"};
     EXPECT_EQ(names, want);
     EXPECT_EQ(m.xlsxSheetNames(), want);
-    for (const std::string& n : names) EXPECT_LE(QString::fromStdString(n).size(), 31);
+    for (const std::string& n : names)
+        EXPECT_LE(QString::fromStdString(n).size(), 31);
 
     const std::vector<std::string> formats = styleFormats(unzipMember(path, "xl/styles.xml"));
-    auto format = [&](const XCell& c) { return c.style < int(formats.size()) ? formats[size_t(c.style)] : "?"; };
+    auto format = [&](const XCell& c) {
+        return c.style < int(formats.size()) ? formats[size_t(c.style)] : "?";
+    };
 
     const Sheet s = readSheet(unzipMember(path, "xl/worksheets/sheet1.xml"));
     auto at = [&](const char* ref) {
@@ -155,7 +160,7 @@ TEST(XlsxWriter, LayoutValuesFormatsAndNames) {
     EXPECT_EQ(at("A4").value, "A");
     EXPECT_EQ(at("B4").value, "Z1");
     EXPECT_EQ(at("C5").value, "电压");
-    EXPECT_EQ(at("C6").value, "Va");              // placed after the two cells spanning down
+    EXPECT_EQ(at("C6").value, "Va"); // placed after the two cells spanning down
     EXPECT_EQ(at("D6").value, "Vb");
     // The leading cell spans two record rows; records follow it.
     EXPECT_EQ(at("A7").value, "故障");
@@ -165,16 +170,17 @@ TEST(XlsxWriter, LayoutValuesFormatsAndNames) {
     EXPECT_EQ(format(at("C7")), "0.0000");
     EXPECT_EQ(at("D7").value, "-3");
     EXPECT_EQ(format(at("D7")), "0");
-    EXPECT_EQ(at("B8").value, "007");              // a leading zero keeps the text
+    EXPECT_EQ(s.cells.count("E7"), 0u); // the empty tail pushed past the columns
+    EXPECT_EQ(at("B8").value, "007");   // a leading zero keeps the text
     EXPECT_NE(at("B8").type, "");
     EXPECT_EQ(at("C8").value, "1.0000 / 270.00");
     EXPECT_NE(at("C8").type, "");
     EXPECT_EQ(at("D8").value, "0.5");
     EXPECT_EQ(format(at("D8")), "0.0");
-    EXPECT_EQ(at("B10").value, "Z2");              // second group
+    EXPECT_EQ(at("B10").value, "Z2"); // second group
     EXPECT_EQ(at("C13").value, "1.02");
     EXPECT_EQ(at("A15").value, "tail & end");
-    const std::vector<std::string> merges{"A1:D1", "A2:D2", "A5:A6", "B5:B6", "C5:D5", "A7:A8",
+    const std::vector<std::string> merges{"A1:D1",   "A2:D2",   "A5:A6",   "B5:B6",   "C5:D5",  "A7:A8",
                                           "A11:A12", "B11:B12", "C11:D11", "A13:A14", "A15:D15"};
     std::vector<std::string> got = s.merges;
     std::sort(got.begin(), got.end());
@@ -227,8 +233,8 @@ TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
             EXPECT_EQ(s.merges, std::vector<std::string>{"A1:B1"});
         }
     }
-    EXPECT_EQ(firstColumn, (std::vector<std::string>{"P H a 0 1 2 ", "H a 3 4 5 6 ", "H a 7 8 9 10 ",
-                                                     "H a 11 - - - "}));
+    EXPECT_EQ(firstColumn,
+              (std::vector<std::string>{"P H a 0 1 2 ", "H a 3 4 5 6 ", "H a 7 8 9 10 ", "H a 11 - - - "}));
 }
 
 // A spreadsheet program reads the file back. Only where one is installed.
