@@ -1,0 +1,482 @@
+// The reports and the batch mode on the demo case database that the case generator
+// calculates (IEEE 14-bus, every fault type, a fault inside lines, a case without load
+// flow), on SQLite and on MariaDB.
+#ifdef SCREPORT_HAVE_CASEGEN
+
+#include "casegen/casegen.h"
+#include "db/dbquery.h"
+#include "sc/casechoices.h"
+#include "sc/outputrun.h"
+#include "scfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+using namespace sctest;
+namespace demo = casegen::demo;
+using Cx = std::complex<double>;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+std::string gbU(const char* utf8) {
+    return gb(utf8);
+}
+
+// Every fault point of a case, in fault-number order.
+SCPosList allFaults(int caseNo) {
+    SCPosList out;
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    EXPECT_TRUE(
+        q.exec(QString("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg=1 and Case_No=%1 "
+                       "order by T")
+                   .arg(caseNo)));
+    while (q.next()) {
+        SCPos p{"", dbq::text8(q.value(1)), dbq::text8(q.value(2)), dbq::toInt(q.value(3))};
+        p.name = casechoices::faultKey(dbq::text8(q.value(0)), p.iName, p.jName, dbq::text8(q.value(3)));
+        out.push_back(p);
+    }
+    return out;
+}
+
+double stored(const std::string& sqlUtf8) {
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    EXPECT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8;
+    return q.next() ? q.value(0).toDouble() : std::nan("");
+}
+
+Cx storedCx(const std::string& sqlUtf8) {
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    EXPECT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8;
+    return q.next() ? Cx(q.value(0).toDouble(), q.value(1).toDouble()) : Cx(std::nan(""), 0);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class DemoTest : public ScCaseTest {
+  protected:
+    void fill() override {
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+    }
+    // A request for every kind, every item and every fault point of the case.
+    OutputRequest everything(int caseNo, bool perUnit, const std::string& project) {
+        faults = allFaults(caseNo);
+        OutputRequest r;
+        r.projectDir = project;
+        r.caseNo = caseNo;
+        r.chosenKeys = chosen;
+        r.itemLabels = labels;
+        r.itemSel = items;
+        r.faults = &faults;
+        r.perUnit = perUnit;
+        r.writeText = true;
+        r.writeSheet = true;
+        r.sheetXlsx = false;
+        r.openViewers = false;
+        return r;
+    }
+    int cols(const SCRepPort& p, int page) { return p.getAllColCount(page); }
+};
+
+TEST_P(DemoTest, EveryReportOfEveryCaseInBothUnits) {
+    QTemporaryDir tmp;
+    for (int c = 1; c <= 6; ++c) {
+        for (bool pu : {true, false}) {
+            const std::string project =
+                tmp.path().toStdString() + "/c" + std::to_string(c) + (pu ? "pu" : "kv") + "/";
+            const OutputRequest req = everything(c, pu, project);
+            const OutputResult res = runOutput(req);
+            ASSERT_TRUE(res.ok()) << c << " " << pu << ": " << textcodec::toUtf8(res.error8);
+            EXPECT_EQ(res.files.size(), 2u);
+            EXPECT_GT(res.rows, 0);
+            EXPECT_EQ(res.warnings, 0) << "the generator writes voltages for every bus";
+            const QByteArray txt = fileBytes(QString::fromStdString(project + "temp/rep_txt.txt"));
+            // Six pages in the fixed order.
+            int at = -1;
+            for (const char* title :
+                 {"短路电流简表", "电流分布系数结果报表", "短路点及其支路结果输出", "母线电压结果报告",
+                  "支路电流结果报告", "支路两端的电压、电流和视在阻抗结果报告"}) {
+                const int next = int(txt.indexOf(QByteArray::fromStdString(gbU(title))));
+                EXPECT_GT(next, at) << title;
+                at = next;
+            }
+        }
+    }
+}
+
+TEST_P(DemoTest, ThreePhaseCasePlaceholdersAndStoredCurrents) {
+    faults = allFaults(demo::kCaseThreePhase);
+    auto p = builder(demo::kCaseThreePhase);
+    p->portShortBra();
+    p->portVIZ();
+    p->portLineCur();
+    ASSERT_EQ(p->groupCount(0), 14);
+    for (int g = 0; g < 14; ++g) {
+        const Strings& t = p->page(0).grpTexts[size_t(g)];
+        ASSERT_EQ(t.size(), 13u) << g;
+        EXPECT_EQ(Strings(t.begin() + 7, t.end()),
+                  (Strings{"10000.0000", "0.00", t[5], t[6], "10000.0000", "0.00"}));
+        for (int r = 0; r < p->recordCount(0, g); ++r) {
+            const Strings c = row(*p, 0, g, r);
+            EXPECT_EQ(c[3], "0.0000");
+            EXPECT_EQ(c[5], "0.0000");
+            EXPECT_EQ(c[8], "10000.0000");
+            EXPECT_EQ(c[9], "0.00");
+            EXPECT_EQ(c[12], "10000.0000");
+            EXPECT_EQ(c[13], "0.00");
+        }
+        // Branch ends: no negative or zero-sequence current anywhere.
+        for (int r = 0; r < p->recordCount(1, g); ++r)
+            for (int col : {3 + 10, 3 + 11, 3 + 16, 3 + 17})
+                EXPECT_EQ(cell(*p, 1, g, r, col), "10000.0000 / 0.00");
+    }
+    // The fault row of 东山1 against SCR_R120: |IR1 + j II1| with 4 decimals.
+    const Cx i1 = storedCx("select IR1,II1 from SCR_R120 where flg=1 and Case_No=1 and I_Name='东山1'");
+    int g = 0;
+    while (faults[size_t(g)].name != gbU("东山1"))
+        ++g;
+    EXPECT_EQ(cell(*p, 2, g, 0, 3), scq::fixed(std::abs(i1), 4));
+    EXPECT_EQ(cell(*p, 2, g, 0, 4), scq::fixed(std::fmod(std::arg(i1) * 180 / M_PI + 360, 360), 2));
+}
+
+// At a faulted bus the generator currents (flg 2) equal the branch currents leaving plus
+// the fault current, in each sequence; the reports' cells must say the same.
+TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
+    for (int caseNo : {demo::kCaseThreePhase, demo::kCaseAToGround}) {
+        faults = allFaults(caseNo);
+        auto p = builder(caseNo);
+        p->portLineCur();
+        p->portVIZ();
+        p->portDistribut();
+        int balanced = 0;
+        for (int g = 0; g < int(faults.size()); ++g) {
+            const std::string bus = faults[size_t(g)].name;
+            const std::string busU = textcodec::toUtf8(bus);
+            bool usable = true;
+            for (const SCLine1Rec& b : p->m_SCLine1)
+                if (b.J_Name == bus && b.I_Name != bus && b.Tk != 1.0)
+                    usable = false; // ratio on the fault side
+            if (!usable) continue;
+            ++balanced;
+            for (int seq = 0; seq < 3; ++seq) {
+                // linecur: columns 3 + 2 seq (magnitude), 4 + 2 seq (angle);
+                // viz: J-side current of sequence seq (items 1, 4, 7) at 4 + 2 (3 seq + 1)
+                const Cx fault = polar(cell(*p, 0, g, 0, 3 + 2 * seq), cell(*p, 0, g, 0, 4 + 2 * seq));
+                Cx leaving = fault;
+                for (size_t k = 0; k < p->m_SCLine1.size(); ++k) {
+                    const SCLine1Rec& b = p->m_SCLine1[k];
+                    const int r = int(k) + 1;
+                    if (b.I_Name == bus) {
+                        Cx i = polar(cell(*p, 0, g, r, 3 + 2 * seq), cell(*p, 0, g, r, 4 + 2 * seq));
+                        if (seq == 0) {
+                            // The distribution coefficient gives the same magnitude.
+                            const double coef = std::strtod(cell(*p, 2, g, int(k), 3).c_str(), nullptr);
+                            i = std::polar(coef * std::abs(fault), std::arg(i));
+                        }
+                        leaving += i;
+                    } else if (b.J_Name == bus) {
+                        leaving -= parseComplex(cell(*p, 1, g, int(k), 4 + 2 * (3 * seq + 1)));
+                    }
+                }
+                const char* re[3] = {"IR1", "IR2", "IR0"};
+                const char* im[3] = {"II1", "II2", "II0"};
+                // The generators' currents into the bus during this fault.
+                Cx generators;
+                QSqlQuery q(*CDBUtility::m_pDatabase);
+                q.prepare(
+                    QString("select %1,%2 from SCR_R120 where flg=2 and Case_No=%3 and T=%4 and I_Name=?")
+                        .arg(re[seq], im[seq])
+                        .arg(caseNo)
+                        .arg(p->findFault(bus)->T));
+                q.addBindValue(QString::fromStdString(busU));
+                ASSERT_TRUE(q.exec());
+                while (q.next())
+                    generators += Cx(q.value(0).toDouble(), q.value(1).toDouble());
+                // Cells carry 4 decimals: allow their rounding over a dozen branches.
+                EXPECT_NEAR(std::abs(leaving - generators), 0.0, 2e-2 + 1e-3 * std::abs(fault))
+                    << "case " << caseNo << " bus " << busU << " sequence " << seq;
+            }
+        }
+        EXPECT_GE(balanced, 11) << "buses with a ratio on their J side are left out";
+    }
+}
+
+TEST_P(DemoTest, LineFaultsAndCaseWithoutLoadFlow) {
+    // Faults at 50 % of two lines, named output: the fault row takes the base voltage
+    // of the line's I side.
+    faults = allFaults(demo::kCaseLineFault);
+    auto p = builder(demo::kCaseLineFault, false);
+    p->portLineCur();
+    p->portBusVol();
+    p->portShortBra(); // disabled in the dialog for this case, still consistent here
+    int g = 0;
+    while (faults[size_t(g)].name != gbU(demo::kLineFaultKey))
+        ++g;
+    EXPECT_EQ(p->page(0).grpTexts[size_t(g)], Strings{gbU(demo::kLineFaultKey)});
+    const Cx i1 =
+        storedCx(std::string("select IR1,II1 from SCR_R120 where flg=1 and Case_No=5 and ID_Name='") +
+                 demo::kLineFaultId + "'");
+    const double kv = stored(std::string("select Base_kV from SCR_BUS where CASE_NO=5 and BUS_Name='") +
+                             demo::kLineFaultI + "'");
+    EXPECT_EQ(cell(*p, 0, g, 0, 3), scq::fixed(std::abs(i1) * 100 / (std::sqrt(3.0) * kv), 4));
+    EXPECT_GT(p->recordCount(1, g), 0); // every bus that the fault reached
+    EXPECT_TRUE(p->page(2).grpTexts[size_t(g)].empty());
+
+    // No load-flow case: the fault point report takes the calculation's pre-fault
+    // voltages. Z1K of 中心4 = |(Vpre - V1f) / I1f| from SCR_LPC, SCR_B120, SCR_R120.
+    faults = {SCPos{gbU("中心4"), gbU("中心4"), gbU("中心4"), 0}};
+    items[gbU("短路点及其支路")] = {4};
+    auto q = builder(demo::kCaseNoLoadFlow);
+    q->portShortBra();
+    EXPECT_EQ(q->m_caseLF, 0);
+    const Cx vpre = storedCx("select Vrz,Viz from SCR_LPC where Case_No=6 and Bus_Name='中心4'");
+    const Cx f1 = storedCx("select IR1,II1 from SCR_R120 where flg=1 and Case_No=6 and I_Name='中心4'");
+    const double t = stored("select T from SCR_R120 where flg=1 and Case_No=6 and I_Name='中心4'");
+    const Cx v1 = storedCx("select VR1,VI1 from SCR_B120 where Case_No=6 and bus_Name='中心4' and T=" +
+                           std::to_string(int(t)));
+    EXPECT_EQ(q->page(0).grpTexts[0], (Strings{gbU("中心4"), scq::fixed(std::abs((vpre - v1) / f1), 4)}));
+
+    // Branch to ground and a branch without zero-sequence impedance, earth fault case.
+    faults = {SCPos{gbU("中心4"), gbU("中心4"), gbU("中心4"), 0}};
+    auto e = builder(demo::kCaseAToGround);
+    e->portLineCur();
+    bool sawGround = false, sawNoZ0 = false;
+    for (int r = 1; r < e->recordCount(0, 0); ++r) {
+        const Strings c = row(*e, 0, 0, r);
+        if (c[0] == gbU(demo::kGroundBranchBus) && c[2] == std::to_string(demo::kGroundBranchNo)) {
+            sawGround = true;
+            EXPECT_EQ(c[1], c[0]);
+            // A capacitor: V1 / Z1 leads the voltage by 90 degrees.
+            const double t1 = stored("select T from SCR_R120 where flg=1 and Case_No=2 and I_Name='中心4'");
+            const Cx v = storedCx(std::string("select VR1,VI1 from SCR_B120 where Case_No=2 and bus_Name='") +
+                                  demo::kGroundBranchBus + "' and T=" + std::to_string(int(t1)));
+            const Cx z = storedCx(std::string("select R1,X1 from SCR_LINE1 where CASE_NO=2 and ID_No=") +
+                                  std::to_string(demo::kGroundBranchNo));
+            EXPECT_EQ(c[3], scq::fixed(std::abs(v / z), 4));
+        }
+        if (c[0] == gbU(demo::kNoZeroSeqI) && c[1] == gbU(demo::kNoZeroSeqJ)) {
+            sawNoZ0 = true;
+            EXPECT_EQ(c[7], "0.0000");
+            EXPECT_EQ(c[8], "0.00");
+        }
+    }
+    EXPECT_TRUE(sawGround);
+    EXPECT_TRUE(sawNoZ0);
+}
+
+TEST_P(DemoTest, FailedRunsLeaveTheFilesAlone) {
+    QTemporaryDir tmp;
+    const std::string project = tmp.path().toStdString() + "/";
+    const QString txt = tmp.path() + "/temp/rep_txt.txt";
+    const QString htm = tmp.path() + "/temp/sc_report.htm";
+
+    // No fault point for the distribution report: nothing is written at all.
+    OutputRequest none = everything(demo::kCaseThreePhase, true, project);
+    faults.clear();
+    OutputResult res = runOutput(none);
+    EXPECT_EQ(res.error8, gbU("没有选择故障母线。"));
+    EXPECT_TRUE(res.files.empty());
+    EXPECT_FALSE(QFile::exists(txt));
+    EXPECT_FALSE(QFile::exists(htm));
+
+    // A good run, then a named run that misses a base voltage: the first run's files stay.
+    ASSERT_TRUE(runOutput(everything(demo::kCaseThreePhase, true, project)).ok());
+    const QByteArray before = fileBytes(txt), beforeHtm = fileBytes(htm);
+    ASSERT_FALSE(before.isEmpty());
+    db->exec("DELETE FROM SCR_BUS WHERE CASE_NO=1 AND BUS_Name='末端14'");
+    res = runOutput(everything(demo::kCaseThreePhase, false, project));
+    EXPECT_EQ(res.error8, gbU("不能找到计算母线的电压基值:末端14"));
+    EXPECT_EQ(fileBytes(txt), before);
+    EXPECT_EQ(fileBytes(htm), beforeHtm);
+    EXPECT_EQ(errorLines("catch exception here:").size(), 2u);
+}
+
+TEST_P(DemoTest, StatementsDoNotGrowWithTheCase) {
+    faults = allFaults(demo::kCaseAToGround);
+    auto small = builder(demo::kCaseAToGround, false);
+    for (const auto& k : reportkinds::kinds())
+        small->portByKey(k.key);
+    const int demoQueries = small->queryCount();
+    EXPECT_LE(demoQueries, 20);
+
+    // A synthetic grid of 300 buses and 12 faults needs the same statements.
+    casegen::GridOptions g;
+    g.buses = 300;
+    g.faults = 12;
+    g.faultType = 2;
+    testdb::CaseDb gridDb(GetParam());
+    std::string err;
+    ASSERT_TRUE(casegen::makeGrid(gridDb.arg(), g, &err)) << err;
+    CDBUtility::closedb();
+    ASSERT_NE(CDBUtility::opendb(gridDb.arg().c_str()), nullptr);
+    faults = allFaults(casegen::kGridCase);
+    ASSERT_EQ(faults.size(), 12u);
+    auto big = builder(casegen::kGridCase, false);
+    for (const auto& k : reportkinds::kinds())
+        big->portByKey(k.key);
+    EXPECT_GT(big->page(5).records.totalRecords(), 12u * 300u);
+    // (The demo case also reads its load-flow case, the grid has none.)
+    EXPECT_LE(big->queryCount(), demoQueries);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DemoTest, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& i) { return testdb::backendName(i.param); });
+
+// The same case on both back ends gives the same bytes.
+TEST(DemoBackends, ReportsAreByteIdentical) {
+    const std::vector<testdb::Backend> b = testdb::backends();
+    if (b.size() < 2) GTEST_SKIP() << "no MariaDB server";
+    std::map<std::string, QByteArray> first;
+    for (size_t n = 0; n < 2; ++n) {
+        testdb::CaseDb db(b[n]);
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
+        CDBUtility::m_strTableSuffix.clear();
+        CDBUtility::setDBType(DB_SC);
+        ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
+        QTemporaryDir tmp;
+        std::set<std::string> chosen;
+        std::map<std::string, std::vector<int>> items;
+        for (const auto& k : reportkinds::kinds()) {
+            chosen.insert(k.key);
+            for (size_t i = 0; i < k.labels.size(); ++i)
+                items[k.key].push_back(int(i));
+        }
+        for (int c = 1; c <= 6; ++c) {
+            for (bool pu : {true, false}) {
+                const std::string project =
+                    tmp.path().toStdString() + "/" + std::to_string(c) + (pu ? "p/" : "n/");
+                SCPosList faults = allFaults(c);
+                OutputRequest r;
+                r.projectDir = project;
+                r.caseNo = c;
+                r.chosenKeys = chosen;
+                r.itemLabels = reportkinds::itemLabels();
+                r.itemSel = items;
+                r.faults = &faults;
+                r.perUnit = pu;
+                r.writeSheet = true;
+                r.sheetXlsx = false;
+                r.openViewers = false;
+                ASSERT_TRUE(runOutput(r).ok());
+                QDir out(QString::fromStdString(project + "temp"));
+                QStringList files = {"rep_txt.txt", "sc_report.htm"};
+                for (const QString& s : QDir(out.filePath("sc_report.files")).entryList(QDir::Files))
+                    files << "sc_report.files/" + s;
+                for (const QString& f : files) {
+                    const std::string key = std::to_string(c) + (pu ? "p/" : "n/") + f.toStdString();
+                    const QByteArray bytes = fileBytes(out.filePath(f));
+                    if (n == 0) {
+                        first[key] = bytes;
+                    } else {
+                        EXPECT_TRUE(first.count(key)) << key;
+                        EXPECT_TRUE(first[key] == bytes) << key << " differs between the back ends";
+                    }
+                }
+            }
+        }
+        CDBUtility::closedb();
+    }
+    EXPECT_GT(first.size(), 12u * 8u);
+}
+
+// The batch mode through the executable.
+class BatchTest : public DemoTest {
+  protected:
+    struct Run {
+        int code;
+        QString out, err;
+    };
+    Run batch(const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(SCREPORT_SOURCE_DIR); // for rep_template
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) env.insert("SCREPORT_DB_SOCKET", s);
+        p.setProcessEnvironment(env);
+        p.start(SCREPORT_EXE, args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+};
+
+TEST_P(BatchTest, HelpVersionAndRuns) {
+    Run r = batch({"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains("--reports")) << r.out.toStdString();
+    r = batch({"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains(SCREPORT_VERSION_TEXT));
+
+    QTemporaryDir tmp;
+    const QString dbArg = QString::fromStdString(db->arg());
+    const QString caseName = QString::fromUtf8(demo::kCaseNames[demo::kCaseAToGround - 1]);
+    r = batch({"--batch", dbArg, tmp.path(), caseName, "--reports", "summary,busvol,viz", "--faults",
+               QString::fromUtf8("中心4,东山1"), "--items", "viz=2,0", "--units", "named", "--format",
+               "txt,html,xlsx", "--encoding", "utf-8"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList listed = r.out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(listed.size(), 3);
+    for (const QString& f : listed)
+        EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
+    const QString text = QString::fromUtf8(fileBytes(tmp.path() + "/temp/rep_txt.txt"));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("短路电流简表")));
+    EXPECT_FALSE(text.contains(QString::fromUtf8("支路电流结果报告")));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("I侧正序阻抗")));
+    EXPECT_FALSE(text.contains(QString::fromUtf8("I侧负序阻抗")));
+    EXPECT_TRUE(text.contains(QString::fromUtf8("单位：电压幅值（ kV ）")));
+    EXPECT_TRUE(r.err.contains("rows")) << r.err.toStdString();
+
+    // The choices stored for the case are the defaults: bus voltage, item 0, one fault.
+    casechoices::ObjectChoices c;
+    c.fillShortCircuitKinds();
+    c.seedObjectVars();
+    c.m_selObjects = {gbU("母线电压")};
+    c.m_objVars[gbU("母线电压")] = {0};
+    casechoices::OutputOptions o;
+    o.unit = true;
+    o.lfile = true;
+    o.lreport = false;
+    CDBUtility::setCaseName(caseName);
+    ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
+    ASSERT_TRUE(casechoices::saveFaultList({SCPos{gbU("西湖2"), "", "", 0}}));
+    QTemporaryDir stored;
+    r = batch({"--batch", dbArg, stored.path(), caseName});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QString gbText = QString::fromStdString(
+        textcodec::toUtf8(fileBytes(stored.path() + "/temp/rep_txt.txt").toStdString()));
+    EXPECT_TRUE(gbText.contains(QString::fromUtf8("母线电压结果报告")));
+    EXPECT_FALSE(gbText.contains(QString::fromUtf8("短路电流简表")));
+    EXPECT_TRUE(gbText.contains(QString::fromUtf8("正序电压幅值")));
+    EXPECT_FALSE(gbText.contains(QString::fromUtf8("正序电压相角")));
+    EXPECT_EQ(gbText.count(QString::fromUtf8("故障母线")), 1);
+
+    // Failures: the error text and a non-zero code, no file.
+    QTemporaryDir failed;
+    r = batch({"--batch", dbArg, failed.path(), caseName, "--reports", "distribution", "--faults", ""});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("没有选择故障母线。"))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(failed.path() + "/temp/rep_txt.txt"));
+    r = batch({"--batch", dbArg, failed.path(), caseName, "--reports", "nonsense"});
+    EXPECT_EQ(r.code, 2);
+    r = batch({"--batch", dbArg, failed.path(), QString::fromUtf8("没有这个作业")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("在短路作业表中没有找到作业名:没有这个作业")))
+        << r.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, BatchTest, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& i) { return testdb::backendName(i.param); });
+
+} // namespace
+
+#endif
