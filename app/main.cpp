@@ -1,19 +1,15 @@
 // Entry: command line, start-up and the last catch of error texts.
 #include "batchmode.h"
-#include "db/cdbutility.h"
 #include "db/errortext.h"
-#include "db/log.h"
 #include "db/schema.h"
 #include "db/textcodec.h"
+#include "ui/screpdialog.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
-
-using textcodec::gb;
 
 namespace {
 
@@ -25,29 +21,16 @@ bool hasDisplay() {
            (std::getenv("WAYLAND_DISPLAY") && *std::getenv("WAYLAND_DISPLAY"));
 }
 
+// The critical "提示" box; the text is shown as it stands, never as markup.
 void notice(const QString& text) {
-    std::cerr << text.toUtf8().constData() << std::endl;
+    std::cerr << QString::fromUtf8("[提示] ").toUtf8().constData() << text.toUtf8().constData() << std::endl;
     if (!hasDisplay()) return;
-    int argc = 1;
-    char arg0[] = "screport";
-    char* argv[] = {arg0, nullptr};
-    QApplication app(argc, argv);
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8("提示"), text, QMessageBox::NoButton);
-    box.addButton(QString::fromUtf8("确定"), QMessageBox::AcceptRole);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* ok = box.addButton(QString::fromUtf8("确定"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
     box.exec();
-}
-
-// Until the report dialog exists: open the case database and list its calculated cases.
-int listCases(const std::string& dbName, const std::string& caseName, bool backup) {
-    if (backup) CDBUtility::m_strTableSuffix = "BAK";
-    CDBUtility::opendb(dbName.c_str());
-    CDBUtility::setDBType(DB_SC);
-    QStringList cases;
-    CDBUtility::getCaseNameList(cases);
-    if (!caseName.empty()) CDBUtility::setCaseName(textcodec::fromLocal8(caseName));
-    for (const QString& c : cases) std::cout << c.toUtf8().constData() << std::endl;
-    CDBUtility::closedb();
-    return 0;
 }
 
 } // namespace
@@ -61,16 +44,21 @@ int main(int argc, char** argv) {
         std::cerr << err.toUtf8().constData() << std::endl;
         return 1;
     }
+
+    QApplication app(argc, argv);
     if (argc < 3) {
         notice(QString::fromUtf8("用法：本程序需要传入数据库名,工程目录,(作业名称)！"));
         return 0;
     }
-    // Arguments arrive in the terminal's encoding (UTF-8 here); inside they are GB18030.
+    // Arguments arrive in the terminal's encoding; inside the program text is GB18030.
+    auto arg8 = [&](int i) { return textcodec::toLocal8(QString::fromLocal8Bit(argv[i])); };
     const std::string dbName = argv[1];
-    const std::string caseName = argc >= 4 ? textcodec::toLocal8(QString::fromLocal8Bit(argv[3])) : std::string();
-    const bool backup = argc < 5;
+    const std::string projectDir = argv[2];
+    const std::string caseName = argc >= 4 ? arg8(3) : std::string();
+    const bool useBackupTables = argc < 5; // a fourth argument, whatever it says, means the live tables
     try {
-        return listCases(dbName, caseName, backup);
+        SCRepDialog dlg(dbName, projectDir, caseName, useBackupTables);
+        dlg.exec();
     } catch (const ErrorText& e) {
         notice(textcodec::fromLocal8(e.text()));
     }

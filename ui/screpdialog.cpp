@@ -173,19 +173,20 @@ void SCRepDialog::onOutput() {
     ScopedWarningSink sink(&warnings);
     ProgressObserver progress(this, progressDelay());
     std::string error;
+    // The run logs its own failure and end; only an error text that escapes it is logged here.
     try {
         OutputResult res = runner() ? runner()(req, &progress) : runOutput(req, &progress);
         error = res.error8;
     } catch (const ErrorText& e) {
+        screport::logError("catch exception here:");
+        screport::logDebug("onOutput ");
         error = e.text();
     }
     if (progress.cancelled()) {
         screport::logDebugU("输出已取消");
     } else if (!error.empty()) {
-        screport::logError("catch exception here:");
         QErrorMessage box(this);
         box.showMessage(tr(textcodec::fromLocal8(error).toUtf8().constData()));
         ui::execModal(box);
     }
-    screport::logDebug("onOutput ");
 }

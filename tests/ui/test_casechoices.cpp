@@ -1,0 +1,132 @@
+// The stored choices without any widget: the rows as the batch mode reads them.
+#include "db/textcodec.h"
+#include "sc/casechoices.h"
+#include "uitest.h"
+
+using testdb::gb;
+using uitest::UiTest;
+
+namespace {
+
+class CaseChoicesTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        uitest::addCases(*db);
+        open();
+        CDBUtility::setCaseName("101");
+        c.fillShortCircuitKinds();
+        c.seedObjectVars();
+    }
+    casechoices::ObjectChoices c;
+};
+
+TEST_P(CaseChoicesTest, ItemRowsKeepTwentyItemsAndStopAtTheFirstGap) {
+    const std::string busVol = gb("母线电压"), lineCur = gb("支路电流"),
+                      viz = gb("支路两端的电压、\n电流和视在阻抗");
+    std::vector<int> many;
+    for (int i = 0; i < 25; ++i)
+        many.push_back(i % 12);
+    c.m_objVars[busVol] = many;
+    c.m_objVars[lineCur] = {};
+    c.m_objVars[viz] = {17, 0, 4};
+    c.m_objTableNo[viz] = 3;
+    c.m_selObjects = {busVol, lineCur, viz, gb("短路电流简表")};
+    casechoices::OutputOptions o;
+    o.unit = false;
+    o.onZone = false;
+    o.lreport = true;
+    ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
+    EXPECT_EQ(column("select OBJNO from SCR_CONT where Case_NO=1 order by OBJNO"),
+              (std::vector<std::string>{"3", "4", "5"}))
+        << "one row per checked kind with items; the summary has none";
+    EXPECT_EQ(column("select VAR1,VAR2,VAR20 from SCR_CONT where Case_NO=1 and OBJNO=4"),
+              std::vector<std::string>{"-1,-1,-1"})
+        << "an empty list leaves VAR1 at its default";
+
+    casechoices::ObjectChoices back;
+    back.fillShortCircuitKinds();
+    back.seedObjectVars();
+    casechoices::OutputOptions loaded;
+    ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", 1, loaded));
+    EXPECT_FALSE(loaded.unit);
+    EXPECT_TRUE(loaded.onArea);
+    EXPECT_FALSE(loaded.onZone);
+    EXPECT_TRUE(loaded.lreport && loaded.lfile && loaded.hasOverLimit);
+    EXPECT_EQ(casechoices::checkedObjects(loaded, back), c.m_selObjects);
+    casechoices::loadObjectVars("SCR_CONT", "1", back);
+    EXPECT_EQ(back.m_objVars[busVol], std::vector<int>(many.begin(), many.begin() + 20));
+    EXPECT_TRUE(back.m_objVars[lineCur].empty());
+    EXPECT_EQ(back.m_objVars[viz], (std::vector<int>{17, 0, 4}));
+    EXPECT_EQ(back.m_objTableNo[viz], 3);
+
+    EXPECT_FALSE(casechoices::loadOutputOptions("SCR_OUT", 2, loaded));
+    EXPECT_TRUE(logged(true, gb("指定的作业不存在")));
+}
+
+TEST_P(CaseChoicesTest, SummaryInformationAlwaysComesBackEmpty) {
+    casechoices::ObjectChoices other;
+    other.m_objByIndex = {{0, gb("摘要信息")}, {1, "X"}};
+    other.m_objVars[gb("摘要信息")] = {1, 2};
+    db->exec(
+        "INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO,VAR1,VAR2) VALUES (1,0,2,4,5),(1,1,1,6,-1),(1,9,0,1,2)");
+    casechoices::loadObjectVars("SCR_CONT", "1", other);
+    EXPECT_TRUE(other.m_objVars[gb("摘要信息")].empty());
+    EXPECT_EQ(other.m_objTableNo[gb("摘要信息")], 2);
+    EXPECT_EQ(other.m_objVars.count("X"), 0u) << "an object without a list is skipped";
+    EXPECT_EQ(other.m_objTableNo["X"], 1);
+}
+
+TEST_P(CaseChoicesTest, OptionsTableWithoutOverLimitAndUnknownCaseKinds) {
+    db->exec("DROP TABLE SCR_OUT");
+    db->exec(
+        "CREATE TABLE SCR_OUT (CASE_NO INT, Unit INT, On_area INT, On_Zone INT, On_Sub INT, Lreport INT, "
+        "Lfile INT, LSummary INT, LDistribut INT, LShortBra INT, LBusVol INT, LLineCur INT, LVIZ INT)");
+    casechoices::OutputOptions o;
+    o.overLimit = true;
+    ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
+    EXPECT_TRUE(logged(false, "no overlimit field "));
+    casechoices::OutputOptions back;
+    ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", 1, back));
+    EXPECT_FALSE(back.hasOverLimit);
+    EXPECT_FALSE(back.overLimit);
+
+    CDBUtility::setDBType(DB_NL);
+    EXPECT_EQ(casechoices::objectVarTable(false, true), "");
+    EXPECT_TRUE(logged(true, gb("未知的计算模块：5")));
+    CDBUtility::setDBType(DB_OPF);
+    EXPECT_EQ(casechoices::objectVarTable(false, true), "");
+    EXPECT_EQ(casechoices::objectVarTable(true, true), "OPFR_LF_CONT");
+    CDBUtility::setDBType(DB_SC);
+    EXPECT_EQ(casechoices::objectVarTable(false, true), "SCR_CONT");
+}
+
+TEST_P(CaseChoicesTest, FaultListLoadsSortedAndAFailedSaveKeepsThePreviousList) {
+    CDBUtility::setCaseName("3");
+    db->exec("INSERT INTO SCR_FAULTBUS (Case_No,Bus_Name) VALUES (3,'L13_30'),(3,'GONE'),(3,'B1'),(1,'B4')");
+    SCPosList list;
+    casechoices::loadFaultList(list);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].name, "B1");
+    EXPECT_EQ(list[1].name, "GONE");
+    EXPECT_TRUE(list[1].iName.empty()) << "a name no fault row matches stays, without details";
+    EXPECT_EQ(list[2].name, "L13_30");
+    EXPECT_EQ(list[2].iName, "B1");
+    EXPECT_EQ(list[2].jName, "B3");
+    EXPECT_EQ(list[2].percent, 30);
+
+    ASSERT_TRUE(casechoices::saveFaultList({{"B1", "", "", 0}, {"L13_30", "", "", 0}}));
+    EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=3 order by Bus_Name"),
+              (std::vector<std::string>{"B1", "L13_30"}));
+
+    // The second insert breaks a unique key: the whole save is undone.
+    db->exec("CREATE UNIQUE INDEX UX_FAULTBUS ON SCR_FAULTBUS (Case_No, Bus_Name)");
+    EXPECT_FALSE(casechoices::saveFaultList({{"X1", "", "", 0}, {"X1", "", "", 0}}));
+    EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=3 order by Bus_Name"),
+              (std::vector<std::string>{"B1", "L13_30"}));
+    EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=1"), std::vector<std::string>{"B4"});
+}
+
+UI_INSTANTIATE(CaseChoicesTest);
+
+} // namespace

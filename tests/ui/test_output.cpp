@@ -1,0 +1,121 @@
+// "输出" through the real output run on the generated demo case database.
+#ifdef SCREPORT_HAVE_CASEGEN
+#include "casegen/casegen.h"
+#include "db/textcodec.h"
+#include "ui/scposseldlg.h"
+#include "ui/screpdialog.h"
+#include "uitest.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QErrorMessage>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+
+using testdb::gb;
+using uitest::button;
+using uitest::UiTest;
+
+namespace {
+
+class OutputTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+        // The report templates are found in the working directory, as the program finds them.
+        oldDir = QDir::currentPath();
+        QDir::setCurrent(SCREPORT_SOURCE_DIR);
+        setenv("SCREPORT_TEXT_VIEWER", "true", 1); // nothing opens on the test machine
+        setenv("SCREPORT_SHEET_VIEWER", "true", 1);
+        dlg = std::make_unique<SCRepDialog>(db->arg(), proj.path().toStdString(),
+                                            gb(casegen::demo::kCaseNames[0]), true);
+    }
+    void TearDown() override {
+        dlg.reset();
+        SCRepDialog::setProgressDelay(500);
+        QDir::setCurrent(oldDir);
+        UiTest::TearDown();
+    }
+    QString text() const { return proj.path() + "/temp/rep_txt.txt"; }
+    void check(const char* keyUtf8) { dlg->objectBox(gb(keyUtf8))->click(); }
+    // Runs the fault point selection, pressing `buttonUtf8` and then "确定".
+    void setFaults(const char* buttonUtf8) {
+        expectDialogs({[=](QDialog& d) {
+            button(&d, buttonUtf8)->click();
+            button(&d, "确定")->click();
+            return d.result();
+        }});
+        button(dlg.get(), "故障点选择")->click();
+    }
+
+    QTemporaryDir proj;
+    QString oldDir;
+    std::unique_ptr<SCRepDialog> dlg;
+};
+
+TEST_P(OutputTest, ErrorsShowInTheErrorDialogAndWriteNothing) {
+    // The demo stores every fault point and every report kind for its cases.
+    EXPECT_EQ(dlg->faultList().size(), size_t(casegen::demo::kBusCount));
+    EXPECT_EQ(dlg->choices().m_selObjects.size(), 6u);
+    for (const char* k :
+         {"短路电流简表", "短路点及其支路", "母线电压", "支路电流", "支路两端的电压、\n电流和视在阻抗"})
+        check(k); // off: only the distribution report stays
+    button(dlg.get(), "报表")->click();
+    setFaults("全删");
+    EXPECT_TRUE(dlg->faultList().empty());
+
+    QString shown;
+    expectDialogs({[&](QDialog& d) {
+        EXPECT_NE(dynamic_cast<QErrorMessage*>(&d), nullptr);
+        for (QTextEdit* t : d.findChildren<QTextEdit*>())
+            shown += t->toPlainText();
+        return 0;
+    }});
+    dlg->outputButton()->click();
+    EXPECT_EQ(shown, QString::fromUtf8("没有选择故障母线。"));
+    EXPECT_FALSE(QFileInfo::exists(text()));
+
+    // With fault points the same run writes the text report, and only that.
+    setFaults("全选");
+    ASSERT_EQ(dlg->faultList().size(), size_t(casegen::demo::kBusCount));
+    check("母线电压");
+    dlg->outputButton()->click();
+    EXPECT_GT(QFileInfo(text()).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(proj.path() + "/temp/sc_report.htm")) << "报表 is off";
+}
+
+TEST_P(OutputTest, CancellingTheProgressDialogAbandonsTheRun) {
+    // Every report of every fault point, text and workbooks, as the demo stores it.
+    SCRepDialog::setProgressDelay(0);
+    bool sawProgress = false;
+    // Fires inside the progress dialog's event processing, as a click on its button would.
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* pd = dlg->findChild<QProgressDialog*>(); pd && pd->isVisible() && !pd->wasCanceled()) {
+            sawProgress = true;
+            pd->cancel();
+        }
+    });
+    poll.start();
+    dlg->outputButton()->click();
+    poll.stop();
+    EXPECT_TRUE(sawProgress);
+    EXPECT_TRUE(logged(false, gb("输出已取消")));
+    EXPECT_FALSE(QFileInfo::exists(text()));
+    EXPECT_FALSE(QFileInfo::exists(proj.path() + "/temp/sc_report.htm"));
+    EXPECT_EQ(dlg->findChild<QProgressDialog*>(), nullptr) << "the progress dialog goes with the run";
+}
+
+UI_INSTANTIATE(OutputTest);
+
+} // namespace
+#endif

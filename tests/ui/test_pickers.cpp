@@ -1,0 +1,211 @@
+// The three small dialogs on their own: fault point selection, case browser and the
+// item selection of one report kind.
+#include "db/textcodec.h"
+#include "ui/casebrowsedlg.h"
+#include "ui/scposseldlg.h"
+#include "ui/tree/clfrepitemseldlg.h"
+#include "uitest.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+using testdb::gb;
+using uitest::button;
+using uitest::UiTest;
+
+namespace {
+
+QStringList rows(const QListWidget* l) {
+    QStringList out;
+    for (int i = 0; i < l->count(); ++i)
+        out << l->item(i)->text();
+    return out;
+}
+
+std::vector<std::string> names(const SCPosList& v) {
+    std::vector<std::string> out;
+    for (const SCPos& p : v)
+        out.push_back(p.name);
+    return out;
+}
+
+class PickerTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        uitest::addCases(*db);
+        open();
+        CDBUtility::setCaseName("101");
+    }
+};
+
+TEST_P(PickerTest, FaultPointsMoveBetweenTheListsInOrder) {
+    // Of the current list, a name the case no longer has is dropped.
+    SCPosSelDlg dlg(SCPosList{{"B3", "", "", 0}, {"GONE", "", "", 0}}, nullptr);
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8("故障点选择"));
+    QListWidget* avail = dlg.availableList();
+    QListWidget* sel = dlg.selectedList();
+    EXPECT_EQ(rows(avail), QStringList({"B1", "B2", "B4"}));
+    EXPECT_EQ(rows(sel), QStringList({"B3"}));
+    EXPECT_TRUE(logged(false, "sc_pos size is 1, av size is 3"));
+
+    avail->item(0)->setSelected(true);
+    avail->item(1)->setSelected(true);
+    button(&dlg, "选择")->click();
+    EXPECT_EQ(rows(sel), QStringList({"B3", "B1", "B2"}));
+    EXPECT_EQ(rows(avail), QStringList({"B4"}));
+    EXPECT_EQ(names(dlg.selected()), (std::vector<std::string>{"B3", "B1", "B2"}));
+
+    // A double click moves the clicked row together with the other highlighted ones.
+    sel->item(0)->setSelected(true);
+    const QRect r = sel->visualItemRect(sel->item(2));
+    QTest::mouseClick(sel->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+    QTest::mouseDClick(sel->viewport(), Qt::LeftButton, Qt::ControlModifier, r.center());
+    EXPECT_EQ(rows(avail), QStringList({"B4", "B3", "B2"}));
+    EXPECT_EQ(names(dlg.available()), (std::vector<std::string>{"B4", "B3", "B2"}));
+
+    // Search: the first row starting with the text, letter case ignored; earlier highlights go.
+    avail->item(0)->setSelected(true);
+    dlg.searchEdit()->setText("b3");
+    QTest::keyClick(dlg.searchEdit(), Qt::Key_Return);
+    EXPECT_EQ(avail->selectedItems().size(), 1);
+    EXPECT_EQ(avail->selectedItems().front()->text(), QString("B3"));
+    EXPECT_EQ(dlg.result(), 0) << "return in the search field does not close the dialog";
+    dlg.searchEdit()->setText("zz");
+    QTest::keyClick(dlg.searchEdit(), Qt::Key_Return);
+    EXPECT_TRUE(avail->selectedItems().isEmpty());
+
+    button(&dlg, "全选")->click();
+    EXPECT_EQ(rows(sel), QStringList({"B1", "B4", "B3", "B2"}));
+    EXPECT_EQ(avail->count(), 0);
+    button(&dlg, "全删")->click();
+    EXPECT_EQ(rows(avail), QStringList({"B1", "B4", "B3", "B2"}));
+    EXPECT_TRUE(dlg.selected().empty());
+}
+
+TEST_P(PickerTest, BranchFaultsAreKeyedByBranchAndPosition) {
+    CDBUtility::setCaseName("3");
+    SCPosSelDlg dlg(SCPosList{{"L13_30", "", "", 0}}, nullptr);
+    ASSERT_EQ(dlg.selected().size(), 1u);
+    const SCPos& p = dlg.selected().front();
+    EXPECT_EQ(p.iName, "B1");
+    EXPECT_EQ(p.jName, "B3");
+    EXPECT_EQ(p.percent, 30);
+    EXPECT_EQ(rows(dlg.availableList()), QStringList({"B1"}));
+
+    CDBUtility::setCaseName("sc2"); // no fault rows at all
+    SCPosSelDlg empty(SCPosList{{"B1", "", "", 0}}, nullptr);
+    EXPECT_EQ(empty.availableList()->count() + empty.selectedList()->count(), 0);
+}
+
+TEST_P(PickerTest, CaseBrowserListsNumberedCalculatedCases) {
+    db->exec("INSERT INTO SC_CASE (Case_No,Case_Name,calculate,Note) VALUES (8,'12',1,'twelve'),(9,'0',1,''),"
+             "(10,'12x',1,''),(11,'-5',1,'')");
+    CaseBrowseDlg dlg(nullptr);
+    QTableWidget* t = dlg.table();
+    ASSERT_EQ(t->columnCount(), 2);
+    EXPECT_EQ(t->horizontalHeaderItem(0)->text(), QString::fromUtf8("作业名"));
+    EXPECT_EQ(t->horizontalHeaderItem(1)->text(), QString::fromUtf8("作业描述"));
+    QStringList listed;
+    for (int i = 0; i < t->rowCount(); ++i)
+        listed << t->item(i, 0)->text();
+    EXPECT_EQ(listed, QStringList({"101", "3", "4", "12"}));
+    EXPECT_EQ(t->item(3, 1)->text(), QString("twelve"));
+    EXPECT_EQ(dlg.getSelectedCase(), -1);
+    t->setCurrentCell(3, 1);
+    EXPECT_EQ(dlg.getSelectedCase(), 12);
+
+    CDBUtility::setDBType(DB_type(3)); // a kind without a case table
+    CaseBrowseDlg none(nullptr);
+    EXPECT_EQ(none.table()->rowCount(), 0);
+    EXPECT_EQ(none.getSelectedCase(), -1);
+    CDBUtility::setDBType(DB_SC);
+}
+
+class ItemSelTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        labels[key] = {"a", "b", "c", "d", "e", "f", "g", "h"};
+        defVars[key] = {{2, 4}, {8, 1, 3}};
+        vars[key] = {1, 3};
+        tabNo[key] = 0;
+    }
+    std::unique_ptr<CLFRepItemSelDlg> open() {
+        return std::make_unique<CLFRepItemSelDlg>(labels, defVars, vars, tabNo, 4, nullptr, key.c_str());
+    }
+    static QStringList orders(CLFRepItemSelDlg& d) {
+        QStringList out;
+        for (int i = 0; i < d.itemCount(); ++i)
+            out << d.orderLabel(i)->text();
+        return out;
+    }
+    std::string key = gb("母线电压");
+    std::map<std::string, std::vector<std::string>> labels;
+    std::map<std::string, std::vector<std::vector<int>>> defVars;
+    std::map<std::string, std::vector<int>> vars;
+    std::map<std::string, int> tabNo;
+};
+
+TEST_F(ItemSelTest, CustomTableNumbersTicksWithoutGaps) {
+    auto d = open();
+    EXPECT_EQ(d->windowTitle(), QString::fromUtf8("母线电压"));
+    EXPECT_TRUE(d->tableButton(0)->isChecked());
+    EXPECT_EQ(orders(*d), QStringList({"  ", " 1", "  ", " 2", "  ", "  ", "  ", "  "}));
+    d->tableButton(2)->click();
+    EXPECT_EQ(d->tableButton(2)->text(), QString::fromUtf8("自制表"));
+    EXPECT_EQ(orders(*d), QStringList(8, "  ")) << "the custom table starts empty";
+    for (int i : {3, 0, 6})
+        d->itemBox(i)->click();
+    EXPECT_EQ(orders(*d), QStringList({" 2", "  ", "  ", " 1", "  ", "  ", " 3", "  "}));
+    d->itemBox(0)->click();
+    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", "  ", " 1", "  ", "  ", " 2", "  "}));
+    EXPECT_FALSE(d->itemBox(0)->isChecked());
+    d->itemBox(1)->click();
+    button(d.get(), "确定")->click();
+    EXPECT_EQ(vars[key], (std::vector<int>{3, 6, 1}));
+    EXPECT_EQ(tabNo[key], 2);
+
+    // Opened again on the custom table: the stored order comes back.
+    auto again = open();
+    EXPECT_TRUE(again->tableButton(2)->isChecked());
+    EXPECT_EQ(orders(*again), QStringList({"  ", " 3", "  ", " 1", "  ", "  ", " 2", "  "}));
+}
+
+TEST_F(ItemSelTest, PredefinedTablesCannotBeEditedAndCancelKeepsEverything) {
+    auto d = open();
+    d->tableButton(1)->click();
+    EXPECT_EQ(orders(*d), QStringList({" 2", "  ", " 3", "  ", "  ", "  ", "  ", " 1"}));
+    d->itemBox(0)->click(); // ticked: stays ticked
+    d->itemBox(4)->click(); // unticked: stays unticked
+    EXPECT_TRUE(d->itemBox(0)->isChecked());
+    EXPECT_FALSE(d->itemBox(4)->isChecked());
+    EXPECT_EQ(orders(*d), QStringList({" 2", "  ", " 3", "  ", "  ", "  ", "  ", " 1"}));
+    button(d.get(), "取消")->click();
+    EXPECT_EQ(vars[key], (std::vector<int>{1, 3}));
+    EXPECT_EQ(tabNo[key], 0);
+
+    auto ok = open();
+    ok->tableButton(1)->click();
+    button(ok.get(), "确定")->click();
+    EXPECT_EQ(vars[key], (std::vector<int>{7, 0, 2}));
+    EXPECT_EQ(tabNo[key], 1);
+}
+
+TEST_F(ItemSelTest, KindWithoutPresetsHasOnlyTheCustomTable) {
+    defVars.erase(key);
+    vars[key] = {5, 2};
+    auto d = open();
+    EXPECT_EQ(d->customTable(), 0);
+    EXPECT_EQ(d->tableButton(1), nullptr);
+    EXPECT_TRUE(d->tableButton(0)->isChecked());
+    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", "  ", "  ", " 1", "  ", "  "}));
+}
+
+UI_INSTANTIATE(PickerTest);
+
+} // namespace

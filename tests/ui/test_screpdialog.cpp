@@ -1,0 +1,354 @@
+// The main dialog driven as a user drives it, checked on its widgets and on the rows
+// it stores.
+#include "db/errortext.h"
+#include "db/textcodec.h"
+#include "sc/warningsink.h"
+#include "ui/casebrowsedlg.h"
+#include "ui/scposseldlg.h"
+#include "ui/screpdialog.h"
+#include "ui/tree/clfrepitemseldlg.h"
+#include "uitest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QErrorMessage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+using testdb::gb;
+using uitest::button;
+using uitest::UiTest;
+
+namespace {
+
+const std::string kSummary = gb("短路电流简表");
+const std::string kDistribution = gb("短路电流分布系数");
+const std::string kShortBra = gb("短路点及其支路");
+const std::string kBusVol = gb("母线电压");
+const std::string kLineCur = gb("支路电流");
+const std::string kVIZ = gb("支路两端的电压、\n电流和视在阻抗");
+
+class SCRepDialogTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        uitest::addNetwork(*db);
+        uitest::addCases(*db);
+    }
+    void TearDown() override {
+        SCRepDialog::setOutputRunner(nullptr);
+        SCRepDialog::setProgressDelay(500);
+        UiTest::TearDown();
+    }
+    std::unique_ptr<SCRepDialog> make(const char* caseName) {
+        return std::make_unique<SCRepDialog>(db->arg(), proj.path().toStdString(), gb(caseName), false);
+    }
+    static bool on(QAbstractButton* b) { return b && b->isChecked(); }
+    // Keeps CDBUtility's connection open for the checks after the dialog has gone.
+    void reopen() { open(); }
+    QTemporaryDir proj;
+};
+
+TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
+    struct Expect {
+        const char* name;
+        bool summary, distribution, shortBra;
+    };
+    for (const Expect& e : {Expect{"101", true, true, true}, Expect{"sc2", false, false, true},
+                            Expect{"3", true, false, false}, Expect{"4", true, true, false}}) {
+        SCOPED_TRACE(e.name);
+        auto dlg = make(e.name);
+        EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8("短路报表输出"));
+        QStringList cases;
+        for (int i = 0; i < dlg->caseCombo()->count(); ++i)
+            cases << dlg->caseCombo()->itemText(i);
+        EXPECT_EQ(cases, QStringList({"101", "sc2", "3", "4", "abc"})) << "only calculated cases";
+        EXPECT_EQ(dlg->caseCombo()->currentText(), QString(e.name));
+        EXPECT_EQ(dlg->objectBox(kSummary)->isEnabled(), e.summary);
+        EXPECT_EQ(dlg->objectBox(kDistribution)->isEnabled(), e.distribution);
+        EXPECT_EQ(dlg->objectBox(kShortBra)->isEnabled(), e.shortBra);
+        for (const std::string& k : {kBusVol, kLineCur, kVIZ})
+            EXPECT_TRUE(dlg->objectBox(k)->isEnabled());
+        // Summary and distribution have no item choice.
+        EXPECT_EQ(dlg->chooseButton(kSummary), nullptr);
+        EXPECT_EQ(dlg->chooseButton(kDistribution), nullptr);
+        EXPECT_NE(dlg->chooseButton(kVIZ), nullptr);
+    }
+    {
+        auto first = make("");
+        EXPECT_EQ(CDBUtility::getCaseNo(), "1") << "no case named: the first listed one";
+    }
+    try {
+        make("zzz");
+        ADD_FAILURE() << "an unknown case must end the construction";
+    } catch (const ErrorText& e) {
+        EXPECT_EQ(e.text(), gb("在短路作业表中没有找到作业名:zzz"));
+    }
+}
+
+TEST_P(SCRepDialogTest, OutputButtonAndChooseButtonsFollowTheChecks) {
+    auto dlg = make("101");
+    QPushButton* output = dlg->outputButton();
+    EXPECT_FALSE(output->isEnabled());
+    dlg->objectBox(kBusVol)->click();
+    EXPECT_TRUE(output->isEnabled());
+    EXPECT_TRUE(dlg->chooseButton(kBusVol)->isEnabled());
+    dlg->objectBox(kSummary)->click();
+    dlg->objectBox(kBusVol)->click();
+    EXPECT_TRUE(output->isEnabled()) << "the summary is still checked";
+    EXPECT_FALSE(dlg->chooseButton(kBusVol)->isEnabled());
+    EXPECT_EQ(dlg->choices().m_selObjects, std::set<std::string>{kSummary});
+    dlg->objectBox(kSummary)->click();
+    EXPECT_FALSE(output->isEnabled());
+    EXPECT_TRUE(dlg->choices().m_selObjects.empty());
+}
+
+TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
+    // Object 7 rows belong to another module and survive every save.
+    db->exec("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO,VAR1) VALUES (1,7,0,5)");
+    {
+        auto dlg = make("101");
+        EXPECT_EQ(dlg->choices().m_objVars.at(kBusVol), (std::vector<int>{6, 7, 8, 9, 10, 11}))
+            << "first preset";
+        dlg->objectBox(kBusVol)->click();
+        dlg->objectBox(kSummary)->click();
+        button(dlg.get(), "有名值")->click();
+        button(dlg.get(), "厂站")->click();
+        button(dlg.get(), "报表")->click();
+        // Custom table of the bus voltage report: items 4, 1, 7 in that order.
+        expectDialogs({[](QDialog& d) {
+            auto& items = dynamic_cast<CLFRepItemSelDlg&>(d);
+            items.tableButton(items.customTable())->click();
+            for (int i : {3, 0, 6})
+                items.itemBox(i)->click();
+            button(&items, "确定")->click();
+            return d.result();
+        }});
+        dlg->chooseButton(kBusVol)->click();
+
+        // Choosing another case stores this one first.
+        QTest::keyClick(dlg->caseCombo(), Qt::Key_Down);
+        EXPECT_EQ(dlg->caseCombo()->currentText(), QString("sc2"));
+        EXPECT_EQ(CDBUtility::getCaseNo(), "2");
+        EXPECT_EQ(dlg->noteEdit()->toPlainText(), QString("second"));
+        EXPECT_EQ(column("select Unit,On_area,On_Zone,On_Sub,Lreport,Lfile,LSummary,LDistribut,"
+                         "LShortBra,LBusVol,LLineCur,LVIZ from SCR_OUT where CASE_NO=1"),
+                  std::vector<std::string>{"0,1,1,0,1,1,1,0,0,1,0,0"});
+        EXPECT_EQ(
+            column("select TableNO,VAR1,VAR2,VAR3,VAR4,VAR20 from SCR_CONT where Case_NO=1 and OBJNO=3"),
+            std::vector<std::string>{"4,3,0,6,-1,-1"});
+        EXPECT_EQ(count("select count(*) from SCR_CONT where Case_NO=1"), 2)
+            << "the bus voltage row and object 7";
+
+        // sc2 has no stored options: the controls keep what they show.
+        EXPECT_TRUE(logged(true, gb("指定的作业不存在")));
+        EXPECT_TRUE(on(button(dlg.get(), "有名值")));
+        dlg->objectBox(kBusVol)->click(); // sc2: bus voltage off, only the summary
+        dlg->reject();                    // closing stores the case shown
+    }
+    reopen();
+    EXPECT_EQ(column("select LSummary,LBusVol from SCR_OUT where CASE_NO=2"),
+              std::vector<std::string>{"1,0"});
+    EXPECT_EQ(count("select count(*) from SCR_OUT"), 2) << "one row per case";
+    CDBUtility::closedb();
+
+    auto again = make("101");
+    EXPECT_TRUE(on(button(again.get(), "有名值")));
+    EXPECT_FALSE(on(button(again.get(), "标幺值")));
+    EXPECT_FALSE(on(button(again.get(), "厂站")));
+    EXPECT_TRUE(on(button(again.get(), "区域")));
+    EXPECT_TRUE(on(button(again.get(), "报表")));
+    EXPECT_EQ(again->choices().m_selObjects, (std::set<std::string>{kSummary, kBusVol}));
+    EXPECT_TRUE(again->outputButton()->isEnabled());
+    EXPECT_TRUE(again->chooseButton(kBusVol)->isEnabled());
+    EXPECT_FALSE(again->chooseButton(kLineCur)->isEnabled());
+    EXPECT_EQ(again->choices().m_objVars.at(kBusVol), (std::vector<int>{3, 0, 6}));
+    EXPECT_EQ(again->choices().m_objTableNo.at(kBusVol), 4);
+    EXPECT_EQ(again->choices().m_objVars.at(kLineCur), (std::vector<int>{6, 7, 8, 9, 10, 11}));
+    EXPECT_EQ(count("select count(*) from SCR_CONT where Case_NO=1 and OBJNO=7"), 1);
+}
+
+TEST_P(SCRepDialogTest, NoteIsWrittenOnEveryEdit) {
+    auto dlg = make("101");
+    EXPECT_EQ(dlg->noteEdit()->toPlainText(), QString("first note"));
+    dlg->noteEdit()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(dlg->noteEdit(), " it's");
+    EXPECT_EQ(column("select Note from SC_CASE where Case_No=1"),
+              std::vector<std::string>{"first note it's"});
+    dlg->noteEdit()->clear();
+    EXPECT_EQ(column("select Note from SC_CASE where Case_No=1"), std::vector<std::string>{""});
+    EXPECT_EQ(column("select Note from SC_CASE where Case_No=2"), std::vector<std::string>{"second"});
+}
+
+TEST_P(SCRepDialogTest, FaultPointsChosenInTheDialogAreStored) {
+    {
+        auto dlg = make("101");
+        EXPECT_TRUE(dlg->faultList().empty());
+        expectDialogs({[](QDialog& d) {
+                           auto& sel = dynamic_cast<SCPosSelDlg&>(d);
+                           QListWidget* avail = sel.availableList();
+                           EXPECT_EQ(avail->count(), 4) << "flg 2 rows are no fault points";
+                           avail->item(2)->setSelected(true);
+                           avail->item(1)->setSelected(true);
+                           button(&sel, "选择")->click();
+                           button(&sel, "确定")->click();
+                           return d.result();
+                       },
+                       [](QDialog& d) { // changes, then cancel: nothing happens
+                           auto& sel = dynamic_cast<SCPosSelDlg&>(d);
+                           EXPECT_EQ(sel.selectedList()->count(), 2);
+                           button(&sel, "全选")->click();
+                           button(&sel, "取消")->click();
+                           return d.result();
+                       }});
+        button(dlg.get(), "故障点选择")->click();
+        ASSERT_EQ(dlg->faultList().size(), 2u);
+        EXPECT_EQ(dlg->faultList()[0].name, "B2");
+        EXPECT_EQ(dlg->faultList()[1].name, "B3");
+        EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=1 order by Bus_Name"),
+                  (std::vector<std::string>{"B2", "B3"}));
+        button(dlg.get(), "故障点选择")->click();
+        EXPECT_EQ(dlg->faultList().size(), 2u);
+        EXPECT_EQ(count("select count(*) from SCR_FAULTBUS"), 2);
+        button(dlg.get(), "退出")->click();
+    }
+    auto again = make("101");
+    ASSERT_EQ(again->faultList().size(), 2u);
+    EXPECT_EQ(again->faultList()[0].iName, "B2") << "filled from the case's fault rows";
+}
+
+TEST_P(SCRepDialogTest, BrowseListsNumberedCasesAndSwitchesToThePickedOne) {
+    auto dlg = make("101");
+    expectDialogs({[](QDialog& d) {
+                       auto& b = dynamic_cast<CaseBrowseDlg&>(d);
+                       EXPECT_EQ(b.windowTitle(), QString::fromUtf8("作业浏览"));
+                       QTableWidget* t = b.table();
+                       EXPECT_EQ(t->rowCount(), 3)
+                           << "sc2, abc (not numbers) and x (not calculated) left out";
+                       EXPECT_EQ(t->item(0, 1)->text(), QString("first note"));
+                       EXPECT_EQ(t->editTriggers(), QAbstractItemView::NoEditTriggers);
+                       t->setCurrentCell(2, 1);
+                       button(&b, "确定")->click();
+                       return d.result();
+                   },
+                   [](QDialog& d) {
+                       auto& b = dynamic_cast<CaseBrowseDlg&>(d);
+                       b.table()->setCurrentCell(-1, -1);
+                       return int(QDialog::Rejected);
+                   }});
+    button(dlg.get(), "浏览")->click();
+    EXPECT_EQ(dlg->caseCombo()->currentText(), QString("4"));
+    EXPECT_EQ(CDBUtility::getCaseNo(), "4");
+    EXPECT_EQ(count("select count(*) from SCR_OUT where CASE_NO=1"), 1) << "the old case was stored first";
+    button(dlg.get(), "浏览")->click();
+    EXPECT_EQ(CDBUtility::getCaseNo(), "4") << "no row picked: nothing changes";
+}
+
+TEST_P(SCRepDialogTest, ChooseOpensTheItemDialogOfThatKind) {
+    auto dlg = make("101");
+    dlg->objectBox(kVIZ)->click();
+    expectDialogs({[](QDialog& d) {
+        auto& items = dynamic_cast<CLFRepItemSelDlg&>(d);
+        items.show(); // laid out, so the columns have positions
+        EXPECT_EQ(items.key(), kVIZ);
+        EXPECT_EQ(items.itemCount(), 18);
+        EXPECT_EQ(items.customTable(), 3);
+        // 18 items run down two columns of 9.
+        EXPECT_EQ(items.itemBox(8)->parentWidget()->x(), items.itemBox(0)->parentWidget()->x());
+        EXPECT_NE(items.itemBox(9)->parentWidget()->x(), items.itemBox(0)->parentWidget()->x());
+        items.tableButton(1)->click();
+        button(&items, "确定")->click();
+        return d.result();
+    }});
+    dlg->chooseButton(kVIZ)->click();
+    EXPECT_EQ(dlg->choices().m_objVars.at(kVIZ), (std::vector<int>{11, 14, 17}));
+    EXPECT_EQ(dlg->choices().m_objTableNo.at(kVIZ), 1);
+}
+
+TEST_P(SCRepDialogTest, SearchBarEnablesNextWhileMatchesRemain) {
+    auto dlg = make("101");
+    dlg->searchKind()->setCurrentText(QString::fromUtf8("交流线"));
+    dlg->searchText()->setText("L1");
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+    button(dlg.get(), "查找")->click();
+    for (int step = 0; step < 3; ++step) {
+        EXPECT_TRUE(dlg->nextButton()->isEnabled()) << step;
+        dlg->nextButton()->click();
+    }
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+    dlg->searchText()->setText("none");
+    button(dlg.get(), "查找")->click();
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+}
+
+TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
+    auto dlg = make("101");
+    dlg->objectBox(kBusVol)->click();
+    dlg->objectBox(kSummary)->click();
+    button(dlg.get(), "有名值")->click();
+    button(dlg.get(), "区域")->click();
+    button(dlg.get(), "报表")->click();
+
+    int runs = 0;
+    SCRepDialog::setProgressDelay(0);
+    SCRepDialog::setOutputRunner([&](const OutputRequest& req, RunObserver* obs) {
+        ++runs;
+        EXPECT_EQ(req.caseNo, 1);
+        EXPECT_EQ(req.projectDir, proj.path().toStdString());
+        EXPECT_EQ(req.chosenKeys, (std::set<std::string>{kSummary, kBusVol}));
+        EXPECT_EQ(req.itemSel.at(kBusVol), (std::vector<int>{6, 7, 8, 9, 10, 11}));
+        EXPECT_EQ(req.itemLabels.at(kBusVol).size(), 12u);
+        EXPECT_FALSE(req.perUnit);
+        EXPECT_FALSE(req.grpArea);
+        EXPECT_TRUE(req.grpZone && req.grpST);
+        EXPECT_TRUE(req.writeText && req.writeSheet);
+        EXPECT_EQ(req.faults, &dlg->faultList());
+        OutputResult r;
+        if (runs == 1) {
+            dataWarning(gb("数据错误"), gb("母线B9没有电压"));
+            r.error8 = gb("没有选择故障母线。");
+        } else { // the user cancels in the progress dialog
+            obs->progress(gb("母线电压"), 10, 100);
+            auto* pd = dlg->findChild<QProgressDialog*>();
+            EXPECT_TRUE(pd && pd->isVisible());
+            if (pd) pd->cancel();
+            EXPECT_TRUE(obs->cancelled());
+            r.error8 = "cancelled";
+        }
+        return r;
+    });
+    QString shown;
+    expectDialogs({[](QDialog& d) {
+                       auto& box = dynamic_cast<QMessageBox&>(d);
+                       EXPECT_EQ(box.windowTitle(), QString::fromUtf8("数据错误"));
+                       EXPECT_EQ(box.text(), QString::fromUtf8("母线B9没有电压"));
+                       EXPECT_EQ(box.buttons().size(), 1);
+                       EXPECT_EQ(box.buttons().front()->text(), QString::fromUtf8("确定"));
+                       return 0;
+                   },
+                   [&](QDialog& d) {
+                       EXPECT_NE(dynamic_cast<QErrorMessage*>(&d), nullptr);
+                       for (QTextEdit* t : d.findChildren<QTextEdit*>())
+                           shown += t->toPlainText();
+                       return 0;
+                   }});
+    dlg->outputButton()->click();
+    EXPECT_EQ(shown, QString::fromUtf8("没有选择故障母线。"));
+    EXPECT_EQ(column("select Unit,On_area,Lreport,LSummary,LBusVol from SCR_OUT where CASE_NO=1"),
+              std::vector<std::string>{"0,0,1,1,1"})
+        << "stored before the run";
+    dlg->outputButton()->click(); // cancelled: no error box
+    EXPECT_EQ(runs, 2);
+}
+
+UI_INSTANTIATE(SCRepDialogTest);
+
+} // namespace

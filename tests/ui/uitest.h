@@ -1,0 +1,62 @@
+#pragma once
+// Shared set-up of the dialog tests: a fresh case database per test on each back end,
+// captured log lines, and a modal driver that answers dialogs instead of a user.
+#include "db/cdbutility.h"
+#include "db/log.h"
+#include "support/testdb.h"
+#include "ui/modaldriver.h"
+
+#include <QDialog>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace uitest {
+
+// A small network: two areas, three zones, four stations and one line of each
+// placement (inside a station, between stations, zones and areas). `sf` is the
+// model-table suffix the rows go to.
+void addNetwork(const testdb::CaseDb& db, const std::string& sf = "");
+
+class UiTest : public ::testing::TestWithParam<testdb::Backend> {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens the case database through CDBUtility (the dialogs open it themselves).
+    void open();
+    // Runs a query on CDBUtility's connection; every row as its columns joined by ",",
+    // in UTF-8.
+    std::vector<std::string> column(const std::string& sqlUtf8);
+    int count(const std::string& sqlUtf8);
+    // Answers the next modal dialogs in turn; a dialog nobody expected fails the test.
+    void expectDialogs(std::vector<std::function<int(QDialog&)>> handlers);
+    bool logged(bool error, const std::string& line8) const;
+
+    std::unique_ptr<testdb::CaseDb> db;
+    std::vector<std::string> debugLines, errorLines;
+    std::vector<std::function<int(QDialog&)>> pending;
+    int unexpectedDialogs = 0;
+};
+
+} // namespace uitest
+
+#define UI_INSTANTIATE(Suite)                                                                                \
+    INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(testdb::backends()),                       \
+                             [](const auto& info) { return testdb::backendName(info.param); })
+
+class QAbstractButton;
+class QWidget;
+
+namespace uitest {
+
+// The button of `root` (or its children) showing `utf8`; fails the test when missing.
+QAbstractButton* button(QWidget* root, const char* utf8);
+// Short-circuit cases for the dialog tests (see uitest.cpp for what each allows).
+void addCases(const testdb::CaseDb& db);
+
+} // namespace uitest
