@@ -16,7 +16,7 @@ class SCREPORT_CORE_EXPORT OutSink {
     virtual ~OutSink() = default;
     void write(const char* p, size_t n) {
         if (n <= size_t(m_end - m_pos)) {
-            std::memcpy(m_pos, p, n);
+            if (n) std::memcpy(m_pos, p, n); // p may be null for an empty text
             m_pos += n;
         } else {
             writeSlow(p, n);

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-RecordStore::RecordStore() {
-    m_groups.resize(0);
-}
+RecordStore::RecordStore() = default;
 
 RecordStore::RecordStore(const RecordStore& other) {
     copyFrom(other);
@@ -64,9 +62,12 @@ void RecordStore::copyFrom(const RecordStore& o) {
     m_cellCount = o.m_cellCount;
     m_textBytes = o.m_textBytes;
     m_cellChunks.reserve(o.m_cellChunks.size());
+    size_t left = o.m_cellCount;
     for (const Cell* c : o.m_cellChunks) {
         Cell* n = new Cell[kCellChunk];
-        std::memcpy(n, c, sizeof(Cell) * kCellChunk);
+        const size_t k = std::min<size_t>(left, kCellChunk);
+        std::memcpy(n, c, sizeof(Cell) * k);
+        left -= k;
         m_cellChunks.push_back(n);
     }
     m_blocks.reserve(o.m_blocks.size());
