@@ -48,6 +48,12 @@ void OutSink::fill(char c, size_t n) {
     }
 }
 
+void OutSink::block() {
+    if (m_blocked) return;
+    flushBuffer();
+    m_blocked = true;
+}
+
 void OutSink::writeSlow(const char* p, size_t n) {
     while (n > 0) {
         if (m_pos == m_end) {
@@ -75,7 +81,7 @@ const std::string& StringSink::str() {
 }
 
 void StringSink::flushBuffer() {
-    m_out.append(m_buf, size_t(m_pos - m_buf));
+    if (!m_blocked) m_out.append(m_buf, size_t(m_pos - m_buf));
     m_pos = m_buf;
 }
 
@@ -103,7 +109,7 @@ void OutFile::flushBuffer() {
     const char* p = m_buf;
     size_t n = size_t(m_pos - m_buf);
     m_pos = m_buf;
-    if (m_fd < 0 || m_failed) return;
+    if (m_fd < 0 || m_failed || m_blocked) return;
     while (n > 0) {
         const ssize_t k = ::write(m_fd, p, n);
         if (k < 0) {

@@ -34,6 +34,10 @@ class SCREPORT_CORE_EXPORT OutSink {
     void fill(char c, size_t n);
     void crlf() { write("\r\n", 2); }
     bool failed() const { return m_failed; }
+    // Ignores everything written from now on (what came before stays). Not a failure:
+    // the file is still completed.
+    void block();
+    bool blocked() const { return m_blocked; }
 
   protected:
     OutSink() = default;
@@ -48,6 +52,7 @@ class SCREPORT_CORE_EXPORT OutSink {
     char* m_pos = nullptr;
     char* m_end = nullptr;
     bool m_failed = false;
+    bool m_blocked = false;
 };
 
 // Collects the bytes in memory (tests, small fragments).

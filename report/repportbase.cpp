@@ -113,7 +113,7 @@ std::string RepPortBase::findTemplateDir() {
         if (QFileInfo(c + "/stylesheet.css").isFile())
             return textcodec::toLocal8(QDir(c).absolutePath()) + "/";
     }
-    return std::string();
+    return textcodec::toLocal8(candidates.front()) + "/";
 }
 
 // ---------------------------------------------------------------- pages, headers

@@ -212,7 +212,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     std::string xlsxPath() const { return m_strTempDir + "sc_report.xlsx"; }
 
     // Where the templates are: ./rep_template, then beside the executable, then the
-    // installed data folder. GB18030 path ending in '/', empty when none is found.
+    // installed data folder (GB18030, ending in '/'); the first when none holds one.
     static std::string findTemplateDir();
 
     // Largest number of rows of a worksheet.

@@ -36,14 +36,21 @@ WorkbookNames workbookNames(const std::string& mainPath) {
 
 } // namespace
 
-// Reads a template; a missing one means a broken installation, so the run stops.
-static std::string readTemplate(const std::string& dir, const char* name, OutputEncoding enc) {
+// Copies a template followed by a line end. A missing or empty template leaves the
+// file with what was written before it: nothing more goes into that file this run.
+static void copyTemplate(textout::Writer& w, const std::string& dir, const char* name, OutputEncoding enc) {
+    if (w.sink().blocked()) return;
     const std::string path = dir + name;
     QFile f(textcodec::fromLocal8(path));
-    if (dir.empty() || !f.open(QIODevice::ReadOnly))
-        raiseError(gb("找不到报表模板：") + (dir.empty() ? std::string("rep_template/") + name : path));
-    const QByteArray raw = f.readAll();
-    return textout::templateText(raw.toStdString(), enc);
+    QByteArray raw;
+    if (f.open(QIODevice::ReadOnly)) raw = f.readAll();
+    if (raw.isEmpty()) {
+        screport::logErrorU("报表模板缺失或为空：", path);
+        w.sink().block();
+        return;
+    }
+    w.lit(textout::templateText(raw.toStdString(), enc));
+    w.eol();
 }
 
 static std::string sheetName(const RepPage& p, int page) {
@@ -56,8 +63,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
     textout::Writer w(os, enc), fl(filelist, enc), ts(tabstrip, enc);
     const int n = int(m_pages.size());
 
-    w.lit(readTemplate(m_strTemplateDir, "main-html1", enc));
-    w.eol();
+    copyTemplate(w, m_strTemplateDir, "main-html1", enc);
     for (int i = 1; i <= n; ++i) {
         w.lit("<link id=\"shLink\" href=\"");
         w.text(names.folder);
@@ -86,8 +92,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
         w.lit("\";");
         w.eol();
     }
-    w.lit(readTemplate(m_strTemplateDir, "main-html2", enc));
-    w.eol();
+    copyTemplate(w, m_strTemplateDir, "main-html2", enc);
 
     fl.lit("<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">");
     fl.eol();
@@ -100,8 +105,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
     fl.lit(" <o:File HRef=\"tabstrip.htm\"/>");
     fl.eol();
 
-    ts.lit(readTemplate(m_strTemplateDir, "tabstrip_1", enc));
-    ts.eol();
+    copyTemplate(ts, m_strTemplateDir, "tabstrip_1", enc);
 
     const std::string font = gb("宋体");
     for (int i = 1; i <= n; ++i) {
@@ -159,8 +163,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
         w.lit(line);
         w.eol();
     }
-    w.lit(readTemplate(m_strTemplateDir, "main-html3", enc));
-    w.eol();
+    copyTemplate(w, m_strTemplateDir, "main-html3", enc);
     w.lit("</html>");
     w.eol();
 }
@@ -168,12 +171,10 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
 void RepPortBase::outputRP_html2(int page, OutSink& os) {
     const OutputEncoding enc = m_options.encoding;
     textout::Writer w(os, enc);
-    w.lit(readTemplate(m_strTemplateDir, "sub_html0", enc));
-    w.eol();
+    copyTemplate(w, m_strTemplateDir, "sub_html0", enc);
     w.lit("<link rel=Stylesheet href=stylesheet.css>");
     w.eol();
-    w.lit(readTemplate(m_strTemplateDir, "sub_html1", enc));
-    w.eol();
+    copyTemplate(w, m_strTemplateDir, "sub_html1", enc);
     outputRP_html(page, os);
     w.lit("</body>");
     w.eol();
@@ -231,7 +232,12 @@ void RepPortBase::writeStylesheet(OutFileSet& files) {
     const std::string target = workbookNames(htmlPath()).folderPath + kSep + "stylesheet.css";
     screport::logDebug("style file is " + target);
     OutFile& css = files.add(target);
-    css.write(readTemplate(m_strTemplateDir, "stylesheet.css", m_options.encoding));
+    // A missing stylesheet template leaves an empty stylesheet.
+    QFile f(textcodec::fromLocal8(m_strTemplateDir + "stylesheet.css"));
+    if (f.open(QIODevice::ReadOnly))
+        css.write(textout::templateText(f.readAll().toStdString(), m_options.encoding));
+    else
+        screport::logErrorU("报表模板缺失或为空：", m_strTemplateDir + "stylesheet.css");
     css.finish();
 }
 

@@ -193,22 +193,26 @@ TEST(Workbook, EmptyModelAndMissingTemplates) {
     expectGolden("wb_empty_main.htm", readFile(dir + "sc_report.htm"));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "sc_report.files/sheet1.htm")));
 
-    // A missing template stops the run and names the file; nothing is left behind.
+    // A missing or empty template ends its file where the template would go; the
+    // other files are whole.
     const int p = m.addRP(false);
     m.addTitle(p, "X");
     const std::string broken = reporttest::freshDir("wb-broken-templates");
-    for (const char* t : {"main-html1", "main-html2", "main-html3", "tabstrip_1", "sub_html0"})
-        reporttest::writeFile(broken + t, "x");
+    for (const char* t : {"main-html1", "main-html3", "tabstrip_1", "sub_html0"})
+        reporttest::writeFile(broken + t, "[" + std::string(t) + "]");
+    reporttest::writeFile(broken + "sub_html1", "");
     m.setTemplateDir(broken);
-    const std::string before = readFile(dir + "sc_report.htm");
-    try {
-        m.outputRP_html2((dir + "sc_report.htm").c_str());
-        FAIL() << "no error for a missing template";
-    } catch (const ErrorText& e) {
-        EXPECT_EQ(e.text(), gb("找不到报表模板：") + broken + "sub_html1");
-    }
-    EXPECT_EQ(readFile(dir + "sc_report.htm"), before);
-    EXPECT_EQ(QDir(QString::fromStdString(dir + "sc_report.files")).entryList(QDir::Files).size(), 2);
+    LogCapture log;
+    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    const std::string main = readFile(dir + "sc_report.htm");
+    EXPECT_EQ(main.substr(main.size() - 20), "c_rgszSh[0] = \"X\";\r\n");
+    EXPECT_EQ(readFile(dir + "sc_report.files/sheet1.htm"),
+              "[sub_html0]\r\n<link rel=Stylesheet href=stylesheet.css>\r\n");
+    EXPECT_EQ(readFile(dir + "sc_report.files/tabstrip.htm").substr(0, 17), "[tabstrip_1]\r\n<td");
+    const std::string list = readFile(dir + "sc_report.files/filelist.xml");
+    EXPECT_EQ(list.substr(list.size() - 8), "</xml>\r\n");
+    EXPECT_EQ(log.errors, (std::vector<std::string>{gb("报表模板缺失或为空：") + broken + "main-html2",
+                                                    gb("报表模板缺失或为空：") + broken + "sub_html1"}));
 }
 
 TEST(Workbook, DefaultTemplatesFitTheWrittenLines) {
