@@ -144,7 +144,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     int getGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
                const std::string& st);
     int dealGrp(int page, const std::string& st, const std::string& zone, const std::string& area);
-    // Looks the node up in CDBUtility's position buffer, filling it first when empty.
+    // Looks the node up in CDBUtility's position buffer, which this model fills on its first call.
     int dealGrpOld(int page, const std::string& node);
     int dealGrp2(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
                  const std::string& area2);
