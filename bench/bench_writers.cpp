@@ -2,7 +2,7 @@
 // the HTML workbook and as .xlsx, each against its limit (one fwrite of the same
 // bytes; a bare libxlsxwriter loop writing the same cells).
 //
-//   bench_writers [--rows N] [--dir DIR]
+//   bench_writers [--rows N] [--dir DIR] [--repeat N]
 #include "report/repportbase.h"
 
 #include <QCoreApplication>
@@ -11,6 +11,7 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -146,9 +147,11 @@ void line(const char* what, Span s, double cells) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     long rows = 1000000;
+    int repeat = 2;
     std::string dir = QDir::tempPath().toStdString() + "/screport-bench/";
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--rows")) rows = std::atol(argv[i + 1]);
+        if (!std::strcmp(argv[i], "--repeat")) repeat = std::max(1, std::atoi(argv[i + 1]));
         if (!std::strcmp(argv[i], "--dir")) dir = std::string(argv[i + 1]) + "/";
     }
     QDir().mkpath(QString::fromStdString(dir));
@@ -198,9 +201,18 @@ int main(int argc, char** argv) {
     std::printf("  %.1f MB\n", fileSize(dir + "sc_report.files/sheet1.htm") / 1e6);
     const long htmlPeak = statusKb("VmHWM:") - rssBeforeHtml;
 
+    // The two .xlsx runs alternate and the fastest of each counts: on a busy machine
+    // single runs differ by more than the margin being measured.
     long bigPeak = 0;
-    const Span x = xlsxTime(m, dir + "sc_report.xlsx", bigPeak);
-    const Span bare = bareXlsxTime(dir + "bare.xlsx", rows);
+    Span x{1e30, 1e30}, bare{1e30, 1e30};
+    for (int i = 0; i < repeat; ++i) {
+        long peak = 0;
+        const Span a = xlsxTime(m, dir + "sc_report.xlsx", peak);
+        bigPeak = std::max(bigPeak, peak);
+        const Span b = bareXlsxTime(dir + "bare.xlsx", rows);
+        if (a.cpu < x.cpu) x = a;
+        if (b.cpu < bare.cpu) bare = b;
+    }
     line("xlsx writer", x, cells);
     std::printf("  %.1f MB; bare libxlsxwriter loop cpu %.2f s wall %.2f s (%.0f cells/s): ratio %.2f "
                 "(target <= 1.3)\n",
