@@ -1,8 +1,10 @@
 #include "quantities.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace scq {
@@ -55,12 +57,27 @@ double angleDeg(const Cx& z) {
     return phi + 0.0; // -0 becomes 0, so no angle is written with a sign
 }
 
+size_t fixedTo(char* out, double v, int decimals) {
+    if (std::isnan(v)) {
+        std::memcpy(out, "nan", 3);
+        return 3;
+    }
+    auto r = std::to_chars(out, out + kNumberRoom, v, std::chars_format::fixed, decimals);
+    if (r.ec == std::errc()) return size_t(r.ptr - out);
+    const int n = std::snprintf(out, kNumberRoom, "%.*f", decimals, v);
+    return n < 0 ? 0 : std::min(size_t(n), kNumberRoom - 1);
+}
+
+size_t complexTo(char* out, const Cx& z) {
+    size_t n = fixedTo(out, std::abs(z), 4);
+    std::memcpy(out + n, " / ", 3);
+    n += 3;
+    return n + fixedTo(out + n, angleDeg(z), 2);
+}
+
 std::string fixed(double v, int decimals) {
-    if (std::isnan(v)) return "nan";
-    char buf[400];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc()) return std::to_string(v);
-    return std::string(buf, r.ptr);
+    char buf[kNumberRoom];
+    return std::string(buf, fixedTo(buf, v, decimals));
 }
 
 std::string angleText(const Cx& z, int decimals) {
@@ -68,10 +85,8 @@ std::string angleText(const Cx& z, int decimals) {
 }
 
 std::string complexText(const Cx& z) {
-    std::string s = fixed(std::abs(z), 4);
-    s += " / ";
-    s += fixed(angleDeg(z), 2);
-    return s;
+    char buf[kCellRoom];
+    return std::string(buf, complexTo(buf, z));
 }
 
 std::string general(double v) {

@@ -36,6 +36,12 @@ SCREPORT_CORE_EXPORT double angleDeg(const Cx& z);
 // Fixed notation with `decimals` places, as printf %.*f writes it, except that every
 // not-a-number is "nan".
 SCREPORT_CORE_EXPORT std::string fixed(double v, int decimals);
+// The same texts into a buffer, for cells written by the million: the number of bytes
+// written to `out`, which has room for kNumberRoom (fixed) or kCellRoom (complex) bytes.
+constexpr size_t kNumberRoom = 400;
+constexpr size_t kCellRoom = 2 * kNumberRoom + 8;
+SCREPORT_CORE_EXPORT size_t fixedTo(char* out, double v, int decimals);
+SCREPORT_CORE_EXPORT size_t complexTo(char* out, const Cx& z);
 SCREPORT_CORE_EXPORT std::string angleText(const Cx& z, int decimals);
 // Magnitude with 4 decimals, " / ", angle with 2 decimals.
 SCREPORT_CORE_EXPORT std::string complexText(const Cx& z);

@@ -5,33 +5,42 @@
 #include "sc/quantities.h"
 
 #include <functional>
-#include <string>
+#include <string_view>
 #include <vector>
 
 namespace scitems {
 
+// Where a cell's text is made; the text is used before the next cell is made.
+struct CellBuffer {
+    char data[scq::kCellRoom];
+};
+
 template <class Ctx> struct Item {
-    std::function<std::string(const Ctx&)> cell;
+    using Cell = std::function<std::string_view(const Ctx&, CellBuffer&)>;
+    Cell cell;
     // Second cell of two-sided items (the branch-end report's J side); empty otherwise.
-    std::function<std::string(const Ctx&)> cell2;
+    Cell cell2;
 };
 
 template <class Ctx> using Table = std::vector<Item<Ctx>>;
 
 // A number cell: the value in fixed notation with `decimals` places.
-template <class Ctx, class F> Item<Ctx> number(F value, int decimals) {
-    return Item<Ctx>{[value, decimals](const Ctx& c) { return scq::fixed(value(c), decimals); }, {}};
+template <class Ctx, class F> typename Item<Ctx>::Cell number(F value, int decimals) {
+    return [value, decimals](const Ctx& c, CellBuffer& b) {
+        return std::string_view(b.data, scq::fixedTo(b.data, value(c), decimals));
+    };
 }
 
 // Appends the cells of the chosen items, in the order chosen. Numbers without a
 // definition add nothing.
 template <class Ctx, class Emit>
 void appendCells(const Table<Ctx>& table, const std::vector<int>& chosen, const Ctx& c, Emit&& out) {
+    CellBuffer buf;
     for (int n : chosen) {
         if (n < 0 || n >= int(table.size())) continue;
         const Item<Ctx>& it = table[size_t(n)];
-        out(it.cell(c));
-        if (it.cell2) out(it.cell2(c));
+        out(it.cell(c, buf));
+        if (it.cell2) out(it.cell2(c, buf));
     }
 }
 

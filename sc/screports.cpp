@@ -35,14 +35,18 @@ SeqPhaseCtx seqPhase(const Cx& x1, const Cx& x2, const Cx& x0, double k) {
     return SeqPhaseCtx{{x1, x2, x0, p.a, p.b, p.c}, k};
 }
 
+// One number cell per item.
+template <class Ctx, class F> scitems::Item<Ctx> num(F value, int decimals) {
+    return scitems::Item<Ctx>{scitems::number<Ctx>(value, decimals), {}};
+}
+
 const scitems::Table<SeqPhaseCtx>& seqPhaseItems() {
-    static const scitems::Table<SeqPhaseCtx> t = [] {
-        scitems::Table<SeqPhaseCtx> t;
-        for (int c = 0; c < 6; ++c) {
-            t.push_back(scitems::number<SeqPhaseCtx>(
-                [c](const SeqPhaseCtx& x) { return std::abs(x.s[c]) * x.k; }, 4));
-            t.push_back(
-                scitems::number<SeqPhaseCtx>([c](const SeqPhaseCtx& x) { return scq::angleDeg(x.s[c]); }, 2));
+    using C = SeqPhaseCtx;
+    static const scitems::Table<C> t = [] {
+        scitems::Table<C> t;
+        for (int k = 0; k < 6; ++k) {
+            t.push_back(num<C>([k](const C& x) { return std::abs(x.s[k]) * x.k; }, 4));
+            t.push_back(num<C>([k](const C& x) { return scq::angleDeg(x.s[k]); }, 2));
         }
         return t;
     }();
@@ -65,14 +69,14 @@ const scitems::Table<ShortPointCtx>& shortPointItems() {
         auto z1 = [](const C& c) { return scq::div(c.vpre - c.v1f, c.i1f); };
         auto z0 = [](const C& c) { return scq::div(-c.v0f, c.i0f); };
         scitems::Table<C> t{
-            scitems::number<C>([](const C& c) { return std::abs(c.i1f) * c.kI; }, 4),
-            scitems::number<C>([](const C& c) { return std::abs(c.i0f) * c.kI; }, 4),
-            scitems::number<C>([](const C& c) { return std::abs(c.i1f) * c.sb; }, 3),
-            scitems::number<C>([](const C& c) { return std::abs(c.i0f) * c.sb; }, 3),
-            scitems::number<C>([z1](const C& c) { return std::abs(z1(c)) * c.kZ; }, 4),
-            scitems::number<C>([z1](const C& c) { return scq::angleDeg(z1(c)); }, 2),
-            scitems::number<C>([z0](const C& c) { return c.type1 ? kNoZ0 : std::abs(z0(c)) * c.kZ; }, 4),
-            scitems::number<C>([z0](const C& c) { return c.type1 ? 0.0 : scq::angleDeg(z0(c)); }, 2),
+            num<C>([](const C& c) { return std::abs(c.i1f) * c.kI; }, 4),
+            num<C>([](const C& c) { return std::abs(c.i0f) * c.kI; }, 4),
+            num<C>([](const C& c) { return std::abs(c.i1f) * c.sb; }, 3),
+            num<C>([](const C& c) { return std::abs(c.i0f) * c.sb; }, 3),
+            num<C>([z1](const C& c) { return std::abs(z1(c)) * c.kZ; }, 4),
+            num<C>([z1](const C& c) { return scq::angleDeg(z1(c)); }, 2),
+            num<C>([z0](const C& c) { return c.type1 ? kNoZ0 : std::abs(z0(c)) * c.kZ; }, 4),
+            num<C>([z0](const C& c) { return c.type1 ? 0.0 : scq::angleDeg(z0(c)); }, 2),
         };
         // The system side of the fault point is the fault point itself.
         for (int n = 4; n < 8; ++n)
@@ -96,7 +100,9 @@ const scitems::Table<BranchRowCtx>& branchRowItems() {
         // Items that need the pre-fault voltage stay empty without it.
         auto pre = [](scitems::Item<C> it) {
             auto f = it.cell;
-            it.cell = [f](const C& c) { return c.hasPre ? f(c) : std::string(); };
+            it.cell = [f](const C& c, scitems::CellBuffer& b) {
+                return c.hasPre ? f(c, b) : std::string_view();
+            };
             return it;
         };
         auto i0 = [](const C& c) { return std::abs(scq::div(c.v0f - c.v0o, c.z0)); };
@@ -104,23 +110,25 @@ const scitems::Table<BranchRowCtx>& branchRowItems() {
         auto z0k = [](const C& c) { return scq::div(c.v0f, c.v0f - c.v0o) * c.z0; };
         auto z1s = [](const C& c) { return scq::div(c.v1f - c.vpre, c.i1f + c.i1br); };
         auto z0s = [](const C& c) { return scq::div(c.v0f, c.i0f + c.i0br); };
+        auto a0s = scitems::number<C>([z0s](const C& c) { return scq::angleDeg(z0s(c)); }, 4);
         return scitems::Table<C>{
-            scitems::number<C>([](const C& c) { return std::abs(c.i1br) * c.kI; }, 4),
-            scitems::number<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.kI; }, 4),
-            scitems::number<C>([](const C& c) { return std::abs(c.i1br) * c.sb; }, 4),
-            scitems::number<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.sb; }, 4),
-            pre(scitems::number<C>([z1k](const C& c) { return std::abs(z1k(c)) * c.kZ; }, 4)),
-            pre(scitems::number<C>([z1k](const C& c) { return scq::angleDeg(z1k(c)); }, 4)),
-            scitems::number<C>([z0k](const C& c) { return c.noZ0() ? kNoZ0 : std::abs(z0k(c)) * c.kZ; }, 4),
-            scitems::number<C>([z0k](const C& c) { return c.noZ0() ? 0.0 : scq::angleDeg(z0k(c)); }, 2),
-            pre(scitems::number<C>([z1s](const C& c) { return std::abs(z1s(c)) * c.kZ; }, 4)),
-            pre(scitems::number<C>([z1s](const C& c) { return scq::angleDeg(z1s(c)); }, 4)),
-            scitems::number<C>(
-                [z0s](const C& c) { return c.type1    ? kNoZ0
-                                           : !c.hasZ0 ? 0.0
-                                                      : std::abs(z0s(c)) * c.kZ; }, 4),
-            scitems::Item<C>{[z0s](const C& c) {
-                                 return c.noZ0() ? std::string("0.00") : scq::fixed(scq::angleDeg(z0s(c)), 4);
+            num<C>([](const C& c) { return std::abs(c.i1br) * c.kI; }, 4),
+            num<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.kI; }, 4),
+            num<C>([](const C& c) { return std::abs(c.i1br) * c.sb; }, 4),
+            num<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.sb; }, 4),
+            pre(num<C>([z1k](const C& c) { return std::abs(z1k(c)) * c.kZ; }, 4)),
+            pre(num<C>([z1k](const C& c) { return scq::angleDeg(z1k(c)); }, 4)),
+            num<C>([z0k](const C& c) { return c.noZ0() ? kNoZ0 : std::abs(z0k(c)) * c.kZ; }, 4),
+            num<C>([z0k](const C& c) { return c.noZ0() ? 0.0 : scq::angleDeg(z0k(c)); }, 2),
+            pre(num<C>([z1s](const C& c) { return std::abs(z1s(c)) * c.kZ; }, 4)),
+            pre(num<C>([z1s](const C& c) { return scq::angleDeg(z1s(c)); }, 4)),
+            num<C>([z0s](const C& c) { return c.type1    ? kNoZ0
+                                              : !c.hasZ0 ? 0.0
+                                                         : std::abs(z0s(c)) * c.kZ; },
+                   4),
+            // Its fixed text has two decimals, its values four.
+            scitems::Item<C>{[a0s](const C& c, scitems::CellBuffer& b) {
+                                 return c.noZ0() ? std::string_view("0.00") : a0s(c, b);
                              },
                              {}},
         };
@@ -137,22 +145,24 @@ struct VizCtx {
 
 const scitems::Table<VizCtx>& vizItems() {
     using C = VizCtx;
+    using B = scitems::CellBuffer;
     static const scitems::Table<C> t = [] {
         scitems::Table<C> t;
-        for (int c = 0; c < 6; ++c) {
+        for (int k = 0; k < 6; ++k) {
             // Below this current the apparent impedance is meaningless.
-            const char* none = (c == 1 || c == 2) ? "10000.0000 / 0.00" : "0 / 0";
-            auto volt = [c](int end) {
-                return [c, end](const C& x) { return scq::complexText(x.v[end][c] * x.s.kU); };
+            const char* none = (k == 1 || k == 2) ? "10000.0000 / 0.00" : "0 / 0";
+            auto text = [](B& b, const Cx& z) { return std::string_view(b.data, scq::complexTo(b.data, z)); };
+            auto volt = [k, text](int end) {
+                return [k, end, text](const C& x, B& b) { return text(b, x.v[end][k] * x.s.kU); };
             };
-            auto cur = [c](int end) {
-                return [c, end](const C& x) { return scq::complexText(x.i[end][c] * x.s.kI); };
+            auto cur = [k, text](int end) {
+                return [k, end, text](const C& x, B& b) { return text(b, x.i[end][k] * x.s.kI); };
             };
-            auto imp = [c, none](int end) {
-                return [c, end, none](const C& x) {
-                    const Cx& i = x.i[end][c];
-                    if (std::abs(i) < 0.001) return std::string(none);
-                    return scq::complexText(scq::div(x.v[end][c], i) * x.s.kZ);
+            auto imp = [k, none, text](int end) {
+                return [k, end, none, text](const C& x, B& b) {
+                    const Cx& i = x.i[end][k];
+                    if (std::abs(i) < 0.001) return std::string_view(none);
+                    return text(b, scq::div(x.v[end][k], i) * x.s.kZ);
                 };
             };
             t.push_back({volt(0), volt(1)});
@@ -365,7 +375,8 @@ void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const
     const SCB120Rec* v = findVolts(name, f->T);
     if (!v) return;
     const ShortPointCtx c{f->I1, f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_baseMVA, m_typeFault == 1};
-    scitems::appendCells(shortPointItems(), items, c, [&](const std::string& t) { addGrpText(r, i, t); });
+    scitems::appendCells(shortPointItems(), items, c,
+                         [&](std::string_view t) { addGrpText(r, i, std::string(t)); });
 }
 
 void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
@@ -408,7 +419,8 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
         const int w = addRec(r, i);
         addText(r, w, *other, i);
         addText(r, w, std::to_string(b.ID_No), i);
-        scitems::appendCells(branchRowItems(), items, c, [&](const std::string& t) { addText(r, w, t, i); });
+        scitems::appendCells(branchRowItems(), items, c,
+                             [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
     }
 }
 
@@ -452,7 +464,7 @@ void SCRepPort::portBusVol() {
             const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
             const SeqPhaseCtx c = seqPhase(v->second.V1, v->second.V2, v->second.V0, k);
             scitems::appendCells(seqPhaseItems(), items, c,
-                                 [&](const std::string& t) { addText(r, w, t, i); });
+                                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
         }
         checkRun("母线电压", i + 1, n);
     }
@@ -496,7 +508,7 @@ void SCRepPort::portLineCur() {
         addGrpText(r, i, p.name);
         auto emitRow = [&](int w, const SeqPhaseCtx& c) {
             scitems::appendCells(seqPhaseItems(), items, c,
-                                 [&](const std::string& t) { addText(r, w, t, i); });
+                                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
         };
         int w = addRec(r, i);
         addText(r, w, p.name, i);
@@ -588,7 +600,8 @@ void SCRepPort::portVIZ() {
                 std::copy(vv, vv + 6, c.v[end]);
                 std::copy(ii, ii + 6, c.i[end]);
             }
-            scitems::appendCells(vizItems(), items, c, [&](const std::string& t) { addText(r, w, t, i); });
+            scitems::appendCells(vizItems(), items, c,
+                                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
         }
         checkRun("支路两端的电压、电流和视在阻抗", i + 1, n);
     }

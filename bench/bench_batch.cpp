@@ -1,0 +1,311 @@
+// A full batch run (all six reports, every item, text + HTML workbook + .xlsx) on
+// synthetic grids, against its limits: the same case's database reads alone, and the
+// text report's bytes written with one fwrite. Each measured step runs in a process
+// of its own, so its peak memory is its own.
+//
+//   bench_batch [--buses 2000,5000] [--faults 25,50] [--backends sqlite,mariadb] [--dir DIR]
+//
+// MariaDB is used when SCREPORT_DB_SOCKET (or the client defaults) reaches a server,
+// e.g. after tests/support/mariadb-server start /tmp/mdb-bench and
+// SCREPORT_DB_SOCKET=/tmp/mdb-bench/mysqld.sock.
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/dbquery.h"
+#include "db/sqldialect.h"
+#include "db/textcodec.h"
+#include "sc/reportkinds.h"
+#include "sc/screpport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSqlQuery>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double wallNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+double cpuNow() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+class NullBuffer : public std::streambuf {
+  protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+std::vector<std::string> split(const std::string& s) {
+    std::vector<std::string> out;
+    std::stringstream ss(s);
+    std::string t;
+    while (std::getline(ss, t, ','))
+        if (!t.empty()) out.push_back(t);
+    return out;
+}
+
+bool openCase(const std::string& dbArg) {
+    CDBUtility::m_strTableSuffix = "BAK";
+    CDBUtility::setDBType(DB_SC);
+    return CDBUtility::opendb(dbArg.c_str()) != nullptr;
+}
+
+std::vector<std::string> faultKeys(int n) {
+    std::vector<std::string> keys;
+    QSqlQuery q = dbq::newQuery();
+    q.exec(
+        QString("select I_Name from SCR_R120 where flg=1 and Case_No=%1 order by T").arg(casegen::kGridCase));
+    while (q.next() && int(keys.size()) < n)
+        keys.push_back(dbq::text8(q.value(0)));
+    return keys;
+}
+
+// ---- child steps: print one line of "name value" pairs on standard output
+
+// Only the database reads of a run: results, capacities, base voltages, base power.
+int childReads(const std::string& dbArg) {
+    if (!openCase(dbArg)) return 3;
+    const double w0 = wallNow(), c0 = cpuNow();
+    const std::set<std::string> none;
+    const std::map<std::string, std::vector<std::string>> labels;
+    const std::map<std::string, std::vector<int>> items;
+    SCPosList faults;
+    SCRepPort b(QDir::tempPath().toStdString() + "/", casegen::kGridCase, none, labels, items, &faults);
+    b.loadVI();
+    b.loadSCBus();
+    if (!b.m_SCB120.empty()) b.getBaseKV(b.m_SCB120.begin()->first);
+    CDBUtility::getBaseMVA();
+    std::fprintf(stdout, "wall %.3f cpu %.3f\n", wallNow() - w0, cpuNow() - c0);
+    CDBUtility::closedb();
+    return 0;
+}
+
+// The text report's bytes written with one fwrite: the floor of any text writer.
+int childTextLimit(const std::string& textPath) {
+    std::ifstream in(textPath, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string out = textPath + ".limit";
+    const double w0 = wallNow(), c0 = cpuNow();
+    FILE* f = std::fopen(out.c_str(), "wb");
+    if (!f) return 3;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    std::fprintf(stdout, "wall %.3f cpu %.3f bytes %zu\n", wallNow() - w0, cpuNow() - c0, bytes.size());
+    std::remove(out.c_str());
+    return 0;
+}
+
+// ---- the parent
+
+struct Measured {
+    int status = -1;
+    double wall = 0, cpu = 0;
+    long maxRssKb = 0;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs a program, waits for it, and takes its processor time and peak memory.
+Measured runChild(const std::vector<std::string>& args, const std::string& cwd) {
+    Measured m;
+    const std::string outPath =
+        QDir::tempPath().toStdString() + "/bench_batch.out." + std::to_string(getpid());
+    const std::string errPath = outPath + ".err";
+    const double w0 = wallNow();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+        const int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(o, 1);
+        dup2(e, 2);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    m.wall = wallNow() - w0;
+    m.cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+            double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+    m.maxRssKb = ru.ru_maxrss;
+    m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m.out = slurp(outPath);
+    m.err = slurp(errPath);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
+    return m;
+}
+
+double field(const std::string& text, const std::string& name) {
+    const size_t at = text.find(name + " ");
+    return at == std::string::npos ? -1 : std::atof(text.c_str() + at + name.size() + 1);
+}
+
+// "<rows> rows, <cells> cells" of the batch summary.
+void rowsCells(const std::string& err, long long& rows, long long& cells) {
+    rows = cells = -1;
+    const size_t at = err.find(" rows, ");
+    if (at == std::string::npos) return;
+    size_t start = err.rfind('\n', at);
+    start = start == std::string::npos ? 0 : start + 1;
+    rows = std::atoll(err.c_str() + start);
+    cells = std::atoll(err.c_str() + at + 7);
+}
+
+int parent(int argc, char** argv) {
+    std::vector<int> busesList{2000, 5000}, faultsList{25, 50};
+    std::vector<std::string> backends{"sqlite", "mariadb"};
+    std::string dir = QDir::tempPath().toStdString() + "/screport-bench";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i], v = argv[i + 1];
+        if (a == "--buses") {
+            busesList.clear();
+            for (const auto& s : split(v))
+                busesList.push_back(std::atoi(s.c_str()));
+        } else if (a == "--faults") {
+            faultsList.clear();
+            for (const auto& s : split(v))
+                faultsList.push_back(std::atoi(s.c_str()));
+        } else if (a == "--backends") {
+            backends = split(v);
+        } else if (a == "--dir") {
+            dir = v;
+        } else {
+            std::fprintf(stderr, "unknown option %s\n", a.c_str());
+            return 2;
+        }
+    }
+    QDir().mkpath(QString::fromStdString(dir));
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const std::string exe = QCoreApplication::applicationDirPath().toStdString() + "/../screport";
+    int maxFaults = 0;
+    for (int f : faultsList)
+        maxFaults = std::max(maxFaults, f);
+
+    std::printf("%-8s %6s %6s %6s | %7s %7s %7s | %8s %7s %6s | %7s %11s %12s\n", "backend", "buses",
+                "branch", "faults", "read s", "fwrite", "limit", "batch s", "cpu s", "x lim", "peak MB",
+                "rows", "cells");
+    for (const std::string& backend : backends) {
+        for (int buses : busesList) {
+            const std::string dbArg = backend == "sqlite" ? dir + "/grid" + std::to_string(buses) + ".db"
+                                                          : "screport_bench_" + std::to_string(buses);
+            casegen::GridOptions g;
+            g.buses = buses;
+            g.faults = maxFaults;
+            g.faultType = 2; // every sequence carries current
+            casegen::WriteOptions wo;
+            wo.force = true;
+            std::string err;
+            const double g0 = wallNow();
+            if (!casegen::makeGrid(dbArg, g, &err, wo)) {
+                std::fprintf(stderr, "%s: cannot make the grid case: %s\n", backend.c_str(), err.c_str());
+                break;
+            }
+            const double genTime = wallNow() - g0;
+            if (!openCase(dbArg)) return 3;
+            QSqlQuery cq = dbq::newQuery();
+            cq.exec(QString("select count(*) from SCR_LINE1 where CASE_NO=%1").arg(casegen::kGridCase));
+            const long nBranches = cq.next() ? long(cq.value(0).toLongLong()) : 0;
+            const std::vector<std::string> keys = faultKeys(maxFaults);
+            CDBUtility::closedb();
+            std::fprintf(stderr, "%s %d buses: case generated in %.1f s\n", backend.c_str(), buses, genTime);
+
+            for (int nf : faultsList) {
+                std::string faultArg;
+                for (int k = 0; k < nf && k < int(keys.size()); ++k)
+                    faultArg += (k ? "," : "") + textcodec::toUtf8(keys[size_t(k)]);
+                const Measured reads = runChild({self, "--child-reads", dbArg}, "");
+                const std::string project = dir + "/project-" + backend + "-" + std::to_string(buses) + "/";
+                const Measured run = runChild({exe,
+                                               "--batch",
+                                               dbArg,
+                                               project,
+                                               std::to_string(casegen::kGridCase),
+                                               "--reports",
+                                               "all",
+                                               "--faults",
+                                               faultArg,
+                                               "--items",
+                                               "shortbra=all",
+                                               "--items",
+                                               "busvol=all",
+                                               "--items",
+                                               "linecur=all",
+                                               "--items",
+                                               "viz=all",
+                                               "--format",
+                                               "txt,html,xlsx",
+                                               "--units",
+                                               "named"},
+                                              SCREPORT_SOURCE_DIR);
+                if (run.status != 0) {
+                    std::fprintf(stderr, "batch failed (%d): %s\n", run.status, run.err.c_str());
+                    return 1;
+                }
+                const Measured limit =
+                    runChild({self, "--child-text-limit", project + "temp/rep_txt.txt"}, "");
+                long long rows = 0, cells = 0;
+                rowsCells(run.err, rows, cells);
+                const double readS = field(reads.out, "wall");
+                const double fwriteS = field(limit.out, "wall");
+                const double lim = readS + fwriteS;
+                std::printf(
+                    "%-8s %6d %6ld %6d | %7.2f %7.2f %7.2f | %8.2f %7.2f %6.1f | %7.0f %11lld %12lld\n",
+                    backend.c_str(), buses, nBranches, nf, readS, fwriteS, lim, run.wall, run.cpu,
+                    lim > 0 ? run.wall / lim : 0.0, run.maxRssKb / 1024.0, rows, cells);
+                std::fflush(stdout);
+            }
+        }
+    }
+    std::printf(
+        "read s: database reads of the run alone (own process); fwrite: the text report's bytes in one\n"
+        "fwrite; limit = read + fwrite; batch s: wall time of screport --batch (all six reports, every\n"
+        "item, txt + html + xlsx, named units); x lim = batch / limit; peak MB: the batch's peak RSS.\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    // The debug stream of the library would mix with the table.
+    NullBuffer null;
+    std::streambuf* debug = std::cout.rdbuf(&null);
+    int rc = 0;
+    if (argc == 3 && std::string(argv[1]) == "--child-reads")
+        rc = childReads(argv[2]);
+    else if (argc == 3 && std::string(argv[1]) == "--child-text-limit")
+        rc = childTextLimit(argv[2]);
+    else
+        rc = parent(argc, argv);
+    std::cout.rdbuf(debug);
+    return rc;
+}
