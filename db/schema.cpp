@@ -51,9 +51,9 @@ std::vector<Table> buildTables() {
     // Network model; each gets a BAK copy below.
     std::vector<Table> net;
     net.push_back({"CDB_SB", {{"base_MVA", C::Real}}, {}});
-    net.push_back({"CDB_AREAS", {{"ID", C::Int}, {"Area_No", C::Int}, {"Area_Name", C::Name}}, {}});
+    net.push_back({"CDB_AREAS", {{"ID", C::Int}, {"Area_No", C::Int}, {"Area_Name", C::Name}}, {"Area_No"}});
     net.push_back(
-        {"CDB_ZONE", {{"ID", C::Int}, {"Zone_No", C::Int}, {"Zone_Name", C::Name}, {"Area_No", C::Int}}, {}});
+        {"CDB_ZONE", {{"ID", C::Int}, {"Zone_No", C::Int}, {"Zone_Name", C::Name}, {"Area_No", C::Int}}, {"Zone_No"}});
     net.push_back({"CDB_PSTATION", {{"ID", C::Int}, {"PS_Name", C::Name}, {"Zone_No", C::Int}}, {"PS_Name"}});
     net.push_back({"CDB_NODE",
                    {{"ID", C::Int},

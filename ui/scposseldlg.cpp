@@ -57,7 +57,10 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     m_pSearchEdit = new QLineEdit(find);
     findLayout->addWidget(m_pSearchEdit);
     middle->addWidget(find, 2, 0, 1, 2);
-    h->addLayout(middle);
+    auto* centre = new QVBoxLayout; // the buttons stay together at the top
+    centre->addLayout(middle);
+    centre->addStretch(1);
+    h->addLayout(centre);
 
     auto* right = new QVBoxLayout;
     right->addWidget(new QLabel(QString::fromUtf8("已选故障母线："), lines));
@@ -84,9 +87,9 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     connect(m_pSelList, &QListWidget::itemDoubleClicked, this, &SCPosSelDlg::onDoubleClicked_unSel);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    // Return in the search field searches; it must not also press "确定".
-    ok->setAutoDefault(false);
-    cancel->setAutoDefault(false);
+    // Return in the search field searches; it must not also press a button.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
 
     load_scbuses(current);
     resize(640, 480);

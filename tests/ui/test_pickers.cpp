@@ -70,12 +70,14 @@ TEST_P(PickerTest, FaultPointsMoveBetweenTheListsInOrder) {
     EXPECT_EQ(names(dlg.available()), (std::vector<std::string>{"B4", "B3", "B2"}));
 
     // Search: the first row starting with the text, letter case ignored; earlier highlights go.
+    dlg.show(); // shown, a dialog would give the return key to a default button
     avail->item(0)->setSelected(true);
     dlg.searchEdit()->setText("b3");
     QTest::keyClick(dlg.searchEdit(), Qt::Key_Return);
     EXPECT_EQ(avail->selectedItems().size(), 1);
     EXPECT_EQ(avail->selectedItems().front()->text(), QString("B3"));
     EXPECT_EQ(dlg.result(), 0) << "return in the search field does not close the dialog";
+    EXPECT_EQ(rows(avail), QStringList({"B4", "B3", "B2"})) << "nor moves the row it found";
     dlg.searchEdit()->setText("zz");
     QTest::keyClick(dlg.searchEdit(), Qt::Key_Return);
     EXPECT_TRUE(avail->selectedItems().isEmpty());

@@ -63,6 +63,12 @@ TEST_P(TreeTest, LevelsLoadOnDoubleClickOnceAndFoldersOnlyWithContent) {
     EXPECT_TRUE(east->isExpanded());
     EXPECT_EQ(texts(child(east, "分区间交流线")), list({"L14"}));
 
+    // The arrow of a level never read reads it too.
+    QTreeWidgetItem* z2 = child(east, "Z2");
+    EXPECT_EQ(z2->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    z2->setExpanded(true);
+    EXPECT_EQ(texts(z2), list({"S3"}));
+
     QTreeWidgetItem* z1 = child(east, "Z1");
     doubleClick(tree, z1);
     EXPECT_EQ(texts(z1), list({"厂站间交流线", "S1", "S2"}));
@@ -131,6 +137,9 @@ TEST_P(TreeTest, SearchWalksTheMatchesThroughEveryLinePlacement) {
     EXPECT_TRUE(tree.currentItem()->isSelected());
     EXPECT_EQ(tree.searchNext(), 2);
     EXPECT_EQ(current(), QString::fromUtf8("全部/华东/Z1/厂站间交流线/L13"));
+    EXPECT_FALSE(tree.findItem(CommTreeView::kStation, "S1")->isExpanded())
+        << "only the path of the match is open";
+    EXPECT_EQ(tree.selectedItems().size(), 1);
     EXPECT_EQ(tree.searchNext(), 1);
     EXPECT_EQ(current(), QString::fromUtf8("全部/华东/分区间交流线/L14"));
     EXPECT_EQ(tree.searchNext(), 0);

@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kKindRole = Qt::UserRole;
 constexpr int kNameRole = Qt::UserRole + 1;
+constexpr int kLoadedRole = Qt::UserRole + 2;
 
 std::map<int, CommTreeView::Kind>& registry() {
     static std::map<int, CommTreeView::Kind> r;
@@ -58,6 +59,11 @@ CommTreeView::CommTreeView(QWidget* parent, const char* name, Qt::WindowFlags f)
     connect(this, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* it, int) { onDoubleClicked(it); });
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* it, int) { onSelectChanged(it); });
+    // Opening a level that was never read by its arrow reads it, as a double click does.
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* it) {
+        const int k = kindOf(it);
+        if ((k == kArea || k == kZone || k == kStation) && !it->data(0, kLoadedRole).toBool()) expandItem(it);
+    });
 
     auto folder = [](int code, int parent, const char* label) {
         Kind k;
@@ -207,8 +213,41 @@ void CommTreeView::fillRows(QTreeWidgetItem* parent, int kindCode, const SqlStmt
         screport::logError(s.text());
         return;
     }
-    while (q.next())
-        decorate(newItem(parent, kindCode, dbq::text8(q.value(0))));
+    while (q.next()) {
+        QTreeWidgetItem* item = newItem(parent, kindCode, dbq::text8(q.value(0)));
+        // Not read yet: show that there is something to open.
+        item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        decorate(item);
+    }
+}
+
+QTreeWidgetItem* CommTreeView::childNamed(QTreeWidgetItem* parent, int kindCode,
+                                          const std::string& name8) const {
+    if (!parent) return nullptr;
+    for (int i = 0; i < parent->childCount(); ++i) {
+        QTreeWidgetItem* c = parent->child(i);
+        if (kindOf(c) == kindCode && nameOf(c) == name8) return c;
+    }
+    return nullptr;
+}
+
+void CommTreeView::showRootOnly() {
+    if (!m_root) return reloadRoot();
+    collapseAll();
+    clearSelection();
+    m_root->setExpanded(true);
+}
+
+void CommTreeView::openLevel(QTreeWidgetItem* item) {
+    if (item->data(0, kLoadedRole).toBool())
+        item->setExpanded(true);
+    else
+        expandItem(item);
+}
+
+void CommTreeView::markLoaded(QTreeWidgetItem* item) {
+    item->setData(0, kLoadedRole, true);
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
 QTreeWidgetItem* CommTreeView::fillFolder(QTreeWidgetItem* parent, int folderKind, int elemKind,
@@ -400,6 +439,7 @@ void CommTreeView::expandItem(QTreeWidgetItem* item) {
 void CommTreeView::expandArea(QTreeWidgetItem* item) {
     const std::string area = nameOf(item);
     screport::logDebug("expand_Area:" + area);
+    markLoaded(item);
     removeChildren(item);
     fillFolder(item, kZoneACLines, kACLine, betweenZones(kACLine, area), 0);
     fillFolder(item, kZoneDCLines, kDCLine, betweenZones(kDCLine, area), 0);
@@ -414,6 +454,7 @@ void CommTreeView::expandArea(QTreeWidgetItem* item) {
 
 void CommTreeView::expandZone(QTreeWidgetItem* item) {
     const std::string zone = nameOf(item);
+    markLoaded(item);
     removeChildren(item);
     fillFolder(item, kStationACLines, kACLine, betweenStations(kACLine, zone), 0);
     fillFolder(item, kStationDCLines, kDCLine, betweenStations(kDCLine, zone), 0);
@@ -429,6 +470,7 @@ void CommTreeView::expandZone(QTreeWidgetItem* item) {
 void CommTreeView::expandStation(QTreeWidgetItem* item) {
     const std::string st = nameOf(item);
     screport::logDebug("expand_ST:" + st);
+    markLoaded(item);
     removeChildren(item);
     fillFolder(item, kBusFolder, kBus, busesOfStation(kBus, st), 1);
     for (int folder : {18, 20, 16, 14, 28, 30, 26, 24, 22})
@@ -547,7 +589,9 @@ int CommTreeView::searchNext() {
     if (m_matches.empty()) return 0;
     const Match m = m_matches.front();
     m_matches.pop_front();
-    reloadRoot();
+    // Only the path to the match is open afterwards, as after a rebuild from the root;
+    // levels already read are reused, so walking through many matches stays quick.
+    showRootOnly();
 
     const bool line = isLineKind(m.label);
     const int code = labelCodes().count(m.label) ? labelCodes().at(m.label) : 0;
@@ -555,24 +599,24 @@ int CommTreeView::searchNext() {
     const int ac = code == kACLine;
     // Walks down from the root; the element is selected at the level where its path ends.
     [&] {
-        if (code == kArea) return selectItem(findItem(kArea, m.name));
+        if (code == kArea) return selectItem(childNamed(m_root, kArea, m.name));
         if (line && m.area.empty()) return selectIn(m_root, ac ? kAreaACLines : kAreaDCLines, m.name);
-        QTreeWidgetItem* area = findItem(kArea, m.area);
+        QTreeWidgetItem* area = childNamed(m_root, kArea, m.area);
         if (!area) {
             screport::logError(gb("找不到区域：") + m.area);
             return;
         }
-        expandItem(area);
-        if (code == kZone) return selectItem(findItem(kZone, m.name));
+        openLevel(area);
+        if (code == kZone) return selectItem(childNamed(area, kZone, m.name));
         if (line && m.zone.empty()) return selectIn(area, ac ? kZoneACLines : kZoneDCLines, m.name);
-        QTreeWidgetItem* zone = findItem(kZone, m.zone);
+        QTreeWidgetItem* zone = childNamed(area, kZone, m.zone);
         if (!zone) return;
-        expandItem(zone);
-        if (code == kStation) return selectItem(findItem(kStation, m.name));
+        openLevel(zone);
+        if (code == kStation) return selectItem(childNamed(zone, kStation, m.name));
         if (line && m.station.empty()) return selectIn(zone, ac ? kStationACLines : kStationDCLines, m.name);
-        QTreeWidgetItem* station = findItem(kStation, m.station);
+        QTreeWidgetItem* station = childNamed(zone, kStation, m.station);
         if (!station) return;
-        expandItem(station);
+        openLevel(station);
         if (line) return selectIn(station, ac ? kInnerACFolder : kInnerDCFolder, m.name);
         selectIn(station, kind(code).parent, m.name);
     }();

@@ -100,6 +100,11 @@ class CommTreeView : public QTreeWidget {
   private:
     QTreeWidgetItem* newItem(QTreeWidgetItem* parent, int kind, const std::string& name8, int insertAt = -1);
     void forget(QTreeWidgetItem* item);
+    void markLoaded(QTreeWidgetItem* item);
+    void showRootOnly();
+    QTreeWidgetItem* childNamed(QTreeWidgetItem* parent, int kind, const std::string& name8) const;
+    // Opens an area, zone or station, reading it only if it was never read.
+    void openLevel(QTreeWidgetItem* item);
     void removeChildren(QTreeWidgetItem* item);
     void removeItem(QTreeWidgetItem* item);
 
