@@ -4,6 +4,7 @@
 #include "textcodec.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlRecord>
 #include <cmath>
 
@@ -14,13 +15,38 @@ QSqlQuery newQuery() {
     return QSqlQuery(*CDBUtility::m_pDatabase);
 }
 
+namespace {
+
+bool g_connectionLost = false;
+
+// Client errors of a server that is gone: cannot connect (2002, 2003), gone away (2006),
+// lost during a query (2013), lost while reading the reply (2055).
+bool isConnectionFailure(const QSqlError& e) {
+    if (e.type() == QSqlError::ConnectionError) return true;
+    static const char* const codes[] = {"2002", "2003", "2006", "2013", "2055"};
+    const QString code = e.nativeErrorCode();
+    for (const char* c : codes)
+        if (code == QLatin1String(c)) return true;
+    return false;
+}
+
+bool noteFailure(const QSqlQuery& q) {
+    if (isConnectionFailure(q.lastError())) g_connectionLost = true;
+    return false;
+}
+
+} // namespace
+
+bool connectionLost() { return g_connectionLost; }
+void clearConnectionLost() { g_connectionLost = false; }
+
 bool exec(QSqlQuery& q, const SqlStmt& s) {
     if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return false;
     q.setForwardOnly(true);
-    if (s.values().isEmpty()) return q.exec(s.sql());
-    if (!q.prepare(s.sql())) return false;
+    if (s.values().isEmpty()) return q.exec(s.sql()) || noteFailure(q);
+    if (!q.prepare(s.sql())) return noteFailure(q);
     for (const QVariant& v : s.values()) q.addBindValue(v);
-    return q.exec();
+    return q.exec() || noteFailure(q);
 }
 
 bool execIgnore(const SqlStmt& s) {

@@ -14,6 +14,12 @@ namespace dbq {
 SCREPORT_CORE_EXPORT QSqlQuery newQuery();
 // Prepares, binds and runs; true when the statement ran.
 SCREPORT_CORE_EXPORT bool exec(QSqlQuery& q, const SqlStmt& s);
+// Set when a statement failed because the server could not be reached (it stopped,
+// the connection dropped). Nothing clears it but clearConnectionLost(): an output run
+// clears it first and checks it before writing, so reports read from a half-answered
+// case never replace good ones.
+SCREPORT_CORE_EXPORT bool connectionLost();
+SCREPORT_CORE_EXPORT void clearConnectionLost();
 // Runs a statement whose outcome does not matter.
 SCREPORT_CORE_EXPORT bool execIgnore(const SqlStmt& s);
 

@@ -1,6 +1,7 @@
 #include "outputrun.h"
 
 #include "db/cdbutility.h"
+#include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/log.h"
 #include "db/textcodec.h"
@@ -8,11 +9,16 @@
 #include "sc/screpport.h"
 #include "sc/warningsink.h"
 
+#include <QSqlDatabase>
+
 #include <new>
+
+using textcodec::gb;
 
 OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
     OutputResult res;
     const long long warningsBefore = warningCount();
+    dbq::clearConnectionLost();
     try {
         SCRepPort b(req.projectDir, req.caseNo, req.chosenKeys, req.itemLabels, req.itemSel, req.faults);
         b.setGrpInfo(req.grpArea, req.grpZone, req.grpST);
@@ -27,6 +33,12 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         // The fixed order of the report kinds, whatever order they were chosen in.
         for (const reportkinds::Kind& k : reportkinds::kinds())
             if (b.isSelect(k.key)) b.portByKey(k.key);
+        // Statements that failed because the server went away read as empty results; the
+        // pages would be incomplete, so the earlier files stay.
+        if (dbq::connectionLost()) {
+            const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
+            raiseError(gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name));
+        }
 
         b.showResult(req.writeText, req.writeSheet, req.openViewers);
         if (req.writeText) res.files.push_back(textcodec::toUtf8(b.textPath()));
@@ -41,6 +53,12 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
     } catch (const ErrorText& e) {
         screport::logError("catch exception here:");
         res.error8 = e.text();
+        // A report that found no case row because the server went away would blame the data.
+        if (dbq::connectionLost() && e.text().find(gb("与数据库的连接已中断")) == std::string::npos) {
+            const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
+            res.error8 = gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name);
+            screport::logError(res.error8);
+        }
         res.files.clear();
     } catch (const std::bad_alloc&) {
         res.error8 = textcodec::gb("内存不足");
