@@ -203,9 +203,16 @@ bool saveOutputOptions(const std::string& table, const OutputOptions& opts, cons
                        bool opfLF) {
     const std::string caseTab = CDBUtility::getCaseTab();
     const std::string caseName = textcodec::toLocal8(CDBUtility::getCaseName());
-    if (!isPlainIdentifier(table) ||
-        !runOrLog(CDBUtility::dialect().deleteByCaseName(table, caseTab, caseName, "")))
+    if (!isPlainIdentifier(table)) return false;
+    // The old rows go and the new ones come in one transaction: another program reading
+    // the case, or a server that stops half way, never sees the case without options.
+    QSqlDatabase* db = CDBUtility::m_pDatabase;
+    const bool inTx = db && db->isOpen() && db->transaction();
+    auto fail = [&] {
+        if (inTx) db->rollback();
         return false;
+    };
+    if (!runOrLog(CDBUtility::dialect().deleteByCaseName(table, caseTab, caseName, ""))) return fail();
 
     RowInsert row;
     row.set("CASE_NO", CDBUtility::getCaseNo());
@@ -238,7 +245,8 @@ bool saveOutputOptions(const std::string& table, const OutputOptions& opts, cons
     screport::logDebug("heer");
     row.set("Lreport", opts.lreport);
     row.set("Lfile", opts.lfile);
-    if (row.columnsArePlain()) runOrLog(row.statement(table));
+    if (!row.columnsArePlain() || !runOrLog(row.statement(table))) return fail();
+    if (inTx && !db->commit()) return fail();
     screport::logDebug("leave!");
     return true;
 }

@@ -65,7 +65,8 @@ SCREPORT_CORE_EXPORT void saveObjectVars(const std::string& table, const std::st
                                          const ObjectChoices& c);
 
 // Replaces the current case's options row and item rows: `opts` gives the option
-// flags, c.m_selObjects the checked kinds. False when the old row could not be deleted.
+// flags, c.m_selObjects the checked kinds, in one transaction. False, with the stored
+// rows as they were, when the old row could not be deleted or the new one not written.
 SCREPORT_CORE_EXPORT bool saveOutputOptions(const std::string& table, const OutputOptions& opts,
                                             const ObjectChoices& c, bool opfLF = false);
 
