@@ -1,0 +1,107 @@
+#include "hardening.h"
+
+#include "db/cdbutility.h"
+#include "db/dbquery.h"
+#include "sc/casechoices.h"
+#include "sc/reportkinds.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSqlQuery>
+#include <QStringDecoder>
+
+#include <gtest/gtest.h>
+
+namespace hard {
+
+bool tryExec(const std::string& sqlUtf8, const QStringList& values) {
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    if (!q.prepare(QString::fromUtf8(sqlUtf8.c_str()))) return false;
+    for (const QString& v : values)
+        q.addBindValue(v);
+    return q.exec();
+}
+
+SCPosList faultPoints(int caseNo) {
+    SCPosList out;
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    if (!q.exec(QString("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg=1 and Case_No=%1 "
+                        "order by T")
+                    .arg(caseNo)))
+        return out;
+    while (q.next()) {
+        SCPos p{"", dbq::text8(q.value(1)), dbq::text8(q.value(2)), dbq::toInt(q.value(3))};
+        p.name = casechoices::faultKey(dbq::text8(q.value(0)), p.iName, p.jName, dbq::text8(q.value(3)));
+        out.push_back(p);
+    }
+    return out;
+}
+
+FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir) {
+    FullRun r;
+    r.faults = faultPoints(caseNo);
+    r.req.projectDir = projectDir;
+    r.req.caseNo = caseNo;
+    r.req.itemLabels = reportkinds::itemLabels();
+    for (const auto& k : reportkinds::kinds()) {
+        r.req.chosenKeys.insert(k.key);
+        std::vector<int> all;
+        for (size_t i = 0; i < k.labels.size(); ++i)
+            all.push_back(int(i));
+        r.req.itemSel[k.key] = all;
+    }
+    r.req.perUnit = perUnit;
+    r.req.writeText = true;
+    r.req.writeSheet = true;
+    r.req.sheetHtml = true;
+    r.req.sheetXlsx = true;
+    r.req.openViewers = false;
+    return r;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::string unreadable(const QByteArray& bytes) {
+    QStringDecoder dec("GB18030");
+    const QString s = dec.decode(bytes);
+    if (dec.hasError()) return "not GB18030";
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c == QChar::ReplacementCharacter) return "replacement character at " + std::to_string(i);
+        if (c.unicode() < 0x20 && c != '\n' && c != '\r' && c != '\t')
+            return "control character " + std::to_string(c.unicode()) + " at " + std::to_string(i);
+    }
+    return std::string();
+}
+
+bool wholeZip(const QByteArray& bytes) {
+    return bytes.startsWith(QByteArray("PK\x03\x04", 4)) && bytes.size() >= 22 &&
+           bytes.lastIndexOf(QByteArray("PK\x05\x06", 4)) >= bytes.size() - 22 - 0xFFFF;
+}
+
+BatchRun batch(const QStringList& args, int timeoutMs) {
+    QProcess p;
+    p.setWorkingDirectory(SCREPORT_SOURCE_DIR); // for rep_template
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) env.insert("SCREPORT_DB_SOCKET", s);
+    env.remove("SCREPORT_LOG_ENCODING");
+    p.setProcessEnvironment(env);
+    p.start(SCREPORT_EXE, args);
+    BatchRun r;
+    if (!p.waitForFinished(timeoutMs)) {
+        ADD_FAILURE() << "batch did not end: " << args.join(' ').toStdString();
+        p.kill();
+        p.waitForFinished();
+    }
+    r.crashed = p.exitStatus() != QProcess::NormalExit;
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+} // namespace hard

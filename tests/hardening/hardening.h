@@ -1,0 +1,44 @@
+#pragma once
+// Shared pieces of the hardening tests: a demo case database opened through
+// CDBUtility, a full output run, checks that a report is whole and readable, and the
+// batch executable.
+#include "sc/outputrun.h"
+#include "support/testdb.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace hard {
+
+// Runs SQL (UTF-8) with bound text values on CDBUtility's connection; false when the
+// back end rejects it (a schema constraint, a type the column cannot hold).
+bool tryExec(const std::string& sqlUtf8, const QStringList& values = {});
+
+// A request for every report kind and item, every fault point of the case, all files.
+struct FullRun {
+    SCPosList faults;
+    OutputRequest req;
+};
+FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir);
+SCPosList faultPoints(int caseNo);
+
+QByteArray fileBytes(const QString& path);
+// Empty when `bytes` is readable GB18030 text without stray control characters;
+// otherwise what is wrong with it.
+std::string unreadable(const QByteArray& bytes);
+// Whether the bytes look like a whole zip archive (local header first, end record last).
+bool wholeZip(const QByteArray& bytes);
+
+struct BatchRun {
+    int code = -1;
+    bool crashed = false;
+    QString out, err;
+};
+BatchRun batch(const QStringList& args, int timeoutMs = 60000);
+
+} // namespace hard

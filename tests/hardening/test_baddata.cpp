@@ -1,0 +1,357 @@
+// Bad data in a case database that people edit by hand: every row of each table
+// changes the demo case, runs every report in both units and checks that the run either
+// writes whole, readable files or fails with a message and leaves the last files alone.
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "hardening.h"
+#include "sc/warningsink.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace demo = casegen::demo;
+using testdb::Backend;
+using testdb::gb;
+
+namespace {
+
+enum class Expect { Ok, Fails, Either };
+
+struct Row {
+    const char* label;
+    std::vector<std::string> sql; // UTF-8; applied in order inside a transaction
+    Expect pu = Expect::Ok;
+    Expect named = Expect::Ok;
+    const char* error = nullptr; // UTF-8 text the failure must hold, when it fails
+};
+
+struct QuietSink : WarningSink {
+    long long n = 0;
+    void warn(const std::string&, const std::string&) override { ++n; }
+};
+
+class BadData : public ::testing::TestWithParam<Backend> {
+  protected:
+    void SetUp() override {
+        db = std::make_unique<testdb::CaseDb>(GetParam());
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+        CDBUtility::m_strTableSuffix.clear();
+        CDBUtility::setDBType(DB_SC);
+        ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+        screport::setLogHook([this](bool isErr, const std::string& s) {
+            if (isErr) errors.push_back(s);
+        });
+        setWarningSink(&sink);
+        QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
+        project = tmp.path().toStdString() + "/";
+    }
+    void TearDown() override {
+        setWarningSink(nullptr);
+        screport::setLogHook(nullptr);
+        if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
+        db.reset();
+    }
+    QString out(const char* name) const { return tmp.path() + "/temp/" + name; }
+
+    // One run of every report; checks whatever the outcome, returns whether it succeeded.
+    bool runChecked(const std::string& what, int caseNo, bool perUnit, Expect expect, const char* error) {
+        SCOPED_TRACE(what + (perUnit ? " (p.u.)" : " (named)"));
+        const QByteArray txt0 = hard::fileBytes(out("rep_txt.txt")),
+                         htm0 = hard::fileBytes(out("sc_report.htm")),
+                         xlsx0 = hard::fileBytes(out("sc_report.xlsx"));
+        errors.clear();
+        hard::FullRun r = hard::fullRun(caseNo, perUnit, project);
+        r.req.faults = &r.faults;
+        const OutputResult res = runOutput(r.req);
+        if (expect == Expect::Ok) {
+            EXPECT_TRUE(res.ok()) << textcodec::toUtf8(res.error8);
+        }
+        if (expect == Expect::Fails) {
+            EXPECT_FALSE(res.ok());
+        }
+        if (res.ok()) {
+            EXPECT_EQ(res.files.size(), 3u);
+            for (const char* f : {"rep_txt.txt", "sc_report.htm"}) {
+                const QByteArray b = hard::fileBytes(out(f));
+                EXPECT_FALSE(b.isEmpty()) << f;
+                EXPECT_EQ(hard::unreadable(b), "") << f;
+            }
+            EXPECT_TRUE(hard::wholeZip(hard::fileBytes(out("sc_report.xlsx"))));
+            return true;
+        }
+        EXPECT_TRUE(res.files.empty());
+        EXPECT_FALSE(res.error8.empty());
+        EXPECT_EQ(hard::unreadable(QByteArray::fromStdString(res.error8)), "");
+        if (error) {
+            EXPECT_EQ(res.error8, gb(error));
+        }
+        bool onStream = false;
+        for (const std::string& e : errors)
+            onStream = onStream || e.find(res.error8) != std::string::npos;
+        EXPECT_TRUE(onStream) << "the message goes to the error stream";
+        EXPECT_EQ(hard::fileBytes(out("rep_txt.txt")), txt0);
+        EXPECT_EQ(hard::fileBytes(out("sc_report.htm")), htm0);
+        EXPECT_EQ(hard::fileBytes(out("sc_report.xlsx")), xlsx0);
+        return false;
+    }
+
+    // Applies each row in a transaction that is rolled back afterwards; a row whose
+    // change the back end refuses (a type or constraint the schema enforces) is skipped.
+    // Returns how many rows applied.
+    int runRows(const std::vector<Row>& rows, int caseNo) {
+        int applied = 0;
+        for (const Row& row : rows) {
+            QSqlDatabase& c = *CDBUtility::m_pDatabase;
+            EXPECT_TRUE(c.transaction());
+            bool ok = true;
+            for (const std::string& s : row.sql)
+                ok = ok && hard::tryExec(s);
+            if (ok) {
+                ++applied;
+                runChecked(row.label, caseNo, true, row.pu, row.error);
+                runChecked(row.label, caseNo, false, row.named, row.error);
+            }
+            EXPECT_TRUE(c.rollback());
+        }
+        return applied;
+    }
+
+    std::unique_ptr<testdb::CaseDb> db;
+    QTemporaryDir tmp;
+    std::string project;
+    std::vector<std::string> errors;
+    QuietSink sink;
+};
+
+// Every column the reports read, set to NULL for the whole case.
+TEST_P(BadData, NullInEveryColumnRead) {
+    const std::vector<std::pair<const char*, std::vector<const char*>>> columns = {
+        {"SCR_R120",
+         {"I_Name", "J_Name", "ID_Name", "Percent", "T", "IR1", "II1", "IR2", "II2", "IR0", "II0"}},
+        {"SCR_B120", {"bus_Name", "T", "VR1", "VI1", "VR2", "VI2", "VR0", "VI0"}},
+        {"SCR_LINE1", {"I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}},
+        {"SCR_LINE0", {"I_Name", "J_Name", "ID_No", "R0", "X0"}},
+        {"SCR_BUS", {"BUS_Name", "SC1_MVA", "SC3_MVA", "Base_kV"}},
+        {"SCR_LPC", {"Bus_Name", "Vrz", "Viz"}},
+        {"LFR_BS_R", {"Bus_Name", "V", "Angle"}},
+        {"SC_CASE", {"CASE_LF", "Type_Fault", "CAL_DATE", "CAL_TIME", "SCHEME"}},
+    };
+    std::vector<std::string> labels;
+    std::vector<Row> rows;
+    for (const auto& [table, cols] : columns) {
+        for (const char* col : cols) {
+            labels.push_back(std::string(table) + "." + col);
+            // Names and numbers that lose their rows can end a named run (a bus without base
+            // voltage or capacity); what must hold is a clean outcome either way.
+            rows.push_back(Row{nullptr,
+                               {std::string("UPDATE ") + table + " SET " + col + "=NULL"},
+                               Expect::Either,
+                               Expect::Either});
+        }
+    }
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i].label = labels[i].c_str();
+    const int applied = runRows(rows, demo::kCaseAToGround);
+    EXPECT_GE(applied, int(rows.size()) / 2) << "most columns accept NULL";
+    // Values only, names intact: these runs must succeed.
+    const std::vector<Row> values = {
+        {"voltages", {"UPDATE SCR_B120 SET VR1=NULL,VI1=NULL,VR2=NULL,VI2=NULL,VR0=NULL,VI0=NULL"}},
+        {"currents", {"UPDATE SCR_R120 SET IR1=NULL,II1=NULL,IR2=NULL,II2=NULL,IR0=NULL,II0=NULL"}},
+        {"impedances", {"UPDATE SCR_LINE1 SET R1=NULL,X1=NULL,B1_half=NULL,Tk=NULL"}},
+        {"fault type", {"UPDATE SC_CASE SET Type_Fault=NULL,CAL_DATE=NULL,CAL_TIME=NULL"}},
+    };
+    EXPECT_EQ(runRows(values, demo::kCaseAToGround), int(values.size()));
+}
+
+// Text, NaN, infinities, huge, zero and tiny values where numbers belong.
+TEST_P(BadData, OddNumbers) {
+    const std::vector<Row> rows = {
+        {"text voltage", {"UPDATE SCR_B120 SET VR1='abc',VI1=' 1e'"}},
+        {"text impedance", {"UPDATE SCR_LINE1 SET R1='x',Tk='--1'"}},
+        {"infinite voltage", {"UPDATE SCR_B120 SET VR1=9e999,VI0=-9e999"}},
+        {"infinite current", {"UPDATE SCR_R120 SET IR1=9e999,II2=-9e999"}},
+        {"huge values", {"UPDATE SCR_B120 SET VR1=1e308,VI1=-1e308", "UPDATE SCR_R120 SET IR1=1e300"}},
+        {"huge base", {"UPDATE SCR_BUS SET Base_kV=1e308,SC1_MVA=1e308"}},
+        {"zero impedance and ratio",
+         {"UPDATE SCR_LINE1 SET R1=0,X1=0,Tk=0", "UPDATE SCR_LINE0 SET R0=0,X0=0"}},
+        {"tiny impedance", {"UPDATE SCR_LINE1 SET R1=1e-300,X1=-1e-300"}},
+        {"zero currents", {"UPDATE SCR_R120 SET IR1=0,II1=0,IR2=0,II2=0,IR0=0,II0=0"}},
+        {"tiny currents", {"UPDATE SCR_R120 SET IR1=1e-310,II1=0,IR0=4.9e-324"}},
+        {"zero capacities and bases", {"UPDATE SCR_BUS SET SC1_MVA=0,SC3_MVA=0,Base_kV=0"}},
+        {"negative base", {"UPDATE SCR_BUS SET Base_kV=-110"}},
+        {"odd fault numbers", {"UPDATE SCR_R120 SET T=-5", "UPDATE SCR_B120 SET T=2147483647"}},
+        {"odd percent", {"UPDATE SCR_R120 SET Percent=-1e300"}},
+        {"odd fault type", {"UPDATE SC_CASE SET Type_Fault=99,CASE_LF=-3"}},
+        {"odd dates", {"UPDATE SC_CASE SET CAL_DATE='2',CAL_TIME=''"}},
+    };
+    const int applied = runRows(rows, demo::kCaseAToGround);
+    // SQLite keeps every value as given; MariaDB refuses text and infinities in numbers.
+    EXPECT_GE(applied, GetParam() == Backend::Sqlite ? int(rows.size()) : 10);
+    EXPECT_EQ(runRows(rows, demo::kCaseThreePhase), applied);
+}
+
+// Rows stored twice, and a case with no results at all.
+TEST_P(BadData, DuplicatesAndEmptyCase) {
+    const std::vector<Row> rows = {
+        {"duplicate voltages",
+         {"INSERT INTO SCR_B120 SELECT * FROM SCR_B120 WHERE Case_No=2"},
+         Expect::Either,
+         Expect::Either},
+        {"duplicate faults",
+         {"INSERT INTO SCR_R120 SELECT * FROM SCR_R120 WHERE Case_No=2"},
+         Expect::Either,
+         Expect::Either},
+        {"duplicate branches",
+         {"INSERT INTO SCR_LINE1 SELECT * FROM SCR_LINE1 WHERE Case_No=2",
+          "INSERT INTO SCR_LINE0 SELECT * FROM SCR_LINE0 WHERE Case_No=2"},
+         Expect::Either,
+         Expect::Either},
+        {"duplicate buses",
+         {"INSERT INTO SCR_BUS SELECT * FROM SCR_BUS WHERE Case_No=2"},
+         Expect::Either,
+         Expect::Either},
+        {"duplicate case row",
+         {"INSERT INTO SC_CASE SELECT * FROM SC_CASE WHERE Case_No=2"},
+         Expect::Either,
+         Expect::Either},
+        // No fault point: the distribution report needs one, so the run stops before writing.
+        {"empty case",
+         {"DELETE FROM SCR_R120 WHERE Case_No=2", "DELETE FROM SCR_B120 WHERE Case_No=2",
+          "DELETE FROM SCR_LINE1 WHERE Case_No=2", "DELETE FROM SCR_LINE0 WHERE Case_No=2",
+          "DELETE FROM SCR_BUS WHERE Case_No=2", "DELETE FROM SCR_LPC WHERE Case_No=2"},
+         Expect::Fails,
+         Expect::Fails,
+         "没有选择故障母线。"},
+    };
+    EXPECT_GE(runRows(rows, demo::kCaseAToGround), 2);
+}
+
+// A bus renamed in every table that names it: the reports carry the name byte for byte.
+TEST_P(BadData, HostileBusNames) {
+    const std::string longName(255, 'N');
+    const std::vector<std::string> names = {"",
+                                            "x",
+                                            longName,
+                                            "O'Ne\"il''",
+                                            "a\\b\\",
+                                            "\\",
+                                            "50%_x%",
+                                            "b1'--",
+                                            "b2/*c*/",
+                                            "b3' OR '1'='1",
+                                            "b4;DROP TABLE SC_CASE;--",
+                                            "乗俓僜刓匼",
+                                            "表\\格'乗'"};
+    const QString from = QString::fromUtf8(demo::kBusNames[3]);
+    // Every column whose name ends in "Name", in every table.
+    std::vector<std::pair<QString, QString>> nameColumns;
+    for (const QString& t : CDBUtility::m_pDatabase->tables()) {
+        const QSqlRecord r = CDBUtility::m_pDatabase->record(t);
+        for (int i = 0; i < r.count(); ++i)
+            if (r.fieldName(i).endsWith("name", Qt::CaseInsensitive))
+                nameColumns.push_back({t, r.fieldName(i)});
+    }
+    ASSERT_GT(nameColumns.size(), 8u);
+    for (const std::string& name : names) {
+        SCOPED_TRACE("name of " + std::to_string(name.size()) + " bytes: " + name);
+        QSqlDatabase& c = *CDBUtility::m_pDatabase;
+        ASSERT_TRUE(c.transaction());
+        for (const auto& [t, col] : nameColumns)
+            ASSERT_TRUE(hard::tryExec(QString("UPDATE %1 SET %2=? WHERE %2=?").arg(t, col).toStdString(),
+                                      {QString::fromUtf8(name.c_str()), from}))
+                << t.toStdString() << "." << col.toStdString();
+        for (bool pu : {true, false}) {
+            const bool ok = runChecked(name, demo::kCaseAToGround, pu,
+                                       name.empty() ? Expect::Either : Expect::Ok, nullptr);
+            if (ok && !name.empty()) {
+                const QByteArray txt = hard::fileBytes(out("rep_txt.txt"));
+                EXPECT_TRUE(txt.contains(QByteArray::fromStdString(gb(name.c_str()))));
+            }
+        }
+        EXPECT_TRUE(c.rollback());
+    }
+    // The case table is still there and whole.
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    ASSERT_TRUE(q.exec("select count(*) from SC_CASE"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), demo::kCaseCount);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, BadData, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& i) { return testdb::backendName(i.param); });
+
+// Tables missing, hostile case names and a 1 MB note, through the batch executable.
+class BadBatch : public ::testing::TestWithParam<Backend> {};
+
+TEST_P(BadBatch, MissingTablesNamesAndNotes) {
+    struct Drop {
+        const char* table;
+        int code; // exit code of a run of every report on the line-fault case
+    };
+    // Without SCR_LINE0 or LFR_BS_R the values are missing, not the run; without the
+    // stored choices the batch takes its defaults.
+    for (const Drop d : {Drop{"SCR_LINE0", 0}, Drop{"SCR_OUT", 0}, Drop{"SCR_CONT", 0}, Drop{"LFR_BS_R", 0},
+                         Drop{"SCR_FAULTBUS", 0}, Drop{"SCR_B120", 0}, Drop{"SC_CASE", 1}}) {
+        SCOPED_TRACE(d.table);
+        testdb::CaseDb db(GetParam());
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
+        db.exec(std::string("DROP TABLE ") + d.table);
+        QTemporaryDir tmp;
+        const hard::BatchRun r =
+            hard::batch({"--batch", QString::fromStdString(db.arg()), tmp.path(),
+                         QString::fromUtf8(demo::kCaseNames[demo::kCaseAToGround - 1]), "--reports", "all",
+                         "--format", "txt,html,xlsx", "--units", "named"});
+        EXPECT_FALSE(r.crashed) << r.err.toStdString();
+        EXPECT_EQ(r.code, d.code) << r.err.toStdString();
+        if (r.code == 0) {
+            EXPECT_EQ(hard::unreadable(hard::fileBytes(tmp.path() + "/temp/rep_txt.txt")), "");
+        } else {
+            EXPECT_TRUE(r.err.contains("screport: ")) << r.err.toStdString();
+            EXPECT_FALSE(QDir(tmp.path() + "/temp").exists());
+        }
+    }
+
+    testdb::CaseDb db(GetParam());
+    std::string err;
+    ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
+    ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
+    CDBUtility::setDBType(DB_SC);
+    // A case found by a hostile name runs; a pattern that would match it as LIKE does not.
+    const std::string note(1 << 20, 'n');
+    for (const char* name : {"c'1", "c\\2", "c%_3", "c4'--", "乗俓僜刓'表"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(hard::tryExec("UPDATE SC_CASE SET Case_Name=?, Note=? WHERE Case_No=1",
+                                  {QString::fromUtf8(name), QString::fromStdString(note)}));
+        QTemporaryDir tmp;
+        hard::BatchRun r = hard::batch({"--batch", QString::fromStdString(db.arg()), tmp.path(),
+                                        QString::fromUtf8(name), "--reports", "busvol"});
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(name))) << r.err.toStdString();
+        r = hard::batch(
+            {"--batch", QString::fromStdString(db.arg()), tmp.path(), "c%", "--reports", "busvol"});
+        EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    }
+    // A 1 MB note is stored and read back whole.
+    CDBUtility::setCaseNo(1);
+    const QString big = QString::fromUtf8("注'\\%") + QString(1 << 20, QChar('z'));
+    CDBUtility::save_caseNote("SC_CASE", CDBUtility::getCaseName(), big);
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    ASSERT_TRUE(q.exec("select Note from SC_CASE where Case_No=1"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), big);
+    CDBUtility::closedb();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, BadBatch, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& i) { return testdb::backendName(i.param); });
+
+} // namespace

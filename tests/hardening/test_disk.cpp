@@ -1,0 +1,131 @@
+// Output folders that cannot take the reports: read-only, full, oddly named, and a
+// missing template folder. A run that cannot write says so and leaves the last files.
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "hardening.h"
+#include "sc/warningsink.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace demo = casegen::demo;
+using testdb::gb;
+
+namespace {
+
+bool sh(const QString& cmd) {
+    return QProcess::execute("sh", {"-c", cmd + " 2>/dev/null"}) == 0;
+}
+
+class Disk : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        db = std::make_unique<testdb::CaseDb>(testdb::Backend::Sqlite);
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+        CDBUtility::m_strTableSuffix.clear();
+        CDBUtility::setDBType(DB_SC);
+        ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+        screport::setLogHook([](bool, const std::string&) {});
+        QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
+    }
+    void TearDown() override {
+        screport::setLogHook(nullptr);
+        CDBUtility::closedb();
+        db.reset();
+    }
+    OutputResult run(const QString& project) {
+        hard::FullRun r = hard::fullRun(demo::kCaseAToGround, false, textcodec::toLocal8(project));
+        r.req.faults = &r.faults;
+        return runOutput(r.req);
+    }
+    // Runs into a folder made unwritable by `lock` (a shell command on DIR) and checks
+    // that the run fails with a message and the earlier files stay. Skipped when the
+    // folder cannot be made so here.
+    void unwritable(const QString& dir, const QString& lock, const QString& unlock) {
+        ASSERT_TRUE(run(dir).ok());
+        const QString txt = dir + "/temp/rep_txt.txt", xlsx = dir + "/temp/sc_report.xlsx";
+        const QByteArray txt0 = hard::fileBytes(txt), xlsx0 = hard::fileBytes(xlsx);
+        const QStringList files0 = QDir(dir + "/temp").entryList(QDir::Files);
+        if (!sh(QString(lock).replace("DIR", dir + "/temp"))) GTEST_SKIP() << "cannot " << lock.toStdString();
+        const OutputResult res = run(dir);
+        sh(QString(unlock).replace("DIR", dir + "/temp"));
+        EXPECT_FALSE(res.ok());
+        EXPECT_NE(res.error8.find(gb("无法写入文件：")), std::string::npos) << textcodec::toUtf8(res.error8);
+        EXPECT_EQ(hard::fileBytes(txt), txt0);
+        EXPECT_EQ(hard::fileBytes(xlsx), xlsx0);
+        EXPECT_EQ(QDir(dir + "/temp").entryList(QDir::Files), files0) << "no half-written file left";
+    }
+    std::unique_ptr<testdb::CaseDb> db;
+    QTemporaryDir tmp;
+};
+
+TEST_F(Disk, OddProjectPathsAndMissingTemplates) {
+    // Spaces, Chinese, a quote and a percent sign in the project path, in-process and
+    // through the batch.
+    const QString odd = tmp.path() + QString::fromUtf8("/工程 目录 O'x %d");
+    ASSERT_TRUE(QDir().mkpath(odd));
+    const OutputResult res = run(odd);
+    ASSERT_TRUE(res.ok()) << textcodec::toUtf8(res.error8);
+    for (const char* f : {"rep_txt.txt", "sc_report.htm", "sc_report.xlsx"})
+        EXPECT_TRUE(QFile::exists(odd + "/temp/" + f)) << f;
+    const QString odd2 = odd + QString::fromUtf8("/二");
+    hard::BatchRun b = hard::batch({"--batch", QString::fromStdString(db->arg()), odd2,
+                                    QString::fromUtf8(demo::kCaseNames[0]), "--format", "txt,html,xlsx"});
+    EXPECT_EQ(b.code, 0) << b.err.toStdString();
+    EXPECT_EQ(b.out.split('\n', Qt::SkipEmptyParts).size(), 3) << b.out.toStdString();
+    for (const QString& f : b.out.split('\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(f.startsWith(odd2) && QFile::exists(f)) << f.toStdString();
+
+    // No template folder where the program looks: the workbook is still written whole.
+    QTemporaryDir elsewhere;
+    QProcess p;
+    p.setWorkingDirectory(elsewhere.path());
+    p.start(SCREPORT_EXE, {"--batch", QString::fromStdString(db->arg()), elsewhere.path() + "/p",
+                           QString::fromUtf8(demo::kCaseNames[0]), "--format", "html,xlsx"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFile::exists(elsewhere.path() + "/p/temp/sc_report.htm"));
+    EXPECT_TRUE(hard::wholeZip(hard::fileBytes(elsewhere.path() + "/p/temp/sc_report.xlsx")));
+}
+
+TEST_F(Disk, ReadOnlyFolder) {
+    // Root ignores permission bits; a read-only bind mount holds for root too.
+    if (geteuid() == 0)
+        unwritable(tmp.path() + "/ro", "mount --bind DIR DIR && mount -o remount,ro,bind DIR", "umount DIR");
+    else
+        unwritable(tmp.path() + "/ro", "chmod a-w DIR", "chmod u+w DIR");
+}
+
+TEST_F(Disk, FullDisk) {
+    if (std::getenv("CI")) GTEST_SKIP() << "never in CI";
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+    const QString dir = tmp.path() + "/full";
+    ASSERT_TRUE(run(dir).ok());
+    // A tmpfs just big enough for the first files: the next run's copies cannot fit.
+    const QString temp = dir + "/temp";
+    const QString save = tmp.path() + "/saved";
+    ASSERT_TRUE(sh("cp -r '" + temp + "' '" + save + "'"));
+    if (!sh("mount -t tmpfs -o size=4m tmpfs '" + temp + "'")) GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        QString dir;
+        ~Unmount() { sh("umount '" + dir + "'"); }
+    } unmount{temp};
+    ASSERT_TRUE(sh("cp -r '" + save + "'/. '" + temp + "'"));
+    sh("dd if=/dev/zero of='" + temp + "/fill' bs=4k 2>/dev/null");
+    const QByteArray txt0 = hard::fileBytes(temp + "/rep_txt.txt");
+    const OutputResult res = run(dir);
+    const QByteArray txt1 = hard::fileBytes(temp + "/rep_txt.txt");
+    EXPECT_FALSE(res.ok());
+    EXPECT_NE(res.error8.find(gb("无法写入文件：")), std::string::npos) << textcodec::toUtf8(res.error8);
+    EXPECT_EQ(txt1, txt0);
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+// A MariaDB server that stops in the middle of an output run: the run ends with a
+// message naming the database and the files of the previous run stay. The server is the
+// test's own, started in a temporary folder, so it can be killed at a chosen step.
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "hardening.h"
+#include "report/runobserver.h"
+#include "sc/casechoices.h"
+#include "sc/warningsink.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+namespace demo = casegen::demo;
+using testdb::gb;
+
+namespace {
+
+class OwnServer {
+  public:
+    OwnServer() : m_dir("/tmp/hard-mdb-XXXXXX") {}
+    ~OwnServer() { QProcess::execute(SCREPORT_MDB_SCRIPT, {"stop", m_dir.path()}); }
+    bool start() { return QProcess::execute(SCREPORT_MDB_SCRIPT, {"start", m_dir.path()}) == 0; }
+    std::string socket() const { return (m_dir.path() + "/mysqld.sock").toStdString(); }
+    void kill() {
+        QFile f(m_dir.path() + "/mysqld.pid");
+        if (f.open(QIODevice::ReadOnly)) ::kill(pid_t(f.readAll().trimmed().toLongLong()), SIGKILL);
+    }
+
+  private:
+    QTemporaryDir m_dir;
+};
+
+// Kills the server when the run reaches its n-th step.
+struct KillAt : RunObserver {
+    OwnServer* server;
+    int at, seen = 0;
+    KillAt(OwnServer* s, int n) : server(s), at(n) {}
+    void progress(const std::string&, long, long) override {
+        if (++seen == at) server->kill();
+    }
+};
+
+struct QuietSink : WarningSink {
+    void warn(const std::string&, const std::string&) override {}
+};
+
+TEST(FailingServer, StoppedDuringARunAndASave) {
+    if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
+    const char* oldSock = std::getenv("SCREPORT_DB_SOCKET");
+    const std::string keepSock = oldSock ? oldSock : "";
+    QuietSink quiet;
+    setWarningSink(&quiet);
+    std::vector<std::string> errors;
+    screport::setLogHook([&](bool isErr, const std::string& s) {
+        if (isErr) errors.push_back(s);
+    });
+    QTemporaryDir project;
+    const QString txt = project.path() + "/temp/rep_txt.txt";
+    const QString xlsx = project.path() + "/temp/sc_report.xlsx";
+    // Kill after the first step (the stored results are loaded), and late, after most pages.
+    for (int step : {1, 4, 9}) {
+        SCOPED_TRACE("server killed at step " + std::to_string(step));
+        OwnServer server;
+        ASSERT_TRUE(server.start());
+        setenv("SCREPORT_DB_SOCKET", server.socket().c_str(), 1);
+        setenv("SCREPORT_DB_USER", "root", 1);
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo("hard_failing", &err)) << err;
+        ASSERT_NE(CDBUtility::opendb("hard_failing"), nullptr);
+        CDBUtility::setDBType(DB_SC);
+        CDBUtility::setCaseNo(demo::kCaseAToGround);
+
+        hard::FullRun good = hard::fullRun(demo::kCaseAToGround, true, project.path().toStdString());
+        good.req.faults = &good.faults;
+        ASSERT_TRUE(runOutput(good.req).ok());
+        const QByteArray txt0 = hard::fileBytes(txt), xlsx0 = hard::fileBytes(xlsx);
+        ASSERT_FALSE(txt0.isEmpty());
+
+        KillAt killer(&server, step);
+        errors.clear();
+        const OutputResult res = runOutput(good.req, &killer);
+        EXPECT_GE(killer.seen, step);
+        EXPECT_FALSE(res.ok()) << "a run over a stopped server writes nothing";
+        EXPECT_NE(res.error8.find("hard_failing"), std::string::npos) << textcodec::toUtf8(res.error8);
+        EXPECT_EQ(hard::fileBytes(txt), txt0);
+        EXPECT_EQ(hard::fileBytes(xlsx), xlsx0);
+
+        // The stored choices cannot be saved, and saying so is all that happens.
+        casechoices::ObjectChoices c;
+        c.fillShortCircuitKinds();
+        c.seedObjectVars();
+        EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", casechoices::OutputOptions{}, c));
+        EXPECT_FALSE(casechoices::saveFaultList(good.faults));
+        CDBUtility::closedb();
+    }
+    setWarningSink(nullptr);
+    screport::setLogHook(nullptr);
+    if (oldSock)
+        setenv("SCREPORT_DB_SOCKET", keepSock.c_str(), 1);
+    else
+        unsetenv("SCREPORT_DB_SOCKET");
+}
+
+// A save whose last statement fails keeps the options and items stored before it.
+TEST(StoredChoices, AFailedSaveKeepsTheOldRows) {
+    for (testdb::Backend b : testdb::backends()) {
+        SCOPED_TRACE(testdb::backendName(b));
+        testdb::CaseDb db(b);
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
+        ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
+        CDBUtility::setDBType(DB_SC);
+        CDBUtility::setCaseNo(demo::kCaseThreePhase);
+        casechoices::ObjectChoices c;
+        c.fillShortCircuitKinds();
+        c.seedObjectVars();
+        c.m_selObjects = {gb("母线电压")};
+        c.m_objVars[gb("母线电压")] = {3, 1};
+        casechoices::OutputOptions o;
+        o.unit = false;
+        ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
+        auto count = [](const char* sql) {
+            QSqlQuery q(*CDBUtility::m_pDatabase);
+            EXPECT_TRUE(q.exec(sql)) << sql;
+            return q.next() ? q.value(0).toInt() : -1;
+        };
+        const int options = count("select count(*) from SCR_OUT where CASE_NO=1"),
+                  items = count("select count(*) from SCR_CONT where CASE_NO=1");
+        ASSERT_EQ(options, 1);
+        ASSERT_GE(items, 1);
+
+        // A column of the options row that the table does not have: its insert fails.
+        c.m_sql_item_map[gb("母线电压")] = "NoSuchColumn";
+
+        EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", o, c));
+        EXPECT_EQ(count("select count(*) from SCR_OUT where CASE_NO=1"), options);
+        EXPECT_EQ(count("select count(*) from SCR_CONT where CASE_NO=1"), items);
+        casechoices::OutputOptions back;
+        ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", demo::kCaseThreePhase, back));
+        EXPECT_FALSE(back.unit);
+        CDBUtility::closedb();
+    }
+}
+
+} // namespace
