@@ -89,13 +89,6 @@ std::string complexText(const Cx& z) {
     return std::string(buf, complexTo(buf, z));
 }
 
-std::string general(double v) {
-    if (std::isnan(v)) return "nan";
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return buf;
-}
-
 namespace {
 void insertAt(std::string& s, size_t pos, const char* sep) {
     if (s.size() < pos) s.resize(pos, ' ');

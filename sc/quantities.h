@@ -45,8 +45,6 @@ SCREPORT_CORE_EXPORT size_t complexTo(char* out, const Cx& z);
 SCREPORT_CORE_EXPORT std::string angleText(const Cx& z, int decimals);
 // Magnitude with 4 decimals, " / ", angle with 2 decimals.
 SCREPORT_CORE_EXPORT std::string complexText(const Cx& z);
-// General notation with 6 significant digits (printf %g), "nan" for not-a-number.
-SCREPORT_CORE_EXPORT std::string general(double v);
 
 // Sequence values of one bus (or one end) at one fault.
 struct SeqV {

@@ -44,6 +44,25 @@ SCPosList allFaults(int caseNo) {
     return out;
 }
 
+// Every kind and every item of the case's fault points, text report and HTML workbook.
+OutputRequest everything(int caseNo, bool perUnit, const std::string& project, const SCPosList& faults) {
+    OutputRequest r;
+    r.projectDir = project;
+    r.caseNo = caseNo;
+    r.itemLabels = reportkinds::itemLabels();
+    for (const auto& k : reportkinds::kinds()) {
+        r.chosenKeys.insert(k.key);
+        for (size_t i = 0; i < k.labels.size(); ++i)
+            r.itemSel[k.key].push_back(int(i));
+    }
+    r.faults = &faults;
+    r.perUnit = perUnit;
+    r.writeSheet = true;
+    r.sheetXlsx = false;
+    r.openViewers = false;
+    return r;
+}
+
 double stored(const std::string& sqlUtf8) {
     QSqlQuery q(*CDBUtility::m_pDatabase);
     EXPECT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8;
@@ -67,24 +86,10 @@ class DemoTest : public ScCaseTest {
         std::string err;
         ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
     }
-    // A request for every kind, every item and every fault point of the case.
     OutputRequest everything(int caseNo, bool perUnit, const std::string& project) {
         faults = allFaults(caseNo);
-        OutputRequest r;
-        r.projectDir = project;
-        r.caseNo = caseNo;
-        r.chosenKeys = chosen;
-        r.itemLabels = labels;
-        r.itemSel = items;
-        r.faults = &faults;
-        r.perUnit = perUnit;
-        r.writeText = true;
-        r.writeSheet = true;
-        r.sheetXlsx = false;
-        r.openViewers = false;
-        return r;
+        return ::everything(caseNo, perUnit, project, faults);
     }
-    int cols(const SCRepPort& p, int page) { return p.getAllColCount(page); }
 };
 
 TEST_P(DemoTest, EveryReportOfEveryCaseInBothUnits) {
@@ -344,29 +349,12 @@ TEST(DemoBackends, ReportsAreByteIdentical) {
         CDBUtility::setDBType(DB_SC);
         ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
         QTemporaryDir tmp;
-        std::set<std::string> chosen;
-        std::map<std::string, std::vector<int>> items;
-        for (const auto& k : reportkinds::kinds()) {
-            chosen.insert(k.key);
-            for (size_t i = 0; i < k.labels.size(); ++i)
-                items[k.key].push_back(int(i));
-        }
         for (int c = 1; c <= 6; ++c) {
             for (bool pu : {true, false}) {
                 const std::string project =
                     tmp.path().toStdString() + "/" + std::to_string(c) + (pu ? "p/" : "n/");
-                SCPosList faults = allFaults(c);
-                OutputRequest r;
-                r.projectDir = project;
-                r.caseNo = c;
-                r.chosenKeys = chosen;
-                r.itemLabels = reportkinds::itemLabels();
-                r.itemSel = items;
-                r.faults = &faults;
-                r.perUnit = pu;
-                r.writeSheet = true;
-                r.sheetXlsx = false;
-                r.openViewers = false;
+                const SCPosList faults = allFaults(c);
+                const OutputRequest r = everything(c, pu, project, faults);
                 ASSERT_TRUE(runOutput(r).ok());
                 QDir out(QString::fromStdString(project + "temp"));
                 QStringList files = {"rep_txt.txt", "sc_report.htm"};

@@ -53,14 +53,13 @@ TEST_P(ScReportTest, SummaryPerUnitAndNamed) {
     n->portSummary();
     EXPECT_EQ(headers(*n, 0)[1], gb("短路电流（kA）"));
     // 6.505 * 100 / (sqrt(3) * 110) = 3.414239 kA; capacity stays in MVA
-    EXPECT_EQ(cell(*n, 0, 0, 0, 1), scq::fixed(6.505 * 100 / (kS3 * 110), 3));
     EXPECT_EQ(cell(*n, 0, 0, 0, 1), "3.414");
     EXPECT_EQ(cell(*n, 0, 0, 0, 2), "650.500");
     // 甲 at 220 kV: |-j5 - j2 - j1| = 8 -> 8 * 100 / (sqrt(3) * 220) = 2.099 kA
     EXPECT_EQ(cell(*n, 0, 0, 2, 1), "2.099");
 }
 
-TEST_P(ScReportTest, SummaryOfOtherFaultTypes) {
+TEST_P(ScReportTest, SummaryOfOtherFaultTypesAndErrors) {
     // Three-phase: the stored three-phase capacity. B1: |I| = 4.01, 1000 MVA:
     // 4.01 * (100 / 1000) * 100 = 40.10
     auto p = builder(handcase::kCaseThree);
@@ -77,24 +76,15 @@ TEST_P(ScReportTest, SummaryOfOtherFaultTypes) {
     EXPECT_EQ(headers(*q, 0).size(), 3u);
     EXPECT_EQ(row(*q, 0, 0, 0), (Strings{"B1", "6.505", "650.500"}));
 
-    // A case without fault points: titles and headers, no rows.
-    db->exec("DELETE FROM SCR_R120 WHERE Case_No=1");
-    auto e = builder(handcase::kCaseEarth);
-    e->portSummary();
-    EXPECT_EQ(e->recordCount(0, 0), 0);
-    EXPECT_EQ(e->page(0).titles.size(), 5u);
-
     // No case row: no sheet at all.
     auto none = builder(42);
     none->portSummary();
     EXPECT_EQ(none->pageCount(), 0);
-}
 
-TEST_P(ScReportTest, SummaryErrors) {
+    // The base voltage is looked up for every row, also in per-unit output.
     db->exec("DELETE FROM SCR_BUS WHERE BUS_Name='C1'");
-    auto p = builder(handcase::kCaseEarth);
-    // Also in per-unit output: the base voltage is looked up for every row.
-    EXPECT_EQ(throwText([&] { p->portSummary(); }), gb("不能找到计算母线的电压基值:C1"));
+    auto e = builder(handcase::kCaseEarth);
+    EXPECT_EQ(throwText([&] { e->portSummary(); }), gb("不能找到计算母线的电压基值:C1"));
 }
 
 TEST_P(ScReportTest, DistributionCoefficients) {
@@ -103,7 +93,6 @@ TEST_P(ScReportTest, DistributionCoefficients) {
     p->portDistribut();
     const RepPage& pg = p->page(0);
     EXPECT_EQ(pg.titles.at(0), gb("电流分布系数结果报表"));
-    EXPECT_EQ(pg.titles.at(1), gb("短路作业名：手工一\t短路计算日期：2024/01/16\t时间：10:11:12"));
     EXPECT_EQ(headers(*p, 0), gbs({"I侧母线", "J侧母线", "支路号", "分布系数"}));
     ASSERT_EQ(p->groupCount(0), 2);
     EXPECT_EQ(pg.grpTexts[0], Strings{"B1"});
@@ -112,7 +101,6 @@ TEST_P(ScReportTest, DistributionCoefficients) {
     // B1-C1 leaves B1 with its charging only: j0.02 * 0.5 = j0.01 -> 0.01 / 4.01
     EXPECT_EQ(row(*p, 0, 0, 0), (Strings{"B1", "C1", "3", "0.0025"}));
     // C1-E1: E1 has no voltages (a warning, then 0): 0.5 / |0.01 + j0.05| / 4.01 = 2.4453
-    EXPECT_EQ(cell(*p, 0, 0, 1, 3), scq::fixed(0.5 / std::hypot(0.01, 0.05) / 4.01, 4));
     EXPECT_EQ(cell(*p, 0, 0, 1, 3), "2.4453");
     // 甲-B1: (0.8 - 0.5) / j0.1 = -j3 -> 3 / 4.01 = 0.7481
     EXPECT_EQ(row(*p, 0, 0, 2), (Strings{gb("甲"), "B1", "1", "0.7481"}));
