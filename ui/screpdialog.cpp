@@ -186,7 +186,9 @@ void SCRepDialog::onOutput() {
         screport::logDebugU("输出已取消");
     } else if (!error.empty()) {
         QErrorMessage box(this);
-        box.showMessage(tr(textcodec::fromLocal8(error).toUtf8().constData()));
+        // Names in the text may hold '<' or '&': shown as written, never as markup.
+        const QString text = tr(textcodec::fromLocal8(error).toUtf8().constData());
+        box.showMessage("<p>" + text.toHtmlEscaped() + "</p>");
         ui::execModal(box);
     }
 }

@@ -314,7 +314,7 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
         OutputResult r;
         if (runs == 1) {
             dataWarning(gb("数据错误"), gb("母线B9没有电压"));
-            r.error8 = gb("没有选择故障母线。");
+            r.error8 = gb("<b>B9</b> & 没有电压");
         } else { // the user cancels in the progress dialog
             obs->progress(gb("母线电压"), 10, 100);
             auto* pd = dlg->findChild<QProgressDialog*>();
@@ -341,7 +341,7 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
                        return 0;
                    }});
     dlg->outputButton()->click();
-    EXPECT_EQ(shown, QString::fromUtf8("没有选择故障母线。"));
+    EXPECT_EQ(shown, QString::fromUtf8("<b>B9</b> & 没有电压"));
     EXPECT_EQ(column("select Unit,On_area,Lreport,LSummary,LBusVol from SCR_OUT where CASE_NO=1"),
               std::vector<std::string>{"0,0,1,1,1"})
         << "stored before the run";
