@@ -143,7 +143,7 @@ class SheetNamer {
     std::string make(const std::string& local8, const QString& suffix = QString()) {
         QString base = textcodec::fromLocal8(local8);
         for (QChar& c : base)
-            if (QStringLiteral("[]:*?/\\").contains(c)) c = QLatin1Char('_');
+            if (QStringLiteral("[]:*?/\\").contains(c) || c.unicode() < 0x20) c = QLatin1Char('_');
         while (base.startsWith(QLatin1Char('\'')))
             base.remove(0, 1);
         while (base.endsWith(QLatin1Char('\'')))
@@ -153,7 +153,11 @@ class SheetNamer {
         for (int n = 1;; ++n) {
             QString tail = suffix;
             if (n > 1) tail += QStringLiteral(" (%1)").arg(n);
-            QString name = fit(base, kMaxSheetName - int(tail.size())) + tail;
+            QString head = fit(base, kMaxSheetName - int(tail.size()));
+            while (head.endsWith(QLatin1Char('\''))) // a cut may end on a quote
+                head.chop(1);
+            if (head.isEmpty()) head = QStringLiteral("Sheet");
+            QString name = head + tail;
             if (!m_used.contains(name.toLower())) {
                 m_used.insert(name.toLower());
                 return name.toUtf8().toStdString();
@@ -209,6 +213,10 @@ class SheetWriter {
   private:
     void openSheet(const std::string& utf8Name) {
         m_ws = workbook_add_worksheet(m_wb, utf8Name.c_str());
+        // The library has the last word on names; fall back to one it cannot refuse.
+        for (int n = 1; !m_ws && n < 100000; ++n)
+            m_ws = workbook_add_worksheet(m_wb, m_namer.make("Sheet" + std::to_string(n)).c_str());
+        if (!m_ws) raiseError(gb("无法创建工作表：") + textcodec::toLocal8(QString::fromUtf8(utf8Name.c_str())));
         m_row = 0;
         m_occ.assign(size_t(m_ncol), 0);
         m_occFmt.assign(size_t(m_ncol), nullptr);

@@ -258,3 +258,36 @@ TEST(XlsxWriter, ReadBackBySpreadsheetProgram) {
     EXPECT_NE(csv.find("故障,B1,1.0200,-3"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",007,1.0000 / 270.00,0.5"), std::string::npos) << csv;
 }
+
+// Titles that the spreadsheet library would refuse as sheet names still give one
+// valid sheet per page (once a page with a NUL in its title crashed the writer).
+TEST(XlsxWriter, TitlesTheLibraryWouldRefuse) {
+    Model m;
+    const std::string titles[] = {std::string("a\0b", 3),
+                                  std::string("a\0b", 3), // the same after the NUL cut
+                                  "tab\there\nnewline",
+                                  std::string(30, 'x') + "'y", // the cut ends on a quote
+                                  "''''",
+                                  ""};
+    for (const std::string& t : titles) {
+        const int p = m.addRP(false);
+        m.addTitle(p, t);
+        m.addHeader(p, "v", 4, false);
+        m.addText(p, m.addRec(p), "1.5", 0);
+    }
+    const std::string path = reporttest::freshDir("xlsx-names") + "sc_report.xlsx";
+    m.outputRP_xlsx(path.c_str());
+    const std::vector<std::string> names = sheetNames(unzipMember(path, "xl/workbook.xml"));
+    ASSERT_EQ(names.size(), std::size(titles));
+    std::set<std::string> lower;
+    for (const std::string& n : names) {
+        const QString q = QString::fromStdString(n);
+        EXPECT_FALSE(q.isEmpty());
+        EXPECT_LE(q.size(), 31) << n;
+        EXPECT_FALSE(q.startsWith('\'') || q.endsWith('\'')) << n;
+        for (QChar c : q)
+            EXPECT_GE(c.unicode(), 0x20) << n;
+        lower.insert(q.toLower().toStdString());
+    }
+    EXPECT_EQ(lower.size(), names.size());
+}
