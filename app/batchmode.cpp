@@ -210,6 +210,7 @@ void applyOverrides(const QCommandLineParser& p, const Options& o, const std::st
         if (eq <= 0) usageError("--items wants kind=n,n,...: " + spec);
         const std::string key = kindKey(spec.left(eq));
         const size_t count = reportkinds::kinds()[size_t(reportkinds::indexOf(key))].labels.size();
+        if (count == 0) usageError("--items: " + spec.left(eq) + " has no items to choose");
         std::vector<int> numbers;
         for (const QString& n : listOf(spec.mid(eq + 1))) {
             if (n == "all") {
