@@ -92,30 +92,11 @@ void SCRepDialog::createCaseArea(QWidget* parent, const std::string& caseName8) 
 }
 
 void SCRepDialog::enableReportKinds() {
-    const std::string& caseNo = CDBUtility::m_CaseNo;
-    SqlStmt s;
-    s << "select * from SC_CASE where CASE_NO=";
-    s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s) || !q.next()) raiseError(gb("在SC_CASE表中找不到对应的作业:") + caseNo);
-    const QSqlRecord r = q.record();
-    const bool function = dbq::toBool(r.value("Function"));
-    const bool simple = dbq::toBool(r.value("Simple_F"));
-    const int faultType = dbq::toInt(r.value("Type_Fault"));
-
-    SqlStmt inner;
-    inner << "select ID_Name from SCR_R120 where Percent > 0 and Percent < 100 and Case_No=";
-    inner.number(caseNo);
-    QSqlQuery b = dbq::newQuery();
-    const bool faultInBranch = dbq::exec(b, inner) && b.next();
-
+    // The batch mode applies the same rule; the last three kinds are always allowed.
+    const std::set<std::string> on = reportkinds::enabledKinds(CDBUtility::m_CaseNo);
     const auto& k = reportkinds::kinds();
-    auto enable = [&](size_t index, bool on) {
-        if (QCheckBox* box = objectBox(k[index].key)) box->setEnabled(on);
-    };
-    enable(0, function && simple);
-    enable(1, function && simple && faultType == 1);
-    enable(2, simple && !faultInBranch);
+    for (size_t i = 0; i < 3 && i < k.size(); ++i)
+        if (QCheckBox* box = objectBox(k[i].key)) box->setEnabled(on.count(k[i].key) > 0);
 }
 
 void SCRepDialog::onSelSC() {
