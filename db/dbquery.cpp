@@ -18,6 +18,7 @@ QSqlQuery newQuery() {
 namespace {
 
 bool g_connectionLost = false;
+StatementHook g_hook;
 
 // Client errors of a server that is gone: cannot connect (2002, 2003), gone away (2006),
 // lost during a query (2013), lost while reading the reply (2055).
@@ -39,9 +40,11 @@ bool noteFailure(const QSqlQuery& q) {
 
 bool connectionLost() { return g_connectionLost; }
 void clearConnectionLost() { g_connectionLost = false; }
+void setStatementHook(StatementHook hook) { g_hook = std::move(hook); }
 
 bool exec(QSqlQuery& q, const SqlStmt& s) {
     if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return false;
+    if (g_hook) g_hook(s);
     q.setForwardOnly(true);
     if (s.values().isEmpty()) return q.exec(s.sql()) || noteFailure(q);
     if (!q.prepare(s.sql())) return noteFailure(q);

@@ -6,6 +6,7 @@
 
 #include <QSqlQuery>
 #include <QVariant>
+#include <functional>
 #include <string>
 
 namespace dbq {
@@ -20,6 +21,10 @@ SCREPORT_CORE_EXPORT bool exec(QSqlQuery& q, const SqlStmt& s);
 // case never replace good ones.
 SCREPORT_CORE_EXPORT bool connectionLost();
 SCREPORT_CORE_EXPORT void clearConnectionLost();
+// Called with every statement exec() runs, before it runs: the review test lists what
+// the program sends with it. Null (the default) for none.
+using StatementHook = std::function<void(const SqlStmt&)>;
+SCREPORT_CORE_EXPORT void setStatementHook(StatementHook hook);
 // Runs a statement whose outcome does not matter.
 SCREPORT_CORE_EXPORT bool execIgnore(const SqlStmt& s);
 
