@@ -1,6 +1,7 @@
 #include "dbquery.h"
 
 #include "cdbutility.h"
+#include "log.h"
 #include "textcodec.h"
 
 #include <QSqlDatabase>
@@ -18,6 +19,7 @@ QSqlQuery newQuery() {
 namespace {
 
 bool g_connectionLost = false;
+bool g_lockConflict = false;
 StatementHook g_hook;
 
 // Client errors of a server that is gone: cannot connect (2002, 2003), gone away (2006),
@@ -33,7 +35,24 @@ bool isConnectionFailure(const QSqlError& e) {
 
 bool noteFailure(const QSqlQuery& q) {
     if (isConnectionFailure(q.lastError())) g_connectionLost = true;
+    if (CDBUtility::dialect().isLockConflict(q.lastError())) g_lockConflict = true;
     return false;
+}
+
+// Runs each statement; a select must answer 1. `quiet` for a roll back that may find
+// nothing to undo.
+bool runAll(const std::vector<SqlStmt>& list, bool quiet = false) {
+    bool ok = true;
+    for (const SqlStmt& s : list) {
+        QSqlQuery q = newQuery();
+        if (!exec(q, s)) {
+            if (!quiet) screport::logError(s.text());
+            ok = false;
+        } else if (q.isSelect() && (!q.next() || q.value(0).toInt() != 1)) {
+            ok = false; // a named lock not granted in time
+        }
+    }
+    return ok;
 }
 
 } // namespace
@@ -50,6 +69,24 @@ bool exec(QSqlQuery& q, const SqlStmt& s) {
     if (!q.prepare(s.sql())) return noteFailure(q);
     for (const QVariant& v : s.values()) q.addBindValue(v);
     return q.exec() || noteFailure(q);
+}
+
+bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()>& body) {
+    const SqlDialect& d = CDBUtility::dialect();
+    constexpr int kAttempts = 5;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        g_lockConflict = false;
+        // A statement refused for a deadlock took the whole transaction with it, even when
+        // the body chose to go on past it.
+        bool ok = runAll(d.beginExclusive(lockKey)) && body() && !g_lockConflict;
+        // A failed commit leaves the transaction open: roll it back before the lock goes.
+        if (ok) ok = runAll(d.endExclusive(lockKey, true));
+        if (!ok) runAll(d.endExclusive(lockKey, false), true);
+        if (ok) return true;
+        if (!g_lockConflict || g_connectionLost) return false;
+        screport::logDebug("another program held the case; saving again");
+    }
+    return false;
 }
 
 bool execIgnore(const SqlStmt& s) {

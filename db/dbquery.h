@@ -25,6 +25,11 @@ SCREPORT_CORE_EXPORT void clearConnectionLost();
 // the program sends with it. Null (the default) for none.
 using StatementHook = std::function<void(const SqlStmt&)>;
 SCREPORT_CORE_EXPORT void setStatementHook(StatementHook hook);
+// Runs `body` as one transaction that no other writer under `lockKey` overlaps (two
+// programs saving the same case's choices take turns), committing when it returns true
+// and rolling back otherwise. A transaction refused because of another writer runs
+// again, a few times. False when it could not be committed.
+SCREPORT_CORE_EXPORT bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()>& body);
 // Runs a statement whose outcome does not matter.
 SCREPORT_CORE_EXPORT bool execIgnore(const SqlStmt& s);
 

@@ -1,6 +1,8 @@
 #include "sqldialect.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <cstdlib>
 
@@ -12,6 +14,13 @@ QString envFirst(std::initializer_list<const char*> names) {
         if (v && *v) return QString::fromLocal8Bit(v);
     }
     return QString();
+}
+
+// Lock names are server-wide and at most 64 characters: a digest of the key.
+std::string serverLockName(const std::string& key) {
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha1).toHex();
+    return "screport." + digest.toStdString();
 }
 
 } // namespace
@@ -99,4 +108,31 @@ SqlStmt SqlDialect::deleteByCaseName(const std::string& table, const std::string
         s << ")" << extraCond;
     }
     return s;
+}
+
+std::vector<SqlStmt> SqlDialect::beginExclusive(const std::string& lock) const {
+    if (m_backend == Sqlite) return {SqlStmt("BEGIN IMMEDIATE")};
+    SqlStmt get;
+    get << "SELECT GET_LOCK(";
+    get.str(serverLockName(lock));
+    get << ",60)";
+    return {get, SqlStmt("START TRANSACTION")};
+}
+
+std::vector<SqlStmt> SqlDialect::endExclusive(const std::string& lock, bool commit) const {
+    std::vector<SqlStmt> out{SqlStmt(commit ? "COMMIT" : "ROLLBACK")};
+    if (m_backend == MySql) {
+        SqlStmt release;
+        release << "SELECT RELEASE_LOCK(";
+        release.str(serverLockName(lock));
+        release << ")";
+        out.push_back(release);
+    }
+    return out;
+}
+
+bool SqlDialect::isLockConflict(const QSqlError& e) const {
+    const QString code = e.nativeErrorCode();
+    if (m_backend == MySql) return code == QLatin1String("1213") || code == QLatin1String("1205");
+    return code == QLatin1String("5") || code == QLatin1String("6"); // SQLITE_BUSY, SQLITE_LOCKED
 }

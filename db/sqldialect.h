@@ -7,6 +7,9 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <string>
+#include <vector>
+
+class QSqlError;
 
 class SCREPORT_CORE_EXPORT SqlDialect {
 public:
@@ -45,6 +48,17 @@ public:
     SqlStmt deleteByCaseName(const std::string& table, const std::string& caseTab,
                              const std::string& caseName, const std::string& extraCond,
                              bool lowerAliasCase = false) const;
+
+    // The statements that open a write transaction no other writer under the same `lock`
+    // overlaps: SQLite takes the file's write lock at once (waiting out the busy timeout),
+    // so two writers never deadlock half way; the server takes a named lock (the first
+    // statement answers 1 when it has it) and then starts the transaction.
+    std::vector<SqlStmt> beginExclusive(const std::string& lock) const;
+    // Ends it (commit or roll back), then lets the next writer in.
+    std::vector<SqlStmt> endExclusive(const std::string& lock, bool commit) const;
+    // A statement refused because of another writer (a deadlock, a lock wait that timed
+    // out, a busy file): the transaction is worth running again.
+    bool isLockConflict(const QSqlError& e) const;
 
 private:
     Backend m_backend;

@@ -199,56 +199,59 @@ void saveObjectVars(const std::string& table, const std::string& object, const O
     if (isPlainIdentifier(table)) runOrLog(row.statement(table));
 }
 
+// Every save of stored choices in one database takes its turn: two programs on one
+// case never interleave their deletes and inserts.
+static std::string choicesLock() {
+    return "choices:" + CDBUtility::m_pDatabase->databaseName().toStdString();
+}
+
 bool saveOutputOptions(const std::string& table, const OutputOptions& opts, const ObjectChoices& c,
                        bool opfLF) {
     const std::string caseTab = CDBUtility::getCaseTab();
     const std::string caseName = textcodec::toLocal8(CDBUtility::getCaseName());
     if (!isPlainIdentifier(table)) return false;
+    QSqlDatabase* db = CDBUtility::m_pDatabase;
+    if (!db || !db->isOpen()) return false;
     // The old rows go and the new ones come in one transaction: another program reading
     // the case, or a server that stops half way, never sees the case without options.
-    QSqlDatabase* db = CDBUtility::m_pDatabase;
-    const bool inTx = db && db->isOpen() && db->transaction();
-    auto fail = [&] {
-        if (inTx) db->rollback();
-        return false;
-    };
-    if (!runOrLog(CDBUtility::dialect().deleteByCaseName(table, caseTab, caseName, ""))) return fail();
+    return dbq::exclusiveTransaction(choicesLock(), [&] {
+        if (!runOrLog(CDBUtility::dialect().deleteByCaseName(table, caseTab, caseName, ""))) return false;
 
-    RowInsert row;
-    row.set("CASE_NO", CDBUtility::getCaseNo());
-    row.set("Unit", opts.unit);
-    row.set("On_area", opts.onArea);
-    row.set("On_Zone", opts.onZone);
-    row.set("On_Sub", opts.onSub);
-    screport::logDebug("check overlimit!");
-    if (dbq::hasColumn(table, "OverLimit")) {
-        screport::logDebug("has overlimit field");
-        row.set("OverLimit", opts.overLimit);
-    } else {
-        screport::logDebug("no overlimit field ");
-    }
-    screport::logDebug("after check overlimit");
+        RowInsert row;
+        row.set("CASE_NO", CDBUtility::getCaseNo());
+        row.set("Unit", opts.unit);
+        row.set("On_area", opts.onArea);
+        row.set("On_Zone", opts.onZone);
+        row.set("On_Sub", opts.onSub);
+        screport::logDebug("check overlimit!");
+        if (dbq::hasColumn(table, "OverLimit")) {
+            screport::logDebug("has overlimit field");
+            row.set("OverLimit", opts.overLimit);
+        } else {
+            screport::logDebug("no overlimit field ");
+        }
+        screport::logDebug("after check overlimit");
 
-    const std::string varTable = objectVarTable(opfLF, true);
-    if (!varTable.empty() && isPlainIdentifier(varTable)) {
-        // Rows of object 7 belong to another module of the short-circuit program.
-        const std::string keep = CDBUtility::getDBType() == DB_SC ? " and OBJNo!=7" : "";
-        runOrLog(CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, keep, true));
-    }
+        const std::string varTable = objectVarTable(opfLF, true);
+        if (!varTable.empty() && isPlainIdentifier(varTable)) {
+            // Rows of object 7 belong to another module of the short-circuit program.
+            const std::string keep = CDBUtility::getDBType() == DB_SC ? " and OBJNo!=7" : "";
+            runOrLog(CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, keep, true));
+        }
 
-    screport::logDebug("m_sql_item_map.begin()");
-    for (const auto& [object, column] : c.m_sql_item_map) {
-        const bool on = c.m_selObjects.count(object) > 0;
-        row.set(column, on);
-        if (on && !varTable.empty()) saveObjectVars(varTable, object, c);
-    }
-    screport::logDebug("heer");
-    row.set("Lreport", opts.lreport);
-    row.set("Lfile", opts.lfile);
-    if (!row.columnsArePlain() || !runOrLog(row.statement(table))) return fail();
-    if (inTx && !db->commit()) return fail();
-    screport::logDebug("leave!");
-    return true;
+        screport::logDebug("m_sql_item_map.begin()");
+        for (const auto& [object, column] : c.m_sql_item_map) {
+            const bool on = c.m_selObjects.count(object) > 0;
+            row.set(column, on);
+            if (on && !varTable.empty()) saveObjectVars(varTable, object, c);
+        }
+        screport::logDebug("heer");
+        row.set("Lreport", opts.lreport);
+        row.set("Lfile", opts.lfile);
+        if (!row.columnsArePlain() || !runOrLog(row.statement(table))) return false;
+        screport::logDebug("leave!");
+        return true;
+    });
 }
 
 std::string faultKey(const std::string& idName, const std::string& iName, const std::string& jName,
@@ -306,24 +309,20 @@ bool saveFaultList(const SCPosList& list) {
     screport::logDebug(del.text());
     QSqlDatabase* db = CDBUtility::m_pDatabase;
     if (!db || !db->isOpen()) return false;
-    const bool inTx = db->transaction();
-    bool ok = runOrLog(del);
-    for (size_t i = 0; ok && i < list.size(); ++i) {
-        SqlStmt ins;
-        ins << "insert into SCR_FAULTBUS (Case_No,Bus_Name) values (";
-        ins.number(caseNo);
-        ins << ",";
-        ins.str(list[i].name);
-        ins << ")";
-        ok = runOrLog(ins);
-    }
-    if (inTx) {
-        if (ok)
-            ok = db->commit();
-        else
-            db->rollback();
-    }
-    return ok;
+    // When a statement fails the previous list stays.
+    return dbq::exclusiveTransaction(choicesLock(), [&] {
+        if (!runOrLog(del)) return false;
+        for (const SCPos& p : list) {
+            SqlStmt ins;
+            ins << "insert into SCR_FAULTBUS (Case_No,Bus_Name) values (";
+            ins.number(caseNo);
+            ins << ",";
+            ins.str(p.name);
+            ins << ")";
+            if (!runOrLog(ins)) return false;
+        }
+        return true;
+    });
 }
 
 } // namespace casechoices

@@ -1,0 +1,144 @@
+// Two programs saving the choices of one case at the same time: at every moment a
+// reader sees exactly one writer's options with that writer's items, and one writer's
+// whole fault list; no save is refused.
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/textcodec.h"
+#include "saver/signature.h"
+#include "support/testdb.h"
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace demo = casegen::demo;
+
+namespace {
+
+struct Signature {
+    casechoices::ObjectChoices c;
+    casechoices::OutputOptions o;
+    SCPosList faults;
+    // OBJNO -> VAR1..VAR4 as text
+    std::map<int, std::string> itemRows() const {
+        std::map<int, std::string> rows;
+        for (const std::string& key : c.m_selObjects) {
+            auto vars = c.m_objVars.find(key);
+            if (vars == c.m_objVars.end()) continue;
+            std::string v;
+            for (size_t i = 0; i < 4; ++i)
+                v += (i ? "," : "") + std::to_string(i < vars->second.size() ? vars->second[i] : -1);
+            rows[c.m_objNo.at(key)] = v;
+        }
+        return rows;
+    }
+    std::vector<std::string> faultNames() const {
+        std::vector<std::string> n;
+        for (const SCPos& p : faults) n.push_back(p.name);
+        std::sort(n.begin(), n.end());
+        return n;
+    }
+};
+
+std::vector<std::vector<std::string>> rows(const std::string& sql) {
+    QSqlQuery q(*CDBUtility::m_pDatabase);
+    std::vector<std::vector<std::string>> out;
+    if (!q.exec(QString::fromStdString(sql))) {
+        ADD_FAILURE() << sql << ": " << q.lastError().text().toStdString();
+        return out;
+    }
+    while (q.next()) {
+        std::vector<std::string> r;
+        for (int i = 0; i < q.record().count(); ++i)
+            r.push_back(textcodec::toLocal8(q.value(i).toString()));
+        out.push_back(r);
+    }
+    return out;
+}
+
+// What a reader sees in one snapshot; empty when it is one writer's consistent set.
+std::string inconsistency(const Signature sig[2], bool sqlite, int caseNo) {
+    const std::string no = std::to_string(caseNo);
+    rows(sqlite ? "BEGIN" : "START TRANSACTION WITH CONSISTENT SNAPSHOT");
+    const auto options = rows("select Unit,On_Zone from SCR_OUT where CASE_NO=" + no);
+    const auto items = rows("select OBJNO,VAR1,VAR2,VAR3,VAR4 from SCR_CONT where Case_NO=" + no +
+                            " and OBJNO!=7 order by OBJNO");
+    const auto faults = rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" + no);
+    rows("COMMIT");
+
+    if (options.size() != 1) return std::to_string(options.size()) + " options rows";
+    const int w = options[0][0] == "1" ? 0 : 1;
+    if ((options[0][1] == "1") != (w == 1)) return "options row mixes the writers";
+    std::map<int, std::string> seen;
+    for (const auto& r : items) {
+        if (seen.count(std::stoi(r[0]))) return "item row " + r[0] + " twice";
+        seen[std::stoi(r[0])] = r[1] + "," + r[2] + "," + r[3] + "," + r[4];
+    }
+    if (seen != sig[w].itemRows()) return "items are not those of the options' writer";
+    std::vector<std::string> names;
+    for (const auto& r : faults) names.push_back(r[0]);
+    std::sort(names.begin(), names.end());
+    if (!names.empty() && names != sig[0].faultNames() && names != sig[1].faultNames())
+        return std::to_string(names.size()) + " fault points, not one writer's list";
+    return std::string();
+}
+
+TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
+    constexpr int kRounds = 60;
+    Signature sig[2];
+    for (int w = 0; w < 2; ++w) saver::fill(w, sig[w].c, sig[w].o, sig[w].faults);
+    ASSERT_NE(sig[0].itemRows(), sig[1].itemRows());
+    for (testdb::Backend b : testdb::backends()) {
+        SCOPED_TRACE(testdb::backendName(b));
+        testdb::CaseDb db(b);
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
+        ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
+        CDBUtility::setDBType(DB_SC);
+        CDBUtility::setCaseNo(demo::kCaseThreePhase);
+        ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", sig[1].o, sig[1].c));
+        ASSERT_TRUE(casechoices::saveFaultList(sig[1].faults));
+        ASSERT_EQ(inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase), "");
+        // Only this case's rows: the writers start on otherwise empty tables.
+        for (const char* t : {"SCR_OUT", "SCR_CONT", "SCR_FAULTBUS"})
+            db.exec(std::string("delete from ") + t + " where Case_No!=" + std::to_string(demo::kCaseThreePhase));
+        db.exec("delete from SCR_FAULTBUS");
+
+        QProcess writers[2];
+        for (int w = 0; w < 2; ++w)
+            writers[w].start(SCREPORT_SAVER_EXE, {QString::fromStdString(db.arg()),
+                                                  QString::number(demo::kCaseThreePhase), QString::number(w), QString::number(kRounds)});
+        int snapshots = 0;
+        std::set<std::string> problems;
+        while (writers[0].state() != QProcess::NotRunning || writers[1].state() != QProcess::NotRunning) {
+            const std::string p = inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase);
+            if (!p.empty()) problems.insert(p);
+            ++snapshots;
+            writers[0].waitForFinished(2);
+            writers[1].waitForFinished(2);
+        }
+        for (int w = 0; w < 2; ++w) {
+            EXPECT_EQ(writers[w].exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(writers[w].exitCode(), 0) << "saves refused by writer " << w << ": "
+                                                << writers[w].readAllStandardError().toStdString();
+        }
+        EXPECT_TRUE(problems.empty()) << *problems.begin();
+        EXPECT_EQ(inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase), "");
+        EXPECT_GT(snapshots, 2);
+        std::printf("[ two writers ] %s: %d snapshots read while 2 x %d saves ran\n",
+                    testdb::backendName(b).c_str(), snapshots, 2 * kRounds);
+        CDBUtility::closedb();
+    }
+}
+
+} // namespace
