@@ -39,18 +39,18 @@ bool noteFailure(const QSqlQuery& q) {
     return false;
 }
 
-// Runs each statement; a select must answer 1. `quiet` for a roll back that may find
-// nothing to undo.
-bool runAll(const std::vector<SqlStmt>& list, bool quiet = false) {
+// Runs the statements up to the first that fails; a select must answer 1 (a named lock
+// not granted in time answers 0). `bestEffort` runs them all quietly, for a roll back
+// that may find nothing to undo but must still let the lock go.
+bool runAll(const std::vector<SqlStmt>& list, bool bestEffort = false) {
     bool ok = true;
     for (const SqlStmt& s : list) {
         QSqlQuery q = newQuery();
-        if (!exec(q, s)) {
-            if (!quiet) screport::logError(s.text());
-            ok = false;
-        } else if (q.isSelect() && (!q.next() || q.value(0).toInt() != 1)) {
-            ok = false; // a named lock not granted in time
-        }
+        const bool ran = exec(q, s);
+        if (ran && (!q.isSelect() || (q.next() && q.value(0).toInt() == 1))) continue;
+        if (!ran && !bestEffort) screport::logError(s.text());
+        ok = false;
+        if (!bestEffort) break;
     }
     return ok;
 }

@@ -16,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlQuery>
@@ -154,6 +155,8 @@ QWidget* ReportSelectDlg::createNetTree(QWidget* parent) {
     else
         tree = new LFCommTreeView(parent, textcodec::toLocal8(CDBUtility::getCaseName()));
     g_pCommTree = tree;
+    // Runs after the tree has read the level it opens.
+    connect(tree, &QTreeWidget::itemExpanded, this, [this] { noticeLostConnection(true); });
     addToParent(parent, tree, 1);
     return tree;
 }
@@ -332,6 +335,11 @@ void ReportSelectDlg::onStateChanged(int state) {
 void ReportSelectDlg::onChangeCase(const QString& name) {
     screport::logDebug(textcodec::toLocal8(name));
     saveOptions(); // still the previous case in CDBUtility
+    if (noticeLostConnection()) {
+        // Nothing of the other case can be read: the dialog stays on the case it shows.
+        m_pCaseCombo->setCurrentText(CDBUtility::getCaseName());
+        return;
+    }
     CDBUtility::setCaseName(name);
     if (g_pCommTree) g_pCommTree->setCase(textcodec::toLocal8(name));
     if (m_pNoteEdit) readNote(name);
@@ -340,6 +348,7 @@ void ReportSelectDlg::onChangeCase(const QString& name) {
 
 void ReportSelectDlg::onBrowseCase() {
     CaseBrowseDlg dlg(this);
+    if (noticeLostConnection()) return;
     ui::execModal(dlg);
     const int n = dlg.getSelectedCase();
     if (n >= 0) {
@@ -354,11 +363,26 @@ void ReportSelectDlg::onSearch() {
     const int left = g_pCommTree->search(textcodec::toLocal8(m_pSearchKind->currentText()),
                                          textcodec::toLocal8(m_pSearchText->text()));
     m_pNextBtn->setEnabled(left != 0);
+    noticeLostConnection(true);
 }
 
 void ReportSelectDlg::onNext() {
     if (!g_pCommTree) return;
     m_pNextBtn->setEnabled(g_pCommTree->searchNext() != 0);
+    noticeLostConnection(true);
+}
+
+bool ReportSelectDlg::noticeLostConnection(bool once) {
+    if (!dbq::connectionLost()) return false;
+    if (once && m_toldLost) return true;
+    m_toldLost = true;
+    const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
+    QMessageBox box(QMessageBox::Warning, u("提示"),
+                    u("与数据库的连接已中断，选择不能保存，报表不能输出:") + name, QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(box.addButton(u("确定"), QMessageBox::AcceptRole));
+    ui::execModal(box);
+    return true;
 }
 
 void ReportSelectDlg::onExitFileView() {

@@ -55,6 +55,11 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QGroupBox* createUnitBox(QWidget* parent);
     QGroupBox* createModeBox(QWidget* parent);
 
+    // After an action that used the database: when the server has gone, says so in a box
+    // naming the database and returns true. `once` keeps it to the first time (for
+    // actions repeated without the user asking, like the note saved as it is typed).
+    bool noticeLostConnection(bool once = false);
+
     void saveOutputOptions(const std::string& table);
     void loadOutputOptions(const std::string& table);
     // The note of `caseName` (GB18030) from the case table; false when the case has no row.
@@ -62,6 +67,7 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
 
     std::string m_strProjDir;
     bool m_bOPFLF = false;
+    bool m_toldLost = false;
     std::map<QCheckBox*, QPushButton*> m_objButtons;
     std::map<QCheckBox*, std::string> m_objKeys;
 

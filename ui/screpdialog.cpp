@@ -101,9 +101,11 @@ void SCRepDialog::enableReportKinds() {
 
 void SCRepDialog::onSelSC() {
     SCPosSelDlg dlg(sc_buses, this);
+    if (noticeLostConnection()) return; // the case's fault points could not be read
     if (ui::execModal(dlg) != QDialog::Accepted) return;
     sc_buses = dlg.selected();
     casechoices::saveFaultList(sc_buses);
+    noticeLostConnection(true);
 }
 
 void SCRepDialog::onChoose() {
@@ -117,6 +119,7 @@ void SCRepDialog::onChoose() {
 void SCRepDialog::save_caseNote() {
     if (!m_pCaseCombo || !m_pNoteEdit) return;
     CDBUtility::save_caseNote("SC_CASE", m_pCaseCombo->currentText(), m_pNoteEdit->toPlainText());
+    noticeLostConnection(true);
 }
 
 void SCRepDialog::saveOptions() {
@@ -131,6 +134,7 @@ void SCRepDialog::loadOptions() {
 
 void SCRepDialog::reject() {
     saveOptions();
+    noticeLostConnection(true);
     QDialog::reject();
 }
 
@@ -163,6 +167,7 @@ void SCRepDialog::onOutput() {
         screport::logDebug("onOutput ");
         error = e.text();
     }
+    if (dbq::connectionLost()) m_toldLost = true; // the run's own message says so
     if (progress.cancelled()) {
         screport::logDebugU("输出已取消");
     } else if (!error.empty()) {

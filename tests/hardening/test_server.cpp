@@ -10,40 +10,22 @@
 #include "sc/casechoices.h"
 #include "sc/warningsink.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 namespace demo = casegen::demo;
 using testdb::gb;
 
 namespace {
 
-class OwnServer {
-  public:
-    OwnServer() : m_dir("/tmp/hard-mdb-XXXXXX") {}
-    ~OwnServer() { QProcess::execute(SCREPORT_MDB_SCRIPT, {"stop", m_dir.path()}); }
-    bool start() { return QProcess::execute(SCREPORT_MDB_SCRIPT, {"start", m_dir.path()}) == 0; }
-    std::string socket() const { return (m_dir.path() + "/mysqld.sock").toStdString(); }
-    void kill() {
-        QFile f(m_dir.path() + "/mysqld.pid");
-        if (f.open(QIODevice::ReadOnly)) ::kill(pid_t(f.readAll().trimmed().toLongLong()), SIGKILL);
-    }
-
-  private:
-    QTemporaryDir m_dir;
-};
-
 // Kills the server when the run reaches its n-th step.
 struct KillAt : RunObserver {
-    OwnServer* server;
+    testdb::OwnServer* server;
     int at, seen = 0;
-    KillAt(OwnServer* s, int n) : server(s), at(n) {}
+    KillAt(testdb::OwnServer* s, int n) : server(s), at(n) {}
     void progress(const std::string&, long, long) override {
         if (++seen == at) server->kill();
     }
@@ -55,8 +37,6 @@ struct QuietSink : WarningSink {
 
 TEST(FailingServer, StoppedDuringARunAndASave) {
     if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
-    const char* oldSock = std::getenv("SCREPORT_DB_SOCKET");
-    const std::string keepSock = oldSock ? oldSock : "";
     QuietSink quiet;
     setWarningSink(&quiet);
     std::vector<std::string> errors;
@@ -69,10 +49,9 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
     // Kill after the first step (the stored results are loaded), and late, after most pages.
     for (int step : {1, 4, 9}) {
         SCOPED_TRACE("server killed at step " + std::to_string(step));
-        OwnServer server;
+        testdb::OwnServer server;
         ASSERT_TRUE(server.start());
-        setenv("SCREPORT_DB_SOCKET", server.socket().c_str(), 1);
-        setenv("SCREPORT_DB_USER", "root", 1);
+        testdb::ServerEnv env(server.socket());
         std::string err;
         ASSERT_TRUE(casegen::makeDemo("hard_failing", &err)) << err;
         ASSERT_NE(CDBUtility::opendb("hard_failing"), nullptr);
@@ -104,10 +83,6 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
     }
     setWarningSink(nullptr);
     screport::setLogHook(nullptr);
-    if (oldSock)
-        setenv("SCREPORT_DB_SOCKET", keepSock.c_str(), 1);
-    else
-        unsetenv("SCREPORT_DB_SOCKET");
 }
 
 // A save whose last statement fails keeps the options and items stored before it.

@@ -4,6 +4,8 @@
 #include "db/textcodec.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,6 +14,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace testdb {
@@ -108,6 +111,44 @@ void CaseDb::exec(const std::string& sqlUtf8) const {
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8 << ": " << q.lastError().text().toStdString();
     });
+}
+
+OwnServer::OwnServer() {
+    char tmpl[] = "/tmp/own-mdb-XXXXXX"; // short: a socket path has a length limit
+    if (mkdtemp(tmpl)) m_dir = tmpl;
+}
+
+OwnServer::~OwnServer() {
+    if (m_dir.empty()) return;
+    QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
+                      {"stop", QString::fromStdString(m_dir)});
+    QDir(QString::fromStdString(m_dir)).removeRecursively();
+}
+
+bool OwnServer::start() {
+    return !m_dir.empty() && QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
+                                               {"start", QString::fromStdString(m_dir)}) == 0;
+}
+
+void OwnServer::kill() {
+    QFile f(QString::fromStdString(m_dir + "/mysqld.pid"));
+    if (f.open(QIODevice::ReadOnly)) ::kill(pid_t(f.readAll().trimmed().toLongLong()), SIGKILL);
+}
+
+ServerEnv::ServerEnv(const std::string& socket) {
+    if (const char* old = std::getenv("SCREPORT_DB_SOCKET")) {
+        m_had = true;
+        m_old = old;
+    }
+    setenv("SCREPORT_DB_SOCKET", socket.c_str(), 1);
+    setenv("SCREPORT_DB_USER", "root", 1);
+}
+
+ServerEnv::~ServerEnv() {
+    if (m_had)
+        setenv("SCREPORT_DB_SOCKET", m_old.c_str(), 1);
+    else
+        unsetenv("SCREPORT_DB_SOCKET");
 }
 
 std::string gb(const char* utf8) { return textcodec::gb(utf8); }

@@ -34,6 +34,38 @@ private:
     std::string m_dir;
 };
 
+// A MariaDB server of the test's own in a temporary folder, so that a test can kill it at
+// a chosen moment. Stopped and removed on destruction.
+class OwnServer {
+public:
+    OwnServer();
+    ~OwnServer();
+    OwnServer(const OwnServer&) = delete;
+    OwnServer& operator=(const OwnServer&) = delete;
+
+    bool start();
+    std::string socket() const { return m_dir + "/mysqld.sock"; }
+    // SIGKILL: the server goes away without a word to its clients.
+    void kill();
+
+private:
+    std::string m_dir;
+};
+
+// Points CDBUtility (SCREPORT_DB_SOCKET, SCREPORT_DB_USER) at a server for the lifetime of
+// the object, then puts the previous settings back.
+class ServerEnv {
+public:
+    explicit ServerEnv(const std::string& socket);
+    ~ServerEnv();
+    ServerEnv(const ServerEnv&) = delete;
+    ServerEnv& operator=(const ServerEnv&) = delete;
+
+private:
+    bool m_had = false;
+    std::string m_old;
+};
+
 // GB18030 bytes of a UTF-8 literal.
 std::string gb(const char* utf8);
 

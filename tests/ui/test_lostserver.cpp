@@ -1,0 +1,105 @@
+// The server stops while the report dialog is open: every action that needs it says the
+// database is unreachable, nothing is replaced or half-written, and the dialog stays.
+#ifdef SCREPORT_HAVE_CASEGEN
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "ui/modaldriver.h"
+#include "ui/screpdialog.h"
+#include "uitest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QErrorMessage>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+using testdb::gb;
+
+namespace {
+
+QByteArray bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(LostServer, TheDialogSaysSoAndStays) {
+    if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
+    testdb::OwnServer server;
+    ASSERT_TRUE(server.start());
+    testdb::ServerEnv env(server.socket());
+    std::string err;
+    ASSERT_TRUE(casegen::makeDemo("ui_lost", &err)) << err;
+
+    // Every box is answered at once; what it said is kept.
+    std::vector<QString> boxes;
+    int otherDialogs = 0;
+    ui::setModalDriver([&](QDialog& d) {
+        if (auto* m = qobject_cast<QMessageBox*>(&d))
+            boxes.push_back(m->text());
+        else if (qobject_cast<QErrorMessage*>(&d))
+            for (QTextEdit* t : d.findChildren<QTextEdit*>()) boxes.push_back(t->toPlainText());
+        else
+            ++otherDialogs;
+        return int(QDialog::Rejected);
+    });
+    screport::setLogHook([](bool, const std::string&) {});
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(SCREPORT_SOURCE_DIR);
+    setenv("SCREPORT_TEXT_VIEWER", "true", 1);
+    QTemporaryDir proj;
+    const QString text = proj.path() + "/temp/rep_txt.txt";
+    const QString lost = QString::fromUtf8("与数据库的连接已中断，选择不能保存，报表不能输出:ui_lost");
+    {
+        const std::string caseName = gb(casegen::demo::kCaseNames[0]);
+        SCRepDialog dlg("ui_lost", proj.path().toStdString(), caseName, true);
+        dlg.objectBox(gb("母线电压"))->setChecked(true);
+        dlg.outputButton()->click();
+        ASSERT_TRUE(boxes.empty()) << boxes[0].toStdString();
+        const QByteArray good = bytes(text);
+        ASSERT_FALSE(good.isEmpty());
+
+        server.kill();
+        // Typing the note: told once, not at every key.
+        dlg.noteEdit()->setPlainText("a");
+        dlg.noteEdit()->setPlainText("ab");
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], lost);
+
+        // Actions that cannot go on say so every time and open nothing.
+        uitest::button(&dlg, "故障点选择")->click();
+        EXPECT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(otherDialogs, 0) << "no fault point list to choose from";
+        const QString other = dlg.caseCombo()->itemText(1);
+        dlg.caseCombo()->setCurrentText(other);
+        emit dlg.caseCombo()->textActivated(other);
+        EXPECT_EQ(boxes.size(), 3u);
+        EXPECT_EQ(dlg.caseCombo()->currentText(), textcodec::fromLocal8(caseName));
+        EXPECT_EQ(CDBUtility::getCaseName(), textcodec::fromLocal8(caseName));
+
+        // An output run names the database in its own message and keeps the last files.
+        dlg.outputButton()->click();
+        ASSERT_EQ(boxes.size(), 4u);
+        EXPECT_TRUE(boxes[3].contains(QString::fromUtf8("与数据库的连接已中断，报表没有输出:ui_lost")))
+            << boxes[3].toStdString();
+        EXPECT_EQ(bytes(text), good);
+        EXPECT_TRUE(dlg.outputButton()->isEnabled());
+
+        // Closing does not repeat what the user has been told.
+        dlg.reject();
+        EXPECT_EQ(boxes.size(), 4u);
+    }
+    QDir::setCurrent(oldDir);
+    ui::setModalDriver(nullptr);
+    screport::setLogHook(nullptr);
+}
+
+} // namespace
+#endif
