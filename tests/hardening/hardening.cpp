@@ -23,7 +23,7 @@ bool tryExec(const std::string& sqlUtf8, const QStringList& values) {
     return q.exec();
 }
 
-SCPosList faultPoints(int caseNo) {
+SCPosList faultPoints(int caseNo, size_t maxPoints) {
     SCPosList out;
     QSqlQuery q(*CDBUtility::m_pDatabase);
     if (!q.exec(QString("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg=1 and Case_No=%1 "
@@ -34,13 +34,14 @@ SCPosList faultPoints(int caseNo) {
         SCPos p{"", dbq::text8(q.value(1)), dbq::text8(q.value(2)), dbq::toInt(q.value(3))};
         p.name = casechoices::faultKey(dbq::text8(q.value(0)), p.iName, p.jName, dbq::text8(q.value(3)));
         out.push_back(p);
+        if (out.size() == maxPoints) break;
     }
     return out;
 }
 
-FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir) {
+FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints) {
     FullRun r;
-    r.faults = faultPoints(caseNo);
+    r.faults = faultPoints(caseNo, maxPoints);
     r.req.projectDir = projectDir;
     r.req.caseNo = caseNo;
     r.req.itemLabels = reportkinds::itemLabels();

@@ -24,8 +24,9 @@ struct FullRun {
     SCPosList faults;
     OutputRequest req;
 };
-FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir);
-SCPosList faultPoints(int caseNo);
+// `maxPoints` keeps the first fault points in calculation order (0: all).
+FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints = 0);
+SCPosList faultPoints(int caseNo, size_t maxPoints = 0);
 
 QByteArray fileBytes(const QString& path);
 // Empty when `bytes` is readable GB18030 text without stray control characters;

@@ -130,6 +130,11 @@ bool OwnServer::start() {
                                                {"start", QString::fromStdString(m_dir)}) == 0;
 }
 
+bool OwnServer::restart() {
+    return !m_dir.empty() && QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
+                                               {"restart", QString::fromStdString(m_dir)}) == 0;
+}
+
 void OwnServer::kill() {
     QFile f(QString::fromStdString(m_dir + "/mysqld.pid"));
     if (f.open(QIODevice::ReadOnly)) ::kill(pid_t(f.readAll().trimmed().toLongLong()), SIGKILL);

@@ -44,6 +44,8 @@ public:
     OwnServer& operator=(const OwnServer&) = delete;
 
     bool start();
+    // After kill(): the server again, on the data it had.
+    bool restart();
     std::string socket() const { return m_dir + "/mysqld.sock"; }
     // SIGKILL: the server goes away without a word to its clients.
     void kill();
