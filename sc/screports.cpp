@@ -281,7 +281,6 @@ void SCRepPort::portDistribut() {
     addHeader(r, gb("分布系数"), 16, false);
     setGrpSize(r, n);
 
-    const auto& bb = branchBuses();
     for (int i = 0; i < n; ++i) {
         const std::string& name = fl[size_t(i)].name;
         addGrpText(r, i, name);
@@ -293,10 +292,7 @@ void SCRepPort::portDistribut() {
         const double i1f = std::abs(f->I1);
         for (size_t k = 0; k < m_SCLine1.size(); ++k) {
             const SCLine1Rec& b = m_SCLine1[k];
-            const scq::SeqV vi = seqVolts(bb[k].i, b.I_Name, f->T, NeedV1);
-            const scq::SeqV vj = seqVolts(bb[k].j, b.J_Name, f->T, NeedV1);
-            const scq::BranchEnds e =
-                scq::branchCurrents(b.Z1, b.B1_half, b.Tk, b.I_Name == b.J_Name, vi, vj, nullptr);
+            const scq::BranchEnds e = branchAt(k, f->T, NeedV1).e;
             const int w = addRec(r, i);
             addText(r, w, b.I_Name, i);
             addText(r, w, b.J_Name, i);
@@ -442,10 +438,8 @@ void SCRepPort::portBusVol() {
     }
     addTitle(r, gb("母线电压结果报告"));
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
-    const SCPosList& fl = faults();
+    const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
-    screport::logDebug("selected bus count is " + std::to_string(n));
-    setGrpSize(r, n);
 
     for (int i = 0; i < n; ++i) {
         const std::string& name = fl[size_t(i)].name;
@@ -490,14 +484,10 @@ void SCRepPort::portLineCur() {
     }
     addTitle(r, gb("支路电流结果报告"));
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
-    const SCPosList& fl = faults();
+    const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
-    screport::logDebug("selected bus count is " + std::to_string(n));
-    setGrpSize(r, n);
 
-    const auto& bb = branchBuses();
-    std::vector<scq::Scale> scales(m_SCLine1.size());
-    std::vector<char> scaled(m_SCLine1.size(), 0);
+    BranchScales scales;
     for (int i = 0; i < n; ++i) {
         const SCPos& p = fl[size_t(i)];
         const SCR120Rec* f = findFault(p.name);
@@ -519,19 +509,13 @@ void SCRepPort::portLineCur() {
         screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
         for (size_t k = 0; k < m_SCLine1.size(); ++k) {
             const SCLine1Rec& b = m_SCLine1[k];
-            const scq::SeqV vi = seqVolts(bb[k].i, b.I_Name, f->T, NeedAll);
-            const scq::SeqV vj = seqVolts(bb[k].j, b.J_Name, f->T, NeedAll);
-            const scq::BranchEnds e =
-                scq::branchCurrents(b.Z1, b.B1_half, b.Tk, b.I_Name == b.J_Name, vi, vj, bb[k].z0);
-            if (!scaled[k]) {
-                scales[k] = scaleOf(b.I_Name);
-                scaled[k] = 1;
-            }
+            const scq::BranchEnds e = branchAt(k, f->T, NeedAll).e;
+            const double kI = branchScale(scales, k).kI;
             w = addRec(r, i);
             addText(r, w, b.I_Name, i);
             addText(r, w, b.J_Name, i);
             addText(r, w, std::to_string(b.ID_No), i);
-            emitRow(w, seqPhase(e.i1i, e.i2i, e.i0, scales[k].kI));
+            emitRow(w, seqPhase(e.i1i, e.i2i, e.i0, kI));
         }
         checkRun("支路电流", i + 1, n);
     }
@@ -559,14 +543,10 @@ void SCRepPort::portVIZ() {
     addTitle(r, gb("支路两端的电压、电流和视在阻抗结果报告"));
     addTitle(r, gb(m_bPU ? "单位：电压幅值（p.u.） 电流幅值（p.u.） 阻抗幅值（p.u.） 角度（deg.）"
                          : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));
-    const SCPosList& fl = faults();
+    const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
-    screport::logDebug("selected bus count is " + std::to_string(n));
-    setGrpSize(r, n);
 
-    const auto& bb = branchBuses();
-    std::vector<scq::Scale> scales(m_SCLine1.size());
-    std::vector<char> scaled(m_SCLine1.size(), 0);
+    BranchScales scales;
     for (int i = 0; i < n; ++i) {
         const std::string& name = fl[size_t(i)].name;
         addGrpText(r, i, name);
@@ -579,16 +559,11 @@ void SCRepPort::portVIZ() {
             addText(r, w, b.I_Name, i);
             addText(r, w, b.J_Name, i);
             addText(r, w, std::to_string(b.ID_No), i);
-            if (!scaled[k]) {
-                scales[k] = scaleOf(b.I_Name);
-                scaled[k] = 1;
-            }
-            const scq::SeqV vi = seqVolts(bb[k].i, b.I_Name, f->T, NeedAll);
-            const scq::SeqV vj = seqVolts(bb[k].j, b.J_Name, f->T, NeedAll);
-            const scq::BranchEnds e =
-                scq::branchCurrents(b.Z1, b.B1_half, b.Tk, b.I_Name == b.J_Name, vi, vj, bb[k].z0);
             VizCtx c;
-            c.s = scales[k];
+            c.s = branchScale(scales, k); // before the ends: a missing base voltage ends the run first
+            const BranchAt at = branchAt(k, f->T, NeedAll);
+            const scq::SeqV &vi = at.vi, &vj = at.vj;
+            const scq::BranchEnds& e = at.e;
             const scq::SeqV* ends[2] = {&vi, &vj};
             const Cx cur[2][3] = {{e.i1i, e.i2i, e.i0}, {e.i1j, e.i2j, e.i0}};
             for (int end = 0; end < 2; ++end) {

@@ -242,6 +242,36 @@ const std::vector<SCRepPort::BranchBuses>& SCRepPort::branchBuses() {
     return m_branchBuses;
 }
 
+SCRepPort::BranchAt SCRepPort::branchAt(size_t k, int T, int need) {
+    const BranchBuses& bb = branchBuses()[k];
+    const SCLine1Rec& b = m_SCLine1[k];
+    BranchAt at;
+    at.vi = seqVolts(bb.i, b.I_Name, T, need);
+    at.vj = seqVolts(bb.j, b.J_Name, T, need);
+    at.e = scq::branchCurrents(b.Z1, b.B1_half, b.Tk, b.I_Name == b.J_Name, at.vi, at.vj,
+                               need == NeedAll ? bb.z0 : nullptr);
+    return at;
+}
+
+const SCPosList& SCRepPort::faultGroups(int r) {
+    const SCPosList& fl = faults();
+    screport::logDebug("selected bus count is " + std::to_string(fl.size()));
+    setGrpSize(r, int(fl.size()));
+    return fl;
+}
+
+const scq::Scale& SCRepPort::branchScale(BranchScales& cache, size_t k) {
+    if (cache.known.empty()) {
+        cache.s.resize(m_SCLine1.size());
+        cache.known.assign(m_SCLine1.size(), 0);
+    }
+    if (!cache.known[k]) {
+        cache.s[k] = scaleOf(m_SCLine1[k].I_Name);
+        cache.known[k] = 1;
+    }
+    return cache.s[k];
+}
+
 // ---------------------------------------------------------------------------------------
 // Quantities
 

@@ -135,6 +135,22 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     // Sequence voltages as getV1/getV2/getV0 give them, warnings included.
     scq::SeqV seqVolts(const BusFaults* bf, const std::string& bus, int T, int need);
     const std::vector<BranchBuses>& branchBuses();
+    // Voltages at both ends of branch k and its end currents during fault T; the
+    // zero-sequence path only with `need` NeedAll.
+    struct BranchAt {
+        scq::SeqV vi, vj;
+        scq::BranchEnds e;
+    };
+    BranchAt branchAt(size_t k, int T, int need);
+    // The fault list as the groups of page r, with the debug line that counts them.
+    const SCPosList& faultGroups(int r);
+    // Scales referred to the I side of each branch, read once per report on first use:
+    // the base voltage of a branch no fault reaches is never asked for.
+    struct BranchScales {
+        std::vector<scq::Scale> s;
+        std::vector<char> known;
+    };
+    const scq::Scale& branchScale(BranchScales& cache, size_t k);
     void ensureBaseKV();
     void shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& s);
     void shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& s);
