@@ -1,5 +1,6 @@
 #include "hardening.h"
 
+#include "casegen/casegen.h"
 #include "db/cdbutility.h"
 #include "db/dbquery.h"
 #include "sc/casechoices.h"
@@ -21,6 +22,16 @@ bool tryExec(const std::string& sqlUtf8, const QStringList& values) {
     for (const QString& v : values)
         q.addBindValue(v);
     return q.exec();
+}
+
+std::string openDemo(const std::string& dbArg, int caseNo) {
+    std::string err;
+    if (!casegen::makeDemo(dbArg, &err)) return err;
+    CDBUtility::m_strTableSuffix.clear();
+    CDBUtility::setDBType(DB_SC);
+    if (!CDBUtility::opendb(dbArg.c_str())) return "cannot open " + dbArg;
+    if (caseNo > 0) CDBUtility::setCaseNo(caseNo);
+    return std::string();
 }
 
 SCPosList faultPoints(int caseNo, size_t maxPoints) {

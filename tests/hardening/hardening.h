@@ -19,6 +19,10 @@ namespace hard {
 // back end rejects it (a schema constraint, a type the column cannot hold).
 bool tryExec(const std::string& sqlUtf8, const QStringList& values = {});
 
+// Writes the demo cases into `dbArg` and opens it as a short-circuit database, live
+// tables, on case `caseNo` (0: no case chosen). Empty on success, else what failed.
+std::string openDemo(const std::string& dbArg, int caseNo = 0);
+
 // A request for every report kind and item, every fault point of the case, all files.
 struct FullRun {
     SCPosList faults;

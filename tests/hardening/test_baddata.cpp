@@ -41,11 +41,7 @@ class BadData : public ::testing::TestWithParam<Backend> {
   protected:
     void SetUp() override {
         db = std::make_unique<testdb::CaseDb>(GetParam());
-        std::string err;
-        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
-        CDBUtility::m_strTableSuffix.clear();
-        CDBUtility::setDBType(DB_SC);
-        ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+        ASSERT_EQ(hard::openDemo(db->arg()), "");
         screport::setLogHook([this](bool isErr, const std::string& s) {
             if (isErr) errors.push_back(s);
         });

@@ -27,11 +27,7 @@ class Disk : public ::testing::Test {
   protected:
     void SetUp() override {
         db = std::make_unique<testdb::CaseDb>(testdb::Backend::Sqlite);
-        std::string err;
-        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
-        CDBUtility::m_strTableSuffix.clear();
-        CDBUtility::setDBType(DB_SC);
-        ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+        ASSERT_EQ(hard::openDemo(db->arg()), "");
         screport::setLogHook([](bool, const std::string&) {});
         QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
     }

@@ -94,11 +94,7 @@ TEST(StoredChoices, AFailedSaveKeepsTheOldRows) {
     for (testdb::Backend b : testdb::backends()) {
         SCOPED_TRACE(testdb::backendName(b));
         testdb::CaseDb db(b);
-        std::string err;
-        ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
-        ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
-        CDBUtility::setDBType(DB_SC);
-        CDBUtility::setCaseNo(demo::kCaseThreePhase);
+        ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
         casechoices::ObjectChoices c;
         c.fillShortCircuitKinds();
         c.seedObjectVars();

@@ -4,6 +4,7 @@
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
 #include "db/textcodec.h"
+#include "hardening.h"
 #include "saver/signature.h"
 #include "support/testdb.h"
 
@@ -101,11 +102,7 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
     for (testdb::Backend b : testdb::backends()) {
         SCOPED_TRACE(testdb::backendName(b));
         testdb::CaseDb db(b);
-        std::string err;
-        ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
-        ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
-        CDBUtility::setDBType(DB_SC);
-        CDBUtility::setCaseNo(demo::kCaseThreePhase);
+        ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
         ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", sig[1].o, sig[1].c));
         ASSERT_TRUE(casechoices::saveFaultList(sig[1].faults));
         ASSERT_EQ(inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase), "");
