@@ -19,8 +19,14 @@ SqlStmt& SqlStmt::str(const std::string& value8) {
 
 SqlStmt& SqlStmt::containing(const std::string& value8) {
     m_text += "'%" + value8 + "%'";
-    m_sql += QLatin1Char('?');
-    m_values << QString(QLatin1Char('%') + textcodec::fromLocal8(value8) + QLatin1Char('%'));
+    // Our own escape character: % and _ in the text match as themselves, and a backslash
+    // stays a plain character on the server, whose LIKE otherwise escapes with it.
+    m_sql += QLatin1String("? ESCAPE '!'");
+    QString v = textcodec::fromLocal8(value8);
+    v.replace(QLatin1Char('!'), QLatin1String("!!"));
+    v.replace(QLatin1Char('%'), QLatin1String("!%"));
+    v.replace(QLatin1Char('_'), QLatin1String("!_"));
+    m_values << QString(QLatin1Char('%') + v + QLatin1Char('%'));
     return *this;
 }
 

@@ -19,7 +19,8 @@ public:
     SqlStmt& operator<<(const char* sql8);
     // A text value that the statement shows between single quotes.
     SqlStmt& str(const std::string& value8);
-    // A "like '%value%'" operand.
+    // The operand of a LIKE that matches the texts containing `value8` as written: "? ESCAPE
+    // '!'" with the value bound, its % and _ matched as themselves.
     SqlStmt& containing(const std::string& value8);
     // A case or record number held as text: written as a literal when it is an integer,
     // otherwise bound (so a malformed number cannot become SQL).

@@ -24,10 +24,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qsizetype marks = sql.count(QLatin1Char('?'));
     const bool numberBound = !isIntegerText(number);
     if (marks != s.values().size() || marks != 2 + (numberBound ? 1 : 0)) std::abort();
-    const QString expect = QString("select a from T where N=? and M like ? and K=") +
+    const QString expect = QString("select a from T where N=? and M like ? ESCAPE '!' and K=") +
                            (numberBound ? QString("?") : QString::fromStdString(number));
     if (sql != expect) std::abort();
     if (textcodec::fromLocal8(name) != s.values()[0].toString()) std::abort();
+    // The LIKE operand, with its escapes taken out again, is the text.
+    QString like = s.values()[1].toString();
+    if (!like.startsWith('%') || !like.endsWith('%') || like.size() < 2) std::abort();
+    like = like.mid(1, like.size() - 2);
+    QString plain;
+    for (qsizetype i = 0; i < like.size(); ++i) {
+        if (like[i] == '!') {
+            if (++i == like.size() || !QString("!%_").contains(like[i])) std::abort();
+        } else if (like[i] == '%' || like[i] == '_') {
+            std::abort(); // a wildcard the text did not ask for
+        }
+        plain += like[i];
+    }
+    if (plain != textcodec::fromLocal8(rest)) std::abort();
 
     for (SqlDialect::Backend b : {SqlDialect::MySql, SqlDialect::Sqlite}) {
         SqlDialect d(b);
