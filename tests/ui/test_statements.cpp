@@ -1,0 +1,849 @@
+// Every statement the program sends to the case database, on both back ends, against
+// the reviewed list in statements.txt, while hostile names, notes, search texts and
+// fault points go through every path that talks to the database. A statement that is
+// not in the list fails the test with its text, so each new one is reviewed once.
+//
+// Two views of what runs: the statement hook (everything dbq::exec runs) and the
+// database engine itself (SQLite's statement trace, the server's general log), which
+// also sees what Qt and the schema code send on their own.
+#ifdef SCREPORT_HAVE_CASEGEN
+#include "casegen/casegen.h"
+#include "db/dbquery.h"
+#include "db/errortext.h"
+#include "db/schema.h"
+#include "db/textcodec.h"
+#include "sc/casechoices.h"
+#include "sc/outputrun.h"
+#include "sc/reportkinds.h"
+#include "ui/casebrowsedlg.h"
+#include "ui/scposseldlg.h"
+#include "ui/screpdialog.h"
+#include "ui/tree/sccommtreeview.h"
+#include "uitest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QUuid>
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+#include <unistd.h>
+
+using testdb::Backend;
+using testdb::gb;
+using uitest::button;
+using uitest::UiTest;
+namespace demo = casegen::demo;
+
+namespace {
+
+// --- hostile text ---------------------------------------------------------------------
+
+const std::string kDbcs = "\x95\x5c"; // one GB18030 character whose trail byte is a backslash
+
+// Quote, double quote, backslash, both LIKE wildcards, statement separator, both comment
+// forms, the classic tautology, backtick, control characters and double-byte characters
+// whose trail byte is 0x5C.
+std::string hostile(const char* headUtf8) {
+    return gb(headUtf8) + "'\"\\%_;--/*c*/' OR '1'='1`\x01\x1b" + kDbcs + gb("乗");
+}
+
+QString q(const std::string& s8) {
+    return textcodec::fromLocal8(s8);
+}
+
+// Pieces of hostile text that no trusted statement text holds: none may reach sql().
+const QStringList& statementMarkers() {
+    static const QStringList m = {"' OR '", ";",  "--",   "/*",   "*/",     "\\",
+                                  "`",      "\"", "\x01", "\x1b", q(kDbcs), q(gb("乗"))};
+    return m;
+}
+// The same for what the engine receives, where Qt and the schema quote identifiers.
+const QStringList& engineMarkers() {
+    static const QStringList m = {"' OR '", "/*c*/", "\x01", "\x1b", q(kDbcs), q(gb("乗"))};
+    return m;
+}
+
+// --- what the SQLite engine runs --------------------------------------------------------
+
+std::vector<QString>* g_sqliteSink = nullptr; // set while the program's statements count
+
+int onSqliteStatement(unsigned, void*, void*, void* x) {
+    const char* sql = static_cast<const char*>(x);
+    if (g_sqliteSink && sql && std::strncmp(sql, "--", 2) != 0)
+        g_sqliteSink->push_back(QString::fromUtf8(sql));
+    return 0;
+}
+
+int traceNewConnection(sqlite3* db, char**, const sqlite3_api_routines*) {
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, onSqliteStatement, nullptr);
+    return SQLITE_OK;
+}
+
+// Qt's SQLite driver uses the same shared library, so every connection it opens from now
+// on reports its statements.
+void traceEverySqliteConnection() {
+    static const bool once = [] {
+        return sqlite3_auto_extension(reinterpret_cast<void (*)(void)>(traceNewConnection)) == SQLITE_OK;
+    }();
+    EXPECT_TRUE(once);
+}
+
+// Statements of the test's own connections are not the program's.
+struct PauseSqliteTrace {
+    std::vector<QString>* saved = g_sqliteSink;
+    PauseSqliteTrace() { g_sqliteSink = nullptr; }
+    ~PauseSqliteTrace() { g_sqliteSink = saved; }
+};
+
+// --- the reviewed list ------------------------------------------------------------------
+
+struct Entry {
+    QString tmpl;
+    std::set<QString> tags; // sqlite, mariadb: where the test must see it; outside: not via dbq::exec
+    QString why;
+    int line = 0;
+    bool seen = false;
+};
+
+const char* const kDdlTemplate = "{schema DDL}";
+
+std::vector<Entry> readList(const QString& path) {
+    std::vector<Entry> out;
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    int n = 0;
+    for (const QByteArray& raw : f.readAll().split('\n')) {
+        ++n;
+        const QString line = QString::fromUtf8(raw);
+        if (line.trimmed().isEmpty() || line.startsWith('#')) continue;
+        if (line.startsWith(' ')) {
+            if (out.empty())
+                ADD_FAILURE() << "line " << n << ": a note before any statement";
+            else
+                out.back().why += line.trimmed() + ' ';
+            continue;
+        }
+        const int bar = line.indexOf(" | ");
+        if (bar < 0) {
+            ADD_FAILURE() << "line " << n << ": want \"tags | statement\": " << line.toStdString();
+            continue;
+        }
+        Entry e;
+        e.line = n;
+        e.tmpl = line.mid(bar + 3).trimmed();
+        for (const QString& t : line.left(bar).split(' ', Qt::SkipEmptyParts))
+            e.tags.insert(t);
+        out.push_back(e);
+    }
+    return out;
+}
+
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == '_' || c == '.';
+}
+
+// A statement as the list holds it: white space collapsed, the network tables' BAK
+// suffix as {sfx}, database names as {db}, integer literals outside quotes as #.
+QString templateOf(QString sql, const QStringList& dbNames, const std::vector<std::string>& ddl) {
+    for (const std::string& d : ddl)
+        if (sql == QString::fromStdString(d)) return kDdlTemplate;
+    for (const QString& n : dbNames)
+        if (!n.isEmpty()) sql.replace(n, "{db}");
+    sql = sql.simplified();
+    // Qt's SQLite driver numbers the placeholders.
+    static const QRegularExpression numbered(":[0-9]+\\b");
+    sql.replace(numbered, "?");
+    static const QRegularExpression model("\\b(CDB_[A-Za-z0-9_]*?)(?:BAK)?\\b");
+    sql.replace(model, "\\1{sfx}");
+    QString out;
+    bool quoted = false;
+    for (int i = 0; i < sql.size();) {
+        const QChar c = sql[i];
+        if (c == '\'') quoted = !quoted;
+        if (!quoted && c.isDigit() && (i == 0 || !isWordChar(sql[i - 1]))) {
+            int j = i;
+            while (j < sql.size() && sql[j].isDigit())
+                ++j;
+            if (j == sql.size() || !isWordChar(sql[j])) {
+                // A minus that belongs to the number, not an operator between operands.
+                if (out.endsWith('-') && (out.size() == 1 || QString("=,( ").contains(out[out.size() - 2])))
+                    out.chop(1);
+                out += '#';
+                i = j;
+                continue;
+            }
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
+// --- a connection of the test's own --------------------------------------------------
+
+class Side {
+  public:
+    explicit Side(const testdb::CaseDb& db) : m_name("stmt-side-" + QUuid::createUuid().toString()) {
+        QSqlDatabase c =
+            QSqlDatabase::addDatabase(db.backend() == Backend::Sqlite ? "QSQLITE" : "QMYSQL", m_name);
+        if (db.backend() == Backend::MariaDb) {
+            c.setUserName("root");
+            c.setConnectOptions("UNIX_SOCKET=" + qEnvironmentVariable("SCREPORT_TEST_MYSQL_SOCKET"));
+        }
+        c.setDatabaseName(QString::fromStdString(db.arg()));
+        PauseSqliteTrace pause;
+        EXPECT_TRUE(c.open()) << c.lastError().text().toStdString();
+        if (db.backend() == Backend::MariaDb) exec("SET NAMES utf8mb4");
+    }
+    ~Side() {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
+    void exec(const QString& sql, const QVariantList& values = {}) {
+        PauseSqliteTrace pause;
+        QSqlQuery query(db());
+        bool ok = query.prepare(sql);
+        for (const QVariant& v : values)
+            query.addBindValue(v);
+        ok = ok && query.exec();
+        EXPECT_TRUE(ok) << sql.toStdString() << ": " << query.lastError().text().toStdString();
+    }
+    // Every row of the statement, its columns joined by a unit separator, sorted.
+    QStringList rows(const QString& sql, const QVariantList& values = {}) {
+        PauseSqliteTrace pause;
+        QStringList out;
+        QSqlQuery query(db());
+        bool ok = query.prepare(sql);
+        for (const QVariant& v : values)
+            query.addBindValue(v);
+        EXPECT_TRUE(ok && query.exec())
+            << sql.toStdString() << ": " << query.lastError().text().toStdString();
+        while (query.next()) {
+            QStringList cols;
+            for (int i = 0; i < query.record().count(); ++i)
+                cols << (query.value(i).isNull() ? QString("<null>") : query.value(i).toString());
+            out << cols.join(QChar(0x1f));
+        }
+        out.sort();
+        return out;
+    }
+    // Gives `to` to every name column value that is `from`, in every table.
+    void rename(const QString& from, const std::string& to8) {
+        PauseSqliteTrace pause;
+        for (const QString& t : db().tables()) {
+            const QSqlRecord r = db().record(t);
+            for (int i = 0; i < r.count(); ++i)
+                if (r.fieldName(i).endsWith("name", Qt::CaseInsensitive))
+                    exec(QString("UPDATE %1 SET %2=? WHERE %2=?").arg(t, r.fieldName(i)), {q(to8), from});
+        }
+    }
+
+  private:
+    QString m_name;
+};
+
+// --- the server's general log ------------------------------------------------------
+
+const char* const kReviewUser = "screview";
+
+// The program connects as a user of its own, so the log separates its statements from
+// the test's.
+class ServerLog {
+  public:
+    explicit ServerLog(Side& root) : m_root(root) {
+        m_root.exec(QString("CREATE USER IF NOT EXISTS '%1'@'localhost'").arg(kReviewUser));
+        m_root.exec(QString("GRANT ALL PRIVILEGES ON `%1`.* TO '%2'@'localhost'")
+                        .arg(m_root.db().databaseName(), kReviewUser));
+        m_root.exec(QString("GRANT ALL PRIVILEGES ON `sctrev\\_%`.* TO '%1'@'localhost'").arg(kReviewUser));
+        m_root.exec("SET GLOBAL log_output='TABLE'");
+        m_root.exec("TRUNCATE TABLE mysql.general_log");
+        m_root.exec("SET GLOBAL general_log=1");
+        setenv("SCREPORT_DB_USER", kReviewUser, 1);
+    }
+    ~ServerLog() {
+        m_root.exec("SET GLOBAL general_log=0");
+        m_root.exec(QString("DROP USER IF EXISTS '%1'@'localhost'").arg(kReviewUser));
+        setenv("SCREPORT_DB_USER", "root", 1);
+    }
+    // What the program's connections sent as statements (a prepared statement once, with
+    // its placeholders; its executions repeat it with the values filled in).
+    // Protocol commands that name a table or database come as "FIELD LIST name" and
+    // "INIT DB name".
+    std::vector<QString> statements() {
+        std::vector<QString> out;
+        for (const QString& r : m_root.rows(
+                 QString(
+                     "SELECT CASE command_type WHEN 'Field List' THEN 'FIELD LIST ' WHEN 'Init DB' THEN "
+                     "'INIT DB ' ELSE '' END, CONVERT(argument USING utf8mb4) FROM mysql.general_log WHERE "
+                     "user_host LIKE '%1[%' AND command_type IN ('Query','Prepare','Field List','Init DB')")
+                     .arg(kReviewUser)))
+            out.push_back(QString(r).remove(QChar(0x1f)));
+        return out;
+    }
+
+  private:
+    Side& m_root;
+};
+
+// --- the test ---------------------------------------------------------------------------
+
+struct Hooked {
+    QString sql;
+    QVariantList values;
+};
+
+class StatementReview : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        dbq::clearConnectionLost(); // a server stopped by an earlier test is not this one's
+        std::string err;
+        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+        side = std::make_unique<Side>(*db);
+        makeHostile();
+        setenv("SCREPORT_TEXT_VIEWER", "true", 1);
+        setenv("SCREPORT_SHEET_VIEWER", "true", 1);
+        if (GetParam() == Backend::MariaDb) {
+            log = std::make_unique<ServerLog>(*side);
+        } else {
+            traceEverySqliteConnection();
+            g_sqliteSink = &engine;
+        }
+        dbq::setStatementHook([this](const SqlStmt& s) { hooked.push_back({s.sql(), s.values()}); });
+    }
+    void TearDown() override {
+        dbq::setStatementHook(nullptr);
+        g_sqliteSink = nullptr;
+        SCRepDialog::setOutputRunner(nullptr);
+        log.reset();
+        if (!createdDb.empty() && GetParam() == Backend::MariaDb)
+            side->exec(QString::fromStdString("DROP DATABASE IF EXISTS " + createdDb));
+        side.reset();
+        UiTest::TearDown();
+    }
+
+    // Hostile names for a case and its note, the scheme, an area, a zone, a station, a
+    // bus and a line (in every table that names them), and a case whose name is a LIKE
+    // pattern that matches the hostile one.
+    void makeHostile() {
+        caseH = hostile("案");
+        decoy = gb("案") + "%";
+        noteH = hostile("注") + "\n" + hostile("第二行");
+        schH = hostile("方案");
+        areaH = hostile("区");
+        zoneH = hostile("分");
+        stH = hostile("站");
+        busH = hostile("母");
+        lineH = hostile("线");
+        auto u = [](const char* utf8) { return QString::fromUtf8(utf8); };
+        side->rename(u(demo::kCaseNames[demo::kCaseAToGround - 1]), caseH);
+        side->rename(u(demo::kCaseNames[demo::kCaseAB - 1]), decoy);
+        side->rename(u(demo::kCaseNames[demo::kCaseABToGround - 1]), "4"); // listed by the case browser
+        // The station of the first bus, its zone and its area.
+        const QString st =
+            side->rows("select PS_Name from CDB_NODE where Node_Name=?", {u(demo::kBusNames[0])}).value(0);
+        const QString zone = side->rows("select z.Zone_Name from CDB_PSTATION p,CDB_ZONE z where "
+                                        "p.Zone_No=z.Zone_No and p.PS_Name=?",
+                                        {st})
+                                 .value(0);
+        const QString area = side->rows("select a.Area_Name from CDB_ZONE z,CDB_AREAS a where "
+                                        "z.Area_No=a.Area_No and z.Zone_Name=?",
+                                        {zone})
+                                 .value(0);
+        ASSERT_FALSE(area.isEmpty());
+        side->rename(area, areaH);
+        side->rename(zone, zoneH);
+        side->rename(st, stH);
+        side->rename(u(demo::kLineFaultJ), busH);
+        side->rename(u(demo::kLineFaultId), lineH);
+        side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(noteH), demo::kCaseAToGround});
+        side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(hostile("浏览")), demo::kCaseABToGround});
+        // Two more schemes: the hostile one of the hostile case, and one whose name is a
+        // LIKE pattern matching it, with a group and a line of its own.
+        const QString decoySch = q(gb("方案") + "%");
+        side->exec("INSERT INTO SCHEMEINF (ID,SchName) VALUES (2,?),(3,?)", {q(schH), decoySch});
+        side->exec("INSERT INTO SCHEMECONT (IDSch,GrpName,Nlever) VALUES (2,'BASE',1),(3,'DECOY',9)");
+        side->exec("INSERT INTO CDB_ACLINE (ID,ID_Name,GrpName) VALUES (999,'decoy line','DECOY')");
+        side->exec("UPDATE SC_CASE SET SCHEME=? WHERE Case_No=?", {q(schH), demo::kCaseAToGround});
+        side->exec("UPDATE SC_CASE SET SCHEME=? WHERE Case_No=?", {decoySch, demo::kCaseAB});
+    }
+
+    void resolveCases();
+    void storedChoices();
+    void outputRuns();
+    void treeAndSearch();
+    void locations();
+    void dialog();
+    void batch();
+    void createDatabase();
+    void checkAgainstList();
+
+    // The fault points of a case as the picker lists them.
+    SCPosList faultPoints(int caseNo) {
+        CDBUtility::setCaseNo(caseNo);
+        SCPosSelDlg picker(SCPosList{}, nullptr);
+        return picker.available();
+    }
+    static void swallow(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const ErrorText&) {
+        }
+    }
+
+    std::unique_ptr<Side> side;
+    std::unique_ptr<ServerLog> log;
+    std::vector<Hooked> hooked;
+    std::vector<QString> engine;
+    std::string caseH, decoy, noteH, schH, areaH, zoneH, stH, busH, lineH, createdDb;
+    QTemporaryDir proj;
+};
+
+void StatementReview::resolveCases() {
+    open();
+    QStringList names;
+    CDBUtility::getCaseNameList(names);
+    EXPECT_TRUE(names.contains(q(caseH)));
+    CDBUtility::setCaseName(q(caseH));
+    EXPECT_EQ(CDBUtility::getCaseNo(), std::to_string(demo::kCaseAToGround));
+    EXPECT_EQ(CDBUtility::getCaseNo(decoy), demo::kCaseAB);
+    EXPECT_EQ(CDBUtility::getCaseName(demo::kCaseAToGround), caseH);
+    CDBUtility::setCaseNo(demo::kCaseAB);
+    EXPECT_EQ(CDBUtility::getCaseName(), q(decoy));
+    // The other case kinds compose statements of their own.
+    for (DB_type t : {DB_LF, DB_OPF, DB_NL}) {
+        CDBUtility::setDBType(t);
+        QStringList l;
+        swallow([&] { CDBUtility::getCaseNameList(l); });
+        swallow([] { CDBUtility::setCaseNo(demo::kLoadFlowCase); });
+        swallow([&] { CDBUtility::setCaseName(q(caseH)); });
+        double lo = 0, hi = 0;
+        CDBUtility::getCaseVLimit(lo, hi);
+        EXPECT_EQ(CDBUtility::getCaseNo(caseH), -1);
+        CDBUtility::getCaseName(demo::kLoadFlowCase);
+    }
+    CDBUtility::setDBType(DB_SC);
+}
+
+// Stored choices of the hostile case and of the decoy change their own rows, nothing else.
+void StatementReview::storedChoices() {
+    casechoices::ObjectChoices c;
+    c.fillShortCircuitKinds();
+    c.seedObjectVars();
+    for (const auto& k : reportkinds::kinds())
+        c.m_selObjects.insert(k.key);
+    casechoices::OutputOptions opts;
+    for (int n = 1; n < demo::kCaseUncalculated; ++n) {
+        const SCPosList faults = faultPoints(n);
+        ASSERT_FALSE(faults.empty());
+        EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+        EXPECT_TRUE(casechoices::saveFaultList(SCPosList(faults.begin(), faults.begin() + 2)));
+    }
+    const int h = demo::kCaseAToGround;
+    // Another module's item row of the case, which a save keeps.
+    side->exec(QString("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO) VALUES (%1,7,0)").arg(h));
+    auto others = [&](int n) {
+        const QString w = QString(" where Case_No<>%1").arg(n);
+        return side->rows("select * from SCR_OUT" + w) + side->rows("select * from SCR_CONT" + w) +
+               side->rows("select * from SCR_FAULTBUS" + w);
+    };
+    auto own = [&](int n) {
+        const QString w = QString(" where Case_No=%1").arg(n);
+        return side->rows("select * from SCR_OUT" + w) + side->rows("select * from SCR_CONT" + w) +
+               side->rows("select * from SCR_FAULTBUS" + w);
+    };
+    const QStringList before = others(h);
+
+    const std::string busVol = gb("母线电压");
+    SCPosList chosen;
+    for (const SCPos& p : faultPoints(h))
+        if (p.name == busH || p.name == gb(demo::kBusNames[0])) chosen.push_back(p);
+    ASSERT_EQ(chosen.size(), 2u) << "the hostile bus is a fault point of the case";
+    CDBUtility::setCaseName(q(caseH));
+    opts.unit = false;
+    opts.onZone = false;
+    c.m_selObjects = {busVol, gb("支路电流")};
+    c.m_objVars[busVol] = {5, 3, 1};
+    EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+    EXPECT_TRUE(casechoices::saveFaultList(chosen));
+    EXPECT_EQ(others(h), before) << "rows of other cases changed";
+
+    casechoices::OutputOptions back;
+    ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", h, back));
+    EXPECT_FALSE(back.unit);
+    EXPECT_FALSE(back.onZone);
+    EXPECT_TRUE(back.onArea);
+    EXPECT_EQ(casechoices::checkedObjects(back, c), c.m_selObjects);
+    casechoices::ObjectChoices read;
+    read.fillShortCircuitKinds();
+    read.seedObjectVars();
+    casechoices::loadObjectVars("SCR_CONT", std::to_string(h), read);
+    EXPECT_EQ(read.m_objVars[busVol], (std::vector<int>{5, 3, 1}));
+    EXPECT_EQ(side->rows(QString("select count(*) from SCR_CONT where Case_NO=%1 and OBJNO=7").arg(h)),
+              QStringList{"1"});
+    // Fault points come back byte for byte, with the branch filled from the fault rows.
+    SCPosList faults;
+    casechoices::loadFaultList(faults);
+    ASSERT_EQ(faults.size(), 2u);
+    std::vector<std::string> got{faults[0].name, faults[1].name}, want{chosen[0].name, chosen[1].name};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+    for (const SCPos& p : faults)
+        EXPECT_EQ(p.iName, p.name);
+    EXPECT_EQ(side->rows(QString("select Bus_Name from SCR_FAULTBUS where Case_No=%1").arg(h)),
+              (QStringList{q(want[0]), q(want[1])}));
+
+    // The decoy's save leaves the hostile case's rows alone.
+    const QStringList hostileRows = own(h);
+    CDBUtility::setCaseNo(demo::kCaseAB);
+    EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", casechoices::OutputOptions{}, c));
+    EXPECT_TRUE(casechoices::saveFaultList({}));
+    EXPECT_EQ(own(h), hostileRows);
+
+    // A branch fault keyed by the hostile line name round-trips too.
+    CDBUtility::setCaseNo(demo::kCaseLineFault);
+    const std::string lineKey = lineH + "_50";
+    SCPosList lineFaults;
+    for (const SCPos& p : faultPoints(demo::kCaseLineFault))
+        if (p.name == lineKey) lineFaults.push_back(p);
+    ASSERT_EQ(lineFaults.size(), 1u);
+    EXPECT_TRUE(casechoices::saveFaultList(lineFaults));
+    casechoices::loadFaultList(faults);
+    ASSERT_EQ(faults.size(), 1u);
+    EXPECT_EQ(faults[0].name, lineKey);
+    EXPECT_EQ(faults[0].jName, busH);
+    EXPECT_EQ(faults[0].percent, 50);
+
+    // An options table of the package's own without OverLimit, and a save that fails and
+    // is rolled back.
+    side->exec("ALTER TABLE SCR_OUT DROP COLUMN OverLimit");
+    EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+    side->exec("ALTER TABLE SCR_FAULTBUS RENAME TO SCR_FAULTBUS_OFF");
+    EXPECT_FALSE(casechoices::saveFaultList(lineFaults));
+    side->exec("ALTER TABLE SCR_FAULTBUS_OFF RENAME TO SCR_FAULTBUS");
+}
+
+void StatementReview::outputRuns() {
+    const int h = demo::kCaseAToGround;
+    CDBUtility::setCaseNo(h);
+    const SCPosList faults = faultPoints(h);
+    for (bool pu : {true, false}) {
+        OutputRequest req;
+        req.projectDir = proj.path().toStdString();
+        req.caseNo = h;
+        req.itemLabels = reportkinds::itemLabels();
+        for (const auto& k : reportkinds::kinds()) {
+            req.chosenKeys.insert(k.key);
+            for (size_t i = 0; i < k.labels.size(); ++i)
+                req.itemSel[k.key].push_back(int(i));
+        }
+        req.faults = &faults;
+        req.grpArea = req.grpZone = req.grpST = true;
+        req.perUnit = pu;
+        req.openViewers = false;
+        const OutputResult r = runOutput(req);
+        EXPECT_TRUE(r.ok()) << r.error8;
+        // Without the summary, the fault type is read on its own.
+        req.chosenKeys = {gb("短路点及其支路")};
+        EXPECT_TRUE(runOutput(req).ok());
+    }
+}
+
+// The names a search walks to (GB18030), sorted.
+std::vector<std::string> walkSearch(CommTreeView& tree, const std::string& label8, const std::string& text8) {
+    std::vector<std::string> out;
+    tree.setCurrentItem(nullptr);
+    int left = tree.search(label8, text8);
+    for (;;) {
+        if (tree.currentItem()) out.push_back(CommTreeView::nameOf(tree.currentItem()));
+        if (left == 0) break;
+        tree.setCurrentItem(nullptr);
+        left = tree.searchNext();
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void expandEverything(CommTreeView& tree) {
+    QTreeWidgetItem* root = tree.rootItem();
+    for (int a = 0; a < root->childCount(); ++a) {
+        tree.expandItem(root->child(a));
+        QTreeWidgetItem* area = root->child(a);
+        for (int z = 0; z < area->childCount(); ++z) {
+            tree.expandItem(area->child(z));
+            QTreeWidgetItem* zone = area->child(z);
+            for (int s = 0; s < zone->childCount(); ++s) {
+                tree.expandItem(zone->child(s));
+                QTreeWidgetItem* station = zone->child(s);
+                if (CommTreeView::kindOf(station) != CommTreeView::kStation) continue;
+                for (int f = 0; f < station->childCount(); ++f)
+                    tree.expandItem(station->child(f));
+                // A line inside the station lists its folder again.
+                QTreeWidgetItem* inner = tree.findFolder(station, CommTreeView::kInnerACFolder);
+                if (inner && inner->childCount()) tree.expandItem(inner->child(0));
+            }
+        }
+    }
+}
+
+void StatementReview::treeAndSearch() {
+    CDBUtility::m_strTableSuffix = "BAK";
+    SCCommTreeView tree;
+    expandEverything(tree);
+    ASSERT_NE(tree.findItem(CommTreeView::kArea, areaH), nullptr);
+    ASSERT_NE(tree.findItem(CommTreeView::kZone, zoneH), nullptr);
+    ASSERT_NE(tree.findItem(CommTreeView::kStation, stH), nullptr);
+
+    // A search text matches as written: quotes, wildcards and backslashes are plain
+    // characters, letter case counts.
+    struct Level {
+        const char* label;
+        const char* sql;
+    };
+    const Level levels[] = {{"厂站", "select PS_Name from CDB_PSTATIONBAK"},
+                            {"分区", "select Zone_Name from CDB_ZONEBAK"},
+                            {"区域", "select Area_Name from CDB_AREASBAK"}};
+    const std::string texts[] = {"%",  "_",  "\\",  "'",    "\"",  "' OR '1'='1", ";",
+                                 "--", "/*", "`",   "\x01", kDbcs, gb("站"),      "h",
+                                 "H",  "%_", "\\%", stH,    zoneH, areaH};
+    for (const Level& l : levels) {
+        const QStringList names = side->rows(l.sql);
+        for (const std::string& t : texts) {
+            std::vector<std::string> want;
+            for (const QString& n : names)
+                if (n.contains(q(t), Qt::CaseSensitive)) want.push_back(textcodec::toLocal8(n));
+            std::sort(want.begin(), want.end());
+            EXPECT_EQ(walkSearch(tree, gb(l.label), t), want)
+                << l.label << " containing " << q(t).toStdString();
+        }
+    }
+    EXPECT_EQ(walkSearch(tree, gb("物理母线"), busH), std::vector<std::string>{busH});
+    EXPECT_EQ(walkSearch(tree, gb("交流线"), lineH), std::vector<std::string>{lineH});
+    // Every other kind once, with hostile text.
+    for (const auto& [label, code] : CommTreeView::kindCodes()) {
+        (void)code;
+        walkSearch(tree, label, busH);
+    }
+
+    // The tree of the other case kinds reads result tables named by the kind.
+    CDBUtility::setDBType(DB_LF);
+    {
+        LFCommTreeView lf(nullptr, gb("IEEE14 潮流"));
+        expandEverything(lf);
+        for (const auto& [label, code] : CommTreeView::kindCodes()) {
+            (void)code;
+            walkSearch(lf, label, busH);
+        }
+        lf.setCase(caseH);
+    }
+    CDBUtility::setDBType(DB_SC);
+}
+
+void StatementReview::locations() {
+    CDBUtility::m_strTableSuffix = "BAK";
+    CDBUtility::formNDPosBuffer();
+    const std::string bus1 = gb(demo::kBusNames[0]);
+    EXPECT_EQ(CDBUtility::findST(bus1), stH);
+    EXPECT_EQ(CDBUtility::findZone(bus1), zoneH);
+    EXPECT_EQ(CDBUtility::findArea(bus1), areaH);
+    EXPECT_EQ(CDBUtility::getZoneOfST(stH), zoneH);
+    EXPECT_EQ(CDBUtility::getAreaOfZone(zoneH), areaH);
+    EXPECT_EQ(CDBUtility::getZoneOfST(gb("站") + "%"), ""); // a pattern matching it is no name
+    EXPECT_EQ(CDBUtility::getBaseMVA(), demo::kBaseMVA);
+    CDBUtility::clearNDPosBuffer();
+
+    // The scheme of a case picks the network records: the hostile scheme its own group,
+    // the decoy only its own line.
+    struct Access : CDBUtility {
+        static void formRecIds(const char* table) { form_rec_ids(table); }
+    };
+    CDBUtility::setCaseNo(demo::kCaseAToGround);
+    Access::formRecIds("CDB_ACLINE");
+    EXPECT_EQ(side->rows("select ID from RPTWORK_SC_SCHEME_TMP"),
+              side->rows("select ID from CDB_ACLINE where GrpName='BASE'"));
+    CDBUtility::setCaseNo(demo::kCaseAB);
+    Access::formRecIds("CDB_ACLINE");
+    EXPECT_EQ(side->rows("select ID from RPTWORK_SC_SCHEME_TMP"), QStringList{"999"});
+}
+
+// The report dialog as a user drives it on the hostile case.
+void StatementReview::dialog() {
+    SCRepDialog::setOutputRunner([](const OutputRequest& r, RunObserver* o) {
+        OutputRequest quiet = r;
+        quiet.openViewers = false;
+        return runOutput(quiet, o);
+    });
+    SCRepDialog dlg(db->arg(), proj.path().toStdString(), caseH, true);
+    EXPECT_EQ(dlg.noteEdit()->toPlainText(), q(noteH));
+
+    // A note typed in the dialog lands on the case, and on no other.
+    const QString note = q(hostile("新注"));
+    const QVariantList h{demo::kCaseAToGround};
+    const QStringList otherNotes = side->rows("select Case_No,Note from SC_CASE where Case_No<>?", h);
+    dlg.noteEdit()->setPlainText(note);
+    EXPECT_EQ(side->rows("select Note from SC_CASE where Case_No=?", h), QStringList{note});
+    EXPECT_EQ(side->rows("select Case_No,Note from SC_CASE where Case_No<>?", h), otherNotes);
+
+    // The picker lists the hostile bus; take every fault point.
+    expectDialogs({[&](QDialog& d) {
+        auto* sel = dynamic_cast<SCPosSelDlg*>(&d);
+        if (!sel) {
+            ADD_FAILURE() << "not the fault point picker: " << d.windowTitle().toStdString();
+            return int(QDialog::Rejected);
+        }
+        QStringList all;
+        for (QListWidget* l : {sel->availableList(), sel->selectedList()})
+            for (int i = 0; i < l->count(); ++i)
+                all << l->item(i)->text();
+        EXPECT_TRUE(all.contains(q(busH)));
+        button(sel, "全选")->click();
+        button(sel, "确定")->click();
+        return d.result();
+    }});
+    button(&dlg, "故障点选择")->click();
+    EXPECT_EQ(side->rows("select count(*) from SCR_FAULTBUS where Case_No=?", h),
+              QStringList{QString::number(demo::kBusCount)});
+
+    // Output, then the search bar.
+    dlg.objectBox(gb("母线电压"))->setChecked(true);
+    button(&dlg, "输出")->click();
+    dlg.searchKind()->setCurrentText(QString::fromUtf8("厂站"));
+    dlg.searchText()->setText(q("\\"));
+    button(&dlg, "查找")->click();
+    ASSERT_NE(g_pCommTree, nullptr);
+    EXPECT_EQ(CommTreeView::nameOf(g_pCommTree->currentItem()), stH) << "the one station with a backslash";
+    button(&dlg, "下一个")->click();
+
+    // The browser shows the numbered case's hostile note; picking it switches cases.
+    expectDialogs({[&](QDialog& d) {
+        auto* browse = dynamic_cast<CaseBrowseDlg*>(&d);
+        if (!browse) {
+            ADD_FAILURE() << "not the case browser: " << d.windowTitle().toStdString();
+            return int(QDialog::Rejected);
+        }
+        QTableWidget* t = browse->table();
+        EXPECT_EQ(t->rowCount(), 1);
+        if (t->rowCount() == 1) {
+            EXPECT_EQ(t->item(0, 1)->text(), q(hostile("浏览")));
+            t->setCurrentCell(0, 0);
+        }
+        d.accept();
+        return int(QDialog::Accepted);
+    }});
+    button(&dlg, "浏览")->click();
+    EXPECT_EQ(CDBUtility::getCaseNo(), std::to_string(demo::kCaseABToGround));
+    button(&dlg, "退出")->click();
+}
+
+// The batch executable, seen through the server's log.
+void StatementReview::batch() {
+    QTemporaryDir out;
+    QProcess p;
+    p.start(SCREPORT_EXE, {"--batch", QString::fromStdString(db->arg()), out.path(), q(caseH), "--faults",
+                           "all", "--reports", "all", "--units", "named"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
+// A database name that is no identifier never reaches the server; a good one gets the tables.
+void StatementReview::createDatabase() {
+    QString err;
+    EXPECT_FALSE(schema::createCaseDatabase("x`; DROP DATABASE mysql; --", &err));
+    EXPECT_TRUE(err.contains("letters, digits")) << err.toStdString();
+    createdDb = GetParam() == Backend::Sqlite ? proj.path().toStdString() + "/created.db"
+                                              : "sctrev_" + std::to_string(getpid());
+    if (GetParam() == Backend::MariaDb)
+        side->exec(QString::fromStdString("DROP DATABASE IF EXISTS " + createdDb));
+    EXPECT_TRUE(schema::createCaseDatabase(createdDb, &err)) << err.toStdString();
+}
+
+void StatementReview::checkAgainstList() {
+    const bool sqlite = GetParam() == Backend::Sqlite;
+    const std::string backend = sqlite ? "sqlite" : "mariadb";
+    std::vector<Entry> list = readList(SCREPORT_SOURCE_DIR "/tests/ui/statements.txt");
+    EXPECT_FALSE(list.empty());
+    std::set<QString> templates;
+    for (const Entry& e : list) {
+        EXPECT_FALSE(e.why.trimmed().isEmpty()) << "line " << e.line << " says nothing about its protection";
+        EXPECT_TRUE(templates.insert(e.tmpl).second) << "line " << e.line << " twice";
+    }
+    const QStringList dbNames = {QString::fromStdString(db->arg()), QString::fromStdString(createdDb)};
+    const std::vector<std::string> ddl =
+        schema::ddl(SqlDialect(sqlite ? SqlDialect::Sqlite : SqlDialect::MySql));
+
+    std::set<QString> unknown;
+    auto classify = [&](const QString& sql) {
+        const QString t = templateOf(sql, dbNames, ddl);
+        bool found = false;
+        for (Entry& e : list)
+            if (e.tmpl == t) found = e.seen = true;
+        if (!found) unknown.insert(t);
+    };
+    QStringList values;
+    std::set<QString> withData;
+    auto holdsData = [](const QString& sql, const QStringList& markers) {
+        return std::any_of(markers.begin(), markers.end(), [&](const QString& m) { return sql.contains(m); });
+    };
+    for (const Hooked& h : hooked) {
+        classify(h.sql);
+        if (holdsData(h.sql, statementMarkers())) withData.insert(h.sql);
+        for (const QVariant& v : h.values)
+            values << v.toString();
+    }
+    if (!sqlite) engine = log->statements();
+    EXPECT_GT(engine.size(), 100u) << "the engine's own record of the statements is missing";
+    for (const QString& sql : engine) {
+        classify(sql);
+        if (holdsData(sql, engineMarkers())) withData.insert(sql);
+    }
+    for (const QString& sql : withData)
+        ADD_FAILURE() << "data in the statement text: " << sql.toStdString();
+    // Every hostile text travelled, as (part of) a bound value.
+    for (const std::string& h : {caseH, decoy, schH, stH, zoneH, areaH, busH, lineH})
+        EXPECT_FALSE(values.filter(q(h)).isEmpty()) << q(h).toStdString();
+
+    std::string report;
+    for (const QString& t : unknown)
+        report += "\n" + backend + " | " + t.toStdString();
+    EXPECT_TRUE(unknown.empty()) << "statements not in tests/ui/statements.txt; review each and add it with "
+                                    "what protects it:"
+                                 << report;
+    for (const Entry& e : list) {
+        if (e.tags.count(QString::fromStdString(backend))) {
+            EXPECT_TRUE(e.seen) << "line " << e.line << " listed for " << backend
+                                << " but never ran: " << e.tmpl.toStdString();
+        }
+    }
+}
+
+TEST_P(StatementReview, EveryStatementIsReviewedAndDataStaysData) {
+    resolveCases();
+    storedChoices();
+    outputRuns();
+    treeAndSearch();
+    locations();
+    CDBUtility::closedb();
+    dialog();
+    if (GetParam() == Backend::MariaDb) batch();
+    createDatabase();
+    checkAgainstList();
+}
+
+UI_INSTANTIATE(StatementReview);
+
+} // namespace
+#endif
