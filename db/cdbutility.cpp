@@ -45,6 +45,7 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     QSqlDatabase& db = connectionObject();
     if (db.isOpen()) db.close();
     dbq::clearConnectionLost(); // a new connection starts with nothing lost
+    dbq::clearLockRefused();
     const QString connName = textcodec::fromLocal8(dbName);
     db = QSqlDatabase(); // drop our handle before the registry replaces the connection
     if (QSqlDatabase::contains(connName)) QSqlDatabase::removeDatabase(connName);

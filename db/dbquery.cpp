@@ -19,23 +19,17 @@ QSqlQuery newQuery() {
 namespace {
 
 bool g_connectionLost = false;
-bool g_lockConflict = false;
+bool g_lockConflict = false; // in the current exclusive transaction
+bool g_lockRefused = false;  // anywhere since the last clear
+int g_exclusiveDepth = 0;
 StatementHook g_hook;
 
-// Client errors of a server that is gone: cannot connect (2002, 2003), gone away (2006),
-// lost during a query (2013), lost while reading the reply (2055).
-bool isConnectionFailure(const QSqlError& e) {
-    if (e.type() == QSqlError::ConnectionError) return true;
-    static const char* const codes[] = {"2002", "2003", "2006", "2013", "2055"};
-    const QString code = e.nativeErrorCode();
-    for (const char* c : codes)
-        if (code == QLatin1String(c)) return true;
-    return false;
-}
-
 bool noteFailure(const QSqlQuery& q) {
-    if (isConnectionFailure(q.lastError())) g_connectionLost = true;
-    if (CDBUtility::dialect().isLockConflict(q.lastError())) g_lockConflict = true;
+    if (CDBUtility::dialect().isConnectionLost(q.lastError())) g_connectionLost = true;
+    if (CDBUtility::dialect().isLockConflict(q.lastError())) {
+        g_lockConflict = true;
+        if (g_exclusiveDepth == 0) g_lockRefused = true; // a save runs again instead
+    }
     return false;
 }
 
@@ -59,6 +53,8 @@ bool runAll(const std::vector<SqlStmt>& list, bool bestEffort = false) {
 
 bool connectionLost() { return g_connectionLost; }
 void clearConnectionLost() { g_connectionLost = false; }
+bool lockRefused() { return g_lockRefused; }
+void clearLockRefused() { g_lockRefused = false; }
 void setStatementHook(StatementHook hook) { g_hook = std::move(hook); }
 
 bool exec(QSqlQuery& q, const SqlStmt& s) {
@@ -78,10 +74,17 @@ bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()
         g_lockConflict = false;
         // A statement refused for a deadlock took the whole transaction with it, even when
         // the body chose to go on past it.
-        bool ok = runAll(d.beginExclusive(lockKey)) && body() && !g_lockConflict;
-        // A failed commit leaves the transaction open: roll it back before the lock goes.
-        if (ok) ok = runAll(d.endExclusive(lockKey, true));
-        if (!ok) runAll(d.endExclusive(lockKey, false), true);
+        bool ok;
+        {
+            struct Depth {
+                Depth() { ++g_exclusiveDepth; }
+                ~Depth() { --g_exclusiveDepth; }
+            } inside;
+            ok = runAll(d.beginExclusive(lockKey)) && body() && !g_lockConflict;
+            // A failed commit leaves the transaction open: roll it back before the lock goes.
+            if (ok) ok = runAll(d.endExclusive(lockKey, true));
+            if (!ok) runAll(d.endExclusive(lockKey, false), true);
+        }
         if (ok) return true;
         if (!g_lockConflict || g_connectionLost) return false;
         screport::logDebug("another program held the case; saving again");

@@ -21,6 +21,11 @@ SCREPORT_CORE_EXPORT bool exec(QSqlQuery& q, const SqlStmt& s);
 // case never replace good ones.
 SCREPORT_CORE_EXPORT bool connectionLost();
 SCREPORT_CORE_EXPORT void clearConnectionLost();
+// Set when a statement was refused because another program held the database (a busy
+// case file, a lock wait that timed out) outside our own write transactions: what was
+// read is incomplete just the same. Cleared like connectionLost().
+SCREPORT_CORE_EXPORT bool lockRefused();
+SCREPORT_CORE_EXPORT void clearLockRefused();
 // Called with every statement exec() runs, before it runs: the review test lists what
 // the program sends with it. Null (the default) for none.
 using StatementHook = std::function<void(const SqlStmt&)>;

@@ -131,8 +131,25 @@ std::vector<SqlStmt> SqlDialect::endExclusive(const std::string& lock, bool comm
     return out;
 }
 
+bool SqlDialect::isConnectionLost(const QSqlError& e) const {
+    const QString code = e.nativeErrorCode();
+    if (m_backend == MySql) {
+        // Cannot connect (2002, 2003), gone away (2006), lost during a query (2013), lost
+        // while reading the reply (2055).
+        if (e.type() == QSqlError::ConnectionError) return true;
+        for (const char* c : {"2002", "2003", "2006", "2013", "2055"})
+            if (code == QLatin1String(c)) return true;
+        return false;
+    }
+    // SQLite's driver calls every failed step a connection error, a busy file included:
+    // only the primary codes count. I/O error, corrupt file, cannot open, not a database.
+    const int primary = code.toInt() & 0xff;
+    return primary == 10 || primary == 11 || primary == 14 || primary == 26;
+}
+
 bool SqlDialect::isLockConflict(const QSqlError& e) const {
     const QString code = e.nativeErrorCode();
     if (m_backend == MySql) return code == QLatin1String("1213") || code == QLatin1String("1205");
-    return code == QLatin1String("5") || code == QLatin1String("6"); // SQLITE_BUSY, SQLITE_LOCKED
+    const int primary = code.toInt() & 0xff;
+    return primary == 5 || primary == 6; // SQLITE_BUSY, SQLITE_LOCKED
 }

@@ -56,6 +56,9 @@ public:
     std::vector<SqlStmt> beginExclusive(const std::string& lock) const;
     // Ends it (commit or roll back), then lets the next writer in.
     std::vector<SqlStmt> endExclusive(const std::string& lock, bool commit) const;
+    // The database went away under a statement: a server that stopped or dropped the
+    // connection, a case file that can no longer be read. What was read is incomplete.
+    bool isConnectionLost(const QSqlError& e) const;
     // A statement refused because of another writer (a deadlock, a lock wait that timed
     // out, a busy file): the transaction is worth running again.
     bool isLockConflict(const QSqlError& e) const;

@@ -15,10 +15,24 @@
 
 using textcodec::gb;
 
+namespace {
+
+// Why the statements of this run may have read less than the case holds; empty when
+// they did not.
+std::string interruptedRead() {
+    const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
+    if (dbq::connectionLost()) return gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name);
+    if (dbq::lockRefused()) return gb("数据库被其他程序占用，报表没有输出:") + textcodec::toLocal8(name);
+    return std::string();
+}
+
+} // namespace
+
 OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
     OutputResult res;
     const long long warningsBefore = warningCount();
     dbq::clearConnectionLost();
+    dbq::clearLockRefused();
     try {
         SCRepPort b(req.projectDir, req.caseNo, req.chosenKeys, req.itemLabels, req.itemSel, req.faults);
         b.setGrpInfo(req.grpArea, req.grpZone, req.grpST);
@@ -33,12 +47,11 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         // The fixed order of the report kinds, whatever order they were chosen in.
         for (const reportkinds::Kind& k : reportkinds::kinds())
             if (b.isSelect(k.key)) b.portByKey(k.key);
-        // Statements that failed because the server went away read as empty results; the
-        // pages would be incomplete, so the earlier files stay.
-        if (dbq::connectionLost()) {
-            const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
-            raiseError(gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name));
-        }
+        // Statements that failed because the server went away, or another program held
+        // the database, read as empty results; the pages would be incomplete, so the
+        // earlier files stay.
+        const std::string interrupted = interruptedRead();
+        if (!interrupted.empty()) raiseError(interrupted);
 
         b.showResult(req.writeText, req.writeSheet, req.openViewers);
         if (req.writeText) res.files.push_back(textcodec::toUtf8(b.textPath()));
@@ -54,9 +67,9 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         screport::logError("catch exception here:");
         res.error8 = e.text();
         // A report that found no case row because the server went away would blame the data.
-        if (dbq::connectionLost() && e.text().find(gb("与数据库的连接已中断")) == std::string::npos) {
-            const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
-            res.error8 = gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name);
+        const std::string interrupted = interruptedRead();
+        if (!interrupted.empty() && e.text() != interrupted) {
+            res.error8 = interrupted;
             screport::logError(res.error8);
         }
         res.files.clear();

@@ -1,8 +1,11 @@
-// Two programs saving the choices of one case at the same time: at every moment a
-// reader sees exactly one writer's options with that writer's items, and one writer's
-// whole fault list; no save is refused.
+// Another program on the same case database. Two programs saving the choices of one
+// case at the same time: at every moment a reader sees exactly one writer's options with
+// that writer's items, and one writer's whole fault list; no save is refused. A program
+// that holds the case file longer than the busy timeout: a save runs again, an output run
+// writes nothing.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
+#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 #include "saver/signature.h"
@@ -13,10 +16,15 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <map>
 #include <set>
 #include <string>
@@ -113,8 +121,8 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
 
         QProcess writers[2];
         for (int w = 0; w < 2; ++w)
-            writers[w].start(SCREPORT_SAVER_EXE, {QString::fromStdString(db.arg()),
-                                                  QString::number(demo::kCaseThreePhase), QString::number(w), QString::number(kRounds)});
+            writers[w].start(SCREPORT_SAVER_EXE, {QString::fromStdString(db.arg()), QString::number(demo::kCaseThreePhase),
+                                                  QString::number(w), QString::number(kRounds)});
         int snapshots = 0;
         std::set<std::string> problems;
         while (writers[0].state() != QProcess::NotRunning || writers[1].state() != QProcess::NotRunning) {
@@ -136,6 +144,91 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
                     testdb::backendName(b).c_str(), snapshots, 2 * kRounds);
         CDBUtility::closedb();
     }
+}
+
+// Another program's connection holding the SQLite file with `begin` for `ms`, from a
+// thread of its own; the constructor returns once the lock is held.
+class FileHolder {
+  public:
+    FileHolder(const std::string& path, const char* begin, int ms)
+        : m_thread([this, path, begin, ms] {
+              {
+                  QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "holder");
+                  c.setDatabaseName(QString::fromStdString(path));
+                  QSqlQuery q(c);
+                  const bool held = c.open() && q.exec(begin);
+                  m_state = held ? 1 : 2;
+                  if (held) QThread::msleep(ms);
+                  q.exec("COMMIT");
+              }
+              QSqlDatabase::removeDatabase("holder");
+          }) {
+        while (m_state == 0) QThread::msleep(1);
+    }
+    ~FileHolder() { m_thread.join(); }
+    bool held() const { return m_state == 1; }
+
+  private:
+    std::atomic<int> m_state{0};
+    std::thread m_thread;
+};
+
+// A save kept waiting past the busy timeout (5 s) is refused once, runs again and lands whole.
+TEST(AnotherProgram, ASaveRefusedForABusyFileRunsAgain) {
+    testdb::CaseDb db(testdb::Backend::Sqlite);
+    ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
+    std::vector<std::string> debug;
+    screport::setLogHook([&](bool isErr, const std::string& line) {
+        if (!isErr) debug.push_back(line);
+    });
+    Signature sig;
+    saver::fill(1, sig.c, sig.o, sig.faults);
+    QElapsedTimer clock;
+    qint64 waited = 0;
+    {
+        FileHolder other(db.arg(), "BEGIN IMMEDIATE", 5600);
+        ASSERT_TRUE(other.held());
+        clock.start();
+        EXPECT_TRUE(casechoices::saveFaultList(sig.faults));
+        waited = clock.elapsed();
+    }
+    screport::setLogHook(nullptr);
+    EXPECT_GE(waited, 5000) << "the save waited out the busy timeout before it ran again";
+    EXPECT_NE(std::find(debug.begin(), debug.end(), "another program held the case; saving again"), debug.end());
+    std::vector<std::string> names;
+    for (const auto& r : rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" +
+                              std::to_string(demo::kCaseThreePhase)))
+        names.push_back(r[0]);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, sig.faultNames());
+    CDBUtility::closedb();
+}
+
+// A run whose reads were refused for a busy file says so and keeps the last reports, even
+// though the file is free again before the run ends.
+TEST(AnotherProgram, ARunOverABusyFileWritesNothing) {
+    testdb::CaseDb db(testdb::Backend::Sqlite);
+    ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
+    screport::setLogHook([](bool, const std::string&) {});
+    QTemporaryDir project;
+    QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
+    hard::FullRun run = hard::fullRun(demo::kCaseThreePhase, true, project.path().toStdString(), 2);
+    run.req.faults = &run.faults;
+    ASSERT_TRUE(runOutput(run.req).ok());
+    const QString txt = project.path() + "/temp/rep_txt.txt";
+    const QByteArray before = hard::fileBytes(txt);
+    OutputResult res;
+    {
+        FileHolder other(db.arg(), "BEGIN EXCLUSIVE", 5600); // readers wait too
+        ASSERT_TRUE(other.held());
+        res = runOutput(run.req);
+    }
+    screport::setLogHook(nullptr);
+    EXPECT_FALSE(res.ok());
+    EXPECT_EQ(res.error8, textcodec::gb("数据库被其他程序占用，报表没有输出:") + db.arg());
+    EXPECT_EQ(hard::fileBytes(txt), before);
+    ASSERT_TRUE(runOutput(run.req).ok()) << "the next run reads the whole case again";
+    CDBUtility::closedb();
 }
 
 } // namespace
