@@ -42,7 +42,7 @@ bool runAll(const std::vector<SqlStmt>& list, bool bestEffort = false) {
         QSqlQuery q = newQuery();
         const bool ran = exec(q, s);
         if (ran && (!q.isSelect() || (q.next() && q.value(0).toInt() == 1))) continue;
-        if (!ran && !bestEffort) screport::logError(s.text());
+        if (!bestEffort) screport::logError(s.text()); // failed, or a lock not granted
         ok = false;
         if (!bestEffort) break;
     }
