@@ -3,8 +3,7 @@
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
 #include "db/dbquery.h"
-#include "sc/casechoices.h"
-#include "sc/reportkinds.h"
+#include "support/runs.h"
 
 #include <QFile>
 #include <QProcess>
@@ -34,41 +33,10 @@ std::string openDemo(const std::string& dbArg, int caseNo) {
     return std::string();
 }
 
-SCPosList faultPoints(int caseNo, size_t maxPoints) {
-    SCPosList out;
-    QSqlQuery q(*CDBUtility::m_pDatabase);
-    if (!q.exec(QString("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg=1 and Case_No=%1 "
-                        "order by T")
-                    .arg(caseNo)))
-        return out;
-    while (q.next()) {
-        SCPos p{"", dbq::text8(q.value(1)), dbq::text8(q.value(2)), dbq::toInt(q.value(3))};
-        p.name = casechoices::faultKey(dbq::text8(q.value(0)), p.iName, p.jName, dbq::text8(q.value(3)));
-        out.push_back(p);
-        if (out.size() == maxPoints) break;
-    }
-    return out;
-}
-
 FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints) {
     FullRun r;
-    r.faults = faultPoints(caseNo, maxPoints);
-    r.req.projectDir = projectDir;
-    r.req.caseNo = caseNo;
-    r.req.itemLabels = reportkinds::itemLabels();
-    for (const auto& k : reportkinds::kinds()) {
-        r.req.chosenKeys.insert(k.key);
-        std::vector<int> all;
-        for (size_t i = 0; i < k.labels.size(); ++i)
-            all.push_back(int(i));
-        r.req.itemSel[k.key] = all;
-    }
-    r.req.perUnit = perUnit;
-    r.req.writeText = true;
-    r.req.writeSheet = true;
-    r.req.sheetHtml = true;
-    r.req.sheetXlsx = true;
-    r.req.openViewers = false;
+    r.faults = testrun::faultPoints(caseNo, maxPoints);
+    r.req = testrun::everyReport(caseNo, perUnit, projectDir, r.faults);
     return r;
 }
 

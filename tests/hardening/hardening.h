@@ -30,7 +30,6 @@ struct FullRun {
 };
 // `maxPoints` keeps the first fault points in calculation order (0: all).
 FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints = 0);
-SCPosList faultPoints(int caseNo, size_t maxPoints = 0);
 
 QByteArray fileBytes(const QString& path);
 // Empty when `bytes` is readable GB18030 text without stray control characters;

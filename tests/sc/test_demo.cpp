@@ -8,6 +8,7 @@
 #include "sc/casechoices.h"
 #include "sc/outputrun.h"
 #include "scfixture.h"
+#include "support/runs.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,41 +27,6 @@ namespace {
 
 std::string gbU(const char* utf8) {
     return gb(utf8);
-}
-
-// Every fault point of a case, in fault-number order.
-SCPosList allFaults(int caseNo) {
-    SCPosList out;
-    QSqlQuery q(*CDBUtility::m_pDatabase);
-    EXPECT_TRUE(
-        q.exec(QString("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg=1 and Case_No=%1 "
-                       "order by T")
-                   .arg(caseNo)));
-    while (q.next()) {
-        SCPos p{"", dbq::text8(q.value(1)), dbq::text8(q.value(2)), dbq::toInt(q.value(3))};
-        p.name = casechoices::faultKey(dbq::text8(q.value(0)), p.iName, p.jName, dbq::text8(q.value(3)));
-        out.push_back(p);
-    }
-    return out;
-}
-
-// Every kind and every item of the case's fault points, text report and HTML workbook.
-OutputRequest everything(int caseNo, bool perUnit, const std::string& project, const SCPosList& faults) {
-    OutputRequest r;
-    r.projectDir = project;
-    r.caseNo = caseNo;
-    r.itemLabels = reportkinds::itemLabels();
-    for (const auto& k : reportkinds::kinds()) {
-        r.chosenKeys.insert(k.key);
-        for (size_t i = 0; i < k.labels.size(); ++i)
-            r.itemSel[k.key].push_back(int(i));
-    }
-    r.faults = &faults;
-    r.perUnit = perUnit;
-    r.writeSheet = true;
-    r.sheetXlsx = false;
-    r.openViewers = false;
-    return r;
 }
 
 double stored(const std::string& sqlUtf8) {
@@ -87,8 +53,10 @@ class DemoTest : public ScCaseTest {
         ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
     }
     OutputRequest everything(int caseNo, bool perUnit, const std::string& project) {
-        faults = allFaults(caseNo);
-        return ::everything(caseNo, perUnit, project, faults);
+        faults = testrun::faultPoints(caseNo);
+        OutputRequest r = testrun::everyReport(caseNo, perUnit, project, faults);
+        r.sheetXlsx = false;
+        return r;
     }
 };
 
@@ -119,7 +87,7 @@ TEST_P(DemoTest, EveryReportOfEveryCaseInBothUnits) {
 }
 
 TEST_P(DemoTest, ThreePhaseCasePlaceholdersAndStoredCurrents) {
-    faults = allFaults(demo::kCaseThreePhase);
+    faults = testrun::faultPoints(demo::kCaseThreePhase);
     auto p = builder(demo::kCaseThreePhase);
     p->portShortBra();
     p->portVIZ();
@@ -157,7 +125,7 @@ TEST_P(DemoTest, ThreePhaseCasePlaceholdersAndStoredCurrents) {
 // the fault current, in each sequence; the reports' cells must say the same.
 TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
     for (int caseNo : {demo::kCaseThreePhase, demo::kCaseAToGround}) {
-        faults = allFaults(caseNo);
+        faults = testrun::faultPoints(caseNo);
         auto p = builder(caseNo);
         p->portLineCur();
         p->portVIZ();
@@ -218,7 +186,7 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
 TEST_P(DemoTest, LineFaultsAndCaseWithoutLoadFlow) {
     // Faults at 50 % of two lines, named output: the fault row takes the base voltage
     // of the line's I side.
-    faults = allFaults(demo::kCaseLineFault);
+    faults = testrun::faultPoints(demo::kCaseLineFault);
     auto p = builder(demo::kCaseLineFault, false);
     p->portLineCur();
     p->portBusVol();
@@ -306,7 +274,7 @@ TEST_P(DemoTest, FailedRunsLeaveTheFilesAlone) {
 }
 
 TEST_P(DemoTest, StatementsDoNotGrowWithTheCase) {
-    faults = allFaults(demo::kCaseAToGround);
+    faults = testrun::faultPoints(demo::kCaseAToGround);
     auto small = builder(demo::kCaseAToGround, false);
     for (const auto& k : reportkinds::kinds())
         small->portByKey(k.key);
@@ -323,7 +291,7 @@ TEST_P(DemoTest, StatementsDoNotGrowWithTheCase) {
     ASSERT_TRUE(casegen::makeGrid(gridDb.arg(), g, &err)) << err;
     CDBUtility::closedb();
     ASSERT_NE(CDBUtility::opendb(gridDb.arg().c_str()), nullptr);
-    faults = allFaults(casegen::kGridCase);
+    faults = testrun::faultPoints(casegen::kGridCase);
     ASSERT_EQ(faults.size(), 12u);
     auto big = builder(casegen::kGridCase, false);
     for (const auto& k : reportkinds::kinds())
@@ -353,8 +321,9 @@ TEST(DemoBackends, ReportsAreByteIdentical) {
             for (bool pu : {true, false}) {
                 const std::string project =
                     tmp.path().toStdString() + "/" + std::to_string(c) + (pu ? "p/" : "n/");
-                const SCPosList faults = allFaults(c);
-                const OutputRequest r = everything(c, pu, project, faults);
+                const SCPosList faults = testrun::faultPoints(c);
+                OutputRequest r = testrun::everyReport(c, pu, project, faults);
+                r.sheetXlsx = false;
                 ASSERT_TRUE(runOutput(r).ok());
                 QDir out(QString::fromStdString(project + "temp"));
                 QStringList files = {"rep_txt.txt", "sc_report.htm"};

@@ -19,6 +19,7 @@
 #include "ui/scposseldlg.h"
 #include "ui/screpdialog.h"
 #include "ui/tree/sccommtreeview.h"
+#include "support/runs.h"
 #include "uitest.h"
 
 #include <QCheckBox>
@@ -542,19 +543,9 @@ void StatementReview::outputRuns() {
     CDBUtility::setCaseNo(h);
     const SCPosList faults = faultPoints(h);
     for (bool pu : {true, false}) {
-        OutputRequest req;
-        req.projectDir = proj.path().toStdString();
-        req.caseNo = h;
-        req.itemLabels = reportkinds::itemLabels();
-        for (const auto& k : reportkinds::kinds()) {
-            req.chosenKeys.insert(k.key);
-            for (size_t i = 0; i < k.labels.size(); ++i)
-                req.itemSel[k.key].push_back(int(i));
-        }
-        req.faults = &faults;
+        OutputRequest req = testrun::everyReport(h, pu, proj.path().toStdString(), faults);
+        req.writeSheet = false;
         req.grpArea = req.grpZone = req.grpST = true;
-        req.perUnit = pu;
-        req.openViewers = false;
         const OutputResult r = runOutput(req);
         EXPECT_TRUE(r.ok()) << r.error8;
         // Without the summary, the fault type is read on its own.
