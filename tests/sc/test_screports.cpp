@@ -402,32 +402,6 @@ TEST_P(ScReportTest, BranchEnds) {
     EXPECT_EQ(cell(*u, 0, 0, 5, 10), "0 / 0");
 }
 
-// Currents reaching the fault bus through its branches add up to the fault current,
-// read back from the cells of the branch current and distribution reports.
-TEST_P(ScReportTest, CurrentsBalanceAtTheFaultBus) {
-    faultList({"B1"});
-    auto p = builder(handcase::kCaseEarth);
-    p->portLineCur();
-    p->portDistribut();
-    const std::complex<double> i1f = polar(cell(*p, 0, 0, 0, 3), cell(*p, 0, 0, 0, 4));
-    std::complex<double> reaching;
-    double coefficients = 0;
-    for (int r = 1; r < p->recordCount(0, 0); ++r) {
-        const Strings c = row(*p, 0, 0, r);
-        const std::complex<double> i1 = polar(c[3], c[4]);
-        // No branch at B1 has charging on its far side or a ratio, so the I-side current
-        // is what reaches (J side B1) or leaves (I side B1) the bus.
-        const int sign = c[1] == "B1" && c[0] != "B1" ? 1 : c[0] == "B1" ? -1 : 0;
-        reaching += double(sign) * i1;
-        // Distribution row r - 1 is the same branch; its direction from the current's angle.
-        const double coef = std::strtod(cell(*p, 1, 0, r - 1, 3).c_str(), nullptr);
-        EXPECT_NEAR(coef * std::abs(i1f), std::abs(i1), 1e-3) << r;
-        coefficients += sign * coef * (std::arg(i1) * std::arg(i1f) > 0 ? 1 : -1);
-    }
-    EXPECT_NEAR(std::abs(reaching - i1f), 0.0, 2e-4);
-    EXPECT_NEAR(coefficients, 1.0, 2e-4);
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends, ScReportTest, ::testing::ValuesIn(testdb::backends()),
                          [](const auto& i) { return testdb::backendName(i.param); });
 
