@@ -1,17 +1,24 @@
 #include "outsink.h"
 
 #include "db/errortext.h"
+#include "db/log.h"
 #include "db/textcodec.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QString>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#else
+#include <signal.h>
 #endif
 
 namespace {
@@ -33,7 +40,100 @@ bool replaceFile(const std::string& from, const std::string& to) {
 #endif
 }
 
+// Renames a file or folder to a name that is free.
+bool movePath(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    const QString f = textcodec::fromLocal8(from), t = textcodec::fromLocal8(to);
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(f.utf16()),
+                       reinterpret_cast<const wchar_t*>(t.utf16()), 0) != 0;
+#else
+    return ::rename(nativeName(from).c_str(), nativeName(to).c_str()) == 0;
+#endif
+}
+
+bool removePath(const QString& path) {
+    const QFileInfo fi(path);
+    if (fi.isDir() && !fi.isSymLink()) return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+bool pathExists(const std::string& local8) {
+    const QFileInfo fi(textcodec::fromLocal8(local8));
+    return fi.exists() || fi.isSymLink();
+}
+
+// Puts `staged` in the place of `target`. On success `replaced` names what stood there
+// before (to be removed), or is empty when nothing did.
+bool swapIn(const std::string& staged, const std::string& target, std::string& replaced) {
+    replaced.clear();
+    if (!pathExists(target)) return movePath(staged, target);
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    // One step: there is no moment without the folder.
+    if (::renameat2(AT_FDCWD, nativeName(staged).c_str(), AT_FDCWD, nativeName(target).c_str(),
+                    RENAME_EXCHANGE) == 0) {
+        replaced = staged;
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+#endif
+    const std::string aside = target + ".old" + std::to_string(long(::getpid()));
+    if (!movePath(target, aside)) return false;
+    if (!movePath(staged, target)) {
+        movePath(aside, target);
+        return false;
+    }
+    replaced = aside;
+    return true;
+}
+
 } // namespace
+
+std::string partSuffix() {
+    return ".part" + std::to_string(long(::getpid()));
+}
+
+bool processAlive(long long pid) {
+    if (pid <= 0) return false;
+#ifdef _WIN32
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!h) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+    CloseHandle(h);
+    return alive;
+#else
+    if (pid > 0x7fffffffLL) return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+int removeStaleParts(const std::string& dir) {
+    static const QRegularExpression leftover(QStringLiteral("^(.+)\\.(part|old)([0-9]{1,18})$"));
+    const QString d = textcodec::fromLocal8(dir);
+    int n = 0;
+    const QDir::Filters filter = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+    for (const QFileInfo& fi : QDir(d).entryInfoList(filter)) {
+        const QRegularExpressionMatch m = leftover.match(fi.fileName());
+        if (!m.hasMatch() || processAlive(m.captured(3).toLongLong())) continue;
+        const QString path = fi.absoluteFilePath();
+        if (m.captured(2) == QLatin1String("old")) {
+            if (!fi.isDir()) continue; // only folders are set aside
+            const QString base = fi.absolutePath() + QLatin1Char('/') + m.captured(1);
+            if (!QFileInfo::exists(base)) {
+                if (movePath(textcodec::toLocal8(path), textcodec::toLocal8(base))) {
+                    screport::logDebugU("恢复被中断的输出留下的目录：", textcodec::toLocal8(base));
+                    ++n;
+                }
+                continue;
+            }
+        }
+        if (removePath(path)) {
+            screport::logDebugU("删除被中断的输出留下的文件：", textcodec::toLocal8(path));
+            ++n;
+        }
+    }
+    return n;
+}
 
 void OutSink::fill(char c, size_t n) {
     while (n > 0) {
@@ -46,12 +146,6 @@ void OutSink::fill(char c, size_t n) {
         m_pos += k;
         n -= k;
     }
-}
-
-void OutSink::block() {
-    if (m_blocked) return;
-    flushBuffer();
-    m_blocked = true;
 }
 
 void OutSink::writeSlow(const char* p, size_t n) {
@@ -81,12 +175,12 @@ const std::string& StringSink::str() {
 }
 
 void StringSink::flushBuffer() {
-    if (!m_blocked) m_out.append(m_buf, size_t(m_pos - m_buf));
+    m_out.append(m_buf, size_t(m_pos - m_buf));
     m_pos = m_buf;
 }
 
-OutFile::OutFile(const std::string& path) : m_path(path) {
-    m_tmpPath = path + ".part" + std::to_string(long(::getpid()));
+OutFile::OutFile(const std::string& path, bool direct) : m_path(path), m_direct(direct) {
+    m_tmpPath = direct ? path : path + partSuffix();
     m_fd = ::open(nativeName(m_tmpPath).c_str(),
                   O_WRONLY | O_CREAT | O_TRUNC
 #ifdef O_BINARY
@@ -109,7 +203,7 @@ void OutFile::flushBuffer() {
     const char* p = m_buf;
     size_t n = size_t(m_pos - m_buf);
     m_pos = m_buf;
-    if (m_fd < 0 || m_failed || m_blocked) return;
+    if (m_fd < 0 || m_failed) return;
     while (n > 0) {
         const ssize_t k = ::write(m_fd, p, n);
         if (k < 0) {
@@ -119,6 +213,7 @@ void OutFile::flushBuffer() {
         }
         p += k;
         n -= size_t(k);
+        m_written += (unsigned long long)k;
     }
 }
 
@@ -136,7 +231,7 @@ bool OutFile::finish() {
 
 bool OutFile::rename() {
     if (!m_finished || m_failed || m_tmpPath.empty()) return false;
-    if (!replaceFile(m_tmpPath, m_path)) {
+    if (!m_direct && !replaceFile(m_tmpPath, m_path)) {
         m_failed = true;
         return false;
     }
@@ -160,11 +255,32 @@ void OutFile::discard() {
 }
 
 OutFileSet::OutFileSet() = default;
-OutFileSet::~OutFileSet() = default;
+
+OutFileSet::~OutFileSet() {
+    m_files.clear(); // removes the temporary files first
+    for (const Staged& f : m_folders) {
+        if (!m_committed) removePath(textcodec::fromLocal8(f.staged));
+        if (f.swapped && !f.replaced.empty()) removePath(textcodec::fromLocal8(f.replaced));
+    }
+}
 
 OutFile& OutFileSet::add(const std::string& path) {
-    m_files.push_back(std::make_unique<OutFile>(path));
+    bool inStaged = false;
+    for (const Staged& f : m_folders)
+        if (path.size() > f.staged.size() && path.compare(0, f.staged.size(), f.staged) == 0 &&
+            (path[f.staged.size()] == '/' || path[f.staged.size()] == '\\'))
+            inStaged = true;
+    m_files.push_back(std::make_unique<OutFile>(path, inStaged));
     return *m_files.back();
+}
+
+std::string OutFileSet::stageFolder(const std::string& path) {
+    const std::string staged = path + partSuffix();
+    const QString s = textcodec::fromLocal8(staged);
+    removePath(s); // left by this process id before: not a run in progress
+    if (!QDir().mkdir(s)) raiseError(textcodec::gb("无法写入文件：") + path);
+    m_folders.push_back(Staged{path, staged, std::string(), false});
+    return staged;
 }
 
 void OutFileSet::finishAll() {
@@ -172,7 +288,43 @@ void OutFileSet::finishAll() {
         if (!f->finish()) raiseError(textcodec::gb("无法写入文件：") + f->path());
 }
 
+// Puts back the folders swapped in so far (the run failed before any file was renamed);
+// the new content goes back to the staged name, which the destructor removes.
+void OutFileSet::restoreFolders() {
+    for (Staged& f : m_folders) {
+        if (!f.swapped) continue;
+        f.swapped = false;
+        std::string back;
+        if (f.replaced.empty())
+            movePath(f.target, f.staged);
+        else if (f.replaced == f.staged)
+            swapIn(f.staged, f.target, back); // exchanged once, exchanged back
+        else if (movePath(f.target, f.staged))
+            movePath(f.replaced, f.target);
+        f.replaced.clear();
+    }
+}
+
 void OutFileSet::renameAll() {
-    for (auto& f : m_files)
-        if (!f->rename()) raiseError(textcodec::gb("无法写入文件：") + f->path());
+    // The folders first: until a file outside them is renamed, each one can go back.
+    for (Staged& f : m_folders) {
+        if (!swapIn(f.staged, f.target, f.replaced)) {
+            restoreFolders();
+            raiseError(textcodec::gb("无法写入文件：") + f.target);
+        }
+        f.swapped = true;
+    }
+    bool renamed = false;
+    for (auto& f : m_files) {
+        if (!f->rename()) {
+            if (!renamed) restoreFolders();
+            raiseError(textcodec::gb("无法写入文件：") + f->path());
+        }
+        renamed = renamed || !f->isDirect();
+    }
+    m_committed = true;
+    for (Staged& f : m_folders) {
+        if (!f.replaced.empty()) removePath(textcodec::fromLocal8(f.replaced));
+        f.replaced.clear();
+    }
 }

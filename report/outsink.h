@@ -34,10 +34,6 @@ class SCREPORT_CORE_EXPORT OutSink {
     void fill(char c, size_t n);
     void crlf() { write("\r\n", 2); }
     bool failed() const { return m_failed; }
-    // Ignores everything written from now on (what came before stays). Not a failure:
-    // the file is still completed.
-    void block();
-    bool blocked() const { return m_blocked; }
 
   protected:
     OutSink() = default;
@@ -52,7 +48,6 @@ class SCREPORT_CORE_EXPORT OutSink {
     char* m_pos = nullptr;
     char* m_end = nullptr;
     bool m_failed = false;
-    bool m_blocked = false;
 };
 
 // Collects the bytes in memory (tests, small fragments).
@@ -75,8 +70,9 @@ class SCREPORT_CORE_EXPORT StringSink : public OutSink {
 // temporary file unless commit() succeeded.
 class SCREPORT_CORE_EXPORT OutFile : public OutSink {
   public:
-    // path: GB18030 bytes. Opening failure is kept and reported by commit().
-    explicit OutFile(const std::string& path);
+    // path: GB18030 bytes. Opening failure is kept and reported by commit(). A direct
+    // file is written under its own name: it lies in a folder that is itself temporary.
+    explicit OutFile(const std::string& path, bool direct = false);
     ~OutFile() override;
     const std::string& path() const { return m_path; }
     bool isOpen() const { return m_fd >= 0; }
@@ -92,6 +88,9 @@ class SCREPORT_CORE_EXPORT OutFile : public OutSink {
     // The temporary name, for a library that writes the file itself.
     const std::string& tmpPath() const { return m_tmpPath; }
     void setFailed() { m_failed = true; }
+    bool isDirect() const { return m_direct; }
+    // Bytes handed to the file so far.
+    unsigned long long written() const { return m_written + (unsigned long long)(m_pos - m_buf); }
 
   protected:
     void flushBuffer() override;
@@ -99,13 +98,16 @@ class SCREPORT_CORE_EXPORT OutFile : public OutSink {
   private:
     std::string m_path;
     std::string m_tmpPath;
+    bool m_direct = false;
+    unsigned long long m_written = 0;
     int m_fd = -1;
     bool m_finished = false;
     char* m_heap = nullptr;
 };
 
 // The files of one output run: written under temporary names, then all renamed over
-// the previous run's files once every one of them is complete.
+// the previous run's files once every one of them is complete. A folder can be
+// replaced as a whole, so no file of an earlier run survives in it.
 class SCREPORT_CORE_EXPORT OutFileSet {
   public:
     OutFileSet();
@@ -113,11 +115,36 @@ class SCREPORT_CORE_EXPORT OutFileSet {
     OutFileSet(const OutFileSet&) = delete;
     OutFileSet& operator=(const OutFileSet&) = delete;
     OutFile& add(const std::string& path);
+    // Makes a new empty folder beside `path` (GB18030, no trailing separator) and
+    // returns its name; files added inside it take the place of the folder's content
+    // in renameAll(). Throws ErrorText when it cannot be made.
+    std::string stageFolder(const std::string& path);
     // Flushes and closes every file; throws ErrorText naming the first that failed.
     void finishAll();
-    // Renames every file over its target; throws ErrorText naming a failure.
+    // Swaps the staged folders in, then renames every file over its target; throws
+    // ErrorText naming a failure. A folder that cannot be swapped in leaves the old one.
     void renameAll();
 
   private:
+    struct Staged {
+        std::string target, staged;
+        std::string replaced; // what stood at target before the swap, now under another name
+        bool swapped;
+    };
+    void restoreFolders();
     std::vector<std::unique_ptr<OutFile>> m_files;
+    std::vector<Staged> m_folders;
+    bool m_committed = false;
 };
+
+// ".part<pid>": what this process appends to the names it writes under.
+SCREPORT_CORE_EXPORT std::string partSuffix();
+
+// Removes from `dir` what killed runs left: "<name>.part<pid>" files and folders and
+// "<name>.old<pid>" folders whose process no longer runs (a live one may be a run in
+// progress). A folder set aside by a run killed between the two renames of a swap is
+// put back when its name is free. Returns how many were removed or put back.
+SCREPORT_CORE_EXPORT int removeStaleParts(const std::string& dir);
+
+// Whether a process with this id runs on this machine.
+SCREPORT_CORE_EXPORT bool processAlive(long long pid);

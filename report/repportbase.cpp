@@ -68,7 +68,7 @@ RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::s
     // Without an open database (tests, tools) the case has no name.
     if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen())
         m_strCaseName = CDBUtility::getCaseName(caseNo);
-    m_strTemplateDir = findTemplateDir();
+    m_strTemplateDir = findTemplateDir(projectDir);
     std::string dir = projectDir;
     if (!dir.empty() && !endsWithSeparator(dir)) dir += QDir::separator().toLatin1();
     m_strTempDir = dir + "temp" + QDir::separator().toLatin1();
@@ -99,21 +99,20 @@ void RepPortBase::setViewer(std::unique_ptr<Viewer> v) {
     m_viewer = std::move(v);
 }
 
-std::string RepPortBase::findTemplateDir() {
-    QStringList candidates;
-    candidates << QDir::currentPath() + "/rep_template";
+std::string RepPortBase::findTemplateDir(const std::string& projectDir) {
+    QStringList overrides;
+    if (!projectDir.empty()) overrides << textcodec::fromLocal8(projectDir) + "/rep_template";
     if (QCoreApplication::instance())
-        candidates << QCoreApplication::applicationDirPath() + "/rep_template";
+        overrides << QCoreApplication::applicationDirPath() + "/rep_template";
     else
-        candidates << QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + "/rep_template";
-#ifdef SCREPORT_DATADIR
-    candidates << QStringLiteral(SCREPORT_DATADIR "/rep_template");
-#endif
-    for (const QString& c : candidates) {
-        if (QFileInfo(c + "/stylesheet.css").isFile())
-            return textcodec::toLocal8(QDir(c).absolutePath()) + "/";
+        overrides << QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + "/rep_template";
+    // Whatever stands under the name is the override; reading it shows whether it is whole.
+    for (const QString& c : overrides) {
+        const QFileInfo fi(c);
+        if (fi.exists() || fi.isSymLink())
+            return textcodec::toLocal8(QDir::cleanPath(fi.absoluteFilePath())) + "/";
     }
-    return textcodec::toLocal8(candidates.front()) + "/";
+    return kBuiltinTemplates;
 }
 
 // ---------------------------------------------------------------- pages, headers

@@ -203,6 +203,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void setViewer(std::unique_ptr<Viewer> v);
 
     const std::string& tempDir() const { return m_strTempDir; }
+    const std::string& caseNoText() const { return m_strCaseNo; }
+    const std::string& caseName() const { return m_strCaseName; }
     const std::string& templateDir() const { return m_strTemplateDir; }
     // GB18030 path ending in a separator.
     void setTemplateDir(const std::string& dir) { m_strTemplateDir = dir; }
@@ -211,9 +213,15 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     std::string htmlPath() const { return m_strTempDir + "sc_report.htm"; }
     std::string xlsxPath() const { return m_strTempDir + "sc_report.xlsx"; }
 
-    // Where the templates are: ./rep_template, then beside the executable, then the
-    // installed data folder (GB18030, ending in '/'); the first when none holds one.
-    static std::string findTemplateDir();
+    // Where the workbook templates come from: a "rep_template" folder in the project
+    // folder, else one beside the executable, else the set built into the program
+    // (kBuiltinTemplates). A folder found there stands for the whole set and must hold
+    // every template; it never falls back per file. The current folder plays no part.
+    // GB18030, ending in '/'.
+    static std::string findTemplateDir(const std::string& projectDir);
+    static constexpr const char* kBuiltinTemplates = ":/rep_template/";
+    // The template files, in the order they are checked.
+    static const std::vector<std::string>& templateNames();
 
     // Largest number of rows of a worksheet.
     static constexpr long kMaxSheetRows = 1048576;
@@ -230,11 +238,16 @@ class SCREPORT_CORE_EXPORT RepPortBase {
         if ((++m_runDone & 0xFFFF) == 0) checkRun(m_runWhat, m_runDone, m_runTotal);
     }
     void endRun();
-    // The pieces of an output run, written under temporary names into files.
+    // The pieces of an output run, written under temporary names into files. The
+    // workbook's folder is built anew beside the old one and replaces it as a whole.
     void writeWorkbook(OutFileSet& files, const std::string& mainPath);
-    void writeStylesheet(OutFileSet& files);
     void writeXlsx(OutFileSet& files, const std::string& path);
-    // Temporary folder and workbook folder; false when one cannot be made.
+    // Reads every template from the template folder; throws ErrorText naming one that
+    // is missing, unreadable or empty. A run does this before it writes anything.
+    void loadTemplates();
+    // A template's text in the output encoding (loads the set when needed).
+    const std::string& templateText(const std::string& name);
+    // The temporary folder; false when it cannot be made.
     bool makeDirs();
     std::string htmlPathForRun() const;
     // Column widths of the text writer (header row 0, 16 where it has no cell).
@@ -261,6 +274,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     const char* m_runWhat = "";
     long m_runDone = 0;
     long m_runTotal = 0;
-    std::string m_runHtmlPath; // main file of the workbook being written
+    std::string m_runHtmlPath;                      // main file of the workbook being written
+    std::map<std::string, std::string> m_templates; // name -> text, as loaded
+    std::string m_templatesFrom;                    // folder and encoding they were loaded for
     long m_nSheetRowLimit = kMaxSheetRows;
 };

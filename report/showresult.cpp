@@ -6,6 +6,8 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 
+#include <QFileInfo>
+
 using textcodec::gb;
 
 void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) {
@@ -13,20 +15,26 @@ void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) 
     const bool xlsx = writeSheet && m_options.xlsx;
     if (!writeText && !html && !xlsx) return;
 
-    const bool dirsMade = makeDirs();
-    if (!dirsMade) screport::logErrorU("无法创建输出目录：", m_strTempDir);
+    // A template that cannot be read ends the run before any file is touched.
+    if (html) loadTemplates();
+
+    if (!makeDirs()) screport::logErrorU("无法创建输出目录：", m_strTempDir);
+    // Temporary files of runs that were killed; those of a run still going stay.
+    removeStaleParts(m_strTempDir);
+    const std::string folder = htmlPath().substr(0, htmlPath().rfind('.')) + ".files";
+    if (QFileInfo(textcodec::fromLocal8(folder)).isDir()) removeStaleParts(folder);
 
     OutFileSet files;
     if (writeText) {
         OutFile& f = files.add(textPath());
+        if (f.failed()) raiseError(gb("无法写入文件：") + textPath());
         beginRun("正在写文本报表");
         outputRP_txt(f);
         endRun();
-        f.finish();
+        if (!f.finish()) raiseError(gb("无法写入文件：") + textPath());
         screport::logDebug("temp file is " + textPath());
     }
     if (html) {
-        writeStylesheet(files);
         beginRun("正在写工作簿");
         writeWorkbook(files, htmlPath());
         endRun();

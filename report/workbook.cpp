@@ -36,20 +36,44 @@ WorkbookNames workbookNames(const std::string& mainPath) {
 
 } // namespace
 
-// Copies a template followed by a line end. A missing or empty template leaves the
-// file with what was written before it: nothing more goes into that file this run.
-static void copyTemplate(textout::Writer& w, const std::string& dir, const char* name, OutputEncoding enc) {
-    if (w.sink().blocked()) return;
-    const std::string path = dir + name;
-    QFile f(textcodec::fromLocal8(path));
-    QByteArray raw;
-    if (f.open(QIODevice::ReadOnly)) raw = f.readAll();
-    if (raw.isEmpty()) {
-        screport::logErrorU("报表模板缺失或为空：", path);
-        w.sink().block();
-        return;
+const std::vector<std::string>& RepPortBase::templateNames() {
+    static const std::vector<std::string> names{"main-html1", "main-html2", "main-html3",    "tabstrip_1",
+                                                "sub_html0",  "sub_html1",  "stylesheet.css"};
+    return names;
+}
+
+void RepPortBase::loadTemplates() {
+    std::map<std::string, std::string> loaded;
+    for (const std::string& name : templateNames()) {
+        const std::string path = m_strTemplateDir + name;
+        QFile f(textcodec::fromLocal8(path));
+        if (!f.exists()) raiseError(gb("报表模板缺失或为空：") + path);
+        if (!f.open(QIODevice::ReadOnly)) raiseError(gb("无法读取报表模板：") + path);
+        const QByteArray raw = f.readAll();
+        if (f.error() != QFileDevice::NoError) raiseError(gb("无法读取报表模板：") + path);
+        if (raw.isEmpty()) raiseError(gb("报表模板缺失或为空：") + path);
+        loaded[name] = textout::templateText(raw.toStdString(), m_options.encoding);
     }
-    w.lit(textout::templateText(raw.toStdString(), enc));
+    m_templates.swap(loaded);
+    m_templatesFrom = m_strTemplateDir + (m_options.encoding == OutputEncoding::Utf8 ? "|utf-8" : "|gb18030");
+}
+
+const std::string& RepPortBase::templateText(const std::string& name) {
+    const std::string from =
+        m_strTemplateDir + (m_options.encoding == OutputEncoding::Utf8 ? "|utf-8" : "|gb18030");
+    if (from != m_templatesFrom) loadTemplates();
+    return m_templates.at(name);
+}
+
+// Closes one file of the workbook. One that failed or came out empty fails the run
+// here, before the next is begun.
+static void finishPiece(OutFile& f) {
+    if (!f.finish() || f.written() == 0) raiseError(gb("无法写入文件：") + f.path());
+}
+
+// A template followed by a line end.
+static void copyTemplate(textout::Writer& w, const std::string& text) {
+    w.lit(text);
     w.eol();
 }
 
@@ -63,7 +87,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
     textout::Writer w(os, enc), fl(filelist, enc), ts(tabstrip, enc);
     const int n = int(m_pages.size());
 
-    copyTemplate(w, m_strTemplateDir, "main-html1", enc);
+    copyTemplate(w, templateText("main-html1"));
     for (int i = 1; i <= n; ++i) {
         w.lit("<link id=\"shLink\" href=\"");
         w.text(names.folder);
@@ -92,7 +116,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
         w.lit("\";");
         w.eol();
     }
-    copyTemplate(w, m_strTemplateDir, "main-html2", enc);
+    copyTemplate(w, templateText("main-html2"));
 
     fl.lit("<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">");
     fl.eol();
@@ -105,7 +129,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
     fl.lit(" <o:File HRef=\"tabstrip.htm\"/>");
     fl.eol();
 
-    copyTemplate(ts, m_strTemplateDir, "tabstrip_1", enc);
+    copyTemplate(ts, templateText("tabstrip_1"));
 
     const std::string font = gb("宋体");
     for (int i = 1; i <= n; ++i) {
@@ -163,7 +187,7 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
         w.lit(line);
         w.eol();
     }
-    copyTemplate(w, m_strTemplateDir, "main-html3", enc);
+    copyTemplate(w, templateText("main-html3"));
     w.lit("</html>");
     w.eol();
 }
@@ -171,10 +195,10 @@ void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& t
 void RepPortBase::outputRP_html2(int page, OutSink& os) {
     const OutputEncoding enc = m_options.encoding;
     textout::Writer w(os, enc);
-    copyTemplate(w, m_strTemplateDir, "sub_html0", enc);
+    copyTemplate(w, templateText("sub_html0"));
     w.lit("<link rel=Stylesheet href=stylesheet.css>");
     w.eol();
-    copyTemplate(w, m_strTemplateDir, "sub_html1", enc);
+    copyTemplate(w, templateText("sub_html1"));
     outputRP_html(page, os);
     w.lit("</body>");
     w.eol();
@@ -184,23 +208,33 @@ void RepPortBase::outputRP_html2(int page, OutSink& os) {
 
 void RepPortBase::writeWorkbook(OutFileSet& files, const std::string& mainPath) {
     const WorkbookNames names = workbookNames(mainPath);
+    const std::string folder = files.stageFolder(names.folderPath) + kSep;
+    struct RunPath {
+        std::string& p;
+        ~RunPath() { p.clear(); }
+    } runPath{m_runHtmlPath};
     m_runHtmlPath = mainPath;
+
+    OutFile& css = files.add(folder + "stylesheet.css");
+    screport::logDebug("style file is " + names.folderPath + kSep + "stylesheet.css");
+    css.write(templateText("stylesheet.css"));
+    finishPiece(css);
     OutFile& main = files.add(mainPath);
-    OutFile& filelist = files.add(names.folderPath + kSep + "filelist.xml");
-    OutFile& tabstrip = files.add(names.folderPath + kSep + "tabstrip.htm");
+    OutFile& filelist = files.add(folder + "filelist.xml");
+    OutFile& tabstrip = files.add(folder + "tabstrip.htm");
     outputRP_html2_main(main, filelist, tabstrip);
-    filelist.finish();
-    tabstrip.finish();
-    main.finish();
+    finishPiece(filelist);
+    finishPiece(tabstrip);
+    finishPiece(main);
     for (int p = 0; p < int(m_pages.size()); ++p) {
-        OutFile& sheet = files.add(names.folderPath + kSep + "sheet" + std::to_string(p + 1) + ".htm");
+        OutFile& sheet = files.add(folder + "sheet" + std::to_string(p + 1) + ".htm");
         outputRP_html2(p, sheet);
-        sheet.finish();
+        finishPiece(sheet);
     }
-    m_runHtmlPath.clear();
 }
 
 void RepPortBase::outputRP_html2(const char* path) {
+    loadTemplates();
     OutFileSet files;
     beginRun("正在写工作簿");
     writeWorkbook(files, path ? path : "");
@@ -216,36 +250,24 @@ std::string RepPortBase::htmlPathForRun() const {
 // ---------------------------------------------------------------- folders and stylesheet
 
 bool RepPortBase::makeDirs() {
-    const QString temp = textcodec::fromLocal8(m_strTempDir);
-    if (!QDir().mkpath(temp)) return false;
+    return QDir().mkpath(textcodec::fromLocal8(m_strTempDir));
+}
+
+bool RepPortBase::prepareDir() {
+    loadTemplates();
+    const bool ok = makeDirs();
     const std::string folder = workbookNames(htmlPath()).folderPath;
     const QString f = textcodec::fromLocal8(folder);
     if (QFileInfo(f).isDir()) {
         screport::logDebug("html dir exist!");
-        return true;
+    } else {
+        screport::logDebug("html dir does NOT exist!");
+        QDir().mkdir(f);
     }
-    screport::logDebug("html dir does NOT exist!");
-    return QDir().mkdir(f);
-}
-
-void RepPortBase::writeStylesheet(OutFileSet& files) {
-    const std::string target = workbookNames(htmlPath()).folderPath + kSep + "stylesheet.css";
+    const std::string target = folder + kSep + "stylesheet.css";
     screport::logDebug("style file is " + target);
-    OutFile& css = files.add(target);
-    // A missing stylesheet template leaves an empty stylesheet.
-    QFile f(textcodec::fromLocal8(m_strTemplateDir + "stylesheet.css"));
-    if (f.open(QIODevice::ReadOnly))
-        css.write(textout::templateText(f.readAll().toStdString(), m_options.encoding));
-    else
-        screport::logErrorU("报表模板缺失或为空：", m_strTemplateDir + "stylesheet.css");
-    css.finish();
-}
-
-bool RepPortBase::prepareDir() {
-    const bool ok = makeDirs();
-    OutFileSet files;
-    writeStylesheet(files);
-    files.finishAll();
-    files.renameAll();
+    OutFile css(target);
+    css.write(templateText("stylesheet.css"));
+    if (!css.commit()) raiseError(gb("无法写入文件：") + target);
     return ok;
 }

@@ -8,6 +8,7 @@
 #include "textout.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QString>
 
@@ -210,13 +211,27 @@ class SheetWriter {
 
     void end() { flushMerges(true); }
 
+    // The first cell the library refused, or LXW_NO_ERROR.
+    lxw_error error() const { return m_err; }
+    const std::string& errorSheet() const { return m_errSheet; }
+
   private:
+    // A refused cell would be missing from the file; the caller fails the run.
+    void check(lxw_error e) {
+        if (e != LXW_NO_ERROR && m_err == LXW_NO_ERROR) {
+            m_err = e;
+            m_errSheet = m_sheetName;
+        }
+    }
+
     void openSheet(const std::string& utf8Name) {
         m_ws = workbook_add_worksheet(m_wb, utf8Name.c_str());
         // The library has the last word on names; fall back to one it cannot refuse.
         for (int n = 1; !m_ws && n < 100000; ++n)
             m_ws = workbook_add_worksheet(m_wb, m_namer.make("Sheet" + std::to_string(n)).c_str());
-        if (!m_ws) raiseError(gb("无法创建工作表：") + textcodec::toLocal8(QString::fromUtf8(utf8Name.c_str())));
+        if (!m_ws)
+            raiseError(gb("无法创建工作表：") + textcodec::toLocal8(QString::fromUtf8(utf8Name.c_str())));
+        m_sheetName = utf8Name;
         m_row = 0;
         m_occ.assign(size_t(m_ncol), 0);
         m_occFmt.assign(size_t(m_ncol), nullptr);
@@ -260,7 +275,7 @@ class SheetWriter {
         // Columns covered by spans from rows above get formatted blanks.
         for (int c = 0; c < m_ncol; ++c)
             if (m_occ[size_t(c)] > 0 && m_occFmt[size_t(c)])
-                worksheet_write_blank(m_ws, r, lxw_col_t(c), m_occFmt[size_t(c)]);
+                check(worksheet_write_blank(m_ws, r, lxw_col_t(c), m_occFmt[size_t(c)]));
         for (const Cell& cell : cells) {
             while (col < int(m_occ.size()) && m_occ[size_t(col)] > 0)
                 ++col;
@@ -277,7 +292,7 @@ class SheetWriter {
             }
             lxw_format* f = writeCell(r, lxw_col_t(col), cell);
             for (int k = 0; k < cs; ++k) {
-                if (k > 0) worksheet_write_blank(m_ws, r, lxw_col_t(col + k), f);
+                if (k > 0) check(worksheet_write_blank(m_ws, r, lxw_col_t(col + k), f));
                 m_occ[size_t(col + k)] = rs;
                 m_occFmt[size_t(col + k)] = f;
             }
@@ -299,15 +314,15 @@ class SheetWriter {
                 double v = 0;
                 std::from_chars(cell.text.data(), cell.text.data() + cell.text.size(), v);
                 lxw_format* f = m_fmt.number(false, dec);
-                worksheet_write_number(m_ws, r, c, v, f);
+                check(worksheet_write_number(m_ws, r, c, v, f));
                 return f;
             }
         }
         lxw_format* f = m_fmt.style(cell.style);
         if (cell.text.empty())
-            worksheet_write_blank(m_ws, r, c, f);
+            check(worksheet_write_blank(m_ws, r, c, f));
         else
-            worksheet_write_string(m_ws, r, c, utf8(cell.text).c_str(), f);
+            check(worksheet_write_string(m_ws, r, c, utf8(cell.text).c_str(), f));
         return f;
     }
 
@@ -320,7 +335,7 @@ class SheetWriter {
                 const lxw_row_t last =
                     std::min<lxw_row_t>(m.r2, lxw_row_t(std::max<long>(m_row - (all ? 1 : 0), long(m.r1))));
                 if (last > m.r1 || m.c2 > m.c1)
-                    worksheet_merge_range(m_ws, m.r1, m.c1, last, m.c2, m.text.c_str(), m.fmt);
+                    check(worksheet_merge_range(m_ws, m.r1, m.c1, last, m.c2, m.text.c_str(), m.fmt));
                 m_merges.erase(m_merges.begin() + long(i));
             } else {
                 ++i;
@@ -341,6 +356,9 @@ class SheetWriter {
     std::vector<int> m_occ;
     std::vector<lxw_format*> m_occFmt;
     std::vector<Merge> m_merges;
+    std::string m_sheetName; // UTF-8
+    lxw_error m_err = LXW_NO_ERROR;
+    std::string m_errSheet;
 };
 
 } // namespace
@@ -432,11 +450,17 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
         for (const std::string& t : p.tails)
             sw.row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
         sw.end();
+        if (sw.error() != LXW_NO_ERROR) {
+            out.setFailed();
+            raiseError(gb("无法写入文件：") + path + " (" +
+                       textcodec::toLocal8(QString::fromUtf8(sw.errorSheet().c_str())) + ": " +
+                       lxw_strerror(sw.error()) + ")");
+        }
     }
     if (m_pages.empty()) workbook_add_worksheet(wb, nullptr); // a workbook needs one sheet
 
     guard.wb = nullptr;
-    if (workbook_close(wb) != LXW_NO_ERROR) {
+    if (workbook_close(wb) != LXW_NO_ERROR || QFileInfo(textcodec::fromLocal8(out.tmpPath())).size() == 0) {
         out.setFailed();
         raiseError(gb("无法写入文件：") + path);
     }

@@ -6,11 +6,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
 #include <cstdlib>
+#include <unistd.h>
 
 using reporttest::gb;
 using reporttest::LogCapture;
@@ -62,6 +64,30 @@ void fill(Model& m, int rows, const std::string& tag) {
     }
 }
 
+// Files and folders under dir, relative, sorted.
+QStringList tree(const std::string& dir) {
+    QStringList names;
+    QDirIterator it(QString::fromStdString(dir), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(QString::fromStdString(dir)).relativeFilePath(it.next());
+    names.sort();
+    return names;
+}
+
+std::map<QString, std::string> contents(const std::string& dir) {
+    std::map<QString, std::string> c;
+    for (const QString& f : tree(dir))
+        c[f] = readFile(dir + f.toStdString());
+    return c;
+}
+
+// An id no process has: ids stay below pid_max.
+long long deadPid() {
+    const std::string max = readFile("/proc/sys/kernel/pid_max");
+    return max.empty() ? 99999999 : std::stoll(max);
+}
+
 bool noPartFiles(const std::string& dir) {
     const QStringList parts =
         QDir(QString::fromStdString(dir)).entryList({"*.part*"}, QDir::Files) +
@@ -75,7 +101,6 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     const std::string project = reporttest::freshDir("show");
     Calls calls;
     Model m(project);
-    m.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
     m.setViewer(std::make_unique<FakeViewer>(calls));
     fill(m, 3, "A");
 
@@ -119,7 +144,6 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
     const std::string project = reporttest::freshDir("keep");
     Calls calls;
     Model first(project);
-    first.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
     first.setViewer(std::make_unique<FakeViewer>(calls));
     fill(first, 10, "old");
     first.showResult(true, true);
@@ -135,7 +159,6 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
 
     // Cancelled in the middle of the text report (the observer is polled every 65536 rows).
     Model second(project);
-    second.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
     second.setViewer(std::make_unique<FakeViewer>(calls));
     fill(second, 70000, "new");
     Observer obs;
@@ -152,7 +175,6 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
     // The native workbook cannot be written after the text report is complete: the
     // text stays old too.
     Model third(project);
-    third.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
     third.setViewer(std::make_unique<FakeViewer>(calls));
     fill(third, 5, "new");
     const QString blocker = QString::fromStdString(third.xlsxPath()) + ".part" +
@@ -173,7 +195,6 @@ TEST(ShowResult, UnwritableFolderIsAnErrorNamingTheFile) {
     const std::string project = reporttest::freshDir("unwritable");
     reporttest::writeFile(project + "temp", "a file where the folder should be");
     Model m(project);
-    m.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
     fill(m, 1, "x");
     LogCapture log;
     try {
@@ -228,13 +249,139 @@ TEST(OutputOptions, EncodingFromTheEnvironment) {
     EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Gb18030);
 }
 
-TEST(Templates, FoundInTheCurrentFolderFirst) {
-    const std::string dir = reporttest::freshDir("cwd");
-    QDir().mkpath(QString::fromStdString(dir + "rep_template"));
+TEST(Templates, BuiltInUnlessTheProjectOrProgramFolderHoldsASet) {
+    // The built-in set is the repository's rep_template, byte for byte.
+    for (const std::string& t : RepPortBase::templateNames()) {
+        QFile f(QString::fromStdString(RepPortBase::kBuiltinTemplates + t));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << t;
+        const std::string builtIn = f.readAll().toStdString();
+        EXPECT_FALSE(builtIn.empty()) << t;
+        EXPECT_EQ(builtIn, readFile(SCREPORT_SOURCE_DIR "/rep_template/" + t)) << t;
+    }
+
+    // A template folder in the current folder is not looked at.
+    const std::string cwd = reporttest::freshDir("cwd");
+    QDir().mkpath(QString::fromStdString(cwd + "rep_template"));
     const QString old = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(dir));
-    reporttest::writeFile(dir + "rep_template/stylesheet.css", "x");
-    EXPECT_EQ(RepPortBase::findTemplateDir(), dir + "rep_template/");
-    EXPECT_EQ(Model().templateDir(), dir + "rep_template/");
+    QDir::setCurrent(QString::fromStdString(cwd));
+    EXPECT_EQ(RepPortBase::findTemplateDir(""), RepPortBase::kBuiltinTemplates);
+    EXPECT_EQ(Model(cwd + "elsewhere/").templateDir(), RepPortBase::kBuiltinTemplates);
+    // One in the project folder is, even when empty: it is then an error, never a mixture.
+    EXPECT_EQ(Model(cwd).templateDir(), cwd + "rep_template/");
     QDir::setCurrent(old);
+    EXPECT_EQ(RepPortBase::findTemplateDir(cwd.substr(0, cwd.size() - 1)), cwd + "rep_template/");
+}
+
+TEST(Templates, AnOverrideThatCannotBeReadWritesNothing) {
+    const std::string project = reporttest::freshDir("override");
+    Calls calls;
+    Model first(project);
+    first.setViewer(std::make_unique<FakeViewer>(calls));
+    fill(first, 4, "old");
+    first.showResult(true, true);
+    const QStringList names0 = tree(first.tempDir());
+
+    // A partial override: the built-in set is not used for the missing file.
+    const std::string over = project + "rep_template/";
+    QDir().mkpath(QString::fromStdString(over));
+    for (const std::string& t : RepPortBase::templateNames())
+        if (t != "tabstrip_1") reporttest::writeFile(over + t, "<!-- " + t + " -->");
+    Model second(project);
+    second.setViewer(std::make_unique<FakeViewer>(calls));
+    fill(second, 2, "new");
+    EXPECT_EQ(second.templateDir(), over);
+    const std::map<QString, std::string> before = contents(first.tempDir());
+    try {
+        second.showResult(true, true);
+        FAIL() << "no error";
+    } catch (const ErrorText& e) {
+        EXPECT_EQ(e.text(), gb("报表模板缺失或为空：") + over + "tabstrip_1");
+    }
+    EXPECT_EQ(contents(first.tempDir()), before);
+    EXPECT_EQ(tree(first.tempDir()), names0);
+    EXPECT_EQ(calls.text.size(), 1u);
+
+    // Whole, it is used for every file of the workbook.
+    reporttest::writeFile(over + "tabstrip_1", "<!-- tabstrip_1 -->");
+    second.showResult(false, true);
+    EXPECT_EQ(readFile(second.tempDir() + "sc_report.files/stylesheet.css"), "<!-- stylesheet.css -->");
+    EXPECT_EQ(readFile(second.tempDir() + "sc_report.htm").substr(0, 22), "<!-- main-html1 -->\r\n<");
+    EXPECT_EQ(readFile(second.tempDir() + "sc_report.files/sheet1.htm").substr(0, 21),
+              "<!-- sub_html0 -->\r\n<");
+}
+
+TEST(ShowResult, WorkbookFolderIsReplacedWholeAndOnlyWhenAsked) {
+    const std::string project = reporttest::freshDir("whole");
+    Model big(project);
+    big.setViewer(nullptr);
+    for (int i = 0; i < 3; ++i)
+        fill(big, 2, "p" + std::to_string(i));
+    // Text alone makes no workbook folder.
+    big.showResult(true, false);
+    EXPECT_EQ(tree(big.tempDir()), QStringList{"rep_txt.txt"});
+
+    big.showResult(true, true);
+    const QStringList three{"rep_txt.txt",
+                            "sc_report.files",
+                            "sc_report.files/filelist.xml",
+                            "sc_report.files/sheet1.htm",
+                            "sc_report.files/sheet2.htm",
+                            "sc_report.files/sheet3.htm",
+                            "sc_report.files/stylesheet.css",
+                            "sc_report.files/tabstrip.htm",
+                            "sc_report.htm",
+                            "sc_report.xlsx"};
+    EXPECT_EQ(tree(big.tempDir()), three);
+    reporttest::writeFile(big.tempDir() + "sc_report.files/mine.txt", "not the program's");
+
+    // A shorter run leaves no sheet of the longer one, nor anything else of the old folder.
+    Model small(project);
+    small.setViewer(nullptr);
+    fill(small, 1, "only");
+    small.showResult(false, true);
+    QStringList one = three;
+    one.removeAll("sc_report.files/sheet2.htm");
+    one.removeAll("sc_report.files/sheet3.htm");
+    EXPECT_EQ(tree(small.tempDir()), one);
+    EXPECT_NE(readFile(small.tempDir() + "sc_report.files/sheet1.htm").find("only0"), std::string::npos);
+
+    // Text alone leaves the workbook folder as it is.
+    const std::map<QString, std::string> wb = contents(small.tempDir() + "sc_report.files/");
+    big.showResult(true, false);
+    EXPECT_EQ(contents(small.tempDir() + "sc_report.files/"), wb);
+}
+
+TEST(ShowResult, LeftoversOfKilledRunsAreRemovedThoseOfLiveOnesKept) {
+    const std::string project = reporttest::freshDir("leftovers");
+    Model m(project);
+    m.setViewer(nullptr);
+    fill(m, 2, "a");
+    m.showResult(true, true);
+    const QStringList whole = tree(m.tempDir());
+
+    const std::string temp = m.tempDir(), dead = std::to_string(deadPid()),
+                      live = std::to_string(getppid()); // the test runner
+    for (const std::string& f :
+         {"rep_txt.txt.part" + dead, "sc_report.xlsx.part" + dead, "sc_report.files/sheet9.htm.part" + dead,
+          "rep_txt.txt.part" + live, std::string("a.partial"), std::string("b.part12x")})
+        reporttest::writeFile(temp + f, "left");
+    // A staged workbook folder of a killed run, and one a killed run set aside while the
+    // new one stood in place.
+    QDir().mkpath(QString::fromStdString(temp + "sc_report.files.part" + dead));
+    reporttest::writeFile(temp + "sc_report.files.part" + dead + "/sheet1.htm.part" + dead, "left");
+    QDir().mkpath(QString::fromStdString(temp + "sc_report.files.old" + dead));
+    reporttest::writeFile(temp + "sc_report.files.old" + dead + "/sheet1.htm", "left");
+
+    m.showResult(true, true);
+    QStringList expected = whole;
+    expected << QString::fromStdString("rep_txt.txt.part" + live) << "a.partial"
+             << "b.part12x";
+    expected.sort();
+    EXPECT_EQ(tree(temp), expected);
+
+    // A folder set aside by a run killed between the two renames of a swap goes back.
+    QDir(QString::fromStdString(temp))
+        .rename("sc_report.files", QString::fromStdString("sc_report.files.old" + dead));
+    EXPECT_EQ(removeStaleParts(temp), 1);
+    EXPECT_EQ(tree(temp), expected);
 }

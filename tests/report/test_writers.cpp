@@ -192,27 +192,48 @@ TEST(Workbook, EmptyModelAndMissingTemplates) {
     const std::string dir = writeWorkbook(m, "wb0");
     expectGolden("wb_empty_main.htm", readFile(dir + "sc_report.htm"));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "sc_report.files/sheet1.htm")));
+    const std::string main0 = readFile(dir + "sc_report.htm"),
+                      list0 = readFile(dir + "sc_report.files/filelist.xml");
 
-    // A missing or empty template ends its file where the template would go; the
-    // other files are whole.
+    // A template folder missing one template, or holding an empty one, writes nothing:
+    // the error names the template and the last workbook stays as it was.
     const int p = m.addRP(false);
     m.addTitle(p, "X");
     const std::string broken = reporttest::freshDir("wb-broken-templates");
-    for (const char* t : {"main-html1", "main-html3", "tabstrip_1", "sub_html0"})
-        reporttest::writeFile(broken + t, "[" + std::string(t) + "]");
-    reporttest::writeFile(broken + "sub_html1", "");
+    for (const std::string& t : RepPortBase::templateNames())
+        reporttest::writeFile(broken + t, "[" + t + "]");
+    QFile::remove(QString::fromStdString(broken + "main-html2"));
     m.setTemplateDir(broken);
-    LogCapture log;
+    auto failsNaming = [&](const std::string& text) {
+        try {
+            m.outputRP_html2((dir + "sc_report.htm").c_str());
+            ADD_FAILURE() << "no error";
+        } catch (const ErrorText& e) {
+            EXPECT_EQ(e.text(), text);
+        }
+        EXPECT_EQ(readFile(dir + "sc_report.htm"), main0);
+        EXPECT_EQ(readFile(dir + "sc_report.files/filelist.xml"), list0);
+        EXPECT_EQ(QDir(QString::fromStdString(dir)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  (QStringList{"sc_report.files", "sc_report.htm"}));
+    };
+    failsNaming(gb("报表模板缺失或为空：") + broken + "main-html2");
+    reporttest::writeFile(broken + "main-html2", "[main-html2]");
+    reporttest::writeFile(broken + "sub_html1", "");
+    failsNaming(gb("报表模板缺失或为空：") + broken + "sub_html1");
+    // Root reads any file; a folder in the template's place cannot be read by anyone.
+    QFile::remove(QString::fromStdString(broken + "sub_html1"));
+    QDir().mkdir(QString::fromStdString(broken + "sub_html1"));
+    failsNaming(gb("无法读取报表模板：") + broken + "sub_html1");
+
+    // Whole again: the templates are read afresh for the run.
+    QDir().rmdir(QString::fromStdString(broken + "sub_html1"));
+    reporttest::writeFile(broken + "sub_html1", "[sub_html1]");
     m.outputRP_html2((dir + "sc_report.htm").c_str());
-    const std::string main = readFile(dir + "sc_report.htm");
-    EXPECT_EQ(main.substr(main.size() - 20), "c_rgszSh[0] = \"X\";\r\n");
-    EXPECT_EQ(readFile(dir + "sc_report.files/sheet1.htm"),
-              "[sub_html0]\r\n<link rel=Stylesheet href=stylesheet.css>\r\n");
-    EXPECT_EQ(readFile(dir + "sc_report.files/tabstrip.htm").substr(0, 17), "[tabstrip_1]\r\n<td");
-    const std::string list = readFile(dir + "sc_report.files/filelist.xml");
-    EXPECT_EQ(list.substr(list.size() - 8), "</xml>\r\n");
-    EXPECT_EQ(log.errors, (std::vector<std::string>{gb("报表模板缺失或为空：") + broken + "main-html2",
-                                                    gb("报表模板缺失或为空：") + broken + "sub_html1"}));
+    EXPECT_EQ(
+        readFile(dir + "sc_report.files/sheet1.htm"),
+        "[sub_html0]\r\n<link rel=Stylesheet href=stylesheet.css>\r\n[sub_html1]\r\n<table border=1>\r\n"
+        "<col span=0>\r\n<tr><th class=xl28 colspan=0> X</th>\r\n</table>\r\n</body>\r\n</html>\r\n");
+    EXPECT_EQ(readFile(dir + "sc_report.files/stylesheet.css"), "[stylesheet.css]");
 }
 
 TEST(Workbook, DefaultTemplatesFitTheWrittenLines) {
@@ -222,8 +243,7 @@ TEST(Workbook, DefaultTemplatesFitTheWrittenLines) {
     m.addHeader(p, "Bus", 6, false);
     m.addText(p, m.addRec(p), "B1", 0);
     const std::string dir = reporttest::freshDir("wb-default");
-    QDir().mkpath(QString::fromStdString(dir + "sc_report.files"));
-    m.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
+    EXPECT_EQ(m.templateDir(), RepPortBase::kBuiltinTemplates);
     m.outputRP_html2((dir + "sc_report.htm").c_str());
     const std::string main = readFile(dir + "sc_report.htm");
     // Script, comment and XML island are closed in the order they were opened.
