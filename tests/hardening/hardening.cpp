@@ -64,8 +64,12 @@ bool wholeZip(const QByteArray& bytes) {
 }
 
 BatchRun batch(const QStringList& args, int timeoutMs) {
+    return batchIn(SCREPORT_SOURCE_DIR, args, timeoutMs);
+}
+
+BatchRun batchIn(const QString& workDir, const QStringList& args, int timeoutMs) {
     QProcess p;
-    p.setWorkingDirectory(SCREPORT_SOURCE_DIR); // for rep_template
+    p.setWorkingDirectory(workDir);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) env.insert("SCREPORT_DB_SOCKET", s);
     env.remove("SCREPORT_LOG_ENCODING");

@@ -44,5 +44,7 @@ struct BatchRun {
     QString out, err;
 };
 BatchRun batch(const QStringList& args, int timeoutMs = 60000);
+// The batch executable started in `workDir` (batch() starts it in the source folder).
+BatchRun batchIn(const QString& workDir, const QStringList& args, int timeoutMs = 60000);
 
 } // namespace hard
