@@ -305,9 +305,9 @@ int run(QCoreApplication& app) {
     } restore{debugStream};
 
     CDBUtility::m_strTableSuffix = p.isSet(o.live) ? "" : "BAK";
-    const std::string dbName = args[0].toStdString();
+    const std::string dbName = local8(args[0]); // GB18030, as every name given to CDBUtility
     if (!CDBUtility::opendb(dbName.c_str()))
-        throw BatchError(kExitNoDatabase, textcodec::toUtf8(gb("不能打开数据库:") + dbName));
+        throw BatchError(kExitNoDatabase, textcodec::toUtf8(CDBUtility::lastOpenError()));
     struct Close {
         ~Close() { CDBUtility::closedb(); }
     } close;
@@ -322,6 +322,10 @@ int run(QCoreApplication& app) {
     else
         CDBUtility::setCaseName(textcodec::fromLocal8(case8));
     const std::string caseNo8 = CDBUtility::getCaseNo();
+    // An uncalculated case has no results; without this it would fail later for want of
+    // fault points.
+    if (!CDBUtility::isCaseCalculated(std::atoi(caseNo8.c_str())))
+        throw BatchError(kExitRunFailed, "短路作业没有计算:" + CDBUtility::getCaseName().toStdString());
 
     OutputRequest req;
     req.projectDir = local8(args[1]);

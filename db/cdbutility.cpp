@@ -6,6 +6,7 @@
 #include "textcodec.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <sstream>
 
@@ -20,6 +21,7 @@ std::string CDBUtility::m_strTableSuffix;
 std::string CDBUtility::m_strScheme;
 std::map<std::string, nd_pos_t> CDBUtility::m_nd_pos;
 SqlDialect CDBUtility::m_dialect;
+std::string CDBUtility::m_strOpenError;
 
 namespace {
 
@@ -58,12 +60,38 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     os << gb("正在打开数据库 ") << dbName << ":" << static_cast<const void*>(m_pDatabase);
     screport::logDebug(os.str());
 
-    if (db.isValid() && m_dialect.mayOpen(connName) && db.open()) {
-        m_dialect.afterOpen(db);
+    m_strOpenError.clear();
+    QString why;
+    SqlDialect::FileState state = m_dialect.checkFile(connName, &why);
+    if (state == SqlDialect::FileState::Fine) {
+        if (!db.open()) {
+            state = SqlDialect::FileState::CannotOpen;
+            why = SqlDialect::errorReason(db.lastError());
+        } else {
+            m_dialect.afterOpen(db);
+            // Before anything is written to it: a damaged file stays as it was.
+            state = m_dialect.probe(db, &why);
+            if (state != SqlDialect::FileState::Fine) db.close();
+        }
+    }
+    if (state == SqlDialect::FileState::Fine) {
         create_tmp_tab();
         return m_pDatabase;
     }
-    screport::logError(gb("不能打开数据库:") + dbName);
+    switch (state) {
+    case SqlDialect::FileState::Damaged:
+        m_strOpenError = gb("数据库文件已损坏或不是数据库:");
+        break;
+    case SqlDialect::FileState::NoCaseTables:
+        m_strOpenError = gb("数据库文件不是短路作业数据库:");
+        break;
+    default:
+        m_strOpenError = gb("不能打开数据库:");
+        break;
+    }
+    m_strOpenError += dbName;
+    if (!why.isEmpty()) m_strOpenError += " (" + textcodec::toLocal8(why) + ")";
+    screport::logError(m_strOpenError);
     return nullptr;
 }
 
@@ -173,6 +201,19 @@ void CDBUtility::getCaseNameList(QStringList& list) {
         while (q.next()) list << textcodec::fromLocal8(dbq::text8(q.value(0)));
     }
     if (list.isEmpty()) raiseError(gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
+}
+
+bool CDBUtility::isCaseCalculated(int n) {
+    const std::string name = getCaseName(n);
+    if (name.empty()) return false;
+    // The statement of the case list, so that "calculated" means what the list shows.
+    SqlStmt s;
+    s << "SELECT CASE_Name from " << getCaseTab() << " where calculate=1";
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s)) return false;
+    while (q.next())
+        if (dbq::text8(q.value(0)) == name) return true;
+    return false;
 }
 
 void CDBUtility::save_caseNote(const char* table, const QString& name, const QString& note) {

@@ -24,6 +24,10 @@ public:
     CDBUtility() = delete;
 
     static QSqlDatabase* opendb(const char* name);
+    // Why the last opendb failed, as written to the error stream: "不能打开数据库:", a
+    // damaged file or a file without case tables, the name and the reason. Empty after a
+    // successful open.
+    static std::string lastOpenError() { return m_strOpenError; }
     static bool closedb();
     static void setDatabase(QSqlDatabase* db);
 
@@ -39,6 +43,9 @@ public:
     static QString getCaseName() { return m_CaseName; }
     static std::string getCaseName(int n);
     static void getCaseNameList(QStringList& list);
+    // Whether case `n` of the current kind is among the calculated ones (calculate=1), the
+    // cases that have results; false for a case that does not exist.
+    static bool isCaseCalculated(int n);
     static void save_caseNote(const char* table, const QString& name, const QString& note);
 
     static void getCaseVLimit(double& lower, double& upper);
@@ -71,4 +78,5 @@ protected:
     static std::string m_strScheme;
     static std::map<std::string, nd_pos_t> m_nd_pos;
     static SqlDialect m_dialect;
+    static std::string m_strOpenError;
 };

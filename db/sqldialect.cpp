@@ -1,6 +1,9 @@
 #include "sqldialect.h"
 
+#include "textcodec.h"
+
 #include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -21,6 +24,24 @@ std::string serverLockName(const std::string& key) {
     const QByteArray digest =
         QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha1).toHex();
     return "screport." + digest.toStdString();
+}
+
+constexpr int kSqliteHeaderSize = 100;
+
+quint32 bigEndian32(const QByteArray& b, int at) {
+    return quint32(uchar(b[at])) << 24 | quint32(uchar(b[at + 1])) << 16 | quint32(uchar(b[at + 2])) << 8 |
+           quint32(uchar(b[at + 3]));
+}
+
+// A statement of the probe failed: a damaged file, one SQLite cannot read, or one that is
+// merely busy.
+SqlDialect::FileState probeFailed(const QSqlError& e, QString* why) {
+    const int primary = e.nativeErrorCode().toInt() & 0xff;
+    if (primary == 5 || primary == 6) return SqlDialect::FileState::Fine; // SQLITE_BUSY, SQLITE_LOCKED
+    *why = SqlDialect::errorReason(e);
+    // SQLITE_CORRUPT, SQLITE_NOTADB
+    return primary == 11 || primary == 26 ? SqlDialect::FileState::Damaged
+                                          : SqlDialect::FileState::CannotOpen;
 }
 
 } // namespace
@@ -44,8 +65,77 @@ void SqlDialect::configure(QSqlDatabase& db) const {
     db.setConnectOptions(opts.join(';'));
 }
 
-bool SqlDialect::mayOpen(const QString& name) const {
-    return m_backend == MySql || QFileInfo(name).isFile();
+QString SqlDialect::errorReason(const QSqlError& e) {
+    const QString engine = e.databaseText().trimmed();
+    return engine.isEmpty() ? e.text().trimmed() : engine;
+}
+
+SqlDialect::FileState SqlDialect::checkFile(const QString& name, QString* why) const {
+    if (m_backend == MySql) return FileState::Fine;
+    const QFileInfo fi(name);
+    if (!fi.exists()) {
+        *why = QString::fromUtf8("文件不存在");
+        return FileState::CannotOpen;
+    }
+    if (!fi.isFile()) {
+        *why = QString::fromUtf8("不是文件");
+        return FileState::CannotOpen;
+    }
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *why = f.errorString();
+        return FileState::CannotOpen;
+    }
+    const qint64 size = f.size();
+    if (size == 0) {
+        *why = QString::fromUtf8("空文件");
+        return FileState::NoCaseTables;
+    }
+    const QByteArray h = f.read(kSqliteHeaderSize);
+    if (h.size() < kSqliteHeaderSize || !h.startsWith(QByteArray("SQLite format 3\0", 16))) {
+        *why = QString::fromUtf8("没有SQLite文件头");
+        return FileState::Damaged;
+    }
+    quint32 pageSize = quint32(uchar(h[16])) << 8 | uchar(h[17]);
+    if (pageSize == 1) pageSize = 65536;
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0) {
+        *why = QString::fromUtf8("文件头的页大小无效: %1").arg(pageSize);
+        return FileState::Damaged;
+    }
+    // The page count in the header holds when the change counter matches the one it was
+    // written for. A crash in the middle of a write may leave the file short until the
+    // journal or write-ahead log beside it is played back: then SQLite sorts it out.
+    const quint32 pages = bigEndian32(h, 28);
+    const bool countHolds = pages != 0 && bigEndian32(h, 24) == bigEndian32(h, 92);
+    const bool pendingLog = QFileInfo::exists(name + "-journal") || QFileInfo::exists(name + "-wal");
+    const qint64 expected = qint64(pages) * pageSize;
+    if (countHolds && !pendingLog && size < expected) {
+        *why = QString::fromUtf8("文件不完整: %1 字节, 应有 %2 字节").arg(size).arg(expected);
+        return FileState::Damaged;
+    }
+    return FileState::Fine;
+}
+
+SqlDialect::FileState SqlDialect::probe(QSqlDatabase& db, QString* why) const {
+    if (m_backend == MySql) return FileState::Fine;
+    QSqlQuery q(db);
+    if (!q.exec("SELECT name FROM sqlite_master WHERE type='table'")) return probeFailed(q.lastError(), why);
+    bool hasCaseTable = false;
+    while (q.next())
+        if (q.value(0).toString().compare("SC_CASE", Qt::CaseInsensitive) == 0) hasCaseTable = true;
+    if (q.lastError().isValid()) return probeFailed(q.lastError(), why);
+    // The program reads short-circuit cases: a file without their table holds none.
+    if (!hasCaseTable) {
+        *why = QString::fromUtf8("没有SC_CASE表");
+        return FileState::NoCaseTables;
+    }
+    // Every row, not count(*): that would be answered from an index alone. A case table
+    // holds one row per case.
+    if (!q.exec("SELECT * FROM SC_CASE")) return probeFailed(q.lastError(), why);
+    while (q.next()) {
+    }
+    if (q.lastError().isValid()) return probeFailed(q.lastError(), why);
+    return FileState::Fine;
 }
 
 void SqlDialect::afterOpen(QSqlDatabase& db) const {
@@ -54,7 +144,7 @@ void SqlDialect::afterOpen(QSqlDatabase& db) const {
 }
 
 SqlDialect::Backend SqlDialect::backendFor(const std::string& arg) {
-    QString a = QString::fromLocal8Bit(arg.c_str());
+    const QString a = textcodec::fromLocal8(arg);
     if (a.endsWith(".db", Qt::CaseInsensitive) || a.endsWith(".sqlite", Qt::CaseInsensitive) ||
         a.endsWith(".sqlite3", Qt::CaseInsensitive) || a.contains('/') || a.contains('\\'))
         return Sqlite;

@@ -27,8 +27,19 @@ public:
     // (SCREPORT_DB_HOST/PORT/SOCKET/USER/PASSWORD, or MYSQL_HOST, MYSQL_TCP_PORT,
     // MYSQL_UNIX_PORT, MYSQL_PWD); nothing for SQLite.
     void configure(QSqlDatabase& db) const;
-    // SQLite would create a missing file; a case database must already exist.
-    bool mayOpen(const QString& name) const;
+    // What a case database file turned out to be, before and after the driver opened it.
+    enum class FileState { Fine, CannotOpen, Damaged, NoCaseTables };
+    // From the file alone, before the driver sees it: SQLite would create a missing file and
+    // take an empty one for an empty database. Missing or unreadable, empty, no SQLite file,
+    // shorter than its header says. `why` gets the reason. Always Fine on the server.
+    FileState checkFile(const QString& name, QString* why) const;
+    // After open: a cheap read of the schema and of the short-circuit case table, so that a
+    // damaged page or another program's file shows now and not later as a missing case.
+    // No integrity check: it stays cheap on a large file. Fine on the server, and for a
+    // file another program holds locked (the reads say so when they are refused).
+    FileState probe(QSqlDatabase& db, QString* why) const;
+    // The engine's own words for a failure, else the driver's.
+    static QString errorReason(const QSqlError& e);
     // Session settings after open: Unicode on the wire, so every column character set
     // comes back as the same text.
     void afterOpen(QSqlDatabase& db) const;

@@ -99,8 +99,13 @@ bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out)
     SqlStmt s;
     s << "select * from " << table << " where " << filter;
     QSqlQuery q = dbq::newQuery();
-    if (!isPlainIdentifier(table) || !dbq::exec(q, s) || !q.next()) {
-        screport::logErrorU("指定的作业不存在");
+    if (!isPlainIdentifier(table) || !dbq::exec(q, s)) {
+        screport::logError(s.text());
+        return false;
+    }
+    // Nothing stored yet is the usual state of a new case, no error.
+    if (!q.next()) {
+        screport::logDebugU("作业没有保存的输出选项:", std::to_string(caseNo));
         return false;
     }
     const QSqlRecord r = q.record();

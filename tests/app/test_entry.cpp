@@ -1,9 +1,16 @@
-// The program's entry, run as a process: usage, errors that end it, the backup flag.
+// The program's entry, run as a process: usage, errors that end it, the backup flag, and
+// what the batch mode says about a database or case it cannot report.
 #include "support/testdb.h"
+#include "tools/casegen/casegen.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace {
@@ -107,5 +114,146 @@ TEST(Entry, WithoutAFourthArgumentTheNetworkIsReadFromTheBackupTables) {
     EXPECT_TRUE(live.contains(liveRead)) << live.toStdString();
     EXPECT_FALSE(live.contains(bakRead));
 }
+
+// --- batch mode -----------------------------------------------------------------------
+
+namespace demo = casegen::demo;
+
+Outcome batch(const QStringList& args) {
+    QProcess p;
+    p.setWorkingDirectory(SCREPORT_SOURCE_DIR); // for rep_template
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) {
+        env.insert("SCREPORT_DB_SOCKET", s);
+        env.insert("SCREPORT_DB_USER", "root");
+    }
+    env.remove("SCREPORT_LOG_ENCODING");
+    p.setProcessEnvironment(env);
+    p.start(SCREPORT_EXE, args);
+    Outcome r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "screport did not end";
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// The demo case database, calculated by the case generator (a file path or a server name).
+bool makeDemo(const QString& arg) {
+    const QString tool = SCREPORT_BINARY_DIR "/tools/sc-mkcase";
+    if (!QFileInfo(tool).isExecutable()) {
+        ADD_FAILURE() << "build the case generator first: " << tool.toStdString();
+        return false;
+    }
+    QProcess p;
+    p.start(tool, {"--demo", "--force", arg});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        ADD_FAILURE() << "sc-mkcase --demo " << arg.toStdString() << ": "
+                      << p.readAllStandardError().toStdString();
+        return false;
+    }
+    return true;
+}
+
+bool wroteNothing(const QString& project) {
+    return QDir(project + "/temp").entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
+}
+
+class BatchRun : public ::testing::TestWithParam<testdb::Backend> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == testdb::Backend::Sqlite) {
+            // A folder name the terminal writes in UTF-8 and the program holds in GB18030.
+            ASSERT_TRUE(QDir(dir.path()).mkdir(QString::fromUtf8("演示 数据")));
+            arg = dir.path() + QString::fromUtf8("/演示 数据/demo.db");
+        } else {
+            server = std::make_unique<testdb::CaseDb>(GetParam());
+            arg = QString::fromStdString(server->arg());
+        }
+        ASSERT_TRUE(makeDemo(arg));
+    }
+    QTemporaryDir dir;
+    QString arg;
+    std::unique_ptr<testdb::CaseDb> server;
+};
+
+// A file that is damaged, no database or no case database, a missing one, a database the
+// server does not have: exit 3 and a line naming it, before any case is looked up.
+TEST_P(BatchRun, AnUnusableDatabaseIsNamedAndEndsWithThree) {
+    const QString project = dir.path() + "/project";
+    const QString caseName = QString::fromUtf8(demo::kCaseNames[demo::kCaseThreePhase - 1]);
+    struct Bad {
+        QString arg, lead, reason;
+    };
+    std::vector<Bad> bad;
+    const QString damaged = QString::fromUtf8("数据库文件已损坏或不是数据库:");
+    const QString cannotOpen = QString::fromUtf8("不能打开数据库:");
+    if (GetParam() == testdb::Backend::Sqlite) {
+        QFile demoFile(arg);
+        ASSERT_TRUE(demoFile.open(QIODevice::ReadOnly));
+        const QByteArray bytes = demoFile.readAll();
+        ASSERT_GT(bytes.size(), 20000);
+        auto write = [&](const QString& name, const QByteArray& content) {
+            QFile f(dir.path() + "/" + name);
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(content);
+            return f.fileName();
+        };
+        bad = {
+            {write("truncated.db", bytes.left(20000)), damaged, QString::fromUtf8("文件不完整")},
+            {write("case.txt", "Case_No,Case_Name\n1,c1\n"), damaged, QString::fromUtf8("没有SQLite文件头")},
+            {write("empty.db", QByteArray()), QString::fromUtf8("数据库文件不是短路作业数据库:"),
+             QString::fromUtf8("空文件")},
+            {dir.path() + QString::fromUtf8("/不存在.db"), cannotOpen, QString::fromUtf8("文件不存在")}};
+    } else {
+        bad = {{"no_such_case_db", cannotOpen, "Unknown database 'no_such_case_db'"}};
+    }
+    for (const Bad& b : bad) {
+        const Outcome r = batch({"--batch", b.arg, project, caseName});
+        EXPECT_EQ(r.exitCode, 3) << b.arg.toStdString() << "\n" << r.err.toStdString();
+        const QString line = "screport: " + b.lead + b.arg + " (" + b.reason;
+        EXPECT_TRUE(r.err.contains(line)) << line.toStdString() << "\n" << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QString::fromUtf8("作业名"))) << "the case is not to blame";
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+        EXPECT_TRUE(wroteNothing(project));
+    }
+    if (GetParam() == testdb::Backend::Sqlite)
+        EXPECT_FALSE(QFileInfo::exists(dir.path() + QString::fromUtf8("/不存在.db")))
+            << "no file may be created";
+}
+
+TEST_P(BatchRun, AnUncalculatedCaseEndsWithOneBeforeAnythingIsWritten) {
+    const QString project = dir.path() + "/project";
+    const QString name = QString::fromUtf8(demo::kCaseNames[demo::kCaseUncalculated - 1]);
+    for (const QString& given : {name, QString::number(demo::kCaseUncalculated)}) {
+        const Outcome r = batch({"--batch", arg, project, given});
+        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8("screport: 短路作业没有计算:") + name + "\n"))
+            << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QString::fromUtf8("没有选择故障母线"))) << r.err.toStdString();
+        EXPECT_TRUE(wroteNothing(project));
+    }
+}
+
+// A good run with nothing stored for the case: no line that reads like an error.
+TEST_P(BatchRun, AGoodRunSaysNothingThatReadsLikeAnError) {
+    const QString project = dir.path() + "/project";
+    const QString caseName = QString::fromUtf8(demo::kCaseNames[demo::kCaseThreePhase - 1]);
+    const Outcome r = batch({"--batch", arg, project, caseName, "--reports", "all", "--format", "txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const char* notAnError : {"指定的作业不存在", "catch exception here:", "不能打开数据库", "损坏"})
+        EXPECT_FALSE(r.err.contains(QString::fromUtf8(notAnError))) << notAnError << "\n"
+                                                                    << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), QDir(project + "/temp").filePath("rep_txt.txt"));
+    EXPECT_TRUE(QFileInfo::exists(project + "/temp/rep_txt.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, BatchRun, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& i) { return testdb::backendName(i.param); });
 
 } // namespace

@@ -5,8 +5,11 @@
 #include "db/textcodec.h"
 #include "support/testdb.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using testdb::Backend;
@@ -84,11 +87,18 @@ TEST_P(CDBUtilityTest, OpenCloseAndScratchTable) {
 }
 
 TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
-    const std::string bad = GetParam() == Backend::Sqlite ? "/nonexistent/dir/none.db" : "no_such_case_db";
+    const bool sqlite = GetParam() == Backend::Sqlite;
+    QTemporaryDir dir;
+    // A missing file in a folder that exists: SQLite would create it.
+    const std::string bad = sqlite ? dir.path().toStdString() + "/none.db" : "no_such_case_db";
     log.error.clear();
     EXPECT_EQ(CDBUtility::opendb(bad.c_str()), nullptr);
     ASSERT_EQ(log.error.size(), 1u);
-    EXPECT_EQ(log.error[0], gb("不能打开数据库:") + bad);
+    // The driver's reason follows the name.
+    const std::string reason = sqlite ? gb("文件不存在") : "Unknown database 'no_such_case_db'";
+    EXPECT_EQ(log.error[0], gb("不能打开数据库:") + bad + " (" + reason + ")");
+    EXPECT_EQ(CDBUtility::lastOpenError(), log.error[0]);
+    if (sqlite) EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(bad))) << "no file may be created";
     // Later queries quietly yield their empty results.
     EXPECT_EQ(CDBUtility::getCaseNo("x"), -1);
     EXPECT_EQ(CDBUtility::getCaseName(1), "");
@@ -96,6 +106,105 @@ TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
     QStringList l;
     EXPECT_EQ(throwText([&] { CDBUtility::getCaseNameList(l); }),
               gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
+}
+
+// A file that is damaged or holds no case database is named as such when it is opened,
+// not later as a case that cannot be found; nothing is written to it.
+TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
+    std::vector<std::string> errors;
+    screport::setLogHook([&](bool isErr, const std::string& s) {
+        if (isErr) errors.push_back(s);
+    });
+    QTemporaryDir dir;
+    const QString good = dir.path() + "/good.db";
+    {
+        CaseDb db(Backend::Sqlite);
+        db.exec("INSERT INTO SC_CASE (Case_No,Case_Name,calculate) VALUES (1,'c1',1)");
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(db.arg()), good));
+    }
+    const QByteArray goodBytes = [&] {
+        QFile f(good);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_GT(goodBytes.size(), 20000);
+    const int pageSize = (uchar(goodBytes[16]) << 8) | uchar(goodBytes[17]);
+    int caseRoot = 0;
+    {
+        QSqlDatabase side = QSqlDatabase::addDatabase("QSQLITE", "damage-side");
+        side.setDatabaseName(good);
+        ASSERT_TRUE(side.open());
+        QSqlQuery q(side);
+        ASSERT_TRUE(q.exec("select rootpage from sqlite_master where name='SC_CASE'") && q.next());
+        caseRoot = q.value(0).toInt();
+        side.close();
+    }
+    QSqlDatabase::removeDatabase("damage-side");
+    ASSERT_GT(caseRoot, 1);
+
+    auto write = [&](const char* name, const QByteArray& bytes) {
+        const QString path = dir.path() + "/" + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path.toStdString();
+    };
+    QByteArray badSchemaPage = goodBytes;
+    badSchemaPage[100] = char(0xff); // the page type of the schema's b-tree page
+    QByteArray badCasePage = goodBytes;
+    badCasePage[(caseRoot - 1) * pageSize] = char(0xff);
+    const std::string noCaseDb = dir.path().toStdString() + "/other.db";
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-program");
+        other.setDatabaseName(QString::fromStdString(noCaseDb));
+        ASSERT_TRUE(other.open());
+        ASSERT_TRUE(QSqlQuery(other).exec("CREATE TABLE notes (t TEXT)"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase("other-program");
+
+    const std::string damaged = gb("数据库文件已损坏或不是数据库:");
+    const std::string noCases = gb("数据库文件不是短路作业数据库:");
+    const struct {
+        std::string path, lead, reason;
+    } cases[] = {
+        {write("truncated.db", goodBytes.left(20000)), damaged,
+         gb("文件不完整: 20000 字节, 应有 ") + std::to_string(goodBytes.size()) + gb(" 字节")},
+        {write("text.db", "Case_No,Case_Name\n1,c1\n"), damaged, gb("没有SQLite文件头")},
+        {write("header-only.db", goodBytes.left(60)), damaged, gb("没有SQLite文件头")},
+        {write("schema.db", badSchemaPage), damaged, "malformed"},
+        {write("casetable.db", badCasePage), damaged, "malformed"},
+        {write("empty.db", QByteArray()), noCases, gb("空文件")},
+        {noCaseDb, noCases, gb("没有SC_CASE表")},
+    };
+    for (const auto& c : cases) {
+        const QString path = QString::fromStdString(c.path);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        errors.clear();
+        EXPECT_EQ(CDBUtility::opendb(c.path.c_str()), nullptr) << c.path;
+        ASSERT_EQ(errors.size(), 1u) << c.path;
+        EXPECT_EQ(errors[0].rfind(c.lead + c.path + " (", 0), 0u) << errors[0];
+        EXPECT_NE(errors[0].find(c.reason), std::string::npos) << errors[0];
+        EXPECT_EQ(errors[0].back(), ')');
+        EXPECT_EQ(CDBUtility::lastOpenError(), errors[0]);
+        EXPECT_FALSE(CDBUtility::m_pDatabase->isOpen()) << c.path;
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), before) << c.path << " was written to";
+        EXPECT_FALSE(QFileInfo::exists(path + "-journal")) << c.path;
+    }
+
+    // The healthy file still opens, and the last failure is forgotten.
+    errors.clear();
+    ASSERT_NE(CDBUtility::opendb(good.toStdString().c_str()), nullptr);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(CDBUtility::lastOpenError(), "");
+    CDBUtility::setDBType(DB_SC);
+    CDBUtility::setCaseName("c1");
+    EXPECT_EQ(CDBUtility::getCaseNo(), "1");
+    CDBUtility::closedb();
+    screport::setLogHook(nullptr);
 }
 
 TEST_P(CDBUtilityTest, CaseKindsTablesAndPrefixes) {
@@ -144,6 +253,12 @@ TEST_P(CDBUtilityTest, CaseResolutionAndItsFailures) {
 
     CDBUtility::setCaseNo(4);
     EXPECT_EQ(CDBUtility::getCaseName(), "sc-two");
+
+    // Only calculate=1 is calculated; a case that does not exist is not.
+    EXPECT_TRUE(CDBUtility::isCaseCalculated(3));
+    EXPECT_TRUE(CDBUtility::isCaseCalculated(4));
+    EXPECT_FALSE(CDBUtility::isCaseCalculated(5));
+    EXPECT_FALSE(CDBUtility::isCaseCalculated(99));
 
     // A failed setCaseNo keeps the new number with the old name.
     EXPECT_EQ(throwText([] { CDBUtility::setCaseNo(77); }), gb("在短路作业表中没有找到作业号:77"));
@@ -274,6 +389,7 @@ TEST_P(CDBUtilityTest, ForeignColumnTypesAndLetterCase) {
     EXPECT_EQ(CDBUtility::getCaseNo(), "12");
     EXPECT_EQ(CDBUtility::getCaseNo("dbl"), 12);
     EXPECT_EQ(CDBUtility::getCaseName(12), "dbl");
+    EXPECT_TRUE(CDBUtility::isCaseCalculated(12));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CDBUtilityTest, ::testing::ValuesIn(testdb::backends()),
