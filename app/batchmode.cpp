@@ -30,6 +30,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitRunFailed = 1; // the output run (or the case) raised its error text
 constexpr int kExitUsage = 2;     // bad command line
 constexpr int kExitNoDatabase = 3;
+constexpr int kExitDataProblems = 4; // written, but some stored values could not be used
+// Entries of the problem list shown on the error stream; the file has them all.
+constexpr size_t kProblemsShown = 10;
 
 class BatchError {
   public:
@@ -128,6 +131,20 @@ SCPosList allFaultPoints(const std::string& caseNo) {
     return out;
 }
 
+// The run's data problems on the error stream: the count of each kind, then the first
+// entries and where the whole list is.
+void printProblems(const OutputResult& res) {
+    if (res.problems.empty()) return;
+    dataproblems::List l;
+    for (const dataproblems::Problem& p : res.problems)
+        l.add(p);
+    std::fprintf(stderr, "%s\n", textcodec::toUtf8(dataproblems::countsText(l)).c_str());
+    for (size_t i = 0; i < res.problems.size() && i < kProblemsShown; ++i)
+        std::fprintf(stderr, "  %s\n", textcodec::toUtf8(dataproblems::lineText(res.problems[i])).c_str());
+    if (res.problems.size() > kProblemsShown) std::fprintf(stderr, "  ...\n");
+    if (!res.problemsFile.empty()) std::fprintf(stderr, "%s\n", res.problemsFile.c_str());
+}
+
 struct Options {
     QCommandLineOption batch{"batch", "Run one output run without a window."};
     QCommandLineOption reports{"reports",
@@ -147,6 +164,7 @@ struct Options {
     QCommandLineOption open{"open", "Start the text and sheet viewers on the files written."};
     QCommandLineOption live{"live", "Read the live network tables instead of their BAK copies."};
     QCommandLineOption debug{"debug", "Keep the debug stream on standard output."};
+    QCommandLineOption strict{"strict", "Treat any data problem as an error: write no report."};
 };
 
 void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
@@ -280,12 +298,19 @@ int run(QCoreApplication& app) {
         "Batch mode: screport --batch DATABASE PROJECT_DIR CASE [options]\n"
         "builds the reports without a window, with the choices stored for the case in the\n"
         "report dialog unless options override them, and writes them to PROJECT_DIR/temp.\n"
-        "Without --batch: screport DATABASE PROJECT_DIR [CASE [LIVE]] opens the report dialog.");
+        "Without --batch: screport DATABASE PROJECT_DIR [CASE [LIVE]] opens the report dialog.\n\n"
+        "A stored value the reports cannot use (NULL, text, not finite, out of range, a row\n"
+        "or fault point that is missing) is never printed as a number: its cells stay empty\n"
+        "and it is listed in PROJECT_DIR/temp/data_problems.txt.\n\n"
+        "Exit status: 0 reports written; 4 reports written, with data problems;\n"
+        "1 the run failed (nothing replaced; with --strict also on any data problem);\n"
+        "2 bad command line; 3 the database cannot be opened.");
     p.addHelpOption();
     p.addVersionOption();
     Options o;
-    for (const QCommandLineOption* opt : {&o.batch, &o.reports, &o.faults, &o.items, &o.units, &o.group,
-                                          &o.format, &o.encoding, &o.noOpen, &o.open, &o.live, &o.debug})
+    for (const QCommandLineOption* opt :
+         {&o.batch, &o.reports, &o.faults, &o.items, &o.units, &o.group, &o.format, &o.encoding, &o.noOpen,
+          &o.open, &o.live, &o.debug, &o.strict})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");
@@ -346,15 +371,17 @@ int run(QCoreApplication& app) {
     StderrProgress progress;
     QElapsedTimer clock;
     clock.start();
+    req.strict = p.isSet(o.strict);
     const OutputResult res = runOutput(req, &progress);
+    printProblems(res);
     if (!res.ok()) throw BatchError(kExitRunFailed, textcodec::toUtf8(res.error8));
-    std::fprintf(stderr, "%lld rows, %lld cells, %lld data warnings, %.2f s\n", res.rows, res.cells,
-                 res.warnings, clock.elapsed() / 1000.0);
+    std::fprintf(stderr, "%lld rows, %lld cells, %zu data problems, %.2f s\n", res.rows, res.cells,
+                 res.problems.size(), clock.elapsed() / 1000.0);
     if (res.files.empty()) std::fprintf(stderr, "no file asked for (see --format)\n");
     for (const std::string& f : res.files)
         std::fprintf(stdout, "%s\n", f.c_str());
     std::fflush(stdout);
-    return kExitOk;
+    return res.problems.empty() ? kExitOk : kExitDataProblems;
 }
 
 } // namespace

@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     }
     // Arguments arrive in the terminal's encoding; inside the program text is GB18030.
     auto arg8 = [&](int i) { return textcodec::toLocal8(QString::fromLocal8Bit(argv[i])); };
-    const std::string dbName = argv[1];
-    const std::string projectDir = argv[2];
+    const std::string dbName = arg8(1);
+    const std::string projectDir = arg8(2);
     const std::string caseName = argc >= 4 ? arg8(3) : std::string();
     const bool useBackupTables = argc < 5; // a fourth argument, whatever it says, means the live tables
     try {

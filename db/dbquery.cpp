@@ -139,7 +139,7 @@ std::string firstText(const SqlStmt& s, const std::string& fallback) {
     return fallback;
 }
 
-static QSqlRecord recordOf(const std::string& table) {
+QSqlRecord recordOf(const std::string& table) {
     if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return QSqlRecord();
     QSqlRecord r = CDBUtility::m_pDatabase->record(QString::fromStdString(table));
     if (r.isEmpty()) r = CDBUtility::m_pDatabase->record(QString::fromStdString(table).toLower());

@@ -5,6 +5,7 @@
 #include "sqlstmt.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 #include <functional>
 #include <string>
@@ -48,6 +49,8 @@ SCREPORT_CORE_EXPORT bool toBool(const QVariant& v);
 // First row's column 0, or the fallback.
 SCREPORT_CORE_EXPORT std::string firstText(const SqlStmt& s, const std::string& fallback = std::string());
 
+// The columns of `table` (none when it does not exist).
+SCREPORT_CORE_EXPORT QSqlRecord recordOf(const std::string& table);
 // Whether `table` has `column` (letter case ignored).
 SCREPORT_CORE_EXPORT bool hasColumn(const std::string& table, const std::string& column);
 SCREPORT_CORE_EXPORT bool tableExists(const std::string& table);

@@ -4,16 +4,20 @@
 #include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/log.h"
+#include "db/sqlstmt.h"
 #include "db/textcodec.h"
+#include "report/outsink.h"
 #include "sc/reportkinds.h"
 #include "sc/screpport.h"
-#include "sc/warningsink.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 
 #include <new>
 
 using textcodec::gb;
+namespace dp = dataproblems;
 
 namespace {
 
@@ -26,15 +30,130 @@ std::string interruptedRead() {
     return std::string();
 }
 
+// Makes the list the run's for its lifetime.
+class CurrentList {
+  public:
+    explicit CurrentList(dp::List* l) : m_previous(dp::current()) { dp::setCurrent(l); }
+    ~CurrentList() { dp::setCurrent(m_previous); }
+
+  private:
+    dp::List* m_previous;
+};
+
+struct Need {
+    std::string table;
+    std::vector<const char*> columns;
+};
+
+// A case value read without the reports' checks: only which tables are needed depends on it.
+// `head` is the statement the reports read it with.
+int caseNumber(const char* head, const std::string& caseNo) {
+    SqlStmt s(head);
+    s.number(caseNo);
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s) || !q.next()) return 0;
+    const dp::Checked c = dp::readNumber(q.value(0), dp::Domain::Integer);
+    return c.ok ? int(c.value) : 0;
+}
+
+// The tables and columns the chosen reports read; a missing one would leave rows or
+// values out without a word, so the run stops naming it.
+void checkTables(const OutputRequest& req, const std::string& caseNo) {
+    using reportkinds::kinds;
+    auto chosen = [&](int i) { return req.chosenKeys.count(kinds()[size_t(i)].key) > 0; };
+    std::vector<Need> needs = {
+        {"SC_CASE", {"Case_No", "Case_Name", "Type_Fault", "CASE_LF", "CAL_DATE", "CAL_TIME"}},
+        {"CDB_SB" + CDBUtility::m_strTableSuffix, {"base_MVA"}},
+    };
+    const std::vector<const char*> faults = {"CASE_NO", "flg", "I_Name", "J_Name", "ID_Name", "Percent", "T",
+                                             "IR1",     "II1", "IR2",    "II2",    "IR0",     "II0"};
+    if (chosen(0)) {
+        needs.push_back({"SC_CASE", {"Note", "Date", "Time"}});
+        needs.push_back({"SCR_R120", faults});
+        needs.push_back({"SCR_BUS", {"CASE_NO", "BUS_Name", "SC1_MVA", "SC3_MVA", "Base_kV"}});
+    }
+    bool volts = false, branches = false;
+    for (int i = 1; i < 6; ++i)
+        volts = volts || chosen(i);
+    for (int i : {1, 2, 4, 5})
+        branches = branches || chosen(i);
+    if (volts) {
+        needs.push_back({"SCR_R120", faults});
+        needs.push_back({"SCR_B120", {"Case_No", "bus_Name", "T", "VR1", "VI1", "VR2", "VI2", "VR0", "VI0"}});
+        if (!req.perUnit) needs.push_back({"SCR_BUS", {"CASE_NO", "BUS_Name", "Base_kV"}});
+    }
+    if (branches) {
+        needs.push_back(
+            {"SCR_LINE1", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}});
+        if (caseNumber("SELECT Type_Fault from SC_CASE where CASE_NO=", caseNo) != 1)
+            needs.push_back({"SCR_LINE0", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R0", "X0"}});
+    }
+    if (chosen(2)) {
+        if (caseNumber("select CASE_LF from SC_CASE where Case_No=", caseNo) > 0)
+            needs.push_back({"LFR_BS_R", {"CASE_NO", "Bus_Name", "V", "Angle"}});
+        else
+            needs.push_back({"SCR_LPC", {"Case_No", "Bus_Name", "Vrz", "Viz"}});
+    }
+    std::map<std::string, QSqlRecord> seen;
+    for (const Need& n : needs) {
+        auto it = seen.find(n.table);
+        if (it == seen.end()) it = seen.emplace(n.table, dbq::recordOf(n.table)).first;
+        const QSqlRecord& r = it->second;
+        if (r.isEmpty()) raiseError(gb("数据库缺少报表需要的表:") + n.table);
+        for (const char* c : n.columns) {
+            bool found = false;
+            for (int i = 0; i < r.count() && !found; ++i)
+                found = r.fieldName(i).compare(QString::fromLatin1(c), Qt::CaseInsensitive) == 0;
+            if (!found) raiseError(gb("数据库缺少报表需要的列:") + n.table + "." + c);
+        }
+    }
+}
+
+bool usesFaultList(const OutputRequest& req) {
+    for (size_t i = 1; i < reportkinds::kinds().size(); ++i)
+        if (req.chosenKeys.count(reportkinds::kinds()[i].key)) return true;
+    return false;
+}
+
+// The list as the user reads it, in the reports' encoding.
+std::string problemsText(const dp::List& l, const std::string& caseNo, const std::string& caseName,
+                         OutputEncoding enc) {
+    std::string t = gb("短路作业 ") + caseNo + " " + caseName + "\r\n" + dp::countsText(l) + "\r\n";
+    for (const dp::Problem& p : l.entries())
+        t += dp::lineText(p) + "\r\n";
+    return enc == OutputEncoding::Utf8 ? textcodec::toUtf8(t) : t;
+}
+
+// Writes the run's list beside the reports, or removes an earlier run's when there is none.
+std::string writeProblems(const dp::List& l, const SCRepPort& b, OutputEncoding enc) {
+    const std::string path = b.tempDir() + "data_problems.txt";
+    if (l.empty()) {
+        QFile::remove(textcodec::fromLocal8(path));
+        return std::string();
+    }
+    QDir().mkpath(textcodec::fromLocal8(b.tempDir()));
+    OutFile f(path);
+    f.write(problemsText(l, b.caseNoText(), b.caseName(), enc));
+    if (!f.commit()) {
+        screport::logError(gb("无法写入文件：") + path);
+        return std::string();
+    }
+    return textcodec::toUtf8(path);
+}
+
 } // namespace
 
 OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
     OutputResult res;
-    const long long warningsBefore = warningCount();
+    dp::List problems;
+    CurrentList current(&problems);
     dbq::clearConnectionLost();
     dbq::clearLockRefused();
+    std::unique_ptr<SCRepPort> builder;
     try {
-        SCRepPort b(req.projectDir, req.caseNo, req.chosenKeys, req.itemLabels, req.itemSel, req.faults);
+        builder = std::make_unique<SCRepPort>(req.projectDir, req.caseNo, req.chosenKeys, req.itemLabels,
+                                              req.itemSel, req.faults);
+        SCRepPort& b = *builder;
         b.setGrpInfo(req.grpArea, req.grpZone, req.grpST);
         b.setUnitInfo(req.perUnit);
         OutputOptions o = b.outputOptions();
@@ -43,7 +162,22 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         o.encoding = req.encoding;
         b.setOutputOptions(o);
         b.setObserver(observer);
-        b.m_baseMVA = CDBUtility::getBaseMVA();
+        checkTables(req, b.caseNoText());
+        b.m_baseMVA = b.baseMVA();
+        // Fault points the case does not have are left out, each named; with none left
+        // there is nothing to report.
+        SCPosList usable;
+        if (req.faults && !req.faults->empty() && usesFaultList(req)) {
+            usable = b.usableFaults(*req.faults);
+            if (usable.empty()) {
+                std::string names;
+                for (size_t i = 0; i < req.faults->size() && i < 5; ++i)
+                    names += (i ? " " : "") + (*req.faults)[i].name;
+                if (req.faults->size() > 5) names += " ...";
+                raiseError(gb("所选的故障点在作业中都不存在:") + names);
+            }
+            b.sc_buses = &usable;
+        }
         // The fixed order of the report kinds, whatever order they were chosen in.
         for (const reportkinds::Kind& k : reportkinds::kinds())
             if (b.isSelect(k.key)) b.portByKey(k.key);
@@ -52,6 +186,8 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         // earlier files stay.
         const std::string interrupted = interruptedRead();
         if (!interrupted.empty()) raiseError(interrupted);
+        if (req.strict && !problems.empty())
+            raiseError(gb("数据有问题，报表没有输出（严格模式）：") + dp::countsText(problems));
 
         b.showResult(req.writeText, req.writeSheet, req.openViewers);
         if (req.writeText) res.files.push_back(textcodec::toUtf8(b.textPath()));
@@ -63,8 +199,9 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
                 res.cells += (long long)b.page(p).records.totalCells();
             }
         }
+        res.problemsFile = writeProblems(problems, b, req.encoding);
     } catch (const ErrorText& e) {
-        screport::logError("catch exception here:");
+        screport::logDebug("catch exception here:");
         res.error8 = e.text();
         // A report that found no case row because the server went away would blame the data.
         const std::string interrupted = interruptedRead();
@@ -73,13 +210,16 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
             screport::logError(res.error8);
         }
         res.files.clear();
+        // The list explains a run that stopped for it; an earlier run's list stays otherwise.
+        if (req.strict && builder && !problems.empty() && interrupted.empty())
+            res.problemsFile = writeProblems(problems, *builder, req.encoding);
     } catch (const std::bad_alloc&) {
         res.error8 = textcodec::gb("内存不足");
-        screport::logError("catch exception here:");
+        screport::logDebug("catch exception here:");
         screport::logError(res.error8);
         res.files.clear();
     }
-    res.warnings = warningCount() - warningsBefore;
+    res.problems = problems.entries();
     screport::logDebug("onOutput ");
     return res;
 }

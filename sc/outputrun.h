@@ -1,6 +1,7 @@
 #pragma once
 // One output run without widgets: build the short-circuit reports of one case and write
 // them. The report dialog's "输出" and the batch mode both call runOutput.
+#include "db/dataproblems.h"
 #include "db/export.h"
 #include "report/repportbase.h"
 #include "sc/scpos.h"
@@ -29,11 +30,14 @@ struct OutputRequest {
     bool sheetXlsx = true;                             // sc_report.xlsx
     OutputEncoding encoding = OutputEncoding::Gb18030; // of the text report and the HTML
     bool openViewers = true;
+    bool strict = false; // any data problem ends the run before anything is written
 };
 
 struct OutputResult {
-    std::string error8;             // GB18030; empty on success, otherwise nothing was written
-    long long warnings = 0;         // data warnings given during the run
+    std::string error8; // GB18030; empty on success, otherwise no report was written
+    // Values the reports could not use and what was done instead, each once.
+    std::vector<dataproblems::Problem> problems;
+    std::string problemsFile;       // the list as a file in the temp folder (UTF-8 path), when there is one
     long long rows = 0;             // records written (all pages, all groups)
     long long cells = 0;            // record cells written
     std::vector<std::string> files; // paths written (UTF-8)
@@ -43,5 +47,7 @@ struct OutputResult {
 
 // Builds the chosen reports in their fixed order and writes them. An error text ends the
 // run; it is returned (and was written to the error stream), never thrown. The database
-// connection and case kind of CDBUtility must already be set up.
+// connection and case kind of CDBUtility must already be set up. The data problems of a
+// run go to "data_problems.txt" in the temp folder (in the reports' encoding); a run
+// without any removes the file of an earlier one.
 SCREPORT_CORE_EXPORT OutputResult runOutput(const OutputRequest& req, RunObserver* observer = nullptr);

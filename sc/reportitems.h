@@ -4,7 +4,9 @@
 // items; a kind differs only in its table.
 #include "sc/quantities.h"
 
+#include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -13,7 +15,25 @@ namespace scitems {
 // Where a cell's text is made; the text is used before the next cell is made.
 struct CellBuffer {
     char data[scq::kCellRoom];
+    // The row was computed from a value the database does not really hold: a
+    // not-a-number result stays an empty cell instead of "nan".
+    bool blankNaN = false;
 };
+
+// A complex cell (magnitude / angle), empty when blankNaN and it is not a number.
+inline std::string_view complexCell(CellBuffer& b, const scq::Cx& z) {
+    if (b.blankNaN && (std::isnan(z.real()) || std::isnan(z.imag()))) return std::string_view();
+    return std::string_view(b.data, scq::complexTo(b.data, z));
+}
+
+// Whether any of the values is NaN, the mark of a bad stored value.
+inline bool anyBad(std::initializer_list<scq::Cx> zs, std::initializer_list<double> xs = {}) {
+    for (const scq::Cx& z : zs)
+        if (std::isnan(z.real()) || std::isnan(z.imag())) return true;
+    for (double x : xs)
+        if (std::isnan(x)) return true;
+    return false;
+}
 
 template <class Ctx> struct Item {
     using Cell = std::function<std::string_view(const Ctx&, CellBuffer&)>;
@@ -27,15 +47,19 @@ template <class Ctx> using Table = std::vector<Item<Ctx>>;
 // A number cell: the value in fixed notation with `decimals` places.
 template <class Ctx, class F> typename Item<Ctx>::Cell number(F value, int decimals) {
     return [value, decimals](const Ctx& c, CellBuffer& b) {
-        return std::string_view(b.data, scq::fixedTo(b.data, value(c), decimals));
+        const double v = value(c);
+        if (b.blankNaN && std::isnan(v)) return std::string_view();
+        return std::string_view(b.data, scq::fixedTo(b.data, v, decimals));
     };
 }
 
 // Appends the cells of the chosen items, in the order chosen. Numbers without a
-// definition add nothing.
+// definition add nothing. `tainted`: the row's inputs hold a bad stored value.
 template <class Ctx, class Emit>
-void appendCells(const Table<Ctx>& table, const std::vector<int>& chosen, const Ctx& c, Emit&& out) {
+void appendCells(const Table<Ctx>& table, const std::vector<int>& chosen, const Ctx& c, Emit&& out,
+                 bool tainted = false) {
     CellBuffer buf;
+    buf.blankNaN = tainted;
     for (int n : chosen) {
         if (n < 0 || n >= int(table.size())) continue;
         const Item<Ctx>& it = table[size_t(n)];

@@ -3,6 +3,7 @@
 #include "screpport.h"
 
 #include "db/cdbutility.h"
+#include "db/dataproblems.h"
 #include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/log.h"
@@ -58,7 +59,10 @@ struct ShortPointCtx {
     Cx i1f, i0f, v1f, v0f, vpre;
     double kI = 1.0, kZ = 1.0, sb = 0.0;
     bool type1 = false;
+    bool typeBad = false; // no fault type: whether the zero sequence exists is unknown
 };
+
+constexpr double kBad = dataproblems::kBad;
 
 // A three-phase fault has no zero-sequence network: fixed texts stand for its values.
 constexpr double kNoZ0 = 10000.0;
@@ -75,8 +79,13 @@ const scitems::Table<ShortPointCtx>& shortPointItems() {
             num<C>([](const C& c) { return std::abs(c.i0f) * c.sb; }, 3),
             num<C>([z1](const C& c) { return std::abs(z1(c)) * c.kZ; }, 4),
             num<C>([z1](const C& c) { return scq::angleDeg(z1(c)); }, 2),
-            num<C>([z0](const C& c) { return c.type1 ? kNoZ0 : std::abs(z0(c)) * c.kZ; }, 4),
-            num<C>([z0](const C& c) { return c.type1 ? 0.0 : scq::angleDeg(z0(c)); }, 2),
+            num<C>([z0](const C& c) { return c.typeBad ? kBad
+                                             : c.type1 ? kNoZ0
+                                                       : std::abs(z0(c)) * c.kZ; },
+                   4),
+            num<C>([z0](const C& c) { return c.typeBad ? kBad
+                                             : c.type1 ? 0.0
+                                                       : scq::angleDeg(z0(c)); }, 2),
         };
         // The system side of the fault point is the fault point itself.
         for (int n = 4; n < 8; ++n)
@@ -89,9 +98,13 @@ const scitems::Table<ShortPointCtx>& shortPointItems() {
 // One branch at the fault bus; "o" is its other end.
 struct BranchRowCtx {
     Cx i1br, i0br, v1f, v0f, v0o, z0, vpre, i1f, i0f;
-    bool hasZ0 = false, hasPre = false, type1 = false;
+    bool hasZ0 = false, hasPre = false, type1 = false, typeBad = false;
     double kI = 1.0, kZ = 1.0, sb = 0.0;
     bool noZ0() const { return type1 || !hasZ0; }
+    // The fixed text or the value of a zero-sequence item; neither without a fault type.
+    double zeroSeq(double fixedText, double value) const {
+        return typeBad ? kBad : noZ0() ? fixedText : value;
+    }
 };
 
 const scitems::Table<BranchRowCtx>& branchRowItems() {
@@ -113,21 +126,23 @@ const scitems::Table<BranchRowCtx>& branchRowItems() {
         auto a0s = scitems::number<C>([z0s](const C& c) { return scq::angleDeg(z0s(c)); }, 4);
         return scitems::Table<C>{
             num<C>([](const C& c) { return std::abs(c.i1br) * c.kI; }, 4),
-            num<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.kI; }, 4),
+            num<C>([i0](const C& c) { return c.zeroSeq(0.0, i0(c) * c.kI); }, 4),
             num<C>([](const C& c) { return std::abs(c.i1br) * c.sb; }, 4),
-            num<C>([i0](const C& c) { return c.noZ0() ? 0.0 : i0(c) * c.sb; }, 4),
+            num<C>([i0](const C& c) { return c.zeroSeq(0.0, i0(c) * c.sb); }, 4),
             pre(num<C>([z1k](const C& c) { return std::abs(z1k(c)) * c.kZ; }, 4)),
             pre(num<C>([z1k](const C& c) { return scq::angleDeg(z1k(c)); }, 4)),
-            num<C>([z0k](const C& c) { return c.noZ0() ? kNoZ0 : std::abs(z0k(c)) * c.kZ; }, 4),
-            num<C>([z0k](const C& c) { return c.noZ0() ? 0.0 : scq::angleDeg(z0k(c)); }, 2),
+            num<C>([z0k](const C& c) { return c.zeroSeq(kNoZ0, std::abs(z0k(c)) * c.kZ); }, 4),
+            num<C>([z0k](const C& c) { return c.zeroSeq(0.0, scq::angleDeg(z0k(c))); }, 2),
             pre(num<C>([z1s](const C& c) { return std::abs(z1s(c)) * c.kZ; }, 4)),
             pre(num<C>([z1s](const C& c) { return scq::angleDeg(z1s(c)); }, 4)),
-            num<C>([z0s](const C& c) { return c.type1    ? kNoZ0
-                                              : !c.hasZ0 ? 0.0
-                                                         : std::abs(z0s(c)) * c.kZ; },
-                   4),
+            num<C>(
+                [z0s](const C& c) {
+                    return c.typeBad ? kBad : c.type1 ? kNoZ0 : !c.hasZ0 ? 0.0 : std::abs(z0s(c)) * c.kZ;
+                },
+                4),
             // Its fixed text has two decimals, its values four.
             scitems::Item<C>{[a0s](const C& c, scitems::CellBuffer& b) {
+                                 if (c.typeBad) return std::string_view();
                                  return c.noZ0() ? std::string_view("0.00") : a0s(c, b);
                              },
                              {}},
@@ -151,7 +166,7 @@ const scitems::Table<VizCtx>& vizItems() {
         for (int k = 0; k < 6; ++k) {
             // Below this current the apparent impedance is meaningless.
             const char* none = (k == 1 || k == 2) ? "10000.0000 / 0.00" : "0 / 0";
-            auto text = [](B& b, const Cx& z) { return std::string_view(b.data, scq::complexTo(b.data, z)); };
+            auto text = [](B& b, const Cx& z) { return scitems::complexCell(b, z); };
             auto volt = [k, text](int end) {
                 return [k, end, text](const C& x, B& b) { return text(b, x.v[end][k] * x.s.kU); };
             };
@@ -192,7 +207,9 @@ void SCRepPort::portSummary() {
     const std::string note = dbq::text8(q.value(0));
     const std::string date = scq::dateText(dbq::text8(q.value(1)));
     const std::string time = scq::timeText(dbq::text8(q.value(2)));
-    const int typeFault = dbq::toInt(q.value(3));
+    const QVariant typeValue = q.value(3);
+    const dataproblems::Checked typeRead =
+        dataproblems::readNumber(typeValue, dataproblems::Domain::FaultType);
 
     const int r = addRP(false);
     addTitle(r, gb("短路电流简表"));
@@ -202,7 +219,12 @@ void SCRepPort::portSummary() {
     addHeader(r, gb("母线名"), 18, true);
     addHeader(r, gb(m_bPU ? "短路电流（p.u.）" : "短路电流（kA）"), 20, false);
     addHeader(r, gb("短路容量（MVA）"), 20, false);
-    m_typeFault = typeFault;
+    m_typeBad = !typeRead.ok;
+    m_typeFault = m_typeBad ? 0 : int(typeRead.value);
+    if (m_typeBad)
+        dataproblems::report(dataproblems::Problem{typeRead.kind, "SC_CASE", "Type_Fault", caseKey(),
+                                                   dataproblems::storedText(typeValue),
+                                                   dataproblems::Action::CellsEmpty});
     addFaultTypeTitle(r);
     // Three-phase cases compare with the stored three-phase capacity, single-phase ones
     // with the single-phase capacity.
@@ -223,14 +245,31 @@ void SCRepPort::portSummary() {
     s.number(m_strCaseNo);
     s << " order by I_Name,J_Name,Percent";
     if (run(q, s)) {
+        static const char* const kCols[6] = {"IR1", "IR2", "IR0", "II1", "II2", "II0"};
         while (q.next()) {
-            const double re =
-                dbq::toDouble(q.value(3)) + dbq::toDouble(q.value(4)) + dbq::toDouble(q.value(5));
-            const double im =
-                dbq::toDouble(q.value(6)) + dbq::toDouble(q.value(7)) + dbq::toDouble(q.value(8));
-            rows.push_back(Row{dbq::text8(q.value(0)), dbq::text8(q.value(1)), dbq::text8(q.value(2)),
-                               dbq::text8(q.value(9)), dbq::toDouble(q.value(2)),
-                               std::sqrt(re * re + im * im)});
+            if (q.value(0).isNull() || q.value(1).isNull()) {
+                dataproblems::report(dataproblems::Problem{
+                    dataproblems::Kind::Null, "SCR_R120", q.value(0).isNull() ? "I_Name" : "J_Name",
+                    caseKey(), std::string(), dataproblems::Action::RowLeftOut});
+                continue;
+            }
+            Row row{dbq::text8(q.value(0)), dbq::text8(q.value(1)),    dbq::text8(q.value(2)),
+                    dbq::text8(q.value(9)), dbq::toDouble(q.value(2)), 0.0};
+            const std::string label = row.iName == row.jName ? row.iName : row.idName + "_" + row.percent;
+            double part[6];
+            for (int c = 0; c < 6; ++c) {
+                const QVariant v = q.value(3 + c);
+                const dataproblems::Checked x = dataproblems::readNumber(v);
+                if (!x.ok)
+                    dataproblems::report(dataproblems::Problem{x.kind, "SCR_R120", kCols[c], faultKey(label),
+                                                               dataproblems::storedText(v),
+                                                               dataproblems::Action::CellsEmpty});
+                part[c] = x.value;
+            }
+            const double re = part[0] + part[1] + part[2];
+            const double im = part[3] + part[4] + part[5];
+            row.mag = std::sqrt(re * re + im * im);
+            rows.push_back(std::move(row));
         }
     }
     // Names in GB18030 byte order, whatever the database's own order.
@@ -241,19 +280,23 @@ void SCRepPort::portSummary() {
     });
 
     const double sb = m_baseMVA;
+    // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
+    auto cell = [](double v, int decimals) {
+        return std::isnan(v) ? std::string() : scq::fixed(v, decimals);
+    };
     long done = 0;
     for (const Row& row : rows) {
         screport::logDebug(" i name is " + row.iName);
         const int k = addRec(r);
         addText(r, k, row.iName == row.jName ? row.iName : row.idName + "_" + row.percent, 0);
         // Computed in both unit modes, so a missing base voltage stops either.
-        const double f = scq::currentFactor(dbBaseMVA(), getBaseKV(row.iName));
-        addText(r, k, scq::fixed(m_bPU ? row.mag : row.mag * f, 3), 0);
-        addText(r, k, scq::fixed(row.mag * sb, 3), 0);
+        const double f = scq::currentFactor(baseMVA(), getBaseKV(row.iName));
+        addText(r, k, cell(m_bPU ? row.mag : row.mag * f, 3), 0);
+        addText(r, k, cell(row.mag * sb, 3), 0);
         if (withCapacity) {
             const double cap = m_typeFault == 1 ? getSC3MVA(row.iName) : getSC1MVA(row.iName);
-            addText(r, k, scq::fixed(cap, 2), 0);
-            addText(r, k, cap < 0.001 ? std::string("0.00") : scq::fixed(row.mag * (sb / cap) * 100.0, 2), 0);
+            addText(r, k, cell(cap, 2), 0);
+            addText(r, k, cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2), 0);
         }
         if (++done % 1024 == 0) checkRun("短路电流简表", done, long(rows.size()));
     }
@@ -292,12 +335,14 @@ void SCRepPort::portDistribut() {
         const double i1f = std::abs(f->I1);
         for (size_t k = 0; k < m_SCLine1.size(); ++k) {
             const SCLine1Rec& b = m_SCLine1[k];
-            const scq::BranchEnds e = branchAt(k, f->T, NeedV1).e;
+            const BranchAt at = branchAt(k, f->T, NeedV1);
             const int w = addRec(r, i);
             addText(r, w, b.I_Name, i);
             addText(r, w, b.J_Name, i);
             addText(r, w, double(b.ID_No), i);
-            addText(r, w, scq::fixed(i1f < 0.001 ? 0.0 : std::abs(e.i1i) / i1f, 4), i);
+            const double coef = i1f < 0.001 ? 0.0 : std::abs(at.e.i1i) / i1f;
+            const bool bad = scitems::anyBad({f->I1, at.vi.v1, at.vj.v1, b.Z1}, {b.B1_half, b.Tk});
+            addText(r, w, bad && std::isnan(coef) ? std::string() : scq::fixed(coef, 4), i);
         }
         checkRun("短路电流分布系数", i + 1, n);
     }
@@ -362,17 +407,28 @@ void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const
     }
     Cx vpre;
     if (!getPreFault(name, vpre)) {
-        screport::logError(gb("找不到母线2：|") + name + "|");
+        screport::logDebug(gb("找不到母线2：|") + name + "|");
+        // A fault inside a branch has no bus and so no pre-fault voltage of its own.
+        if (findBus(name))
+            dataproblems::report(dataproblems::Problem{
+                dataproblems::Kind::Missing, m_caseLF > 0 ? "LFR_BS_R" : "SCR_LPC", "Bus_Name", busKey(name),
+                std::string(), dataproblems::Action::CellsEmpty});
         return;
     }
     if (!findBus(name)) screport::logError(gb("m_SCB120找不到：") + name);
     addGrpText(r, i, name);
     // Without the fault bus's own voltages the line keeps its name and no values.
     const SCB120Rec* v = findVolts(name, f->T);
-    if (!v) return;
-    const ShortPointCtx c{f->I1, f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_baseMVA, m_typeFault == 1};
-    scitems::appendCells(shortPointItems(), items, c,
-                         [&](std::string_view t) { addGrpText(r, i, std::string(t)); });
+    if (!v) {
+        missingVolts(name, f->T, findBus(name) != nullptr);
+        return;
+    }
+    const ShortPointCtx c{f->I1,    f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_baseMVA, m_typeFault == 1,
+                          m_typeBad};
+    const bool bad =
+        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, m_baseMVA});
+    scitems::appendCells(
+        shortPointItems(), items, c, [&](std::string_view t) { addGrpText(r, i, std::string(t)); }, bad);
 }
 
 void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
@@ -391,6 +447,7 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
     c.i0f = f->I0;
     c.hasPre = getPreFault(name, c.vpre);
     c.type1 = m_typeFault == 1;
+    c.typeBad = m_typeBad;
     c.kI = sc.kI;
     c.kZ = sc.kZ;
     c.sb = m_baseMVA;
@@ -406,6 +463,7 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
         const SCB120Rec* vo = findVolts(*other, f->T);
         if (!vo) {
             screport::logError(gb("找不到：T:") + std::to_string(f->T));
+            missingVolts(*other, f->T, findBus(*other) != nullptr);
             return;
         }
         c.i1br = scq::div(c.v1f - vo->V1, b.Z1) + Cx(0.0, b.B1_half) * c.v1f;
@@ -415,8 +473,12 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
         const int w = addRec(r, i);
         addText(r, w, *other, i);
         addText(r, w, std::to_string(b.ID_No), i);
-        scitems::appendCells(branchRowItems(), items, c,
-                             [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
+        const bool bad = m_typeBad || scitems::anyBad({c.v1f, c.v0f, c.i1f, c.i0f, vo->V1, vo->V0, b.Z1,
+                                                       c.hasPre ? c.vpre : Cx(), c.hasZ0 ? c.z0 : Cx()},
+                                                      {b.B1_half, c.kI, c.kZ, c.sb});
+        scitems::appendCells(
+            branchRowItems(), items, c,
+            [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, bad);
     }
 }
 
@@ -452,13 +514,20 @@ void SCRepPort::portBusVol() {
         }
         for (const auto& bus : m_SCB120) {
             auto v = bus.second.find(f->T);
-            if (v == bus.second.end()) continue;
+            if (v == bus.second.end()) {
+                dataproblems::report(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120", "T",
+                                                           busFaultKey(bus.first, f->T), std::string(),
+                                                           dataproblems::Action::RowLeftOut});
+                continue;
+            }
             const int w = addRec(r, i);
             addText(r, w, bus.first, i);
             const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
             const SeqPhaseCtx c = seqPhase(v->second.V1, v->second.V2, v->second.V0, k);
-            scitems::appendCells(seqPhaseItems(), items, c,
-                                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
+            // Magnitudes and angles only: any NaN comes from a bad stored value.
+            scitems::appendCells(
+                seqPhaseItems(), items, c,
+                [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, true);
         }
         checkRun("母线电压", i + 1, n);
     }
@@ -496,26 +565,27 @@ void SCRepPort::portLineCur() {
             continue;
         }
         addGrpText(r, i, p.name);
-        auto emitRow = [&](int w, const SeqPhaseCtx& c) {
-            scitems::appendCells(seqPhaseItems(), items, c,
-                                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
+        auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad) {
+            scitems::appendCells(
+                seqPhaseItems(), items, c,
+                [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, bad);
         };
         int w = addRec(r, i);
         addText(r, w, p.name, i);
         addText(r, w, p.name, i);
         addText(r, w, "0", i);
-        emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI));
+        emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI), true);
 
         screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
         for (size_t k = 0; k < m_SCLine1.size(); ++k) {
             const SCLine1Rec& b = m_SCLine1[k];
-            const scq::BranchEnds e = branchAt(k, f->T, NeedAll).e;
+            const BranchAt at = branchAt(k, f->T, NeedAll);
             const double kI = branchScale(scales, k).kI;
             w = addRec(r, i);
             addText(r, w, b.I_Name, i);
             addText(r, w, b.J_Name, i);
             addText(r, w, std::to_string(b.ID_No), i);
-            emitRow(w, seqPhase(e.i1i, e.i2i, e.i0, kI));
+            emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI));
         }
         checkRun("支路电流", i + 1, n);
     }
@@ -575,8 +645,10 @@ void SCRepPort::portVIZ() {
                 std::copy(vv, vv + 6, c.v[end]);
                 std::copy(ii, ii + 6, c.i[end]);
             }
-            scitems::appendCells(vizItems(), items, c,
-                                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); });
+            const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
+            scitems::appendCells(
+                vizItems(), items, c, [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); },
+                bad);
         }
         checkRun("支路两端的电压、电流和视在阻抗", i + 1, n);
     }

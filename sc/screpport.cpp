@@ -6,8 +6,8 @@
 #include "db/log.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
+#include "sc/reportitems.h"
 #include "sc/reportkinds.h"
-#include "sc/warningsink.h"
 
 #include <QSqlQuery>
 
@@ -39,13 +39,73 @@ const SCPosList& SCRepPort::faults() const {
 }
 
 // ---------------------------------------------------------------------------------------
+// Keys of the problem list
+
+std::string SCRepPort::caseKey() const {
+    return gb("作业 ") + m_strCaseNo;
+}
+std::string SCRepPort::busKey(const std::string& bus) const {
+    return caseKey() + gb("，母线 ") + bus;
+}
+std::string SCRepPort::busFaultKey(const std::string& bus, int T) const {
+    return busKey(bus) + gb("，故障号 ") + std::to_string(T);
+}
+std::string SCRepPort::branchKey(const std::string& i, const std::string& j, int id) const {
+    return caseKey() + gb("，支路 ") + i + " - " + j + gb(" 号 ") + std::to_string(id);
+}
+std::string SCRepPort::faultKey(const std::string& key) const {
+    return caseKey() + gb("，故障点 ") + key;
+}
+
+// ---------------------------------------------------------------------------------------
 // Loading
+
+namespace {
+
+namespace dp = dataproblems;
+
+// Column `col` of the current row as a number of domain `d`. A bad value is put on the
+// problem list (key() names the row) and gives NaN.
+template <class KeyFn>
+double num(const QSqlQuery& q, int col, const char* table, const char* column, KeyFn&& key,
+           dp::Domain d = dp::Domain::Finite, dp::Action a = dp::Action::CellsEmpty) {
+    const QVariant v = q.value(col);
+    const dp::Checked c = dp::readNumber(v, d);
+    if (!c.ok) dp::report(dp::Problem{c.kind, table, column, key(), dp::storedText(v), a});
+    return c.value;
+}
+
+// A name that identifies the row; NULL leaves the row out.
+template <class KeyFn>
+bool name(const QSqlQuery& q, int col, const char* table, const char* column, KeyFn&& key, std::string& out) {
+    const QVariant v = q.value(col);
+    if (v.isNull()) {
+        dp::report(dp::Problem{dp::Kind::Null, table, column, key(), std::string(), dp::Action::RowLeftOut});
+        return false;
+    }
+    out = dbq::text8(v);
+    return true;
+}
+
+// A whole number that identifies the row (fault number, branch number); a bad one
+// leaves the row out.
+template <class KeyFn>
+bool whole(const QSqlQuery& q, int col, const char* table, const char* column, KeyFn&& key, int& out,
+           dp::Action a = dp::Action::RowLeftOut) {
+    const double v = num(q, col, table, column, key, dp::Domain::Integer, a);
+    if (dp::bad(v)) return false;
+    out = int(v);
+    return true;
+}
+
+} // namespace
 
 void SCRepPort::loadVI() {
     if (m_loaded) return;
     screport::logDebug("loadVI...............");
     m_loaded = true;
     m_branchBusesBuilt = false;
+    m_badFaults.clear();
 
     QSqlQuery q = dbq::newQuery();
     {
@@ -53,22 +113,26 @@ void SCRepPort::loadVI() {
         SqlStmt s("select I_Name,J_Name,ID_Name,Percent,T,IR1,II1,IR2,II2,IR0,II0 from SCR_R120 where flg =1 "
                   "and CASE_NO=");
         s.number(m_strCaseNo);
+        const char* tab = "SCR_R120";
         if (run(q, s)) {
             while (q.next()) {
-                const std::string iName = dbq::text8(q.value(0));
-                const std::string jName = dbq::text8(q.value(1));
-                screport::logDebug("scr insert:" + iName);
+                std::string iName, jName;
+                auto rowKey = [&] { return caseKey() + gb("，故障点 ") + iName; };
+                if (!name(q, 0, tab, "I_Name", rowKey, iName) || !name(q, 1, tab, "J_Name", rowKey, jName))
+                    continue;
                 const std::string key =
                     iName != jName ? dbq::text8(q.value(2)) + "_" + dbq::text8(q.value(3)) : iName;
-                screport::logDebug(".......");
-                screport::logDebug("bus_name:" + key);
-                screport::logDebug(".....");
-                screport::logDebug("m_SCR120 insert:" + key);
+                auto k = [&] { return faultKey(key); };
+                int T = 0;
+                if (!whole(q, 4, tab, "T", k, T, dp::Action::FaultLeftOut)) {
+                    m_badFaults.insert(key);
+                    continue;
+                }
                 SCR120Rec& r = m_SCR120[key];
-                r.T = dbq::toInt(q.value(4));
-                r.I1 = Cx(dbq::toDouble(q.value(5)), dbq::toDouble(q.value(6)));
-                r.I2 = Cx(dbq::toDouble(q.value(7)), dbq::toDouble(q.value(8)));
-                r.I0 = Cx(dbq::toDouble(q.value(9)), dbq::toDouble(q.value(10)));
+                r.T = T;
+                r.I1 = Cx(num(q, 5, tab, "IR1", k), num(q, 6, tab, "II1", k));
+                r.I2 = Cx(num(q, 7, tab, "IR2", k), num(q, 8, tab, "II2", k));
+                r.I0 = Cx(num(q, 9, tab, "IR0", k), num(q, 10, tab, "II0", k));
             }
         }
     }
@@ -76,33 +140,67 @@ void SCRepPort::loadVI() {
         m_SCB120.clear();
         SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
         s.number(m_strCaseNo);
+        const char* tab = "SCR_B120";
         if (run(q, s)) {
             // Rows usually come bus by bus: convert and look up a name only when it changes.
             QString lastName;
+            std::string bus8;
             BusFaults* bus = nullptr;
             while (q.next()) {
                 const QVariant nv = q.value(0);
+                if (nv.isNull()) {
+                    dp::report(dp::Problem{dp::Kind::Null, tab, "bus_Name", caseKey(), std::string(),
+                                           dp::Action::RowLeftOut});
+                    continue;
+                }
                 const QString name = nv.toString();
                 if (!bus || name != lastName) {
-                    bus = &m_SCB120[dbq::text8(nv)];
+                    bus8 = dbq::text8(nv);
+                    bus = &m_SCB120[bus8];
                     lastName = name;
                 }
-                SCB120Rec& v = (*bus)[dbq::toInt(q.value(1))];
-                v.V1 = Cx(dbq::toDouble(q.value(2)), dbq::toDouble(q.value(3)));
-                v.V2 = Cx(dbq::toDouble(q.value(4)), dbq::toDouble(q.value(5)));
-                v.V0 = Cx(dbq::toDouble(q.value(6)), dbq::toDouble(q.value(7)));
+                int T = 0;
+                if (!whole(
+                        q, 1, tab, "T", [&] { return busKey(bus8); }, T))
+                    continue;
+                auto k = [&] { return busFaultKey(bus8, T); };
+                SCB120Rec& v = (*bus)[T];
+                v.V1 = Cx(num(q, 2, tab, "VR1", k), num(q, 3, tab, "VI1", k));
+                v.V2 = Cx(num(q, 4, tab, "VR2", k), num(q, 5, tab, "VI2", k));
+                v.V0 = Cx(num(q, 6, tab, "VR0", k), num(q, 7, tab, "VI0", k));
             }
+        }
+    }
+    // A fault without voltages cannot be reported on: the calculation did not finish it.
+    {
+        std::set<int> withVolts;
+        for (const auto& b : m_SCB120)
+            for (const auto& f : b.second)
+                withVolts.insert(f.first);
+        for (auto it = m_SCR120.begin(); it != m_SCR120.end();) {
+            if (withVolts.count(it->second.T)) {
+                ++it;
+                continue;
+            }
+            dp::report(dp::Problem{dp::Kind::Missing, "SCR_B120", "T", faultKey(it->first),
+                                   std::to_string(it->second.T), dp::Action::FaultLeftOut});
+            m_badFaults.insert(it->first);
+            it = m_SCR120.erase(it);
         }
     }
     {
         m_SCLPC.clear();
         SqlStmt s("select Bus_Name,Vrz,Viz from SCR_LPC where Case_No=");
         s.number(m_strCaseNo);
+        const char* tab = "SCR_LPC";
         if (run(q, s)) {
             while (q.next()) {
-                const std::string bus = dbq::text8(q.value(0));
-                screport::logDebug(bus + "|");
-                m_SCLPC[bus] = Cx(dbq::toDouble(q.value(1)), dbq::toDouble(q.value(2)));
+                std::string bus;
+                if (!name(
+                        q, 0, tab, "Bus_Name", [&] { return caseKey(); }, bus))
+                    continue;
+                auto k = [&] { return busKey(bus); };
+                m_SCLPC[bus] = Cx(num(q, 1, tab, "Vrz", k), num(q, 2, tab, "Viz", k));
             }
         }
     }
@@ -111,18 +209,27 @@ void SCRepPort::loadVI() {
         SqlStmt s("select CASE_LF from SC_CASE where Case_No=");
         s.number(m_strCaseNo);
         if (!run(q, s) || !q.next()) raiseError(gb("在短路作业表中找不到指定的作业:") + m_strCaseNo);
-        m_caseLF = dbq::toInt(q.value(0));
-        caseLFText = dbq::text8(q.value(0));
+        // Without a load-flow case number nobody knows which pre-fault voltages apply.
+        m_caseLF = 0;
+        m_caseLFBad = !whole(
+            q, 0, "SC_CASE", "CASE_LF", [&] { return caseKey(); }, m_caseLF, dp::Action::CellsEmpty);
+        caseLFText = std::to_string(m_caseLF);
     }
     m_LFRBS.clear();
     if (m_caseLF > 0) {
         SqlStmt s("select Bus_Name,V,Angle from LFR_BS_R where CASE_NO=");
         s.number(caseLFText);
+        const char* tab = "LFR_BS_R";
         if (run(q, s)) {
             while (q.next()) {
-                const double v = dbq::toDouble(q.value(1));
-                const double theta = dbq::toDouble(q.value(2)) * 0.017453292519943295;
-                m_LFRBS[dbq::text8(q.value(0))] = Cx(v * std::cos(theta), v * std::sin(theta));
+                std::string bus;
+                if (!name(
+                        q, 0, tab, "Bus_Name", [&] { return gb("潮流作业 ") + caseLFText; }, bus))
+                    continue;
+                auto k = [&] { return gb("潮流作业 ") + caseLFText + gb("，母线 ") + bus; };
+                const double v = num(q, 1, tab, "V", k);
+                const double theta = num(q, 2, tab, "Angle", k) * 0.017453292519943295;
+                m_LFRBS[bus] = Cx(v * std::cos(theta), v * std::sin(theta));
             }
         }
     }
@@ -131,16 +238,20 @@ void SCRepPort::loadVI() {
         SqlStmt s("select I_Name,J_Name,ID_No,R1,X1,B1_half,Tk,Type from SCR_LINE1 where CASE_NO=");
         s.number(m_strCaseNo);
         s << " ORDER BY I_NAME,J_NAME,ID_NO";
+        const char* tab = "SCR_LINE1";
         if (run(q, s)) {
             while (q.next()) {
                 SCLine1Rec b;
-                b.I_Name = dbq::text8(q.value(0));
-                b.J_Name = dbq::text8(q.value(1));
-                b.ID_No = dbq::toInt(q.value(2));
-                b.Z1 = Cx(dbq::toDouble(q.value(3)), dbq::toDouble(q.value(4)));
-                b.B1_half = dbq::toDouble(q.value(5));
-                b.Tk = dbq::toDouble(q.value(6));
-                b.Type = dbq::toInt(q.value(7));
+                auto rowKey = [&] { return caseKey() + gb("，支路 ") + b.I_Name + " - " + b.J_Name; };
+                if (!name(q, 0, tab, "I_Name", rowKey, b.I_Name) ||
+                    !name(q, 1, tab, "J_Name", rowKey, b.J_Name) ||
+                    !whole(q, 2, tab, "ID_No", rowKey, b.ID_No))
+                    continue;
+                auto k = [&] { return branchKey(b.I_Name, b.J_Name, b.ID_No); };
+                b.Z1 = Cx(num(q, 3, tab, "R1", k), num(q, 4, tab, "X1", k));
+                b.B1_half = num(q, 5, tab, "B1_half", k);
+                b.Tk = num(q, 6, tab, "Tk", k, dp::Domain::Positive);
+                b.Type = dbq::toInt(q.value(7)); // kept as read, no report uses it
                 m_SCLine1.push_back(std::move(b));
             }
         }
@@ -157,10 +268,18 @@ void SCRepPort::loadVI() {
         m_SCLine0.clear();
         SqlStmt s("select I_Name,J_Name,ID_No,R0,X0 from SCR_LINE0 where CASE_NO=");
         s.number(m_strCaseNo);
+        const char* tab = "SCR_LINE0";
         if (run(q, s)) {
             while (q.next()) {
-                BranchKey k{dbq::text8(q.value(0)), dbq::text8(q.value(1)), dbq::toInt(q.value(2))};
-                m_SCLine0[std::move(k)] = Cx(dbq::toDouble(q.value(3)), dbq::toDouble(q.value(4)));
+                BranchKey bk;
+                auto rowKey = [&] { return caseKey() + gb("，支路 ") + bk.I_Name + " - " + bk.J_Name; };
+                if (!name(q, 0, tab, "I_Name", rowKey, bk.I_Name) ||
+                    !name(q, 1, tab, "J_Name", rowKey, bk.J_Name) ||
+                    !whole(q, 2, tab, "ID_No", rowKey, bk.ID_No))
+                    continue;
+                auto k = [&] { return branchKey(bk.I_Name, bk.J_Name, bk.ID_No); };
+                const Cx z0(num(q, 3, tab, "R0", k), num(q, 4, tab, "X0", k));
+                m_SCLine0[std::move(bk)] = z0;
             }
         }
     }
@@ -172,8 +291,15 @@ void SCRepPort::loadSCBus() {
     s.number(m_strCaseNo);
     QSqlQuery q = dbq::newQuery();
     if (!run(q, s)) return;
-    while (q.next())
-        m_SCBus[dbq::text8(q.value(0))] = Cx(dbq::toDouble(q.value(1)), dbq::toDouble(q.value(2)));
+    const char* tab = "SCR_BUS";
+    while (q.next()) {
+        std::string bus;
+        if (!name(
+                q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
+            continue;
+        auto k = [&] { return busKey(bus); };
+        m_SCBus[bus] = Cx(num(q, 1, tab, "SC1_MVA", k), num(q, 2, tab, "SC3_MVA", k));
+    }
 }
 
 void SCRepPort::ensureBaseKV() {
@@ -183,9 +309,49 @@ void SCRepPort::ensureBaseKV() {
     s.number(m_strCaseNo);
     QSqlQuery q = dbq::newQuery();
     if (!run(q, s)) return;
+    const char* tab = "SCR_BUS";
     // The first row of a bus is the one a single lookup would have found.
-    while (q.next())
-        m_baseKV.emplace(dbq::text8(q.value(0)), dbq::toDouble(q.value(1)));
+    while (q.next()) {
+        std::string bus;
+        if (!name(
+                q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
+            continue;
+        if (m_baseKV.count(bus)) continue;
+        m_baseKV.emplace(bus, num(
+                                  q, 1, tab, "Base_kV", [&] { return busKey(bus); }, dp::Domain::Positive));
+    }
+}
+
+SCPosList SCRepPort::usableFaults(const SCPosList& chosen) {
+    loadVI();
+    SCPosList out;
+    for (const SCPos& p : chosen) {
+        if (m_SCR120.count(p.name)) {
+            out.push_back(p);
+        } else if (!m_badFaults.count(p.name)) {
+            dp::report(dp::Problem{dp::Kind::Missing, "SCR_R120", "ID_Name", faultKey(p.name), std::string(),
+                                   dp::Action::FaultLeftOut});
+        }
+    }
+    return out;
+}
+
+double SCRepPort::baseMVA() {
+    if (!m_dbBaseMVALoaded) {
+        m_dbBaseMVALoaded = true;
+        m_dbBaseMVA = dp::kBad;
+        const std::string tab = "CDB_SB" + CDBUtility::m_strTableSuffix;
+        SqlStmt s;
+        s << "select base_MVA from " << tab;
+        QSqlQuery q = dbq::newQuery();
+        if (run(q, s) && q.next())
+            m_dbBaseMVA = num(
+                q, 0, tab.c_str(), "base_MVA", [] { return std::string(); }, dp::Domain::Positive);
+        else
+            dp::report(dp::Problem{dp::Kind::Missing, tab, "base_MVA", std::string(), std::string(),
+                                   dp::Action::CellsEmpty});
+    }
+    return m_dbBaseMVA;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -209,6 +375,10 @@ const SCB120Rec* SCRepPort::findVolts(const std::string& bus, int T) const {
 }
 
 bool SCRepPort::getPreFault(const std::string& key, Cx& v) const {
+    if (m_caseLFBad) {
+        v = Cx(dataproblems::kBad, dataproblems::kBad);
+        return true;
+    }
     const auto& m = m_caseLF > 0 ? m_LFRBS : m_SCLPC;
     auto it = m.find(key);
     if (it == m.end()) return false;
@@ -253,6 +423,14 @@ SCRepPort::BranchAt SCRepPort::branchAt(size_t k, int T, int need) {
     return at;
 }
 
+bool SCRepPort::branchBad(size_t k, const BranchAt& at) {
+    const SCLine1Rec& b = m_SCLine1[k];
+    const Cx* z0 = branchBuses()[k].z0;
+    return scitems::anyBad(
+        {at.vi.v1, at.vi.v2, at.vi.v0, at.vj.v1, at.vj.v2, at.vj.v0, b.Z1, z0 ? *z0 : Cx()},
+        {b.B1_half, b.Tk});
+}
+
 const SCPosList& SCRepPort::faultGroups(int r) {
     const SCPosList& fl = faults();
     screport::logDebug("selected bus count is " + std::to_string(fl.size()));
@@ -275,29 +453,26 @@ const scq::Scale& SCRepPort::branchScale(BranchScales& cache, size_t k) {
 // ---------------------------------------------------------------------------------------
 // Quantities
 
-namespace {
-
-const char* const kGetVWho[3] = {
-    "SCRepPort::getV1(), m_SCB120 找不到:", "SCRepPort::getV2(), m_SCB120 找不到:",
-    "SCRepPort::getV0(), m_SCB120 找不到:"};
-
-void warnMissingBus(int which, const std::string& bus) {
-    dataWarning(gb("数据错误"), gb(kGetVWho[which]) + bus);
+void SCRepPort::missingVolts(const std::string& bus, int T, bool busKnown) {
+    if (busKnown)
+        dataproblems::report(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120", "T",
+                                                   busFaultKey(bus, T), std::string(),
+                                                   dataproblems::Action::CellsEmpty});
+    else
+        dataproblems::report(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120", "bus_Name",
+                                                   busKey(bus), std::string(),
+                                                   dataproblems::Action::CellsEmpty});
 }
 
-} // namespace
-
-scq::SeqV SCRepPort::seqVolts(const BusFaults* bf, const std::string& bus, int T, int need) {
-    scq::SeqV v;
-    if (!bf) {
-        if (need & NeedV1) warnMissingBus(0, bus);
-        if (need & NeedV2) warnMissingBus(1, bus);
-        if (need & NeedV0) warnMissingBus(2, bus);
+scq::SeqV SCRepPort::seqVolts(const BusFaults* bf, const std::string& bus, int T, int /*need*/) {
+    const Cx nan(dataproblems::kBad, dataproblems::kBad);
+    scq::SeqV v{nan, nan, nan};
+    auto it = bf ? bf->find(T) : BusFaults::const_iterator();
+    if (!bf || it == bf->end()) {
+        missingVolts(bus, T, bf != nullptr);
         return v;
     }
-    auto it = bf->find(T);
-    if (it != bf->end()) v = scq::SeqV{it->second.V1, it->second.V2, it->second.V0};
-    return v;
+    return scq::SeqV{it->second.V1, it->second.V2, it->second.V0};
 }
 
 SCRepPort::Cx SCRepPort::getV1(const std::string& bus, int T) {
@@ -312,15 +487,15 @@ SCRepPort::Cx SCRepPort::getV0(const std::string& bus, int T) {
 
 SCRepPort::Cx SCRepPort::getVA(const std::string& bus, int T) const {
     const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).a : Cx();
+    return r ? scq::toPhases(r->V1, r->V2, r->V0).a : Cx(dataproblems::kBad, dataproblems::kBad);
 }
 SCRepPort::Cx SCRepPort::getVB(const std::string& bus, int T) const {
     const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).b : Cx();
+    return r ? scq::toPhases(r->V1, r->V2, r->V0).b : Cx(dataproblems::kBad, dataproblems::kBad);
 }
 SCRepPort::Cx SCRepPort::getVC(const std::string& bus, int T) const {
     const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).c : Cx();
+    return r ? scq::toPhases(r->V1, r->V2, r->V0).c : Cx(dataproblems::kBad, dataproblems::kBad);
 }
 
 double SCRepPort::getBaseKV(const std::string& bus) {
@@ -330,18 +505,9 @@ double SCRepPort::getBaseKV(const std::string& bus) {
     return it->second;
 }
 
-double SCRepPort::dbBaseMVA() {
-    if (!m_dbBaseMVALoaded) {
-        ++m_queryCount;
-        m_dbBaseMVA = CDBUtility::getBaseMVA();
-        m_dbBaseMVALoaded = true;
-    }
-    return m_dbBaseMVA;
-}
-
 scq::Scale SCRepPort::scaleOf(const std::string& bus) {
     if (m_bPU) return scq::Scale::perUnit();
-    return scq::Scale::named(dbBaseMVA(), getBaseKV(bus));
+    return scq::Scale::named(baseMVA(), getBaseKV(bus));
 }
 
 scq::Scale SCRepPort::faultScale(const SCPos& p) {
@@ -357,7 +523,17 @@ int SCRepPort::getTypeFault() {
     SqlStmt s("SELECT Type_Fault from SC_CASE where CASE_NO=");
     s.number(m_strCaseNo);
     QSqlQuery q = dbq::newQuery();
-    m_typeFault = run(q, s) && q.next() ? dbq::toInt(q.value(0)) : 0;
+    m_typeFault = 0;
+    m_typeBad = true;
+    if (run(q, s) && q.next()) {
+        const double t = num(
+            q, 0, "SC_CASE", "Type_Fault", [&] { return caseKey(); }, dp::Domain::FaultType);
+        m_typeBad = dp::bad(t);
+        m_typeFault = m_typeBad ? 0 : int(t);
+    } else {
+        dp::report(dp::Problem{dp::Kind::Missing, "SC_CASE", "Type_Fault", caseKey(), std::string(),
+                               dp::Action::CellsEmpty});
+    }
     return m_typeFault;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The short-circuit report builder: the stored per-unit fault results of one case and
 // the six reports made from them. One object serves one output run.
+#include "db/dataproblems.h"
 #include "db/export.h"
 #include "report/repportbase.h"
 #include "sc/quantities.h"
@@ -16,6 +17,7 @@
 class SqlStmt;
 class QSqlQuery;
 
+// A value the database does not really hold is NaN in the store (dataproblems.h).
 struct SCR120Rec {
     scq::Cx I1, I2, I0;
     int T = 0; // number of the fault within the case
@@ -62,12 +64,19 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     const BusFaults* findBus(const std::string& bus) const;
     const SCB120Rec* findVolts(const std::string& bus, int T) const;
     // Pre-fault voltage: the load-flow case's when the case has one, else the calculation's.
+    // NaN when the case's load-flow case number is bad.
     bool getPreFault(const std::string& key, Cx& v) const;
+    // The chosen fault points the case can report on; every other one is a data problem.
+    SCPosList usableFaults(const SCPosList& chosen);
+    // System base power, read (and checked) once per builder; NaN when bad.
+    double baseMVA();
+    // The fault type is not a code 1 to 4: what depends on it stays empty.
+    bool faultTypeBad() const { return m_typeBad; }
     // Zero-sequence impedance of branch k (position in m_SCLine1).
     bool getLineZ0(int k, Cx& z0) const;
 
     // --- quantities ---
-    // A bus missing from the results is a data warning and gives 0.
+    // A bus missing from the results, or without the fault, is a data problem and gives NaN.
     Cx getV1(const std::string& bus, int T);
     Cx getV2(const std::string& bus, int T);
     Cx getV0(const std::string& bus, int T);
@@ -78,6 +87,7 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     // Base voltage in kV; throws the error text when the bus has none. All base voltages
     // of the case are read with one statement on first use.
     double getBaseKV(const std::string& bus);
+    // Fault type code; 0 when the stored one is no code 1 to 4 (a data problem).
     int getTypeFault();
     void addFaultTypeTitle(int r);
     void addCaseTitle(int r);
@@ -110,6 +120,7 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     std::map<std::string, Cx> m_SCBus;
     int m_typeFault = -1;
     int m_caseLF = -1;
+    bool m_caseLFBad = false;
     double m_baseMVA = 0.0;
 
   private:
@@ -121,12 +132,18 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     enum SeqNeed { NeedV1 = 1, NeedV2 = 2, NeedV0 = 4, NeedAll = 7 };
 
     bool run(QSqlQuery& q, const SqlStmt& s);
+    // Keys of the data-problem list.
+    std::string caseKey() const;
+    std::string busKey(const std::string& bus) const;
+    std::string busFaultKey(const std::string& bus, int T) const;
+    std::string branchKey(const std::string& i, const std::string& j, int id) const;
+    std::string faultKey(const std::string& key) const;
+    // A missing entry of the voltage table, once per bus (and fault).
+    void missingVolts(const std::string& bus, int T, bool busKnown);
     const SCPosList& faults() const;
     // Chosen items of a report key that have a label and a definition (count of them).
     std::vector<int> chosenItems(const std::string& key, int defined) const;
     std::string itemLabel(const std::string& key, int n) const;
-    // Base power read from the database, once per builder.
-    double dbBaseMVA();
     // Scales of a row referred to a bus; all 1 in per-unit output.
     scq::Scale scaleOf(const std::string& bus);
     // Scales referred to a fault point: its bus, or for a fault inside a branch whose key
@@ -142,6 +159,8 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
         scq::BranchEnds e;
     };
     BranchAt branchAt(size_t k, int T, int need);
+    // The branch's stored values or its ends' voltages hold a bad value.
+    bool branchBad(size_t k, const BranchAt& at);
     // The fault list as the groups of page r, with the debug line that counts them.
     const SCPosList& faultGroups(int r);
     // Scales referred to the I side of each branch, read once per report on first use:
@@ -161,6 +180,9 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     std::map<std::string, double> m_baseKV;
     bool m_dbBaseMVALoaded = false;
     double m_dbBaseMVA = 0.0;
+    bool m_typeBad = false;
+    // Fault points whose stored record is unusable, already on the problem list.
+    std::set<std::string> m_badFaults;
     std::vector<BranchBuses> m_branchBuses;
     bool m_branchBusesBuilt = false;
 };

@@ -4,24 +4,45 @@
 #include "modaldriver.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QVBoxLayout>
 
-void WarningBox::warn(const std::string& title8, const std::string& text8) {
-    QMessageBox box(QMessageBox::Warning, textcodec::fromLocal8(title8), textcodec::fromLocal8(text8),
-                    QMessageBox::NoButton, m_parent);
-    box.setTextFormat(Qt::PlainText);
-    box.addButton(QString::fromUtf8("确定"), QMessageBox::AcceptRole);
-    ui::execModal(box);
-}
-
-ScopedWarningSink::ScopedWarningSink(WarningSink* sink) : m_previous(warningSink()) {
-    setWarningSink(sink);
-}
-
-ScopedWarningSink::~ScopedWarningSink() {
-    setWarningSink(m_previous);
+void showDataProblems(QWidget* parent, const std::vector<dataproblems::Problem>& problems) {
+    if (problems.empty()) return;
+    dataproblems::List list;
+    std::string text;
+    for (const dataproblems::Problem& p : problems) {
+        list.add(p);
+        text += dataproblems::lineText(p) + "\n";
+    }
+    QDialog dlg(parent);
+    dlg.setObjectName("dataProblems");
+    dlg.setWindowTitle(QString::fromUtf8("数据错误"));
+    auto* layout = new QVBoxLayout(&dlg);
+    auto* head = new QLabel(textcodec::fromLocal8(dataproblems::countsText(list)) +
+                                QString::fromUtf8("\n这些值没有用于报表，相关单元格留空或未输出。"),
+                            &dlg);
+    head->setTextFormat(Qt::PlainText);
+    layout->addWidget(head);
+    auto* view = new QPlainTextEdit(&dlg);
+    view->setObjectName("problemList");
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setPlainText(textcodec::fromLocal8(text));
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    layout->addWidget(view);
+    auto* buttons = new QDialogButtonBox(&dlg);
+    QPushButton* ok = buttons->addButton(QString::fromUtf8("确定"), QDialogButtonBox::AcceptRole);
+    ok->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    layout->addWidget(buttons);
+    dlg.resize(760, 360);
+    ui::execModal(dlg);
 }
 
 ProgressObserver::ProgressObserver(QWidget* parent, int delayMs) : m_parent(parent), m_delayMs(delayMs) {

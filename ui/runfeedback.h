@@ -1,8 +1,8 @@
 #pragma once
-// What the user sees of an output run: the box of a data warning and, for a run that
-// takes a while, a progress dialog with a cancel button.
+// What the user sees of an output run: the one window of the run's data problems and,
+// for a run that takes a while, a progress dialog with a cancel button.
+#include "db/dataproblems.h"
 #include "report/runobserver.h"
-#include "sc/warningsink.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -10,27 +10,9 @@
 
 class QWidget;
 
-// Shows each data warning in a modal box with the button "确定".
-class WarningBox : public WarningSink {
-  public:
-    explicit WarningBox(QWidget* parent) : m_parent(parent) {}
-    void warn(const std::string& title8, const std::string& text8) override;
-
-  private:
-    QWidget* m_parent;
-};
-
-// Installs a sink for the lifetime of the object, then puts the previous one back.
-class ScopedWarningSink {
-  public:
-    explicit ScopedWarningSink(WarningSink* sink);
-    ~ScopedWarningSink();
-    ScopedWarningSink(const ScopedWarningSink&) = delete;
-    ScopedWarningSink& operator=(const ScopedWarningSink&) = delete;
-
-  private:
-    WarningSink* m_previous;
-};
+// One modal window titled "数据错误" listing every data problem of a run, in text the
+// user can select and copy, with the button "确定". Nothing is shown for an empty list.
+void showDataProblems(QWidget* parent, const std::vector<dataproblems::Problem>& problems);
 
 // Opens a progress dialog once the run has taken `delayMs`; its cancel button ends the run.
 class ProgressObserver : public RunObserver {

@@ -53,7 +53,8 @@ SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDi
                          bool modal, Qt::WindowFlags f)
     : ReportSelectDlg(projectDir, useBackupTables, parent, name, modal, f) {
     fillShortCircuitKinds();
-    CDBUtility::opendb(dbName.c_str()); // a failure shows as "no calculated case" below
+    // A file that is no case database is named as such, not taken for a database without cases.
+    if (!CDBUtility::opendb(dbName.c_str())) throw ErrorText(CDBUtility::lastOpenError());
     CDBUtility::setDBType(DB_SC);
     setWindowTitle(QString::fromUtf8("短路报表输出"));
 
@@ -154,16 +155,16 @@ void SCRepDialog::onOutput() {
     req.writeText = m_pFileCheck->isChecked();
     req.writeSheet = m_pReportCheck->isChecked();
 
-    WarningBox warnings(this);
-    ScopedWarningSink sink(&warnings);
     ProgressObserver progress(this, progressDelay());
     std::string error;
+    std::vector<dataproblems::Problem> problems;
     // The run logs its own failure and end; only an error text that escapes it is logged here.
     try {
         OutputResult res = runner() ? runner()(req, &progress) : runOutput(req, &progress);
         error = res.error8;
+        problems = std::move(res.problems);
     } catch (const ErrorText& e) {
-        screport::logError("catch exception here:");
+        screport::logDebug("catch exception here:");
         screport::logDebug("onOutput ");
         error = e.text();
     }
@@ -177,4 +178,5 @@ void SCRepDialog::onOutput() {
         box.showMessage("<p>" + text.toHtmlEscaped() + "</p>");
         ui::execModal(box);
     }
+    if (!progress.cancelled()) showDataProblems(this, problems);
 }

@@ -6,7 +6,6 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
-#include "sc/warningsink.h"
 
 #include <QDir>
 #include <QSqlDatabase>
@@ -32,11 +31,6 @@ struct Row {
     const char* error = nullptr; // UTF-8 text the failure must hold, when it fails
 };
 
-struct QuietSink : WarningSink {
-    long long n = 0;
-    void warn(const std::string&, const std::string&) override { ++n; }
-};
-
 class BadData : public ::testing::TestWithParam<Backend> {
   protected:
     void SetUp() override {
@@ -45,12 +39,10 @@ class BadData : public ::testing::TestWithParam<Backend> {
         screport::setLogHook([this](bool isErr, const std::string& s) {
             if (isErr) errors.push_back(s);
         });
-        setWarningSink(&sink);
         QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
         project = tmp.path().toStdString() + "/";
     }
     void TearDown() override {
-        setWarningSink(nullptr);
         screport::setLogHook(nullptr);
         if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
         db.reset();
@@ -126,7 +118,6 @@ class BadData : public ::testing::TestWithParam<Backend> {
     QTemporaryDir tmp;
     std::string project;
     std::vector<std::string> errors;
-    QuietSink sink;
 };
 
 // Every column the reports read, set to NULL for the whole case.

@@ -5,7 +5,6 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
-#include "sc/warningsink.h"
 
 #include <QDir>
 #include <QProcess>

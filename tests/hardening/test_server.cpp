@@ -8,7 +8,6 @@
 #include "hardening.h"
 #include "report/runobserver.h"
 #include "sc/casechoices.h"
-#include "sc/warningsink.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -31,14 +30,8 @@ struct KillAt : RunObserver {
     }
 };
 
-struct QuietSink : WarningSink {
-    void warn(const std::string&, const std::string&) override {}
-};
-
 TEST(FailingServer, StoppedDuringARunAndASave) {
     if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
-    QuietSink quiet;
-    setWarningSink(&quiet);
     std::vector<std::string> errors;
     screport::setLogHook([&](bool isErr, const std::string& s) {
         if (isErr) errors.push_back(s);
@@ -85,7 +78,6 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
         EXPECT_FALSE(casechoices::saveFaultList(good.faults));
         CDBUtility::closedb();
     }
-    setWarningSink(nullptr);
     screport::setLogHook(nullptr);
 }
 

@@ -16,7 +16,7 @@ void ScCaseTest::SetUp() {
     ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
     screport::setLogHook(
         [this](bool isErr, const std::string& s) { (isErr ? errorLog : debugLog).push_back(s); });
-    setWarningSink(&warnings);
+    dataproblems::setCurrent(&problems);
     labels = reportkinds::itemLabels();
     for (const auto& k : reportkinds::kinds()) {
         chosen.insert(k.key);
@@ -28,7 +28,7 @@ void ScCaseTest::SetUp() {
 }
 
 void ScCaseTest::TearDown() {
-    setWarningSink(nullptr);
+    dataproblems::setCurrent(nullptr);
     screport::setLogHook(nullptr);
     if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
     db.reset();

@@ -7,7 +7,6 @@
 #include "db/textcodec.h"
 #include "sc/reportkinds.h"
 #include "sc/screpport.h"
-#include "sc/warningsink.h"
 #include "support/testdb.h"
 
 #include <QSqlDatabase>
@@ -23,12 +22,6 @@ namespace sctest {
 
 using testdb::Backend;
 using testdb::gb;
-
-// Collects data warnings instead of showing them.
-struct CollectingSink : WarningSink {
-    std::vector<std::string> texts;
-    void warn(const std::string&, const std::string& text8) override { texts.push_back(text8); }
-};
 
 class ScCaseTest : public ::testing::TestWithParam<Backend> {
   protected:
@@ -51,7 +44,7 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     std::map<std::string, std::vector<std::string>> labels;
     std::map<std::string, std::vector<int>> items;
     SCPosList faults;
-    CollectingSink warnings;
+    dataproblems::List problems; // the builders' data problems
     std::vector<std::string> debugLog, errorLog;
 };
 

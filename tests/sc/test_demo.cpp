@@ -71,7 +71,7 @@ TEST_P(DemoTest, EveryReportOfEveryCaseInBothUnits) {
             ASSERT_TRUE(res.ok()) << c << " " << pu << ": " << textcodec::toUtf8(res.error8);
             EXPECT_EQ(res.files.size(), 2u);
             EXPECT_GT(res.rows, 0);
-            EXPECT_EQ(res.warnings, 0) << "the generator writes voltages for every bus";
+            EXPECT_TRUE(res.problems.empty()) << "the generator writes every value of every bus";
             const QByteArray txt = fileBytes(QString::fromStdString(project + "temp/rep_txt.txt"));
             // Six pages in the fixed order.
             int at = -1;
@@ -270,7 +270,7 @@ TEST_P(DemoTest, FailedRunsLeaveTheFilesAlone) {
     EXPECT_EQ(res.error8, gbU("不能找到计算母线的电压基值:末端14"));
     EXPECT_EQ(fileBytes(txt), before);
     EXPECT_EQ(fileBytes(htm), beforeHtm);
-    EXPECT_EQ(errorLines("catch exception here:").size(), 2u);
+    EXPECT_TRUE(errorLines("catch exception here:").empty()) << "a debug line, not an error";
 }
 
 TEST_P(DemoTest, StatementsDoNotGrowWithTheCase) {

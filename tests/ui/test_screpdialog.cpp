@@ -2,7 +2,6 @@
 // it stores.
 #include "db/errortext.h"
 #include "db/textcodec.h"
-#include "sc/warningsink.h"
 #include "ui/casebrowsedlg.h"
 #include "ui/scposseldlg.h"
 #include "ui/screpdialog.h"
@@ -15,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -149,7 +149,7 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
             << "the bus voltage row and object 7";
 
         // sc2 has no stored options: the controls keep what they show.
-        EXPECT_TRUE(logged(true, gb("指定的作业不存在")));
+        EXPECT_TRUE(logged(false, gb("作业没有保存的输出选项:2"))) << "nothing stored is no error";
         EXPECT_TRUE(on(button(dlg.get(), "有名值")));
         dlg->objectBox(kBusVol)->click(); // sc2: bus voltage off, only the summary
         dlg->reject();                    // closing stores the case shown
@@ -313,7 +313,11 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
         EXPECT_EQ(req.faults, &dlg->faultList());
         OutputResult r;
         if (runs == 1) {
-            dataWarning(gb("数据错误"), gb("母线B9没有电压"));
+            // Many problems, one window.
+            for (const char* bus : {"B9", "B10", "B11"})
+                r.problems.push_back(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120",
+                                                           "bus_Name", gb(bus), std::string(),
+                                                           dataproblems::Action::CellsEmpty});
             r.error8 = gb("<b>B9</b> & 没有电压");
         } else { // the user cancels in the progress dialog
             obs->progress(gb("母线电压"), 10, 100);
@@ -326,18 +330,24 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
         return r;
     });
     QString shown;
-    expectDialogs({[](QDialog& d) {
-                       auto& box = dynamic_cast<QMessageBox&>(d);
-                       EXPECT_EQ(box.windowTitle(), QString::fromUtf8("数据错误"));
-                       EXPECT_EQ(box.text(), QString::fromUtf8("母线B9没有电压"));
-                       EXPECT_EQ(box.buttons().size(), 1);
-                       EXPECT_EQ(box.buttons().front()->text(), QString::fromUtf8("确定"));
-                       return 0;
-                   },
-                   [&](QDialog& d) {
+    expectDialogs({[&](QDialog& d) {
                        EXPECT_NE(dynamic_cast<QErrorMessage*>(&d), nullptr);
                        for (QTextEdit* t : d.findChildren<QTextEdit*>())
                            shown += t->toPlainText();
+                       return 0;
+                   },
+                   [](QDialog& d) {
+                       EXPECT_EQ(d.windowTitle(), QString::fromUtf8("数据错误"));
+                       auto* list = d.findChild<QPlainTextEdit*>("problemList");
+                       EXPECT_TRUE(list && list->isReadOnly());
+                       const QStringList lines =
+                           list ? list->toPlainText().split('\n', Qt::SkipEmptyParts) : QStringList();
+                       EXPECT_EQ(lines.size(), 3);
+                       EXPECT_TRUE(lines.value(2).startsWith("SCR_B120.bus_Name  B11"));
+                       EXPECT_TRUE(list && (list->textInteractionFlags() & Qt::TextSelectableByKeyboard));
+                       const auto buttons = d.findChildren<QPushButton*>();
+                       EXPECT_EQ(buttons.size(), 1);
+                       EXPECT_EQ(buttons.value(0)->text(), QString::fromUtf8("确定"));
                        return 0;
                    }});
     dlg->outputButton()->click();

@@ -1,0 +1,169 @@
+#include "dataproblems.h"
+
+#include "log.h"
+#include "textcodec.h"
+
+#include <QMetaType>
+
+using textcodec::gb;
+
+namespace dataproblems {
+
+namespace {
+
+List* g_current = nullptr;
+
+bool numericType(int id) {
+    switch (id) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Bool:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void List::add(Problem p) {
+    const std::string id = p.table + '\x1f' + p.column + '\x1f' + p.key;
+    if (!m_seen.emplace(id, m_entries.size()).second) return;
+    m_entries.push_back(std::move(p));
+}
+
+std::map<Kind, size_t> List::counts() const {
+    std::map<Kind, size_t> n;
+    for (const Problem& p : m_entries)
+        ++n[p.kind];
+    return n;
+}
+
+std::string kindText(Kind k) {
+    switch (k) {
+    case Kind::Null:
+        return gb("空值(NULL)");
+    case Kind::NotNumber:
+        return gb("不是数字");
+    case Kind::NotFinite:
+        return gb("不是有限数");
+    case Kind::OutOfDomain:
+        return gb("超出取值范围");
+    case Kind::Missing:
+        return gb("缺少数据");
+    }
+    return std::string();
+}
+
+std::string actionText(Action a) {
+    switch (a) {
+    case Action::CellsEmpty:
+        return gb("相关单元格留空");
+    case Action::RowLeftOut:
+        return gb("该行未输出");
+    case Action::FaultLeftOut:
+        return gb("该故障点未输出");
+    }
+    return std::string();
+}
+
+std::string lineText(const Problem& p) {
+    std::string s = p.table + "." + p.column + "  " + p.key + "  ";
+    if (!p.value.empty()) s += gb("存储值 ") + p.value + "  ";
+    return s + kindText(p.kind) + gb("，") + actionText(p.action);
+}
+
+std::string countsText(const List& l) {
+    std::string s = std::to_string(l.size()) + gb(" 个数据问题：");
+    bool first = true;
+    for (const auto& [kind, n] : l.counts()) {
+        s += (first ? "" : gb("，")) + kindText(kind) + " " + std::to_string(n);
+        first = false;
+    }
+    return s;
+}
+
+void setCurrent(List* list) {
+    g_current = list;
+}
+
+List* current() {
+    return g_current;
+}
+
+void report(Problem p) {
+    if (g_current)
+        g_current->add(std::move(p));
+    else
+        screport::logError(gb("数据错误：") + lineText(p));
+}
+
+Checked readNumber(const QVariant& v, Domain d) {
+    Checked c;
+    if (!v.isValid() || v.isNull()) {
+        c.kind = Kind::Null;
+        return c;
+    }
+    double x = 0.0;
+    bool ok = false;
+    if (numericType(v.typeId())) {
+        x = v.toDouble(&ok);
+    } else {
+        // Text that is a number as a whole (blanks around it allowed), nothing else.
+        x = v.toString().trimmed().toDouble(&ok);
+        if (!ok) {
+            c.kind = Kind::NotNumber;
+            return c;
+        }
+    }
+    if (!ok) {
+        c.kind = Kind::NotNumber;
+        return c;
+    }
+    if (!std::isfinite(x)) {
+        c.kind = Kind::NotFinite;
+        return c;
+    }
+    bool inDomain = true;
+    switch (d) {
+    case Domain::Finite:
+        break;
+    case Domain::Positive:
+        inDomain = x > 0.0;
+        break;
+    case Domain::Integer:
+        inDomain = x == std::floor(x) && x >= -2147483648.0 && x <= 2147483647.0;
+        break;
+    case Domain::FaultType:
+        inDomain = x == std::floor(x) && x >= 1.0 && x <= 4.0;
+        break;
+    }
+    if (!inDomain) {
+        c.kind = Kind::OutOfDomain;
+        return c;
+    }
+    c.value = x;
+    c.ok = true;
+    return c;
+}
+
+std::string storedText(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return std::string();
+    if (numericType(v.typeId())) return textcodec::toLocal8(QString::number(v.toDouble(), 'g', 17));
+    if (v.typeId() == QMetaType::QByteArray)
+        return "'" + textcodec::toLocal8(QString::fromUtf8(v.toByteArray())) + "'";
+    QString s = v.toString();
+    // A long value is named by its start.
+    if (s.size() > 40) s = s.left(40) + "...";
+    return "'" + textcodec::toLocal8(s) + "'";
+}
+
+} // namespace dataproblems
