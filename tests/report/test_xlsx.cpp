@@ -2,6 +2,7 @@
 // types, number formats, merged ranges and the continuation of long pages.
 #include "reporttest.h"
 
+#include "db/errortext.h"
 #include "db/textcodec.h"
 
 #include <QDir>
@@ -235,6 +236,31 @@ TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
     }
     EXPECT_EQ(firstColumn,
               (std::vector<std::string>{"P H a 0 1 2 ", "H a 3 4 5 6 ", "H a 7 8 9 10 ", "H a 11 - - - "}));
+}
+
+// A cell the library refuses would be missing from the workbook: the run fails and the
+// last good file stays.
+TEST(XlsxWriter, RefusedCellFailsTheRun) {
+    const std::string path = reporttest::freshDir("xlsx-refused") + "sc_report.xlsx";
+    Model good;
+    fillThreePages(good);
+    good.outputRP_xlsx(path.c_str());
+    const std::string before = reporttest::readFile(path);
+
+    Model m;
+    const int p = m.addRP(false);
+    m.addTitle(p, "P");
+    m.addHeader(p, "Bus", 8, true);
+    m.addText(p, m.addRec(p), std::string(40000, 'x'), 0); // past the 32767 characters of a cell
+    try {
+        m.outputRP_xlsx(path.c_str());
+        FAIL() << "no error";
+    } catch (const ErrorText& e) {
+        EXPECT_EQ(e.text().rfind(gb("无法写入文件：") + path + " (P: ", 0), 0u) << e.text();
+    }
+    EXPECT_EQ(reporttest::readFile(path), before);
+    EXPECT_EQ(QDir(QString::fromStdString(path.substr(0, path.rfind('/')))).entryList(QDir::Files),
+              QStringList{"sc_report.xlsx"});
 }
 
 // A spreadsheet program reads the file back. Only where one is installed.
