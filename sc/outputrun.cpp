@@ -186,6 +186,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         // earlier files stay.
         const std::string interrupted = interruptedRead();
         if (!interrupted.empty()) raiseError(interrupted);
+        if (req.inspect) req.inspect(b);
         if (req.strict && !problems.empty())
             raiseError(gb("数据有问题，报表没有输出（严格模式）：") + dp::countsText(problems));
 

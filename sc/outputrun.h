@@ -6,6 +6,7 @@
 #include "report/repportbase.h"
 #include "sc/scpos.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -31,6 +32,8 @@ struct OutputRequest {
     OutputEncoding encoding = OutputEncoding::Gb18030; // of the text report and the HTML
     bool openViewers = true;
     bool strict = false; // any data problem ends the run before anything is written
+    // Called with the built reports before they are written (tests, tools); may be empty.
+    std::function<void(const RepPortBase&)> inspect;
 };
 
 struct OutputResult {

@@ -1,0 +1,291 @@
+// Damage of the kinds hand-edited case databases carry, one kind per row: the run names
+// it (table, column, row) in its problem list, leaves exactly the cells computed from it
+// empty, and every other cell is the clean run's, in both unit systems.
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/log.h"
+#include "db/textcodec.h"
+#include "hardening.h"
+#include "support/runs.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace demo = casegen::demo;
+using testdb::Backend;
+using testdb::gb;
+
+namespace {
+
+using Cells = std::map<std::string, std::string>;
+
+// Every value of every page, keyed by page, fault group, the record's identifying cells
+// and column, so a row left out does not shift the others.
+Cells cellsOf(const RepPortBase& m) {
+    Cells out;
+    for (int p = 0; p < m.pageCount(); ++p) {
+        const RepPage& pg = m.page(p);
+        const std::string page = pg.titles.empty() ? std::to_string(p) : pg.titles.front();
+        size_t ids = 0;
+        while (!pg.headers.empty() && ids < pg.headers[0].size() && pg.headers[0][ids].isID)
+            ++ids;
+        for (int g = 0; g < pg.records.groupCount(); ++g) {
+            const bool named = size_t(g) < pg.grpTexts.size() && !pg.grpTexts[size_t(g)].empty();
+            const std::string grp =
+                page + "|" + (named ? pg.grpTexts[size_t(g)][0] : "#" + std::to_string(g));
+            if (named)
+                for (size_t k = 1; k < pg.grpTexts[size_t(g)].size(); ++k)
+                    out[grp + "|line|" + std::to_string(k)] = pg.grpTexts[size_t(g)][k];
+            for (int r = 0; r < pg.records.recordCount(g); ++r) {
+                const int n = pg.records.cellCount(g, r);
+                std::string id = grp + "|";
+                for (int c = 0; c < n && size_t(c) < ids; ++c)
+                    id += std::string(pg.records.cell(g, r, c)) + "|";
+                for (int c = int(ids); c < n; ++c)
+                    out[id + std::to_string(c)] = std::string(pg.records.cell(g, r, c));
+            }
+        }
+    }
+    return out;
+}
+
+struct Damage {
+    const char* label;
+    std::vector<std::string> sql; // UTF-8, applied in a transaction that is rolled back
+    const char* table;
+    const char* column;
+    const char* key;             // UTF-8 text the entry's key holds
+    int affects = 3;             // 1: cells change in per-unit output, 2: in named output (bits)
+    const char* fault = nullptr; // an extra chosen fault point (UTF-8)
+    // Cells may go with their rows or columns: a bus the voltage table does not know has
+    // no row of its own, an unknown fault type no capacity columns.
+    bool mayDrop = false;
+};
+
+class Damaged : public ::testing::TestWithParam<Backend> {
+  protected:
+    void SetUp() override {
+        db = std::make_unique<testdb::CaseDb>(GetParam());
+        ASSERT_EQ(hard::openDemo(db->arg()), "");
+        screport::setLogHook([this](bool isErr, const std::string& s) {
+            if (isErr) errors.push_back(s);
+        });
+        project = tmp.path().toStdString() + "/";
+    }
+    void TearDown() override {
+        screport::setLogHook(nullptr);
+        if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
+        db.reset();
+    }
+
+    // The first four fault points of the clean case, chosen before any damage.
+    OutputResult run(bool perUnit, Cells& cells, const char* extraFault = nullptr) {
+        if (chosen.empty()) chosen = testrun::faultPoints(demo::kCaseAToGround, 4);
+        hard::FullRun r = hard::fullRun(demo::kCaseAToGround, perUnit, project, 4);
+        r.faults = chosen;
+        if (extraFault) r.faults.insert(r.faults.begin() + 1, SCPos{gb(extraFault), "", "", 0});
+        r.req.faults = &r.faults;
+        r.req.inspect = [&](const RepPortBase& m) { cells = cellsOf(m); };
+        return runOutput(r.req);
+    }
+
+    void check(const Damage& d) {
+        for (bool pu : {true, false}) {
+            SCOPED_TRACE(std::string(d.label) + (pu ? " (p.u.)" : " (named)"));
+            Cells clean, bad;
+            ASSERT_TRUE(run(pu, clean).ok());
+            QSqlDatabase& c = *CDBUtility::m_pDatabase;
+            ASSERT_TRUE(c.transaction());
+            for (const std::string& s : d.sql)
+                ASSERT_TRUE(hard::tryExec(s)) << s;
+            const OutputResult res = run(pu, bad, d.fault);
+            ASSERT_TRUE(c.rollback());
+            ASSERT_TRUE(res.ok()) << textcodec::toUtf8(res.error8);
+
+            // Named in the list, and the list is in the file.
+            bool named = false, leftOut = false;
+            for (const dataproblems::Problem& p : res.problems) {
+                named = named || (p.table == d.table && p.column == d.column &&
+                                  p.key.find(gb(d.key)) != std::string::npos);
+                leftOut = leftOut || p.action != dataproblems::Action::CellsEmpty;
+            }
+            EXPECT_TRUE(named) << d.table << "." << d.column << " " << d.key;
+            const QByteArray list = hard::fileBytes(tmp.path() + "/temp/data_problems.txt");
+            EXPECT_TRUE(list.contains(QByteArray::fromStdString(gb(d.table) + "." + d.column)))
+                << list.size();
+
+            // Only cells that became empty differ; a row or fault point left out is named.
+            int emptied = 0;
+            for (const auto& [key, text] : clean) {
+                auto it = bad.find(key);
+                if (it == bad.end()) {
+                    EXPECT_TRUE(leftOut || d.mayDrop)
+                        << "row gone without an entry: " << textcodec::toUtf8(key);
+                    continue;
+                }
+                if (it->second == text) continue;
+                EXPECT_EQ(it->second, "") << textcodec::toUtf8(key) << " was " << text;
+                ++emptied;
+            }
+            for (const auto& [key, text] : bad)
+                EXPECT_TRUE(clean.count(key)) << "new cell " << textcodec::toUtf8(key);
+            if (d.affects & (pu ? 1 : 2)) {
+                EXPECT_GT(emptied + int(clean.size() - bad.size()), 0) << "the damage reaches the reports";
+            }
+        }
+    }
+
+    std::unique_ptr<testdb::CaseDb> db;
+    QTemporaryDir tmp;
+    std::string project;
+    std::vector<std::string> errors;
+    SCPosList chosen;
+};
+
+TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
+    const bool lite = GetParam() == Backend::Sqlite; // MariaDB refuses text and infinities in numbers
+    const std::string c2 = " WHERE Case_No=2 AND ";
+    std::vector<Damage> rows = {
+        {"null current",
+         {"UPDATE SCR_R120 SET II0=NULL" + c2 + "I_Name='中心4'"},
+         "SCR_R120",
+         "II0",
+         "中心4"},
+        {"null voltage",
+         {"UPDATE SCR_B120 SET VI2=NULL" + c2 + "bus_Name='South5'"},
+         "SCR_B120",
+         "VI2",
+         "South5"},
+        {"bus without voltages",
+         {"DELETE FROM SCR_B120" + c2 + "bus_Name='South5'"},
+         "SCR_B120",
+         "bus_Name",
+         "South5",
+         3,
+         nullptr,
+         true},
+        {"null base voltage",
+         {"UPDATE SCR_BUS SET Base_kV=NULL" + c2 + "BUS_Name='中心4'"},
+         "SCR_BUS",
+         "Base_kV",
+         "中心4",
+         2},
+        {"zero base voltage",
+         {"UPDATE SCR_BUS SET Base_kV=0" + c2 + "BUS_Name='中心4'"},
+         "SCR_BUS",
+         "Base_kV",
+         "中心4",
+         2},
+        {"null base power", {"UPDATE CDB_SB SET base_MVA=NULL"}, "CDB_SB", "base_MVA", ""},
+        {"zero base power", {"UPDATE CDB_SB SET base_MVA=0"}, "CDB_SB", "base_MVA", ""},
+        {"zero ratio", {"UPDATE SCR_LINE1 SET Tk=0" + c2 + "I_Name='中心4'"}, "SCR_LINE1", "Tk", "中心4"},
+        {"null impedance",
+         {"UPDATE SCR_LINE1 SET R1=NULL" + c2 + "I_Name='中心4'"},
+         "SCR_LINE1",
+         "R1",
+         "中心4"},
+        {"null zero-sequence impedance",
+         {"UPDATE SCR_LINE0 SET X0=NULL" + c2 + "I_Name='中心4'"},
+         "SCR_LINE0",
+         "X0",
+         "中心4"},
+        {"null fault type",
+         {"UPDATE SC_CASE SET Type_Fault=NULL WHERE Case_No=2"},
+         "SC_CASE",
+         "Type_Fault",
+         "作业 2",
+         3,
+         nullptr,
+         true},
+        {"fault type 9",
+         {"UPDATE SC_CASE SET Type_Fault=9 WHERE Case_No=2"},
+         "SC_CASE",
+         "Type_Fault",
+         "作业 2",
+         3,
+         nullptr,
+         true},
+        {"null load-flow case",
+         {"UPDATE SC_CASE SET CASE_LF=NULL WHERE Case_No=2"},
+         "SC_CASE",
+         "CASE_LF",
+         "作业 2"},
+        {"null pre-fault voltage",
+         {"UPDATE LFR_BS_R SET V=NULL WHERE Bus_Name='中心4'"},
+         "LFR_BS_R",
+         "V",
+         "中心4"},
+        {"fault number without voltages",
+         {"UPDATE SCR_R120 SET T=999" + c2 + "I_Name='中心4'"},
+         "SCR_B120",
+         "T",
+         "中心4"},
+        {"a fault point the case does not have", {}, "SCR_R120", "ID_Name", "无此母线", 0, "无此母线"},
+    };
+    if (lite) {
+        rows.push_back({"text current",
+                        {"UPDATE SCR_R120 SET IR1='abc'" + c2 + "I_Name='中心4'"},
+                        "SCR_R120",
+                        "IR1",
+                        "中心4"});
+        rows.push_back({"infinite voltage",
+                        {"UPDATE SCR_B120 SET VR0=9e999" + c2 + "bus_Name='South5'"},
+                        "SCR_B120",
+                        "VR0",
+                        "South5"});
+        rows.push_back({"base voltage as text",
+                        {"UPDATE SCR_BUS SET Base_kV='110kV'" + c2 + "BUS_Name='中心4'"},
+                        "SCR_BUS",
+                        "Base_kV",
+                        "中心4",
+                        2});
+        rows.push_back({"ratio as text",
+                        {"UPDATE SCR_LINE1 SET Tk='x'" + c2 + "I_Name='中心4'"},
+                        "SCR_LINE1",
+                        "Tk",
+                        "中心4"});
+    }
+    for (const Damage& d : rows)
+        check(d);
+
+    // None of the chosen points exists: an error, and the last reports stay.
+    Cells cells;
+    ASSERT_TRUE(run(true, cells).ok());
+    const QByteArray txt = hard::fileBytes(tmp.path() + "/temp/rep_txt.txt");
+    SCPosList none{SCPos{gb("无此母线"), "", "", 0}};
+    OutputRequest req = testrun::everyReport(demo::kCaseAToGround, true, project, none);
+    const OutputResult res = runOutput(req);
+    EXPECT_EQ(res.error8, gb("所选的故障点在作业中都不存在:无此母线"));
+    EXPECT_EQ(hard::fileBytes(tmp.path() + "/temp/rep_txt.txt"), txt);
+    // A clean run leaves no list behind.
+    EXPECT_TRUE(res.problemsFile.empty());
+    EXPECT_FALSE(QFile::exists(tmp.path() + "/temp/data_problems.txt"));
+}
+
+// Strict: any problem is an error before anything is written; the list says why.
+TEST_P(Damaged, StrictWritesNothing) {
+    hard::FullRun r = hard::fullRun(demo::kCaseAToGround, true, project, 2);
+    r.req.faults = &r.faults;
+    ASSERT_TRUE(runOutput(r.req).ok());
+    const QByteArray txt = hard::fileBytes(tmp.path() + "/temp/rep_txt.txt");
+    ASSERT_TRUE(CDBUtility::m_pDatabase->transaction());
+    ASSERT_TRUE(hard::tryExec("UPDATE SCR_BUS SET SC1_MVA=NULL WHERE Case_No=2"));
+    r.req.strict = true;
+    const OutputResult res = runOutput(r.req);
+    ASSERT_TRUE(CDBUtility::m_pDatabase->rollback());
+    EXPECT_FALSE(res.ok());
+    EXPECT_EQ(res.error8.rfind(gb("数据有问题，报表没有输出"), 0), 0u) << textcodec::toUtf8(res.error8);
+    EXPECT_FALSE(res.problems.empty());
+    EXPECT_EQ(hard::fileBytes(tmp.path() + "/temp/rep_txt.txt"), txt);
+    EXPECT_TRUE(QFile::exists(tmp.path() + "/temp/data_problems.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Damaged, ::testing::ValuesIn(testdb::backends()),
+                         [](const auto& i) { return testdb::backendName(i.param); });
+
+} // namespace
