@@ -124,7 +124,6 @@ namespace demo = casegen::demo;
 
 Outcome batch(const QStringList& args) {
     QProcess p;
-    p.setWorkingDirectory(SCREPORT_SOURCE_DIR); // for rep_template
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) {
         env.insert("SCREPORT_DB_SOCKET", s);

@@ -42,7 +42,6 @@ class BadData : public ::testing::TestWithParam<Backend> {
         screport::setLogHook([this](bool isErr, const std::string& s) {
             if (isErr) errors.push_back(s);
         });
-        QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
         project = tmp.path().toStdString() + "/";
     }
     void TearDown() override {

@@ -28,7 +28,6 @@ class Disk : public ::testing::Test {
         db = std::make_unique<testdb::CaseDb>(testdb::Backend::Sqlite);
         ASSERT_EQ(hard::openDemo(db->arg()), "");
         screport::setLogHook([](bool, const std::string&) {});
-        QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
     }
     void TearDown() override {
         screport::setLogHook(nullptr);

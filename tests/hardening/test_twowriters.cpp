@@ -211,7 +211,6 @@ TEST(AnotherProgram, ARunOverABusyFileWritesNothing) {
     ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
     screport::setLogHook([](bool, const std::string&) {});
     QTemporaryDir project;
-    QDir::setCurrent(SCREPORT_SOURCE_DIR); // for rep_template
     hard::FullRun run = hard::fullRun(demo::kCaseThreePhase, true, project.path().toStdString(), 2);
     run.req.faults = &run.faults;
     ASSERT_TRUE(runOutput(run.req).ok());

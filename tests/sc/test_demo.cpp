@@ -355,7 +355,6 @@ class BatchTest : public DemoTest {
     };
     Run batch(const QStringList& args) {
         QProcess p;
-        p.setWorkingDirectory(SCREPORT_SOURCE_DIR); // for rep_template
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) env.insert("SCREPORT_DB_SOCKET", s);
         p.setProcessEnvironment(env);
