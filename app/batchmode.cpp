@@ -1,5 +1,6 @@
 #include "batchmode.h"
 
+#include "db/buildinfo.h"
 #include "db/cdbutility.h"
 #include "db/dbquery.h"
 #include "db/errortext.h"
@@ -8,24 +9,32 @@
 #include "db/textcodec.h"
 #include "report/runobserver.h"
 #include "sc/casechoices.h"
+#include "sc/caselist.h"
 #include "sc/outputrun.h"
 #include "sc/reportkinds.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 #include <QSqlQuery>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <streambuf>
 
 using textcodec::gb;
 
 namespace {
 
-// Exit codes.
+// Exit codes. Of several cases the worst counts: 3, then 1, then 4, then 0.
 constexpr int kExitOk = 0;
 constexpr int kExitRunFailed = 1; // the output run (or the case) raised its error text
 constexpr int kExitUsage = 2;     // bad command line
@@ -33,6 +42,13 @@ constexpr int kExitNoDatabase = 3;
 constexpr int kExitDataProblems = 4; // written, but some stored values could not be used
 // Entries of the problem list shown on the error stream; the file has them all.
 constexpr size_t kProblemsShown = 10;
+
+int worse(int a, int b) {
+    auto rank = [](int c) {
+        return c == kExitNoDatabase ? 3 : c == kExitRunFailed ? 2 : c == kExitDataProblems ? 1 : 0;
+    };
+    return rank(b) > rank(a) ? b : a;
+}
 
 class BatchError {
   public:
@@ -146,7 +162,7 @@ void printProblems(const OutputResult& res) {
 }
 
 struct Options {
-    QCommandLineOption batch{"batch", "Run one output run without a window."};
+    QCommandLineOption batch{"batch", "Run output runs without a window."};
     QCommandLineOption reports{"reports",
                                "Report kinds to build, by key or short name: summary, distribution, "
                                "shortbra, busvol, linecur, viz, or all.",
@@ -165,6 +181,17 @@ struct Options {
     QCommandLineOption live{"live", "Read the live network tables instead of their BAK copies."};
     QCommandLineOption debug{"debug", "Keep the debug stream on standard output."};
     QCommandLineOption strict{"strict", "Treat any data problem as an error: write no report."};
+    QCommandLineOption summaryJson{
+        "summary-json",
+        "Write what the run did to FILE as JSON: per case the files written, rows "
+        "and cells per report, data problems by kind, seconds per stage, exit status.",
+        "FILE"};
+    QCommandLineOption listCases{"list-cases",
+                                 "List the short-circuit cases of DATABASE, one line each, tab-separated: "
+                                 "number, name, fault type, calculated or not calculated, note.",
+                                 "DATABASE"};
+    QCommandLineOption json{"json", "With --list-cases: the list as JSON."};
+    QCommandLineOption version{{"v", "version"}, "Print the version and those of the libraries in use."};
 };
 
 void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
@@ -193,36 +220,33 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
     if (faults.empty()) faults = allFaultPoints(caseNo8);
 }
 
-void applyOverrides(const QCommandLineParser& p, const Options& o, const std::string& caseNo8,
-                    OutputRequest& req, SCPosList& faults) {
+// The options that override the stored choices, read and checked before any case runs.
+struct Overrides {
+    std::optional<std::set<std::string>> reports;
+    std::optional<QStringList> faults; // fault-point keys, or just "all"
+    std::map<std::string, std::vector<int>> items;
+    std::optional<bool> perUnit;
+    std::optional<std::array<bool, 3>> group;  // area, zone, station
+    std::optional<std::array<bool, 3>> format; // txt, html, xlsx
+    std::optional<OutputEncoding> encoding;
+    bool openViewers = false;
+    bool strict = false;
+};
+
+Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
+    Overrides v;
     if (p.isSet(o.reports)) {
-        req.chosenKeys.clear();
+        v.reports.emplace();
         for (const QString& r : listOf(p.value(o.reports))) {
             if (r == "all") {
                 for (const auto& k : reportkinds::kinds())
-                    req.chosenKeys.insert(k.key);
+                    v.reports->insert(k.key);
             } else {
-                req.chosenKeys.insert(kindKey(r));
+                v.reports->insert(kindKey(r));
             }
         }
     }
-    if (p.isSet(o.faults)) {
-        const SCPosList all = allFaultPoints(caseNo8);
-        const QStringList given = listOf(p.value(o.faults));
-        if (given.size() == 1 && given[0] == "all") {
-            faults = all;
-        } else {
-            faults.clear();
-            for (const QString& g : given) {
-                SCPos pos;
-                pos.name = local8(g);
-                // Keep the branch and position of a known fault point.
-                for (const SCPos& a : all)
-                    if (a.name == pos.name) pos = a;
-                faults.push_back(pos);
-            }
-        }
-    }
+    if (p.isSet(o.faults)) v.faults = listOf(p.value(o.faults));
     for (const QString& spec : p.values(o.items)) {
         const int eq = spec.indexOf('=');
         if (eq <= 0) usageError("--items wants kind=n,n,...: " + spec);
@@ -237,90 +261,335 @@ void applyOverrides(const QCommandLineParser& p, const Options& o, const std::st
                 continue;
             }
             bool ok = false;
-            const int v = n.toInt(&ok);
-            if (!ok || v < 0 || size_t(v) >= count)
+            const int i = n.toInt(&ok);
+            if (!ok || i < 0 || size_t(i) >= count)
                 usageError(QString("item %1 of %2: items are numbered 0 to %3")
                                .arg(n, spec.left(eq))
                                .arg(count - 1));
-            numbers.push_back(v);
+            numbers.push_back(i);
         }
-        req.itemSel[key] = numbers;
+        v.items[key] = numbers;
     }
     if (p.isSet(o.units)) {
         const QString u = p.value(o.units);
         if (u != "pu" && u != "named") usageError("--units wants pu or named: " + u);
-        req.perUnit = u == "pu";
+        v.perUnit = u == "pu";
     }
     if (p.isSet(o.group)) {
-        req.grpArea = req.grpZone = req.grpST = false;
-        for (const QString& g : listOf(p.value(o.group))) {
-            if (g == "area")
-                req.grpArea = true;
-            else if (g == "zone")
-                req.grpZone = true;
-            else if (g == "station")
-                req.grpST = true;
-            else if (g != "none")
-                usageError("--group wants area, zone, station or none: " + g);
+        std::array<bool, 3> g = {false, false, false};
+        for (const QString& w : listOf(p.value(o.group))) {
+            if (w == "area")
+                g[0] = true;
+            else if (w == "zone")
+                g[1] = true;
+            else if (w == "station")
+                g[2] = true;
+            else if (w != "none")
+                usageError("--group wants area, zone, station or none: " + w);
         }
+        v.group = g;
     }
     if (p.isSet(o.format)) {
-        req.writeText = req.sheetHtml = req.sheetXlsx = false;
-        for (const QString& f : listOf(p.value(o.format))) {
-            if (f == "txt")
-                req.writeText = true;
-            else if (f == "html")
-                req.sheetHtml = true;
-            else if (f == "xlsx")
-                req.sheetXlsx = true;
+        std::array<bool, 3> f = {false, false, false};
+        for (const QString& w : listOf(p.value(o.format))) {
+            if (w == "txt")
+                f[0] = true;
+            else if (w == "html")
+                f[1] = true;
+            else if (w == "xlsx")
+                f[2] = true;
             else
-                usageError("--format wants txt, html or xlsx: " + f);
+                usageError("--format wants txt, html or xlsx: " + w);
         }
-        req.writeSheet = req.sheetHtml || req.sheetXlsx;
-        if (!req.writeSheet) req.sheetHtml = req.sheetXlsx = true; // unused, as the dialog keeps them
+        v.format = f;
     }
     if (p.isSet(o.encoding)) {
         const QString e = p.value(o.encoding).toLower();
         if (e == "gb18030")
-            req.encoding = OutputEncoding::Gb18030;
+            v.encoding = OutputEncoding::Gb18030;
         else if (e == "utf-8" || e == "utf8")
-            req.encoding = OutputEncoding::Utf8;
+            v.encoding = OutputEncoding::Utf8;
         else
             usageError("--encoding wants gb18030 or utf-8: " + e);
     }
-    req.openViewers = p.isSet(o.open) && !p.isSet(o.noOpen);
+    v.openViewers = p.isSet(o.open) && !p.isSet(o.noOpen);
+    v.strict = p.isSet(o.strict);
+    return v;
+}
+
+void applyOverrides(const Overrides& v, const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
+    if (v.reports) req.chosenKeys = *v.reports;
+    if (v.faults) {
+        const SCPosList all = allFaultPoints(caseNo8);
+        if (v.faults->size() == 1 && v.faults->front() == "all") {
+            faults = all;
+        } else {
+            faults.clear();
+            for (const QString& g : *v.faults) {
+                SCPos pos;
+                pos.name = local8(g);
+                // Keep the branch and position of a known fault point.
+                for (const SCPos& a : all)
+                    if (a.name == pos.name) pos = a;
+                faults.push_back(pos);
+            }
+        }
+    }
+    for (const auto& [key, numbers] : v.items)
+        req.itemSel[key] = numbers;
+    if (v.perUnit) req.perUnit = *v.perUnit;
+    if (v.group) {
+        req.grpArea = (*v.group)[0];
+        req.grpZone = (*v.group)[1];
+        req.grpST = (*v.group)[2];
+    }
+    if (v.format) {
+        req.writeText = (*v.format)[0];
+        req.sheetHtml = (*v.format)[1];
+        req.sheetXlsx = (*v.format)[2];
+        req.writeSheet = req.sheetHtml || req.sheetXlsx;
+        if (!req.writeSheet) req.sheetHtml = req.sheetXlsx = true; // unused, as the dialog keeps them
+    }
+    if (v.encoding) req.encoding = *v.encoding;
+    req.openViewers = v.openViewers;
+    req.strict = v.strict;
+}
+
+// What one case's run did, for the summary.
+struct CaseRun {
+    QString given;   // as on the command line; the number for "all"
+    int number = -1; // -1 when the case was not found
+    QString name;
+    std::string outputDir; // UTF-8
+    int status = kExitOk;
+    std::string error; // UTF-8
+    OutputResult res;
+    double caseSeconds = 0; // finding the case and reading its stored choices
+    bool duplicate = false; // the same case given twice: run once
+};
+
+// Makes the case current: by name; a number that is no case name is taken as the case number.
+void selectCase(const QString& given) {
+    const std::string case8 = local8(given);
+    bool isNumber = false;
+    const int asNumber = given.toInt(&isNumber);
+    if (isNumber && CDBUtility::getCaseNo(case8) < 0 && !CDBUtility::getCaseName(asNumber).empty())
+        CDBUtility::setCaseName(textcodec::fromLocal8(CDBUtility::getCaseName(asNumber)));
+    else
+        CDBUtility::setCaseName(textcodec::fromLocal8(case8));
+}
+
+// One case's output run. `ownFolder`: its reports go to PROJECT_DIR/temp/<case number>.
+CaseRun runCase(const QString& given, bool byNumber, const std::string& project8, bool ownFolder,
+                const Overrides& v, std::set<int>& seen) {
+    CaseRun r;
+    r.given = given;
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        if (byNumber)
+            CDBUtility::setCaseNo(given.toInt());
+        else
+            selectCase(given);
+        const std::string caseNo8 = CDBUtility::getCaseNo();
+        r.number = std::atoi(caseNo8.c_str());
+        r.name = CDBUtility::getCaseName();
+        if (!seen.insert(r.number).second) {
+            r.duplicate = true;
+            return r;
+        }
+        // An uncalculated case has no results; without this it would fail later for want of
+        // fault points.
+        if (!CDBUtility::isCaseCalculated(r.number))
+            throw BatchError(kExitRunFailed, "短路作业没有计算:" + r.name.toStdString());
+
+        OutputRequest req;
+        req.projectDir = project8;
+        if (ownFolder)
+            req.outputDir =
+                local8(QDir(textcodec::fromLocal8(project8)).filePath("temp/" + QString::number(r.number)));
+        req.caseNo = r.number;
+        req.openViewers = false;
+        SCPosList faults;
+        applyStoredChoices(caseNo8, req, faults);
+        applyOverrides(v, caseNo8, req, faults);
+        req.faults = &faults;
+
+        std::string kinds;
+        for (const auto& k : reportkinds::kinds())
+            if (req.chosenKeys.count(k.key)) kinds += (kinds.empty() ? "" : ", ") + k.shortName;
+        std::fprintf(stderr, "case %s (%s): %s; %zu fault points; %s\n", textcodec::toUtf8(caseNo8).c_str(),
+                     r.name.toUtf8().constData(), kinds.empty() ? "no report" : kinds.c_str(), faults.size(),
+                     req.perUnit ? "per unit" : "named units");
+        r.caseSeconds = clock.nsecsElapsed() / 1e9;
+
+        StderrProgress progress;
+        r.res = runOutput(req, &progress);
+        printProblems(r.res);
+        if (!r.res.ok()) throw BatchError(kExitRunFailed, textcodec::toUtf8(r.res.error8));
+        std::fprintf(stderr, "%lld rows, %lld cells, %zu data problems, %.2f s\n", r.res.rows, r.res.cells,
+                     r.res.problems.size(), clock.elapsed() / 1000.0);
+        if (r.res.files.empty()) std::fprintf(stderr, "no file asked for (see --format)\n");
+        for (const std::string& f : r.res.files)
+            std::fprintf(stdout, "%s\n", f.c_str());
+        std::fflush(stdout);
+        r.status = r.res.problems.empty() ? kExitOk : kExitDataProblems;
+        if (ownFolder)
+            r.outputDir = textcodec::toUtf8(req.outputDir);
+        else
+            r.outputDir =
+                QDir(QString::fromUtf8(textcodec::toUtf8(project8).c_str())).filePath("temp").toStdString();
+    } catch (const BatchError& e) {
+        r.status = e.code;
+        r.error = e.text;
+    } catch (const ErrorText& e) {
+        r.status = kExitRunFailed;
+        r.error = textcodec::toUtf8(e.text());
+    }
+    if (r.caseSeconds == 0 && r.status != kExitOk && r.status != kExitDataProblems)
+        r.caseSeconds = clock.nsecsElapsed() / 1e9;
+    if (!r.error.empty()) {
+        if (ownFolder)
+            std::fprintf(stderr, "screport: case %s: %s\n", given.toUtf8().constData(), r.error.c_str());
+        else
+            std::fprintf(stderr, "screport: %s\n", r.error.c_str());
+    }
+    return r;
+}
+
+QJsonObject caseJson(const CaseRun& r) {
+    QJsonObject c;
+    c["case"] = r.given;
+    c["number"] = r.number >= 0 ? QJsonValue(r.number) : QJsonValue();
+    c["name"] = r.name;
+    c["exitStatus"] = r.status;
+    if (!r.error.empty()) c["error"] = QString::fromStdString(r.error);
+    if (!r.outputDir.empty()) c["outputDir"] = QString::fromStdString(r.outputDir);
+    QJsonArray files;
+    for (const std::string& f : r.res.files)
+        files.append(QString::fromStdString(f));
+    c["files"] = files;
+    QJsonArray reports;
+    for (const ReportCount& rc : r.res.reports) {
+        const int i = reportkinds::indexOf(rc.key);
+        reports.append(
+            QJsonObject{{"kind", QString::fromStdString(reportkinds::kinds()[size_t(i)].shortName)},
+                        {"rows", rc.rows},
+                        {"cells", rc.cells}});
+    }
+    c["reports"] = reports;
+    c["rows"] = r.res.rows;
+    c["cells"] = r.res.cells;
+    // Every kind, so that a script reads a count without looking first.
+    using dataproblems::Kind;
+    std::map<Kind, long long> byKind = {{Kind::Null, 0},
+                                        {Kind::NotNumber, 0},
+                                        {Kind::NotFinite, 0},
+                                        {Kind::OutOfDomain, 0},
+                                        {Kind::Missing, 0}};
+    for (const dataproblems::Problem& p : r.res.problems)
+        ++byKind[p.kind];
+    c["dataProblems"] =
+        QJsonObject{{"total", qint64(r.res.problems.size())},  {"null", byKind[Kind::Null]},
+                    {"notNumber", byKind[Kind::NotNumber]},    {"notFinite", byKind[Kind::NotFinite]},
+                    {"outOfRange", byKind[Kind::OutOfDomain]}, {"missing", byKind[Kind::Missing]}};
+    if (!r.res.problemsFile.empty()) c["problemsFile"] = QString::fromStdString(r.res.problemsFile);
+    QJsonObject seconds{{"case", r.caseSeconds}};
+    double total = r.caseSeconds;
+    for (const StageTime& s : r.res.stages) {
+        seconds[QString::fromStdString(s.stage)] = s.seconds;
+        total += s.seconds;
+    }
+    seconds["total"] = total;
+    c["seconds"] = seconds;
+    return c;
+}
+
+// Written whole or not at all; false (and a line on the error stream) when it cannot be.
+bool writeSummary(const QString& path, const QJsonObject& summary) {
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) &&
+        f.write(QJsonDocument(summary).toJson(QJsonDocument::Indented)) >= 0 && f.commit())
+        return true;
+    std::fprintf(stderr, "screport: cannot write the summary %s: %s\n", path.toUtf8().constData(),
+                 f.errorString().toUtf8().constData());
+    return false;
+}
+
+// Keeps a name or note on its one line.
+QString oneLine(QString s) {
+    return s.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
+}
+
+int listCasesOf(const QString& db, bool json) {
+    const std::string dbName = local8(db);
+    if (!CDBUtility::opendb(dbName.c_str()))
+        throw BatchError(kExitNoDatabase, textcodec::toUtf8(CDBUtility::lastOpenError()));
+    struct Close {
+        ~Close() { CDBUtility::closedb(); }
+    } close;
+    CDBUtility::setDBType(DB_SC);
+    const std::vector<CaseInfo> cases = listCases();
+    QJsonArray all;
+    std::string text;
+    for (const CaseInfo& c : cases) {
+        const QString name = textcodec::fromLocal8(c.name);
+        const QString note = textcodec::fromLocal8(c.note);
+        all.append(QJsonObject{{"number", c.number},
+                               {"name", name},
+                               {"faultType", c.faultType ? QJsonValue(c.faultType) : QJsonValue()},
+                               {"faultTypeName", faultTypeName(c.faultType)},
+                               {"calculated", c.calculated},
+                               {"note", note}});
+        text += QString("%1\t%2\t%3\t%4\t%5\n")
+                    .arg(c.number)
+                    .arg(oneLine(name), faultTypeName(c.faultType),
+                         c.calculated ? "calculated" : "not calculated", oneLine(note))
+                    .toStdString();
+    }
+    if (json) text = QJsonDocument(all).toJson(QJsonDocument::Indented).toStdString();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return kExitOk;
 }
 
 int run(QCoreApplication& app) {
     QCommandLineParser p;
     p.setApplicationDescription(
-        "Short-circuit reports of one calculated case.\n\n"
+        "Short-circuit reports of calculated cases of a power-system case database.\n\n"
         "Batch mode: screport --batch DATABASE PROJECT_DIR CASE [options]\n"
         "builds the reports without a window, with the choices stored for the case in the\n"
         "report dialog unless options override them, and writes them to PROJECT_DIR/temp.\n"
-        "Without --batch: screport DATABASE PROJECT_DIR [CASE [LIVE]] opens the report dialog.\n\n"
+        "CASE is a case name or number, a comma-separated list of them, or all (every\n"
+        "calculated case); a case of that very name comes first. With a list or all, each\n"
+        "case's reports go to PROJECT_DIR/temp/<case number>/ and a failing case does not\n"
+        "stop the others.\n"
+        "Without --batch: screport DATABASE PROJECT_DIR [CASE [LIVE]] opens the report dialog.\n"
+        "screport --list-cases DATABASE [--json] lists the cases; screport --create-db\n"
+        "DATABASE creates an empty case database.\n\n"
         "A stored value the reports cannot use (NULL, text, not finite, out of range, a row\n"
         "or fault point that is missing) is never printed as a number: its cells stay empty\n"
-        "and it is listed in PROJECT_DIR/temp/data_problems.txt.\n\n"
+        "and it is listed in data_problems.txt beside the reports.\n\n"
         "Exit status: 0 reports written; 4 reports written, with data problems;\n"
         "1 the run failed (nothing replaced; with --strict also on any data problem);\n"
-        "2 bad command line; 3 the database cannot be opened.");
+        "2 bad command line; 3 the database cannot be opened. Of several cases the worst\n"
+        "counts: 3, then 1, then 4, then 0.");
     p.addHelpOption();
-    p.addVersionOption();
     Options o;
     for (const QCommandLineOption* opt :
-         {&o.batch, &o.reports, &o.faults, &o.items, &o.units, &o.group, &o.format, &o.encoding, &o.noOpen,
-          &o.open, &o.live, &o.debug, &o.strict})
+         {&o.version, &o.batch, &o.reports, &o.faults, &o.items, &o.units, &o.group, &o.format, &o.encoding,
+          &o.noOpen, &o.open, &o.live, &o.debug, &o.strict, &o.summaryJson, &o.listCases, &o.json})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");
-    p.addPositionalArgument("CASE", "Name (or number) of the calculated short-circuit case.");
-    p.process(app); // --help, --version and unknown options end here
+    p.addPositionalArgument("CASE", "Case name or number, a comma-separated list of them, or all.");
+    p.process(app); // --help and unknown options end here
 
+    if (p.isSet(o.version)) {
+        std::fputs(buildinfo::versionText().c_str(), stdout);
+        return kExitOk;
+    }
     const QStringList args = p.positionalArguments();
-    if (!p.isSet(o.batch)) usageError("--batch is needed for a run without a window (see --help)");
-    if (args.size() != 3) usageError("batch mode wants DATABASE PROJECT_DIR CASE (see --help)");
-
     NullBuffer null;
     std::streambuf* debugStream = std::cout.rdbuf();
     if (!p.isSet(o.debug)) std::cout.rdbuf(&null);
@@ -329,59 +598,71 @@ int run(QCoreApplication& app) {
         ~Restore() { std::cout.rdbuf(b); }
     } restore{debugStream};
 
+    if (p.isSet(o.listCases)) {
+        if (!args.isEmpty() || p.isSet(o.batch))
+            usageError("--list-cases DATABASE takes nothing else (see --help)");
+        return listCasesOf(p.value(o.listCases), p.isSet(o.json));
+    }
+    if (p.isSet(o.json)) usageError("--json goes with --list-cases (see --help)");
+    if (!p.isSet(o.batch)) usageError("--batch is needed for a run without a window (see --help)");
+    if (args.size() != 3) usageError("batch mode wants DATABASE PROJECT_DIR CASE (see --help)");
+    const Overrides v = parseOverrides(p, o);
+
+    QJsonObject summary{{"database", args[0]}, {"projectDir", args[1]}, {"case", args[2]}};
+    const QString summaryPath = p.value(o.summaryJson);
+    auto finish = [&](int status, const std::string& error, const QJsonArray& cases) {
+        if (summaryPath.isEmpty()) return status;
+        summary["exitStatus"] = status;
+        if (!error.empty()) summary["error"] = QString::fromStdString(error);
+        summary["cases"] = cases;
+        return writeSummary(summaryPath, summary) ? status : worse(status, kExitRunFailed);
+    };
+
     CDBUtility::m_strTableSuffix = p.isSet(o.live) ? "" : "BAK";
     const std::string dbName = local8(args[0]); // GB18030, as every name given to CDBUtility
-    if (!CDBUtility::opendb(dbName.c_str()))
-        throw BatchError(kExitNoDatabase, textcodec::toUtf8(CDBUtility::lastOpenError()));
+    if (!CDBUtility::opendb(dbName.c_str())) {
+        const std::string error = textcodec::toUtf8(CDBUtility::lastOpenError());
+        std::fprintf(stderr, "screport: %s\n", error.c_str());
+        return finish(kExitNoDatabase, error, {});
+    }
     struct Close {
         ~Close() { CDBUtility::closedb(); }
     } close;
     CDBUtility::setDBType(DB_SC);
 
-    // The case by name; a number that is no case name is taken as the case number.
-    const std::string case8 = local8(args[2]);
-    bool isNumber = false;
-    const int asNumber = args[2].toInt(&isNumber);
-    if (isNumber && CDBUtility::getCaseNo(case8) < 0 && !CDBUtility::getCaseName(asNumber).empty())
-        CDBUtility::setCaseName(textcodec::fromLocal8(CDBUtility::getCaseName(asNumber)));
-    else
-        CDBUtility::setCaseName(textcodec::fromLocal8(case8));
-    const std::string caseNo8 = CDBUtility::getCaseNo();
-    // An uncalculated case has no results; without this it would fail later for want of
-    // fault points.
-    if (!CDBUtility::isCaseCalculated(std::atoi(caseNo8.c_str())))
-        throw BatchError(kExitRunFailed, "短路作业没有计算:" + CDBUtility::getCaseName().toStdString());
+    // What CASE names; a case of that very name wins over a list or "all".
+    std::vector<std::pair<QString, bool>> targets; // as given, whether it is a case number
+    const QString caseArg = args[2];
+    const bool isName = CDBUtility::getCaseNo(local8(caseArg)) >= 0;
+    const bool several = !isName && (caseArg == "all" || caseArg.contains(','));
+    try {
+        if (several && caseArg == "all") {
+            for (const CaseInfo& c : listCases())
+                if (c.calculated) targets.emplace_back(QString::number(c.number), true);
+            if (targets.empty()) raiseError(gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
+        } else if (several) {
+            for (const QString& c : listOf(caseArg))
+                targets.emplace_back(c, false);
+            if (targets.empty()) usageError("CASE names no case: " + caseArg);
+        } else {
+            targets.emplace_back(caseArg, false);
+        }
+    } catch (const ErrorText& e) {
+        const std::string error = textcodec::toUtf8(e.text());
+        std::fprintf(stderr, "screport: %s\n", error.c_str());
+        return finish(kExitRunFailed, error, {});
+    }
 
-    OutputRequest req;
-    req.projectDir = local8(args[1]);
-    req.caseNo = std::atoi(caseNo8.c_str());
-    req.openViewers = false;
-    SCPosList faults;
-    applyStoredChoices(caseNo8, req, faults);
-    applyOverrides(p, o, caseNo8, req, faults);
-    req.faults = &faults;
-
-    std::string kinds;
-    for (const auto& k : reportkinds::kinds())
-        if (req.chosenKeys.count(k.key)) kinds += (kinds.empty() ? "" : ", ") + k.shortName;
-    std::fprintf(stderr, "case %s (%s): %s; %zu fault points; %s\n", textcodec::toUtf8(caseNo8).c_str(),
-                 CDBUtility::getCaseName().toUtf8().constData(), kinds.empty() ? "no report" : kinds.c_str(),
-                 faults.size(), req.perUnit ? "per unit" : "named units");
-
-    StderrProgress progress;
-    QElapsedTimer clock;
-    clock.start();
-    req.strict = p.isSet(o.strict);
-    const OutputResult res = runOutput(req, &progress);
-    printProblems(res);
-    if (!res.ok()) throw BatchError(kExitRunFailed, textcodec::toUtf8(res.error8));
-    std::fprintf(stderr, "%lld rows, %lld cells, %zu data problems, %.2f s\n", res.rows, res.cells,
-                 res.problems.size(), clock.elapsed() / 1000.0);
-    if (res.files.empty()) std::fprintf(stderr, "no file asked for (see --format)\n");
-    for (const std::string& f : res.files)
-        std::fprintf(stdout, "%s\n", f.c_str());
-    std::fflush(stdout);
-    return res.problems.empty() ? kExitOk : kExitDataProblems;
+    int status = kExitOk;
+    QJsonArray cases;
+    std::set<int> seen;
+    for (const auto& [given, byNumber] : targets) {
+        const CaseRun r = runCase(given, byNumber, local8(args[1]), several, v, seen);
+        if (r.duplicate) continue;
+        status = worse(status, r.status);
+        cases.append(caseJson(r));
+    }
+    return finish(status, std::string(), cases);
 }
 
 } // namespace
@@ -389,7 +670,8 @@ int run(QCoreApplication& app) {
 bool wantsBatch(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (!std::strcmp(argv[i], "--batch") || !std::strcmp(argv[i], "--help") ||
-            !std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--version") || !std::strcmp(argv[i], "-v"))
+            !std::strcmp(argv[i], "-h") || !std::strcmp(argv[i], "--version") ||
+            !std::strcmp(argv[i], "-v") || !std::strncmp(argv[i], "--list-cases", 12))
             return true;
     return false;
 }

@@ -75,6 +75,11 @@ RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::s
     m_viewer = Viewer::platform();
 }
 
+void RepPortBase::setTempDir(const std::string& dir) {
+    m_strTempDir = dir;
+    if (!dir.empty() && !endsWithSeparator(dir)) m_strTempDir += QDir::separator().toLatin1();
+}
+
 RepPortBase::RepPortBase(const RepPortBase& o)
     : m_pages(o.m_pages), m_strCaseNo(o.m_strCaseNo), m_strCaseName(o.m_strCaseName), m_pSelSet(o.m_pSelSet),
       m_pItemLabels(o.m_pItemLabels), m_pItemSel(o.m_pItemSel), m_grpIndex(o.m_grpIndex),

@@ -203,6 +203,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void setViewer(std::unique_ptr<Viewer> v);
 
     const std::string& tempDir() const { return m_strTempDir; }
+    // Another output folder than the project's "temp" (GB18030; a missing separator is added).
+    void setTempDir(const std::string& dir);
     const std::string& caseNoText() const { return m_strCaseNo; }
     const std::string& caseName() const { return m_strCaseName; }
     const std::string& templateDir() const { return m_strTemplateDir; }

@@ -11,6 +11,7 @@
 #include "sc/screpport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
 
@@ -141,6 +142,20 @@ std::string writeProblems(const dp::List& l, const SCRepPort& b, OutputEncoding 
     return textcodec::toUtf8(path);
 }
 
+// Adds the time since the last stage ended to `out` under `name`.
+class StageClock {
+  public:
+    explicit StageClock(std::vector<StageTime>& out) : m_out(out) { m_clock.start(); }
+    void stage(const std::string& name) {
+        m_out.push_back({name, m_clock.nsecsElapsed() / 1e9});
+        m_clock.restart();
+    }
+
+  private:
+    std::vector<StageTime>& m_out;
+    QElapsedTimer m_clock;
+};
+
 } // namespace
 
 OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
@@ -150,6 +165,8 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
     dbq::clearConnectionLost();
     dbq::clearLockRefused();
     std::unique_ptr<SCRepPort> builder;
+    StageClock clock(res.stages);
+    std::vector<std::pair<std::string, int>> pagesOf; // report key, pages it added
     try {
         builder = std::make_unique<SCRepPort>(req.projectDir, req.caseNo, req.chosenKeys, req.itemLabels,
                                               req.itemSel, req.faults);
@@ -162,6 +179,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         o.encoding = req.encoding;
         b.setOutputOptions(o);
         b.setObserver(observer);
+        if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
         checkTables(req, b.caseNoText());
         b.m_baseMVA = b.baseMVA();
         // Fault points the case does not have are left out, each named; with none left
@@ -178,9 +196,15 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
             }
             b.sc_buses = &usable;
         }
+        clock.stage("prepare");
         // The fixed order of the report kinds, whatever order they were chosen in.
-        for (const reportkinds::Kind& k : reportkinds::kinds())
-            if (b.isSelect(k.key)) b.portByKey(k.key);
+        for (const reportkinds::Kind& k : reportkinds::kinds()) {
+            if (!b.isSelect(k.key)) continue;
+            const int before = b.pageCount();
+            b.portByKey(k.key);
+            pagesOf.emplace_back(k.key, b.pageCount() - before);
+            clock.stage(k.shortName);
+        }
         // Statements that failed because the server went away, or another program held
         // the database, read as empty results; the pages would be incomplete, so the
         // earlier files stay.
@@ -195,12 +219,20 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         if (req.writeSheet && req.sheetHtml) res.files.push_back(textcodec::toUtf8(b.htmlPath()));
         if (req.writeSheet && req.sheetXlsx) res.files.push_back(textcodec::toUtf8(b.xlsxPath()));
         if (!res.files.empty()) {
-            for (int p = 0; p < b.pageCount(); ++p) {
-                res.rows += (long long)b.page(p).records.totalRecords();
-                res.cells += (long long)b.page(p).records.totalCells();
+            int p = 0;
+            for (const auto& [key, pages] : pagesOf) {
+                ReportCount c{key};
+                for (int end = p + pages; p < end; ++p) {
+                    c.rows += (long long)b.page(p).records.totalRecords();
+                    c.cells += (long long)b.page(p).records.totalCells();
+                }
+                res.rows += c.rows;
+                res.cells += c.cells;
+                res.reports.push_back(c);
             }
         }
         res.problemsFile = writeProblems(problems, b, req.encoding);
+        clock.stage("write");
     } catch (const ErrorText& e) {
         screport::logDebug("catch exception here:");
         res.error8 = e.text();

@@ -14,6 +14,7 @@
 
 struct OutputRequest {
     std::string projectDir; // GB18030; reports go to its "temp" folder (a missing separator is added)
+    std::string outputDir;  // GB18030; when set, the reports go here instead (one case of several)
     int caseNo = 0;
     std::set<std::string> chosenKeys;                           // report keys (GB18030)
     std::map<std::string, std::vector<std::string>> itemLabels; // key -> item labels
@@ -36,14 +37,29 @@ struct OutputRequest {
     std::function<void(const RepPortBase&)> inspect;
 };
 
+// Rows and cells written for one report kind.
+struct ReportCount {
+    std::string key; // report key (GB18030)
+    long long rows = 0;
+    long long cells = 0;
+};
+
+// Wall-clock seconds of one stage of the run: "prepare", a report kind's short name, "write".
+struct StageTime {
+    std::string stage;
+    double seconds = 0;
+};
+
 struct OutputResult {
     std::string error8; // GB18030; empty on success, otherwise no report was written
     // Values the reports could not use and what was done instead, each once.
     std::vector<dataproblems::Problem> problems;
-    std::string problemsFile;       // the list as a file in the temp folder (UTF-8 path), when there is one
-    long long rows = 0;             // records written (all pages, all groups)
-    long long cells = 0;            // record cells written
-    std::vector<std::string> files; // paths written (UTF-8)
+    std::string problemsFile;         // the list as a file in the temp folder (UTF-8 path), when there is one
+    long long rows = 0;               // records written (all pages, all groups)
+    long long cells = 0;              // record cells written
+    std::vector<std::string> files;   // paths written (UTF-8)
+    std::vector<ReportCount> reports; // per report kind, in report order, when files were written
+    std::vector<StageTime> stages;    // the stages completed, in order, also of a failed run
 
     bool ok() const { return error8.empty(); }
 };
