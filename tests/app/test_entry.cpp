@@ -1,5 +1,6 @@
-// The program's entry, run as a process: usage, errors that end it, the backup flag, and
-// what the batch mode says about a database or case it cannot report.
+// The program's entry, run as a process: usage, errors that end it, the backup flag,
+// what the batch mode says about a database or case it cannot report, runs over several
+// cases with their summary, and the installed package.
 #include "support/testdb.h"
 #include "tools/casegen/casegen.h"
 
@@ -7,11 +8,19 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -179,10 +188,33 @@ class BatchRun : public ::testing::TestWithParam<testdb::Backend> {
         }
         ASSERT_TRUE(makeDemo(arg));
     }
+    // Changes the demo behind the program's back.
+    void sql(const std::string& utf8) {
+        if (server) return server->exec(utf8);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "batchrun-side");
+            db.setDatabaseName(arg);
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(QString::fromStdString(utf8))) << q.lastError().text().toStdString();
+        }
+        QSqlDatabase::removeDatabase("batchrun-side");
+    }
     QTemporaryDir dir;
     QString arg;
     std::unique_ptr<testdb::CaseDb> server;
 };
+
+QJsonObject readJson(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
 
 // A file that is damaged, no database or no case database, a missing one, a database the
 // server does not have: exit 3 and a line naming it, before any case is looked up.
@@ -255,7 +287,265 @@ TEST_P(BatchRun, AGoodRunSaysNothingThatReadsLikeAnError) {
     EXPECT_TRUE(QFileInfo::exists(project + "/temp/rep_txt.txt"));
 }
 
+// The case list as scripts read it, then every calculated case in one call: a folder per
+// case and a summary whose counts are those of the files.
+TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
+    const Outcome json = batch({"--list-cases", arg, "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    const QJsonArray listed = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(listed.size(), demo::kCaseCount) << json.out.toStdString();
+    std::set<int> calculated;
+    for (const QJsonValue& v : listed) {
+        const QJsonObject c = v.toObject();
+        const int n = c["number"].toInt();
+        ASSERT_TRUE(n >= 1 && n <= demo::kCaseCount);
+        EXPECT_EQ(c["name"].toString(), QString::fromUtf8(demo::kCaseNames[n - 1]));
+        if (c["calculated"].toBool()) calculated.insert(n);
+    }
+    EXPECT_EQ(calculated.size(), size_t(demo::kCaseCount - 1));
+    EXPECT_FALSE(calculated.count(demo::kCaseUncalculated));
+    EXPECT_EQ(listed[demo::kCaseAB - 1].toObject()["faultType"].toInt(), 3);
+
+    // A note's tab and line break stay on its line.
+    sql("UPDATE SC_CASE SET Note='a\tb\nc' WHERE Case_No=1");
+    const Outcome text = batch({"--list-cases", arg});
+    const QStringList lines = text.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), demo::kCaseCount) << text.out.toStdString();
+    EXPECT_EQ(lines[0],
+              "1\t" + QString::fromUtf8(demo::kCaseNames[0]) + "\tthree-phase\tcalculated\ta\\tb\\nc");
+    EXPECT_TRUE(lines[demo::kCaseUncalculated - 1].contains("\tnot calculated\t"));
+
+    const QString project = dir.path() + "/project";
+    const QString summaryPath = dir.path() + "/summary.json";
+    const Outcome all = batch({"--batch", arg, project, "all", "--reports", "all", "--format",
+                               "txt,html,xlsx", "--summary-json", summaryPath});
+    ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
+    const QJsonObject sum = readJson(summaryPath);
+    EXPECT_EQ(sum["exitStatus"].toInt(-1), 0);
+    const QJsonArray cases = sum["cases"].toArray();
+    ASSERT_EQ(cases.size(), int(calculated.size()));
+    QStringList folders;
+    for (int n : calculated)
+        folders << QString::number(n);
+    QStringList inTemp = QDir(project + "/temp").entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    std::sort(inTemp.begin(), inTemp.end());
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(inTemp, folders) << "one folder per calculated case and nothing else";
+    const QStringList printed = all.out.split('\n', Qt::SkipEmptyParts);
+    for (const QJsonValue& v : cases) {
+        const QJsonObject c = v.toObject();
+        const QString folder = project + "/temp/" + QString::number(c["number"].toInt());
+        EXPECT_EQ(c["exitStatus"].toInt(-1), 0);
+        QStringList files;
+        for (const QJsonValue& f : c["files"].toArray())
+            files << f.toString();
+        EXPECT_EQ(files, QStringList({folder + "/rep_txt.txt", folder + "/sc_report.htm",
+                                      folder + "/sc_report.xlsx"}));
+        for (const QString& f : files) {
+            EXPECT_TRUE(QFileInfo(f).size() > 0) << f.toStdString();
+            EXPECT_TRUE(printed.contains(f)) << f.toStdString();
+        }
+        // Each report is one workbook sheet; a record's row starts with the record class.
+        const QJsonArray reports = c["reports"].toArray();
+        EXPECT_FALSE(
+            QFileInfo::exists(folder + QString("/sc_report.files/sheet%1.htm").arg(reports.size() + 1)));
+        qint64 rows = 0, cells = 0;
+        for (int i = 0; i < reports.size(); ++i) {
+            qint64 sheetRows = 0, sheetCells = 0;
+            for (const QByteArray& line :
+                 contents(folder + QString("/sc_report.files/sheet%1.htm").arg(i + 1)).split('\n'))
+                if (line.startsWith("<tr><td class=xl30>")) {
+                    ++sheetRows;
+                    sheetCells += line.count("<td");
+                }
+            const QJsonObject r = reports[i].toObject();
+            EXPECT_EQ(r["rows"].toInteger(), sheetRows)
+                << folder.toStdString() << " " << r["kind"].toString().toStdString();
+            EXPECT_EQ(r["cells"].toInteger(), sheetCells)
+                << folder.toStdString() << " " << r["kind"].toString().toStdString();
+            rows += sheetRows;
+            cells += sheetCells;
+        }
+        EXPECT_GT(rows, 0);
+        EXPECT_EQ(c["rows"].toInteger(), rows);
+        EXPECT_EQ(c["cells"].toInteger(), cells);
+        EXPECT_EQ(c["dataProblems"].toObject()["total"].toInt(-1), 0);
+        const QJsonObject seconds = c["seconds"].toObject();
+        for (const char* stage : {"case", "prepare", "summary", "viz", "write", "total"})
+            EXPECT_TRUE(seconds.contains(stage)) << stage;
+    }
+    // A single case keeps the usual paths and writes what the run over all wrote for it.
+    const QString single = dir.path() + "/single";
+    const Outcome one = batch({"--batch", arg, single, QString::number(demo::kCaseThreePhase), "--reports",
+                               "all", "--format", "txt,html"});
+    ASSERT_EQ(one.exitCode, 0) << one.err.toStdString();
+    for (const char* f : {"rep_txt.txt", "sc_report.htm", "sc_report.files/sheet4.htm"})
+        EXPECT_EQ(contents(single + "/temp/" + f), contents(project + "/temp/1/" + f)) << f;
+}
+
+// One failing case does not stop the others; the worst status counts (1 over 4 over 0).
+TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatus) {
+    sql("UPDATE SCR_B120 SET VR1=NULL WHERE Case_No=2"); // written, with data problems
+    const QString project = dir.path() + "/project";
+    const QString summaryPath = dir.path() + "/summary.json";
+    const QString uncalculated = QString::fromUtf8(demo::kCaseNames[demo::kCaseUncalculated - 1]);
+    const Outcome r = batch({"--batch", arg, project, "1,2," + uncalculated + ",no such case,1", "--reports",
+                             "busvol", "--format", "txt", "--summary-json", summaryPath});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("screport: case no such case: ")) << r.err.toStdString();
+    const QJsonObject sum = readJson(summaryPath);
+    EXPECT_EQ(sum["exitStatus"].toInt(-1), 1);
+    const QJsonArray cases = sum["cases"].toArray();
+    ASSERT_EQ(cases.size(), 4) << "the case given twice runs once";
+    const QJsonObject c1 = cases[0].toObject(), c2 = cases[1].toObject(), c7 = cases[2].toObject(),
+                      none = cases[3].toObject();
+    EXPECT_EQ(c1["exitStatus"].toInt(-1), 0);
+    EXPECT_EQ(c1["files"].toArray().first().toString(), project + "/temp/1/rep_txt.txt");
+    EXPECT_EQ(c2["exitStatus"].toInt(-1), 4);
+    const QJsonObject p2 = c2["dataProblems"].toObject();
+    EXPECT_GT(p2["null"].toInt(), 0);
+    EXPECT_EQ(p2["null"].toInt(), p2["total"].toInt());
+    EXPECT_EQ(c2["problemsFile"].toString(), project + "/temp/2/data_problems.txt");
+    EXPECT_TRUE(QFileInfo::exists(project + "/temp/2/rep_txt.txt"));
+    EXPECT_EQ(c7["exitStatus"].toInt(-1), 1);
+    EXPECT_TRUE(c7["error"].toString().contains(QString::fromUtf8("短路作业没有计算")))
+        << c7["error"].toString().toStdString();
+    EXPECT_TRUE(c7["files"].toArray().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(project + "/temp/" + QString::number(demo::kCaseUncalculated)));
+    EXPECT_EQ(none["case"].toString(), "no such case");
+    EXPECT_TRUE(none["number"].isNull());
+    EXPECT_EQ(none["exitStatus"].toInt(-1), 1);
+
+    EXPECT_EQ(batch({"--batch", arg, project, "2,1", "--reports", "busvol", "--format", "txt"}).exitCode, 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, BatchRun, ::testing::ValuesIn(testdb::backends()),
                          [](const auto& i) { return testdb::backendName(i.param); });
 
 } // namespace
+
+// --- the package ----------------------------------------------------------------------
+
+namespace pkg {
+
+// Runs a tool, failing the test when it does not end well; its standard output.
+QString tool(const QString& program, const QStringList& args, const QString& cwd = QString(),
+             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    if (!cwd.isEmpty()) p.setWorkingDirectory(cwd);
+    p.start(program, args);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        ADD_FAILURE() << program.toStdString() << " " << args.join(' ').toStdString() << ": "
+                      << p.readAllStandardError().toStdString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Debian packages holding files whose path contains `name`.
+std::set<QString> owners(const QString& name) {
+    QProcess p;
+    p.start("dpkg", {"-S", name});
+    p.waitForFinished(30000);
+    std::set<QString> out;
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        for (const QString& pk : line.section(": ", 0, 0).split(", "))
+            out.insert(pk.section(':', 0, 0).trimmed());
+    return out;
+}
+
+} // namespace pkg
+
+// The .deb as a user installs it: built by cpack, unpacked, run from another folder
+// without the build tree; its dependencies are what it loads.
+TEST(Package, TheUnpackedDebRunsFromAnyFolderAndDependsOnWhatItLoads) {
+    QTemporaryDir tmp;
+    const QString bin = SCREPORT_BINARY_DIR;
+    pkg::tool("cpack", {"--config", bin + "/CPackConfig.cmake", "-B", tmp.path() + "/out"}, bin);
+    const QStringList debs = QDir(tmp.path() + "/out").entryList({"*.deb"}, QDir::Files);
+    ASSERT_EQ(debs.size(), 1);
+    const QString deb = tmp.path() + "/out/" + debs[0];
+    const QString root = tmp.path() + "/root";
+    pkg::tool("dpkg-deb", {"-x", deb, root});
+    const QString exe = root + "/usr/bin/screport";
+    for (const char* f : {"/usr/bin/screport", "/usr/share/man/man1/screport.1.gz",
+                          "/usr/share/bash-completion/completions/screport"})
+        EXPECT_TRUE(QFileInfo::exists(root + f)) << f;
+
+    // From an unrelated folder, with nothing pointing at the build tree.
+    const QString elsewhere = tmp.path() + "/elsewhere";
+    QDir().mkpath(elsewhere);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("LD_LIBRARY_PATH");
+    const QString version = pkg::tool(exe, {"--version"}, elsewhere, env);
+    EXPECT_EQ(version, pkg::tool(SCREPORT_EXE, {"--version"}));
+    for (const char* lib : {"Qt 6.", "SQLite 3.", "MariaDB client ", "libxlsxwriter "})
+        EXPECT_TRUE(version.contains(lib)) << lib << "\n" << version.toStdString();
+    EXPECT_FALSE(version.contains("not available")) << version.toStdString();
+
+    // The same complete workbook as the program in the build tree.
+    const QString db = tmp.path() + "/demo.db";
+    ASSERT_TRUE(makeDemo(db));
+    const QString caseName = QString::fromUtf8(demo::kCaseNames[demo::kCaseAToGround - 1]);
+    const QStringList run = {"--batch", db, "PROJECT", caseName, "--reports", "all", "--format", "html,xlsx"};
+    pkg::tool(exe, QStringList(run).replaceInStrings("PROJECT", tmp.path() + "/installed"), elsewhere, env);
+    pkg::tool(SCREPORT_EXE, QStringList(run).replaceInStrings("PROJECT", tmp.path() + "/built"));
+    const QString installed = tmp.path() + "/installed/temp/", built = tmp.path() + "/built/temp/";
+    const QStringList parts = QDir(built + "sc_report.files").entryList(QDir::Files);
+    EXPECT_EQ(parts.size(), 6 + 3) << "six sheets, the stylesheet, the file list and the tab strip";
+    EXPECT_EQ(QDir(installed + "sc_report.files").entryList(QDir::Files), parts);
+    for (const QString& f : parts + QStringList{"../sc_report.htm"})
+        EXPECT_EQ(contents(installed + "sc_report.files/" + f), contents(built + "sc_report.files/" + f))
+            << f.toStdString();
+    EXPECT_EQ(pkg::tool("unzip", {"-Z1", installed + "sc_report.xlsx"}),
+              pkg::tool("unzip", {"-Z1", built + "sc_report.xlsx"}));
+
+    // The man page and the completion know every option --help lists.
+    const QString help = pkg::tool(exe, {"--help"}, elsewhere, env);
+    QString man = pkg::tool("gzip", {"-dc", root + "/usr/share/man/man1/screport.1.gz"});
+    man.replace("\\-", "-");
+    QStringList options;
+    for (const auto& m : QRegularExpression("^  (?:-\\w, )?(--[a-z-]+)", QRegularExpression::MultilineOption)
+                             .globalMatch(help))
+        options << m.captured(1);
+    EXPECT_GT(options.size(), 15);
+    const QString completion = root + "/usr/share/bash-completion/completions/screport";
+    for (const QString& o : options) {
+        EXPECT_TRUE(man.contains(o)) << o.toStdString();
+        const QString words =
+            pkg::tool("bash", {"-c", ". '" + completion + "'; COMP_WORDS=(screport " + o.left(o.size() - 1) +
+                                         "); COMP_CWORD=1; _screport; echo \"${COMPREPLY[*]}\""});
+        EXPECT_TRUE(words.split(QRegularExpression("\\s+")).contains(o))
+            << o.toStdString() << ": " << words.toStdString();
+    }
+    EXPECT_EQ(
+        pkg::tool(
+            "bash",
+            {"-c",
+             ". '" + completion +
+                 "'; COMP_WORDS=(screport --units ''); COMP_CWORD=2; _screport; echo \"${COMPREPLY[*]}\""})
+            .trimmed(),
+        "pu named");
+
+    // Depends: real packages here, covering every library the program and its own library
+    // link and the two SQL drivers Qt loads at run time.
+    std::set<QString> depends;
+    for (const QString& d : pkg::tool("dpkg-deb", {"-f", deb, "Depends"}).split(','))
+        depends.insert(d.section('(', 0, 0).trimmed());
+    for (const QString& d : depends)
+        EXPECT_TRUE(!pkg::tool("dpkg-query", {"-W", "-f=${Status}", d}).isEmpty()) << d.toStdString();
+    QStringList needed;
+    for (const QString& elf : {exe, QDir(root).filePath(QString("usr/lib/screport/libscreport_core.so.0"))})
+        for (const auto& m :
+             QRegularExpression("\\(NEEDED\\).*\\[(.*)\\]").globalMatch(pkg::tool("readelf", {"-d", elf})))
+            needed << m.captured(1);
+    needed << "libqsqlite.so"
+           << "libqsqlmysql.so";
+    for (const QString& lib : needed) {
+        // Our own library is in the package; sanitizer runtimes only in the test builds.
+        if (lib.startsWith("libscreport_core") || lib.startsWith("libasan") || lib.startsWith("libubsan"))
+            continue;
+        const std::set<QString> from = pkg::owners(lib);
+        EXPECT_TRUE(std::any_of(from.begin(), from.end(), [&](const QString& p) { return depends.count(p); }))
+            << lib.toStdString() << " comes from no package in Depends";
+    }
+}
