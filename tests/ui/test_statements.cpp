@@ -748,6 +748,10 @@ void StatementReview::batch() {
                            "all", "--reports", "all", "--units", "named"});
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    QProcess list;
+    list.start(SCREPORT_EXE, {"--list-cases", QString::fromStdString(db->arg())});
+    ASSERT_TRUE(list.waitForFinished(60000));
+    EXPECT_EQ(list.exitCode(), 0) << list.readAllStandardError().toStdString();
 }
 
 // A database name that is no identifier never reaches the server; a good one gets the tables.
