@@ -4,6 +4,7 @@
 #include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/log.h"
+#include "db/serverlogin.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "report/runobserver.h"
@@ -14,12 +15,15 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSqlQuery>
 
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <streambuf>
+#include <termios.h>
+#include <unistd.h>
 
 using textcodec::gb;
 
@@ -165,7 +169,64 @@ struct Options {
     QCommandLineOption live{"live", "Read the live network tables instead of their BAK copies."};
     QCommandLineOption debug{"debug", "Keep the debug stream on standard output."};
     QCommandLineOption strict{"strict", "Treat any data problem as an error: write no report."};
+    // The server: over the option files' [client] and [screport] groups and the environment.
+    QCommandLineOption host{"host", "MySQL/MariaDB server host.", "name"};
+    QCommandLineOption port{"port", "Server TCP port.", "number"};
+    QCommandLineOption socket{"socket", "Server unix socket.", "path"};
+    QCommandLineOption user{"user", "User name on the server.", "name"};
+    QCommandLineOption passwordFile{"password-file", "Read the server password from the first line of FILE.",
+                                    "file"};
+    QCommandLineOption password{"password", "Ask for the server password on the terminal."};
 };
+
+// The password typed on the terminal, not echoed.
+QString askPassword() {
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty) usageError("--password: no terminal to ask on (use --password-file)");
+    std::fputs("Password: ", tty);
+    std::fflush(tty);
+    termios old{};
+    const bool quiet = tcgetattr(fileno(tty), &old) == 0;
+    if (quiet) {
+        termios noEcho = old;
+        noEcho.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(fileno(tty), TCSAFLUSH, &noEcho);
+    }
+    char buf[1024];
+    const bool got = std::fgets(buf, sizeof buf, tty) != nullptr;
+    if (quiet) tcsetattr(fileno(tty), TCSAFLUSH, &old);
+    std::fputs("\n", tty);
+    std::fclose(tty);
+    QString pw = got ? QString::fromLocal8Bit(buf) : QString();
+    while (pw.endsWith('\n') || pw.endsWith('\r'))
+        pw.chop(1);
+    return pw;
+}
+
+void applyServerOptions(const QCommandLineParser& p, const Options& o) {
+    ServerLogin::Given g;
+    g.host = p.value(o.host);
+    g.socket = p.value(o.socket);
+    g.user = p.value(o.user);
+    if (p.isSet(o.port)) {
+        bool ok = false;
+        g.port = p.value(o.port).toInt(&ok);
+        if (!ok || g.port <= 0 || g.port > 65535) usageError("--port wants a TCP port: " + p.value(o.port));
+    }
+    if (p.isSet(o.passwordFile)) {
+        QFile f(p.value(o.passwordFile));
+        if (!f.open(QIODevice::ReadOnly)) usageError("--password-file: cannot read " + p.value(o.passwordFile));
+        QByteArray line = f.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        g.password = QString::fromLocal8Bit(line);
+        g.hasPassword = true;
+    } else if (p.isSet(o.password)) {
+        g.password = askPassword();
+        g.hasPassword = true;
+    }
+    ServerLogin::setCommandLine(g);
+}
 
 void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
     const int caseNo = std::atoi(caseNo8.c_str());
@@ -304,13 +365,18 @@ int run(QCoreApplication& app) {
         "and it is listed in PROJECT_DIR/temp/data_problems.txt.\n\n"
         "Exit status: 0 reports written; 4 reports written, with data problems;\n"
         "1 the run failed (nothing replaced; with --strict also on any data problem);\n"
-        "2 bad command line; 3 the database cannot be opened.");
+        "2 bad command line; 3 the database cannot be opened.\n\n"
+        "A server database is reached as MySQL clients reach it: the [client] and [screport]\n"
+        "groups of the option files (~/.my.cnf ...), then SCREPORT_DB_HOST, _PORT, _SOCKET,\n"
+        "_USER, _PASSWORD (or MYSQL_HOST, MYSQL_TCP_PORT, MYSQL_UNIX_PORT, MYSQL_PWD), then\n"
+        "the options below. A password is never an argument.");
     p.addHelpOption();
     p.addVersionOption();
     Options o;
     for (const QCommandLineOption* opt :
          {&o.batch, &o.reports, &o.faults, &o.items, &o.units, &o.group, &o.format, &o.encoding, &o.noOpen,
-          &o.open, &o.live, &o.debug, &o.strict})
+          &o.open, &o.live, &o.debug, &o.strict, &o.host, &o.port, &o.socket, &o.user, &o.passwordFile,
+          &o.password})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");
@@ -329,6 +395,7 @@ int run(QCoreApplication& app) {
         ~Restore() { std::cout.rdbuf(b); }
     } restore{debugStream};
 
+    applyServerOptions(p, o);
     CDBUtility::m_strTableSuffix = p.isSet(o.live) ? "" : "BAK";
     const std::string dbName = local8(args[0]); // GB18030, as every name given to CDBUtility
     if (!CDBUtility::opendb(dbName.c_str()))
