@@ -34,6 +34,7 @@ class QtRows : public ResultRows {
         return true;
     }
     bool isNull(int col) const override { return m_q.isNull(col); }
+    bool binaryProtocol() const override { return false; }
     dp::Checked number(int col, dp::Domain d) const override { return dp::readNumber(m_q.value(col), d); }
     std::string storedText(int col) const override { return dp::storedText(m_q.value(col)); }
     const std::string& text8(int col) override {
@@ -180,6 +181,7 @@ class MySqlRows : public ResultRows {
     }
 
     bool isNull(int col) const override { return m_cols[size_t(col)].isNull; }
+    bool binaryProtocol() const override { return true; }
 
     dp::Checked number(int col, dp::Domain d) const override {
         const Column& c = m_cols[size_t(col)];
@@ -273,7 +275,9 @@ class MySqlRows : public ResultRows {
 // with nothing of an earlier statement still to be read.
 MYSQL* idleMySqlHandle(QSqlDatabase& db) {
     const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    if (!h.isValid() || qstrcmp(h.typeName(), "MYSQL*") != 0) return nullptr;
+    // Qt 6 names the type after the struct behind the typedef.
+    if (!h.isValid() || (qstrcmp(h.typeName(), "MYSQL*") != 0 && qstrcmp(h.typeName(), "st_mysql*") != 0))
+        return nullptr;
     MYSQL* m = *static_cast<MYSQL* const*>(h.constData());
     if (!m || m->status != MYSQL_STATUS_READY || mysql_more_results(m)) return nullptr;
     return m;

@@ -29,6 +29,8 @@ class SCREPORT_CORE_EXPORT ResultRows {
     virtual const std::string& text8(int col) = 0;
     // As dbq::toInt: 0 for NULL, text that is no number, or a value outside int.
     int toInt(int col) const;
+    // Whether the values come typed through the client library rather than the Qt driver.
+    virtual bool binaryProtocol() const = 0;
 
     // Values (rows times columns) delivered by all reads so far.
     static long long valuesRead();

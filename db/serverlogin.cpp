@@ -22,11 +22,10 @@ QString orElse(const QString& a, const QString& b) {
     return a.isEmpty() ? b : a;
 }
 
-// An option the library holds (from a file, or given to it); empty when unset.
-QString optionText(MYSQL* m, mysql_option o) {
-    const char* v = nullptr;
-    if (mysql_get_optionv(m, o, &v) != 0 || !v) return QString();
-    return QString::fromUtf8(v);
+// An option the library holds (from a file, or given to it); empty when unset. Read from
+// the handle: the library answers few of them through mysql_get_optionv.
+QString optionText(const char* v) {
+    return v ? QString::fromUtf8(v) : QString();
 }
 
 QString loginName() {
@@ -72,18 +71,19 @@ bool ServerLogin::resolve(Resolved* out, QString* why) {
     const bool ok = mysql_real_connect(m, host.isEmpty() ? nullptr : h.constData(),
                                        user.isEmpty() ? nullptr : u.constData(),
                                        hasPassword ? p.constData() : nullptr, nullptr, unsigned(port),
-                                       socket.isEmpty() ? nullptr : s.constData(), 0) != nullptr;
+                                       socket.isEmpty() ? nullptr : s.constData(),
+                                       CLIENT_REMEMBER_OPTIONS) != nullptr; // the files' values, for the message
+
     if (!ok) {
+        const QString reason = QString::fromUtf8(mysql_error(m));
         // Name what the library tried: ours, else the files', else its defaults.
         Resolved tried;
-        tried.host = orElse(host, optionText(m, MARIADB_OPT_HOST));
-        tried.socket = orElse(socket, optionText(m, MARIADB_OPT_UNIXSOCKET));
+        tried.host = orElse(host, optionText(m->options.host));
+        tried.socket = orElse(socket, optionText(m->options.unix_socket));
         if (tried.socket.isEmpty()) tried.socket = QStringLiteral(MARIADB_UNIX_ADDR);
-        tried.user = orElse(user, orElse(optionText(m, MARIADB_OPT_USER), loginName()));
-        unsigned filePort = 0;
-        mysql_get_optionv(m, MARIADB_OPT_PORT, &filePort);
-        tried.port = port > 0 ? port : int(filePort);
-        if (why) *why = tried.where() + QString::fromUtf8("：") + QString::fromUtf8(mysql_error(m));
+        tried.user = orElse(user, orElse(optionText(m->options.user), loginName()));
+        tried.port = port > 0 ? port : int(m->options.port);
+        if (why) *why = tried.where() + QString::fromUtf8("：") + reason;
         mysql_close(m);
         return false;
     }
@@ -93,11 +93,11 @@ bool ServerLogin::resolve(Resolved* out, QString* why) {
     r.user = QString::fromUtf8(m->user ? m->user : "");
     r.password = QString::fromUtf8(m->passwd ? m->passwd : "");
     r.port = int(m->port);
-    r.sslKey = optionText(m, MYSQL_OPT_SSL_KEY);
-    r.sslCert = optionText(m, MYSQL_OPT_SSL_CERT);
-    r.sslCa = optionText(m, MYSQL_OPT_SSL_CA);
-    r.sslCapath = optionText(m, MYSQL_OPT_SSL_CAPATH);
-    r.sslCipher = optionText(m, MYSQL_OPT_SSL_CIPHER);
+    r.sslKey = optionText(m->options.ssl_key);
+    r.sslCert = optionText(m->options.ssl_cert);
+    r.sslCa = optionText(m->options.ssl_ca);
+    r.sslCapath = optionText(m->options.ssl_capath);
+    r.sslCipher = optionText(m->options.ssl_cipher);
     mysql_close(m);
     *out = r;
     return true;
