@@ -259,8 +259,8 @@ class MySqlRows : public ResultRows {
     bool failed() {
         const unsigned code = m_stmt ? mysql_stmt_errno(m_stmt) : mysql_errno(m_mysql);
         const char* why = m_stmt ? mysql_stmt_error(m_stmt) : mysql_error(m_mysql);
-        dbq::noteFailure(QSqlError(QString(), QString::fromUtf8(why), QSqlError::StatementError,
-                                   QString::number(code)));
+        dbq::noteFailure(
+            QSqlError(QString(), QString::fromUtf8(why), QSqlError::StatementError, QString::number(code)));
         return false;
     }
 

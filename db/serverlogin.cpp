@@ -52,8 +52,10 @@ bool ServerLogin::resolve(Resolved* out, QString* why) {
     const QString host = orElse(g_given.host, envFirst({"SCREPORT_DB_HOST", "MYSQL_HOST"}));
     const QString socket = orElse(g_given.socket, envFirst({"SCREPORT_DB_SOCKET", "MYSQL_UNIX_PORT"}));
     const QString user = orElse(g_given.user, envFirst({"SCREPORT_DB_USER"}));
-    const int port = g_given.port > 0 ? g_given.port : envFirst({"SCREPORT_DB_PORT", "MYSQL_TCP_PORT"}).toInt();
-    const bool hasPassword = g_given.hasPassword || !envFirst({"SCREPORT_DB_PASSWORD", "MYSQL_PWD"}).isEmpty();
+    const int port =
+        g_given.port > 0 ? g_given.port : envFirst({"SCREPORT_DB_PORT", "MYSQL_TCP_PORT"}).toInt();
+    const bool hasPassword =
+        g_given.hasPassword || !envFirst({"SCREPORT_DB_PASSWORD", "MYSQL_PWD"}).isEmpty();
     const QString password =
         g_given.hasPassword ? g_given.password : envFirst({"SCREPORT_DB_PASSWORD", "MYSQL_PWD"});
 
@@ -68,11 +70,11 @@ bool ServerLogin::resolve(Resolved* out, QString* why) {
     // What is given here wins over the option files: the library takes a non-null
     // argument before a file's value.
     const QByteArray h = host.toUtf8(), s = socket.toUtf8(), u = user.toUtf8(), p = password.toUtf8();
-    const bool ok = mysql_real_connect(m, host.isEmpty() ? nullptr : h.constData(),
-                                       user.isEmpty() ? nullptr : u.constData(),
-                                       hasPassword ? p.constData() : nullptr, nullptr, unsigned(port),
-                                       socket.isEmpty() ? nullptr : s.constData(),
-                                       CLIENT_REMEMBER_OPTIONS) != nullptr; // the files' values, for the message
+    const bool ok =
+        mysql_real_connect(m, host.isEmpty() ? nullptr : h.constData(),
+                           user.isEmpty() ? nullptr : u.constData(), hasPassword ? p.constData() : nullptr,
+                           nullptr, unsigned(port), socket.isEmpty() ? nullptr : s.constData(),
+                           CLIENT_REMEMBER_OPTIONS) != nullptr; // the files' values, for the message
 
     if (!ok) {
         const QString reason = QString::fromUtf8(mysql_error(m));
