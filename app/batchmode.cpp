@@ -5,6 +5,7 @@
 #include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/log.h"
+#include "db/serverlogin.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "report/runobserver.h"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,6 +31,8 @@
 #include <iostream>
 #include <optional>
 #include <streambuf>
+#include <termios.h>
+#include <unistd.h>
 
 using textcodec::gb;
 
@@ -192,7 +196,64 @@ struct Options {
                                  "DATABASE"};
     QCommandLineOption json{"json", "With --list-cases: the list as JSON."};
     QCommandLineOption version{{"v", "version"}, "Print the version and those of the libraries in use."};
+    // The server: over the option files' [client] and [screport] groups and the environment.
+    QCommandLineOption host{"host", "MySQL/MariaDB server host.", "name"};
+    QCommandLineOption port{"port", "Server TCP port.", "number"};
+    QCommandLineOption socket{"socket", "Server unix socket.", "path"};
+    QCommandLineOption user{"user", "User name on the server.", "name"};
+    QCommandLineOption passwordFile{"password-file", "Read the server password from the first line of FILE.",
+                                    "file"};
+    QCommandLineOption password{"password", "Ask for the server password on the terminal."};
 };
+
+// The password typed on the terminal, not echoed.
+QString askPassword() {
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty) usageError("--password: no terminal to ask on (use --password-file)");
+    std::fputs("Password: ", tty);
+    std::fflush(tty);
+    termios old{};
+    const bool quiet = tcgetattr(fileno(tty), &old) == 0;
+    if (quiet) {
+        termios noEcho = old;
+        noEcho.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(fileno(tty), TCSAFLUSH, &noEcho);
+    }
+    char buf[1024];
+    const bool got = std::fgets(buf, sizeof buf, tty) != nullptr;
+    if (quiet) tcsetattr(fileno(tty), TCSAFLUSH, &old);
+    std::fputs("\n", tty);
+    std::fclose(tty);
+    QString pw = got ? QString::fromLocal8Bit(buf) : QString();
+    while (pw.endsWith('\n') || pw.endsWith('\r'))
+        pw.chop(1);
+    return pw;
+}
+
+void applyServerOptions(const QCommandLineParser& p, const Options& o) {
+    ServerLogin::Given g;
+    g.host = p.value(o.host);
+    g.socket = p.value(o.socket);
+    g.user = p.value(o.user);
+    if (p.isSet(o.port)) {
+        bool ok = false;
+        g.port = p.value(o.port).toInt(&ok);
+        if (!ok || g.port <= 0 || g.port > 65535) usageError("--port wants a TCP port: " + p.value(o.port));
+    }
+    if (p.isSet(o.passwordFile)) {
+        QFile f(p.value(o.passwordFile));
+        if (!f.open(QIODevice::ReadOnly)) usageError("--password-file: cannot read " + p.value(o.passwordFile));
+        QByteArray line = f.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        g.password = QString::fromLocal8Bit(line);
+        g.hasPassword = true;
+    } else if (p.isSet(o.password)) {
+        g.password = askPassword();
+        g.hasPassword = true;
+    }
+    ServerLogin::setCommandLine(g);
+}
 
 void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
     const int caseNo = std::atoi(caseNo8.c_str());
@@ -573,12 +634,17 @@ int run(QCoreApplication& app) {
         "Exit status: 0 reports written; 4 reports written, with data problems;\n"
         "1 the run failed (nothing replaced; with --strict also on any data problem);\n"
         "2 bad command line; 3 the database cannot be opened. Of several cases the worst\n"
-        "counts: 3, then 1, then 4, then 0.");
+        "counts: 3, then 1, then 4, then 0.\n\n"
+        "A server database is reached as MySQL clients reach it: the [client] and [screport]\n"
+        "groups of the option files (~/.my.cnf ...), then SCREPORT_DB_HOST, _PORT, _SOCKET,\n"
+        "_USER, _PASSWORD (or MYSQL_HOST, MYSQL_TCP_PORT, MYSQL_UNIX_PORT, MYSQL_PWD), then\n"
+        "the options below. A password is never an argument.");
     p.addHelpOption();
     Options o;
     for (const QCommandLineOption* opt :
          {&o.version, &o.batch, &o.reports, &o.faults, &o.items, &o.units, &o.group, &o.format, &o.encoding,
-          &o.noOpen, &o.open, &o.live, &o.debug, &o.strict, &o.summaryJson, &o.listCases, &o.json})
+          &o.noOpen, &o.open, &o.live, &o.debug, &o.strict, &o.summaryJson, &o.listCases, &o.json, &o.host,
+          &o.port, &o.socket, &o.user, &o.passwordFile, &o.password})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");
@@ -598,6 +664,7 @@ int run(QCoreApplication& app) {
         ~Restore() { std::cout.rdbuf(b); }
     } restore{debugStream};
 
+    applyServerOptions(p, o);
     if (p.isSet(o.listCases)) {
         if (!args.isEmpty() || p.isSet(o.batch))
             usageError("--list-cases DATABASE takes nothing else (see --help)");

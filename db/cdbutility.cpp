@@ -54,7 +54,8 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     db = QSqlDatabase::addDatabase(m_dialect.driverName(), connName);
     m_pDatabase = &db;
     db.setDatabaseName(connName);
-    m_dialect.configure(db);
+    QString server;
+    const bool reached = m_dialect.configure(db, &server);
 
     std::ostringstream os;
     os << gb("正在打开数据库 ") << dbName << ":" << static_cast<const void*>(m_pDatabase);
@@ -64,9 +65,13 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     QString why;
     SqlDialect::FileState state = m_dialect.checkFile(connName, &why);
     if (state == SqlDialect::FileState::Fine) {
-        if (!db.open()) {
+        if (!reached) {
+            state = SqlDialect::FileState::CannotOpen;
+            why = server;
+        } else if (!db.open()) {
             state = SqlDialect::FileState::CannotOpen;
             why = SqlDialect::errorReason(db.lastError());
+            if (!server.isEmpty()) why = server + QString::fromUtf8("：") + why;
         } else {
             m_dialect.afterOpen(db);
             // Before anything is written to it: a damaged file stays as it was.

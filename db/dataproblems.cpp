@@ -107,27 +107,31 @@ void report(Problem p) {
 }
 
 Checked readNumber(const QVariant& v, Domain d) {
-    Checked c;
-    if (!v.isValid() || v.isNull()) {
-        c.kind = Kind::Null;
-        return c;
-    }
-    double x = 0.0;
+    if (!v.isValid() || v.isNull()) return nullValue();
+    if (!numericType(v.typeId())) return readNumberText(v.toString(), d);
     bool ok = false;
-    if (numericType(v.typeId())) {
-        x = v.toDouble(&ok);
-    } else {
-        // Text that is a number as a whole (blanks around it allowed), nothing else.
-        x = v.toString().trimmed().toDouble(&ok);
-        if (!ok) {
-            c.kind = Kind::NotNumber;
-            return c;
-        }
-    }
+    const double x = v.toDouble(&ok);
     if (!ok) {
+        Checked c;
         c.kind = Kind::NotNumber;
         return c;
     }
+    return readNumber(x, d);
+}
+
+Checked readNumberText(const QString& s, Domain d) {
+    bool ok = false;
+    const double x = s.trimmed().toDouble(&ok);
+    if (!ok) {
+        Checked c;
+        c.kind = Kind::NotNumber;
+        return c;
+    }
+    return readNumber(x, d);
+}
+
+Checked readNumber(double x, Domain d) {
+    Checked c;
     if (!std::isfinite(x)) {
         c.kind = Kind::NotFinite;
         return c;
@@ -157,13 +161,17 @@ Checked readNumber(const QVariant& v, Domain d) {
 
 std::string storedText(const QVariant& v) {
     if (!v.isValid() || v.isNull()) return std::string();
-    if (numericType(v.typeId())) return textcodec::toLocal8(QString::number(v.toDouble(), 'g', 17));
-    if (v.typeId() == QMetaType::QByteArray)
-        return "'" + textcodec::toLocal8(QString::fromUtf8(v.toByteArray())) + "'";
-    QString s = v.toString();
+    if (numericType(v.typeId())) return storedText(v.toDouble());
+    return storedText(v.toString());
+}
+
+std::string storedText(double x) {
+    return textcodec::toLocal8(QString::number(x, 'g', 17));
+}
+
+std::string storedText(const QString& s) {
     // A long value is named by its start.
-    if (s.size() > 40) s = s.left(40) + "...";
-    return "'" + textcodec::toLocal8(s) + "'";
+    return "'" + textcodec::toLocal8(s.size() > 40 ? s.left(40) + "..." : s) + "'";
 }
 
 } // namespace dataproblems

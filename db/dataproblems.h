@@ -75,9 +75,19 @@ struct Checked {
 };
 
 // The one conversion of a stored number: NULL, text that does not read as a number as
-// a whole, non-finite values and values outside the domain are rejected.
+// a whole, non-finite values and values outside the domain are rejected. Every read path
+// (the Qt drivers' values, the server's binary rows) comes down to the two below.
 SCREPORT_CORE_EXPORT Checked readNumber(const QVariant& v, Domain d = Domain::Finite);
+// A value the database holds as a number.
+SCREPORT_CORE_EXPORT Checked readNumber(double x, Domain d);
+// A value the database holds as text: a number as a whole, blanks around it allowed.
+SCREPORT_CORE_EXPORT Checked readNumberText(const QString& s, Domain d);
+inline Checked nullValue() {
+    return Checked{};
+}
 // The stored value as text for the list (GB18030).
 SCREPORT_CORE_EXPORT std::string storedText(const QVariant& v);
+SCREPORT_CORE_EXPORT std::string storedText(double x);
+SCREPORT_CORE_EXPORT std::string storedText(const QString& s);
 
 } // namespace dataproblems

@@ -24,12 +24,8 @@ bool g_lockRefused = false;  // anywhere since the last clear
 int g_exclusiveDepth = 0;
 StatementHook g_hook;
 
-bool noteFailure(const QSqlQuery& q) {
-    if (CDBUtility::dialect().isConnectionLost(q.lastError())) g_connectionLost = true;
-    if (CDBUtility::dialect().isLockConflict(q.lastError())) {
-        g_lockConflict = true;
-        if (g_exclusiveDepth == 0) g_lockRefused = true; // a save runs again instead
-    }
+bool failed(const QSqlQuery& q) {
+    dbq::noteFailure(q.lastError());
     return false;
 }
 
@@ -51,6 +47,18 @@ bool runAll(const std::vector<SqlStmt>& list, bool bestEffort = false) {
 
 } // namespace
 
+void noteFailure(const QSqlError& e) {
+    if (CDBUtility::dialect().isConnectionLost(e)) g_connectionLost = true;
+    if (CDBUtility::dialect().isLockConflict(e)) {
+        g_lockConflict = true;
+        if (g_exclusiveDepth == 0) g_lockRefused = true; // a save runs again instead
+    }
+}
+
+void announce(const SqlStmt& s) {
+    if (g_hook) g_hook(s);
+}
+
 bool connectionLost() { return g_connectionLost; }
 void clearConnectionLost() { g_connectionLost = false; }
 bool lockRefused() { return g_lockRefused; }
@@ -59,12 +67,12 @@ void setStatementHook(StatementHook hook) { g_hook = std::move(hook); }
 
 bool exec(QSqlQuery& q, const SqlStmt& s) {
     if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return false;
-    if (g_hook) g_hook(s);
+    announce(s);
     q.setForwardOnly(true);
-    if (s.values().isEmpty()) return q.exec(s.sql()) || noteFailure(q);
-    if (!q.prepare(s.sql())) return noteFailure(q);
+    if (s.values().isEmpty()) return q.exec(s.sql()) || failed(q);
+    if (!q.prepare(s.sql())) return failed(q);
     for (const QVariant& v : s.values()) q.addBindValue(v);
-    return q.exec() || noteFailure(q);
+    return q.exec() || failed(q);
 }
 
 bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()>& body) {
@@ -101,12 +109,8 @@ std::string text8(const QVariant& v) {
     if (v.isNull() || !v.isValid()) return std::string();
     switch (v.typeId()) {
     case QMetaType::Double:
-    case QMetaType::Float: {
-        double d = v.toDouble();
-        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 1e15)
-            return std::to_string(static_cast<long long>(d));
-        return textcodec::toLocal8(QString::number(d, 'g', 15));
-    }
+    case QMetaType::Float:
+        return numberText8(v.toDouble());
     case QMetaType::QByteArray: {
         // Raw bytes from a column of an unknown character set: assume UTF-8.
         return textcodec::toLocal8(QString::fromUtf8(v.toByteArray()));
@@ -114,6 +118,12 @@ std::string text8(const QVariant& v) {
     default:
         return textcodec::toLocal8(v.toString());
     }
+}
+
+std::string numberText8(double d) {
+    if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 1e15)
+        return std::to_string(static_cast<long long>(d));
+    return textcodec::toLocal8(QString::number(d, 'g', 15));
 }
 
 double toDouble(const QVariant& v) {

@@ -4,6 +4,7 @@
 #include "export.h"
 #include "sqlstmt.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
@@ -27,6 +28,11 @@ SCREPORT_CORE_EXPORT void clearConnectionLost();
 // read is incomplete just the same. Cleared like connectionLost().
 SCREPORT_CORE_EXPORT bool lockRefused();
 SCREPORT_CORE_EXPORT void clearLockRefused();
+// A read outside QSqlQuery (the client library's own statements) failed with `e`: noted
+// as exec() notes its failures.
+SCREPORT_CORE_EXPORT void noteFailure(const QSqlError& e);
+// The statement hook, for reads that run statements of their own.
+SCREPORT_CORE_EXPORT void announce(const SqlStmt& s);
 // Called with every statement exec() runs, before it runs: the review test lists what
 // the program sends with it. Null (the default) for none.
 using StatementHook = std::function<void(const SqlStmt&)>;
@@ -41,6 +47,7 @@ SCREPORT_CORE_EXPORT bool execIgnore(const SqlStmt& s);
 
 // A value as GB18030 text; an integral double shows without decimals, NULL as empty text.
 SCREPORT_CORE_EXPORT std::string text8(const QVariant& v);
+SCREPORT_CORE_EXPORT std::string numberText8(double d);
 // A value as a number; NULL and text that is no number give 0.
 SCREPORT_CORE_EXPORT double toDouble(const QVariant& v);
 SCREPORT_CORE_EXPORT int toInt(const QVariant& v);

@@ -1,5 +1,6 @@
 #include "sqldialect.h"
 
+#include "serverlogin.h"
 #include "textcodec.h"
 
 #include <QCryptographicHash>
@@ -10,14 +11,6 @@
 #include <cstdlib>
 
 namespace {
-
-QString envFirst(std::initializer_list<const char*> names) {
-    for (const char* n : names) {
-        const char* v = std::getenv(n);
-        if (v && *v) return QString::fromLocal8Bit(v);
-    }
-    return QString();
-}
 
 // Lock names are server-wide and at most 64 characters: a digest of the key.
 std::string serverLockName(const std::string& key) {
@@ -46,23 +39,28 @@ SqlDialect::FileState probeFailed(const QSqlError& e, QString* why) {
 
 } // namespace
 
-void SqlDialect::configure(QSqlDatabase& db) const {
-    if (m_backend != MySql) return;
-    // Coordinates come from the environment so that no password is ever on a
-    // command line; without them the client library's defaults apply.
-    QString host = envFirst({"SCREPORT_DB_HOST", "MYSQL_HOST"});
-    QString port = envFirst({"SCREPORT_DB_PORT", "MYSQL_TCP_PORT"});
-    QString sock = envFirst({"SCREPORT_DB_SOCKET", "MYSQL_UNIX_PORT"});
-    QString user = envFirst({"SCREPORT_DB_USER"});
-    QString pwd = envFirst({"SCREPORT_DB_PASSWORD", "MYSQL_PWD"});
-    if (!host.isEmpty()) db.setHostName(host);
-    if (!port.isEmpty()) db.setPort(port.toInt());
-    if (!user.isEmpty()) db.setUserName(user);
-    if (!pwd.isEmpty()) db.setPassword(pwd);
+bool SqlDialect::configure(QSqlDatabase& db, QString* why) const {
+    if (m_backend != MySql) return true;
+    ServerLogin::Resolved r;
+    if (!ServerLogin::resolve(&r, why)) return false;
+    db.setHostName(r.host);
+    if (r.port > 0) db.setPort(r.port);
+    db.setUserName(r.user);
+    db.setPassword(r.password);
     QStringList opts;
-    if (!sock.isEmpty()) opts << "UNIX_SOCKET=" + sock;
+    if (!r.socket.isEmpty()) opts << "UNIX_SOCKET=" + r.socket;
+    // TLS as the option file asked for it.
+    const std::pair<const char*, QString> tls[] = {{"SSL_KEY", r.sslKey},
+                                                   {"SSL_CERT", r.sslCert},
+                                                   {"SSL_CA", r.sslCa},
+                                                   {"SSL_CAPATH", r.sslCapath},
+                                                   {"SSL_CIPHER", r.sslCipher}};
+    for (const auto& [name, value] : tls)
+        if (!value.isEmpty()) opts << QString::fromLatin1(name) + "=" + value;
     opts << "MYSQL_OPT_CONNECT_TIMEOUT=10";
     db.setConnectOptions(opts.join(';'));
+    if (why) *why = r.where();
+    return true;
 }
 
 QString SqlDialect::errorReason(const QSqlError& e) {

@@ -23,10 +23,11 @@ public:
 
     QString driverName() const;
     bool isFileDatabase() const { return m_backend == Sqlite; }
-    // Sets what the driver needs before open(): server coordinates from the environment
-    // (SCREPORT_DB_HOST/PORT/SOCKET/USER/PASSWORD, or MYSQL_HOST, MYSQL_TCP_PORT,
-    // MYSQL_UNIX_PORT, MYSQL_PWD); nothing for SQLite.
-    void configure(QSqlDatabase& db) const;
+    // Sets what the driver needs before open(): the server and login as a MySQL client
+    // finds them (ServerLogin: option files, environment, command line); nothing for
+    // SQLite. False, with `why` naming server, user and reason, when the server cannot be
+    // reached or refuses the login; on success `why` names the server and the user.
+    bool configure(QSqlDatabase& db, QString* why = nullptr) const;
     // What a case database file turned out to be, before and after the driver opened it.
     enum class FileState { Fine, CannotOpen, Damaged, NoCaseTables };
     // From the file alone, before the driver sees it: SQLite would create a missing file and

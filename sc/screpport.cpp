@@ -4,6 +4,7 @@
 #include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/log.h"
+#include "db/resultrows.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "sc/reportitems.h"
@@ -32,6 +33,11 @@ SCRepPort::~SCRepPort() = default;
 bool SCRepPort::run(QSqlQuery& q, const SqlStmt& s) {
     ++m_queryCount;
     return dbq::exec(q, s);
+}
+
+std::unique_ptr<ResultRows> SCRepPort::select(const SqlStmt& s) {
+    ++m_queryCount;
+    return ResultRows::select(s);
 }
 
 const SCPosList& SCRepPort::faults() const {
@@ -67,32 +73,30 @@ namespace dp = dataproblems;
 // Column `col` of the current row as a number of domain `d`. A bad value is put on the
 // problem list (key() names the row) and gives NaN.
 template <class KeyFn>
-double num(const QSqlQuery& q, int col, const char* table, const char* column, KeyFn&& key,
+double num(const ResultRows& r, int col, const char* table, const char* column, KeyFn&& key,
            dp::Domain d = dp::Domain::Finite, dp::Action a = dp::Action::CellsEmpty) {
-    const QVariant v = q.value(col);
-    const dp::Checked c = dp::readNumber(v, d);
-    if (!c.ok) dp::report(dp::Problem{c.kind, table, column, key(), dp::storedText(v), a});
+    const dp::Checked c = r.number(col, d);
+    if (!c.ok) dp::report(dp::Problem{c.kind, table, column, key(), r.storedText(col), a});
     return c.value;
 }
 
 // A name that identifies the row; NULL leaves the row out.
 template <class KeyFn>
-bool name(const QSqlQuery& q, int col, const char* table, const char* column, KeyFn&& key, std::string& out) {
-    const QVariant v = q.value(col);
-    if (v.isNull()) {
+bool name(ResultRows& r, int col, const char* table, const char* column, KeyFn&& key, std::string& out) {
+    if (r.isNull(col)) {
         dp::report(dp::Problem{dp::Kind::Null, table, column, key(), std::string(), dp::Action::RowLeftOut});
         return false;
     }
-    out = dbq::text8(v);
+    out = r.text8(col);
     return true;
 }
 
 // A whole number that identifies the row (fault number, branch number); a bad one
 // leaves the row out.
 template <class KeyFn>
-bool whole(const QSqlQuery& q, int col, const char* table, const char* column, KeyFn&& key, int& out,
+bool whole(const ResultRows& r, int col, const char* table, const char* column, KeyFn&& key, int& out,
            dp::Action a = dp::Action::RowLeftOut) {
-    const double v = num(q, col, table, column, key, dp::Domain::Integer, a);
+    const double v = num(r, col, table, column, key, dp::Domain::Integer, a);
     if (dp::bad(v)) return false;
     out = int(v);
     return true;
@@ -107,32 +111,32 @@ void SCRepPort::loadVI() {
     m_branchBusesBuilt = false;
     m_badFaults.clear();
 
-    QSqlQuery q = dbq::newQuery();
+    // Each statement's rows are read to the end, or dropped, before the next one runs.
     {
         m_SCR120.clear();
         SqlStmt s("select I_Name,J_Name,ID_Name,Percent,T,IR1,II1,IR2,II2,IR0,II0 from SCR_R120 where flg =1 "
                   "and CASE_NO=");
         s.number(m_strCaseNo);
         const char* tab = "SCR_R120";
-        if (run(q, s)) {
-            while (q.next()) {
+        if (auto q = select(s)) {
+            while (q->next()) {
                 std::string iName, jName;
                 auto rowKey = [&] { return caseKey() + gb("，故障点 ") + iName; };
-                if (!name(q, 0, tab, "I_Name", rowKey, iName) || !name(q, 1, tab, "J_Name", rowKey, jName))
+                if (!name(*q, 0, tab, "I_Name", rowKey, iName) || !name(*q, 1, tab, "J_Name", rowKey, jName))
                     continue;
                 const std::string key =
-                    iName != jName ? dbq::text8(q.value(2)) + "_" + dbq::text8(q.value(3)) : iName;
+                    iName != jName ? q->text8(2) + "_" + q->text8(3) : iName;
                 auto k = [&] { return faultKey(key); };
                 int T = 0;
-                if (!whole(q, 4, tab, "T", k, T, dp::Action::FaultLeftOut)) {
+                if (!whole(*q, 4, tab, "T", k, T, dp::Action::FaultLeftOut)) {
                     m_badFaults.insert(key);
                     continue;
                 }
                 SCR120Rec& r = m_SCR120[key];
                 r.T = T;
-                r.I1 = Cx(num(q, 5, tab, "IR1", k), num(q, 6, tab, "II1", k));
-                r.I2 = Cx(num(q, 7, tab, "IR2", k), num(q, 8, tab, "II2", k));
-                r.I0 = Cx(num(q, 9, tab, "IR0", k), num(q, 10, tab, "II0", k));
+                r.I1 = Cx(num(*q, 5, tab, "IR1", k), num(*q, 6, tab, "II1", k));
+                r.I2 = Cx(num(*q, 7, tab, "IR2", k), num(*q, 8, tab, "II2", k));
+                r.I0 = Cx(num(*q, 9, tab, "IR0", k), num(*q, 10, tab, "II0", k));
             }
         }
     }
@@ -141,33 +145,30 @@ void SCRepPort::loadVI() {
         SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
         s.number(m_strCaseNo);
         const char* tab = "SCR_B120";
-        if (run(q, s)) {
-            // Rows usually come bus by bus: convert and look up a name only when it changes.
-            QString lastName;
+        if (auto q = select(s)) {
+            // Rows usually come bus by bus: look up a name only when it changes.
             std::string bus8;
             BusFaults* bus = nullptr;
-            while (q.next()) {
-                const QVariant nv = q.value(0);
-                if (nv.isNull()) {
+            while (q->next()) {
+                if (q->isNull(0)) {
                     dp::report(dp::Problem{dp::Kind::Null, tab, "bus_Name", caseKey(), std::string(),
                                            dp::Action::RowLeftOut});
                     continue;
                 }
-                const QString name = nv.toString();
-                if (!bus || name != lastName) {
-                    bus8 = dbq::text8(nv);
+                const std::string& name8 = q->text8(0);
+                if (!bus || name8 != bus8) {
+                    bus8 = name8;
                     bus = &m_SCB120[bus8];
-                    lastName = name;
                 }
                 int T = 0;
                 if (!whole(
-                        q, 1, tab, "T", [&] { return busKey(bus8); }, T))
+                        *q, 1, tab, "T", [&] { return busKey(bus8); }, T))
                     continue;
                 auto k = [&] { return busFaultKey(bus8, T); };
                 SCB120Rec& v = (*bus)[T];
-                v.V1 = Cx(num(q, 2, tab, "VR1", k), num(q, 3, tab, "VI1", k));
-                v.V2 = Cx(num(q, 4, tab, "VR2", k), num(q, 5, tab, "VI2", k));
-                v.V0 = Cx(num(q, 6, tab, "VR0", k), num(q, 7, tab, "VI0", k));
+                v.V1 = Cx(num(*q, 2, tab, "VR1", k), num(*q, 3, tab, "VI1", k));
+                v.V2 = Cx(num(*q, 4, tab, "VR2", k), num(*q, 5, tab, "VI2", k));
+                v.V0 = Cx(num(*q, 6, tab, "VR0", k), num(*q, 7, tab, "VI0", k));
             }
         }
     }
@@ -193,14 +194,14 @@ void SCRepPort::loadVI() {
         SqlStmt s("select Bus_Name,Vrz,Viz from SCR_LPC where Case_No=");
         s.number(m_strCaseNo);
         const char* tab = "SCR_LPC";
-        if (run(q, s)) {
-            while (q.next()) {
+        if (auto q = select(s)) {
+            while (q->next()) {
                 std::string bus;
                 if (!name(
-                        q, 0, tab, "Bus_Name", [&] { return caseKey(); }, bus))
+                        *q, 0, tab, "Bus_Name", [&] { return caseKey(); }, bus))
                     continue;
                 auto k = [&] { return busKey(bus); };
-                m_SCLPC[bus] = Cx(num(q, 1, tab, "Vrz", k), num(q, 2, tab, "Viz", k));
+                m_SCLPC[bus] = Cx(num(*q, 1, tab, "Vrz", k), num(*q, 2, tab, "Viz", k));
             }
         }
     }
@@ -208,11 +209,12 @@ void SCRepPort::loadVI() {
     {
         SqlStmt s("select CASE_LF from SC_CASE where Case_No=");
         s.number(m_strCaseNo);
-        if (!run(q, s) || !q.next()) raiseError(gb("在短路作业表中找不到指定的作业:") + m_strCaseNo);
+        auto q = select(s);
+        if (!q || !q->next()) raiseError(gb("在短路作业表中找不到指定的作业:") + m_strCaseNo);
         // Without a load-flow case number nobody knows which pre-fault voltages apply.
         m_caseLF = 0;
         m_caseLFBad = !whole(
-            q, 0, "SC_CASE", "CASE_LF", [&] { return caseKey(); }, m_caseLF, dp::Action::CellsEmpty);
+            *q, 0, "SC_CASE", "CASE_LF", [&] { return caseKey(); }, m_caseLF, dp::Action::CellsEmpty);
         caseLFText = std::to_string(m_caseLF);
     }
     m_LFRBS.clear();
@@ -220,15 +222,15 @@ void SCRepPort::loadVI() {
         SqlStmt s("select Bus_Name,V,Angle from LFR_BS_R where CASE_NO=");
         s.number(caseLFText);
         const char* tab = "LFR_BS_R";
-        if (run(q, s)) {
-            while (q.next()) {
+        if (auto q = select(s)) {
+            while (q->next()) {
                 std::string bus;
                 if (!name(
-                        q, 0, tab, "Bus_Name", [&] { return gb("潮流作业 ") + caseLFText; }, bus))
+                        *q, 0, tab, "Bus_Name", [&] { return gb("潮流作业 ") + caseLFText; }, bus))
                     continue;
                 auto k = [&] { return gb("潮流作业 ") + caseLFText + gb("，母线 ") + bus; };
-                const double v = num(q, 1, tab, "V", k);
-                const double theta = num(q, 2, tab, "Angle", k) * 0.017453292519943295;
+                const double v = num(*q, 1, tab, "V", k);
+                const double theta = num(*q, 2, tab, "Angle", k) * 0.017453292519943295;
                 m_LFRBS[bus] = Cx(v * std::cos(theta), v * std::sin(theta));
             }
         }
@@ -239,19 +241,19 @@ void SCRepPort::loadVI() {
         s.number(m_strCaseNo);
         s << " ORDER BY I_NAME,J_NAME,ID_NO";
         const char* tab = "SCR_LINE1";
-        if (run(q, s)) {
-            while (q.next()) {
+        if (auto q = select(s)) {
+            while (q->next()) {
                 SCLine1Rec b;
                 auto rowKey = [&] { return caseKey() + gb("，支路 ") + b.I_Name + " - " + b.J_Name; };
-                if (!name(q, 0, tab, "I_Name", rowKey, b.I_Name) ||
-                    !name(q, 1, tab, "J_Name", rowKey, b.J_Name) ||
-                    !whole(q, 2, tab, "ID_No", rowKey, b.ID_No))
+                if (!name(*q, 0, tab, "I_Name", rowKey, b.I_Name) ||
+                    !name(*q, 1, tab, "J_Name", rowKey, b.J_Name) ||
+                    !whole(*q, 2, tab, "ID_No", rowKey, b.ID_No))
                     continue;
                 auto k = [&] { return branchKey(b.I_Name, b.J_Name, b.ID_No); };
-                b.Z1 = Cx(num(q, 3, tab, "R1", k), num(q, 4, tab, "X1", k));
-                b.B1_half = num(q, 5, tab, "B1_half", k);
-                b.Tk = num(q, 6, tab, "Tk", k, dp::Domain::Positive);
-                b.Type = dbq::toInt(q.value(7)); // kept as read, no report uses it
+                b.Z1 = Cx(num(*q, 3, tab, "R1", k), num(*q, 4, tab, "X1", k));
+                b.B1_half = num(*q, 5, tab, "B1_half", k);
+                b.Tk = num(*q, 6, tab, "Tk", k, dp::Domain::Positive);
+                b.Type = q->toInt(7); // kept as read, no report uses it
                 m_SCLine1.push_back(std::move(b));
             }
         }
@@ -269,16 +271,16 @@ void SCRepPort::loadVI() {
         SqlStmt s("select I_Name,J_Name,ID_No,R0,X0 from SCR_LINE0 where CASE_NO=");
         s.number(m_strCaseNo);
         const char* tab = "SCR_LINE0";
-        if (run(q, s)) {
-            while (q.next()) {
+        if (auto q = select(s)) {
+            while (q->next()) {
                 BranchKey bk;
                 auto rowKey = [&] { return caseKey() + gb("，支路 ") + bk.I_Name + " - " + bk.J_Name; };
-                if (!name(q, 0, tab, "I_Name", rowKey, bk.I_Name) ||
-                    !name(q, 1, tab, "J_Name", rowKey, bk.J_Name) ||
-                    !whole(q, 2, tab, "ID_No", rowKey, bk.ID_No))
+                if (!name(*q, 0, tab, "I_Name", rowKey, bk.I_Name) ||
+                    !name(*q, 1, tab, "J_Name", rowKey, bk.J_Name) ||
+                    !whole(*q, 2, tab, "ID_No", rowKey, bk.ID_No))
                     continue;
                 auto k = [&] { return branchKey(bk.I_Name, bk.J_Name, bk.ID_No); };
-                const Cx z0(num(q, 3, tab, "R0", k), num(q, 4, tab, "X0", k));
+                const Cx z0(num(*q, 3, tab, "R0", k), num(*q, 4, tab, "X0", k));
                 m_SCLine0[std::move(bk)] = z0;
             }
         }
@@ -289,16 +291,16 @@ void SCRepPort::loadSCBus() {
     m_SCBus.clear();
     SqlStmt s("SELECT BUS_Name,SC1_MVA,SC3_MVA from SCR_BUS where CASE_NO=");
     s.number(m_strCaseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!run(q, s)) return;
+    auto q = select(s);
+    if (!q) return;
     const char* tab = "SCR_BUS";
-    while (q.next()) {
+    while (q->next()) {
         std::string bus;
         if (!name(
-                q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
+                *q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
             continue;
         auto k = [&] { return busKey(bus); };
-        m_SCBus[bus] = Cx(num(q, 1, tab, "SC1_MVA", k), num(q, 2, tab, "SC3_MVA", k));
+        m_SCBus[bus] = Cx(num(*q, 1, tab, "SC1_MVA", k), num(*q, 2, tab, "SC3_MVA", k));
     }
 }
 
@@ -307,18 +309,18 @@ void SCRepPort::ensureBaseKV() {
     m_baseKVLoaded = true;
     SqlStmt s("select BUS_Name,Base_kV from SCR_BUS where CASE_NO=");
     s.number(m_strCaseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!run(q, s)) return;
+    auto q = select(s);
+    if (!q) return;
     const char* tab = "SCR_BUS";
     // The first row of a bus is the one a single lookup would have found.
-    while (q.next()) {
+    while (q->next()) {
         std::string bus;
         if (!name(
-                q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
+                *q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
             continue;
         if (m_baseKV.count(bus)) continue;
         m_baseKV.emplace(bus, num(
-                                  q, 1, tab, "Base_kV", [&] { return busKey(bus); }, dp::Domain::Positive));
+                                  *q, 1, tab, "Base_kV", [&] { return busKey(bus); }, dp::Domain::Positive));
     }
 }
 
@@ -343,10 +345,10 @@ double SCRepPort::baseMVA() {
         const std::string tab = "CDB_SB" + CDBUtility::m_strTableSuffix;
         SqlStmt s;
         s << "select base_MVA from " << tab;
-        QSqlQuery q = dbq::newQuery();
-        if (run(q, s) && q.next())
+        auto q = select(s);
+        if (q && q->next())
             m_dbBaseMVA = num(
-                q, 0, tab.c_str(), "base_MVA", [] { return std::string(); }, dp::Domain::Positive);
+                *q, 0, tab.c_str(), "base_MVA", [] { return std::string(); }, dp::Domain::Positive);
         else
             dp::report(dp::Problem{dp::Kind::Missing, tab, "base_MVA", std::string(), std::string(),
                                    dp::Action::CellsEmpty});
@@ -522,12 +524,12 @@ int SCRepPort::getTypeFault() {
     if (m_typeFault > 0) return m_typeFault;
     SqlStmt s("SELECT Type_Fault from SC_CASE where CASE_NO=");
     s.number(m_strCaseNo);
-    QSqlQuery q = dbq::newQuery();
     m_typeFault = 0;
     m_typeBad = true;
-    if (run(q, s) && q.next()) {
+    auto q = select(s);
+    if (q && q->next()) {
         const double t = num(
-            q, 0, "SC_CASE", "Type_Fault", [&] { return caseKey(); }, dp::Domain::FaultType);
+            *q, 0, "SC_CASE", "Type_Fault", [&] { return caseKey(); }, dp::Domain::FaultType);
         m_typeBad = dp::bad(t);
         m_typeFault = m_typeBad ? 0 : int(t);
     } else {

@@ -10,12 +10,14 @@
 #include <QString>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 class SqlStmt;
 class QSqlQuery;
+class ResultRows;
 
 // A value the database does not really hold is NaN in the store (dataproblems.h).
 struct SCR120Rec {
@@ -132,6 +134,8 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     enum SeqNeed { NeedV1 = 1, NeedV2 = 2, NeedV0 = 4, NeedAll = 7 };
 
     bool run(QSqlQuery& q, const SqlStmt& s);
+    // The bulk reads of the result tables: typed rows, counted like run().
+    std::unique_ptr<ResultRows> select(const SqlStmt& s);
     // Keys of the data-problem list.
     std::string caseKey() const;
     std::string busKey(const std::string& bus) const;

@@ -131,14 +131,18 @@ TEST(Entry, WithoutAFourthArgumentTheNetworkIsReadFromTheBackupTables) {
 
 namespace demo = casegen::demo;
 
-Outcome batch(const QStringList& args) {
-    QProcess p;
+QProcessEnvironment serverEnv() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) {
         env.insert("SCREPORT_DB_SOCKET", s);
         env.insert("SCREPORT_DB_USER", "root");
     }
     env.remove("SCREPORT_LOG_ENCODING");
+    return env;
+}
+
+Outcome batch(const QStringList& args, const QProcessEnvironment& env = serverEnv()) {
+    QProcess p;
     p.setProcessEnvironment(env);
     p.start(SCREPORT_EXE, args);
     Outcome r;
@@ -245,7 +249,10 @@ TEST_P(BatchRun, AnUnusableDatabaseIsNamedAndEndsWithThree) {
              QString::fromUtf8("空文件")},
             {dir.path() + QString::fromUtf8("/不存在.db"), cannotOpen, QString::fromUtf8("文件不存在")}};
     } else {
-        bad = {{"no_such_case_db", cannotOpen, "Unknown database 'no_such_case_db'"}};
+        // The server and the user, then the server's reason.
+        bad = {{"no_such_case_db", cannotOpen,
+                QString::fromUtf8("服务器 localhost 套接字 ") + std::getenv("SCREPORT_TEST_MYSQL_SOCKET") +
+                    QString::fromUtf8("，用户 root：Unknown database 'no_such_case_db'")}};
     }
     for (const Bad& b : bad) {
         const Outcome r = batch({"--batch", b.arg, project, caseName});
@@ -417,6 +424,65 @@ TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatu
     EXPECT_EQ(none["exitStatus"].toInt(-1), 1);
 
     EXPECT_EQ(batch({"--batch", arg, project, "2,1", "--reports", "busvol", "--format", "txt"}).exitCode, 4);
+}
+
+// The server found as every MySQL client finds it: an option file in HOME and no variable;
+// its [screport] group over [client], the environment over the file, the command line
+// over the environment; a login that fails names the server, the user and the reason.
+TEST(BatchServer, OptionFileThenEnvironmentThenCommandLine) {
+    if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB test server";
+    testdb::CaseDb db(testdb::Backend::MariaDb);
+    const QString arg = QString::fromStdString(db.arg());
+    ASSERT_TRUE(makeDemo(arg));
+    QTemporaryDir home;
+    const QString socket = QString::fromLocal8Bit(std::getenv("SCREPORT_TEST_MYSQL_SOCKET"));
+    auto optionFile = [&](const QString& text) {
+        QFile f(home.path() + "/.my.cnf");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text.toUtf8());
+    };
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& k : env.keys())
+        if (k.startsWith("SCREPORT_DB_") || k.startsWith("MYSQL_")) env.remove(k);
+    env.remove("SCREPORT_LOG_ENCODING");
+    env.insert("HOME", home.path());
+    const QString project = home.path() + "/project";
+    const QStringList run = {"--batch", arg, project,
+                             QString::fromUtf8(demo::kCaseNames[demo::kCaseThreePhase - 1]),
+                             "--reports", "busvol", "--format", "txt"};
+    const QString refused = QString::fromUtf8("screport: 不能打开数据库:") + arg +
+                            QString::fromUtf8(" (服务器 localhost 套接字 ") + socket +
+                            QString::fromUtf8("，用户 nobody_here：");
+
+    optionFile("[client]\nsocket=" + socket + "\nuser=root\n");
+    Outcome r = batch(run, env);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(project + "/temp/rep_txt.txt"));
+
+    optionFile("[client]\nsocket=" + socket + "\nuser=root\n[screport]\nuser=nobody_here\n");
+    r = batch(run, env);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(r.err.contains(refused)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("nobody_here")) << r.err.toStdString();
+
+    QProcessEnvironment userFromEnv = env;
+    userFromEnv.insert("SCREPORT_DB_USER", "root");
+    EXPECT_EQ(batch(run, userFromEnv).exitCode, 0);
+
+    userFromEnv.insert("SCREPORT_DB_USER", "nobody_here");
+    EXPECT_EQ(batch(run + QStringList{"--user", "root"}, userFromEnv).exitCode, 0);
+    // root has no password on the test server: one from a file is used, and refused.
+    QFile pw(home.path() + "/pw");
+    ASSERT_TRUE(pw.open(QIODevice::WriteOnly));
+    pw.write("not-the-password\n");
+    pw.close();
+    r = batch(run + QStringList{"--user", "root", "--password-file", pw.fileName()}, userFromEnv);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(r.err.contains("using password: YES")) << r.err.toStdString();
+    // No password on the command line, ever.
+    r = batch(run + QStringList{"--password=secret"}, env);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(r.err.contains("Unexpected value after '--password'")) << r.err.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, BatchRun, ::testing::ValuesIn(testdb::backends()),

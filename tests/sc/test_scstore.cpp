@@ -2,6 +2,8 @@
 #include "handcase.h"
 #include "scfixture.h"
 
+#include "db/resultrows.h"
+
 using namespace sctest;
 
 namespace {
@@ -109,6 +111,48 @@ TEST_P(ScStoreTest, SequenceAndPhaseVoltagesAndMissingOnes) {
     dataproblems::setCurrent(nullptr);
     p->getV0("E2", 1);
     EXPECT_EQ(errorLines("数据错误：SCR_B120.bus_Name").size(), 1u);
+}
+
+// What hand-edited rows hold where numbers belong, read as the reports read them (on the
+// server: the client library's typed rows). NULL and text are problems with their stored
+// value; text that is a number is that number; a name longer than the first buffer of
+// its column arrives whole.
+TEST_P(ScStoreTest, NullAndTextWhereNumbersBelong) {
+    if (GetParam() == Backend::MariaDb) // a DOUBLE column cannot hold text
+        db->exec("ALTER TABLE SCR_B120 MODIFY VR1 VARCHAR(40), MODIFY VI2 VARCHAR(40)");
+    std::string longName;
+    for (int i = 0; i < 100; ++i)
+        longName += "长";
+    db->exec("UPDATE SCR_B120 SET VR1='abc' WHERE Case_No=1 AND bus_Name='B1' AND T=1");
+    db->exec("UPDATE SCR_B120 SET VI1=NULL WHERE Case_No=1 AND bus_Name='C1' AND T=1");
+    db->exec("UPDATE SCR_B120 SET VI2=' 0.125 ' WHERE Case_No=1 AND bus_Name='D1' AND T=1");
+    db->exec("UPDATE SCR_B120 SET bus_Name='" + longName + "' WHERE Case_No=1 AND bus_Name='乙' AND T=3");
+    auto rows = ResultRows::select(SqlStmt("select VR1 from SCR_B120"));
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->binaryProtocol(), GetParam() == Backend::MariaDb);
+    rows.reset();
+
+    auto p = builder(handcase::kCaseEarth);
+    p->loadVI();
+    const SCB120Rec* b1 = p->findVolts("B1", 1);
+    ASSERT_NE(b1, nullptr);
+    EXPECT_TRUE(std::isnan(b1->V1.real()));
+    EXPECT_EQ(b1->V1.imag(), 0.0);
+    EXPECT_TRUE(std::isnan(p->findVolts("C1", 1)->V1.imag()));
+    EXPECT_EQ(p->findVolts("D1", 1)->V2, std::complex<double>(-0.14, 0.125));
+    ASSERT_NE(p->findVolts(gb(longName.c_str()), 3), nullptr);
+    EXPECT_EQ(p->findVolts(gb(longName.c_str()), 3)->V1, std::complex<double>(0.45, 0));
+
+    ASSERT_EQ(problems.size(), 2u);
+    const auto& e = problems.entries();
+    EXPECT_EQ(e[0].table + "." + e[0].column, "SCR_B120.VR1");
+    EXPECT_EQ(e[0].kind, dataproblems::Kind::NotNumber);
+    EXPECT_EQ(e[0].value, "'abc'");
+    EXPECT_NE(e[0].key.find(gb("母线 B1，故障号 1")), std::string::npos) << textcodec::toUtf8(e[0].key);
+    EXPECT_EQ(e[1].table + "." + e[1].column, "SCR_B120.VI1");
+    EXPECT_EQ(e[1].kind, dataproblems::Kind::Null);
+    EXPECT_EQ(e[1].value, "");
+    EXPECT_NE(e[1].key.find(gb("母线 C1，故障号 1")), std::string::npos);
 }
 
 TEST_P(ScStoreTest, BaseVoltagesReadOnceAndMissingOneIsAnError) {

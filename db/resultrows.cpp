@@ -1,0 +1,316 @@
+#include "resultrows.h"
+
+#include "cdbutility.h"
+#include "dbquery.h"
+#include "textcodec.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlQuery>
+
+#include <mysql.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace dp = dataproblems;
+
+namespace {
+
+long long g_values = 0;
+
+// ---------------------------------------------------------------------------------------
+// Through the Qt driver.
+
+class QtRows : public ResultRows {
+  public:
+    explicit QtRows(QSqlQuery q) : m_q(std::move(q)) {}
+
+    bool next() override {
+        if (!m_q.next()) return false;
+        count(m_q.record().count());
+        return true;
+    }
+    bool isNull(int col) const override { return m_q.isNull(col); }
+    bool binaryProtocol() const override { return false; }
+    dp::Checked number(int col, dp::Domain d) const override { return dp::readNumber(m_q.value(col), d); }
+    std::string storedText(int col) const override { return dp::storedText(m_q.value(col)); }
+    const std::string& text8(int col) override {
+        if (size_t(col) >= m_cache.size()) m_cache.resize(size_t(col) + 1);
+        Cached& c = m_cache[size_t(col)];
+        const QVariant v = m_q.value(col);
+        // Names come row after row unchanged: convert each once.
+        if (v.typeId() == QMetaType::QString && c.valid && v.toString() == c.raw) return c.text8;
+        c.valid = v.typeId() == QMetaType::QString;
+        c.raw = c.valid ? v.toString() : QString();
+        c.text8 = dbq::text8(v);
+        return c.text8;
+    }
+
+  private:
+    struct Cached {
+        bool valid = false;
+        QString raw;
+        std::string text8;
+    };
+    QSqlQuery m_q;
+    std::vector<Cached> m_cache;
+};
+
+// ---------------------------------------------------------------------------------------
+// Through the client library's prepared statements: numbers arrive as doubles in bound
+// buffers, texts as the connection's UTF-8 bytes.
+
+bool numericColumn(enum_field_types t) {
+    switch (t) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_YEAR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr unsigned long kTextBuffer = 256; // grows for a longer value
+
+class MySqlRows : public ResultRows {
+  public:
+    explicit MySqlRows(MYSQL* m) : m_mysql(m) {}
+    ~MySqlRows() override {
+        // Unread rows of a streamed result are skipped by the library.
+        if (m_stmt) {
+            mysql_stmt_free_result(m_stmt);
+            mysql_stmt_close(m_stmt);
+        }
+    }
+
+    bool run(const SqlStmt& s) {
+        m_stmt = mysql_stmt_init(m_mysql);
+        if (!m_stmt) return false;
+        const QByteArray sql = s.sql().toUtf8();
+        if (mysql_stmt_prepare(m_stmt, sql.constData(), sql.size())) return failed();
+        // Bound values stay bound: text, integers and doubles as what they are.
+        const QVariantList& values = s.values();
+        std::vector<MYSQL_BIND> params(size_t(values.size()));
+        std::vector<QByteArray> texts(size_t(values.size()));
+        std::vector<long long> ints(size_t(values.size()));
+        std::vector<double> reals(size_t(values.size()));
+        for (size_t i = 0; i < params.size(); ++i) {
+            const QVariant& v = values[int(i)];
+            MYSQL_BIND& b = params[i];
+            b = MYSQL_BIND{};
+            if (v.isNull()) {
+                b.buffer_type = MYSQL_TYPE_NULL;
+            } else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
+                ints[i] = v.toLongLong();
+                b.buffer_type = MYSQL_TYPE_LONGLONG;
+                b.buffer = &ints[i];
+            } else if (v.typeId() == QMetaType::Double) {
+                reals[i] = v.toDouble();
+                b.buffer_type = MYSQL_TYPE_DOUBLE;
+                b.buffer = &reals[i];
+            } else {
+                texts[i] = v.toString().toUtf8();
+                b.buffer_type = MYSQL_TYPE_STRING;
+                b.buffer = texts[i].data();
+                b.buffer_length = (unsigned long)texts[i].size();
+            }
+        }
+        if (!params.empty() && mysql_stmt_bind_param(m_stmt, params.data())) return failed();
+        if (mysql_stmt_execute(m_stmt)) return failed();
+
+        MYSQL_RES* meta = mysql_stmt_result_metadata(m_stmt);
+        if (!meta) return failed();
+        const unsigned n = mysql_num_fields(meta);
+        m_cols.resize(n);
+        m_binds.assign(n, MYSQL_BIND{});
+        const MYSQL_FIELD* fields = mysql_fetch_fields(meta);
+        for (unsigned i = 0; i < n; ++i) {
+            Column& c = m_cols[i];
+            c.numeric = numericColumn(fields[i].type);
+            if (!c.numeric) c.bytes.resize(kTextBuffer);
+        }
+        mysql_free_result(meta);
+        bindColumns();
+        return mysql_stmt_bind_result(m_stmt, m_binds.data()) == 0 || failed();
+    }
+
+    bool next() override {
+        if (m_done) return false;
+        for (Column& c : m_cols)
+            c.error = 0;
+        const int rc = mysql_stmt_fetch(m_stmt);
+        if (rc == MYSQL_NO_DATA || rc == 1) {
+            m_done = true;
+            if (rc == 1) failed();
+            return false;
+        }
+        if (rc == MYSQL_DATA_TRUNCATED) {
+            // A text longer than its buffer: fetch it whole, and keep the larger buffer.
+            bool grown = false;
+            for (unsigned i = 0; i < m_cols.size(); ++i) {
+                Column& c = m_cols[i];
+                if (c.numeric || c.isNull || c.length <= c.bytes.size()) continue;
+                c.bytes.resize(c.length);
+                MYSQL_BIND b{};
+                b.buffer_type = MYSQL_TYPE_STRING;
+                b.buffer = c.bytes.data();
+                b.buffer_length = (unsigned long)c.bytes.size();
+                b.length = &c.length;
+                b.error = &c.error;
+                if (mysql_stmt_fetch_column(m_stmt, &b, i, 0)) c.error = 1;
+                grown = true;
+            }
+            if (grown) {
+                bindColumns();
+                mysql_stmt_bind_result(m_stmt, m_binds.data());
+            }
+        }
+        count((long long)m_cols.size());
+        return true;
+    }
+
+    bool isNull(int col) const override { return m_cols[size_t(col)].isNull; }
+    bool binaryProtocol() const override { return true; }
+
+    dp::Checked number(int col, dp::Domain d) const override {
+        const Column& c = m_cols[size_t(col)];
+        if (c.isNull) return dp::nullValue();
+        if (!c.numeric) return dp::readNumberText(text(c), d);
+        if (c.error) { // a number the library could not turn into a double
+            dp::Checked bad;
+            bad.kind = dp::Kind::NotNumber;
+            return bad;
+        }
+        return dp::readNumber(c.value, d);
+    }
+
+    std::string storedText(int col) const override {
+        const Column& c = m_cols[size_t(col)];
+        if (c.isNull) return std::string();
+        return c.numeric ? dp::storedText(c.value) : dp::storedText(text(c));
+    }
+
+    const std::string& text8(int col) override {
+        Column& c = m_cols[size_t(col)];
+        if (c.isNull) {
+            c.cacheValid = false;
+            c.text8.clear();
+        } else if (c.numeric) {
+            c.cacheValid = false;
+            c.text8 = dbq::numberText8(c.value);
+        } else {
+            // Names come row after row unchanged: convert each once.
+            const size_t n = std::min<size_t>(c.length, c.bytes.size());
+            if (!c.cacheValid || c.raw.size() != n || std::memcmp(c.raw.data(), c.bytes.data(), n) != 0) {
+                c.raw.assign(c.bytes.data(), n);
+                c.text8 = textcodec::toLocal8(QString::fromUtf8(c.raw.data(), qsizetype(n)));
+                c.cacheValid = true;
+            }
+        }
+        return c.text8;
+    }
+
+  private:
+    struct Column {
+        bool numeric = false;
+        double value = 0;
+        std::vector<char> bytes;
+        unsigned long length = 0;
+        my_bool isNull = 0;
+        my_bool error = 0;
+        bool cacheValid = false;
+        std::string raw, text8;
+    };
+
+    static QString text(const Column& c) {
+        return QString::fromUtf8(c.bytes.data(), qsizetype(std::min<size_t>(c.length, c.bytes.size())));
+    }
+
+    void bindColumns() {
+        for (size_t i = 0; i < m_cols.size(); ++i) {
+            Column& c = m_cols[i];
+            MYSQL_BIND& b = m_binds[i];
+            b = MYSQL_BIND{};
+            b.is_null = &c.isNull;
+            b.length = &c.length;
+            b.error = &c.error;
+            if (c.numeric) {
+                b.buffer_type = MYSQL_TYPE_DOUBLE;
+                b.buffer = &c.value;
+            } else {
+                b.buffer_type = MYSQL_TYPE_STRING;
+                b.buffer = c.bytes.data();
+                b.buffer_length = (unsigned long)c.bytes.size();
+            }
+        }
+    }
+
+    bool failed() {
+        const unsigned code = m_stmt ? mysql_stmt_errno(m_stmt) : mysql_errno(m_mysql);
+        const char* why = m_stmt ? mysql_stmt_error(m_stmt) : mysql_error(m_mysql);
+        dbq::noteFailure(
+            QSqlError(QString(), QString::fromUtf8(why), QSqlError::StatementError, QString::number(code)));
+        return false;
+    }
+
+    MYSQL* m_mysql;
+    MYSQL_STMT* m_stmt = nullptr;
+    std::vector<Column> m_cols;
+    std::vector<MYSQL_BIND> m_binds;
+    bool m_done = false;
+};
+
+// The client library's handle of the open connection, when it is a MySQL/MariaDB one
+// with nothing of an earlier statement still to be read.
+MYSQL* idleMySqlHandle(QSqlDatabase& db) {
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt 6 names the type after the struct behind the typedef.
+    if (!h.isValid() || (qstrcmp(h.typeName(), "MYSQL*") != 0 && qstrcmp(h.typeName(), "st_mysql*") != 0))
+        return nullptr;
+    MYSQL* m = *static_cast<MYSQL* const*>(h.constData());
+    if (!m || m->status != MYSQL_STATUS_READY || mysql_more_results(m)) return nullptr;
+    return m;
+}
+
+} // namespace
+
+ResultRows::~ResultRows() = default;
+
+std::unique_ptr<ResultRows> ResultRows::select(const SqlStmt& s) {
+    QSqlDatabase* db = CDBUtility::m_pDatabase;
+    if (!db || !db->isOpen()) return nullptr;
+    if (MYSQL* m = idleMySqlHandle(*db)) {
+        dbq::announce(s);
+        auto rows = std::make_unique<MySqlRows>(m);
+        if (!rows->run(s)) return nullptr;
+        return rows;
+    }
+    QSqlQuery q = dbq::newQuery();
+    if (!dbq::exec(q, s)) return nullptr;
+    return std::make_unique<QtRows>(std::move(q));
+}
+
+int ResultRows::toInt(int col) const {
+    const dp::Checked c = number(col, dp::Domain::Finite);
+    if (!c.ok || c.value > 2147483647.0 || c.value < -2147483648.0) return 0;
+    return static_cast<int>(std::trunc(c.value));
+}
+
+long long ResultRows::valuesRead() {
+    return g_values;
+}
+
+void ResultRows::count(long long values) {
+    g_values += values;
+}

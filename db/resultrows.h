@@ -1,0 +1,40 @@
+#pragma once
+// The rows of one select, read column by column as checked numbers and GB18030 text.
+// On a MySQL/MariaDB connection the values come through the client library's binary
+// protocol into typed buffers, with no text or QVariant per value; on any other
+// connection through the Qt driver. Both give the same numbers, texts and problems.
+#include "dataproblems.h"
+#include "export.h"
+#include "sqlstmt.h"
+
+#include <memory>
+#include <string>
+
+class SCREPORT_CORE_EXPORT ResultRows {
+  public:
+    virtual ~ResultRows();
+    // Runs `s` on CDBUtility's connection, values bound; the statement hook sees it, and a
+    // lost connection is noted as dbq::exec notes it. Null when the statement did not run.
+    static std::unique_ptr<ResultRows> select(const SqlStmt& s);
+
+    // The next row; false at the end or when the connection failed under it.
+    virtual bool next() = 0;
+    virtual bool isNull(int col) const = 0;
+    // The value checked as dataproblems::readNumber checks it.
+    virtual dataproblems::Checked number(int col, dataproblems::Domain d) const = 0;
+    // The stored value as the problem list shows it; empty for NULL.
+    virtual std::string storedText(int col) const = 0;
+    // GB18030 text (a number as dbq::text8 writes it); empty for NULL. Valid until the
+    // next call for the same column.
+    virtual const std::string& text8(int col) = 0;
+    // As dbq::toInt: 0 for NULL, text that is no number, or a value outside int.
+    int toInt(int col) const;
+    // Whether the values come typed through the client library rather than the Qt driver.
+    virtual bool binaryProtocol() const = 0;
+
+    // Values (rows times columns) delivered by all reads so far.
+    static long long valuesRead();
+
+  protected:
+    static void count(long long values);
+};
