@@ -100,12 +100,16 @@ bool whole(const QSqlQuery& q, int col, const char* table, const char* column, K
 
 } // namespace
 
+const char* const SCRepPort::kReadStep = "读取短路结果";
+
 void SCRepPort::loadVI() {
     if (m_loaded) return;
     screport::logDebug("loadVI...............");
     m_loaded = true;
     m_branchBusesBuilt = false;
     m_badFaults.clear();
+    checkRun(kReadStep, 0, 0);
+    long rowsRead = 0; // the bus voltages are most of what is read: a cancel check every 4096
 
     QSqlQuery q = dbq::newQuery();
     {
@@ -147,6 +151,7 @@ void SCRepPort::loadVI() {
             std::string bus8;
             BusFaults* bus = nullptr;
             while (q.next()) {
+                if ((++rowsRead & 0xFFF) == 0) checkRun(kReadStep, rowsRead, 0);
                 const QVariant nv = q.value(0);
                 if (nv.isNull()) {
                     dp::report(dp::Problem{dp::Kind::Null, tab, "bus_Name", caseKey(), std::string(),
