@@ -4,6 +4,7 @@
 #include "db/textcodec.h"
 #include "ui/casebrowsedlg.h"
 #include "ui/scposseldlg.h"
+#include "ui/qttranslations.h"
 #include "ui/screpdialog.h"
 #include "ui/tree/clfrepitemseldlg.h"
 #include "ui/tree/commtreeview.h"
@@ -13,7 +14,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QTranslator>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -55,6 +58,7 @@ class SCRepDialogTest : public UiTest {
         return std::make_unique<SCRepDialog>(db->arg(), proj.path().toStdString(), gb(caseName), false);
     }
     static bool on(QAbstractButton* b) { return b && b->isChecked(); }
+    QSize size;
     // Keeps CDBUtility's connection open for the checks after the dialog has gone.
     void reopen() { open(); }
     QTemporaryDir proj;
@@ -248,6 +252,35 @@ TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndReturnSearches) {
     QTest::keyClick(dlg->searchText(), Qt::Key_Return);
     EXPECT_EQ(dlg->searchStatus()->text(), QString("2 / 4"));
     EXPECT_EQ(unexpectedDialogs, 0);
+}
+
+TEST_P(SCRepDialogTest, WindowSizeIsRememberedAndQtSpeaksChinese) {
+    {
+        auto dlg = make("101");
+        dlg->show();
+        QApplication::processEvents();
+        const QSize note = dlg->noteEdit()->size(), tree = g_pCommTree->size();
+        const int boxes = dlg->objectBox(kBusVol)->parentWidget()->width();
+        dlg->resize(dlg->width() + 200, dlg->height() + 150);
+        QApplication::processEvents();
+        // Extra space goes to the tree and the note, not to the option boxes.
+        EXPECT_GT(dlg->noteEdit()->height(), note.height());
+        EXPECT_GT(g_pCommTree->height(), tree.height());
+        EXPECT_EQ(dlg->objectBox(kBusVol)->parentWidget()->width(), boxes);
+        EXPECT_GE(dlg->noteEdit()->height(), 4 * dlg->noteEdit()->fontMetrics().lineSpacing());
+        size = dlg->size();
+        dlg->reject();
+    }
+    auto again = make("101");
+    again->show();
+    EXPECT_EQ(again->size(), size);
+
+    QTranslator* qt = ui::installQtTranslations(QCoreApplication::instance());
+    ASSERT_NE(qt, nullptr) << "qt6-translations-l10n installed?";
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
+    QCoreApplication::removeTranslator(qt);
+    delete qt;
 }
 
 TEST_P(SCRepDialogTest, NoteIsWrittenOnEveryEdit) {
