@@ -3,6 +3,7 @@
 #include "db/errortext.h"
 #include "db/schema.h"
 #include "db/textcodec.h"
+#include "ui/qttranslations.h"
 #include "ui/screpdialog.h"
 
 #include <QApplication>
@@ -46,6 +47,10 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // Where QSettings keeps the window's size and the column widths.
+    QCoreApplication::setOrganizationName("screport");
+    QCoreApplication::setApplicationName("screport");
+    ui::installQtTranslations(&app);
     if (argc < 3) {
         notice(QString::fromUtf8("用法：本程序需要传入数据库名,工程目录,(作业名称)！"));
         return 0;

@@ -327,9 +327,34 @@ std::string RepPortBase::percentText(double a, double b) {
 
 // ---------------------------------------------------------------- progress
 
-void RepPortBase::checkRun(const char* whatUtf8, long done, long total) {
+void RepPortBase::checkRun(const char* whatUtf8, long done, long total, bool faults) {
     if (!m_pObserver) return;
-    m_pObserver->progress(gb(whatUtf8), done, total);
+    if (whatUtf8 != m_stepKey) { // a new step: place it in the plan once
+        m_stepKey = whatUtf8;
+        m_step.what = gb(whatUtf8);
+        m_step.no = 0;
+        m_step.count = int(m_plan.size());
+        double before = 0, all = 0;
+        for (size_t i = 0; i < m_plan.size(); ++i) {
+            if (m_plan[i].first == m_step.what && !m_step.no) {
+                m_step.no = int(i) + 1;
+                m_stepStart = before;
+                m_stepWeight = m_plan[i].second;
+            }
+            before += m_plan[i].second;
+            all += m_plan[i].second;
+        }
+        m_planWeight = all;
+    }
+    m_step.done = done;
+    m_step.total = total;
+    m_step.faults = faults;
+    // A step the plan does not name keeps the bar where it is.
+    if (m_step.no && m_planWeight > 0) {
+        const double part = total > 0 ? std::min(1.0, double(done) / double(total)) : 0.0;
+        m_step.overall = std::max(m_step.overall, (m_stepStart + m_stepWeight * part) / m_planWeight);
+    }
+    m_pObserver->step(m_step);
     if (m_pObserver->cancelled()) raiseError(gb("输出已取消"));
 }
 

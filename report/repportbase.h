@@ -199,6 +199,14 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void setOutputOptions(const OutputOptions& o) { m_options = o; }
     const OutputOptions& outputOptions() const { return m_options; }
     void setObserver(RunObserver* o) { m_pObserver = o; }
+    // The steps of the run in order (GB18030 names as the steps report them) with their
+    // share of the run's time; progress then moves one bar through all of them.
+    // Step names of the writers (UTF-8), as progress reports them.
+    static constexpr const char* kTextStep = "正在写文本报表";
+    static constexpr const char* kWorkbookStep = "正在写工作簿";
+    static constexpr const char* kXlsxStep = "正在写xlsx工作簿";
+    static constexpr const char* kXlsxPackStep = "正在压缩xlsx工作簿";
+    void setRunPlan(std::vector<std::pair<std::string, double>> plan) { m_plan = std::move(plan); }
     // Replaces the platform viewers (tests, batch mode).
     void setViewer(std::unique_ptr<Viewer> v);
 
@@ -233,11 +241,12 @@ class SCREPORT_CORE_EXPORT RepPortBase {
   protected:
     void addIntText(int page, int rec, long long value, int grp);
     // Progress and cancel check; throws ErrorText when cancelled.
-    void checkRun(const char* whatUtf8, long done, long total);
-    // Row counting of one writer run: reports every 65536 rows.
+    void checkRun(const char* whatUtf8, long done, long total, bool faults = false);
+    // Row counting of one writer run: checks every 256 rows, so that a cancel is
+    // answered at once even where rows are slow (the .xlsx writer).
     void beginRun(const char* whatUtf8);
     void rowDone() {
-        if ((++m_runDone & 0xFFFF) == 0) checkRun(m_runWhat, m_runDone, m_runTotal);
+        if ((++m_runDone & 0xFF) == 0) checkRun(m_runWhat, m_runDone, m_runTotal);
     }
     void endRun();
     // The pieces of an output run, written under temporary names into files. The
@@ -276,6 +285,10 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     const char* m_runWhat = "";
     long m_runDone = 0;
     long m_runTotal = 0;
+    std::vector<std::pair<std::string, double>> m_plan;
+    const char* m_stepKey = nullptr; // the literal whose GB18030 text m_step holds
+    RunStep m_step;
+    double m_stepStart = 0, m_stepWeight = 0, m_planWeight = 0;
     std::string m_runHtmlPath;                      // main file of the workbook being written
     std::map<std::string, std::string> m_templates; // name -> text, as loaded
     std::string m_templatesFrom;                    // folder and encoding they were loaded for

@@ -10,6 +10,16 @@
 
 using textcodec::gb;
 
+namespace {
+
+// A viewer starts in a folder of its own choosing; a relative path would not lead it here.
+std::string absolute8(const std::string& path8) {
+    if (path8.empty()) return path8;
+    return textcodec::toLocal8(QFileInfo(textcodec::fromLocal8(path8)).absoluteFilePath());
+}
+
+} // namespace
+
 void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) {
     const bool html = writeSheet && m_options.html;
     const bool xlsx = writeSheet && m_options.xlsx;
@@ -28,19 +38,19 @@ void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) 
     if (writeText) {
         OutFile& f = files.add(textPath());
         if (f.failed()) raiseError(gb("无法写入文件：") + textPath());
-        beginRun("正在写文本报表");
+        beginRun(kTextStep);
         outputRP_txt(f);
         endRun();
         if (!f.finish()) raiseError(gb("无法写入文件：") + textPath());
         screport::logDebug("temp file is " + textPath());
     }
     if (html) {
-        beginRun("正在写工作簿");
+        beginRun(kWorkbookStep);
         writeWorkbook(files, htmlPath());
         endRun();
     }
     if (xlsx) {
-        beginRun("正在写xlsx工作簿");
+        beginRun(kXlsxStep);
         writeXlsx(files, xlsxPath());
         endRun();
     }
@@ -50,7 +60,7 @@ void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) 
     files.renameAll();
 
     if (!openViewers || !m_viewer) return;
-    if (writeText) m_viewer->openText(textPath());
+    if (writeText) m_viewer->openText(absolute8(textPath()));
     if (html || xlsx)
-        m_viewer->openSheet(html ? htmlPath() : std::string(), xlsx ? xlsxPath() : std::string());
+        m_viewer->openSheet(html ? absolute8(htmlPath()) : std::string(), xlsx ? absolute8(xlsxPath()) : std::string());
 }

@@ -15,8 +15,14 @@
 #include <xlsxwriter.h>
 
 #include <array>
+#include <atomic>
 #include <charconv>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 using textcodec::gb;
 
@@ -361,6 +367,68 @@ class SheetWriter {
     std::string m_errSheet;
 };
 
+// Packing the sheets into the zip file (workbook_close) takes seconds for a large workbook
+// and looks at nothing in between, so it runs on a thread of its own while the run goes on
+// answering a cancel. A cancelled run leaves the packing to finish; it then removes its
+// file, which has a name of its own so that no later run meets it.
+class Packer {
+  public:
+    Packer(lxw_workbook* wb, const QByteArray& nativePath) : m_state(std::make_shared<State>()) {
+        m_state->path = nativePath;
+        std::shared_ptr<State> st = m_state;
+        std::lock_guard<std::mutex> lock(threads().m);
+        threads().list.emplace_back([st, wb] {
+            const lxw_error err = workbook_close(wb);
+            std::lock_guard<std::mutex> l(st->m);
+            st->err = err;
+            st->done = true;
+            if (st->abandoned) QFile::remove(QFile::decodeName(st->path));
+            st->cv.notify_all();
+        });
+    }
+    // Waits up to `ms`; true once the packing has ended.
+    bool wait(int ms) {
+        std::unique_lock<std::mutex> lock(m_state->m);
+        return m_state->cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_state->done; });
+    }
+    lxw_error error() const { return m_state->err; }
+    // The run ends without the file: whoever finishes last removes it.
+    void abandon() {
+        std::lock_guard<std::mutex> lock(m_state->m);
+        if (m_state->done)
+            QFile::remove(QFile::decodeName(m_state->path));
+        else
+            m_state->abandoned = true;
+    }
+
+  private:
+    struct State {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+        bool abandoned = false;
+        lxw_error err = LXW_NO_ERROR;
+        QByteArray path;
+    };
+    // Packings still going when the program ends are waited for, so none is cut off
+    // inside the library.
+    struct Threads {
+        std::mutex m;
+        std::vector<std::thread> list;
+        ~Threads() {
+            for (std::thread& t : list)
+                if (t.joinable()) t.join();
+        }
+    };
+    static Threads& threads() {
+        static Threads t;
+        return t;
+    }
+    std::shared_ptr<State> m_state;
+};
+
+std::atomic<unsigned> g_packNo{0};
+
 } // namespace
 
 std::vector<std::string> RepPortBase::xlsxSheetNames() const {
@@ -384,7 +452,11 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
     opt.tmpdir = nullptr;
     // A part of the package past 4 GB needs the 64-bit zip records.
     opt.use_zip64 = cells > 40'000'000 ? LXW_TRUE : LXW_FALSE;
-    const QByteArray native = QFile::encodeName(textcodec::fromLocal8(out.tmpPath()));
+    // The library writes a file of its own name (see Packer); it becomes the temporary file
+    // once packed. Its name ends like a temporary one, so a killed run's is cleaned up.
+    const std::string packPath =
+        path + ".n" + std::to_string(++g_packNo) + out.tmpPath().substr(std::min(path.size(), out.tmpPath().size()));
+    const QByteArray native = QFile::encodeName(textcodec::fromLocal8(packPath));
     lxw_workbook* wb = workbook_new_opt(native.constData(), &opt);
     if (!wb) {
         out.setFailed();
@@ -460,7 +532,23 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
     if (m_pages.empty()) workbook_add_worksheet(wb, nullptr); // a workbook needs one sheet
 
     guard.wb = nullptr;
-    if (workbook_close(wb) != LXW_NO_ERROR || QFileInfo(textcodec::fromLocal8(out.tmpPath())).size() == 0) {
+    Packer packer(wb, native);
+    try {
+        // A step of its own: the rows are all written, and the bar should say why it waits.
+        checkRun(kXlsxPackStep, 0, 0);
+        while (!packer.wait(20))
+            checkRun(kXlsxPackStep, 0, 0);
+        m_runWhat = kXlsxPackStep; // the step's last report is this one, not the rows again
+    } catch (...) {
+        packer.abandon();
+        out.setFailed();
+        throw;
+    }
+    const QString packed = QFile::decodeName(native);
+    const QString tmp = textcodec::fromLocal8(out.tmpPath());
+    if (packer.error() != LXW_NO_ERROR || QFileInfo(packed).size() == 0 || !QFile::remove(tmp) ||
+        !QFile::rename(packed, tmp)) {
+        QFile::remove(packed);
         out.setFailed();
         raiseError(gb("无法写入文件：") + path);
     }

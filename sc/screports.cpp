@@ -298,9 +298,9 @@ void SCRepPort::portSummary() {
             addText(r, k, cell(cap, 2), 0);
             addText(r, k, cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2), 0);
         }
-        if (++done % 1024 == 0) checkRun("短路电流简表", done, long(rows.size()));
+        if (++done % 1024 == 0) checkRun("短路电流简表", done, long(rows.size()), true);
     }
-    checkRun("短路电流简表", done, long(rows.size()));
+    checkRun("短路电流简表", done, long(rows.size()), true);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -344,7 +344,7 @@ void SCRepPort::portDistribut() {
             const bool bad = scitems::anyBad({f->I1, at.vi.v1, at.vj.v1, b.Z1}, {b.B1_half, b.Tk});
             addText(r, w, bad && std::isnan(coef) ? std::string() : scq::fixed(coef, 4), i);
         }
-        checkRun("短路电流分布系数", i + 1, n);
+        checkRun("短路电流分布系数", i + 1, n, true);
     }
 }
 
@@ -386,7 +386,7 @@ void SCRepPort::portShortBra() {
         const scq::Scale sc = faultScale(fl[size_t(i)]);
         shortPointRow(r, i, items, sc);
         shortBranches(r, i, items, sc);
-        checkRun("短路点及其支路", i + 1, n);
+        checkRun("短路点及其支路", i + 1, n, true);
     }
 }
 
@@ -529,7 +529,7 @@ void SCRepPort::portBusVol() {
                 seqPhaseItems(), items, c,
                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, true);
         }
-        checkRun("母线电压", i + 1, n);
+        checkRun("母线电压", i + 1, n, true);
     }
 }
 
@@ -587,7 +587,7 @@ void SCRepPort::portLineCur() {
             addText(r, w, std::to_string(b.ID_No), i);
             emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI));
         }
-        checkRun("支路电流", i + 1, n);
+        checkRun("支路电流", i + 1, n, true);
     }
 }
 
@@ -650,6 +650,6 @@ void SCRepPort::portVIZ() {
                 vizItems(), items, c, [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); },
                 bad);
         }
-        checkRun("支路两端的电压、电流和视在阻抗", i + 1, n);
+        checkRun("支路两端的电压、电流和视在阻抗", i + 1, n, true);
     }
 }

@@ -104,12 +104,16 @@ bool whole(const ResultRows& r, int col, const char* table, const char* column, 
 
 } // namespace
 
+const char* const SCRepPort::kReadStep = "读取短路结果";
+
 void SCRepPort::loadVI() {
     if (m_loaded) return;
     screport::logDebug("loadVI...............");
     m_loaded = true;
     m_branchBusesBuilt = false;
     m_badFaults.clear();
+    checkRun(kReadStep, 0, 0);
+    long rowsRead = 0; // the bus voltages are most of what is read: a cancel check every 4096
 
     // Each statement's rows are read to the end, or dropped, before the next one runs.
     {
@@ -150,6 +154,7 @@ void SCRepPort::loadVI() {
             std::string bus8;
             BusFaults* bus = nullptr;
             while (q->next()) {
+                if ((++rowsRead & 0xFFF) == 0) checkRun(kReadStep, rowsRead, 0);
                 if (q->isNull(0)) {
                     dp::report(dp::Problem{dp::Kind::Null, tab, "bus_Name", caseKey(), std::string(),
                                            dp::Action::RowLeftOut});

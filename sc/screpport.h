@@ -59,6 +59,8 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     // --- the store ---
     // Reads every result table of the case once; later calls return at once.
     void loadVI();
+    // The step name of loadVI in progress reports (UTF-8).
+    static const char* const kReadStep;
     // Stored short-circuit capacities of every bus (SC1_MVA real, SC3_MVA imaginary).
     void loadSCBus();
 

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -63,11 +64,37 @@ CaseBrowseDlg::CaseBrowseDlg(QWidget* parent, const char* name, bool modal, Qt::
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(new QWidget(this), 100);
     auto* ok = new QPushButton(QString::fromUtf8("确定"), this);
+    ok->setDefault(true);
+    ok->setToolTip(QString::fromUtf8("换到所选的作业（回车；Esc不换）"));
     buttons->addWidget(ok);
     layout->addLayout(buttons);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_pTable, &QTableWidget::cellDoubleClicked, this, &QDialog::accept);
+    m_pTable->setToolTip(QString::fromUtf8("双击或回车选择作业"));
 
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QSettings settings;
+    const QByteArray geometry = settings.value("caseBrowser/geometry").toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+    m_pTable->horizontalHeader()->restoreState(settings.value("caseBrowser/header").toByteArray());
+}
+
+void CaseBrowseDlg::preselect(const QString& caseName) {
+    for (int row = 0; row < m_pTable->rowCount(); ++row)
+        if (m_pTable->item(row, 0) && m_pTable->item(row, 0)->text() == caseName) {
+            m_pTable->setCurrentCell(row, 0);
+            m_pTable->scrollToItem(m_pTable->item(row, 0));
+            return;
+        }
+    // Not listed (its name is no number): no row is current, so Return picks nothing by accident.
+    m_pTable->setCurrentCell(-1, -1);
+}
+
+void CaseBrowseDlg::done(int result) {
+    QSettings settings;
+    settings.setValue("caseBrowser/geometry", saveGeometry());
+    settings.setValue("caseBrowser/header", m_pTable->horizontalHeader()->saveState());
+    QDialog::done(result);
 }
 
 int CaseBrowseDlg::getSelectedCase() const {

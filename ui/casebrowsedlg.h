@@ -12,6 +12,11 @@ class CaseBrowseDlg : public QDialog {
     // The number in the first column of the current row, or -1 without a current row.
     int getSelectedCase() const;
     QTableWidget* table() const { return m_pTable; }
+    // Makes the row of `caseName` the current one, when it is listed.
+    void preselect(const QString& caseName);
+
+  public slots:
+    void done(int result) override;
 
   private:
     QTableWidget* m_pTable = nullptr;

@@ -14,11 +14,14 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -111,6 +114,7 @@ QWidget* ReportSelectDlg::createCaseRow(QWidget* parent, const std::string& case
     QStringList cases;
     CDBUtility::getCaseNameList(cases); // no calculated case: the error ends the program
     m_pCaseCombo->addItems(cases);
+    m_pCaseCombo->setToolTip(u("要输出的短路作业（已计算的作业）"));
     connect(m_pCaseCombo, &QComboBox::textActivated, this, &ReportSelectDlg::onChangeCase);
     l->addWidget(m_pCaseCombo, 1);
     if (!caseName8.empty()) {
@@ -120,6 +124,7 @@ QWidget* ReportSelectDlg::createCaseRow(QWidget* parent, const std::string& case
         CDBUtility::setCaseName(cases.first());
     }
     auto* browse = new QPushButton(u("浏览"), row);
+    browse->setToolTip(u("在作业表中按作业描述选择作业"));
     connect(browse, &QPushButton::clicked, this, &ReportSelectDlg::onBrowseCase);
     l->addWidget(browse);
     addToParent(parent, row);
@@ -138,6 +143,8 @@ QWidget* ReportSelectDlg::createRangeRow(QWidget* parent) {
     group->setExclusive(true);
     m_pAllRadio = new QRadioButton(u("全部"), box);
     m_pOverRadio = new QRadioButton(u("越限"), box);
+    m_pAllRadio->setToolTip(u("输出全部结果"));
+    m_pOverRadio->setToolTip(u("只输出越限的结果"));
     for (QRadioButton* r : {m_pAllRadio, m_pOverRadio}) {
         cols.add(r);
         group->addButton(r);
@@ -155,6 +162,7 @@ QWidget* ReportSelectDlg::createNetTree(QWidget* parent) {
     else
         tree = new LFCommTreeView(parent, textcodec::toLocal8(CDBUtility::getCaseName()));
     g_pCommTree = tree;
+    tree->setToolTip(u("电网结构：双击区域、分区或厂站展开"));
     // Runs after the tree has read the level it opens.
     connect(tree, &QTreeWidget::itemExpanded, this, [this] { noticeLostConnection(true); });
     addToParent(parent, tree, 1);
@@ -169,14 +177,23 @@ QWidget* ReportSelectDlg::createSearchBox(QWidget* parent) {
          {"物理母线", "交流线", "直流线", "发电机", "负荷", "串联电容电抗器", "并联电容电抗器",
           "两绕组变压器", "三绕组变压器", "移相变压器", "开关", "厂站", "分区", "区域"})
         m_pSearchKind->addItem(u(k));
+    m_pSearchKind->setToolTip(u("要查找的元件类型"));
     m_pSearchText = new QLineEdit(box);
+    m_pSearchText->setToolTip(u("名称中包含的文字（区分大小写）；回车查找，再按回车到下一个"));
+    // Return searches here; it must not reach the dialog's default button.
+    m_pSearchText->installEventFilter(this);
     auto* find = new QPushButton(u("查找"), box);
+    find->setToolTip(u("在电网结构中打开第一个符合的元件"));
     m_pNextBtn = new QPushButton(u("下一个"), box);
+    m_pNextBtn->setToolTip(u("打开下一个符合的元件"));
     m_pNextBtn->setEnabled(false);
+    m_pSearchStatus = new QLabel(box);
+    m_pSearchStatus->setObjectName("searchStatus");
     cols.add(m_pSearchKind);
     cols.add(m_pSearchText);
     cols.add(find);
     cols.add(m_pNextBtn);
+    cols.add(m_pSearchStatus);
     connect(find, &QPushButton::clicked, this, &ReportSelectDlg::onSearch);
     connect(m_pNextBtn, &QPushButton::clicked, this, &ReportSelectDlg::onNext);
     addToParent(parent, box);
@@ -206,17 +223,23 @@ void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose,
     v->setSpacing(10);
     m_pNoteEdit = new QTextEdit(parent);
     m_pNoteEdit->setAcceptRichText(false);
+    // Tab moves on: a tab character in a note is never what the user meant.
+    m_pNoteEdit->setTabChangesFocus(true);
+    m_pNoteEdit->setToolTip(u("作业描述，随输入保存"));
     connect(m_pNoteEdit, &QTextEdit::textChanged, this, &ReportSelectDlg::save_caseNote);
     v->addWidget(m_pNoteEdit);
     screport::logDebug("dlg height is " + std::to_string(height()));
     screport::logDebug("  cur height is " + std::to_string(m_pNoteEdit->height()));
-    m_pNoteEdit->setMaximumHeight(height() / 20);
+    // Several lines of the note are visible; more height goes to it as the window grows.
+    m_pNoteEdit->setMinimumHeight(m_pNoteEdit->fontMetrics().lineSpacing() * 4 +
+                                  2 * m_pNoteEdit->frameWidth() + 8);
     if (m_pCaseCombo && m_pCaseCombo->count() > 0) readNote(m_pCaseCombo->currentText());
 
     auto* row = new QWidget(parent);
     QHBoxLayout* l = rowLayout(row);
     l->addWidget(createObjectBox(row, withChoose, noChoose));
     l->addWidget(createOptionColumn(row));
+    l->addStretch(1); // wider windows widen the note, not the option boxes
     v->addWidget(row);
     v->setStretchFactor(m_pNoteEdit, 10);
     v->setStretchFactor(row, 0);
@@ -234,11 +257,14 @@ QGroupBox* ReportSelectDlg::createObjectBox(QWidget* parent, bool withChoose,
         check->setObjectName(textcodec::fromLocal8(key));
         check->setChecked(false);
         connect(check, &QCheckBox::stateChanged, this, &ReportSelectDlg::onStateChanged);
+        check->setToolTip(u("输出此报表"));
         cols.add(check);
         m_objKeys[check] = key;
         if (withChoose && !noChoose.count(key)) {
             auto* choose = new QPushButton(u("选择"), box);
             choose->setObjectName(textcodec::fromLocal8(key));
+            choose->setToolTip(u("选择此报表的列"));
+            choose->setEnabled(false); // until its kind is ticked
             // The derived dialog provides onChoose(); connected by name.
             connect(choose, SIGNAL(clicked()), this, SLOT(onChoose()));
             cols.add(choose);
@@ -263,8 +289,14 @@ QWidget* ReportSelectDlg::createOptionColumn(QWidget* parent) {
     auto* exit = new QPushButton(u("退出"), column);
     v->addWidget(m_pOutputBtn);
     v->addWidget(exit);
+    m_pOutputBtn->setToolTip(u("按所选的报表和选项输出（回车）"));
+    exit->setToolTip(u("保存本作业的选择并退出（Esc）"));
+    // Return anywhere but in the note and the search text starts the output.
+    m_pOutputBtn->setDefault(true);
     connect(m_pOutputBtn, &QPushButton::clicked, this, &ReportSelectDlg::onOutput);
     connect(exit, &QPushButton::clicked, this, &ReportSelectDlg::reject);
+    for (QCheckBox* c : {m_pReportCheck, m_pFileCheck})
+        connect(c, &QCheckBox::toggled, this, &ReportSelectDlg::updateOutputButton);
     updateOutputButton();
     return column;
 }
@@ -275,6 +307,9 @@ QGroupBox* ReportSelectDlg::createGroupBox(QWidget* parent) {
     m_pAreaCheck = new QCheckBox(u("区域"), box);
     m_pZoneCheck = new QCheckBox(u("分区"), box);
     m_pSubCheck = new QCheckBox(u("厂站"), box);
+    m_pAreaCheck->setToolTip(u("按区域分组输出"));
+    m_pZoneCheck->setToolTip(u("按分区分组输出"));
+    m_pSubCheck->setToolTip(u("按厂站分组输出"));
     for (QCheckBox* c : {m_pAreaCheck, m_pZoneCheck, m_pSubCheck}) {
         c->setChecked(true);
         cols.add(c);
@@ -289,6 +324,8 @@ QGroupBox* ReportSelectDlg::createUnitBox(QWidget* parent) {
     group->setExclusive(true);
     m_pPUnitRadio = new QRadioButton(u("标幺值"), box);
     m_pNamedRadio = new QRadioButton(u("有名值"), box);
+    m_pPUnitRadio->setToolTip(u("以标幺值输出"));
+    m_pNamedRadio->setToolTip(u("以有名值输出：kA、kV、MVA、欧姆"));
     for (QRadioButton* r : {m_pPUnitRadio, m_pNamedRadio}) {
         cols.add(r);
         group->addButton(r);
@@ -304,6 +341,8 @@ QGroupBox* ReportSelectDlg::createModeBox(QWidget* parent) {
     m_pFileCheck = new QCheckBox(u("文件"), box);
     m_pReportCheck->setChecked(false);
     m_pFileCheck->setChecked(true);
+    m_pReportCheck->setToolTip(u("写HTML和.xlsx工作簿并用表格程序打开"));
+    m_pFileCheck->setToolTip(u("写文本报表并用文本编辑器打开"));
     cols.add(m_pReportCheck);
     cols.add(m_pFileCheck);
     return box;
@@ -314,9 +353,12 @@ void ReportSelectDlg::updateOutputButton() {
     bool any = false;
     for (const auto& [box, button] : m_objButtons) {
         (void)button;
-        if (box->checkState() != Qt::Unchecked) any = true;
+        if (box->isEnabled() && box->checkState() != Qt::Unchecked) any = true;
     }
-    m_pOutputBtn->setEnabled(any);
+    // Without a file to write the run would do nothing.
+    const bool someFile = (m_pReportCheck && m_pReportCheck->isChecked()) ||
+                          (m_pFileCheck && m_pFileCheck->isChecked()) || (!m_pReportCheck && !m_pFileCheck);
+    m_pOutputBtn->setEnabled(any && someFile);
 }
 
 void ReportSelectDlg::onStateChanged(int state) {
@@ -328,7 +370,7 @@ void ReportSelectDlg::onStateChanged(int state) {
         m_selObjects.insert(key);
     else
         m_selObjects.erase(key);
-    if (it->second) it->second->setEnabled(state == Qt::Checked);
+    if (it->second) it->second->setEnabled(state == Qt::Checked && box->isEnabled());
     updateOutputButton();
 }
 
@@ -349,7 +391,9 @@ void ReportSelectDlg::onChangeCase(const QString& name) {
 void ReportSelectDlg::onBrowseCase() {
     CaseBrowseDlg dlg(this);
     if (noticeLostConnection()) return;
-    ui::execModal(dlg);
+    dlg.preselect(CDBUtility::getCaseName());
+    // Escape or closing the window keeps the case shown.
+    if (ui::execModal(dlg) != QDialog::Accepted) return;
     const int n = dlg.getSelectedCase();
     if (n >= 0) {
         m_pCaseCombo->setCurrentText(QString::number(n));
@@ -362,14 +406,57 @@ void ReportSelectDlg::onSearch() {
     if (!g_pCommTree) return;
     const int left = g_pCommTree->search(textcodec::toLocal8(m_pSearchKind->currentText()),
                                          textcodec::toLocal8(m_pSearchText->text()));
+    m_lastSearch = m_pSearchKind->currentText() + '\n' + m_pSearchText->text();
     m_pNextBtn->setEnabled(left != 0);
+    showSearchStatus();
     noticeLostConnection(true);
 }
 
 void ReportSelectDlg::onNext() {
     if (!g_pCommTree) return;
     m_pNextBtn->setEnabled(g_pCommTree->searchNext() != 0);
+    showSearchStatus();
     noticeLostConnection(true);
+}
+
+void ReportSelectDlg::showSearchStatus() {
+    if (!m_pSearchStatus || !g_pCommTree) return;
+    const int total = g_pCommTree->matchTotal();
+    if (m_pSearchText->text().isEmpty())
+        m_pSearchStatus->clear();
+    else if (total == 0)
+        m_pSearchStatus->setText(u("没有找到"));
+    else
+        m_pSearchStatus->setText(QString("%1 / %2").arg(g_pCommTree->matchShown()).arg(total));
+}
+
+bool ReportSelectDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pSearchText && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // The same search again steps on; a changed one starts over.
+            const QString now = m_pSearchKind->currentText() + '\n' + m_pSearchText->text();
+            if (now == m_lastSearch && m_pNextBtn->isEnabled())
+                onNext();
+            else
+                onSearch();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ReportSelectDlg::restoreLayout() {
+    QSettings settings;
+    const QByteArray geometry = settings.value("dialog/geometry").toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+    if (g_pCommTree) g_pCommTree->header()->restoreState(settings.value("dialog/treeHeader").toByteArray());
+}
+
+void ReportSelectDlg::saveLayout() const {
+    QSettings settings;
+    settings.setValue("dialog/geometry", saveGeometry());
+    if (g_pCommTree) settings.setValue("dialog/treeHeader", g_pCommTree->header()->saveState());
 }
 
 bool ReportSelectDlg::noticeLostConnection(bool once) {

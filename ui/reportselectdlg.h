@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -32,6 +33,8 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QPushButton* nextButton() const { return m_pNextBtn; }
     QComboBox* searchKind() const { return m_pSearchKind; }
     QLineEdit* searchText() const { return m_pSearchText; }
+    // "n / m" of the match shown, or that nothing matched.
+    QLabel* searchStatus() const { return m_pSearchStatus; }
     QCheckBox* objectBox(const std::string& key8) const;
     QPushButton* chooseButton(const std::string& key8) const;
 
@@ -62,6 +65,11 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
 
     void saveOutputOptions(const std::string& table);
     void loadOutputOptions(const std::string& table);
+    // Window size and position, and column widths, kept between program runs.
+    void restoreLayout();
+    void saveLayout() const;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showSearchStatus();
     // The note of `caseName` (GB18030) from the case table; false when the case has no row.
     bool readNote(const QString& caseName);
 
@@ -76,6 +84,8 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QComboBox* m_pSearchKind = nullptr;
     QLineEdit* m_pSearchText = nullptr;
     QPushButton* m_pNextBtn = nullptr;
+    QLabel* m_pSearchStatus = nullptr;
+    QString m_lastSearch; // kind and text of the search whose matches "下一个" walks
     QRadioButton* m_pAllRadio = nullptr;
     QRadioButton* m_pOverRadio = nullptr;
     QCheckBox* m_pAreaCheck = nullptr;

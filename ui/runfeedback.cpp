@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -45,6 +46,19 @@ void showDataProblems(QWidget* parent, const std::vector<dataproblems::Problem>&
     ui::execModal(dlg);
 }
 
+void showRunError(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("输出失败"), text, QMessageBox::NoButton, parent);
+    box.setObjectName("runError");
+    // Names in the text may hold '<' or '&': shown as written, never as markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box.setInformativeText(QString::fromUtf8("报表没有输出，上次输出的文件保持不变。"));
+    QPushButton* ok = box.addButton(QString::fromUtf8("确定"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    ui::execModal(box);
+}
+
 ProgressObserver::ProgressObserver(QWidget* parent, int delayMs) : m_parent(parent), m_delayMs(delayMs) {
     m_clock.start();
     m_lastPump.start();
@@ -54,27 +68,34 @@ ProgressObserver::~ProgressObserver() {
     delete m_dlg;
 }
 
-void ProgressObserver::progress(const std::string& what, long done, long total) {
+void ProgressObserver::step(const RunStep& st) {
     if (!m_dlg) {
         if (m_clock.elapsed() < m_delayMs) return;
         m_dlg = new QProgressDialog(m_parent);
+        m_dlg->setObjectName("runProgress");
         m_dlg->setWindowTitle(QString::fromUtf8("输出"));
         m_dlg->setCancelButtonText(QString::fromUtf8("取消"));
         m_dlg->setWindowModality(Qt::WindowModal);
         m_dlg->setMinimumDuration(0);
         m_dlg->setAutoClose(false);
         m_dlg->setAutoReset(false);
+        // One bar for the whole run: it never starts again at a new step.
+        m_dlg->setRange(0, kBarSteps);
+        m_dlg->setMinimumWidth(420);
         m_dlg->show();
     } else if (m_lastPump.elapsed() < 50) {
         return; // called per row: redraw a few times a second, not every row
     }
     m_lastPump.restart();
-    QString label =
-        QString::fromUtf8("正在生成：%1\n已完成 %2 行").arg(textcodec::fromLocal8(what)).arg(done);
-    if (total > 0) label += QString(" / %1").arg(total);
+    QString label = textcodec::fromLocal8(st.what);
+    if (st.no > 0) label = QString::fromUtf8("第 %1/%2 步：").arg(st.no).arg(st.count) + label;
+    const QString unit = QString::fromUtf8(st.faults ? "个故障点" : "行");
+    if (st.total > 0)
+        label += QString::fromUtf8("\n%1 / %2 %3").arg(st.done).arg(st.total).arg(unit);
+    else if (st.done > 0)
+        label += QString::fromUtf8("\n%1 %2").arg(st.done).arg(unit);
     m_dlg->setLabelText(label);
-    m_dlg->setMaximum(total > 0 ? int(std::min<long>(total, 1 << 30)) : 0);
-    m_dlg->setValue(total > 0 ? int(std::min<long>(std::min(done, total), 1 << 30)) : 0);
+    m_dlg->setValue(std::max(m_dlg->value(), int(st.overall * kBarSteps)));
     QCoreApplication::processEvents();
 }
 

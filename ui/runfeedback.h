@@ -14,18 +14,23 @@ class QWidget;
 // user can select and copy, with the button "确定". Nothing is shown for an empty list.
 void showDataProblems(QWidget* parent, const std::vector<dataproblems::Problem>& problems);
 
+// The error that ended an output run, in a box titled "输出失败" with the button "确定".
+// Every failed run says so: a run that wrote nothing must never pass silently.
+void showRunError(QWidget* parent, const QString& text);
+
 // Opens a progress dialog once the run has taken `delayMs`; its cancel button ends the run.
 class ProgressObserver : public RunObserver {
   public:
     explicit ProgressObserver(QWidget* parent, int delayMs = 500);
     ~ProgressObserver() override;
 
-    void progress(const std::string& what, long done, long total) override;
+    void step(const RunStep& s) override;
     bool cancelled() const override;
     // Null until the dialog has been opened.
     QProgressDialog* dialog() const { return m_dlg; }
 
   private:
+    static constexpr int kBarSteps = 1000;
     QWidget* m_parent;
     int m_delayMs;
     QElapsedTimer m_clock;

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <set>
 
 SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* name, bool modal,
@@ -55,7 +56,14 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     auto* findLayout = new QHBoxLayout(find);
     findLayout->addWidget(new QLabel(QString::fromUtf8("母线名"), find));
     m_pSearchEdit = new QLineEdit(find);
+    m_pSearchEdit->setToolTip(QString::fromUtf8("母线名的开头（不分大小写）；回车查找，再按回车到下一个"));
     findLayout->addWidget(m_pSearchEdit);
+    m_pFindNextBtn = new QPushButton(QString::fromUtf8("下一个"), find);
+    m_pFindNextBtn->setToolTip(QString::fromUtf8("下一个以此开头的母线"));
+    findLayout->addWidget(m_pFindNextBtn);
+    m_pFindStatus = new QLabel(find);
+    m_pFindStatus->setObjectName("findStatus");
+    findLayout->addWidget(m_pFindStatus);
     middle->addWidget(find, 2, 0, 1, 2);
     auto* centre = new QVBoxLayout; // the buttons stay together at the top
     centre->addLayout(middle);
@@ -83,6 +91,15 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     connect(selAllBtn, &QPushButton::clicked, this, &SCPosSelDlg::onSelAll);
     connect(clearAllBtn, &QPushButton::clicked, this, &SCPosSelDlg::onClearAll);
     connect(m_pSearchEdit, &QLineEdit::returnPressed, this, &SCPosSelDlg::onSearch);
+    connect(m_pFindNextBtn, &QPushButton::clicked, this, [this] { findFrom(m_findRow + 1); });
+    selBtn->setToolTip(QString::fromUtf8("把左边选中的故障点移到右边（或双击）"));
+    clearBtn->setToolTip(QString::fromUtf8("把右边选中的故障点移回左边（或双击）"));
+    selAllBtn->setToolTip(QString::fromUtf8("选择全部故障点"));
+    clearAllBtn->setToolTip(QString::fromUtf8("删除全部已选故障点"));
+    m_pAvailList->setToolTip(QString::fromUtf8("本作业可选的故障点"));
+    m_pSelList->setToolTip(QString::fromUtf8("要输出的故障点，按此顺序输出"));
+    ok->setToolTip(QString::fromUtf8("使用右边的故障点"));
+    cancel->setToolTip(QString::fromUtf8("不作改动（Esc）"));
     connect(m_pAvailList, &QListWidget::itemDoubleClicked, this, &SCPosSelDlg::onDoubleClicked_Sel);
     connect(m_pSelList, &QListWidget::itemDoubleClicked, this, &SCPosSelDlg::onDoubleClicked_unSel);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -190,14 +207,31 @@ void SCPosSelDlg::onDoubleClicked_unSel(QListWidgetItem* item) {
 void SCPosSelDlg::onSearch() {
     const QString text = m_pSearchEdit->text();
     screport::logDebug("onSearCh:" + textcodec::toLocal8(text));
+    // Return again on the same text steps to the next row that begins with it.
+    const bool again = text == m_findText && m_findRow >= 0;
+    m_findText = text;
+    findFrom(again ? m_findRow + 1 : 0);
+}
+
+void SCPosSelDlg::findFrom(int start) {
+    const QString text = m_pSearchEdit->text();
+    m_findText = text;
     m_pAvailList->clearSelection();
-    for (int row = 0; row < m_pAvailList->count(); ++row) {
-        QListWidgetItem* item = m_pAvailList->item(row);
-        if (item->text().startsWith(text, Qt::CaseInsensitive)) {
-            item->setSelected(true);
-            m_pAvailList->setCurrentItem(item, QItemSelectionModel::NoUpdate);
-            m_pAvailList->scrollToItem(item);
-            break;
-        }
+    std::vector<int> rows;
+    for (int row = 0; row < m_pAvailList->count(); ++row)
+        if (m_pAvailList->item(row)->text().startsWith(text, Qt::CaseInsensitive)) rows.push_back(row);
+    m_findRow = -1;
+    if (rows.empty()) {
+        m_pFindStatus->setText(QString::fromUtf8("没有找到"));
+        return;
     }
+    // After the last match the walk starts again at the first.
+    auto at = std::lower_bound(rows.begin(), rows.end(), start);
+    if (at == rows.end()) at = rows.begin();
+    m_findRow = *at;
+    QListWidgetItem* item = m_pAvailList->item(m_findRow);
+    item->setSelected(true);
+    m_pAvailList->setCurrentItem(item, QItemSelectionModel::NoUpdate);
+    m_pAvailList->scrollToItem(item);
+    m_pFindStatus->setText(QString("%1 / %2").arg(int(at - rows.begin()) + 1).arg(rows.size()));
 }

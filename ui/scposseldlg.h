@@ -4,7 +4,9 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QListWidget;
 class QListWidgetItem;
 
@@ -20,6 +22,8 @@ class SCPosSelDlg : public QDialog {
     QListWidget* availableList() const { return m_pAvailList; }
     QListWidget* selectedList() const { return m_pSelList; }
     QLineEdit* searchEdit() const { return m_pSearchEdit; }
+    QPushButton* findNextButton() const { return m_pFindNextBtn; }
+    QLabel* findStatus() const { return m_pFindStatus; }
 
   protected slots:
     void onSelAll();
@@ -36,10 +40,16 @@ class SCPosSelDlg : public QDialog {
     static void moveSelected(QListWidget* fromList, SCPosList& from, QListWidget* toList, SCPosList& to);
     static void moveAll(QListWidget* fromList, SCPosList& from, QListWidget* toList, SCPosList& to);
     static void fill(QListWidget* list, const SCPosList& records);
+    // Highlights the first available row from `start` on (wrapping) that begins with the text.
+    void findFrom(int start);
 
     QListWidget* m_pAvailList = nullptr;
     QListWidget* m_pSelList = nullptr;
     QLineEdit* m_pSearchEdit = nullptr;
+    QPushButton* m_pFindNextBtn = nullptr;
+    QLabel* m_pFindStatus = nullptr;
+    QString m_findText;
+    int m_findRow = -1;
     SCPosList m_avail;
     SCPosList m_sel;
 };

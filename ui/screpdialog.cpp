@@ -14,7 +14,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QErrorMessage>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,6 +74,7 @@ SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDi
     casechoices::loadFaultList(sc_buses);
     loadOutputOptions(kOptionsTable);
     enableReportKinds();
+    restoreLayout();
 }
 
 SCRepDialog::~SCRepDialog() {
@@ -86,6 +86,7 @@ void SCRepDialog::createCaseArea(QWidget* parent, const std::string& caseName8) 
     createCaseRow(parent, caseName8);
     auto* faults = new QPushButton(QString::fromUtf8("故障点选择"), parent);
     faults->setObjectName("faultButton");
+    faults->setToolTip(QString::fromUtf8("选择要输出的故障点"));
     connect(faults, &QPushButton::clicked, this, &SCRepDialog::onSelSC);
     parent->layout()->addWidget(faults);
     createNetTree(parent);
@@ -96,8 +97,17 @@ void SCRepDialog::enableReportKinds() {
     // The batch mode applies the same rule; the last three kinds are always allowed.
     const std::set<std::string> on = reportkinds::enabledKinds(CDBUtility::m_CaseNo);
     const auto& k = reportkinds::kinds();
-    for (size_t i = 0; i < 3 && i < k.size(); ++i)
-        if (QCheckBox* box = objectBox(k[i].key)) box->setEnabled(on.count(k[i].key) > 0);
+    for (size_t i = 0; i < 3 && i < k.size(); ++i) {
+        QCheckBox* box = objectBox(k[i].key);
+        if (!box) continue;
+        const bool allowed = on.count(k[i].key) > 0;
+        box->setEnabled(allowed);
+        box->setToolTip(allowed ? QString::fromUtf8("输出此报表")
+                                : QString::fromUtf8("本作业的计算不能给出此报表"));
+        // A kind the case cannot give is not produced; a greyed tick would say otherwise.
+        if (!allowed) box->setChecked(false);
+    }
+    updateOutputButton();
 }
 
 void SCRepDialog::onSelSC() {
@@ -131,9 +141,11 @@ void SCRepDialog::saveOptions() {
 void SCRepDialog::loadOptions() {
     casechoices::loadFaultList(sc_buses);
     loadOutputOptions(kOptionsTable);
+    enableReportKinds(); // each case allows its own kinds
 }
 
 void SCRepDialog::reject() {
+    saveLayout();
     saveOptions();
     noticeLostConnection(true);
     QDialog::reject();
@@ -172,11 +184,7 @@ void SCRepDialog::onOutput() {
     if (progress.cancelled()) {
         screport::logDebugU("输出已取消");
     } else if (!error.empty()) {
-        QErrorMessage box(this);
-        // Names in the text may hold '<' or '&': shown as written, never as markup.
-        const QString text = tr(textcodec::fromLocal8(error).toUtf8().constData());
-        box.showMessage("<p>" + text.toHtmlEscaped() + "</p>");
-        ui::execModal(box);
+        showRunError(this, tr(textcodec::fromLocal8(error).toUtf8().constData()));
     }
     if (!progress.cancelled()) showDataProblems(this, problems);
 }

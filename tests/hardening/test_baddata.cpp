@@ -254,14 +254,14 @@ TEST_P(BadData, DuplicatesAndEmptyCase) {
          {"INSERT INTO SC_CASE SELECT * FROM SC_CASE WHERE Case_No=2"},
          Expect::Either,
          Expect::Either},
-        // No fault point: the distribution report needs one, so the run stops before writing.
+        // No fault results at all: the run stops before writing, naming the case.
         {"empty case",
          {"DELETE FROM SCR_R120 WHERE Case_No=2", "DELETE FROM SCR_B120 WHERE Case_No=2",
           "DELETE FROM SCR_LINE1 WHERE Case_No=2", "DELETE FROM SCR_LINE0 WHERE Case_No=2",
           "DELETE FROM SCR_BUS WHERE Case_No=2", "DELETE FROM SCR_LPC WHERE Case_No=2"},
          Expect::Fails,
          Expect::Fails,
-         "没有选择故障母线。"},
+         "短路作业没有计算结果，报表没有输出:IEEE14 单相接地"},
     };
     EXPECT_GE(runRows(rows, demo::kCaseAToGround), 2);
 }

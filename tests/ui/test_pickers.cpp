@@ -6,10 +6,13 @@
 #include "ui/tree/clfrepitemseldlg.h"
 #include "uitest.h"
 
+#include <QApplication>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
@@ -78,9 +81,21 @@ TEST_P(PickerTest, FaultPointsMoveBetweenTheListsInOrder) {
     EXPECT_EQ(avail->selectedItems().front()->text(), QString("B3"));
     EXPECT_EQ(dlg.result(), 0) << "return in the search field does not close the dialog";
     EXPECT_EQ(rows(avail), QStringList({"B4", "B3", "B2"})) << "nor moves the row it found";
+    // Return again on the same text, or "下一个", steps through the rows that begin with it.
+    dlg.searchEdit()->setText("b");
+    QStringList walk;
+    for (int i = 0; i < 4; ++i) {
+        if (i == 2)
+            dlg.findNextButton()->click();
+        else
+            QTest::keyClick(dlg.searchEdit(), Qt::Key_Return);
+        walk << avail->selectedItems().value(0)->text() + " " + dlg.findStatus()->text();
+    }
+    EXPECT_EQ(walk, QStringList({"B4 1 / 3", "B3 2 / 3", "B2 3 / 3", "B4 1 / 3"}));
     dlg.searchEdit()->setText("zz");
     QTest::keyClick(dlg.searchEdit(), Qt::Key_Return);
     EXPECT_TRUE(avail->selectedItems().isEmpty());
+    EXPECT_EQ(dlg.findStatus()->text(), QString::fromUtf8("没有找到"));
 
     button(&dlg, "全选")->click();
     EXPECT_EQ(rows(sel), QStringList({"B1", "B4", "B3", "B2"}));
@@ -196,6 +211,29 @@ TEST_F(ItemSelTest, PredefinedTablesCannotBeEditedAndCancelKeepsEverything) {
     button(ok.get(), "确定")->click();
     EXPECT_EQ(vars[key], (std::vector<int>{7, 0, 2}));
     EXPECT_EQ(tabNo[key], 1);
+}
+
+TEST_F(ItemSelTest, EveryItemIsReachedAndTickedFromTheKeyboard) {
+    key = gb("支路两端的电压、\n电流和视在阻抗");
+    labels[key] = labels[gb("母线电压")];
+    defVars[key] = {};
+    auto d = open();
+    EXPECT_EQ(d->windowTitle(), QString::fromUtf8("支路两端的电压、电流和视在阻抗")) << "no line break";
+    d->show();
+    QApplication::setActiveWindow(d.get());
+    d->itemBox(0)->setFocus(Qt::TabFocusReason);
+    // Tab and Down both go through every item; Right goes to the next column (4 to a column).
+    for (int i = 1; i < d->itemCount(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), i % 2 ? Qt::Key_Tab : Qt::Key_Down);
+        ASSERT_EQ(QApplication::focusWidget(), d->itemBox(i)) << i;
+    }
+    d->itemBox(1)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(d->itemBox(1), Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), d->itemBox(5));
+    // Space ticks in the order pressed.
+    for (int i : {5, 2})
+        QTest::keyClick(d->itemBox(i), Qt::Key_Space);
+    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", "  ", "  ", " 1", "  ", "  "}));
 }
 
 TEST_F(ItemSelTest, KindWithoutPresetsHasOnlyTheCustomTable) {

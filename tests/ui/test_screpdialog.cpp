@@ -4,13 +4,19 @@
 #include "db/textcodec.h"
 #include "ui/casebrowsedlg.h"
 #include "ui/scposseldlg.h"
+#include "ui/qttranslations.h"
 #include "ui/screpdialog.h"
 #include "ui/tree/clfrepitemseldlg.h"
+#include "ui/tree/commtreeview.h"
 #include "uitest.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QComboBox>
-#include <QErrorMessage>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QTranslator>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -52,6 +58,7 @@ class SCRepDialogTest : public UiTest {
         return std::make_unique<SCRepDialog>(db->arg(), proj.path().toStdString(), gb(caseName), false);
     }
     static bool on(QAbstractButton* b) { return b && b->isChecked(); }
+    QSize size;
     // Keeps CDBUtility's connection open for the checks after the dialog has gone.
     void reopen() { open(); }
     QTemporaryDir proj;
@@ -62,10 +69,16 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
         const char* name;
         bool summary, distribution, shortBra;
     };
+    // Every kind ticked on the case shown first; each case then allows its own.
+    auto dlg = make("3");
+    for (const std::string& k : {kSummary, kDistribution, kShortBra, kBusVol, kLineCur, kVIZ})
+        if (dlg->objectBox(k)->isEnabled()) dlg->objectBox(k)->click();
     for (const Expect& e : {Expect{"101", true, true, true}, Expect{"sc2", false, false, true},
                             Expect{"3", true, false, false}, Expect{"4", true, true, false}}) {
         SCOPED_TRACE(e.name);
-        auto dlg = make(e.name);
+        dlg->caseCombo()->setCurrentText(e.name); // as a pick in the list does
+        emit dlg->caseCombo()->textActivated(e.name);
+        if (e.shortBra) dlg->objectBox(kShortBra)->setChecked(true);
         EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8("短路报表输出"));
         QStringList cases;
         for (int i = 0; i < dlg->caseCombo()->count(); ++i)
@@ -77,11 +90,20 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
         EXPECT_EQ(dlg->objectBox(kShortBra)->isEnabled(), e.shortBra);
         for (const std::string& k : {kBusVol, kLineCur, kVIZ})
             EXPECT_TRUE(dlg->objectBox(k)->isEnabled());
+        // A kind the case does not allow is neither ticked, nor chosen, nor offered columns.
+        for (const std::string& k : {kSummary, kDistribution, kShortBra}) {
+            QCheckBox* box = dlg->objectBox(k);
+            if (box->isEnabled()) continue;
+            EXPECT_FALSE(box->isChecked());
+            EXPECT_EQ(dlg->choices().m_selObjects.count(k), 0u);
+            if (QPushButton* choose = dlg->chooseButton(k)) EXPECT_FALSE(choose->isEnabled());
+        }
         // Summary and distribution have no item choice.
         EXPECT_EQ(dlg->chooseButton(kSummary), nullptr);
         EXPECT_EQ(dlg->chooseButton(kDistribution), nullptr);
         EXPECT_NE(dlg->chooseButton(kVIZ), nullptr);
     }
+    dlg.reset();
     {
         auto first = make("");
         EXPECT_EQ(CDBUtility::getCaseNo(), "1") << "no case named: the first listed one";
@@ -109,6 +131,25 @@ TEST_P(SCRepDialogTest, OutputButtonAndChooseButtonsFollowTheChecks) {
     dlg->objectBox(kSummary)->click();
     EXPECT_FALSE(output->isEnabled());
     EXPECT_TRUE(dlg->choices().m_selObjects.empty());
+    // Neither a workbook nor a text file: nothing to write.
+    dlg->objectBox(kBusVol)->click();
+    button(dlg.get(), "文件")->click();
+    EXPECT_FALSE(output->isEnabled());
+    button(dlg.get(), "报表")->click();
+    EXPECT_TRUE(output->isEnabled());
+}
+
+TEST_P(SCRepDialogTest, CaseWithoutResultsSaysSoAndWritesNothing) {
+    auto dlg = make("sc2"); // calculated, but no fault rows
+    dlg->objectBox(kBusVol)->click();
+    QString shown;
+    expectDialogs({[&](QDialog& d) {
+        if (auto* box = dynamic_cast<QMessageBox*>(&d)) shown = box->text();
+        return 0;
+    }});
+    dlg->outputButton()->click();
+    EXPECT_EQ(shown, QString::fromUtf8("短路作业没有计算结果，报表没有输出:sc2"));
+    EXPECT_FALSE(QDir(proj.path() + "/temp").exists());
 }
 
 TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
@@ -151,12 +192,13 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
         // sc2 has no stored options: the controls keep what they show.
         EXPECT_TRUE(logged(false, gb("作业没有保存的输出选项:2"))) << "nothing stored is no error";
         EXPECT_TRUE(on(button(dlg.get(), "有名值")));
-        dlg->objectBox(kBusVol)->click(); // sc2: bus voltage off, only the summary
-        dlg->reject();                    // closing stores the case shown
+        dlg->objectBox(kLineCur)->click(); // sc2: no summary (not allowed), line currents instead
+        dlg->objectBox(kBusVol)->click();
+        dlg->reject(); // closing stores the case shown
     }
     reopen();
-    EXPECT_EQ(column("select LSummary,LBusVol from SCR_OUT where CASE_NO=2"),
-              std::vector<std::string>{"1,0"});
+    EXPECT_EQ(column("select LSummary,LBusVol,LLineCur from SCR_OUT where CASE_NO=2"),
+              std::vector<std::string>{"0,0,1"});
     EXPECT_EQ(count("select count(*) from SCR_OUT"), 2) << "one row per case";
     CDBUtility::closedb();
 
@@ -174,6 +216,71 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
     EXPECT_EQ(again->choices().m_objTableNo.at(kBusVol), 4);
     EXPECT_EQ(again->choices().m_objVars.at(kLineCur), (std::vector<int>{6, 7, 8, 9, 10, 11}));
     EXPECT_EQ(count("select count(*) from SCR_CONT where Case_NO=1 and OBJNO=7"), 1);
+}
+
+TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndReturnSearches) {
+    auto dlg = make("101");
+    dlg->objectBox(kBusVol)->setChecked(true); // its "选择" is enabled, so a Tab stop
+    dlg->show();
+    QApplication::setActiveWindow(dlg.get());
+    dlg->caseCombo()->setFocus(Qt::TabFocusReason);
+    // Tab from the case: the left column top to bottom, then the right side.
+    QStringList seen;
+    QWidget* w = QApplication::focusWidget();
+    for (int i = 0; i < 40 && w; ++i) {
+        QString name = w->metaObject()->className();
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) name = b->text();
+        seen << name.replace('\n', "");
+        QTest::keyClick(w, Qt::Key_Tab);
+        w = QApplication::focusWidget();
+        if (w == dlg->caseCombo()) break;
+    }
+    const QStringList expected = QString::fromUtf8(
+        "QComboBox|浏览|故障点选择|SCCommTreeView|QComboBox|QLineEdit|查找|"
+        "QTextEdit|短路电流简表|短路电流分布系数|短路点及其支路|母线电压|选择|支路电流|"
+        "支路两端的电压、电流和视在阻抗|区域|分区|厂站|标幺值|报表|文件|输出|退出").split('|');
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(column("select Note from SC_CASE where Case_No=1"), std::vector<std::string>{"first note"})
+        << "Tab is never typed into the note";
+
+    // Return in the search text searches (no case browser opens); again, it steps on.
+    dlg->searchKind()->setCurrentText(QString::fromUtf8("交流线"));
+    dlg->searchText()->setFocus();
+    QTest::keyClicks(dlg->searchText(), "L1");
+    QTest::keyClick(dlg->searchText(), Qt::Key_Return);
+    EXPECT_EQ(dlg->searchStatus()->text(), QString("1 / 4"));
+    QTest::keyClick(dlg->searchText(), Qt::Key_Return);
+    EXPECT_EQ(dlg->searchStatus()->text(), QString("2 / 4"));
+    EXPECT_EQ(unexpectedDialogs, 0);
+}
+
+TEST_P(SCRepDialogTest, WindowSizeIsRememberedAndQtSpeaksChinese) {
+    {
+        auto dlg = make("101");
+        dlg->show();
+        QApplication::processEvents();
+        const QSize note = dlg->noteEdit()->size(), tree = g_pCommTree->size();
+        const int boxes = dlg->objectBox(kBusVol)->parentWidget()->width();
+        dlg->resize(dlg->width() + 200, dlg->height() + 150);
+        QApplication::processEvents();
+        // Extra space goes to the tree and the note, not to the option boxes.
+        EXPECT_GT(dlg->noteEdit()->height(), note.height());
+        EXPECT_GT(g_pCommTree->height(), tree.height());
+        EXPECT_EQ(dlg->objectBox(kBusVol)->parentWidget()->width(), boxes);
+        EXPECT_GE(dlg->noteEdit()->height(), 4 * dlg->noteEdit()->fontMetrics().lineSpacing());
+        size = dlg->size();
+        dlg->reject();
+    }
+    auto again = make("101");
+    again->show();
+    EXPECT_EQ(again->size(), size);
+
+    QTranslator* qt = ui::installQtTranslations(QCoreApplication::instance());
+    ASSERT_NE(qt, nullptr) << "qt6-translations-l10n installed?";
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
+    QCoreApplication::removeTranslator(qt);
+    delete qt;
 }
 
 TEST_P(SCRepDialogTest, NoteIsWrittenOnEveryEdit) {
@@ -226,8 +333,8 @@ TEST_P(SCRepDialogTest, FaultPointsChosenInTheDialogAreStored) {
 }
 
 TEST_P(SCRepDialogTest, BrowseListsNumberedCasesAndSwitchesToThePickedOne) {
-    auto dlg = make("101");
-    expectDialogs({[](QDialog& d) {
+    auto dlg = make("3");
+    expectDialogs({[](QDialog& d) { // Escape keeps the case, whatever row is current
                        auto& b = dynamic_cast<CaseBrowseDlg&>(d);
                        EXPECT_EQ(b.windowTitle(), QString::fromUtf8("作业浏览"));
                        QTableWidget* t = b.table();
@@ -235,19 +342,33 @@ TEST_P(SCRepDialogTest, BrowseListsNumberedCasesAndSwitchesToThePickedOne) {
                            << "sc2, abc (not numbers) and x (not calculated) left out";
                        EXPECT_EQ(t->item(0, 1)->text(), QString("first note"));
                        EXPECT_EQ(t->editTriggers(), QAbstractItemView::NoEditTriggers);
-                       t->setCurrentCell(2, 1);
-                       button(&b, "确定")->click();
+                       EXPECT_EQ(t->currentRow(), 1) << "the case shown is preselected";
+                       t->setCurrentCell(0, 0);
+                       QTest::keyClick(t, Qt::Key_Escape);
+                       return d.result();
+                   },
+                   [](QDialog& d) { // a double click picks the row
+                       auto& b = dynamic_cast<CaseBrowseDlg&>(d);
+                       b.show();
+                       QTableWidget* t = b.table();
+                       const QPoint at = t->visualItemRect(t->item(2, 1)).center();
+                       QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, at);
+                       QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, at);
                        return d.result();
                    },
                    [](QDialog& d) {
                        auto& b = dynamic_cast<CaseBrowseDlg&>(d);
+                       EXPECT_EQ(b.table()->currentRow(), 2);
                        b.table()->setCurrentCell(-1, -1);
-                       return int(QDialog::Rejected);
+                       button(&b, "确定")->click();
+                       return d.result();
                    }});
+    button(dlg.get(), "浏览")->click();
+    EXPECT_EQ(CDBUtility::getCaseNo(), "3");
     button(dlg.get(), "浏览")->click();
     EXPECT_EQ(dlg->caseCombo()->currentText(), QString("4"));
     EXPECT_EQ(CDBUtility::getCaseNo(), "4");
-    EXPECT_EQ(count("select count(*) from SCR_OUT where CASE_NO=1"), 1) << "the old case was stored first";
+    EXPECT_EQ(count("select count(*) from SCR_OUT where CASE_NO=3"), 1) << "the old case was stored first";
     button(dlg.get(), "浏览")->click();
     EXPECT_EQ(CDBUtility::getCaseNo(), "4") << "no row picked: nothing changes";
 }
@@ -284,9 +405,23 @@ TEST_P(SCRepDialogTest, SearchBarEnablesNextWhileMatchesRemain) {
         dlg->nextButton()->click();
     }
     EXPECT_FALSE(dlg->nextButton()->isEnabled());
+    EXPECT_EQ(dlg->searchStatus()->text(), QString("4 / 4"));
+
+    // B1x is a node but no physical bus: the bus search neither counts nor visits it.
+    dlg->searchKind()->setCurrentText(QString::fromUtf8("物理母线"));
+    dlg->searchText()->setText("B1");
+    button(dlg.get(), "查找")->click();
+    EXPECT_EQ(dlg->searchStatus()->text(), QString("1 / 1"));
+    ASSERT_NE(g_pCommTree->currentItem(), nullptr);
+    EXPECT_EQ(CommTreeView::nameOf(g_pCommTree->currentItem()), "B1");
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+
+    // Nothing found: said so, and the earlier match is no longer highlighted.
     dlg->searchText()->setText("none");
     button(dlg.get(), "查找")->click();
     EXPECT_FALSE(dlg->nextButton()->isEnabled());
+    EXPECT_EQ(dlg->searchStatus()->text(), QString::fromUtf8("没有找到"));
+    EXPECT_TRUE(g_pCommTree->selectedItems().isEmpty());
 }
 
 TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
@@ -320,9 +455,18 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
                                                            dataproblems::Action::CellsEmpty});
             r.error8 = gb("<b>B9</b> & 没有电压");
         } else { // the user cancels in the progress dialog
-            obs->progress(gb("母线电压"), 10, 100);
+            RunStep st{gb("母线电压"), 2, 4, 10, 100, true, 0.6};
+            obs->step(st);
             auto* pd = dlg->findChild<QProgressDialog*>();
             EXPECT_TRUE(pd && pd->isVisible());
+            if (pd) EXPECT_EQ(pd->labelText(), QString::fromUtf8("第 2/4 步：母线电压\n10 / 100 个故障点"));
+            QTest::qWait(60); // the dialog redraws at most every 50 ms
+            st = RunStep{gb("正在写文本报表"), 3, 4, 5, 1000, false, 0.7};
+            obs->step(st);
+            if (pd) {
+                EXPECT_EQ(pd->labelText(), QString::fromUtf8("第 3/4 步：正在写文本报表\n5 / 1000 行"));
+                EXPECT_EQ(pd->value(), 700) << "one bar for the run";
+            }
             if (pd) pd->cancel();
             EXPECT_TRUE(obs->cancelled());
             r.error8 = "cancelled";
@@ -331,9 +475,15 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
     });
     QString shown;
     expectDialogs({[&](QDialog& d) {
-                       EXPECT_NE(dynamic_cast<QErrorMessage*>(&d), nullptr);
-                       for (QTextEdit* t : d.findChildren<QTextEdit*>())
-                           shown += t->toPlainText();
+                       // Our own box in Chinese, with nothing to tick away.
+                       auto* box = dynamic_cast<QMessageBox*>(&d);
+                       EXPECT_NE(box, nullptr);
+                       EXPECT_EQ(d.windowTitle(), QString::fromUtf8("输出失败"));
+                       QStringList texts;
+                       for (QAbstractButton* b : d.findChildren<QAbstractButton*>())
+                           texts << b->text();
+                       EXPECT_EQ(texts, QStringList{QString::fromUtf8("确定")});
+                       if (box) shown = box->text();
                        return 0;
                    },
                    [](QDialog& d) {

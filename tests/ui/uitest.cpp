@@ -4,7 +4,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QSettings>
 #include <QSqlRecord>
+#include <QTemporaryDir>
 
 namespace uitest {
 
@@ -50,6 +52,7 @@ QAbstractButton* button(QWidget* root, const char* utf8) {
 }
 
 void UiTest::SetUp() {
+    QSettings().clear();
     db = std::make_unique<testdb::CaseDb>(GetParam());
     CDBUtility::m_strTableSuffix.clear();
     CDBUtility::m_CaseNo.clear();
@@ -115,6 +118,10 @@ bool UiTest::logged(bool error, const std::string& line8) const {
 // Widgets need an application object before any test runs.
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Remembered window sizes go to a folder of the test's own, never the user's.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

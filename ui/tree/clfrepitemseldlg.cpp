@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,7 +27,8 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::
     : QDialog(parent), m_key(name ? name : ""), m_objVars(objVars), m_objTableNo(objTableNo) {
     setModal(true);
     setObjectName(textcodec::fromLocal8(m_key));
-    setWindowTitle(tr(textcodec::fromLocal8(m_key).toUtf8().constData()));
+    // The branch-end key holds a line break, which a title bar shows as a box.
+    setWindowTitle(tr(textcodec::fromLocal8(m_key).toUtf8().constData()).remove('\n'));
     if (auto d = defVars.find(m_key); d != defVars.end()) m_tables = d->second;
     std::vector<std::string> labels;
     if (auto l = itemLabels.find(m_key); l != itemLabels.end()) labels = l->second;
@@ -59,9 +61,9 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::
     // Items run down the columns, `strips` to a column.
     auto* itemBoxGroup = new QGroupBox(QString::fromUtf8("变量"), row);
     auto* grid = new QGridLayout(itemBoxGroup);
-    auto* itemGroup = new QButtonGroup(this);
-    itemGroup->setExclusive(false);
+    // No button group: Qt would make the items one Tab stop and send Down past them.
     const int perColumn = strips > 0 ? strips : 1;
+    m_perColumn = perColumn;
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     for (size_t i = 0; i < labels.size(); ++i) {
         auto* cell = new QWidget(itemBoxGroup);
@@ -74,13 +76,13 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::
         h->addWidget(order);
         h->addWidget(box, 10000);
         grid->addWidget(cell, int(i) % perColumn, int(i) / perColumn);
-        itemGroup->addButton(box, int(i));
+        box->installEventFilter(this);
+        connect(box, &QCheckBox::clicked, this, [this, i] { onChangeItem(int(i)); });
         connect(box, &QCheckBox::pressed, this, &CLFRepItemSelDlg::onPressed);
         connect(box, &QCheckBox::stateChanged, this, &CLFRepItemSelDlg::onStateChanged);
         m_boxes.push_back(box);
         m_order.push_back(order);
     }
-    connect(itemGroup, &QButtonGroup::idClicked, this, &CLFRepItemSelDlg::onChangeItem);
     rowLayout->addWidget(itemBoxGroup, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -89,6 +91,8 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::
     auto* ok = new QPushButton(QString::fromUtf8("确定"), this);
     auto* cancel = new QPushButton(QString::fromUtf8("取消"), this);
     ok->setDefault(true);
+    ok->setToolTip(QString::fromUtf8("按所选的列输出此报表（回车）"));
+    cancel->setToolTip(QString::fromUtf8("不作改动（Esc）"));
     buttons->addWidget(ok);
     buttons->addStretch(1000);
     buttons->addWidget(cancel);
@@ -114,6 +118,24 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::
     } else {
         screport::logDebug("predefine trab");
     }
+}
+
+bool CLFRepItemSelDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    auto it = std::find(m_boxes.begin(), m_boxes.end(), watched);
+    if (it == m_boxes.end()) return QDialog::eventFilter(watched, event);
+    // The arrows move through the item grid: down the column, and across the columns.
+    const int i = int(it - m_boxes.begin());
+    int to = -1;
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Down: to = i + 1; break;
+    case Qt::Key_Up: to = i - 1; break;
+    case Qt::Key_Right: to = i + m_perColumn; break;
+    case Qt::Key_Left: to = i - m_perColumn; break;
+    default: return QDialog::eventFilter(watched, event);
+    }
+    if (to >= 0 && to < itemCount()) m_boxes[size_t(to)]->setFocus(Qt::TabFocusReason);
+    return true;
 }
 
 QRadioButton* CLFRepItemSelDlg::tableButton(int t) const {

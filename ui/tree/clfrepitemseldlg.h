@@ -28,6 +28,9 @@ class CLFRepItemSelDlg : public QDialog {
     QLabel* orderLabel(int i) const { return m_order.at(size_t(i)); }
     int itemCount() const { return int(m_boxes.size()); }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   protected slots:
     void onChangeTab(int t);
     void onChangeItem(int index);
@@ -48,4 +51,5 @@ class CLFRepItemSelDlg : public QDialog {
     std::vector<QCheckBox*> m_boxes;
     std::vector<QLabel*> m_order;
     bool m_bPressed = false;
+    int m_perColumn = 1;
 };

@@ -483,6 +483,7 @@ void CommTreeView::expandStation(QTreeWidgetItem* item) {
 
 int CommTreeView::search(const std::string& kindLabel8, const std::string& text8) {
     m_matches.clear();
+    m_matchTotal = 0;
     if (text8.empty()) return 0;
     auto code = labelCodes().find(kindLabel8);
     if (code == labelCodes().end()) {
@@ -527,7 +528,9 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         shape = ElementRow;
         s << "select a." << kd.idCol << ",a." << kd.nameCol << ",nd.PS_Name,zn.Zone_Name,ar.Area_Name from "
           << kd.table << " a,CDB_NODE" << sf << " nd,CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
-          << " zn,CDB_AREAS" << sf << " ar where " << m_treeCond << "a." << kd.nodeCol
+          << " zn,CDB_AREAS" << sf << " ar where " << m_treeCond
+          // The station folder lists physical buses only; a match outside it could not be shown.
+          << (k == kBus ? m_busCond : std::string()) << "a." << kd.nodeCol
           << "=nd.Node_Name and nd.PS_Name=ps.PS_Name and ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No "
              "and a."
           << kd.nameCol << " like ";
@@ -581,7 +584,12 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         if (!seen.insert(m.name + '\x01' + m.station + '\x01' + m.zone + '\x01' + m.area).second) continue;
         m_matches.push_back(std::move(m));
     }
-    if (m_matches.empty()) screport::logDebugU("没有找到！");
+    m_matchTotal = int(m_matches.size());
+    if (m_matches.empty()) {
+        screport::logDebugU("没有找到！");
+        clearSelection(); // the earlier match is no answer to this search
+        setCurrentItem(nullptr);
+    }
     return searchNext();
 }
 

@@ -77,6 +77,9 @@ class CommTreeView : public QTreeWidget {
     // A folder child of `parent` with the label of `folderKind`.
     QTreeWidgetItem* findFolder(QTreeWidgetItem* parent, int folderKind) const;
     size_t queuedMatches() const { return m_matches.size(); }
+    // Matches of the last search, and which of them is shown (1-based; 0 before any).
+    int matchTotal() const { return m_matchTotal; }
+    int matchShown() const { return m_matchTotal - int(m_matches.size()); }
 
     static const std::map<int, Kind>& kindRegistry();
     static const std::map<std::string, int>& kindCodes();
@@ -134,6 +137,7 @@ class CommTreeView : public QTreeWidget {
     QTreeWidgetItem* m_root = nullptr;
     std::map<int, std::map<std::string, QTreeWidgetItem*>> m_byName;
     std::deque<Match> m_matches;
+    int m_matchTotal = 0;
 };
 
 // The tree with a check-box root "全部", rebuilt when the tree is cleared.

@@ -1,0 +1,180 @@
+// How soon an output run answers a cancel, in each of its steps. One full run (all six
+// reports, every item, text + HTML workbook + .xlsx) is timed step by step; then, per step,
+// runs are cancelled at 50 % and 95 % of that step's time and the time from the cancel to
+// the run's end is printed, with the longest gap between two cancel checks of the step.
+// The cancel is seen as the dialog sees a click: at a progress call, at most every 50 ms.
+//
+//   bench_cancel [--buses 5000] [--faults 50] [--dir DIR]
+#include "casegen/casegen.h"
+#include "db/cdbutility.h"
+#include "db/dbquery.h"
+#include "db/textcodec.h"
+#include "sc/outputrun.h"
+#include "sc/reportkinds.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSqlQuery>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+double now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+class NullBuffer : public std::streambuf {
+  protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+struct StepTimes {
+    std::string what; // UTF-8
+    double start = 0, end = 0, maxGap = 0;
+};
+
+// Records when each step starts and the longest gap between two checks; cancels once the
+// clock passes `cancelAt` and a progress call comes at least 50 ms after the last one
+// that was answered, as the progress dialog only looks at its button that often.
+class Clock : public RunObserver {
+  public:
+    double cancelAt = -1;
+    double cancelSeen = -1;
+    std::vector<StepTimes> steps;
+
+    void step(const RunStep& s) override {
+        const double t = now();
+        if (steps.empty() || steps.back().what != textcodec::toUtf8(s.what)) {
+            if (!steps.empty()) steps.back().end = t;
+            steps.push_back({textcodec::toUtf8(s.what), t, t, 0});
+        } else {
+            steps.back().maxGap = std::max(steps.back().maxGap, t - m_last);
+            steps.back().end = t;
+        }
+        m_last = t;
+        if (t - m_lastPump >= 0.05) {
+            m_lastPump = t;
+            if (cancelAt >= 0 && t >= cancelAt && cancelSeen < 0) cancelSeen = t;
+        }
+    }
+    bool cancelled() const override { return cancelSeen >= 0; }
+
+  private:
+    double m_last = 0;
+    double m_lastPump = 0;
+};
+
+// The step name padded to a display width of 34 (a Chinese character takes two).
+std::string padded(const std::string& utf8) {
+    int width = 0;
+    for (QChar c : QString::fromUtf8(utf8.c_str()))
+        width += c.unicode() >= 0x2E80 ? 2 : 1;
+    return utf8 + std::string(size_t(std::max(1, 34 - width)), ' ');
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int buses = 5000, faults = 50;
+    std::string dir = QDir::tempPath().toStdString() + "/screport-bench-cancel";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--buses")
+            buses = std::atoi(argv[i + 1]);
+        else if (a == "--faults")
+            faults = std::atoi(argv[i + 1]);
+        else if (a == "--dir")
+            dir = argv[i + 1];
+        else {
+            std::fprintf(stderr, "unknown option %s\n", a.c_str());
+            return 2;
+        }
+    }
+    QDir().mkpath(QString::fromStdString(dir));
+    const std::string dbArg = dir + "/grid" + std::to_string(buses) + ".db";
+    casegen::GridOptions g;
+    g.buses = buses;
+    g.faults = faults;
+    g.faultType = 2;
+    casegen::WriteOptions wo;
+    wo.force = true;
+    std::string err;
+    if (!casegen::makeGrid(dbArg, g, &err, wo)) {
+        std::fprintf(stderr, "cannot make the grid case: %s\n", err.c_str());
+        return 3;
+    }
+    CDBUtility::m_strTableSuffix = "BAK";
+    CDBUtility::setDBType(DB_SC);
+    if (!CDBUtility::opendb(dbArg.c_str())) return 3;
+
+    SCPosList faultList;
+    {
+        QSqlQuery q = dbq::newQuery();
+        q.exec(QString("select I_Name from SCR_R120 where flg=1 and Case_No=%1 order by T")
+                   .arg(casegen::kGridCase));
+        while (q.next()) {
+            SCPos p;
+            p.name = p.iName = p.jName = dbq::text8(q.value(0));
+            faultList.push_back(p);
+        }
+    }
+    OutputRequest req;
+    req.projectDir = dir + "/project/";
+    req.caseNo = casegen::kGridCase;
+    req.faults = &faultList;
+    req.perUnit = false;
+    req.writeText = req.writeSheet = true;
+    req.openViewers = false;
+    for (const reportkinds::Kind& k : reportkinds::kinds()) {
+        req.chosenKeys.insert(k.key);
+        req.itemLabels[k.key] = k.labels;
+        std::vector<int> all;
+        for (size_t i = 0; i < k.labels.size(); ++i)
+            all.push_back(int(i));
+        req.itemSel[k.key] = all;
+    }
+
+    NullBuffer null;
+    std::streambuf* debug = std::cout.rdbuf(&null);
+    Clock whole;
+    const double t0 = now();
+    const OutputResult full = runOutput(req, &whole);
+    const double t1 = now();
+    std::cout.rdbuf(debug);
+    if (!full.ok()) {
+        std::fprintf(stderr, "the run failed: %s\n", textcodec::toUtf8(full.error8).c_str());
+        return 1;
+    }
+    if (!whole.steps.empty()) whole.steps.back().end = t1;
+    std::printf("%d buses, %d faults: whole run %.2f s, %lld rows\n", buses, int(faultList.size()), t1 - t0,
+                full.rows);
+    std::printf("%-34s %8s %9s | %-14s %-14s\n", "step", "time s", "max gap s", "cancel at 50 %",
+                "cancel at 95 %");
+    for (const StepTimes& st : whole.steps) {
+        std::printf("%s %8.2f %9.3f |", padded(st.what).c_str(), st.end - st.start, st.maxGap);
+        for (double at : {0.5, 0.95}) {
+            Clock c;
+            const double start = now();
+            c.cancelAt = start + (st.start - t0) + at * (st.end - st.start);
+            std::cout.rdbuf(&null);
+            const OutputResult r = runOutput(req, &c);
+            const double end = now();
+            std::cout.rdbuf(debug);
+            if (r.ok())
+                std::printf(" %-14s", "finished");
+            else
+                std::printf(" %8.3f s     ", end - c.cancelAt);
+        }
+        std::printf("\n");
+    }
+    CDBUtility::closedb();
+    return 0;
+}
