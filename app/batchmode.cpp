@@ -242,7 +242,8 @@ void applyServerOptions(const QCommandLineParser& p, const Options& o) {
     }
     if (p.isSet(o.passwordFile)) {
         QFile f(p.value(o.passwordFile));
-        if (!f.open(QIODevice::ReadOnly)) usageError("--password-file: cannot read " + p.value(o.passwordFile));
+        if (!f.open(QIODevice::ReadOnly))
+            usageError("--password-file: cannot read " + p.value(o.passwordFile));
         QByteArray line = f.readLine();
         while (line.endsWith('\n') || line.endsWith('\r'))
             line.chop(1);
@@ -642,14 +643,17 @@ int run(QCoreApplication& app) {
     p.addHelpOption();
     Options o;
     for (const QCommandLineOption* opt :
-         {&o.version, &o.batch, &o.reports, &o.faults, &o.items, &o.units, &o.group, &o.format, &o.encoding,
-          &o.noOpen, &o.open, &o.live, &o.debug, &o.strict, &o.summaryJson, &o.listCases, &o.json, &o.host,
-          &o.port, &o.socket, &o.user, &o.passwordFile, &o.password})
+         {&o.version, &o.batch,  &o.reports,     &o.faults,       &o.items,   &o.units,
+          &o.group,   &o.format, &o.encoding,    &o.noOpen,       &o.open,    &o.live,
+          &o.debug,   &o.strict, &o.summaryJson, &o.listCases,    &o.json,    &o.host,
+          &o.port,    &o.socket, &o.user,        &o.passwordFile, &o.password})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");
     p.addPositionalArgument("CASE", "Case name or number, a comma-separated list of them, or all.");
-    p.process(app); // --help and unknown options end here
+    // A bad command line is status 2, as documented (process() would end with 1).
+    if (!p.parse(app.arguments())) usageError(p.errorText());
+    if (p.isSet("help")) p.showHelp(0);
 
     if (p.isSet(o.version)) {
         std::fputs(buildinfo::versionText().c_str(), stdout);

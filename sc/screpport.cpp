@@ -80,6 +80,17 @@ double num(const ResultRows& r, int col, const char* table, const char* column, 
     return c.value;
 }
 
+// As num, but the problem waits in `later` until the value is used: a bus of the case
+// table that no fault reaches may well have no capacity stored.
+template <class KeyFn>
+double numLater(const ResultRows& r, int col, const char* table, const char* column, KeyFn&& key,
+                std::vector<dp::Problem>& later, dp::Domain d = dp::Domain::Finite) {
+    const dp::Checked c = r.number(col, d);
+    if (!c.ok)
+        later.push_back(dp::Problem{c.kind, table, column, key(), r.storedText(col), dp::Action::CellsEmpty});
+    return c.value;
+}
+
 // A name that identifies the row; NULL leaves the row out.
 template <class KeyFn>
 bool name(ResultRows& r, int col, const char* table, const char* column, KeyFn&& key, std::string& out) {
@@ -128,8 +139,7 @@ void SCRepPort::loadVI() {
                 auto rowKey = [&] { return caseKey() + gb("，故障点 ") + iName; };
                 if (!name(*q, 0, tab, "I_Name", rowKey, iName) || !name(*q, 1, tab, "J_Name", rowKey, jName))
                     continue;
-                const std::string key =
-                    iName != jName ? q->text8(2) + "_" + q->text8(3) : iName;
+                const std::string key = iName != jName ? q->text8(2) + "_" + q->text8(3) : iName;
                 auto k = [&] { return faultKey(key); };
                 int T = 0;
                 if (!whole(*q, 4, tab, "T", k, T, dp::Action::FaultLeftOut)) {
@@ -305,7 +315,9 @@ void SCRepPort::loadSCBus() {
                 *q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
             continue;
         auto k = [&] { return busKey(bus); };
-        m_SCBus[bus] = Cx(num(*q, 1, tab, "SC1_MVA", k), num(*q, 2, tab, "SC3_MVA", k));
+        std::vector<dp::Problem>& later = m_busProblems[bus];
+        m_SCBus[bus] =
+            Cx(numLater(*q, 1, tab, "SC1_MVA", k, later), numLater(*q, 2, tab, "SC3_MVA", k, later));
     }
 }
 
@@ -324,9 +336,17 @@ void SCRepPort::ensureBaseKV() {
                 *q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
             continue;
         if (m_baseKV.count(bus)) continue;
-        m_baseKV.emplace(bus, num(
-                                  *q, 1, tab, "Base_kV", [&] { return busKey(bus); }, dp::Domain::Positive));
+        m_baseKV.emplace(bus, numLater(
+                                  *q, 1, tab, "Base_kV", [&] { return busKey(bus); }, m_busProblems[bus],
+                                  dp::Domain::Positive));
     }
+}
+
+void SCRepPort::reportBusProblem(const std::string& bus, const char* column) const {
+    auto it = m_busProblems.find(bus);
+    if (it == m_busProblems.end()) return;
+    for (const dp::Problem& p : it->second)
+        if (p.column == column) dp::report(p);
 }
 
 SCPosList SCRepPort::usableFaults(const SCPosList& chosen) {
@@ -509,6 +529,7 @@ double SCRepPort::getBaseKV(const std::string& bus) {
     ensureBaseKV();
     auto it = m_baseKV.find(bus);
     if (it == m_baseKV.end()) raiseError(gb("不能找到计算母线的电压基值:") + bus);
+    if (dp::bad(it->second)) reportBusProblem(bus, "Base_kV");
     return it->second;
 }
 
@@ -584,6 +605,7 @@ QString SCRepPort::angleText(const Cx& z, int decimals) {
 double SCRepPort::getSC1MVA(const std::string& bus) const {
     auto it = m_SCBus.find(bus);
     if (it == m_SCBus.end()) raiseError(gb("找不到母线对应的单相短路容量：") + bus);
+    if (dp::bad(it->second.real())) reportBusProblem(bus, "SC1_MVA");
     return it->second.real();
 }
 
@@ -591,6 +613,7 @@ double SCRepPort::getSC3MVA(const std::string& bus) const {
     auto it = m_SCBus.find(bus);
     // The capacity message names the single-phase value; the same one is used for both.
     if (it == m_SCBus.end()) raiseError(gb("找不到母线对应的单相短路容量：") + bus);
+    if (dp::bad(it->second.imag())) reportBusProblem(bus, "SC3_MVA");
     return it->second.imag();
 }
 

@@ -187,6 +187,9 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     bool m_dbBaseMVALoaded = false;
     double m_dbBaseMVA = 0.0;
     bool m_typeBad = false;
+    // Bad base voltages and capacities of the case table's buses, reported when used.
+    std::map<std::string, std::vector<dataproblems::Problem>> m_busProblems;
+    void reportBusProblem(const std::string& bus, const char* column) const;
     // Fault points whose stored record is unusable, already on the problem list.
     std::set<std::string> m_badFaults;
     std::vector<BranchBuses> m_branchBuses;

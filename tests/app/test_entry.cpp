@@ -447,9 +447,9 @@ TEST(BatchServer, OptionFileThenEnvironmentThenCommandLine) {
     env.remove("SCREPORT_LOG_ENCODING");
     env.insert("HOME", home.path());
     const QString project = home.path() + "/project";
-    const QStringList run = {"--batch", arg, project,
-                             QString::fromUtf8(demo::kCaseNames[demo::kCaseThreePhase - 1]),
-                             "--reports", "busvol", "--format", "txt"};
+    const QStringList run = {
+        "--batch",   arg,      project,    QString::fromUtf8(demo::kCaseNames[demo::kCaseThreePhase - 1]),
+        "--reports", "busvol", "--format", "txt"};
     const QString refused = QString::fromUtf8("screport: 不能打开数据库:") + arg +
                             QString::fromUtf8(" (服务器 localhost 套接字 ") + socket +
                             QString::fromUtf8("，用户 nobody_here：");
@@ -481,7 +481,7 @@ TEST(BatchServer, OptionFileThenEnvironmentThenCommandLine) {
     EXPECT_TRUE(r.err.contains("using password: YES")) << r.err.toStdString();
     // No password on the command line, ever.
     r = batch(run + QStringList{"--password=secret"}, env);
-    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 2) << "a bad command line";
     EXPECT_TRUE(r.err.contains("Unexpected value after '--password'")) << r.err.toStdString();
 }
 

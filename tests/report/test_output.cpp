@@ -138,6 +138,22 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     EXPECT_EQ(calls.sheet[1], std::make_pair(std::string(), m.xlsxPath()));
     m.showResult(true, true, false);
     EXPECT_EQ(calls.text.size(), 1u);
+
+    // A relative project folder: the viewers, started elsewhere, get absolute paths.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(project)));
+    Calls rel;
+    Model r("rel");
+    r.setViewer(std::make_unique<FakeViewer>(rel));
+    fill(r, 1, "R");
+    r.showResult(true, true);
+    QDir::setCurrent(before);
+    ASSERT_EQ(rel.text.size(), 1u);
+    EXPECT_EQ(rel.text[0],
+              QDir::cleanPath(QString::fromStdString(project) + "/rel/temp/rep_txt.txt").toStdString());
+    ASSERT_EQ(rel.sheet.size(), 1u);
+    EXPECT_TRUE(QDir::isAbsolutePath(QString::fromStdString(rel.sheet[0].first)));
+    EXPECT_TRUE(QDir::isAbsolutePath(QString::fromStdString(rel.sheet[0].second)));
 }
 
 TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
