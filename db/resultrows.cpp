@@ -6,9 +6,11 @@
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 
 #include <mysql.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -283,6 +285,132 @@ MYSQL* idleMySqlHandle(QSqlDatabase& db) {
     return m;
 }
 
+// ---------------------------------------------------------------------------------------
+// Through SQLite's own interface: each value as the engine stores it, no QVariant.
+
+class SqliteRows : public ResultRows {
+  public:
+    explicit SqliteRows(sqlite3* db) : m_db(db) {}
+    ~SqliteRows() override { sqlite3_finalize(m_stmt); }
+
+    bool run(const SqlStmt& s) {
+        const QByteArray sql = s.sql().toUtf8();
+        int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_stmt, nullptr);
+        if (rc != SQLITE_OK) return failed(rc);
+        const QVariantList& values = s.values();
+        for (int i = 0; i < values.size(); ++i) {
+            const QVariant& v = values[i];
+            if (v.isNull())
+                rc = sqlite3_bind_null(m_stmt, i + 1);
+            else if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong)
+                rc = sqlite3_bind_int64(m_stmt, i + 1, v.toLongLong());
+            else if (v.typeId() == QMetaType::Double)
+                rc = sqlite3_bind_double(m_stmt, i + 1, v.toDouble());
+            else {
+                const QByteArray t = v.toString().toUtf8();
+                rc = sqlite3_bind_text(m_stmt, i + 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+            }
+            if (rc != SQLITE_OK) return failed(rc);
+        }
+        m_cols = sqlite3_column_count(m_stmt);
+        m_cache.assign(size_t(m_cols), Cached());
+        return true;
+    }
+
+    bool next() override {
+        if (m_done) return false;
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) {
+            count(m_cols);
+            return true;
+        }
+        m_done = true;
+        if (rc != SQLITE_DONE) failed(rc);
+        return false;
+    }
+    bool isNull(int col) const override { return type(col) == SQLITE_NULL; }
+    bool binaryProtocol() const override { return true; }
+    dp::Checked number(int col, dp::Domain d) const override {
+        switch (type(col)) {
+        case SQLITE_NULL:
+            return dp::Checked{};
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            return dp::readNumber(sqlite3_column_double(m_stmt, col), d);
+        default:
+            return dp::readNumberText(text(col), d);
+        }
+    }
+    std::string storedText(int col) const override {
+        switch (type(col)) {
+        case SQLITE_NULL:
+            return std::string();
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            return dp::storedText(sqlite3_column_double(m_stmt, col));
+        default:
+            return dp::storedText(text(col));
+        }
+    }
+    const std::string& text8(int col) override {
+        Cached& c = m_cache[size_t(col)];
+        switch (type(col)) {
+        case SQLITE_NULL:
+            c.valid = false;
+            c.text8.clear();
+            break;
+        case SQLITE_INTEGER:
+            c.valid = false;
+            c.text8 = std::to_string(sqlite3_column_int64(m_stmt, col));
+            break;
+        case SQLITE_FLOAT:
+            c.valid = false;
+            c.text8 = dbq::numberText8(sqlite3_column_double(m_stmt, col));
+            break;
+        default: {
+            // Names come row after row unchanged: convert each once.
+            const char* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+            const size_t n = size_t(sqlite3_column_bytes(m_stmt, col));
+            if (!c.valid || c.raw.size() != n || std::memcmp(c.raw.data(), p, n) != 0) {
+                c.raw.assign(p ? p : "", n);
+                c.text8 = textcodec::toLocal8(QString::fromUtf8(c.raw.data(), qsizetype(n)));
+                c.valid = true;
+            }
+        }
+        }
+        return c.text8;
+    }
+
+  private:
+    struct Cached {
+        bool valid = false;
+        std::string raw, text8;
+    };
+    int type(int col) const { return sqlite3_column_type(m_stmt, col); }
+    QString text(int col) const {
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+        return QString::fromUtf8(p ? p : "", sqlite3_column_bytes(m_stmt, col));
+    }
+    // A busy file or a damaged page is noted as the Qt path notes it.
+    bool failed(int rc) {
+        dbq::noteFailure(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_db)),
+                                   QSqlError::StatementError, QString::number(rc)));
+        return false;
+    }
+
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_cols = 0;
+    bool m_done = false;
+    std::vector<Cached> m_cache;
+};
+
+sqlite3* sqliteHandle(QSqlDatabase& db) {
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0) return nullptr;
+    return *static_cast<sqlite3* const*>(h.constData());
+}
+
 } // namespace
 
 ResultRows::~ResultRows() = default;
@@ -293,6 +421,12 @@ std::unique_ptr<ResultRows> ResultRows::select(const SqlStmt& s) {
     if (MYSQL* m = idleMySqlHandle(*db)) {
         dbq::announce(s);
         auto rows = std::make_unique<MySqlRows>(m);
+        if (!rows->run(s)) return nullptr;
+        return rows;
+    }
+    if (sqlite3* h = sqliteHandle(*db)) {
+        dbq::announce(s);
+        auto rows = std::make_unique<SqliteRows>(h);
         if (!rows->run(s)) return nullptr;
         return rows;
     }

@@ -1,8 +1,9 @@
 #pragma once
 // The rows of one select, read column by column as checked numbers and GB18030 text.
 // On a MySQL/MariaDB connection the values come through the client library's binary
-// protocol into typed buffers, with no text or QVariant per value; on any other
-// connection through the Qt driver. Both give the same numbers, texts and problems.
+// protocol into typed buffers, on a SQLite one through SQLite's own interface, with no
+// text or QVariant per value; on any other connection through the Qt driver. All give
+// the same numbers, texts and problems.
 #include "dataproblems.h"
 #include "export.h"
 #include "sqlstmt.h"
@@ -29,7 +30,7 @@ class SCREPORT_CORE_EXPORT ResultRows {
     virtual const std::string& text8(int col) = 0;
     // As dbq::toInt: 0 for NULL, text that is no number, or a value outside int.
     int toInt(int col) const;
-    // Whether the values come typed through the client library rather than the Qt driver.
+    // Whether the values come typed through the engine's own library rather than the Qt driver.
     virtual bool binaryProtocol() const = 0;
 
     // Values (rows times columns) delivered by all reads so far.
