@@ -113,6 +113,13 @@ bool whole(const ResultRows& r, int col, const char* table, const char* column, 
     return true;
 }
 
+// I_Name, J_Name and ID_No of a branch row; a bad one leaves the row out.
+bool branchOf(ResultRows& q, const char* tab, const std::string& caseKey, BranchKey& k) {
+    auto rowKey = [&] { return caseKey + gb("，支路 ") + k.I_Name + " - " + k.J_Name; };
+    return name(q, 0, tab, "I_Name", rowKey, k.I_Name) && name(q, 1, tab, "J_Name", rowKey, k.J_Name) &&
+           whole(q, 2, tab, "ID_No", rowKey, k.ID_No);
+}
+
 } // namespace
 
 const char* const SCRepPort::kReadStep = "读取短路结果";
@@ -258,12 +265,12 @@ void SCRepPort::loadVI() {
         const char* tab = "SCR_LINE1";
         if (auto q = select(s)) {
             while (q->next()) {
+                BranchKey bk;
+                if (!branchOf(*q, tab, caseKey(), bk)) continue;
                 SCLine1Rec b;
-                auto rowKey = [&] { return caseKey() + gb("，支路 ") + b.I_Name + " - " + b.J_Name; };
-                if (!name(*q, 0, tab, "I_Name", rowKey, b.I_Name) ||
-                    !name(*q, 1, tab, "J_Name", rowKey, b.J_Name) ||
-                    !whole(*q, 2, tab, "ID_No", rowKey, b.ID_No))
-                    continue;
+                b.I_Name = std::move(bk.I_Name);
+                b.J_Name = std::move(bk.J_Name);
+                b.ID_No = bk.ID_No;
                 auto k = [&] { return branchKey(b.I_Name, b.J_Name, b.ID_No); };
                 b.Z1 = Cx(num(*q, 3, tab, "R1", k), num(*q, 4, tab, "X1", k));
                 b.B1_half = num(*q, 5, tab, "B1_half", k);
@@ -289,11 +296,7 @@ void SCRepPort::loadVI() {
         if (auto q = select(s)) {
             while (q->next()) {
                 BranchKey bk;
-                auto rowKey = [&] { return caseKey() + gb("，支路 ") + bk.I_Name + " - " + bk.J_Name; };
-                if (!name(*q, 0, tab, "I_Name", rowKey, bk.I_Name) ||
-                    !name(*q, 1, tab, "J_Name", rowKey, bk.J_Name) ||
-                    !whole(*q, 2, tab, "ID_No", rowKey, bk.ID_No))
-                    continue;
+                if (!branchOf(*q, tab, caseKey(), bk)) continue;
                 auto k = [&] { return branchKey(bk.I_Name, bk.J_Name, bk.ID_No); };
                 const Cx z0(num(*q, 3, tab, "R0", k), num(*q, 4, tab, "X0", k));
                 m_SCLine0[std::move(bk)] = z0;

@@ -8,6 +8,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
@@ -30,6 +33,19 @@ struct FullRun {
 };
 // `maxPoints` keeps the first fault points in calculation order (0: all).
 FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints = 0);
+
+// The demo opened on each back end, the error stream collected, a project folder.
+class DemoTest : public ::testing::TestWithParam<testdb::Backend> {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    QString out(const char* name) const { return tmp.path() + "/temp/" + name; }
+
+    std::unique_ptr<testdb::CaseDb> db;
+    QTemporaryDir tmp;
+    std::string project;
+    std::vector<std::string> errors;
+};
 
 QByteArray fileBytes(const QString& path);
 // Empty when `bytes` is readable GB18030 text without stray control characters;

@@ -34,23 +34,8 @@ struct Row {
     bool damage = false;
 };
 
-class BadData : public ::testing::TestWithParam<Backend> {
+class BadData : public hard::DemoTest {
   protected:
-    void SetUp() override {
-        db = std::make_unique<testdb::CaseDb>(GetParam());
-        ASSERT_EQ(hard::openDemo(db->arg()), "");
-        screport::setLogHook([this](bool isErr, const std::string& s) {
-            if (isErr) errors.push_back(s);
-        });
-        project = tmp.path().toStdString() + "/";
-    }
-    void TearDown() override {
-        screport::setLogHook(nullptr);
-        if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
-        db.reset();
-    }
-    QString out(const char* name) const { return tmp.path() + "/temp/" + name; }
-
     // One run of every report; checks whatever the outcome, returns whether it succeeded.
     bool runChecked(const std::string& what, int caseNo, bool perUnit, Expect expect, const char* error,
                     bool damage = false) {
@@ -119,11 +104,6 @@ class BadData : public ::testing::TestWithParam<Backend> {
         }
         return applied;
     }
-
-    std::unique_ptr<testdb::CaseDb> db;
-    QTemporaryDir tmp;
-    std::string project;
-    std::vector<std::string> errors;
 };
 
 // Every column the reports read, set to NULL for the whole case: never a silent run.

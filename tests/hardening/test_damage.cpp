@@ -67,22 +67,8 @@ struct Damage {
     bool mayDrop = false;
 };
 
-class Damaged : public ::testing::TestWithParam<Backend> {
+class Damaged : public hard::DemoTest {
   protected:
-    void SetUp() override {
-        db = std::make_unique<testdb::CaseDb>(GetParam());
-        ASSERT_EQ(hard::openDemo(db->arg()), "");
-        screport::setLogHook([this](bool isErr, const std::string& s) {
-            if (isErr) errors.push_back(s);
-        });
-        project = tmp.path().toStdString() + "/";
-    }
-    void TearDown() override {
-        screport::setLogHook(nullptr);
-        if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
-        db.reset();
-    }
-
     // The first four fault points of the clean case, chosen before any damage.
     OutputResult run(bool perUnit, Cells& cells, const char* extraFault = nullptr) {
         if (chosen.empty()) chosen = testrun::faultPoints(demo::kCaseAToGround, 4);
@@ -140,10 +126,6 @@ class Damaged : public ::testing::TestWithParam<Backend> {
         }
     }
 
-    std::unique_ptr<testdb::CaseDb> db;
-    QTemporaryDir tmp;
-    std::string project;
-    std::vector<std::string> errors;
     SCPosList chosen;
 };
 

@@ -11,23 +11,23 @@
 #include "saver/signature.h"
 #include "support/testdb.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <atomic>
-#include <thread>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace demo = casegen::demo;
@@ -53,7 +53,8 @@ struct Signature {
     }
     std::vector<std::string> faultNames() const {
         std::vector<std::string> n;
-        for (const SCPos& p : faults) n.push_back(p.name);
+        for (const SCPos& p : faults)
+            n.push_back(p.name);
         std::sort(n.begin(), n.end());
         return n;
     }
@@ -95,7 +96,8 @@ std::string inconsistency(const Signature sig[2], bool sqlite, int caseNo) {
     }
     if (seen != sig[w].itemRows()) return "items are not those of the options' writer";
     std::vector<std::string> names;
-    for (const auto& r : faults) names.push_back(r[0]);
+    for (const auto& r : faults)
+        names.push_back(r[0]);
     std::sort(names.begin(), names.end());
     if (!names.empty() && names != sig[0].faultNames() && names != sig[1].faultNames())
         return std::to_string(names.size()) + " fault points, not one writer's list";
@@ -105,7 +107,8 @@ std::string inconsistency(const Signature sig[2], bool sqlite, int caseNo) {
 TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
     constexpr int kRounds = 60;
     Signature sig[2];
-    for (int w = 0; w < 2; ++w) saver::fill(w, sig[w].c, sig[w].o, sig[w].faults);
+    for (int w = 0; w < 2; ++w)
+        saver::fill(w, sig[w].c, sig[w].o, sig[w].faults);
     ASSERT_NE(sig[0].itemRows(), sig[1].itemRows());
     for (testdb::Backend b : testdb::backends()) {
         SCOPED_TRACE(testdb::backendName(b));
@@ -116,13 +119,15 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
         ASSERT_EQ(inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase), "");
         // Only this case's rows: the writers start on otherwise empty tables.
         for (const char* t : {"SCR_OUT", "SCR_CONT", "SCR_FAULTBUS"})
-            db.exec(std::string("delete from ") + t + " where Case_No!=" + std::to_string(demo::kCaseThreePhase));
+            db.exec(std::string("delete from ") + t +
+                    " where Case_No!=" + std::to_string(demo::kCaseThreePhase));
         db.exec("delete from SCR_FAULTBUS");
 
         QProcess writers[2];
         for (int w = 0; w < 2; ++w)
-            writers[w].start(SCREPORT_SAVER_EXE, {QString::fromStdString(db.arg()), QString::number(demo::kCaseThreePhase),
-                                                  QString::number(w), QString::number(kRounds)});
+            writers[w].start(SCREPORT_SAVER_EXE,
+                             {QString::fromStdString(db.arg()), QString::number(demo::kCaseThreePhase),
+                              QString::number(w), QString::number(kRounds)});
         int snapshots = 0;
         std::set<std::string> problems;
         while (writers[0].state() != QProcess::NotRunning || writers[1].state() != QProcess::NotRunning) {
@@ -134,8 +139,8 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
         }
         for (int w = 0; w < 2; ++w) {
             EXPECT_EQ(writers[w].exitStatus(), QProcess::NormalExit);
-            EXPECT_EQ(writers[w].exitCode(), 0) << "saves refused by writer " << w << ": "
-                                                << writers[w].readAllStandardError().toStdString();
+            EXPECT_EQ(writers[w].exitCode(), 0)
+                << "saves refused by writer " << w << ": " << writers[w].readAllStandardError().toStdString();
         }
         EXPECT_TRUE(problems.empty()) << *problems.begin();
         EXPECT_EQ(inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase), "");
@@ -163,7 +168,8 @@ class FileHolder {
               }
               QSqlDatabase::removeDatabase("holder");
           }) {
-        while (m_state == 0) QThread::msleep(1);
+        while (m_state == 0)
+            QThread::msleep(1);
     }
     ~FileHolder() { m_thread.join(); }
     bool held() const { return m_state == 1; }
@@ -194,10 +200,11 @@ TEST(AnotherProgram, ASaveRefusedForABusyFileRunsAgain) {
     }
     screport::setLogHook(nullptr);
     EXPECT_GE(waited, 5000) << "the save waited out the busy timeout before it ran again";
-    EXPECT_NE(std::find(debug.begin(), debug.end(), "another program held the case; saving again"), debug.end());
+    EXPECT_NE(std::find(debug.begin(), debug.end(), "another program held the case; saving again"),
+              debug.end());
     std::vector<std::string> names;
-    for (const auto& r : rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" +
-                              std::to_string(demo::kCaseThreePhase)))
+    for (const auto& r :
+         rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" + std::to_string(demo::kCaseThreePhase)))
         names.push_back(r[0]);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, sig.faultNames());
