@@ -663,9 +663,13 @@ int run(QCoreApplication& app) {
     NullBuffer null;
     std::streambuf* debugStream = std::cout.rdbuf();
     if (!p.isSet(o.debug)) std::cout.rdbuf(&null);
+    screport::setDebugEnabled(p.isSet(o.debug));
     struct Restore {
         std::streambuf* b;
-        ~Restore() { std::cout.rdbuf(b); }
+        ~Restore() {
+            std::cout.rdbuf(b);
+            screport::setDebugEnabled(true);
+        }
     } restore{debugStream};
 
     applyServerOptions(p, o);

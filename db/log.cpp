@@ -23,19 +23,38 @@ bool rawTerminal() {
     return raw;
 }
 
+bool g_debug = true;
+
 void writeLine(bool isError, const std::string& s) {
     if (hook()) hook()(isError, s);
+    if (!isError && !g_debug) return;
     std::ostream& os = isError ? std::cerr : std::cout;
     os << (rawTerminal() ? s : textcodec::toUtf8(s)) << std::endl;
 }
 
 } // namespace
 
-void logDebug(const std::string& s) { writeLine(false, s); }
-void logError(const std::string& s) { writeLine(true, s); }
-void logDebugU(const char* utf8, const std::string& tail) { writeLine(false, textcodec::gb(utf8) + tail); }
-void logErrorU(const char* utf8, const std::string& tail) { writeLine(true, textcodec::gb(utf8) + tail); }
-void setLogHook(LogHook h) { hook() = std::move(h); }
+void logDebug(const std::string& s) {
+    writeLine(false, s);
+}
+void logError(const std::string& s) {
+    writeLine(true, s);
+}
+void logDebugU(const char* utf8, const std::string& tail) {
+    writeLine(false, textcodec::gb(utf8) + tail);
+}
+void logErrorU(const char* utf8, const std::string& tail) {
+    writeLine(true, textcodec::gb(utf8) + tail);
+}
+void setLogHook(LogHook h) {
+    hook() = std::move(h);
+}
+void setDebugEnabled(bool on) {
+    g_debug = on;
+}
+bool debugWanted() {
+    return g_debug || bool(hook());
+}
 
 } // namespace screport
 

@@ -15,6 +15,12 @@ SCREPORT_CORE_EXPORT void logError(const std::string& local8);
 SCREPORT_CORE_EXPORT void logDebugU(const char* utf8, const std::string& tailLocal8 = std::string());
 SCREPORT_CORE_EXPORT void logErrorU(const char* utf8, const std::string& tailLocal8 = std::string());
 
+// Whether debug lines are written (on by default; a batch run without --debug turns them
+// off). Off, a debug line costs no conversion and no flush; a hook still sees it.
+SCREPORT_CORE_EXPORT void setDebugEnabled(bool on);
+// Whether anyone reads debug lines: callers skip building costly ones when not.
+SCREPORT_CORE_EXPORT bool debugWanted();
+
 // Tests capture the lines; a null hook restores the streams.
 using LogHook = std::function<void(bool isError, const std::string& local8)>;
 SCREPORT_CORE_EXPORT void setLogHook(LogHook hook);

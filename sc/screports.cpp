@@ -392,9 +392,12 @@ void SCRepPort::portShortBra() {
 
 void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
     const std::string& name = faults()[size_t(i)].name;
-    for (const auto& e : m_SCR120)
-        screport::logDebug("SCR120:|" + e.first + "|");
-    screport::logDebug("searching:|" + name + "|");
+    // Every key for every fault point: only when someone reads the debug stream.
+    if (screport::debugWanted()) {
+        for (const auto& e : m_SCR120)
+            screport::logDebug("SCR120:|" + e.first + "|");
+        screport::logDebug("searching:|" + name + "|");
+    }
     const SCR120Rec* f = findFault(name);
     if (!f) {
         screport::logDebug(gb("找不到母线：") + name + "|");

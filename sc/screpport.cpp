@@ -196,12 +196,13 @@ void SCRepPort::loadVI() {
     }
     // A fault without voltages cannot be reported on: the calculation did not finish it.
     {
-        std::set<int> withVolts;
-        for (const auto& b : m_SCB120)
-            for (const auto& f : b.second)
-                withVolts.insert(f.first);
+        // Usually the first bus holds every fault: look per fault, not per stored voltage.
+        auto hasVolts = [this](int T) {
+            return std::any_of(m_SCB120.begin(), m_SCB120.end(),
+                               [T](const auto& b) { return b.second.count(T) > 0; });
+        };
         for (auto it = m_SCR120.begin(); it != m_SCR120.end();) {
-            if (withVolts.count(it->second.T)) {
+            if (hasVolts(it->second.T)) {
                 ++it;
                 continue;
             }
