@@ -23,6 +23,28 @@ namespace {
 
 long long g_values = 0;
 
+// The GB18030 text of a column's UTF-8 bytes. Names come row after row unchanged: each
+// is converted once.
+struct Utf8Text {
+    bool valid = false;
+    std::string raw, text8;
+
+    const std::string& of(const char* p, size_t n) {
+        if (!valid || raw.size() != n || (n && std::memcmp(raw.data(), p, n) != 0)) {
+            raw.assign(p ? p : "", n);
+            text8 = textcodec::toLocal8(QString::fromUtf8(raw.data(), qsizetype(n)));
+            valid = true;
+        }
+        return text8;
+    }
+    // A value that is no text (NULL, a number).
+    const std::string& set(std::string t) {
+        valid = false;
+        text8 = std::move(t);
+        return text8;
+    }
+};
+
 // ---------------------------------------------------------------------------------------
 // Through the Qt driver.
 
@@ -205,22 +227,9 @@ class MySqlRows : public ResultRows {
 
     const std::string& text8(int col) override {
         Column& c = m_cols[size_t(col)];
-        if (c.isNull) {
-            c.cacheValid = false;
-            c.text8.clear();
-        } else if (c.numeric) {
-            c.cacheValid = false;
-            c.text8 = dbq::numberText8(c.value);
-        } else {
-            // Names come row after row unchanged: convert each once.
-            const size_t n = std::min<size_t>(c.length, c.bytes.size());
-            if (!c.cacheValid || c.raw.size() != n || std::memcmp(c.raw.data(), c.bytes.data(), n) != 0) {
-                c.raw.assign(c.bytes.data(), n);
-                c.text8 = textcodec::toLocal8(QString::fromUtf8(c.raw.data(), qsizetype(n)));
-                c.cacheValid = true;
-            }
-        }
-        return c.text8;
+        if (c.isNull) return c.text.set(std::string());
+        if (c.numeric) return c.text.set(dbq::numberText8(c.value));
+        return c.text.of(c.bytes.data(), std::min<size_t>(c.length, c.bytes.size()));
     }
 
   private:
@@ -231,8 +240,7 @@ class MySqlRows : public ResultRows {
         unsigned long length = 0;
         my_bool isNull = 0;
         my_bool error = 0;
-        bool cacheValid = false;
-        std::string raw, text8;
+        Utf8Text text;
     };
 
     static QString text(const Column& c) {
@@ -313,7 +321,7 @@ class SqliteRows : public ResultRows {
             if (rc != SQLITE_OK) return failed(rc);
         }
         m_cols = sqlite3_column_count(m_stmt);
-        m_cache.assign(size_t(m_cols), Cached());
+        m_cache.assign(size_t(m_cols), Utf8Text());
         return true;
     }
 
@@ -353,39 +361,21 @@ class SqliteRows : public ResultRows {
         }
     }
     const std::string& text8(int col) override {
-        Cached& c = m_cache[size_t(col)];
+        Utf8Text& c = m_cache[size_t(col)];
         switch (type(col)) {
         case SQLITE_NULL:
-            c.valid = false;
-            c.text8.clear();
-            break;
+            return c.set(std::string());
         case SQLITE_INTEGER:
-            c.valid = false;
-            c.text8 = std::to_string(sqlite3_column_int64(m_stmt, col));
-            break;
+            return c.set(std::to_string(sqlite3_column_int64(m_stmt, col)));
         case SQLITE_FLOAT:
-            c.valid = false;
-            c.text8 = dbq::numberText8(sqlite3_column_double(m_stmt, col));
-            break;
-        default: {
-            // Names come row after row unchanged: convert each once.
-            const char* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
-            const size_t n = size_t(sqlite3_column_bytes(m_stmt, col));
-            if (!c.valid || c.raw.size() != n || std::memcmp(c.raw.data(), p, n) != 0) {
-                c.raw.assign(p ? p : "", n);
-                c.text8 = textcodec::toLocal8(QString::fromUtf8(c.raw.data(), qsizetype(n)));
-                c.valid = true;
-            }
+            return c.set(dbq::numberText8(sqlite3_column_double(m_stmt, col)));
+        default:
+            return c.of(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col)),
+                        size_t(sqlite3_column_bytes(m_stmt, col)));
         }
-        }
-        return c.text8;
     }
 
   private:
-    struct Cached {
-        bool valid = false;
-        std::string raw, text8;
-    };
     int type(int col) const { return sqlite3_column_type(m_stmt, col); }
     QString text(int col) const {
         const char* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
@@ -402,7 +392,7 @@ class SqliteRows : public ResultRows {
     sqlite3_stmt* m_stmt = nullptr;
     int m_cols = 0;
     bool m_done = false;
-    std::vector<Cached> m_cache;
+    std::vector<Utf8Text> m_cache;
 };
 
 sqlite3* sqliteHandle(QSqlDatabase& db) {
