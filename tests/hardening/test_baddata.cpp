@@ -145,34 +145,6 @@ TEST_P(BadData, NullInEveryColumnRead) {
         rows[i].label = labels[i].c_str();
     const int applied = runRows(rows, demo::kCaseAToGround);
     EXPECT_GE(applied, int(rows.size()) / 2) << "most columns accept NULL";
-    // Values only, names intact: these runs must succeed.
-    const std::vector<Row> values = {
-        {"voltages",
-         {"UPDATE SCR_B120 SET VR1=NULL,VI1=NULL,VR2=NULL,VI2=NULL,VR0=NULL,VI0=NULL"},
-         Expect::Ok,
-         Expect::Ok,
-         nullptr,
-         true},
-        {"currents",
-         {"UPDATE SCR_R120 SET IR1=NULL,II1=NULL,IR2=NULL,II2=NULL,IR0=NULL,II0=NULL"},
-         Expect::Ok,
-         Expect::Ok,
-         nullptr,
-         true},
-        {"impedances",
-         {"UPDATE SCR_LINE1 SET R1=NULL,X1=NULL,B1_half=NULL,Tk=NULL"},
-         Expect::Ok,
-         Expect::Ok,
-         nullptr,
-         true},
-        {"fault type",
-         {"UPDATE SC_CASE SET Type_Fault=NULL,CAL_DATE=NULL,CAL_TIME=NULL"},
-         Expect::Ok,
-         Expect::Ok,
-         nullptr,
-         true},
-    };
-    EXPECT_EQ(runRows(values, demo::kCaseAToGround), int(values.size()));
 }
 
 // Text, NaN, infinities, huge, zero and tiny values where numbers belong.
@@ -402,8 +374,11 @@ TEST_P(BadBatch, ExitStatusTellsWhatHappened) {
         hard::fileBytes(list).contains(QByteArray::fromStdString(gb("SCR_R120.IR1  作业 2，故障点 中心4"))));
     const QByteArray written = hard::fileBytes(txt);
 
+    QFile::remove(list);
     r = run({"--strict"});
     EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("数据有问题，报表没有输出"))) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(list)) << "the list says why nothing was written";
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(hard::fileBytes(txt), written);
 

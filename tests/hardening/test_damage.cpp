@@ -249,24 +249,6 @@ TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
     EXPECT_FALSE(QFile::exists(tmp.path() + "/temp/data_problems.txt"));
 }
 
-// Strict: any problem is an error before anything is written; the list says why.
-TEST_P(Damaged, StrictWritesNothing) {
-    hard::FullRun r = hard::fullRun(demo::kCaseAToGround, true, project, 2);
-    r.req.faults = &r.faults;
-    ASSERT_TRUE(runOutput(r.req).ok());
-    const QByteArray txt = hard::fileBytes(tmp.path() + "/temp/rep_txt.txt");
-    ASSERT_TRUE(CDBUtility::m_pDatabase->transaction());
-    ASSERT_TRUE(hard::tryExec("UPDATE SCR_BUS SET SC1_MVA=NULL WHERE Case_No=2"));
-    r.req.strict = true;
-    const OutputResult res = runOutput(r.req);
-    ASSERT_TRUE(CDBUtility::m_pDatabase->rollback());
-    EXPECT_FALSE(res.ok());
-    EXPECT_EQ(res.error8.rfind(gb("数据有问题，报表没有输出"), 0), 0u) << textcodec::toUtf8(res.error8);
-    EXPECT_FALSE(res.problems.empty());
-    EXPECT_EQ(hard::fileBytes(tmp.path() + "/temp/rep_txt.txt"), txt);
-    EXPECT_TRUE(QFile::exists(tmp.path() + "/temp/data_problems.txt"));
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends, Damaged, ::testing::ValuesIn(testdb::backends()),
                          [](const auto& i) { return testdb::backendName(i.param); });
 
