@@ -130,8 +130,9 @@ void RepPortBase::outputRP_html(OutSink& os) {
     textout::Writer w(os, m_options.encoding);
     w.lit("<html>");
     w.eol();
-    w.lit(w.utf8() ? "<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\"> "
-                   : "<meta http-equiv=Content-Type content=\"text/html; charset=gb2312\"> ");
+    w.lit("<meta http-equiv=Content-Type content=\"text/html; charset=");
+    w.lit(textout::charsetName(m_options.encoding));
+    w.lit("\"> ");
     w.eol();
     for (int i = 0; i < int(m_pages.size()); ++i) {
         outputRP_html(i, os);

@@ -3,6 +3,7 @@
 #include "db/textcodec.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace textout {
 
@@ -20,6 +21,10 @@ size_t Writer::displayWidth(std::string_view s) {
     return size_t(textcodec::displayWidth(std::string(s)));
 }
 
+const char* charsetName(OutputEncoding enc) {
+    return enc == OutputEncoding::Utf8 ? "utf-8" : "gb18030";
+}
+
 std::string templateText(const std::string& raw, OutputEncoding enc) {
     std::string s;
     s.reserve(raw.size() + raw.size() / 16);
@@ -34,11 +39,13 @@ std::string templateText(const std::string& raw, OutputEncoding enc) {
             s += c;
         }
     }
-    if (enc == OutputEncoding::Utf8) {
-        if (!isAscii(s)) s = textcodec::toUtf8(s);
-        static const std::string from = "charset=gb2312", to = "charset=utf-8";
+    if (enc == OutputEncoding::Utf8 && !isAscii(s)) s = textcodec::toUtf8(s);
+    // A template of one's own may still name gb2312, a subset of what is written.
+    const std::string to = std::string("charset=") + charsetName(enc);
+    for (const char* from : {"charset=gb2312", "charset=gb18030"}) {
+        const size_t n = std::strlen(from);
         for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
-            s.replace(at, from.size(), to);
+            s.replace(at, n, to);
     }
     return s;
 }

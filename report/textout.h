@@ -47,8 +47,11 @@ class Writer {
     bool m_utf8;
 };
 
-// A template's text with CR LF line ends; in UTF-8 output also converted and its
-// gb2312 charset declaration replaced.
+// The charset an HTML file of this encoding declares.
+const char* charsetName(OutputEncoding enc);
+
+// A template's text with CR LF line ends, in the output encoding, its charset
+// declaration naming that encoding.
 std::string templateText(const std::string& raw, OutputEncoding enc);
 
 } // namespace textout
