@@ -180,6 +180,10 @@ struct Options {
     QCommandLineOption group{"group", "Grouping: any of area, zone, station, or none.", "list"};
     QCommandLineOption format{"format", "Files to write: any of txt, html, xlsx.", "list"};
     QCommandLineOption encoding{"encoding", "Encoding of the text and HTML reports.", "gb18030|utf-8"};
+    QCommandLineOption xlsxLayout{"xlsx-layout",
+                                  "The .xlsx workbook: one table per report (table, the default), or laid "
+                                  "out like the HTML sheets, group by group (grouped).",
+                                  "table|grouped"};
     QCommandLineOption noOpen{"no-open", "Do not start the viewers (the default in batch mode)."};
     QCommandLineOption open{"open", "Start the text and sheet viewers on the files written."};
     QCommandLineOption live{"live", "Read the live network tables instead of their BAK copies."};
@@ -291,6 +295,7 @@ struct Overrides {
     std::optional<std::array<bool, 3>> group;  // area, zone, station
     std::optional<std::array<bool, 3>> format; // txt, html, xlsx
     std::optional<OutputEncoding> encoding;
+    std::optional<XlsxLayout> xlsxLayout;
     bool openViewers = false;
     bool strict = false;
 };
@@ -374,6 +379,15 @@ Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
         else
             usageError("--encoding wants gb18030 or utf-8: " + e);
     }
+    if (p.isSet(o.xlsxLayout)) {
+        const QString l = p.value(o.xlsxLayout).toLower();
+        if (l == "table")
+            v.xlsxLayout = XlsxLayout::Table;
+        else if (l == "grouped")
+            v.xlsxLayout = XlsxLayout::Grouped;
+        else
+            usageError("--xlsx-layout wants table or grouped: " + l);
+    }
     v.openViewers = p.isSet(o.open) && !p.isSet(o.noOpen);
     v.strict = p.isSet(o.strict);
     return v;
@@ -413,6 +427,7 @@ void applyOverrides(const Overrides& v, const std::string& caseNo8, OutputReques
         if (!req.writeSheet) req.sheetHtml = req.sheetXlsx = true; // unused, as the dialog keeps them
     }
     if (v.encoding) req.encoding = *v.encoding;
+    if (v.xlsxLayout) req.xlsxLayout = *v.xlsxLayout;
     req.openViewers = v.openViewers;
     req.strict = v.strict;
 }
@@ -643,10 +658,10 @@ int run(QCoreApplication& app) {
     p.addHelpOption();
     Options o;
     for (const QCommandLineOption* opt :
-         {&o.version, &o.batch,  &o.reports,     &o.faults,       &o.items,   &o.units,
-          &o.group,   &o.format, &o.encoding,    &o.noOpen,       &o.open,    &o.live,
-          &o.debug,   &o.strict, &o.summaryJson, &o.listCases,    &o.json,    &o.host,
-          &o.port,    &o.socket, &o.user,        &o.passwordFile, &o.password})
+         {&o.version, &o.batch,  &o.reports,  &o.faults,      &o.items,        &o.units,
+          &o.group,   &o.format, &o.encoding, &o.xlsxLayout,  &o.noOpen,       &o.open,
+          &o.live,    &o.debug,  &o.strict,   &o.summaryJson, &o.listCases,    &o.json,
+          &o.host,    &o.port,   &o.socket,   &o.user,        &o.passwordFile, &o.password})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");

@@ -270,20 +270,25 @@ void CDBUtility::form_rec_ids(const char* table) {
 }
 
 void CDBUtility::formNDPosBuffer() {
-    m_nd_pos.clear();
+    m_nd_pos = readNodePositions();
+}
+
+std::map<std::string, nd_pos_t> CDBUtility::readNodePositions() {
+    std::map<std::string, nd_pos_t> pos;
     const std::string& sf = m_strTableSuffix;
     SqlStmt s;
     s << "select nd.Node_Name,ps.PS_Name,zn.Zone_Name,ar.Area_Name from CDB_NODE" << sf << " nd,CDB_PSTATION" << sf
       << " ps,CDB_ZONE" << sf << " zn,CDB_AREAS" << sf
       << " ar where nd.PS_Name=ps.PS_Name and ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No";
     QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) return;
+    if (!dbq::exec(q, s)) return pos;
     while (q.next()) {
-        nd_pos_t& p = m_nd_pos[dbq::text8(q.value(0))];
+        nd_pos_t& p = pos[dbq::text8(q.value(0))];
         p.st_name = dbq::text8(q.value(1));
         p.zone_name = dbq::text8(q.value(2));
         p.area_name = dbq::text8(q.value(3));
     }
+    return pos;
 }
 
 std::string CDBUtility::findST(const std::string& node) {

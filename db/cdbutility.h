@@ -53,6 +53,8 @@ public:
 
     // Node positions (station, zone, area), buffered for grouping.
     static void formNDPosBuffer();
+    // Node name -> station, zone, area: one statement, nothing buffered.
+    static std::map<std::string, nd_pos_t> readNodePositions();
     static void clearNDPosBuffer() { m_nd_pos.clear(); }
     static std::string findST(const std::string& node);
     static std::string findZone(const std::string& node);

@@ -86,7 +86,7 @@ RepPortBase::RepPortBase(const RepPortBase& o)
       m_bGrpArea(o.m_bGrpArea), m_bGrpZone(o.m_bGrpZone), m_bGrpST(o.m_bGrpST), m_nGrpMode(o.m_nGrpMode),
       m_bPU(o.m_bPU), m_viewer(Viewer::platform()), m_strTemplateDir(o.m_strTemplateDir),
       m_strTempDir(o.m_strTempDir), m_options(o.m_options), m_pObserver(o.m_pObserver),
-      m_bNDPosFormed(o.m_bNDPosFormed) {}
+      m_bNDPosFormed(o.m_bNDPosFormed), m_busLocations(o.m_busLocations) {}
 
 RepPortBase::~RepPortBase() = default;
 
@@ -143,7 +143,8 @@ void RepPortBase::addHeader(int page, const std::string& text, int width, bool i
     RepPage& p = m_pages[page];
     ++p.m_nColCount;
     if (p.headers.empty()) p.headers.emplace_back();
-    p.headers[0].push_back(RepCell{text, isID, width, 1, 1, true, std::string()});
+    p.headers[0].push_back(
+        RepCell{text, isID, width, 1, 1, true, std::string(), false, std::string(), false});
 }
 
 void RepPortBase::addHeader(int page, const char* text, int width, bool isID) {
@@ -160,17 +161,38 @@ void RepPortBase::addHeader(int page, int row, const char* text, int colspan, in
         screport::logDebug("m_nColCount is " + std::to_string(p.m_nColCount));
     }
     if (int(p.headers.size()) < row + 1) p.headers.resize(size_t(row + 1));
-    p.headers[row].push_back(RepCell{text ? text : "", false, 16, colspan, rowspan, true, ex});
+    p.headers[row].push_back(
+        RepCell{text ? text : "", false, 16, colspan, rowspan, true, ex, false, std::string(), false});
 }
 
 void RepPortBase::addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle) {
     RepPage& p = m_pages[page];
     if (int(p.recIDs.size()) < row + 1) p.recIDs.resize(size_t(row + 1));
-    p.recIDs[row].push_back(RepCell{text ? text : "", false, 16, colspan, rowspan, headStyle, std::string()});
+    p.recIDs[row].push_back(RepCell{text ? text : "", false, 16, colspan, rowspan, headStyle, std::string(),
+                                    false, std::string(), false});
 }
 
 int RepPortBase::getHeaderSize(int page) const {
     return int(m_pages[page].headers.size());
+}
+
+void RepPortBase::setBusColumn(int page, int col, const std::string& prefix) {
+    RepPage& p = m_pages[page];
+    if (p.headers.empty() || col < 0 || col >= int(p.headers[0].size())) return;
+    p.headers[0][col].bus = true;
+    p.headers[0][col].busPrefix = prefix;
+}
+
+void RepPortBase::setBusGroupTitle(int page, int idx, const std::string& prefix) {
+    RepPage& p = m_pages[page];
+    if (idx < 0 || idx >= int(p.grpTitles.size())) return;
+    p.grpTitles[idx].bus = true;
+    p.grpTitles[idx].busPrefix = prefix;
+}
+
+void RepPortBase::setComplexColumn(int page, int col) {
+    RepPage& p = m_pages[page];
+    if (!p.headers.empty() && col >= 0 && col < int(p.headers[0].size())) p.headers[0][col].complex = true;
 }
 
 int RepPortBase::getAllColCount(int page) const {
@@ -229,7 +251,8 @@ void RepPortBase::addPUnitTitle(int page) {
 }
 
 void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) {
-    m_pages[page].grpTitles.push_back(RepCell{text ? text : "", flag, width, 1, 1, true, std::string()});
+    m_pages[page].grpTitles.push_back(
+        RepCell{text ? text : "", flag, width, 1, 1, true, std::string(), false, std::string(), false});
 }
 
 void RepPortBase::addGrpText(int page, int grp, const char* text) {

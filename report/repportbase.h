@@ -18,8 +18,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
+
+struct lxw_workbook;
 
 // A heading-like cell: group heading, header cell or leading cell of a record.
 struct RepCell {
@@ -30,6 +33,24 @@ struct RepCell {
     int rowspan = 1;
     bool headStyle = true; // leading cells: xl35 (true) or xl36 (false)
     std::string extra;     // leading cells: raw attributes written instead of the spans
+    // .xlsx tables only: a column of bus names gets the area, zone and station of each
+    // bus beside it, headed by busPrefix; a complex column ("m / a") splits in two.
+    bool bus = false;
+    std::string busPrefix;
+    bool complex = false;
+};
+
+// A chart the .xlsx tables add after a page's sheet. Columns are the records' columns.
+struct RepChart {
+    enum Kind {
+        None,
+        PerRecord, // one bar per record
+        PerGroup   // one line per group over its records, for the first maxGroups groups
+    } kind = None;
+    std::string title; // GB18030; also names the chart's sheet
+    int categoryCol = 0;
+    int valueCol = 0;
+    int maxGroups = 0;
 };
 
 // One report: one block of the text file, one sheet of a workbook.
@@ -42,10 +63,35 @@ struct RepPage {
     std::vector<std::vector<RepCell>> recIDs;       // leading cells of the k-th record of every group
     RecordStore records;                            // per group, the records' cell texts
     int m_nColCount = 0;
+    RepChart chart;
+};
+
+// Where each bus lies, for the location columns of the .xlsx tables. Filled once before
+// the writers start (no database access from a writer); only read after that.
+struct BusLocation {
+    std::string area, zone, station; // GB18030
+};
+class SCREPORT_CORE_EXPORT BusLocations {
+  public:
+    void add(const std::string& bus, BusLocation where) { m_map[bus] = std::move(where); }
+    const BusLocation* find(std::string_view bus) const {
+        auto it = m_map.find(bus);
+        return it == m_map.end() ? nullptr : &it->second;
+    }
+    size_t size() const { return m_map.size(); }
+
+  private:
+    std::map<std::string, BusLocation, std::less<>> m_map;
+};
+
+// How the .xlsx workbook lays a page out.
+enum class XlsxLayout {
+    Table,  // titles, one header row, a row per record with its group's texts in front
+    Grouped // like the HTML sheet: group lines, the header repeated per group
 };
 
 enum class OutputEncoding {
-    Gb18030, // the program's bytes, HTML declares gb2312
+    Gb18030, // the program's bytes, HTML declares gb18030
     Utf8     // text and HTML converted, declared utf-8, text fields aligned by display width
 };
 
@@ -54,6 +100,7 @@ struct SCREPORT_CORE_EXPORT OutputOptions {
     bool html = true; // HTML workbook when the sheet output is asked for
     bool xlsx = true; // native workbook beside it
     OutputEncoding encoding = OutputEncoding::Gb18030;
+    XlsxLayout xlsxLayout = XlsxLayout::Table;
 
     // Defaults with SCREPORT_ENCODING (utf-8 / gb18030) applied.
     static OutputOptions fromEnvironment();
@@ -152,6 +199,15 @@ class SCREPORT_CORE_EXPORT RepPortBase {
                       const std::string& area2);
     int dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
                       const std::string& area2);
+
+    // --- .xlsx tables: what the cell texts are ---
+    void setBusColumn(int page, int col, const std::string& prefix);
+    void setBusGroupTitle(int page, int idx, const std::string& prefix);
+    void setComplexColumn(int page, int col);
+    void setChart(int page, const RepChart& chart) { m_pages[page].chart = chart; }
+    // Read once by the run before writing; the .xlsx tables' location columns stay empty
+    // without it.
+    void setBusLocations(std::shared_ptr<const BusLocations> where) { m_busLocations = std::move(where); }
 
     // --- reading the model ---
     int pageCount() const { return int(m_pages.size()); }
@@ -253,6 +309,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     // workbook's folder is built anew beside the old one and replaces it as a whole.
     void writeWorkbook(OutFileSet& files, const std::string& mainPath);
     void writeXlsx(OutFileSet& files, const std::string& path);
+    void setProperties(lxw_workbook* wb) const;
     // Reads every template from the template folder; throws ErrorText naming one that
     // is missing, unreadable or empty. A run does this before it writes anything.
     void loadTemplates();
@@ -293,4 +350,5 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     std::map<std::string, std::string> m_templates; // name -> text, as loaded
     std::string m_templatesFrom;                    // folder and encoding they were loaded for
     long m_nSheetRowLimit = kMaxSheetRows;
+    std::shared_ptr<const BusLocations> m_busLocations;
 };

@@ -6,6 +6,7 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 #include "textout.h"
+#include "xlsxtable.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -431,6 +432,22 @@ std::atomic<unsigned> g_packNo{0};
 
 } // namespace
 
+// Title, case, program and version, as the file's properties show them.
+void RepPortBase::setProperties(lxw_workbook* wb) const {
+    const std::string caseName = textcodec::toUtf8(m_strCaseName);
+    const std::string title = textcodec::toUtf8(gb("短路计算报表：")) + caseName;
+    const std::string program = std::string("screport ") + SCREPORT_VERSION;
+    lxw_doc_properties props{};
+    props.title = const_cast<char*>(title.c_str());
+    props.subject = const_cast<char*>(caseName.c_str());
+    props.comments = const_cast<char*>(program.c_str());
+    workbook_set_properties(wb, &props);
+    workbook_set_custom_property_string(wb, "Case", caseName.c_str());
+    workbook_set_custom_property_string(wb, "Case number", m_strCaseNo.c_str());
+    workbook_set_custom_property_string(wb, "Program", "screport");
+    workbook_set_custom_property_string(wb, "Version", SCREPORT_VERSION);
+}
+
 std::vector<std::string> RepPortBase::xlsxSheetNames() const {
     SheetNamer namer;
     std::vector<std::string> names;
@@ -454,8 +471,8 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
     opt.use_zip64 = cells > 40'000'000 ? LXW_TRUE : LXW_FALSE;
     // The library writes a file of its own name (see Packer); it becomes the temporary file
     // once packed. Its name ends like a temporary one, so a killed run's is cleaned up.
-    const std::string packPath =
-        path + ".n" + std::to_string(++g_packNo) + out.tmpPath().substr(std::min(path.size(), out.tmpPath().size()));
+    const std::string packPath = path + ".n" + std::to_string(++g_packNo) +
+                                 out.tmpPath().substr(std::min(path.size(), out.tmpPath().size()));
     const QByteArray native = QFile::encodeName(textcodec::fromLocal8(packPath));
     lxw_workbook* wb = workbook_new_opt(native.constData(), &opt);
     if (!wb) {
@@ -469,11 +486,36 @@ void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
         }
     } guard{wb};
 
-    Formats fmt(wb);
     SheetNamer namer;
+    setProperties(wb);
+    if (m_options.xlsxLayout == XlsxLayout::Table) {
+        xlsxtable::TableSheet ts(
+            wb, [&namer](const std::string& b, const QString& sfx) { return namer.make(b, sfx); },
+            m_nSheetRowLimit, m_busLocations.get(), m_strCaseName);
+        for (const RepPage& p : m_pages) {
+            const xlsxtable::PageHead head{p.titles, p.grpTitles, p.headers, p.m_nColCount, p.chart};
+            ts.begin(head);
+            for (int g = 0; g < p.records.groupCount(); ++g) {
+                ts.group(g < int(p.grpTexts.size()) ? p.grpTexts[g] : std::vector<std::string>());
+                for (int r = 0; r < p.records.recordCount(g); ++r) {
+                    ts.record(p.records.cells(g, r));
+                    rowDone();
+                }
+                ts.endGroup();
+            }
+            ts.end();
+            if (ts.error() != LXW_NO_ERROR) {
+                out.setFailed();
+                raiseError(gb("无法写入文件：") + path + " (" +
+                           textcodec::toLocal8(QString::fromUtf8(ts.errorSheet().c_str())) + ": " +
+                           lxw_strerror(ts.error()) + ")");
+            }
+        }
+    }
+    Formats fmt(wb);
     SheetWriter sw(wb, fmt, namer, m_nSheetRowLimit);
     std::vector<SheetWriter::Cell> cells8;
-    for (int pi = 0; pi < int(m_pages.size()); ++pi) {
+    for (int pi = 0; m_options.xlsxLayout == XlsxLayout::Grouped && pi < int(m_pages.size()); ++pi) {
         const RepPage& p = m_pages[pi];
         const int n = std::max(p.m_nColCount, 1);
         sw.begin(p.titles.empty() ? std::string() : p.titles.front(), p);

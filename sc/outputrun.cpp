@@ -213,6 +213,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         o.html = req.sheetHtml;
         o.xlsx = req.sheetXlsx;
         o.encoding = req.encoding;
+        o.xlsxLayout = req.xlsxLayout;
         b.setOutputOptions(o);
         b.setObserver(observer);
         if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
@@ -220,6 +221,13 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         checkHasResults(b.caseNoText(), b.caseName());
         b.setRunPlan(runPlan(req, usesFaultList(req)));
         b.m_baseMVA = b.baseMVA();
+        // Read here, once: the writers look buses up without the database.
+        if (req.writeSheet && req.sheetXlsx && req.xlsxLayout == XlsxLayout::Table) {
+            auto where = std::make_shared<BusLocations>();
+            for (const auto& [node, pos] : CDBUtility::readNodePositions())
+                where->add(node, BusLocation{pos.area_name, pos.zone_name, pos.st_name});
+            b.setBusLocations(std::move(where));
+        }
         // Fault points the case does not have are left out, each named; with none left
         // there is nothing to report.
         SCPosList usable;

@@ -31,6 +31,7 @@ struct OutputRequest {
     bool sheetHtml = true;                             // sc_report.htm with its folder
     bool sheetXlsx = true;                             // sc_report.xlsx
     OutputEncoding encoding = OutputEncoding::Gb18030; // of the text report and the HTML
+    XlsxLayout xlsxLayout = XlsxLayout::Table;
     bool openViewers = true;
     bool strict = false; // any data problem ends the run before anything is written
     // Called with the built reports before they are written (tests, tools); may be empty.

@@ -193,7 +193,17 @@ std::string unitLinePU() {
     return gb("单位：p.u.");
 }
 
+// Fault points whose voltage profile the bus voltage chart draws.
+constexpr int kProfileFaults = 5;
+
 } // namespace
+
+// The fault point and the two ends of a branch are buses: the .xlsx tables say where they lie.
+void SCRepPort::markBranchEnds(int r) {
+    setBusGroupTitle(r, 0, gb("故障点"));
+    setBusColumn(r, 0, gb("I侧"));
+    setBusColumn(r, 1, gb("J侧"));
+}
 
 // ---------------------------------------------------------------------------------------
 // Summary
@@ -233,6 +243,12 @@ void SCRepPort::portSummary() {
         addHeader(r, gb(m_typeFault == 1 ? "三相容量" : "单相容量"), 18, false);
         addHeader(r, gb("容量比（%）"), 18, false);
     }
+    setBusColumn(r, 0, std::string());
+    RepChart chart;
+    chart.kind = RepChart::PerRecord;
+    chart.title = gb("各短路点的短路电流");
+    chart.valueCol = 1;
+    setChart(r, chart);
 
     struct Row {
         std::string iName, jName, percent, idName;
@@ -322,6 +338,7 @@ void SCRepPort::portDistribut() {
     addHeader(r, gb("J侧母线"), 20, true);
     addHeader(r, gb("支路号"), 10, true);
     addHeader(r, gb("分布系数"), 16, false);
+    markBranchEnds(r);
     setGrpSize(r, n);
 
     for (int i = 0; i < n; ++i) {
@@ -363,6 +380,8 @@ void SCRepPort::portShortBra() {
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
     addHeader(r, gb("相连母线"), 18, true);
     addHeader(r, gb("支路号"), 16, true);
+    setBusGroupTitle(r, 0, gb("故障点"));
+    setBusColumn(r, 0, gb("相连"));
     for (int n : items) {
         const std::string label = itemLabel(key, n);
         addGrpTitle(r, label.c_str(), 14, false);
@@ -501,6 +520,18 @@ void SCRepPort::portBusVol() {
         screport::logDebug(label);
         addHeader(r, label, 18, false);
     }
+    setBusGroupTitle(r, 0, gb("故障点"));
+    setBusColumn(r, 0, std::string());
+    // The voltage dip of the first fault points, where the positive-sequence magnitude is shown.
+    const auto v1 = std::find(items.begin(), items.end(), 0);
+    if (v1 != items.end()) {
+        RepChart chart;
+        chart.kind = RepChart::PerGroup;
+        chart.title = gb("正序电压幅值分布");
+        chart.valueCol = 1 + int(v1 - items.begin());
+        chart.maxGroups = kProfileFaults;
+        setChart(r, chart);
+    }
     addTitle(r, gb("母线电压结果报告"));
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
     const SCPosList& fl = faultGroups(r);
@@ -554,6 +585,7 @@ void SCRepPort::portLineCur() {
         screport::logDebug(label);
         addHeader(r, label, 16, false);
     }
+    markBranchEnds(r);
     addTitle(r, gb("支路电流结果报告"));
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
     const SCPosList& fl = faultGroups(r);
@@ -613,6 +645,9 @@ void SCRepPort::portVIZ() {
         addHeader(r, gb("I侧") + label, 20, false);
         addHeader(r, gb("J侧") + label, 20, false);
     }
+    markBranchEnds(r);
+    for (int c = 3; c < 3 + 2 * int(items.size()); ++c)
+        setComplexColumn(r, c);
     addTitle(r, gb("支路两端的电压、电流和视在阻抗结果报告"));
     addTitle(r, gb(m_bPU ? "单位：电压幅值（p.u.） 电流幅值（p.u.） 阻抗幅值（p.u.） 角度（deg.）"
                          : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));

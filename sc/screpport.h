@@ -136,6 +136,7 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     enum SeqNeed { NeedV1 = 1, NeedV2 = 2, NeedV0 = 4, NeedAll = 7 };
 
     bool run(QSqlQuery& q, const SqlStmt& s);
+    void markBranchEnds(int r);
     // The bulk reads of the result tables: typed rows, counted like run().
     std::unique_ptr<ResultRows> select(const SqlStmt& s);
     // Keys of the data-problem list.

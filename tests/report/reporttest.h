@@ -19,6 +19,7 @@ class Model : public RepPortBase {
     using RepPortBase::m_grpIndex;
     using RepPortBase::m_nGrpMode;
     using RepPortBase::m_pages;
+    using RepPortBase::m_strCaseName;
     using RepPortBase::m_strTempDir;
 
   private:

@@ -1,92 +1,22 @@
-// The native workbook, read back from the package: worksheet names, cell values and
-// types, number formats, merged ranges and the continuation of long pages.
+// The native workbook, read back from the package: both layouts' cells, types and
+// number formats, the table's columns, panes, filter, print setup and charts, and the
+// continuation of long pages.
 #include "reporttest.h"
+#include "support/xlsxread.h"
 
 #include "db/errortext.h"
 #include "db/textcodec.h"
 
 #include <QDir>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QXmlStreamReader>
 
 using reporttest::gb;
 using reporttest::LogCapture;
 using reporttest::Model;
+namespace xr = xlsxread;
 
 namespace {
-
-std::string unzipMember(const std::string& zip, const std::string& member) {
-    QProcess p;
-    p.start("unzip", {"-p", QString::fromStdString(zip), QString::fromStdString(member)});
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        ADD_FAILURE() << "unzip -p " << zip << " " << member << " failed";
-        return {};
-    }
-    return p.readAllStandardOutput().toStdString();
-}
-
-struct XCell {
-    std::string type;  // "" number, "inlineStr" or "s" text
-    std::string value; // number as written, or the UTF-8 text
-    int style = 0;
-};
-
-struct Sheet {
-    std::map<std::string, XCell> cells;
-    std::vector<std::string> merges;
-};
-
-Sheet readSheet(const std::string& xml) {
-    Sheet s;
-    QXmlStreamReader r(QByteArray::fromStdString(xml));
-    std::string ref;
-    while (!r.atEnd()) {
-        r.readNext();
-        if (!r.isStartElement()) continue;
-        const auto name = r.name();
-        if (name == QLatin1String("c")) {
-            ref = r.attributes().value("r").toString().toStdString();
-            XCell& c = s.cells[ref];
-            c.type = r.attributes().value("t").toString().toStdString();
-            c.style = r.attributes().value("s").toInt();
-        } else if (name == QLatin1String("v") || name == QLatin1String("t")) {
-            s.cells[ref].value = r.readElementText().toStdString();
-        } else if (name == QLatin1String("mergeCell")) {
-            s.merges.push_back(r.attributes().value("ref").toString().toStdString());
-        }
-    }
-    EXPECT_FALSE(r.hasError()) << r.errorString().toStdString();
-    return s;
-}
-
-std::vector<std::string> sheetNames(const std::string& workbookXml) {
-    std::vector<std::string> names;
-    QRegularExpression re("<sheet name=\"([^\"]*)\"");
-    for (auto it = re.globalMatch(QString::fromStdString(workbookXml)); it.hasNext();)
-        names.push_back(it.next().captured(1).replace("&amp;", "&").toStdString());
-    return names;
-}
-
-// Number format code of each cell style index.
-std::vector<std::string> styleFormats(const std::string& stylesXml) {
-    std::map<int, std::string> codes{{0, "General"}};
-    std::vector<std::string> out;
-    QXmlStreamReader r(QByteArray::fromStdString(stylesXml));
-    bool inCellXfs = false;
-    while (!r.atEnd()) {
-        r.readNext();
-        if (r.isStartElement() && r.name() == QLatin1String("numFmt"))
-            codes[r.attributes().value("numFmtId").toInt()] =
-                r.attributes().value("formatCode").toString().toStdString();
-        if (r.isStartElement() && r.name() == QLatin1String("cellXfs")) inCellXfs = true;
-        if (r.isEndElement() && r.name() == QLatin1String("cellXfs")) inCellXfs = false;
-        if (inCellXfs && r.isStartElement() && r.name() == QLatin1String("xf"))
-            out.push_back(codes[r.attributes().value("numFmtId").toInt()]);
-    }
-    return out;
-}
 
 // Three pages: groups with a multi-row header and leading cells, a repeated title,
 // and a long title with characters a sheet name cannot hold.
@@ -127,115 +57,279 @@ void fillThreePages(Model& m) {
     m.addText(l, m.addRec(l), "1e-05", 0); // not a plain decimal: text
 }
 
-} // namespace
-
-TEST(XlsxWriter, LayoutValuesFormatsAndNames) {
-    Model m;
-    fillThreePages(m);
-    const std::string dir = reporttest::freshDir("xlsx");
-    const std::string path = dir + "sc_report.xlsx";
-    m.outputRP_xlsx(path.c_str());
-
-    const std::vector<std::string> names = sheetNames(unzipMember(path, "xl/workbook.xml"));
-    const std::vector<std::string> want{"母线电压 _A_", "母线电压 _A_ (2)", "a_b_c_d_e_f'g' and a title far"};
-    EXPECT_EQ(names, want);
-    EXPECT_EQ(m.xlsxSheetNames(), want);
-    for (const std::string& n : names)
-        EXPECT_LE(QString::fromStdString(n).size(), 31);
-
-    const std::vector<std::string> formats = styleFormats(unzipMember(path, "xl/styles.xml"));
-    auto format = [&](const XCell& c) {
-        return c.style < int(formats.size()) ? formats[size_t(c.style)] : "?";
-    };
-
-    const Sheet s = readSheet(unzipMember(path, "xl/worksheets/sheet1.xml"));
-    auto at = [&](const char* ref) {
-        auto it = s.cells.find(ref);
-        return it == s.cells.end() ? XCell{"missing", "", -1} : it->second;
-    };
-    // Titles span the four columns; group rows, then the two header rows.
-    EXPECT_EQ(at("A1").value, "母线电压 [A]");
-    EXPECT_EQ(at("A2").value, "单位：p.u.");
-    EXPECT_EQ(at("A3").value, "区域");
-    EXPECT_EQ(at("B3").value, "分区");
-    EXPECT_EQ(at("A4").value, "A");
-    EXPECT_EQ(at("B4").value, "Z1");
-    EXPECT_EQ(at("C5").value, "电压");
-    EXPECT_EQ(at("C6").value, "Va"); // placed after the two cells spanning down
-    EXPECT_EQ(at("D6").value, "Vb");
-    // The leading cell spans two record rows; records follow it.
-    EXPECT_EQ(at("A7").value, "故障");
-    EXPECT_EQ(at("B7").value, "B1");
-    EXPECT_EQ(at("C7").type, "");
-    EXPECT_EQ(at("C7").value, "1.02");
-    EXPECT_EQ(format(at("C7")), "0.0000");
-    EXPECT_EQ(at("D7").value, "-3");
-    EXPECT_EQ(format(at("D7")), "0");
-    EXPECT_EQ(s.cells.count("E7"), 0u); // the empty tail pushed past the columns
-    EXPECT_EQ(at("B8").value, "007");   // a leading zero keeps the text
-    EXPECT_NE(at("B8").type, "");
-    EXPECT_EQ(at("C8").value, "1.0000 / 270.00");
-    EXPECT_NE(at("C8").type, "");
-    EXPECT_EQ(at("D8").value, "0.5");
-    EXPECT_EQ(format(at("D8")), "0.0");
-    EXPECT_EQ(at("B10").value, "Z2"); // second group
-    EXPECT_EQ(at("C13").value, "1.02");
-    EXPECT_EQ(at("A15").value, "tail & end");
-    const std::vector<std::string> merges{"A1:D1",   "A2:D2",   "A5:A6",   "B5:B6",   "C5:D5",  "A7:A8",
-                                          "A11:A12", "B11:B12", "C11:D11", "A13:A14", "A15:D15"};
-    std::vector<std::string> got = s.merges;
-    std::sort(got.begin(), got.end());
-    std::vector<std::string> sorted = merges;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(got, sorted);
-
-    const Sheet s2 = readSheet(unzipMember(path, "xl/worksheets/sheet2.xml"));
-    EXPECT_NE(s2.cells.at("A3").type, "");
-    EXPECT_EQ(s2.cells.at("A3").value, "110");
-    EXPECT_EQ(s2.cells.at("B3").value, "2.5");
-    EXPECT_EQ(format(s2.cells.at("B3")), "0.00");
-    const Sheet s3 = readSheet(unzipMember(path, "xl/worksheets/sheet3.xml"));
-    EXPECT_EQ(s3.cells.at("A3").value, "1e-05");
-    EXPECT_NE(s3.cells.at("A3").type, "");
+void setLayout(Model& m, XlsxLayout l) {
+    OutputOptions o = m.outputOptions();
+    o.xlsxLayout = l;
+    m.setOutputOptions(o);
 }
 
-TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
-    Model m;
-    const int p = m.addRP(false);
-    m.addTitle(p, "P");
-    m.addHeader(p, 0, "H", 2, 1, "");
-    m.addHeader(p, 1, "a", 1, 1, "");
-    m.addHeader(p, 1, "b", 1, 1, "");
-    for (int i = 0; i < 12; ++i) {
-        const int r = m.addRec(p);
-        m.addText(p, r, i, 0);
-        m.addText(p, r, "x", 0);
+// A written workbook with its sheet list and the number format of each style.
+struct Book {
+    std::string path;
+    xr::Workbook wb;
+    std::vector<std::string> formats;
+    explicit Book(const std::string& p)
+        : path(p), wb(xr::workbook(xr::member(p, "xl/workbook.xml"))),
+          formats(xr::styleFormats(xr::member(p, "xl/styles.xml"))) {}
+    xr::Sheet sheet(int n) const {
+        return xr::sheet(xr::member(path, "xl/worksheets/sheet" + std::to_string(n) + ".xml"));
     }
-    m.setSheetRowLimit(6);
-    const std::string path = reporttest::freshDir("xlsx-long") + "long.xlsx";
-    LogCapture log;
+    // "t:text", "n:value format" or "-" for a cell that is missing or blank.
+    std::string cell(const xr::Sheet& s, const std::string& ref) const {
+        auto it = s.cells.find(ref);
+        if (it == s.cells.end() || (it->second.type.empty() && it->second.value.empty())) return "-";
+        const xr::Cell& c = it->second;
+        if (!c.type.empty()) return "t:" + c.value;
+        return "n:" + c.value + " " + (size_t(c.style) < formats.size() ? formats[size_t(c.style)] : "?");
+    }
+};
+
+Book writeBook(Model& m, const std::string& name) {
+    const std::string path = reporttest::freshDir(name) + "sc_report.xlsx";
     m.outputRP_xlsx(path.c_str());
-    EXPECT_EQ(sheetNames(unzipMember(path, "xl/workbook.xml")),
-              (std::vector<std::string>{"P", "P (2)", "P (3)", "P (4)"}));
-    EXPECT_EQ(std::count_if(log.debug.begin(), log.debug.end(),
-                            [](const std::string& l) { return l.find(gb("续写")) != std::string::npos; }),
-              3);
-    // Sheet 1: title, two header rows, records 0..2. Later sheets repeat the header.
-    std::vector<std::string> firstColumn;
-    for (int n = 1; n <= 4; ++n) {
-        const Sheet s = readSheet(unzipMember(path, "xl/worksheets/sheet" + std::to_string(n) + ".xml"));
-        std::string col;
-        for (int row = 1; row <= 6; ++row) {
-            auto it = s.cells.find("A" + std::to_string(row));
-            col += (it == s.cells.end() ? std::string("-") : it->second.value) + " ";
-        }
-        firstColumn.push_back(col);
-        if (n > 1) {
-            EXPECT_EQ(s.merges, std::vector<std::string>{"A1:B1"});
+    return Book(path);
+}
+
+// Pages shaped like the short-circuit reports: a fault point with its values before
+// branch rows with a complex column, a summary with its chart, and bus voltages of three
+// fault points with a chart of the first two.
+void fillTables(Model& m) {
+    m.m_strCaseName = gb("R&D 案例");
+    const int p = m.addRP(true);
+    m.addTitle(p, gb("短路点\t及其支路"));
+    m.addTitle(p, gb("单位：p.u."));
+    m.addGrpTitle(p, gb("故障母线").c_str(), 10, false);
+    m.addGrpTitle(p, "IK1", 14, false);
+    m.addHeader(p, gb("相连母线"), 18, true);
+    m.addHeader(p, gb("支路号"), 16, true);
+    m.addHeader(p, "IK1", 16, false);
+    m.addHeader(p, "Z", 20, false);
+    m.setBusGroupTitle(p, 0, gb("故障点"));
+    m.setBusColumn(p, 0, gb("相连"));
+    m.setComplexColumn(p, 3);
+    m.setGrpSize(p, 4);
+    const std::vector<std::vector<std::string>> groups[4] = {
+        {{"B1", "2701.240"}, {"B2", "3", "1.2340", "1.0000 / 270.00"}, {"B3", "12", "nan", "0 / 0"}},
+        {{"B9"}},
+        {{}},
+        {{"L1_50", "12345678901234567.00"}, {gb("喆镕中心4"), "x7", "1e-05", "10000.0000 / 0.00"}}};
+    for (int g = 0; g < 4; ++g) {
+        for (const std::string& t : groups[g][0])
+            m.addGrpText(p, g, t);
+        for (size_t r = 1; r < groups[g].size(); ++r) {
+            const int k = m.addRec(p, g);
+            for (const std::string& t : groups[g][r])
+                m.addText(p, k, t, g);
         }
     }
-    EXPECT_EQ(firstColumn,
-              (std::vector<std::string>{"P H a 0 1 2 ", "H a 3 4 5 6 ", "H a 7 8 9 10 ", "H a 11 - - - "}));
+
+    const int q = m.addRP(false);
+    m.addTitle(q, gb("短路电流简表"));
+    m.addHeader(q, gb("母线名"), 18, true);
+    m.addHeader(q, gb("电流"), 20, false);
+    m.setBusColumn(q, 0, std::string());
+    const char* rows[3][2] = {{"B1", "2.500"}, {"B2", "1.250"}, {"B3", "0.125"}};
+    for (const auto& row : rows) {
+        const int k = m.addRec(q);
+        m.addText(q, k, row[0], 0);
+        m.addText(q, k, row[1], 0);
+    }
+    RepChart bars;
+    bars.kind = RepChart::PerRecord;
+    bars.title = gb("短路电流");
+    bars.valueCol = 1;
+    m.setChart(q, bars);
+
+    const int v = m.addRP(true);
+    m.addTitle(v, gb("母线电压"));
+    m.addGrpTitle(v, gb("故障母线").c_str(), 10, false);
+    m.addHeader(v, gb("母线名"), 20, true);
+    m.addHeader(v, "V1", 18, false);
+    m.setBusGroupTitle(v, 0, gb("故障点"));
+    m.setBusColumn(v, 0, std::string());
+    m.setGrpSize(v, 3);
+    for (int g = 0; g < 3; ++g) {
+        m.addGrpText(v, g, "F" + std::to_string(g));
+        for (const char* bus : {"B1", "B2"}) {
+            const int k = m.addRec(v, g);
+            m.addText(v, k, bus, g);
+            m.addText(v, k, "0.9" + std::to_string(g), g);
+        }
+    }
+    RepChart lines;
+    lines.kind = RepChart::PerGroup;
+    lines.title = gb("电压分布");
+    lines.valueCol = 1;
+    lines.maxGroups = 2;
+    m.setChart(v, lines);
+
+    auto where = std::make_shared<BusLocations>();
+    where->add("B1", {gb("甲区"), "Z1", "S1"});
+    where->add("B2", {gb("甲区"), "Z1", "S2"});
+    where->add(gb("喆镕中心4"), {gb("乙区"), "Z2", gb("中心站")});
+    m.setBusLocations(where);
+}
+
+} // namespace
+
+// The grouped layout: the HTML sheet's rows, numbers that look plain become numbers.
+TEST(XlsxWriter, GroupedLayoutValuesFormatsAndNames) {
+    Model m;
+    fillThreePages(m);
+    setLayout(m, XlsxLayout::Grouped);
+    const Book book = writeBook(m, "xlsx-grouped");
+    const std::vector<std::string> want{"母线电压 _A_", "母线电压 _A_ (2)", "a_b_c_d_e_f'g' and a title far"};
+    EXPECT_EQ(book.wb.sheets, want);
+    EXPECT_EQ(m.xlsxSheetNames(), want);
+
+    const xr::Sheet s = book.sheet(1);
+    // Titles span the four columns; group rows, then the two header rows; the leading
+    // cell spans two record rows.
+    const std::map<std::string, std::string> cells{{"A1", "t:母线电压 [A]"},
+                                                   {"A2", "t:单位：p.u."},
+                                                   {"A3", "t:区域"},
+                                                   {"B3", "t:分区"},
+                                                   {"A4", "t:A"},
+                                                   {"B4", "t:Z1"},
+                                                   {"C5", "t:电压"},
+                                                   {"C6", "t:Va"},
+                                                   {"D6", "t:Vb"},
+                                                   {"A7", "t:故障"},
+                                                   {"B7", "t:B1"},
+                                                   {"C7", "n:1.02 0.0000"},
+                                                   {"D7", "n:-3 0"},
+                                                   {"E7", "-"},
+                                                   {"B8", "t:007"},
+                                                   {"C8", "t:1.0000 / 270.00"},
+                                                   {"D8", "n:0.5 0.0"},
+                                                   {"B10", "t:Z2"},
+                                                   {"C13", "n:1.02 0.0000"},
+                                                   {"A15", "t:tail & end"}};
+    for (const auto& [ref, v] : cells)
+        EXPECT_EQ(book.cell(s, ref), v) << ref;
+    std::vector<std::string> merges = s.merges;
+    std::sort(merges.begin(), merges.end());
+    EXPECT_EQ(merges, (std::vector<std::string>{"A11:A12", "A13:A14", "A15:D15", "A1:D1", "A2:D2", "A5:A6",
+                                                "A7:A8", "B11:B12", "B5:B6", "C11:D11", "C5:D5"}));
+    const xr::Sheet s2 = book.sheet(2), s3 = book.sheet(3);
+    EXPECT_EQ(book.cell(s2, "A3"), "t:110"); // an identifying column stays text
+    EXPECT_EQ(book.cell(s2, "B3"), "n:2.5 0.00");
+    EXPECT_EQ(book.cell(s3, "A3"), "t:1e-05");
+    EXPECT_TRUE(s.pane.empty() && s.autoFilter.empty());
+}
+
+// The table layout: one header row, a row per record led by its group's texts, bus
+// locations, complex values split, numbers as numbers, frozen, filtered, print-ready.
+TEST(XlsxWriter, TablesColumnsFormatsPrintSetupAndCharts) {
+    Model m;
+    fillTables(m);
+    const Book book = writeBook(m, "xlsx-table");
+    EXPECT_EQ(book.wb.sheets, (std::vector<std::string>{"短路点 及其支路", "短路电流简表", "短路电流",
+                                                        "母线电压", "电压分布"}));
+
+    const xr::Sheet s = book.sheet(1);
+    const std::vector<std::string> head{"故障母线",   "相连母线", "支路号",   "故障点区域", "故障点分区",
+                                        "故障点厂站", "相连区域", "相连分区", "相连厂站",   "故障母线 IK1",
+                                        "IK1",        "Z幅值",    "Z相角"};
+    for (size_t c = 0; c < head.size(); ++c)
+        EXPECT_EQ(book.cell(s, xr::ref(int(c), 3)), "t:" + head[c]) << c;
+    EXPECT_EQ(book.cell(s, "N3"), "-");
+    EXPECT_EQ(book.cell(s, "A1"), "t:短路点 及其支路");
+    // Per row, columns A to M; "-" is an empty cell. A group without records keeps its
+    // texts in a row of its own; one without texts and records leaves none.
+    const std::vector<std::vector<std::string>> rows{
+        {"t:B1", "t:B2", "n:3 0", "t:甲区", "t:Z1", "t:S1", "t:甲区", "t:Z1", "t:S2", "n:2701.24 0.000",
+         "n:1.234 0.0000", "n:1 0.0000", "n:270 0.00"},
+        {"t:B1", "t:B3", "n:12 0", "t:甲区", "t:Z1", "t:S1", "-", "-", "-", "n:2701.24 0.000", "-", "n:0 0",
+         "n:0 0"},
+        {"t:B9", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-"},
+        {"t:L1_50", "t:喆镕中心4", "t:x7", "-", "-", "-", "t:乙区", "t:Z2", "t:中心站",
+         "n:1.234567890123457E+16 0.00", "n:1E-05 General", "n:10000 0.0000", "n:0 0.00"},
+        {"-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-"}};
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c = 0; c < rows[r].size(); ++c)
+            EXPECT_EQ(book.cell(s, xr::ref(int(c), int(r) + 4)), rows[r][c]) << xr::ref(int(c), int(r) + 4);
+
+    // Names frozen with the header; the filter over the table; landscape, one page wide,
+    // the header row on every page, case, sheet and page numbers in header and footer.
+    EXPECT_EQ(s.pane, "D4");
+    EXPECT_EQ(s.autoFilter, "A3:M7");
+    EXPECT_EQ(s.pageSetup.at("orientation"), "landscape");
+    EXPECT_EQ(s.pageSetup.count("fitToWidth"), 0u); // 1, the default
+    EXPECT_EQ(s.pageSetup.at("fitToHeight"), "0");
+    EXPECT_EQ(s.sheetPr.at("fitToPage"), "1");
+    EXPECT_EQ(book.wb.names.at("_xlnm.Print_Titles/0"), "'短路点 及其支路'!$3:$3");
+    EXPECT_EQ(s.header, "&LR&&D 案例&R&A");
+    EXPECT_EQ(s.footer, "&C第 &P 页，共 &N 页");
+    // Widths from the widest text, a CJK character counting two, plus the filter button.
+    EXPECT_NEAR(s.widths.at(0), 8.71, 0.01);  // "L1_50"; the header wraps onto two lines
+    EXPECT_NEAR(s.widths.at(1), 12.71, 0.01); // 喆镕中心4
+
+    // The summary's bars and the first two fault points' profiles, on sheets of their own.
+    const xr::Sheet sum = book.sheet(2);
+    EXPECT_EQ(book.cell(sum, "E5"), "n:0.125 0.000");
+    EXPECT_EQ(sum.pane, "B3");
+    const xr::Chart bars = xr::chart(xr::member(book.path, "xl/charts/chart1.xml"));
+    EXPECT_EQ(bars.kind, "barChart");
+    EXPECT_EQ(bars.series, (std::vector<std::pair<std::string, std::string>>{
+                               {"'短路电流简表'!$A$3:$A$5", "'短路电流简表'!$E$3:$E$5"}}));
+    const xr::Chart lines = xr::chart(xr::member(book.path, "xl/charts/chart2.xml"));
+    EXPECT_EQ(lines.kind, "lineChart");
+    EXPECT_EQ(lines.series, (std::vector<std::pair<std::string, std::string>>{
+                                {"'母线电压'!$B$3:$B$4", "'母线电压'!$I$3:$I$4"},
+                                {"'母线电压'!$B$5:$B$6", "'母线电压'!$I$5:$I$6"}}));
+    EXPECT_EQ(book.cell(book.sheet(3), "I6"), "n:0.91 0.00");
+}
+
+// A page past the row limit goes on in further sheets; the table keeps its titles,
+// header row and columns in each, the grouped layout repeats the header rows.
+TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
+    for (XlsxLayout layout : {XlsxLayout::Grouped, XlsxLayout::Table}) {
+        Model m;
+        setLayout(m, layout);
+        const int p = m.addRP(true);
+        m.addTitle(p, "P");
+        m.addGrpTitle(p, "F", 4, false);
+        m.addHeader(p, 0, "H", 2, 1, "");
+        m.addHeader(p, 1, "a", 1, 1, "");
+        m.addHeader(p, 1, "b", 1, 1, "");
+        m.setGrpSize(p, 1);
+        m.addGrpText(p, 0, "f");
+        for (int i = 0; i < 13; ++i) {
+            const int r = m.addRec(p, 0);
+            m.addText(p, r, i, 0);
+            m.addText(p, r, "x", 0);
+        }
+        m.setSheetRowLimit(6);
+        LogCapture log;
+        const Book book = writeBook(m, "xlsx-long");
+        const bool table = layout == XlsxLayout::Table;
+        EXPECT_EQ(book.wb.sheets, (std::vector<std::string>{"P", "P (2)", "P (3)", "P (4)"}));
+        if (!table)
+            EXPECT_EQ(
+                std::count_if(log.debug.begin(), log.debug.end(),
+                              [](const std::string& l) { return l.find(gb("续写")) != std::string::npos; }),
+                3);
+        // Rows 1 to 6 of columns A and B of every sheet.
+        std::vector<std::string> got;
+        for (size_t n = 1; n <= book.wb.sheets.size(); ++n) {
+            const xr::Sheet s = book.sheet(int(n));
+            std::string rows;
+            for (int r = 1; r <= 6; ++r)
+                rows += s.text("A" + std::to_string(r)) + "," + s.text("B" + std::to_string(r)) + " ";
+            got.push_back(rows);
+            if (table) {
+                EXPECT_EQ(s.pane, "B3");
+                EXPECT_EQ(s.autoFilter, n < 4 ? "A2:C6" : "A2:C3");
+            }
+        }
+        const std::vector<std::string> want =
+            table ? std::vector<std::string>{"P, F,H a f,0 f,1 f,2 f,3 ", "P, F,H a f,4 f,5 f,6 f,7 ",
+                                             "P, F,H a f,8 f,9 f,10 f,11 ", "P, F,H a f,12 , , , "}
+                  : std::vector<std::string>{"P, F, f, H, a,b 0,x ", "H, a,b 1,x 2,x 3,x 4,x ",
+                                             "H, a,b 5,x 6,x 7,x 8,x ", "H, a,b 9,x 10,x 11,x 12,x "};
+        EXPECT_EQ(got, want);
+    }
 }
 
 // A cell the library refuses would be missing from the workbook: the run fails and the
@@ -271,18 +365,32 @@ TEST(XlsxWriter, ReadBackBySpreadsheetProgram) {
     if (office.isEmpty()) {
         GTEST_SKIP() << "no LibreOffice installed";
     }
-    Model m;
-    fillThreePages(m);
-    const std::string dir = reporttest::freshDir("xlsx-office");
-    m.outputRP_xlsx((dir + "book.xlsx").c_str());
-    QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(dir));
-    p.start(office, {"--headless", "-env:UserInstallation=file://" + QString::fromStdString(dir) + "profile",
-                     "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76", "book.xlsx"});
-    ASSERT_TRUE(p.waitForFinished(180000));
-    const std::string csv = reporttest::readFile(dir + "book.csv");
-    EXPECT_NE(csv.find("故障,B1,1.0200,-3"), std::string::npos) << csv;
-    EXPECT_NE(csv.find(",007,1.0000 / 270.00,0.5"), std::string::npos) << csv;
+    // The first sheet as shown, both layouts.
+    const struct {
+        XlsxLayout layout;
+        void (*fill)(Model&);
+        std::vector<std::string> lines;
+    } cases[] = {{XlsxLayout::Grouped, fillThreePages, {"故障,B1,1.0200,-3", ",007,1.0000 / 270.00,0.5"}},
+                 {XlsxLayout::Table,
+                  fillTables,
+                  {"B1,B2,3,甲区,Z1,S1,甲区,Z1,S2,2701.240,1.2340,1.0000,270.00",
+                   "L1_50,喆镕中心4,x7,,,,乙区,Z2,中心站,12345678901234600.00,0.00001,10000.0000,0.00"}}};
+    for (const auto& c : cases) {
+        Model m;
+        c.fill(m);
+        setLayout(m, c.layout);
+        const std::string dir = reporttest::freshDir("xlsx-office");
+        m.outputRP_xlsx((dir + "book.xlsx").c_str());
+        QProcess p;
+        p.setWorkingDirectory(QString::fromStdString(dir));
+        p.start(office,
+                {"--headless", "-env:UserInstallation=file://" + QString::fromStdString(dir) + "profile",
+                 "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76", "book.xlsx"});
+        ASSERT_TRUE(p.waitForFinished(180000));
+        const std::string csv = reporttest::readFile(dir + "book.csv");
+        for (const std::string& l : c.lines)
+            EXPECT_NE(csv.find(l), std::string::npos) << l << "\n" << csv;
+    }
 }
 
 // Titles that the spreadsheet library would refuse as sheet names still give one
@@ -301,9 +409,7 @@ TEST(XlsxWriter, TitlesTheLibraryWouldRefuse) {
         m.addHeader(p, "v", 4, false);
         m.addText(p, m.addRec(p), "1.5", 0);
     }
-    const std::string path = reporttest::freshDir("xlsx-names") + "sc_report.xlsx";
-    m.outputRP_xlsx(path.c_str());
-    const std::vector<std::string> names = sheetNames(unzipMember(path, "xl/workbook.xml"));
+    const std::vector<std::string> names = writeBook(m, "xlsx-names").wb.sheets;
     ASSERT_EQ(names.size(), std::size(titles));
     std::set<std::string> lower;
     for (const std::string& n : names) {

@@ -9,10 +9,12 @@
 #include "sc/outputrun.h"
 #include "scfixture.h"
 #include "support/runs.h"
+#include "support/xlsxread.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -84,6 +86,54 @@ TEST_P(DemoTest, EveryReportOfEveryCaseInBothUnits) {
             }
         }
     }
+}
+
+// The default .xlsx of a run in named units with every item: no number kept as text,
+// every table sheet frozen, filtered and print-ready, where the buses lie, two charts.
+TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
+    QTemporaryDir tmp;
+    const std::string project = tmp.path().toStdString() + "/";
+    OutputRequest req = everything(demo::kCaseAToGround, false, project);
+    req.sheetXlsx = true;
+    req.writeText = req.sheetHtml = false;
+    ASSERT_TRUE(runOutput(req).ok());
+    const std::string book = project + "temp/sc_report.xlsx";
+    const xlsxread::Workbook wb = xlsxread::workbook(xlsxread::member(book, "xl/workbook.xml"));
+    const std::vector<std::string> parts = xlsxread::members(book);
+    const QRegularExpression number("^(-?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)?|-?nan|-?inf)$");
+    int tables = 0;
+    for (const std::string& part : parts) {
+        if (part.rfind("xl/worksheets/sheet", 0) != 0) continue;
+        ++tables;
+        const xlsxread::Sheet s = xlsxread::sheet(xlsxread::member(book, part));
+        for (const auto& [ref, c] : s.cells)
+            EXPECT_FALSE(!c.type.empty() && number.match(QString::fromStdString(c.value)).hasMatch())
+                << part << " " << ref << " " << c.value;
+        EXPECT_FALSE(s.pane.empty()) << part;
+        EXPECT_EQ(s.pageSetup.at("orientation"), "landscape") << part;
+        EXPECT_EQ(s.sheetPr.at("fitToPage"), "1") << part; // one page wide, the default width
+        EXPECT_EQ(s.pageSetup.at("fitToHeight"), "0") << part;
+        // Every bus of the demo lies in an area: no location cell of the table is empty.
+        const QRegularExpression range("^A([0-9]+):([A-Z]+)([0-9]+)$");
+        const auto m = range.match(QString::fromStdString(s.autoFilter));
+        ASSERT_TRUE(m.hasMatch()) << part << " " << s.autoFilter;
+        const int top = m.captured(1).toInt(), bottom = m.captured(3).toInt();
+        int areaColumns = 0;
+        for (int c = 0; c < 200; ++c) {
+            if (!QString::fromStdString(s.text(xlsxread::ref(c, top))).endsWith("区域")) continue;
+            ++areaColumns;
+            for (int r = top + 1; r <= bottom; ++r)
+                EXPECT_FALSE(s.text(xlsxread::ref(c, r)).empty()) << part << " " << xlsxread::ref(c, r);
+        }
+        EXPECT_GT(areaColumns, 0) << part;
+    }
+    EXPECT_EQ(std::count_if(wb.names.begin(), wb.names.end(),
+                            [](const auto& n) { return n.first.rfind("_xlnm.Print_Titles/", 0) == 0; }),
+              tables);
+    EXPECT_EQ(tables, 6);
+    EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
+                            [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
+              2);
 }
 
 TEST_P(DemoTest, ThreePhaseCasePlaceholdersAndStoredCurrents) {
