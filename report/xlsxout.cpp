@@ -1,6 +1,6 @@
 // The native workbook: one worksheet per page laid out like the HTML sheet, written
 // row by row in libxlsxwriter's constant-memory mode.
-#include "repportbase.h"
+#include "pagewriters.h"
 
 #include "db/errortext.h"
 #include "db/log.h"
@@ -429,7 +429,143 @@ class Packer {
 
 std::atomic<unsigned> g_packNo{0};
 
+// One worksheet per page laid out like the HTML sheet.
+class XlsxBookWriter : public XlsxWriter {
+  public:
+    XlsxBookWriter(OutFileSet& files, const std::string& path, long rowLimit, bool zip64)
+        : m_out(files.add(path)), m_path(path) {
+        if (m_out.failed()) raiseError(gb("无法写入文件：") + path);
+        m_out.finish(); // the library writes the temporary file itself
+        lxw_workbook_options opt{};
+        opt.constant_memory = LXW_TRUE;
+        opt.tmpdir = nullptr;
+        // A part of the package past 4 GB needs the 64-bit zip records.
+        opt.use_zip64 = zip64 ? LXW_TRUE : LXW_FALSE;
+        // The library writes a file of its own name (see Packer); it becomes the temporary
+        // file once packed. Its name ends like a temporary one, so a killed run's is cleaned up.
+        const std::string packPath = path + ".n" + std::to_string(++g_packNo) +
+                                     m_out.tmpPath().substr(std::min(path.size(), m_out.tmpPath().size()));
+        m_native = QFile::encodeName(textcodec::fromLocal8(packPath));
+        m_wb = workbook_new_opt(m_native.constData(), &opt);
+        if (!m_wb) {
+            m_out.setFailed();
+            raiseError(gb("无法写入文件：") + path);
+        }
+        m_fmt = std::make_unique<Formats>(m_wb);
+        m_sw = std::make_unique<SheetWriter>(m_wb, *m_fmt, m_namer, rowLimit);
+    }
+
+    ~XlsxBookWriter() override {
+        if (m_wb) lxw_workbook_free(m_wb);
+    }
+
+    void beginPage(int, const RepPage& p) override {
+        const int n = std::max(p.m_nColCount, 1);
+        m_sw->begin(p.titles.empty() ? std::string() : p.titles.front(), p);
+        for (size_t i = 0; i < p.titles.size(); ++i)
+            m_sw->row({SheetWriter::Cell{p.titles[i], n, 1, i == 0 ? sTitle : sSubTitle, false}}, false, nullptr);
+        m_isID.assign(size_t(std::max(p.m_nColCount, 0)), 0);
+        if (!p.headers.empty())
+            for (size_t c = 0; c < m_isID.size() && c < p.headers[0].size(); ++c)
+                m_isID[c] = p.headers[0][c].isID ? 1 : 0;
+        ++m_pages;
+    }
+
+    void group(int, const RepPage& p, const GroupRef& g) override {
+        const bool multi = p.headers.size() > 1;
+        if (!p.grpTitles.empty()) {
+            m_cells.clear();
+            for (const RepCell& c : p.grpTitles)
+                m_cells.push_back({c.text, 1, 1, sGroup, false});
+            m_sw->row(m_cells, false, nullptr);
+            m_cells.clear();
+            if (g.texts)
+                for (const std::string& t : *g.texts)
+                    m_cells.push_back({t, 1, 1, sGroup, false});
+            m_sw->row(m_cells, false, nullptr);
+        }
+        for (const auto& hrow : p.headers) {
+            m_cells.clear();
+            for (const RepCell& c : hrow)
+                m_cells.push_back({c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
+            m_sw->row(m_cells, false, nullptr);
+        }
+        const RecordStore& rs = *g.rs;
+        for (int r = 0; r < rs.recordCount(g.grp); ++r) {
+            m_cells.clear();
+            if (r < int(p.recIDs.size()))
+                for (const RepCell& c : p.recIDs[r])
+                    m_cells.push_back({c.text, c.colspan, c.rowspan, c.headStyle ? sLeadHead : sLeadPlain, false});
+            RecordStore::Cursor cur = rs.cells(g.grp, r);
+            std::string_view cell;
+            for (char id : m_isID) {
+                if (!cur.next(cell)) cell = std::string_view();
+                m_cells.push_back({cell, 1, 1, id ? sIdCell : sCell, true});
+            }
+            m_sw->row(m_cells, true, &p.headers);
+            rowDone();
+        }
+    }
+
+    void endPage(int, const RepPage& p) override {
+        const int n = std::max(p.m_nColCount, 1);
+        for (const std::string& t : p.tails)
+            m_sw->row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
+        m_sw->end();
+        if (m_sw->error() != LXW_NO_ERROR) {
+            m_out.setFailed();
+            raiseError(gb("无法写入文件：") + m_path + " (" +
+                       textcodec::toLocal8(QString::fromUtf8(m_sw->errorSheet().c_str())) + ": " +
+                       lxw_strerror(m_sw->error()) + ")");
+        }
+    }
+
+    void finish(const std::deque<RepPage>&) override {
+        if (m_pages == 0) workbook_add_worksheet(m_wb, nullptr); // a workbook needs one sheet
+    }
+
+    void pack(const std::function<void()>& poll) override {
+        lxw_workbook* wb = m_wb;
+        m_wb = nullptr;
+        Packer packer(wb, m_native);
+        try {
+            poll();
+            while (!packer.wait(20))
+                poll();
+        } catch (...) {
+            packer.abandon();
+            m_out.setFailed();
+            throw;
+        }
+        const QString packed = QFile::decodeName(m_native);
+        const QString tmp = textcodec::fromLocal8(m_out.tmpPath());
+        if (packer.error() != LXW_NO_ERROR || QFileInfo(packed).size() == 0 || !QFile::remove(tmp) ||
+            !QFile::rename(packed, tmp)) {
+            QFile::remove(packed);
+            m_out.setFailed();
+            raiseError(gb("无法写入文件：") + m_path);
+        }
+    }
+
+  private:
+    OutFile& m_out;
+    std::string m_path;
+    QByteArray m_native;
+    lxw_workbook* m_wb = nullptr;
+    std::unique_ptr<Formats> m_fmt;
+    SheetNamer m_namer;
+    std::unique_ptr<SheetWriter> m_sw;
+    std::vector<char> m_isID;
+    std::vector<SheetWriter::Cell> m_cells;
+    int m_pages = 0;
+};
+
 } // namespace
+
+std::unique_ptr<XlsxWriter> XlsxWriter::create(OutFileSet& files, const std::string& path, long rowLimit,
+                                               bool zip64) {
+    return std::make_unique<XlsxBookWriter>(files, path, rowLimit, zip64);
+}
 
 std::vector<std::string> RepPortBase::xlsxSheetNames() const {
     SheetNamer namer;
@@ -439,126 +575,14 @@ std::vector<std::string> RepPortBase::xlsxSheetNames() const {
     return names;
 }
 
-void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
-    OutFile& out = files.add(path);
-    if (out.failed()) raiseError(gb("无法写入文件：") + path);
-    out.finish(); // the library writes the temporary file itself
-
+void RepPortBase::outputRP_xlsx(const char* path) {
+    OutFileSet files;
     size_t cells = 0;
     for (const RepPage& p : m_pages)
         cells += p.records.totalCells();
-    lxw_workbook_options opt{};
-    opt.constant_memory = LXW_TRUE;
-    opt.tmpdir = nullptr;
-    // A part of the package past 4 GB needs the 64-bit zip records.
-    opt.use_zip64 = cells > 40'000'000 ? LXW_TRUE : LXW_FALSE;
-    // The library writes a file of its own name (see Packer); it becomes the temporary file
-    // once packed. Its name ends like a temporary one, so a killed run's is cleaned up.
-    const std::string packPath =
-        path + ".n" + std::to_string(++g_packNo) + out.tmpPath().substr(std::min(path.size(), out.tmpPath().size()));
-    const QByteArray native = QFile::encodeName(textcodec::fromLocal8(packPath));
-    lxw_workbook* wb = workbook_new_opt(native.constData(), &opt);
-    if (!wb) {
-        out.setFailed();
-        raiseError(gb("无法写入文件：") + path);
-    }
-    struct Guard {
-        lxw_workbook* wb;
-        ~Guard() {
-            if (wb) lxw_workbook_free(wb);
-        }
-    } guard{wb};
-
-    Formats fmt(wb);
-    SheetNamer namer;
-    SheetWriter sw(wb, fmt, namer, m_nSheetRowLimit);
-    std::vector<SheetWriter::Cell> cells8;
-    for (int pi = 0; pi < int(m_pages.size()); ++pi) {
-        const RepPage& p = m_pages[pi];
-        const int n = std::max(p.m_nColCount, 1);
-        sw.begin(p.titles.empty() ? std::string() : p.titles.front(), p);
-        for (size_t i = 0; i < p.titles.size(); ++i)
-            sw.row({SheetWriter::Cell{p.titles[i], n, 1, i == 0 ? sTitle : sSubTitle, false}}, false,
-                   nullptr);
-        std::vector<char> isID(size_t(std::max(p.m_nColCount, 0)), 0);
-        for (size_t c = 0; c < isID.size(); ++c)
-            isID[c] = isIDCol(pi, int(c)) ? 1 : 0;
-        const bool multi = p.headers.size() > 1;
-        const RecordStore& rs = p.records;
-        for (int g = 0; g < rs.groupCount(); ++g) {
-            if (!p.grpTitles.empty()) {
-                cells8.clear();
-                for (const RepCell& c : p.grpTitles)
-                    cells8.push_back({c.text, 1, 1, sGroup, false});
-                sw.row(cells8, false, nullptr);
-                cells8.clear();
-                if (g < int(p.grpTexts.size()))
-                    for (const std::string& t : p.grpTexts[g])
-                        cells8.push_back({t, 1, 1, sGroup, false});
-                sw.row(cells8, false, nullptr);
-            }
-            for (const auto& hrow : p.headers) {
-                cells8.clear();
-                for (const RepCell& c : hrow)
-                    cells8.push_back({c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
-                sw.row(cells8, false, nullptr);
-            }
-            for (int r = 0; r < rs.recordCount(g); ++r) {
-                cells8.clear();
-                if (r < int(p.recIDs.size()))
-                    for (const RepCell& c : p.recIDs[r])
-                        cells8.push_back(
-                            {c.text, c.colspan, c.rowspan, c.headStyle ? sLeadHead : sLeadPlain, false});
-                RecordStore::Cursor cur = rs.cells(g, r);
-                std::string_view cell;
-                for (char id : isID) {
-                    if (!cur.next(cell)) cell = std::string_view();
-                    cells8.push_back({cell, 1, 1, id ? sIdCell : sCell, true});
-                }
-                sw.row(cells8, true, &p.headers);
-                rowDone();
-            }
-        }
-        for (const std::string& t : p.tails)
-            sw.row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
-        sw.end();
-        if (sw.error() != LXW_NO_ERROR) {
-            out.setFailed();
-            raiseError(gb("无法写入文件：") + path + " (" +
-                       textcodec::toLocal8(QString::fromUtf8(sw.errorSheet().c_str())) + ": " +
-                       lxw_strerror(sw.error()) + ")");
-        }
-    }
-    if (m_pages.empty()) workbook_add_worksheet(wb, nullptr); // a workbook needs one sheet
-
-    guard.wb = nullptr;
-    Packer packer(wb, native);
-    try {
-        // A step of its own: the rows are all written, and the bar should say why it waits.
-        checkRun(kXlsxPackStep, 0, 0);
-        while (!packer.wait(20))
-            checkRun(kXlsxPackStep, 0, 0);
-        m_runWhat = kXlsxPackStep; // the step's last report is this one, not the rows again
-    } catch (...) {
-        packer.abandon();
-        out.setFailed();
-        throw;
-    }
-    const QString packed = QFile::decodeName(native);
-    const QString tmp = textcodec::fromLocal8(out.tmpPath());
-    if (packer.error() != LXW_NO_ERROR || QFileInfo(packed).size() == 0 || !QFile::remove(tmp) ||
-        !QFile::rename(packed, tmp)) {
-        QFile::remove(packed);
-        out.setFailed();
-        raiseError(gb("无法写入文件：") + path);
-    }
-}
-
-void RepPortBase::outputRP_xlsx(const char* path) {
-    OutFileSet files;
-    beginRun("正在写xlsx工作簿");
-    writeXlsx(files, path ? path : "");
-    endRun();
+    auto w = XlsxWriter::create(files, path ? path : "", m_nSheetRowLimit, cells > kZip64Cells);
+    replay(*w);
+    w->pack([] {});
     files.finishAll();
     files.renameAll();
 }
