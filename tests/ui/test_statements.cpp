@@ -34,6 +34,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QUuid>
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <sqlite3.h>
