@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 
 namespace screport {
 namespace {
@@ -26,6 +27,10 @@ bool rawTerminal() {
 bool g_debug = true;
 
 void writeLine(bool isError, const std::string& s) {
+    if (!isError && !g_debug && !hook()) return;
+    // Writers run on threads of their own; lines and hooks are not interleaved.
+    static std::mutex m;
+    std::lock_guard<std::mutex> lock(m);
     if (hook()) hook()(isError, s);
     if (!isError && !g_debug) return;
     std::ostream& os = isError ? std::cerr : std::cout;

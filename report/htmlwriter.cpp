@@ -1,15 +1,14 @@
 // One page as an HTML table styled by the workbook stylesheet, and the single
 // HTML document of all pages.
-#include "repportbase.h"
+#include "pagewriters.h"
 
 #include "db/errortext.h"
 #include "db/log.h"
 #include "db/textcodec.h"
 #include "textout.h"
 
-void RepPortBase::outputRP_html(int page, OutSink& os) {
-    textout::Writer w(os, m_options.encoding);
-    const RepPage& p = m_pages[page];
+void HtmlTableWriter::beginPage(int, const RepPage& p) {
+    textout::Writer w(*m_out, m_enc);
     const long n = p.m_nColCount;
     w.lit("<table border=1>");
     w.eol();
@@ -26,85 +25,31 @@ void RepPortBase::outputRP_html(int page, OutSink& os) {
         w.eol();
     }
     // Record cells of identifying columns are styled apart.
-    std::vector<char> isID(size_t(std::max(p.m_nColCount, 0)), 0);
-    for (size_t c = 0; c < isID.size(); ++c)
-        isID[c] = isIDCol(page, int(c)) ? 1 : 0;
-    const RecordStore& rs = p.records;
-    for (int g = 0; g < rs.groupCount(); ++g) {
-        if (!p.grpTitles.empty()) outputGrpInfo_html(os, page, g);
-        outputHeaders_html(os, page);
-        for (int r = 0; r < rs.recordCount(g); ++r) {
-            w.lit("<tr>");
-            if (r < int(p.recIDs.size())) {
-                for (const RepCell& c : p.recIDs[r]) {
-                    if (c.extra.empty()) {
-                        w.lit(c.headStyle ? "<td class=xl35" : "<td class=xl36");
-                        if (c.rowspan > 1) {
-                            w.lit(" rowspan=");
-                            w.num(c.rowspan);
-                        }
-                        if (c.colspan > 1) {
-                            w.lit(" colspan=");
-                            w.num(c.colspan);
-                        }
-                    } else {
-                        screport::logDebug("extrainfo:" + c.extra);
-                        w.lit("<td ");
-                        w.text(c.extra);
-                    }
-                    w.lit(">");
-                    w.text(c.text);
-                    w.lit("</td>");
-                }
-            }
-            RecordStore::Cursor cur = rs.cells(g, r);
-            std::string_view cell;
-            for (char id : isID) {
-                if (!cur.next(cell)) cell = std::string_view();
-                w.lit(id ? "<td class=xl30>" : "<td>");
-                w.text(cell);
+    m_isID.assign(size_t(std::max(p.m_nColCount, 0)), 0);
+    if (!p.headers.empty())
+        for (size_t c = 0; c < m_isID.size() && c < p.headers[0].size(); ++c)
+            m_isID[c] = p.headers[0][c].isID ? 1 : 0;
+}
+
+void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
+    textout::Writer w(*m_out, m_enc);
+    if (!p.grpTitles.empty()) {
+        w.lit("<tr>");
+        for (const RepCell& c : p.grpTitles) {
+            w.lit("<th class=xl25>");
+            w.text(c.text);
+            w.lit("</th>");
+        }
+        w.eol();
+        w.lit("<tr>");
+        if (g.texts)
+            for (const std::string& t : *g.texts) {
+                w.lit("<td class=xl25>");
+                w.text(t);
                 w.lit("</td>");
             }
-            w.eol();
-            rowDone();
-        }
-    }
-    for (const std::string& t : p.tails) {
-        w.lit("<tr><th class=xl29 align=left colspan=");
-        w.num(n);
-        w.lit("> ");
-        w.text(t);
-        w.lit("</th>");
         w.eol();
     }
-    w.lit("</table>");
-    w.eol();
-}
-
-void RepPortBase::outputGrpInfo_html(OutSink& os, int page, int grp) {
-    textout::Writer w(os, m_options.encoding);
-    const RepPage& p = m_pages[page];
-    w.lit("<tr>");
-    for (const RepCell& c : p.grpTitles) {
-        w.lit("<th class=xl25>");
-        w.text(c.text);
-        w.lit("</th>");
-    }
-    w.eol();
-    w.lit("<tr>");
-    if (grp < int(p.grpTexts.size())) {
-        for (const std::string& t : p.grpTexts[grp]) {
-            w.lit("<td class=xl25>");
-            w.text(t);
-            w.lit("</td>");
-        }
-    }
-    w.eol();
-}
-
-void RepPortBase::outputHeaders_html(OutSink& os, int page) {
-    textout::Writer w(os, m_options.encoding);
-    const RepPage& p = m_pages[page];
     const bool multi = p.headers.size() > 1;
     for (const auto& row : p.headers) {
         w.lit("<tr>");
@@ -124,29 +69,85 @@ void RepPortBase::outputHeaders_html(OutSink& os, int page) {
         }
         w.eol();
     }
+    const RecordStore& rs = *g.rs;
+    for (int r = 0; r < rs.recordCount(g.grp); ++r) {
+        w.lit("<tr>");
+        if (r < int(p.recIDs.size())) {
+            for (const RepCell& c : p.recIDs[r]) {
+                if (c.extra.empty()) {
+                    w.lit(c.headStyle ? "<td class=xl35" : "<td class=xl36");
+                    if (c.rowspan > 1) {
+                        w.lit(" rowspan=");
+                        w.num(c.rowspan);
+                    }
+                    if (c.colspan > 1) {
+                        w.lit(" colspan=");
+                        w.num(c.colspan);
+                    }
+                } else {
+                    w.lit("<td ");
+                    w.text(c.extra);
+                }
+                w.lit(">");
+                w.text(c.text);
+                w.lit("</td>");
+            }
+        }
+        RecordStore::Cursor cur = rs.cells(g.grp, r);
+        std::string_view cell;
+        for (char id : m_isID) {
+            if (!cur.next(cell)) cell = std::string_view();
+            w.lit(id ? "<td class=xl30>" : "<td>");
+            w.text(cell);
+            w.lit("</td>");
+        }
+        w.eol();
+        rowDone();
+    }
 }
 
-void RepPortBase::outputRP_html(OutSink& os) {
-    textout::Writer w(os, m_options.encoding);
-    w.lit("<html>");
-    w.eol();
-    w.lit("<meta http-equiv=Content-Type content=\"text/html; charset=");
-    w.lit(textout::charsetName(m_options.encoding));
-    w.lit("\"> ");
-    w.eol();
-    for (int i = 0; i < int(m_pages.size()); ++i) {
-        outputRP_html(i, os);
-        w.eol();
+void HtmlTableWriter::endPage(int, const RepPage& p) {
+    textout::Writer w(*m_out, m_enc);
+    for (const std::string& t : p.tails) {
+        w.lit("<tr><th class=xl29 align=left colspan=");
+        w.num(p.m_nColCount);
+        w.lit("> ");
+        w.text(t);
+        w.lit("</th>");
         w.eol();
     }
-    w.lit("</html>");
+    w.lit("</table>");
     w.eol();
 }
 
-void RepPortBase::outputRP_html(const char* path) {
-    OutFile f(path ? path : "");
-    beginRun("正在写HTML报表");
-    outputRP_html(f);
-    endRun();
-    if (!f.commit()) raiseError(textcodec::gb("无法写入文件：") + f.path());
+namespace {
+
+// Every page's table in one document.
+class HtmlDocumentWriter : public HtmlTableWriter {
+  public:
+    HtmlDocumentWriter(OutSink& os, OutputEncoding enc) : HtmlTableWriter(enc) {
+        m_out = &os;
+        textout::Writer w(os, enc);
+        w.lit("<html>");
+        w.eol();
+        w.lit("<meta http-equiv=Content-Type content=\"text/html; charset=");
+        w.lit(textout::charsetName(enc));
+        w.lit("\"> ");
+        w.eol();
+    }
+    void endPage(int page, const RepPage& p) override {
+        HtmlTableWriter::endPage(page, p);
+        m_out->crlf();
+        m_out->crlf();
+    }
+    void finish(const std::deque<RepPage>&) override {
+        m_out->write("</html>");
+        m_out->crlf();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<PageWriter> makeHtmlDocumentWriter(OutSink& os, OutputEncoding enc) {
+    return std::make_unique<HtmlDocumentWriter>(os, enc);
 }

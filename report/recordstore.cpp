@@ -79,6 +79,18 @@ void RecordStore::copyFrom(const RecordStore& o) {
     }
 }
 
+RecordStore RecordStore::takeGroup(int grp) {
+    RecordStore out;
+    out.m_groups.resize(1);
+    out.m_groups[0].swap(m_groups[size_t(grp)]);
+    out.m_cellChunks.swap(m_cellChunks);
+    out.m_blocks.swap(m_blocks);
+    out.m_cellCount = m_cellCount;
+    out.m_textBytes = m_textBytes;
+    m_cellCount = m_textBytes = 0;
+    return out;
+}
+
 void RecordStore::resizeGroups(int n) {
     m_groups.resize(size_t(std::max(n, 0)));
 }

@@ -26,6 +26,10 @@ class SCREPORT_CORE_EXPORT RecordStore {
     // New groups are empty; surplus groups are dropped with their records.
     void resizeGroups(int n);
 
+    // Moves group grp out as the only group of a new store, with the whole arena: no
+    // other group may hold records. The group stays, empty.
+    RecordStore takeGroup(int grp);
+
     // Records of a group.
     int recordCount(int grp) const { return int(m_groups[grp].size()); }
     // Appends one empty record, returns its index.

@@ -88,8 +88,6 @@ RepPortBase::RepPortBase(const RepPortBase& o)
       m_strTempDir(o.m_strTempDir), m_options(o.m_options), m_pObserver(o.m_pObserver),
       m_bNDPosFormed(o.m_bNDPosFormed), m_busLocations(o.m_busLocations) {}
 
-RepPortBase::~RepPortBase() = default;
-
 void RepPortBase::initialize() {
     m_bGrpArea = m_bGrpZone = m_bGrpST = false;
     m_nGrpMode = 0;
@@ -123,6 +121,10 @@ std::string RepPortBase::findTemplateDir(const std::string& projectDir) {
 // ---------------------------------------------------------------- pages, headers
 
 int RepPortBase::addRP(bool grouped) {
+    // A streamed page is complete once the next one begins.
+    if (m_out)
+        for (size_t i = 0; i < m_pages.size(); ++i)
+            endPage(int(i));
     m_pages.emplace_back();
     RepPage& p = m_pages.back();
     if (!(grouped && (m_bGrpArea || m_bGrpZone || m_bGrpST))) p.records.resizeGroups(1);
@@ -379,17 +381,4 @@ void RepPortBase::checkRun(const char* whatUtf8, long done, long total, bool fau
     }
     m_pObserver->step(m_step);
     if (m_pObserver->cancelled()) raiseError(gb("输出已取消"));
-}
-
-void RepPortBase::beginRun(const char* whatUtf8) {
-    m_runWhat = whatUtf8;
-    m_runDone = 0;
-    m_runTotal = 0;
-    for (const RepPage& p : m_pages)
-        m_runTotal += long(p.records.totalRecords());
-    checkRun(m_runWhat, 0, m_runTotal);
-}
-
-void RepPortBase::endRun() {
-    checkRun(m_runWhat, m_runDone, m_runTotal);
 }

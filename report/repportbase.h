@@ -14,6 +14,7 @@
 #include <QVariant>
 
 #include <complex>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -21,8 +22,6 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
-
-struct lxw_workbook;
 
 // A heading-like cell: group heading, header cell or leading cell of a record.
 struct RepCell {
@@ -64,6 +63,15 @@ struct RepPage {
     RecordStore records;                            // per group, the records' cell texts
     int m_nColCount = 0;
     RepChart chart;
+    // Streamed output: groups already handed to the writers (their records are gone
+    // from `records`), their rows and cells, and how far the page has gone.
+    int handedGroups = 0;
+    long long handedRows = 0;
+    long long handedCells = 0;
+    bool begun = false;
+    bool ended = false;
+    long long rowCount() const { return handedRows + (long long)records.totalRecords(); }
+    long long cellCount() const { return handedCells + (long long)records.totalCells(); }
 };
 
 // Where each bus lies, for the location columns of the .xlsx tables. Filled once before
@@ -89,6 +97,9 @@ enum class XlsxLayout {
     Table,  // titles, one header row, a row per record with its group's texts in front
     Grouped // like the HTML sheet: group lines, the header repeated per group
 };
+
+class PageWriter;
+struct XlsxSetup;
 
 enum class OutputEncoding {
     Gb18030, // the program's bytes, HTML declares gb18030
@@ -215,41 +226,37 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     int groupCount(int page) const { return m_pages[page].records.groupCount(); }
     int recordCount(int page, int grp) const { return m_pages[page].records.recordCount(grp); }
 
-    // --- text writer ---
+    // --- writers over the whole model (tests, tools) ---
     // The path-taking writers replace the file only when it is complete and throw
     // ErrorText naming the file when it cannot be written.
     void outputRP_txt(const char* path);
     void outputRP_txt(OutSink& os);
-    void outputRP_txt(int page, OutSink& os);
-    void outputGrpInfo_txt(OutSink& os, int page, int grp);
-    void outputHeaders_txt(OutSink& os, int page);
-
-    // --- HTML table and single document ---
-    void outputRP_html(int page, OutSink& os);
-    void outputGrpInfo_html(OutSink& os, int page, int grp);
-    void outputHeaders_html(OutSink& os, int page);
-    void outputRP_html(OutSink& os);
-    void outputRP_html(const char* path);
-
-    // --- HTML workbook: main file, folder "<name>.files" with list, tabs and sheets ---
-    void outputRP_html2(const char* path);
-    // Main file into os; file list and tab strip into their own sinks (interleaved).
-    void outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& tabstrip);
-    // Sheet file of one page.
-    void outputRP_html2(int page, OutSink& os);
-
-    // --- native workbook ---
+    void outputRP_html(OutSink& os); // every page in one HTML document
+    void outputRP_html2(const char* path); // HTML workbook: main file and "<name>.files"
     void outputRP_xlsx(const char* path);
     // Worksheet name of each page: first title made valid and unique (at most 31
     // characters, none of []:*?/\).
     std::vector<std::string> xlsxSheetNames() const;
+    // Hands the whole model to a writer, page by page, on this thread.
+    void replay(PageWriter& w);
 
     // --- the end of an output run ---
     // Makes the temporary folder and the workbook folder, copies the stylesheet.
     bool prepareDir();
-    // Writes the text report (writeText) and the workbooks (writeSheet) into the
-    // temporary folder, then opens them. Nothing replaces an earlier run's file until
-    // every requested file is complete; a failure or cancel throws ErrorText.
+    // Starts the writers of the text report (writeText) and the workbooks (writeSheet)
+    // before the pages are built: each page goes to them as it is built, each group as
+    // soon as the builder calls groupDone(). Without it showResult writes the whole model.
+    void beginOutput(bool writeText, bool writeSheet);
+    bool streaming() const { return m_out != nullptr; }
+    // Group grp of the page is complete: while streaming it goes to the writers and its
+    // records leave the model. Groups are done in order; the others go at the page's end.
+    void groupDone(int page, int grp);
+    // Cells of the whole run, for the .xlsx package's zip format (an estimate will do).
+    void setCellEstimate(size_t cells) { m_cellEstimate = cells; }
+    // Finishes the files begun by beginOutput, or writes the text report (writeText) and
+    // the workbooks (writeSheet) of the model, into the temporary folder, then opens
+    // them. Nothing replaces an earlier run's file until every requested file is
+    // complete; a failure or cancel throws ErrorText.
     void showResult(bool writeText, bool writeSheet, bool openViewers = true);
 
     void setOutputOptions(const OutputOptions& o) { m_options = o; }
@@ -298,30 +305,21 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void addIntText(int page, int rec, long long value, int grp);
     // Progress and cancel check; throws ErrorText when cancelled.
     void checkRun(const char* whatUtf8, long done, long total, bool faults = false);
-    // Row counting of one writer run: checks every 256 rows, so that a cancel is
-    // answered at once even where rows are slow (the .xlsx writer).
-    void beginRun(const char* whatUtf8);
-    void rowDone() {
-        if ((++m_runDone & 0xFF) == 0) checkRun(m_runWhat, m_runDone, m_runTotal);
-    }
-    void endRun();
-    // The pieces of an output run, written under temporary names into files. The
-    // workbook's folder is built anew beside the old one and replaces it as a whole.
-    void writeWorkbook(OutFileSet& files, const std::string& mainPath);
-    void writeXlsx(OutFileSet& files, const std::string& path);
-    void setProperties(lxw_workbook* wb) const;
     // Reads every template from the template folder; throws ErrorText naming one that
     // is missing, unreadable or empty. A run does this before it writes anything.
     void loadTemplates();
+    // How the .xlsx workbook of this model is written, for `cells` cells.
+    XlsxSetup xlsxSetup(size_t cells) const;
     // A template's text in the output encoding (loads the set when needed).
     const std::string& templateText(const std::string& name);
     // The temporary folder; false when it cannot be made.
     bool makeDirs();
-    std::string htmlPathForRun() const;
-    // Column widths of the text writer (header row 0, 16 where it has no cell).
-    std::vector<int> columnWidths(int page) const;
+    // Hands the page's head and its remaining groups to the writers, then its end.
+    void endPage(int page);
+    // The rest of showResult's writing: the stream's end, the writers' end, the files.
+    void finishOutput();
 
-    std::vector<RepPage> m_pages;
+    std::deque<RepPage> m_pages;
     std::string m_strCaseNo;
     std::string m_strCaseName;
     const std::set<std::string>& m_pSelSet;
@@ -339,14 +337,16 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     OutputOptions m_options;
     RunObserver* m_pObserver = nullptr;
     bool m_bNDPosFormed = false; // node position buffer filled by this model
-    const char* m_runWhat = "";
-    long m_runDone = 0;
-    long m_runTotal = 0;
     std::vector<std::pair<std::string, double>> m_plan;
     const char* m_stepKey = nullptr; // the literal whose GB18030 text m_step holds
     RunStep m_step;
     double m_stepStart = 0, m_stepWeight = 0, m_planWeight = 0;
-    std::string m_runHtmlPath;                      // main file of the workbook being written
+    struct Output;
+    struct OutputEnd {
+        void operator()(Output* o) const;
+    };
+    std::unique_ptr<Output, OutputEnd> m_out; // the files and writers of a streamed run
+    size_t m_cellEstimate = 0;
     std::map<std::string, std::string> m_templates; // name -> text, as loaded
     std::string m_templatesFrom;                    // folder and encoding they were loaded for
     long m_nSheetRowLimit = kMaxSheetRows;

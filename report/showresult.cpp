@@ -1,6 +1,7 @@
 // The end of an output run: every requested file is written under a temporary name,
-// then all replace the previous run's files, then the viewers start.
-#include "repportbase.h"
+// then all replace the previous run's files, then the viewers start. A streamed run
+// begins the files before the pages are built and hands each group over as it is done.
+#include "pagewriters.h"
 
 #include "db/errortext.h"
 #include "db/log.h"
@@ -18,49 +19,181 @@ std::string absolute8(const std::string& path8) {
     return textcodec::toLocal8(QFileInfo(textcodec::fromLocal8(path8)).absoluteFilePath());
 }
 
+// A group that left the model: its records and heading texts, kept until every writer
+// has written it.
+struct HandedGroup {
+    RecordStore records;
+    std::vector<std::string> texts;
+};
+
 } // namespace
 
-void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) {
-    const bool html = writeSheet && m_options.html;
-    const bool xlsx = writeSheet && m_options.xlsx;
-    if (!writeText && !html && !xlsx) return;
+struct RepPortBase::Output {
+    bool text = false, html = false, xlsx = false;
+    // Declared before the stream: the writer threads end before files and writers go.
+    OutFileSet files;
+    std::vector<std::pair<const char*, std::unique_ptr<PageWriter>>> writers; // step name, writer
+    XlsxWriter* book = nullptr;
+    ReportStream stream;
+};
+
+void RepPortBase::OutputEnd::operator()(Output* o) const {
+    delete o;
+}
+
+RepPortBase::~RepPortBase() = default;
+
+void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
+    std::unique_ptr<Output, OutputEnd> out(new Output);
+    out->text = writeText;
+    out->html = writeSheet && m_options.html;
+    out->xlsx = writeSheet && m_options.xlsx;
+    if (!out->text && !out->html && !out->xlsx) return;
 
     // A template that cannot be read ends the run before any file is touched.
-    if (html) loadTemplates();
-
+    if (out->html) loadTemplates();
     if (!makeDirs()) screport::logErrorU("无法创建输出目录：", m_strTempDir);
     // Temporary files of runs that were killed; those of a run still going stay.
     removeStaleParts(m_strTempDir);
     const std::string folder = htmlPath().substr(0, htmlPath().rfind('.')) + ".files";
     if (QFileInfo(textcodec::fromLocal8(folder)).isDir()) removeStaleParts(folder);
 
-    OutFileSet files;
-    if (writeText) {
-        OutFile& f = files.add(textPath());
+    if (out->text) {
+        OutFile& f = out->files.add(textPath());
         if (f.failed()) raiseError(gb("无法写入文件：") + textPath());
-        beginRun(kTextStep);
-        outputRP_txt(f);
-        endRun();
-        if (!f.finish()) raiseError(gb("无法写入文件：") + textPath());
-        screport::logDebug("temp file is " + textPath());
+        out->writers.emplace_back(kTextStep, makeTextWriter(f, m_options.encoding));
     }
-    if (html) {
-        beginRun(kWorkbookStep);
-        writeWorkbook(files, htmlPath());
-        endRun();
+    if (out->html)
+        out->writers.emplace_back(kWorkbookStep,
+                                  makeWorkbookWriter(out->files, htmlPath(), m_options.encoding, m_templates));
+    if (out->xlsx) {
+        size_t cells = m_cellEstimate;
+        for (const RepPage& p : m_pages)
+            cells += size_t(p.cellCount());
+        auto book = XlsxWriter::create(out->files, xlsxPath(), xlsxSetup(cells));
+        out->book = book.get();
+        out->writers.emplace_back(kXlsxStep, std::move(book));
     }
-    if (xlsx) {
-        beginRun(kXlsxStep);
-        writeXlsx(files, xlsxPath());
-        endRun();
+    for (auto& w : out->writers)
+        out->stream.add(w.second.get());
+    m_out = std::move(out);
+}
+
+void RepPortBase::groupDone(int page, int grp) {
+    if (!m_out) return;
+    RepPage& p = m_pages[size_t(page)];
+    // Groups go in order; one can leave the model alone only when no later group has
+    // begun (skipped groups before it are empty).
+    if (p.ended || grp < p.handedGroups || grp >= p.records.groupCount() ||
+        p.records.totalRecords() != size_t(p.records.recordCount(grp)))
+        return;
+    m_out->stream.raiseFailure();
+    if (!p.begun) {
+        m_out->stream.beginPage(page, p);
+        p.begun = true;
+    }
+    for (int g = p.handedGroups; g <= grp; ++g) {
+        auto h = std::make_shared<HandedGroup>();
+        if (g == grp)
+            h->records = p.records.takeGroup(g);
+        else
+            h->records.resizeGroups(1);
+        if (g < int(p.grpTexts.size())) h->texts.swap(p.grpTexts[size_t(g)]);
+        p.handedRows += (long long)h->records.totalRecords();
+        p.handedCells += (long long)h->records.totalCells();
+        ++p.handedGroups;
+        m_out->stream.group(page, p, GroupRef{g, &h->texts, &h->records, 0}, h);
+    }
+}
+
+void RepPortBase::endPage(int page) {
+    RepPage& p = m_pages[size_t(page)];
+    if (p.ended) return;
+    if (!p.begun) m_out->stream.beginPage(page, p);
+    p.begun = true;
+    for (int g = p.handedGroups; g < p.records.groupCount(); ++g)
+        m_out->stream.group(page, p,
+                            GroupRef{g, g < int(p.grpTexts.size()) ? &p.grpTexts[size_t(g)] : nullptr,
+                                     &p.records, g},
+                            nullptr);
+    m_out->stream.endPage(page, p);
+    p.ended = true;
+}
+
+void RepPortBase::replay(PageWriter& w) {
+    for (size_t i = 0; i < m_pages.size(); ++i) {
+        const RepPage& p = m_pages[i];
+        w.beginPage(int(i), p);
+        for (int g = 0; g < p.records.groupCount(); ++g)
+            w.group(int(i), p,
+                    GroupRef{g, g < int(p.grpTexts.size()) ? &p.grpTexts[size_t(g)] : nullptr, &p.records, g});
+        w.endPage(int(i), p);
+    }
+    w.finish(m_pages);
+}
+
+void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) {
+    if (!m_out) beginOutput(writeText, writeSheet);
+    if (!m_out) return;
+    try {
+        finishOutput();
+    } catch (...) {
+        m_out.reset(); // the writers stop and their temporary files go
+        throw;
+    }
+    const bool text = m_out->text, html = m_out->html, xlsx = m_out->xlsx;
+    m_out.reset();
+
+    if (!openViewers || !m_viewer) return;
+    if (text) m_viewer->openText(absolute8(textPath()));
+    if (html || xlsx)
+        m_viewer->openSheet(html ? absolute8(htmlPath()) : std::string(), xlsx ? absolute8(xlsxPath()) : std::string());
+}
+
+void RepPortBase::finishOutput() {
+    Output& out = *m_out;
+    for (size_t i = 0; i < m_pages.size(); ++i)
+        endPage(int(i));
+    out.stream.finish(m_pages);
+
+    long total = 0;
+    for (const RepPage& p : m_pages)
+        total += long(p.rowCount());
+    // The writers run side by side; progress follows them one after the other.
+    for (size_t k = 0; k < out.writers.size(); ++k) {
+        const char* step = out.writers[k].first;
+        const PageWriter& w = *out.writers[k].second;
+        checkRun(step, w.rowsWritten(), total);
+        while (!out.stream.waitWriter(k, 20))
+            checkRun(step, w.rowsWritten(), total);
+        out.stream.raiseFailure();
+        checkRun(step, w.rowsWritten(), total);
+    }
+    if (out.book) {
+        // A step of its own: the rows are all written, and the bar should say why it waits.
+        out.book->pack([&] { checkRun(kXlsxPackStep, 0, 0); });
+        checkRun(kXlsxPackStep, total, total);
     }
     // Nothing has replaced an earlier file yet; from here on the run is complete.
     if (m_pObserver && m_pObserver->cancelled()) raiseError(gb("输出已取消"));
-    files.finishAll();
-    files.renameAll();
+    out.files.finishAll();
+    out.files.renameAll();
+    screport::logDebug("temp file is " + textPath());
+    // A model written whole can be written again.
+    for (RepPage& p : m_pages)
+        if (p.handedGroups == 0) p.begun = p.ended = false;
+}
 
-    if (!openViewers || !m_viewer) return;
-    if (writeText) m_viewer->openText(absolute8(textPath()));
-    if (html || xlsx)
-        m_viewer->openSheet(html ? absolute8(htmlPath()) : std::string(), xlsx ? absolute8(xlsxPath()) : std::string());
+void RepPortBase::outputRP_txt(OutSink& os) {
+    replay(*makeTextWriter(os, m_options.encoding));
+}
+
+void RepPortBase::outputRP_txt(const char* path) {
+    OutFile f(path ? path : "");
+    outputRP_txt(f);
+    if (!f.commit()) raiseError(gb("无法写入文件：") + f.path());
+}
+
+void RepPortBase::outputRP_html(OutSink& os) {
+    replay(*makeHtmlDocumentWriter(os, m_options.encoding));
 }

@@ -1,6 +1,6 @@
 // The HTML workbook: a main file listing the sheets, a folder with the file list,
 // the tab strip, the stylesheet and one HTML file per page.
-#include "repportbase.h"
+#include "pagewriters.h"
 
 #include "db/errortext.h"
 #include "db/log.h"
@@ -65,186 +65,202 @@ const std::string& RepPortBase::templateText(const std::string& name) {
     return m_templates.at(name);
 }
 
+namespace {
+
 // Closes one file of the workbook. One that failed or came out empty fails the run
 // here, before the next is begun.
-static void finishPiece(OutFile& f) {
+void finishPiece(OutFile& f) {
     if (!f.finish() || f.written() == 0) raiseError(gb("无法写入文件：") + f.path());
 }
 
 // A template followed by a line end.
-static void copyTemplate(textout::Writer& w, const std::string& text) {
+void copyTemplate(textout::Writer& w, const std::string& text) {
     w.lit(text);
     w.eol();
 }
 
-static std::string sheetName(const RepPage& p, int page) {
+std::string sheetName(const RepPage& p, int page) {
     return p.titles.empty() ? "Sheet" + std::to_string(page + 1) : p.titles.front();
 }
 
-void RepPortBase::outputRP_html2_main(OutSink& os, OutSink& filelist, OutSink& tabstrip) {
-    const WorkbookNames names = workbookNames(htmlPathForRun());
-    const OutputEncoding enc = m_options.encoding;
-    textout::Writer w(os, enc), fl(filelist, enc), ts(tabstrip, enc);
-    const int n = int(m_pages.size());
-
-    copyTemplate(w, templateText("main-html1"));
-    for (int i = 1; i <= n; ++i) {
-        w.lit("<link id=\"shLink\" href=\"");
-        w.text(names.folder);
-        w.lit("/sheet");
-        w.num(i);
-        w.lit(".htm\"> ");
-        w.eol();
+// The sheets as their pages come; the main file, file list and tab strip, which only
+// name the sheets, at the end.
+class WorkbookWriter : public HtmlTableWriter {
+  public:
+    WorkbookWriter(OutFileSet& files, const std::string& mainPath, OutputEncoding enc,
+                   const std::map<std::string, std::string>& templates)
+        : HtmlTableWriter(enc), m_files(files), m_mainPath(mainPath), m_names(workbookNames(mainPath)),
+          m_templates(templates) {
+        m_folder = files.stageFolder(m_names.folderPath) + kSep;
     }
-    w.lit("<link id=\"shLink\">");
-    w.eol();
-    w.lit("<script language=\"JavaScript\"> ");
-    w.eol();
-    w.lit("<!--");
-    w.eol();
-    w.lit("var c_lTabs=");
-    w.num(n);
-    w.lit(";");
-    w.eol();
-    w.lit("var c_rgszSh=new Array(c_lTabs);");
-    w.eol();
-    for (int p = 0; p < n; ++p) {
-        w.lit("c_rgszSh[");
-        w.num(p);
-        w.lit("] = \"");
-        w.text(sheetName(m_pages[p], p));
-        w.lit("\";");
+
+    void beginPage(int page, const RepPage& p) override {
+        m_sheet = &m_files.add(m_folder + "sheet" + std::to_string(page + 1) + ".htm");
+        m_out = m_sheet;
+        textout::Writer w(*m_sheet, m_enc);
+        copyTemplate(w, m_templates.at("sub_html0"));
+        w.lit("<link rel=Stylesheet href=stylesheet.css>");
         w.eol();
+        copyTemplate(w, m_templates.at("sub_html1"));
+        HtmlTableWriter::beginPage(page, p);
     }
-    copyTemplate(w, templateText("main-html2"));
 
-    fl.lit("<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">");
-    fl.eol();
-    fl.lit(" <o:MainFile HRef=\"../");
-    fl.text(names.mainName);
-    fl.lit("\"/>");
-    fl.eol();
-    fl.lit(" <o:File HRef=\"stylesheet.css\"/>");
-    fl.eol();
-    fl.lit(" <o:File HRef=\"tabstrip.htm\"/>");
-    fl.eol();
-
-    copyTemplate(ts, templateText("tabstrip_1"));
-
-    const std::string font = gb("宋体");
-    for (int i = 1; i <= n; ++i) {
-        const std::string name = sheetName(m_pages[i - 1], i - 1);
-        w.lit("<x:ExcelWorksheet>");
+    void endPage(int page, const RepPage& p) override {
+        HtmlTableWriter::endPage(page, p);
+        textout::Writer w(*m_sheet, m_enc);
+        w.lit("</body>");
         w.eol();
-        w.lit("<x:Name>");
-        w.text(name);
-        w.lit("</x:Name>");
+        w.lit("</html>");
         w.eol();
-        w.lit("<x:WorksheetSource HRef=\"");
-        w.text(names.folder);
-        w.lit("/sheet");
-        w.num(i);
-        w.lit(".htm\"/>");
-        w.eol();
+        finishPiece(*m_sheet);
+    }
 
-        fl.lit(" <o:File HRef=\"sheet");
-        fl.num(i);
-        fl.lit(".htm\"/>");
+    void finish(const std::deque<RepPage>& pages) override {
+        OutFile& css = m_files.add(m_folder + "stylesheet.css");
+        css.write(m_templates.at("stylesheet.css"));
+        finishPiece(css);
+        OutFile& main = m_files.add(m_mainPath);
+        OutFile& filelist = m_files.add(m_folder + "filelist.xml");
+        OutFile& tabstrip = m_files.add(m_folder + "tabstrip.htm");
+        writeMain(pages, main, filelist, tabstrip);
+        finishPiece(filelist);
+        finishPiece(tabstrip);
+        finishPiece(main);
+    }
+
+  private:
+    void writeMain(const std::deque<RepPage>& pages, OutSink& os, OutSink& filelist, OutSink& tabstrip) {
+        textout::Writer w(os, m_enc), fl(filelist, m_enc), ts(tabstrip, m_enc);
+        const int n = int(pages.size());
+
+        copyTemplate(w, m_templates.at("main-html1"));
+        for (int i = 1; i <= n; ++i) {
+            w.lit("<link id=\"shLink\" href=\"");
+            w.text(m_names.folder);
+            w.lit("/sheet");
+            w.num(i);
+            w.lit(".htm\"> ");
+            w.eol();
+        }
+        w.lit("<link id=\"shLink\">");
+        w.eol();
+        w.lit("<script language=\"JavaScript\"> ");
+        w.eol();
+        w.lit("<!--");
+        w.eol();
+        w.lit("var c_lTabs=");
+        w.num(n);
+        w.lit(";");
+        w.eol();
+        w.lit("var c_rgszSh=new Array(c_lTabs);");
+        w.eol();
+        for (int p = 0; p < n; ++p) {
+            w.lit("c_rgszSh[");
+            w.num(p);
+            w.lit("] = \"");
+            w.text(sheetName(pages[size_t(p)], p));
+            w.lit("\";");
+            w.eol();
+        }
+        copyTemplate(w, m_templates.at("main-html2"));
+
+        fl.lit("<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">");
+        fl.eol();
+        fl.lit(" <o:MainFile HRef=\"../");
+        fl.text(m_names.mainName);
+        fl.lit("\"/>");
+        fl.eol();
+        fl.lit(" <o:File HRef=\"stylesheet.css\"/>");
+        fl.eol();
+        fl.lit(" <o:File HRef=\"tabstrip.htm\"/>");
         fl.eol();
 
-        w.lit("</x:ExcelWorksheet>");
+        copyTemplate(ts, m_templates.at("tabstrip_1"));
+
+        const std::string font = gb("宋体");
+        for (int i = 1; i <= n; ++i) {
+            const std::string name = sheetName(pages[size_t(i - 1)], i - 1);
+            w.lit("<x:ExcelWorksheet>");
+            w.eol();
+            w.lit("<x:Name>");
+            w.text(name);
+            w.lit("</x:Name>");
+            w.eol();
+            w.lit("<x:WorksheetSource HRef=\"");
+            w.text(m_names.folder);
+            w.lit("/sheet");
+            w.num(i);
+            w.lit(".htm\"/>");
+            w.eol();
+
+            fl.lit(" <o:File HRef=\"sheet");
+            fl.num(i);
+            fl.lit(".htm\"/>");
+            fl.eol();
+
+            w.lit("</x:ExcelWorksheet>");
+            w.eol();
+
+            ts.lit("<td bgcolor=\"#FFFFFF\" nowrap><b><small><small>&nbsp;<a href=\"sheet");
+            ts.num(i);
+            ts.lit(".htm\" target=\"frSheet\"><font face=\"");
+            ts.text(font);
+            ts.lit("\" color=\"#000000\">");
+            ts.text(name);
+            ts.lit("</font></a>&nbsp;</small></small></b></td>");
+            ts.eol();
+        }
+
+        fl.lit(" <o:File HRef=\"filelist.xml\"/>");
+        fl.eol();
+        fl.lit("</xml>");
+        fl.eol();
+
+        for (const char* line : {"</tr> ", "</table> ", "</body>", "</html>"}) {
+            ts.lit(line);
+            ts.eol();
+        }
+
+        w.lit("</x:ExcelWorksheets>");
         w.eol();
-
-        ts.lit("<td bgcolor=\"#FFFFFF\" nowrap><b><small><small>&nbsp;<a href=\"sheet");
-        ts.num(i);
-        ts.lit(".htm\" target=\"frSheet\"><font face=\"");
-        ts.text(font);
-        ts.lit("\" color=\"#000000\">");
-        ts.text(name);
-        ts.lit("</font></a>&nbsp;</small></small></b></td>");
-        ts.eol();
-    }
-
-    fl.lit(" <o:File HRef=\"filelist.xml\"/>");
-    fl.eol();
-    fl.lit("</xml>");
-    fl.eol();
-
-    for (const char* line : {"</tr> ", "</table> ", "</body>", "</html>"}) {
-        ts.lit(line);
-        ts.eol();
-    }
-
-    w.lit("</x:ExcelWorksheets>");
-    w.eol();
-    w.lit("<x:Stylesheet HRef=\"");
-    w.text(names.folder);
-    w.lit("/stylesheet.css\"/>");
-    w.eol();
-    for (const char* line :
-         {"<x:ProtectStructure>False</x:ProtectStructure>", "<x:ProtectWindows>False</x:ProtectWindows>",
-          "</x:ExcelWorkbook>", "</xml><![endif]-->", "</head>"}) {
-        w.lit(line);
+        w.lit("<x:Stylesheet HRef=\"");
+        w.text(m_names.folder);
+        w.lit("/stylesheet.css\"/>");
+        w.eol();
+        for (const char* line :
+             {"<x:ProtectStructure>False</x:ProtectStructure>", "<x:ProtectWindows>False</x:ProtectWindows>",
+              "</x:ExcelWorkbook>", "</xml><![endif]-->", "</head>"}) {
+            w.lit(line);
+            w.eol();
+        }
+        copyTemplate(w, m_templates.at("main-html3"));
+        w.lit("</html>");
         w.eol();
     }
-    copyTemplate(w, templateText("main-html3"));
-    w.lit("</html>");
-    w.eol();
-}
 
-void RepPortBase::outputRP_html2(int page, OutSink& os) {
-    const OutputEncoding enc = m_options.encoding;
-    textout::Writer w(os, enc);
-    copyTemplate(w, templateText("sub_html0"));
-    w.lit("<link rel=Stylesheet href=stylesheet.css>");
-    w.eol();
-    copyTemplate(w, templateText("sub_html1"));
-    outputRP_html(page, os);
-    w.lit("</body>");
-    w.eol();
-    w.lit("</html>");
-    w.eol();
-}
+    OutFileSet& m_files;
+    std::string m_mainPath;
+    WorkbookNames m_names;
+    const std::map<std::string, std::string>& m_templates;
+    std::string m_folder;
+    OutFile* m_sheet = nullptr;
+};
 
-void RepPortBase::writeWorkbook(OutFileSet& files, const std::string& mainPath) {
-    const WorkbookNames names = workbookNames(mainPath);
-    const std::string folder = files.stageFolder(names.folderPath) + kSep;
-    struct RunPath {
-        std::string& p;
-        ~RunPath() { p.clear(); }
-    } runPath{m_runHtmlPath};
-    m_runHtmlPath = mainPath;
+} // namespace
 
-    OutFile& css = files.add(folder + "stylesheet.css");
-    screport::logDebug("style file is " + names.folderPath + kSep + "stylesheet.css");
-    css.write(templateText("stylesheet.css"));
-    finishPiece(css);
-    OutFile& main = files.add(mainPath);
-    OutFile& filelist = files.add(folder + "filelist.xml");
-    OutFile& tabstrip = files.add(folder + "tabstrip.htm");
-    outputRP_html2_main(main, filelist, tabstrip);
-    finishPiece(filelist);
-    finishPiece(tabstrip);
-    finishPiece(main);
-    for (int p = 0; p < int(m_pages.size()); ++p) {
-        OutFile& sheet = files.add(folder + "sheet" + std::to_string(p + 1) + ".htm");
-        outputRP_html2(p, sheet);
-        finishPiece(sheet);
-    }
+std::unique_ptr<PageWriter> makeWorkbookWriter(OutFileSet& files, const std::string& mainPath,
+                                               OutputEncoding enc,
+                                               const std::map<std::string, std::string>& templates) {
+    return std::make_unique<WorkbookWriter>(files, mainPath, enc, templates);
 }
 
 void RepPortBase::outputRP_html2(const char* path) {
     loadTemplates();
     OutFileSet files;
-    beginRun("正在写工作簿");
-    writeWorkbook(files, path ? path : "");
-    endRun();
+    auto w = makeWorkbookWriter(files, path ? path : "", m_options.encoding, m_templates);
+    replay(*w);
     files.finishAll();
     files.renameAll();
-}
-
-std::string RepPortBase::htmlPathForRun() const {
-    return m_runHtmlPath.empty() ? htmlPath() : m_runHtmlPath;
 }
 
 // ---------------------------------------------------------------- folders and stylesheet

@@ -1,6 +1,6 @@
 // The native workbook: one worksheet per page laid out like the HTML sheet, written
 // row by row in libxlsxwriter's constant-memory mode.
-#include "repportbase.h"
+#include "pagewriters.h"
 
 #include "db/errortext.h"
 #include "db/log.h"
@@ -430,11 +430,9 @@ class Packer {
 
 std::atomic<unsigned> g_packNo{0};
 
-} // namespace
-
 // Title, case, program and version, as the file's properties show them.
-void RepPortBase::setProperties(lxw_workbook* wb) const {
-    const std::string caseName = textcodec::toUtf8(m_strCaseName);
+void setProperties(lxw_workbook* wb, const XlsxSetup& s) {
+    const std::string caseName = textcodec::toUtf8(s.caseName8);
     const std::string title = textcodec::toUtf8(gb("短路计算报表：")) + caseName;
     const std::string program = std::string("screport ") + SCREPORT_VERSION;
     lxw_doc_properties props{};
@@ -443,9 +441,190 @@ void RepPortBase::setProperties(lxw_workbook* wb) const {
     props.comments = const_cast<char*>(program.c_str());
     workbook_set_properties(wb, &props);
     workbook_set_custom_property_string(wb, "Case", caseName.c_str());
-    workbook_set_custom_property_string(wb, "Case number", m_strCaseNo.c_str());
+    workbook_set_custom_property_string(wb, "Case number", s.caseNo.c_str());
     workbook_set_custom_property_string(wb, "Program", "screport");
     workbook_set_custom_property_string(wb, "Version", SCREPORT_VERSION);
+}
+
+// One worksheet per page: a table (xlsxtable.h), or laid out like the HTML sheet.
+class XlsxBookWriter : public XlsxWriter {
+  public:
+    XlsxBookWriter(OutFileSet& files, const std::string& path, const XlsxSetup& setup)
+        : m_out(files.add(path)), m_path(path) {
+        const bool zip64 = setup.zip64;
+        if (m_out.failed()) raiseError(gb("无法写入文件：") + path);
+        m_out.finish(); // the library writes the temporary file itself
+        lxw_workbook_options opt{};
+        opt.constant_memory = LXW_TRUE;
+        opt.tmpdir = nullptr;
+        // A part of the package past 4 GB needs the 64-bit zip records.
+        opt.use_zip64 = zip64 ? LXW_TRUE : LXW_FALSE;
+        // The library writes a file of its own name (see Packer); it becomes the temporary
+        // file once packed. Its name ends like a temporary one, so a killed run's is cleaned up.
+        const std::string packPath = path + ".n" + std::to_string(++g_packNo) +
+                                     m_out.tmpPath().substr(std::min(path.size(), m_out.tmpPath().size()));
+        m_native = QFile::encodeName(textcodec::fromLocal8(packPath));
+        m_wb = workbook_new_opt(m_native.constData(), &opt);
+        if (!m_wb) {
+            m_out.setFailed();
+            raiseError(gb("无法写入文件：") + path);
+        }
+        setProperties(m_wb, setup);
+        if (setup.layout == XlsxLayout::Table) {
+            m_where = setup.where;
+            m_table = std::make_unique<xlsxtable::TableSheet>(
+                m_wb, [this](const std::string& b, const QString& sfx) { return m_namer.make(b, sfx); },
+                setup.rowLimit, m_where.get(), setup.caseName8);
+            return;
+        }
+        m_fmt = std::make_unique<Formats>(m_wb);
+        m_sw = std::make_unique<SheetWriter>(m_wb, *m_fmt, m_namer, setup.rowLimit);
+    }
+
+    ~XlsxBookWriter() override {
+        if (m_wb) lxw_workbook_free(m_wb);
+    }
+
+    void beginPage(int, const RepPage& p) override {
+        ++m_pages;
+        if (m_table)
+            return m_table->begin(
+                xlsxtable::PageHead{p.titles, p.grpTitles, p.headers, p.m_nColCount, p.chart});
+        const int n = std::max(p.m_nColCount, 1);
+        m_sw->begin(p.titles.empty() ? std::string() : p.titles.front(), p);
+        for (size_t i = 0; i < p.titles.size(); ++i)
+            m_sw->row({SheetWriter::Cell{p.titles[i], n, 1, i == 0 ? sTitle : sSubTitle, false}}, false,
+                      nullptr);
+        m_isID.assign(size_t(std::max(p.m_nColCount, 0)), 0);
+        if (!p.headers.empty())
+            for (size_t c = 0; c < m_isID.size() && c < p.headers[0].size(); ++c)
+                m_isID[c] = p.headers[0][c].isID ? 1 : 0;
+    }
+
+    void group(int, const RepPage& p, const GroupRef& g) override {
+        if (m_table) {
+            m_table->group(g.texts ? *g.texts : std::vector<std::string>());
+            for (int r = 0; r < g.rs->recordCount(g.grp); ++r) {
+                m_table->record(g.rs->cells(g.grp, r));
+                rowDone();
+            }
+            m_table->endGroup();
+            return;
+        }
+        const bool multi = p.headers.size() > 1;
+        if (!p.grpTitles.empty()) {
+            m_cells.clear();
+            for (const RepCell& c : p.grpTitles)
+                m_cells.push_back({c.text, 1, 1, sGroup, false});
+            m_sw->row(m_cells, false, nullptr);
+            m_cells.clear();
+            if (g.texts)
+                for (const std::string& t : *g.texts)
+                    m_cells.push_back({t, 1, 1, sGroup, false});
+            m_sw->row(m_cells, false, nullptr);
+        }
+        for (const auto& hrow : p.headers) {
+            m_cells.clear();
+            for (const RepCell& c : hrow)
+                m_cells.push_back({c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
+            m_sw->row(m_cells, false, nullptr);
+        }
+        const RecordStore& rs = *g.rs;
+        for (int r = 0; r < rs.recordCount(g.grp); ++r) {
+            m_cells.clear();
+            if (r < int(p.recIDs.size()))
+                for (const RepCell& c : p.recIDs[r])
+                    m_cells.push_back(
+                        {c.text, c.colspan, c.rowspan, c.headStyle ? sLeadHead : sLeadPlain, false});
+            RecordStore::Cursor cur = rs.cells(g.grp, r);
+            std::string_view cell;
+            for (char id : m_isID) {
+                if (!cur.next(cell)) cell = std::string_view();
+                m_cells.push_back({cell, 1, 1, id ? sIdCell : sCell, true});
+            }
+            m_sw->row(m_cells, true, &p.headers);
+            rowDone();
+        }
+    }
+
+    void endPage(int, const RepPage& p) override {
+        if (m_table) {
+            m_table->end(p.tails);
+            return failOn(m_table->error(), m_table->errorSheet());
+        }
+        const int n = std::max(p.m_nColCount, 1);
+        for (const std::string& t : p.tails)
+            m_sw->row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
+        m_sw->end();
+        failOn(m_sw->error(), m_sw->errorSheet());
+    }
+
+    // A cell the library refused would be missing from the file.
+    void failOn(lxw_error err, const std::string& sheet8) {
+        if (err == LXW_NO_ERROR) return;
+        m_out.setFailed();
+        raiseError(gb("无法写入文件：") + m_path + " (" +
+                   textcodec::toLocal8(QString::fromUtf8(sheet8.c_str())) + ": " + lxw_strerror(err) + ")");
+    }
+
+    void finish(const std::deque<RepPage>&) override {
+        if (m_pages == 0) workbook_add_worksheet(m_wb, nullptr); // a workbook needs one sheet
+    }
+
+    void pack(const std::function<void()>& poll) override {
+        lxw_workbook* wb = m_wb;
+        m_wb = nullptr;
+        Packer packer(wb, m_native);
+        try {
+            poll();
+            while (!packer.wait(20))
+                poll();
+        } catch (...) {
+            packer.abandon();
+            m_out.setFailed();
+            throw;
+        }
+        const QString packed = QFile::decodeName(m_native);
+        const QString tmp = textcodec::fromLocal8(m_out.tmpPath());
+        if (packer.error() != LXW_NO_ERROR || QFileInfo(packed).size() == 0 || !QFile::remove(tmp) ||
+            !QFile::rename(packed, tmp)) {
+            QFile::remove(packed);
+            m_out.setFailed();
+            raiseError(gb("无法写入文件：") + m_path);
+        }
+    }
+
+  private:
+    OutFile& m_out;
+    std::string m_path;
+    QByteArray m_native;
+    lxw_workbook* m_wb = nullptr;
+    std::unique_ptr<Formats> m_fmt;
+    SheetNamer m_namer;
+    std::unique_ptr<SheetWriter> m_sw;
+    std::shared_ptr<const BusLocations> m_where;
+    std::unique_ptr<xlsxtable::TableSheet> m_table;
+    std::vector<char> m_isID;
+    std::vector<SheetWriter::Cell> m_cells;
+    int m_pages = 0;
+};
+
+} // namespace
+
+std::unique_ptr<XlsxWriter> XlsxWriter::create(OutFileSet& files, const std::string& path,
+                                               const XlsxSetup& setup) {
+    return std::make_unique<XlsxBookWriter>(files, path, setup);
+}
+
+XlsxSetup RepPortBase::xlsxSetup(size_t cells) const {
+    XlsxSetup s;
+    s.rowLimit = m_nSheetRowLimit;
+    s.zip64 = cells > kZip64Cells;
+    s.layout = m_options.xlsxLayout;
+    s.where = m_busLocations;
+    s.caseName8 = m_strCaseName;
+    s.caseNo = m_strCaseNo;
+    return s;
 }
 
 std::vector<std::string> RepPortBase::xlsxSheetNames() const {
@@ -456,151 +635,14 @@ std::vector<std::string> RepPortBase::xlsxSheetNames() const {
     return names;
 }
 
-void RepPortBase::writeXlsx(OutFileSet& files, const std::string& path) {
-    OutFile& out = files.add(path);
-    if (out.failed()) raiseError(gb("无法写入文件：") + path);
-    out.finish(); // the library writes the temporary file itself
-
+void RepPortBase::outputRP_xlsx(const char* path) {
+    OutFileSet files;
     size_t cells = 0;
     for (const RepPage& p : m_pages)
         cells += p.records.totalCells();
-    lxw_workbook_options opt{};
-    opt.constant_memory = LXW_TRUE;
-    opt.tmpdir = nullptr;
-    // A part of the package past 4 GB needs the 64-bit zip records.
-    opt.use_zip64 = cells > 40'000'000 ? LXW_TRUE : LXW_FALSE;
-    // The library writes a file of its own name (see Packer); it becomes the temporary file
-    // once packed. Its name ends like a temporary one, so a killed run's is cleaned up.
-    const std::string packPath = path + ".n" + std::to_string(++g_packNo) +
-                                 out.tmpPath().substr(std::min(path.size(), out.tmpPath().size()));
-    const QByteArray native = QFile::encodeName(textcodec::fromLocal8(packPath));
-    lxw_workbook* wb = workbook_new_opt(native.constData(), &opt);
-    if (!wb) {
-        out.setFailed();
-        raiseError(gb("无法写入文件：") + path);
-    }
-    struct Guard {
-        lxw_workbook* wb;
-        ~Guard() {
-            if (wb) lxw_workbook_free(wb);
-        }
-    } guard{wb};
-
-    SheetNamer namer;
-    setProperties(wb);
-    if (m_options.xlsxLayout == XlsxLayout::Table) {
-        xlsxtable::TableSheet ts(
-            wb, [&namer](const std::string& b, const QString& sfx) { return namer.make(b, sfx); },
-            m_nSheetRowLimit, m_busLocations.get(), m_strCaseName);
-        for (const RepPage& p : m_pages) {
-            const xlsxtable::PageHead head{p.titles, p.grpTitles, p.headers, p.m_nColCount, p.chart};
-            ts.begin(head);
-            for (int g = 0; g < p.records.groupCount(); ++g) {
-                ts.group(g < int(p.grpTexts.size()) ? p.grpTexts[g] : std::vector<std::string>());
-                for (int r = 0; r < p.records.recordCount(g); ++r) {
-                    ts.record(p.records.cells(g, r));
-                    rowDone();
-                }
-                ts.endGroup();
-            }
-            ts.end();
-            if (ts.error() != LXW_NO_ERROR) {
-                out.setFailed();
-                raiseError(gb("无法写入文件：") + path + " (" +
-                           textcodec::toLocal8(QString::fromUtf8(ts.errorSheet().c_str())) + ": " +
-                           lxw_strerror(ts.error()) + ")");
-            }
-        }
-    }
-    Formats fmt(wb);
-    SheetWriter sw(wb, fmt, namer, m_nSheetRowLimit);
-    std::vector<SheetWriter::Cell> cells8;
-    for (int pi = 0; m_options.xlsxLayout == XlsxLayout::Grouped && pi < int(m_pages.size()); ++pi) {
-        const RepPage& p = m_pages[pi];
-        const int n = std::max(p.m_nColCount, 1);
-        sw.begin(p.titles.empty() ? std::string() : p.titles.front(), p);
-        for (size_t i = 0; i < p.titles.size(); ++i)
-            sw.row({SheetWriter::Cell{p.titles[i], n, 1, i == 0 ? sTitle : sSubTitle, false}}, false,
-                   nullptr);
-        std::vector<char> isID(size_t(std::max(p.m_nColCount, 0)), 0);
-        for (size_t c = 0; c < isID.size(); ++c)
-            isID[c] = isIDCol(pi, int(c)) ? 1 : 0;
-        const bool multi = p.headers.size() > 1;
-        const RecordStore& rs = p.records;
-        for (int g = 0; g < rs.groupCount(); ++g) {
-            if (!p.grpTitles.empty()) {
-                cells8.clear();
-                for (const RepCell& c : p.grpTitles)
-                    cells8.push_back({c.text, 1, 1, sGroup, false});
-                sw.row(cells8, false, nullptr);
-                cells8.clear();
-                if (g < int(p.grpTexts.size()))
-                    for (const std::string& t : p.grpTexts[g])
-                        cells8.push_back({t, 1, 1, sGroup, false});
-                sw.row(cells8, false, nullptr);
-            }
-            for (const auto& hrow : p.headers) {
-                cells8.clear();
-                for (const RepCell& c : hrow)
-                    cells8.push_back({c.text, c.colspan, c.rowspan, multi ? sHeaderN : sHeader1, false});
-                sw.row(cells8, false, nullptr);
-            }
-            for (int r = 0; r < rs.recordCount(g); ++r) {
-                cells8.clear();
-                if (r < int(p.recIDs.size()))
-                    for (const RepCell& c : p.recIDs[r])
-                        cells8.push_back(
-                            {c.text, c.colspan, c.rowspan, c.headStyle ? sLeadHead : sLeadPlain, false});
-                RecordStore::Cursor cur = rs.cells(g, r);
-                std::string_view cell;
-                for (char id : isID) {
-                    if (!cur.next(cell)) cell = std::string_view();
-                    cells8.push_back({cell, 1, 1, id ? sIdCell : sCell, true});
-                }
-                sw.row(cells8, true, &p.headers);
-                rowDone();
-            }
-        }
-        for (const std::string& t : p.tails)
-            sw.row({SheetWriter::Cell{t, n, 1, sSubTitle, false}}, false, nullptr);
-        sw.end();
-        if (sw.error() != LXW_NO_ERROR) {
-            out.setFailed();
-            raiseError(gb("无法写入文件：") + path + " (" +
-                       textcodec::toLocal8(QString::fromUtf8(sw.errorSheet().c_str())) + ": " +
-                       lxw_strerror(sw.error()) + ")");
-        }
-    }
-    if (m_pages.empty()) workbook_add_worksheet(wb, nullptr); // a workbook needs one sheet
-
-    guard.wb = nullptr;
-    Packer packer(wb, native);
-    try {
-        // A step of its own: the rows are all written, and the bar should say why it waits.
-        checkRun(kXlsxPackStep, 0, 0);
-        while (!packer.wait(20))
-            checkRun(kXlsxPackStep, 0, 0);
-        m_runWhat = kXlsxPackStep; // the step's last report is this one, not the rows again
-    } catch (...) {
-        packer.abandon();
-        out.setFailed();
-        throw;
-    }
-    const QString packed = QFile::decodeName(native);
-    const QString tmp = textcodec::fromLocal8(out.tmpPath());
-    if (packer.error() != LXW_NO_ERROR || QFileInfo(packed).size() == 0 || !QFile::remove(tmp) ||
-        !QFile::rename(packed, tmp)) {
-        QFile::remove(packed);
-        out.setFailed();
-        raiseError(gb("无法写入文件：") + path);
-    }
-}
-
-void RepPortBase::outputRP_xlsx(const char* path) {
-    OutFileSet files;
-    beginRun("正在写xlsx工作簿");
-    writeXlsx(files, path ? path : "");
-    endRun();
+    auto w = XlsxWriter::create(files, path ? path : "", xlsxSetup(cells));
+    replay(*w);
+    w->pack([] {});
     files.finishAll();
     files.renameAll();
 }

@@ -137,7 +137,6 @@ struct TableSheet::Impl {
     lxw_format* fNumber[kMaxDecimals + 1] = {};
 
     // The page.
-    const PageHead* head = nullptr;
     std::vector<std::string> titles8; // UTF-8, tabs gone
     std::vector<Col> cols;
     int frozen = 0;
@@ -329,6 +328,8 @@ struct TableSheet::Impl {
         check(worksheet_set_footer(ws, "&C第 &P 页，共 &N 页"));
     }
 
+    // The filter over the table and the widths; before any row below the table, which
+    // would put the table's last row out of the library's reach in constant-memory mode.
     void closePart() {
         if (!ws) return;
         const lxw_row_t last = row > long(headerRow) + 1 ? lxw_row_t(row - 1) : headerRow;
@@ -338,7 +339,6 @@ struct TableSheet::Impl {
             const int w = std::clamp(cols[c].width + 3, kMinWidth, kMaxWidth);
             check(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), w, nullptr));
         }
-        ws = nullptr;
     }
 
     std::string_view source(const Col& c) const {
@@ -470,7 +470,6 @@ TableSheet::TableSheet(lxw_workbook* wb, Namer namer, long rowLimit, const BusLo
 TableSheet::~TableSheet() = default;
 
 void TableSheet::begin(const PageHead& head) {
-    d->head = &head;
     d->titles8.clear();
     for (const std::string& t : head.titles)
         d->titles8.push_back(titleText(t));
@@ -520,10 +519,16 @@ void TableSheet::endGroup() {
             GroupRange{x.grp.empty() ? std::string() : x.grp.front(), x.grpFirst, lxw_row_t(x.row - 1)});
 }
 
-void TableSheet::end() {
-    d->closePart();
-    d->addChart();
-    d->head = nullptr;
+void TableSheet::end(const std::vector<std::string>& tails) {
+    Impl& x = *d;
+    x.closePart();
+    if (x.ws && !tails.empty() && x.row + 1 + long(tails.size()) <= x.rowLimit) {
+        x.row += 1;
+        for (const std::string& t : tails)
+            x.check(worksheet_write_string(x.ws, lxw_row_t(x.row++), 0, titleText(t).c_str(), x.fSubTitle));
+    }
+    x.ws = nullptr;
+    x.addChart();
 }
 
 lxw_error TableSheet::error() const {

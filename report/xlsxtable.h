@@ -54,7 +54,8 @@ class TableSheet {
     void record(RecordStore::Cursor cells);
     // A group without records still gets a row, so no fault point drops out.
     void endGroup();
-    void end();
+    // The page's tails go below the table.
+    void end(const std::vector<std::string>& tails);
 
     // The first refused write, or LXW_NO_ERROR; the sheet it happened on (UTF-8).
     lxw_error error() const;

@@ -243,6 +243,16 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
             b.sc_buses = &usable;
         }
         clock.stage("prepare");
+        // Pages go to the writers as they are built, unless a caller wants to look at the
+        // whole model first.
+        if (!req.inspect) {
+            if (req.writeSheet && req.sheetXlsx && usesFaultList(req)) {
+                b.loadVI();
+                const size_t faults = b.sc_buses ? b.sc_buses->size() : 0;
+                b.setCellEstimate(faults * (b.m_SCB120.size() + 2 * b.m_SCLine1.size()) * 25);
+            }
+            b.beginOutput(req.writeText, req.writeSheet);
+        }
         // The fixed order of the report kinds, whatever order they were chosen in.
         for (const reportkinds::Kind& k : reportkinds::kinds()) {
             if (!b.isSelect(k.key)) continue;
@@ -269,8 +279,8 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
             for (const auto& [key, pages] : pagesOf) {
                 ReportCount c{key};
                 for (int end = p + pages; p < end; ++p) {
-                    c.rows += (long long)b.page(p).records.totalRecords();
-                    c.cells += (long long)b.page(p).records.totalCells();
+                    c.rows += b.page(p).rowCount();
+                    c.cells += b.page(p).cellCount();
                 }
                 res.rows += c.rows;
                 res.cells += c.cells;

@@ -1,5 +1,7 @@
 #include "quantities.h"
 
+#include <cstdint>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -57,11 +59,47 @@ double angleDeg(const Cx& z) {
     return phi + 0.0; // -0 becomes 0, so no angle is written with a sign
 }
 
+namespace {
+
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+constexpr uint64_t kIPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
+// The common case without the general conversion: the scaled value is rounded once, so
+// it is within a relative 2^-53 of the exact product; unless that leaves it near a
+// rounding tie, its nearest integer is the one printf rounds the exact value to.
+// Returns 0 when it cannot decide (tie, huge, infinite).
+size_t fastFixed(char* out, double v, int decimals) {
+    if (decimals < 0 || decimals > 9) return 0;
+    const double s = std::fabs(v) * kPow10[decimals];
+    if (!(s < 9.0e15)) return 0;
+    const double whole = std::floor(s);
+    const double frac = s - whole;
+    if (std::fabs(frac - 0.5) <= s * 4.5e-16 + 1e-300) return 0;
+    const uint64_t n = uint64_t(whole) + (frac > 0.5 ? 1 : 0);
+    char* p = out;
+    if (std::signbit(v)) *p++ = '-';
+    const uint64_t scale = kIPow10[decimals];
+    p = std::to_chars(p, p + 24, n / scale).ptr;
+    if (decimals > 0) {
+        *p++ = '.';
+        uint64_t f = n % scale;
+        for (int k = decimals - 1; k >= 0; --k) {
+            p[k] = char('0' + f % 10);
+            f /= 10;
+        }
+        p += decimals;
+    }
+    return size_t(p - out);
+}
+
+} // namespace
+
 size_t fixedTo(char* out, double v, int decimals) {
     if (std::isnan(v)) {
         std::memcpy(out, "nan", 3);
         return 3;
     }
+    if (const size_t n = fastFixed(out, v, decimals)) return n;
     auto r = std::to_chars(out, out + kNumberRoom, v, std::chars_format::fixed, decimals);
     if (r.ec == std::errc()) return size_t(r.ptr - out);
     const int n = std::snprintf(out, kNumberRoom, "%.*f", decimals, v);

@@ -362,6 +362,7 @@ void SCRepPort::portDistribut() {
             addText(r, w, bad && std::isnan(coef) ? std::string() : scq::fixed(coef, 4), i);
         }
         checkRun("短路电流分布系数", i + 1, n, true);
+        groupDone(r, i);
     }
 }
 
@@ -406,6 +407,7 @@ void SCRepPort::portShortBra() {
         shortPointRow(r, i, items, sc);
         shortBranches(r, i, items, sc);
         checkRun("短路点及其支路", i + 1, n, true);
+        groupDone(r, i);
     }
 }
 
@@ -564,6 +566,7 @@ void SCRepPort::portBusVol() {
                 [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, true);
         }
         checkRun("母线电压", i + 1, n, true);
+        groupDone(r, i);
     }
 }
 
@@ -623,6 +626,7 @@ void SCRepPort::portLineCur() {
             emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI));
         }
         checkRun("支路电流", i + 1, n, true);
+        groupDone(r, i);
     }
 }
 
@@ -689,5 +693,6 @@ void SCRepPort::portVIZ() {
                 bad);
         }
         checkRun("支路两端的电压、电流和视在阻抗", i + 1, n, true);
+        groupDone(r, i);
     }
 }

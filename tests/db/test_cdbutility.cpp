@@ -23,8 +23,28 @@ struct Captured {
     std::vector<std::string> debug, error;
 };
 
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs one statement on an SQLite file of the test's own; the first column of its first row.
+QVariant sqliteValue(const QString& path, const QString& sql) {
+    QVariant v;
+    {
+        QSqlDatabase side = QSqlDatabase::addDatabase("QSQLITE", "test-side");
+        side.setDatabaseName(path);
+        EXPECT_TRUE(side.open());
+        QSqlQuery q(side);
+        EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
+        if (q.next()) v = q.value(0);
+    }
+    QSqlDatabase::removeDatabase("test-side");
+    return v;
+}
+
 class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
-protected:
+  protected:
     void SetUp() override {
         db = std::make_unique<CaseDb>(GetParam());
         CDBUtility::m_strTableSuffix.clear();
@@ -32,9 +52,8 @@ protected:
         CDBUtility::m_CaseNo.clear();
         CDBUtility::m_CaseName = QString();
         CDBUtility::setDBType(DB_SC);
-        screport::setLogHook([this](bool isErr, const std::string& s) {
-            (isErr ? log.error : log.debug).push_back(s);
-        });
+        screport::setLogHook(
+            [this](bool isErr, const std::string& s) { (isErr ? log.error : log.debug).push_back(s); });
     }
     void TearDown() override {
         CDBUtility::clearNDPosBuffer();
@@ -81,7 +100,8 @@ TEST_P(CDBUtilityTest, OpenCloseAndScratchTable) {
     CDBUtility::closedb();
     ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
     CDBUtility::m_pDatabase->close(); // close without dropping: as after a crash
-    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr) << "a left-over scratch table must not stop the open";
+    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr)
+        << "a left-over scratch table must not stop the open";
     CDBUtility::closedb();
     // ... so creating it again on a side connection works.
     db->exec("CREATE TABLE DIAGRAM_TMP( id int)");
@@ -96,13 +116,13 @@ TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
     EXPECT_EQ(CDBUtility::opendb(bad.c_str()), nullptr);
     ASSERT_EQ(log.error.size(), 1u);
     // The reason follows the name; on the server after the server and the user.
-    const std::string reason =
-        sqlite ? gb("文件不存在")
-               : gb("服务器 localhost 套接字 ") + std::getenv("SCREPORT_TEST_MYSQL_SOCKET") +
-                     gb("，用户 root：Unknown database 'no_such_case_db'");
+    const std::string reason = sqlite ? gb("文件不存在")
+                                      : gb("服务器 localhost 套接字 ") +
+                                            std::getenv("SCREPORT_TEST_MYSQL_SOCKET") +
+                                            gb("，用户 root：Unknown database 'no_such_case_db'");
     EXPECT_EQ(log.error[0], gb("不能打开数据库:") + bad + " (" + reason + ")");
     EXPECT_EQ(CDBUtility::lastOpenError(), log.error[0]);
-    if (sqlite) EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(bad))) << "no file may be created";
+    EXPECT_FALSE(sqlite && QFileInfo::exists(QString::fromStdString(bad))) << "no file may be created";
     // Later queries quietly yield their empty results.
     EXPECT_EQ(CDBUtility::getCaseNo("x"), -1);
     EXPECT_EQ(CDBUtility::getCaseName(1), "");
@@ -126,23 +146,10 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
         db.exec("INSERT INTO SC_CASE (Case_No,Case_Name,calculate) VALUES (1,'c1',1)");
         ASSERT_TRUE(QFile::copy(QString::fromStdString(db.arg()), good));
     }
-    const QByteArray goodBytes = [&] {
-        QFile f(good);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray goodBytes = fileBytes(good);
     ASSERT_GT(goodBytes.size(), 20000);
     const int pageSize = (uchar(goodBytes[16]) << 8) | uchar(goodBytes[17]);
-    int caseRoot = 0;
-    {
-        QSqlDatabase side = QSqlDatabase::addDatabase("QSQLITE", "damage-side");
-        side.setDatabaseName(good);
-        ASSERT_TRUE(side.open());
-        QSqlQuery q(side);
-        ASSERT_TRUE(q.exec("select rootpage from sqlite_master where name='SC_CASE'") && q.next());
-        caseRoot = q.value(0).toInt();
-        side.close();
-    }
-    QSqlDatabase::removeDatabase("damage-side");
+    const int caseRoot = sqliteValue(good, "select rootpage from sqlite_master where name='SC_CASE'").toInt();
     ASSERT_GT(caseRoot, 1);
 
     auto write = [&](const char* name, const QByteArray& bytes) {
@@ -157,14 +164,7 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     QByteArray badCasePage = goodBytes;
     badCasePage[(caseRoot - 1) * pageSize] = char(0xff);
     const std::string noCaseDb = dir.path().toStdString() + "/other.db";
-    {
-        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-program");
-        other.setDatabaseName(QString::fromStdString(noCaseDb));
-        ASSERT_TRUE(other.open());
-        ASSERT_TRUE(QSqlQuery(other).exec("CREATE TABLE notes (t TEXT)"));
-        other.close();
-    }
-    QSqlDatabase::removeDatabase("other-program");
+    sqliteValue(QString::fromStdString(noCaseDb), "CREATE TABLE notes (t TEXT)"); // another program's
 
     const std::string damaged = gb("数据库文件已损坏或不是数据库:");
     const std::string noCases = gb("数据库文件不是短路作业数据库:");
@@ -182,10 +182,8 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     };
     for (const auto& c : cases) {
         const QString path = QString::fromStdString(c.path);
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray before = f.readAll();
-        f.close();
+        const QByteArray before = fileBytes(path);
+        ASSERT_FALSE(before.isEmpty() && c.reason != gb("空文件")) << c.path;
         errors.clear();
         EXPECT_EQ(CDBUtility::opendb(c.path.c_str()), nullptr) << c.path;
         ASSERT_EQ(errors.size(), 1u) << c.path;
@@ -194,8 +192,7 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
         EXPECT_EQ(errors[0].back(), ')');
         EXPECT_EQ(CDBUtility::lastOpenError(), errors[0]);
         EXPECT_FALSE(CDBUtility::m_pDatabase->isOpen()) << c.path;
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll(), before) << c.path << " was written to";
+        EXPECT_EQ(fileBytes(path), before) << c.path << " was written to";
         EXPECT_FALSE(QFileInfo::exists(path + "-journal")) << c.path;
     }
 
@@ -218,7 +215,8 @@ TEST_P(CDBUtilityTest, CaseKindsTablesAndPrefixes) {
         int kind;
         const char* tab;
         const char* prefix;
-    } kinds[] = {{1, "LF_CASE", "LFR_"}, {2, "OPF_CASE", "OPFR_"}, {4, "SC_CASE", "SCR_"}, {5, "NL_CASE", "NLR_"}};
+    } kinds[] = {
+        {1, "LF_CASE", "LFR_"}, {2, "OPF_CASE", "OPFR_"}, {4, "SC_CASE", "SCR_"}, {5, "NL_CASE", "NLR_"}};
     for (const auto& k : kinds) {
         CDBUtility::setDBType(DB_type(k.kind));
         EXPECT_EQ(CDBUtility::getCaseTab(), k.tab);
@@ -319,7 +317,8 @@ TEST_P(CDBUtilityTest, SchemeOfCaseDrivesFormRecIds) {
     QSqlQuery q(*CDBUtility::m_pDatabase);
     ASSERT_TRUE(q.exec("select * from RPTWORK_SC_SCHEME_TMP order by 1"));
     std::vector<int> ids;
-    while (q.next()) ids.push_back(q.value(0).toInt());
+    while (q.next())
+        ids.push_back(q.value(0).toInt());
     // Level 10 beats level 2 even though "5" < "11" as numbers; L3 is in no group of the scheme.
     EXPECT_EQ(ids, (std::vector<int>{5, 12}));
     // A second run replaces the rows, and a table name that is not an identifier is refused.
@@ -329,7 +328,6 @@ TEST_P(CDBUtilityTest, SchemeOfCaseDrivesFormRecIds) {
     EXPECT_EQ(count("select count(*) from SC_CASE"), 3);
     EXPECT_EQ(count("select count(*) from RPTWORK_SC_SCHEME_TMP"), 0);
 }
-
 
 TEST_P(CDBUtilityTest, BaseMVAFollowsTheSuffix) {
     open();
@@ -346,12 +344,15 @@ TEST_P(CDBUtilityTest, NodePositionBufferAndDirectLookups) {
     open();
     for (const char* sfx : {"", "BAK"}) {
         const std::string s = sfx, tag = std::string(sfx).empty() ? "" : "b";
-        db->exec("INSERT INTO CDB_AREAS" + s + " (Area_No,Area_Name) VALUES (1,'区域1" + tag + "'),(2,'A2" + tag + "')");
+        db->exec("INSERT INTO CDB_AREAS" + s + " (Area_No,Area_Name) VALUES (1,'区域1" + tag + "'),(2,'A2" +
+                 tag + "')");
         db->exec("INSERT INTO CDB_ZONE" + s + " (Zone_No,Zone_Name,Area_No) VALUES (10,'Z10" + tag +
                  "',1),(20,'Z20" + tag + "',2),(30,'Z30" + tag + "',9)");
-        db->exec("INSERT INTO CDB_PSTATION" + s + " (PS_Name,Zone_No) VALUES ('S1',10),('S2',20),('S3',30),('S4',99)");
-        db->exec("INSERT INTO CDB_NODE" + s + " (Node_Name,PS_Name) VALUES ('b1','S1'),('B1','S2'),"
-                                              "('b3','S3'),('b4','S4'),('b5','none')");
+        db->exec("INSERT INTO CDB_PSTATION" + s +
+                 " (PS_Name,Zone_No) VALUES ('S1',10),('S2',20),('S3',30),('S4',99)");
+        db->exec("INSERT INTO CDB_NODE" + s +
+                 " (Node_Name,PS_Name) VALUES ('b1','S1'),('B1','S2'),"
+                 "('b3','S3'),('b4','S4'),('b5','none')");
     }
     EXPECT_EQ(CDBUtility::findST("b1"), ""); // not filled yet
     CDBUtility::formNDPosBuffer();
@@ -400,7 +401,8 @@ INSTANTIATE_TEST_SUITE_P(Backends, CDBUtilityTest, ::testing::ValuesIn(testdb::b
                          [](const auto& info) { return testdb::backendName(info.param); });
 
 TEST(MariaDbServer, AvailableWhenRequired) {
-    if (!testdb::mariaDbRequired() && !testdb::mariaDbAvailable()) GTEST_SKIP() << "no private MariaDB server";
+    if (!testdb::mariaDbRequired() && !testdb::mariaDbAvailable())
+        GTEST_SKIP() << "no private MariaDB server";
     EXPECT_TRUE(testdb::mariaDbAvailable());
 }
 

@@ -123,6 +123,8 @@ void fillTables(Model& m) {
         }
     }
 
+    m.addTail(p, "tail");
+
     const int q = m.addRP(false);
     m.addTitle(q, gb("短路电流简表"));
     m.addHeader(q, gb("母线名"), 18, true);
@@ -250,6 +252,7 @@ TEST(XlsxWriter, TablesColumnsFormatsPrintSetupAndCharts) {
         for (size_t c = 0; c < rows[r].size(); ++c)
             EXPECT_EQ(book.cell(s, xr::ref(int(c), int(r) + 4)), rows[r][c]) << xr::ref(int(c), int(r) + 4);
 
+    EXPECT_EQ(book.cell(s, "A9"), "t:tail"); // below the table and its filter
     // Names frozen with the header; the filter over the table; landscape, one page wide,
     // the header row on every page, case, sheet and page numbers in header and footer.
     EXPECT_EQ(s.pane, "D4");
@@ -305,11 +308,12 @@ TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
         const Book book = writeBook(m, "xlsx-long");
         const bool table = layout == XlsxLayout::Table;
         EXPECT_EQ(book.wb.sheets, (std::vector<std::string>{"P", "P (2)", "P (3)", "P (4)"}));
-        if (!table)
+        if (!table) {
             EXPECT_EQ(
                 std::count_if(log.debug.begin(), log.debug.end(),
                               [](const std::string& l) { return l.find(gb("续写")) != std::string::npos; }),
                 3);
+        }
         // Rows 1 to 6 of columns A and B of every sheet.
         std::vector<std::string> got;
         for (size_t n = 1; n <= book.wb.sheets.size(); ++n) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
 
 using scq::Cx;
 
@@ -23,6 +26,29 @@ TEST(Quantities, Texts) {
     // A zero divisor gives not-a-number, never infinity.
     const Cx q = scq::div(Cx(1, 2), Cx(0, 0));
     EXPECT_EQ(scq::complexText(q), "nan / nan");
+}
+
+// Every fixed text is what printf writes: ties of the exact binary value, values just
+// beside a tie, negative values that round to zero, sizes past the fast path.
+TEST(Quantities, FixedAsPrintf) {
+    std::mt19937_64 rng(7);
+    std::vector<double> values = {0.0,   -0.0,   0.125, 0.375,  2.5,    -2.5,   1e-5,  -1e-5, 0.5,
+                                  1e15,  -1e15,  9e15,  1e300,  1e-300, 4.35,   8.675, 1.005, 2.675,
+                                  0.045, 10.055, 1e9,   1e-9,   -0.004, 0.00005, 123456.78905};
+    for (int i = 0; i < 20000; ++i) {
+        const double mant = std::uniform_real_distribution<double>(-1, 1)(rng);
+        const int e = std::uniform_int_distribution<int>(-8, 12)(rng);
+        values.push_back(mant * std::pow(10.0, e));
+        // Decimal ties and their neighbours at 2 and 4 places.
+        const double t = double(std::uniform_int_distribution<long>(0, 2000000)(rng)) / 20000 + 0.00005;
+        values.insert(values.end(), {t, std::nextafter(t, 0), std::nextafter(t, 1e9)});
+    }
+    char want[512], got[scq::kNumberRoom];
+    for (double v : values)
+        for (int d : {0, 2, 3, 4, 6, 9, 12}) {
+            std::snprintf(want, sizeof want, "%.*f", d, v);
+            ASSERT_EQ(std::string(got, scq::fixedTo(got, v, d)), want) << v << " with " << d;
+        }
 }
 
 TEST(Quantities, PhasesAndUnits) {

@@ -32,36 +32,27 @@ casegen::GridOptions gridOptions() {
 
 // One demo and one grid database per back end, made on first use, dropped at the end.
 struct Shared : ::testing::Environment {
-    std::map<Backend, std::unique_ptr<CaseDb>> demo, grid;
-    void TearDown() override {
-        demo.clear();
-        grid.clear();
-    }
+    std::map<std::pair<Backend, bool>, std::unique_ptr<CaseDb>> dbs;
+    void TearDown() override { dbs.clear(); }
 };
 Shared* shared = static_cast<Shared*>(::testing::AddGlobalTestEnvironment(new Shared));
 
+const std::string& madeDb(Backend b, bool grid) {
+    auto& db = shared->dbs[{b, grid}];
+    if (!db) {
+        db = std::make_unique<CaseDb>(b); // an empty case database: the generator fills it
+        std::string err;
+        EXPECT_TRUE(grid ? casegen::makeGrid(db->arg(), gridOptions(), &err)
+                         : casegen::makeDemo(db->arg(), &err))
+            << err;
+    }
+    return db->arg();
+}
 const std::string& demoDb(Backend b) {
-    auto& db = shared->demo[b];
-    if (!db) {
-        db = std::make_unique<CaseDb>(b); // an empty case database: makeDemo fills it
-        std::string err;
-        EXPECT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
-    }
-    return db->arg();
+    return madeDb(b, false);
 }
-
 const std::string& gridDb(Backend b) {
-    auto& db = shared->grid[b];
-    if (!db) {
-        db = std::make_unique<CaseDb>(b);
-        std::string err;
-        EXPECT_TRUE(casegen::makeGrid(db->arg(), gridOptions(), &err)) << err;
-    }
-    return db->arg();
-}
-
-std::string name(Backend b) {
-    return testdb::backendName(b);
+    return madeDb(b, true);
 }
 
 // Every calculated case balances at every bus, in every sequence, before and during
@@ -129,21 +120,19 @@ class CaseGenTest : public ::testing::TestWithParam<Backend> {};
 
 TEST_P(CaseGenTest, DemoHoldsTheDocumentedCases) {
     StoredDb db(demoDb(GetParam()));
-    const auto cases = db.texts("SELECT Case_Name FROM SC_CASE ORDER BY Case_No");
-    ASSERT_EQ(cases.size(), static_cast<size_t>(demo::kCaseCount));
-    for (int n = 1; n <= demo::kCaseCount; ++n)
-        EXPECT_EQ(cases[n - 1], demo::kCaseNames[n - 1]);
+    EXPECT_EQ(db.texts("SELECT Case_Name FROM SC_CASE ORDER BY Case_No"),
+              std::vector<std::string>(demo::kCaseNames, demo::kCaseNames + demo::kCaseCount));
     EXPECT_EQ(db.texts("SELECT Case_No FROM SC_CASE WHERE calculate=1 ORDER BY Case_No").size(), 6u);
-    EXPECT_EQ(
-        db.number("SELECT calculate FROM SC_CASE WHERE Case_No=" + std::to_string(demo::kCaseUncalculated)),
-        0);
-    EXPECT_EQ(
-        db.number("SELECT COUNT(*) FROM SCR_R120 WHERE Case_No=" + std::to_string(demo::kCaseUncalculated)),
-        0);
-    EXPECT_EQ(db.number("SELECT CASE_LF FROM SC_CASE WHERE Case_No=" + std::to_string(demo::kCaseNoLoadFlow)),
-              0);
-    EXPECT_EQ(db.number("SELECT COUNT(*) FROM LFR_BS_R WHERE CASE_NO=" + std::to_string(demo::kLoadFlowCase)),
-              demo::kBusCount);
+    const struct {
+        const char* sql;
+        int caseNo;
+        double want;
+    } numbers[] = {{"SELECT calculate FROM SC_CASE WHERE Case_No=", demo::kCaseUncalculated, 0},
+                   {"SELECT COUNT(*) FROM SCR_R120 WHERE Case_No=", demo::kCaseUncalculated, 0},
+                   {"SELECT CASE_LF FROM SC_CASE WHERE Case_No=", demo::kCaseNoLoadFlow, 0},
+                   {"SELECT COUNT(*) FROM LFR_BS_R WHERE CASE_NO=", demo::kLoadFlowCase, demo::kBusCount}};
+    for (const auto& n : numbers)
+        EXPECT_EQ(db.number(n.sql + std::to_string(n.caseNo)), n.want) << n.sql << n.caseNo;
     EXPECT_EQ(db.number("SELECT base_MVA FROM CDB_SBBAK"), demo::kBaseMVA);
 
     QSqlQuery q = db.query("SELECT Case_No, Type_Fault, CAL_DATE, CAL_TIME, Date, Time, Function, Simple_F "
@@ -166,11 +155,8 @@ TEST_P(CaseGenTest, DemoHoldsTheDocumentedCases) {
         std::sort(keys.begin(), keys.end());
         std::sort(saved.begin(), saved.end());
         EXPECT_EQ(saved, keys) << "case " << n;
-        EXPECT_EQ(
-            db.number("SELECT LSummary+LDistribut+LShortBra+LBusVol+LLineCur+LVIZ+Lfile+Lreport FROM SCR_OUT "
-                      "WHERE CASE_NO=" +
-                      no),
-            8);
+        const std::string flags = "LSummary+LDistribut+LShortBra+LBusVol+LLineCur+LVIZ+Lfile+Lreport";
+        EXPECT_EQ(db.number("SELECT " + flags + " FROM SCR_OUT WHERE CASE_NO=" + no), 8);
     }
 
     for (int n = demo::kCaseThreePhase; n <= demo::kCaseABToGround; ++n) {
@@ -216,24 +202,24 @@ TEST_P(CaseGenTest, DemoHoldsTheDocumentedCases) {
         EXPECT_EQ(noZ0, 1) << "case " << n;
     }
     // The network model and its backup copy agree, quoted name included.
-    for (const char* t : {"CDB_NODE", "CDB_ACLINE", "CDB_TRANS_2W", "CDB_TRANS_3W", "CDB_GENERAT", "CDB_LOAD",
-                          "CDB_PCAPREA", "CDB_BREAKER", "CDB_PSTATION", "CDB_ZONE", "CDB_AREAS"}) {
-        const std::string cols = std::string(t) == "CDB_AREAS"      ? "ID, Area_Name"
-                                 : std::string(t) == "CDB_ZONE"     ? "ID, Zone_Name"
-                                 : std::string(t) == "CDB_PSTATION" ? "ID, PS_Name"
-                                 : std::string(t) == "CDB_NODE"     ? "ID, Node_Name"
-                                                                    : "ID, ID_Name";
-        const auto live = db.texts(std::string("SELECT ") + cols + " FROM " + t + " ORDER BY ID");
-        EXPECT_FALSE(live.empty()) << t;
-        EXPECT_EQ(live, db.texts(std::string("SELECT ") + cols + " FROM " + t + "BAK ORDER BY ID")) << t;
-    }
+    const std::pair<std::string, const char*> models[] = {
+        {"CDB_NODE", "Node_Name"},   {"CDB_ACLINE", "ID_Name"},  {"CDB_TRANS_2W", "ID_Name"},
+        {"CDB_TRANS_3W", "ID_Name"}, {"CDB_GENERAT", "ID_Name"}, {"CDB_LOAD", "ID_Name"},
+        {"CDB_PCAPREA", "ID_Name"},  {"CDB_BREAKER", "ID_Name"}, {"CDB_PSTATION", "PS_Name"},
+        {"CDB_ZONE", "Zone_Name"},   {"CDB_AREAS", "Area_Name"}};
+    for (const auto& [t, name] : models)
+        for (const std::string col : {"ID", name}) {
+            const auto live = db.texts("SELECT " + col + " FROM " + t + " ORDER BY ID");
+            EXPECT_FALSE(live.empty()) << t;
+            EXPECT_EQ(live, db.texts("SELECT " + col + " FROM " + t + "BAK ORDER BY ID")) << t << " " << col;
+        }
     EXPECT_EQ(db.texts("SELECT Node_Name FROM CDB_NODEBAK WHERE Node_Name='O''Neil13'").size(), 1u);
 }
 
 TEST_P(CaseGenTest, DemoCurrentsBalanceAndFaultConditionsHold) {
     StoredDb db(demoDb(GetParam()));
     for (int n = 1; n < demo::kCaseUncalculated; ++n) {
-        SCOPED_TRACE("case " + std::to_string(n) + " on " + name(GetParam()));
+        SCOPED_TRACE("case " + std::to_string(n));
         const StoredCase c = db.load(n);
         expectBalanced(c);
         expectFaultConditions(c);
@@ -383,7 +369,7 @@ TEST_P(CaseGenTest, RefusesDataUnlessForced) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CaseGenTest, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& info) { return name(info.param); });
+                         [](const auto& info) { return testdb::backendName(info.param); });
 
 TEST(CaseGenGrid, SeedDecidesTheGrid) {
     auto branches = [](unsigned seed) {

@@ -1,33 +1,21 @@
 // The server stops while the report dialog is open: every action that needs it says the
 // database is unreachable, nothing is replaced or half-written, and the dialog stays.
-#ifdef SCREPORT_HAVE_CASEGEN
 #include "casegen/casegen.h"
-#include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
-#include "ui/modaldriver.h"
 #include "ui/screpdialog.h"
 #include "uitest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
 
-#include <gtest/gtest.h>
-
 using testdb::gb;
+using uitest::fileBytes;
 
 namespace {
-
-QByteArray bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 TEST(LostServer, TheDialogSaysSoAndStays) {
     if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
@@ -48,8 +36,6 @@ TEST(LostServer, TheDialogSaysSoAndStays) {
         return int(QDialog::Rejected);
     });
     screport::setLogHook([](bool, const std::string&) {});
-    const QString oldDir = QDir::currentPath();
-    QDir::setCurrent(SCREPORT_SOURCE_DIR);
     setenv("SCREPORT_TEXT_VIEWER", "true", 1);
     QTemporaryDir proj;
     const QString text = proj.path() + "/temp/rep_txt.txt";
@@ -60,7 +46,7 @@ TEST(LostServer, TheDialogSaysSoAndStays) {
         dlg.objectBox(gb("母线电压"))->setChecked(true);
         dlg.outputButton()->click();
         ASSERT_TRUE(boxes.empty()) << boxes[0].toStdString();
-        const QByteArray good = bytes(text);
+        const QByteArray good = fileBytes(text);
         ASSERT_FALSE(good.isEmpty());
 
         server.kill();
@@ -86,17 +72,15 @@ TEST(LostServer, TheDialogSaysSoAndStays) {
         ASSERT_EQ(boxes.size(), 4u);
         EXPECT_TRUE(boxes[3].contains(QString::fromUtf8("与数据库的连接已中断，报表没有输出:ui_lost")))
             << boxes[3].toStdString();
-        EXPECT_EQ(bytes(text), good);
+        EXPECT_EQ(fileBytes(text), good);
         EXPECT_TRUE(dlg.outputButton()->isEnabled());
 
         // Closing does not repeat what the user has been told.
         dlg.reject();
         EXPECT_EQ(boxes.size(), 4u);
     }
-    QDir::setCurrent(oldDir);
     ui::setModalDriver(nullptr);
     screport::setLogHook(nullptr);
 }
 
 } // namespace
-#endif

@@ -1,25 +1,18 @@
 // "输出" through the real output run on the generated demo case database.
-#ifdef SCREPORT_HAVE_CASEGEN
 #include "casegen/casegen.h"
 #include "db/textcodec.h"
 #include "sc/outputrun.h"
-#include "ui/scposseldlg.h"
 #include "ui/screpdialog.h"
 #include "uitest.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QMessageBox>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTextEdit>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
-#include <cstdlib>
-#include <functional>
 
 using testdb::gb;
 using uitest::button;
@@ -31,20 +24,13 @@ class OutputTest : public UiTest {
   protected:
     void SetUp() override {
         UiTest::SetUp();
-        std::string err;
-        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
-        // The report templates are found in the working directory, as the program finds them.
-        oldDir = QDir::currentPath();
-        QDir::setCurrent(SCREPORT_SOURCE_DIR);
-        setenv("SCREPORT_TEXT_VIEWER", "true", 1); // nothing opens on the test machine
-        setenv("SCREPORT_SHEET_VIEWER", "true", 1);
+        makeDemo();
         dlg = std::make_unique<SCRepDialog>(db->arg(), proj.path().toStdString(),
                                             gb(casegen::demo::kCaseNames[0]), true);
     }
     void TearDown() override {
         dlg.reset();
         SCRepDialog::setProgressDelay(500);
-        QDir::setCurrent(oldDir);
         UiTest::TearDown();
     }
     QString text() const { return proj.path() + "/temp/rep_txt.txt"; }
@@ -60,7 +46,6 @@ class OutputTest : public UiTest {
     }
 
     QTemporaryDir proj;
-    QString oldDir;
     std::unique_ptr<SCRepDialog> dlg;
 };
 
@@ -76,10 +61,7 @@ TEST_P(OutputTest, ErrorsShowInTheErrorDialogAndWriteNothing) {
     EXPECT_TRUE(dlg->faultList().empty());
 
     QString shown;
-    expectDialogs({[&](QDialog& d) {
-        if (auto* box = dynamic_cast<QMessageBox*>(&d)) shown = box->text();
-        return 0;
-    }});
+    expectDialogs({uitest::keepBoxText(&shown)});
     dlg->outputButton()->click();
     EXPECT_EQ(shown, QString::fromUtf8("没有选择故障母线。"));
     EXPECT_FALSE(QFileInfo::exists(text()));
@@ -167,7 +149,7 @@ TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
         EXPECT_EQ(res.error8, gb("输出已取消"));
         EXPECT_FALSE(QFileInfo::exists(text()));
         const long total = r.steps.back().total;
-        if (total > 1000) EXPECT_LT(r.cancelledAt, 1000) << "of " << total;
+        EXPECT_TRUE(total <= 1000 || r.cancelledAt < 1000) << r.cancelledAt << " of " << total;
     }
     // A packing left behind by the cancel removes its file when it ends.
     EXPECT_TRUE(QTest::qWaitFor(
@@ -177,4 +159,3 @@ TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
 UI_INSTANTIATE(OutputTest);
 
 } // namespace
-#endif

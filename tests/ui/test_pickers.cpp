@@ -7,7 +7,6 @@
 #include "uitest.h"
 
 #include <QApplication>
-
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,16 +18,10 @@
 
 using testdb::gb;
 using uitest::button;
+using uitest::rows;
 using uitest::UiTest;
 
 namespace {
-
-QStringList rows(const QListWidget* l) {
-    QStringList out;
-    for (int i = 0; i < l->count(); ++i)
-        out << l->item(i)->text();
-    return out;
-}
 
 std::vector<std::string> names(const SCPosList& v) {
     std::vector<std::string> out;

@@ -3,8 +3,8 @@
 #include "db/errortext.h"
 #include "db/textcodec.h"
 #include "ui/casebrowsedlg.h"
-#include "ui/scposseldlg.h"
 #include "ui/qttranslations.h"
+#include "ui/scposseldlg.h"
 #include "ui/screpdialog.h"
 #include "ui/tree/clfrepitemseldlg.h"
 #include "ui/tree/commtreeview.h"
@@ -12,11 +12,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QTranslator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -28,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTranslator>
 
 using testdb::gb;
 using uitest::button;
@@ -58,9 +58,6 @@ class SCRepDialogTest : public UiTest {
         return std::make_unique<SCRepDialog>(db->arg(), proj.path().toStdString(), gb(caseName), false);
     }
     static bool on(QAbstractButton* b) { return b && b->isChecked(); }
-    QSize size;
-    // Keeps CDBUtility's connection open for the checks after the dialog has gone.
-    void reopen() { open(); }
     QTemporaryDir proj;
 };
 
@@ -71,6 +68,11 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
     };
     // Every kind ticked on the case shown first; each case then allows its own.
     auto dlg = make("3");
+    EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8("短路报表输出"));
+    // Summary and distribution have no item choice.
+    EXPECT_EQ(dlg->chooseButton(kSummary), nullptr);
+    EXPECT_EQ(dlg->chooseButton(kDistribution), nullptr);
+    EXPECT_NE(dlg->chooseButton(kVIZ), nullptr);
     for (const std::string& k : {kSummary, kDistribution, kShortBra, kBusVol, kLineCur, kVIZ})
         if (dlg->objectBox(k)->isEnabled()) dlg->objectBox(k)->click();
     for (const Expect& e : {Expect{"101", true, true, true}, Expect{"sc2", false, false, true},
@@ -79,7 +81,6 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
         dlg->caseCombo()->setCurrentText(e.name); // as a pick in the list does
         emit dlg->caseCombo()->textActivated(e.name);
         if (e.shortBra) dlg->objectBox(kShortBra)->setChecked(true);
-        EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8("短路报表输出"));
         QStringList cases;
         for (int i = 0; i < dlg->caseCombo()->count(); ++i)
             cases << dlg->caseCombo()->itemText(i);
@@ -96,12 +97,8 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
             if (box->isEnabled()) continue;
             EXPECT_FALSE(box->isChecked());
             EXPECT_EQ(dlg->choices().m_selObjects.count(k), 0u);
-            if (QPushButton* choose = dlg->chooseButton(k)) EXPECT_FALSE(choose->isEnabled());
+            EXPECT_FALSE(dlg->chooseButton(k) && dlg->chooseButton(k)->isEnabled());
         }
-        // Summary and distribution have no item choice.
-        EXPECT_EQ(dlg->chooseButton(kSummary), nullptr);
-        EXPECT_EQ(dlg->chooseButton(kDistribution), nullptr);
-        EXPECT_NE(dlg->chooseButton(kVIZ), nullptr);
     }
     dlg.reset();
     {
@@ -143,10 +140,7 @@ TEST_P(SCRepDialogTest, CaseWithoutResultsSaysSoAndWritesNothing) {
     auto dlg = make("sc2"); // calculated, but no fault rows
     dlg->objectBox(kBusVol)->click();
     QString shown;
-    expectDialogs({[&](QDialog& d) {
-        if (auto* box = dynamic_cast<QMessageBox*>(&d)) shown = box->text();
-        return 0;
-    }});
+    expectDialogs({uitest::keepBoxText(&shown)});
     dlg->outputButton()->click();
     EXPECT_EQ(shown, QString::fromUtf8("短路作业没有计算结果，报表没有输出:sc2"));
     EXPECT_FALSE(QDir(proj.path() + "/temp").exists());
@@ -196,7 +190,7 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
         dlg->objectBox(kBusVol)->click();
         dlg->reject(); // closing stores the case shown
     }
-    reopen();
+    open(); // CDBUtility's connection for the checks after the dialog has gone
     EXPECT_EQ(column("select LSummary,LBusVol,LLineCur from SCR_OUT where CASE_NO=2"),
               std::vector<std::string>{"0,0,1"});
     EXPECT_EQ(count("select count(*) from SCR_OUT"), 2) << "one row per case";
@@ -218,7 +212,7 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
     EXPECT_EQ(count("select count(*) from SCR_CONT where Case_NO=1 and OBJNO=7"), 1);
 }
 
-TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndReturnSearches) {
+TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndSearchStepsThroughTheMatches) {
     auto dlg = make("101");
     dlg->objectBox(kBusVol)->setChecked(true); // its "选择" is enabled, so a Tab stop
     dlg->show();
@@ -235,26 +229,52 @@ TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndReturnSearches) {
         w = QApplication::focusWidget();
         if (w == dlg->caseCombo()) break;
     }
-    const QStringList expected = QString::fromUtf8(
-        "QComboBox|浏览|故障点选择|SCCommTreeView|QComboBox|QLineEdit|查找|"
-        "QTextEdit|短路电流简表|短路电流分布系数|短路点及其支路|母线电压|选择|支路电流|"
-        "支路两端的电压、电流和视在阻抗|区域|分区|厂站|标幺值|报表|文件|输出|退出").split('|');
+    const QStringList expected =
+        QString::fromUtf8("QComboBox|浏览|故障点选择|SCCommTreeView|QComboBox|QLineEdit|查找|"
+                          "QTextEdit|短路电流简表|短路电流分布系数|短路点及其支路|母线电压|选择|支路电流|"
+                          "支路两端的电压、电流和视在阻抗|区域|分区|厂站|标幺值|报表|文件|输出|退出")
+            .split('|');
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(column("select Note from SC_CASE where Case_No=1"), std::vector<std::string>{"first note"})
         << "Tab is never typed into the note";
 
-    // Return in the search text searches (no case browser opens); again, it steps on.
+    // Return in the search text searches (no case browser opens); again, it steps on;
+    // "下一个" stays enabled while matches remain.
     dlg->searchKind()->setCurrentText(QString::fromUtf8("交流线"));
     dlg->searchText()->setFocus();
     QTest::keyClicks(dlg->searchText(), "L1");
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
     QTest::keyClick(dlg->searchText(), Qt::Key_Return);
     EXPECT_EQ(dlg->searchStatus()->text(), QString("1 / 4"));
     QTest::keyClick(dlg->searchText(), Qt::Key_Return);
     EXPECT_EQ(dlg->searchStatus()->text(), QString("2 / 4"));
     EXPECT_EQ(unexpectedDialogs, 0);
+    for (const char* status : {"3 / 4", "4 / 4"}) {
+        EXPECT_TRUE(dlg->nextButton()->isEnabled()) << status;
+        dlg->nextButton()->click();
+        EXPECT_EQ(dlg->searchStatus()->text(), QString(status));
+    }
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+
+    // B1x is a node but no physical bus: the bus search neither counts nor visits it.
+    dlg->searchKind()->setCurrentText(QString::fromUtf8("物理母线"));
+    dlg->searchText()->setText("B1");
+    button(dlg.get(), "查找")->click();
+    EXPECT_EQ(dlg->searchStatus()->text(), QString("1 / 1"));
+    ASSERT_NE(g_pCommTree->currentItem(), nullptr);
+    EXPECT_EQ(CommTreeView::nameOf(g_pCommTree->currentItem()), "B1");
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+
+    // Nothing found: said so, and the earlier match is no longer highlighted.
+    dlg->searchText()->setText("none");
+    button(dlg.get(), "查找")->click();
+    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+    EXPECT_EQ(dlg->searchStatus()->text(), QString::fromUtf8("没有找到"));
+    EXPECT_TRUE(g_pCommTree->selectedItems().isEmpty());
 }
 
 TEST_P(SCRepDialogTest, WindowSizeIsRememberedAndQtSpeaksChinese) {
+    QSize size;
     {
         auto dlg = make("101");
         dlg->show();
@@ -394,36 +414,6 @@ TEST_P(SCRepDialogTest, ChooseOpensTheItemDialogOfThatKind) {
     EXPECT_EQ(dlg->choices().m_objTableNo.at(kVIZ), 1);
 }
 
-TEST_P(SCRepDialogTest, SearchBarEnablesNextWhileMatchesRemain) {
-    auto dlg = make("101");
-    dlg->searchKind()->setCurrentText(QString::fromUtf8("交流线"));
-    dlg->searchText()->setText("L1");
-    EXPECT_FALSE(dlg->nextButton()->isEnabled());
-    button(dlg.get(), "查找")->click();
-    for (int step = 0; step < 3; ++step) {
-        EXPECT_TRUE(dlg->nextButton()->isEnabled()) << step;
-        dlg->nextButton()->click();
-    }
-    EXPECT_FALSE(dlg->nextButton()->isEnabled());
-    EXPECT_EQ(dlg->searchStatus()->text(), QString("4 / 4"));
-
-    // B1x is a node but no physical bus: the bus search neither counts nor visits it.
-    dlg->searchKind()->setCurrentText(QString::fromUtf8("物理母线"));
-    dlg->searchText()->setText("B1");
-    button(dlg.get(), "查找")->click();
-    EXPECT_EQ(dlg->searchStatus()->text(), QString("1 / 1"));
-    ASSERT_NE(g_pCommTree->currentItem(), nullptr);
-    EXPECT_EQ(CommTreeView::nameOf(g_pCommTree->currentItem()), "B1");
-    EXPECT_FALSE(dlg->nextButton()->isEnabled());
-
-    // Nothing found: said so, and the earlier match is no longer highlighted.
-    dlg->searchText()->setText("none");
-    button(dlg.get(), "查找")->click();
-    EXPECT_FALSE(dlg->nextButton()->isEnabled());
-    EXPECT_EQ(dlg->searchStatus()->text(), QString::fromUtf8("没有找到"));
-    EXPECT_TRUE(g_pCommTree->selectedItems().isEmpty());
-}
-
 TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
     auto dlg = make("101");
     dlg->objectBox(kBusVol)->click();
@@ -459,15 +449,16 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
             obs->step(st);
             auto* pd = dlg->findChild<QProgressDialog*>();
             EXPECT_TRUE(pd && pd->isVisible());
-            if (pd) EXPECT_EQ(pd->labelText(), QString::fromUtf8("第 2/4 步：母线电压\n10 / 100 个故障点"));
+            EXPECT_EQ(pd ? pd->labelText() : QString(),
+                      QString::fromUtf8("第 2/4 步：母线电压\n10 / 100 个故障点"));
             QTest::qWait(60); // the dialog redraws at most every 50 ms
             st = RunStep{gb("正在写文本报表"), 3, 4, 5, 1000, false, 0.7};
             obs->step(st);
             if (pd) {
                 EXPECT_EQ(pd->labelText(), QString::fromUtf8("第 3/4 步：正在写文本报表\n5 / 1000 行"));
                 EXPECT_EQ(pd->value(), 700) << "one bar for the run";
+                pd->cancel();
             }
-            if (pd) pd->cancel();
             EXPECT_TRUE(obs->cancelled());
             r.error8 = "cancelled";
         }

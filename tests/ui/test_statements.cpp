@@ -6,7 +6,6 @@
 // Two views of what runs: the statement hook (everything dbq::exec runs) and the
 // database engine itself (SQLite's statement trace, the server's general log), which
 // also sees what Qt and the schema code send on their own.
-#ifdef SCREPORT_HAVE_CASEGEN
 #include "casegen/casegen.h"
 #include "db/dbquery.h"
 #include "db/errortext.h"
@@ -15,11 +14,11 @@
 #include "sc/casechoices.h"
 #include "sc/outputrun.h"
 #include "sc/reportkinds.h"
+#include "support/runs.h"
 #include "ui/casebrowsedlg.h"
 #include "ui/scposseldlg.h"
 #include "ui/screpdialog.h"
 #include "ui/tree/sccommtreeview.h"
-#include "support/runs.h"
 #include "uitest.h"
 
 #include <QCheckBox>
@@ -43,6 +42,7 @@
 
 using testdb::Backend;
 using testdb::gb;
+using uitest::as;
 using uitest::button;
 using uitest::UiTest;
 namespace demo = casegen::demo;
@@ -214,25 +214,20 @@ class Side {
     }
     QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
 
-    void exec(const QString& sql, const QVariantList& values = {}) {
+    QSqlQuery exec(const QString& sql, const QVariantList& values = {}) {
         PauseSqliteTrace pause;
-        QSqlQuery query(db());
-        bool ok = query.prepare(sql);
-        for (const QVariant& v : values)
-            query.addBindValue(v);
-        ok = ok && query.exec();
-        EXPECT_TRUE(ok) << sql.toStdString() << ": " << query.lastError().text().toStdString();
-    }
-    // Every row of the statement, its columns joined by a unit separator, sorted.
-    QStringList rows(const QString& sql, const QVariantList& values = {}) {
-        PauseSqliteTrace pause;
-        QStringList out;
         QSqlQuery query(db());
         bool ok = query.prepare(sql);
         for (const QVariant& v : values)
             query.addBindValue(v);
         EXPECT_TRUE(ok && query.exec())
             << sql.toStdString() << ": " << query.lastError().text().toStdString();
+        return query;
+    }
+    // Every row of the statement, its columns joined by a unit separator, sorted.
+    QStringList rows(const QString& sql, const QVariantList& values = {}) {
+        QStringList out;
+        QSqlQuery query = exec(sql, values);
         while (query.next()) {
             QStringList cols;
             for (int i = 0; i < query.record().count(); ++i)
@@ -312,12 +307,9 @@ class StatementReview : public UiTest {
     void SetUp() override {
         UiTest::SetUp();
         dbq::clearConnectionLost(); // a server stopped by an earlier test is not this one's
-        std::string err;
-        ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+        makeDemo();
         side = std::make_unique<Side>(*db);
         makeHostile();
-        setenv("SCREPORT_TEXT_VIEWER", "true", 1);
-        setenv("SCREPORT_SHEET_VIEWER", "true", 1);
         if (GetParam() == Backend::MariaDb) {
             log = std::make_unique<ServerLog>(*side);
         } else {
@@ -351,26 +343,26 @@ class StatementReview : public UiTest {
         busH = hostile("母");
         lineH = hostile("线");
         auto u = [](const char* utf8) { return QString::fromUtf8(utf8); };
-        side->rename(u(demo::kCaseNames[demo::kCaseAToGround - 1]), caseH);
-        side->rename(u(demo::kCaseNames[demo::kCaseAB - 1]), decoy);
-        side->rename(u(demo::kCaseNames[demo::kCaseABToGround - 1]), "4"); // listed by the case browser
         // The station of the first bus, its zone and its area.
-        const QString st =
-            side->rows("select PS_Name from CDB_NODE where Node_Name=?", {u(demo::kBusNames[0])}).value(0);
-        const QString zone = side->rows("select z.Zone_Name from CDB_PSTATION p,CDB_ZONE z where "
-                                        "p.Zone_No=z.Zone_No and p.PS_Name=?",
-                                        {st})
-                                 .value(0);
-        const QString area = side->rows("select a.Area_Name from CDB_ZONE z,CDB_AREAS a where "
-                                        "z.Area_No=a.Area_No and z.Zone_Name=?",
-                                        {zone})
-                                 .value(0);
-        ASSERT_FALSE(area.isEmpty());
-        side->rename(area, areaH);
-        side->rename(zone, zoneH);
-        side->rename(st, stH);
-        side->rename(u(demo::kLineFaultJ), busH);
-        side->rename(u(demo::kLineFaultId), lineH);
+        const QStringList where =
+            side->rows("select p.PS_Name,z.Zone_Name,a.Area_Name from CDB_NODE n,CDB_PSTATION p,CDB_ZONE z,"
+                       "CDB_AREAS a where n.PS_Name=p.PS_Name and p.Zone_No=z.Zone_No and "
+                       "z.Area_No=a.Area_No and n.Node_Name=?",
+                       {u(demo::kBusNames[0])})
+                .value(0)
+                .split(QChar(0x1f));
+        ASSERT_EQ(where.size(), 3);
+        const std::pair<QString, std::string> renames[] = {
+            {u(demo::kCaseNames[demo::kCaseAToGround - 1]), caseH},
+            {u(demo::kCaseNames[demo::kCaseAB - 1]), decoy},
+            {u(demo::kCaseNames[demo::kCaseABToGround - 1]), "4"}, // listed by the case browser
+            {where[2], areaH},
+            {where[1], zoneH},
+            {where[0], stH},
+            {u(demo::kLineFaultJ), busH},
+            {u(demo::kLineFaultId), lineH}};
+        for (const auto& [from, to] : renames)
+            side->rename(from, to);
         side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(noteH), demo::kCaseAToGround});
         side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(hostile("浏览")), demo::kCaseABToGround});
         // Two more schemes: the hostile one of the hostile case, and one whose name is a
@@ -457,17 +449,14 @@ void StatementReview::storedChoices() {
     const int h = demo::kCaseAToGround;
     // Another module's item row of the case, which a save keeps.
     side->exec(QString("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO) VALUES (%1,7,0)").arg(h));
-    auto others = [&](int n) {
-        const QString w = QString(" where Case_No<>%1").arg(n);
-        return side->rows("select * from SCR_OUT" + w) + side->rows("select * from SCR_CONT" + w) +
-               side->rows("select * from SCR_FAULTBUS" + w);
+    // The stored rows of case h ("=") or of every other case ("<>").
+    auto stored = [&](const char* op) {
+        QStringList out;
+        for (const char* t : {"SCR_OUT", "SCR_CONT", "SCR_FAULTBUS"})
+            out += side->rows(QString("select * from %1 where Case_No%2%3").arg(t, op).arg(h));
+        return out;
     };
-    auto own = [&](int n) {
-        const QString w = QString(" where Case_No=%1").arg(n);
-        return side->rows("select * from SCR_OUT" + w) + side->rows("select * from SCR_CONT" + w) +
-               side->rows("select * from SCR_FAULTBUS" + w);
-    };
-    const QStringList before = others(h);
+    const QStringList before = stored("<>");
 
     const std::string busVol = gb("母线电压");
     SCPosList chosen;
@@ -481,7 +470,7 @@ void StatementReview::storedChoices() {
     c.m_objVars[busVol] = {5, 3, 1};
     EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
     EXPECT_TRUE(casechoices::saveFaultList(chosen));
-    EXPECT_EQ(others(h), before) << "rows of other cases changed";
+    EXPECT_EQ(stored("<>"), before) << "rows of other cases changed";
 
     casechoices::OutputOptions back;
     ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", h, back));
@@ -509,11 +498,11 @@ void StatementReview::storedChoices() {
               (QStringList{q(want[0]), q(want[1])}));
 
     // The decoy's save leaves the hostile case's rows alone.
-    const QStringList hostileRows = own(h);
+    const QStringList hostileRows = stored("=");
     CDBUtility::setCaseNo(demo::kCaseAB);
     EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", casechoices::OutputOptions{}, c));
     EXPECT_TRUE(casechoices::saveFaultList({}));
-    EXPECT_EQ(own(h), hostileRows);
+    EXPECT_EQ(stored("="), hostileRows);
 
     // A branch fault keyed by the hostile line name round-trips too.
     CDBUtility::setCaseNo(demo::kCaseLineFault);
@@ -691,16 +680,10 @@ void StatementReview::dialog() {
 
     // The picker lists the hostile bus; take every fault point.
     expectDialogs({[&](QDialog& d) {
-        auto* sel = dynamic_cast<SCPosSelDlg*>(&d);
-        if (!sel) {
-            ADD_FAILURE() << "not the fault point picker: " << d.windowTitle().toStdString();
-            return int(QDialog::Rejected);
-        }
-        QStringList all;
-        for (QListWidget* l : {sel->availableList(), sel->selectedList()})
-            for (int i = 0; i < l->count(); ++i)
-                all << l->item(i)->text();
-        EXPECT_TRUE(all.contains(q(busH)));
+        auto* sel = as<SCPosSelDlg>(d);
+        if (!sel) return int(QDialog::Rejected);
+        EXPECT_TRUE(
+            (uitest::rows(sel->availableList()) + uitest::rows(sel->selectedList())).contains(q(busH)));
         button(sel, "全选")->click();
         button(sel, "确定")->click();
         return d.result();
@@ -721,11 +704,8 @@ void StatementReview::dialog() {
 
     // The browser shows the numbered case's hostile note; picking it switches cases.
     expectDialogs({[&](QDialog& d) {
-        auto* browse = dynamic_cast<CaseBrowseDlg*>(&d);
-        if (!browse) {
-            ADD_FAILURE() << "not the case browser: " << d.windowTitle().toStdString();
-            return int(QDialog::Rejected);
-        }
+        auto* browse = as<CaseBrowseDlg>(d);
+        if (!browse) return int(QDialog::Rejected);
         QTableWidget* t = browse->table();
         EXPECT_EQ(t->rowCount(), 1);
         if (t->rowCount() == 1) {
@@ -743,15 +723,15 @@ void StatementReview::dialog() {
 // The batch executable, seen through the server's log.
 void StatementReview::batch() {
     QTemporaryDir out;
-    QProcess p;
-    p.start(SCREPORT_EXE, {"--batch", QString::fromStdString(db->arg()), out.path(), q(caseH), "--faults",
-                           "all", "--reports", "all", "--units", "named"});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    QProcess list;
-    list.start(SCREPORT_EXE, {"--list-cases", QString::fromStdString(db->arg())});
-    ASSERT_TRUE(list.waitForFinished(60000));
-    EXPECT_EQ(list.exitCode(), 0) << list.readAllStandardError().toStdString();
+    const QString arg = QString::fromStdString(db->arg());
+    for (const QStringList& args : {QStringList{"--batch", arg, out.path(), q(caseH), "--faults", "all",
+                                                "--reports", "all", "--units", "named"},
+                                    QStringList{"--list-cases", arg}}) {
+        QProcess p;
+        p.start(SCREPORT_EXE, args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
 }
 
 // A database name that is no identifier never reaches the server; a good one gets the tables.
@@ -841,4 +821,3 @@ TEST_P(StatementReview, EveryStatementIsReviewedAndDataStaysData) {
 UI_INSTANTIATE(StatementReview);
 
 } // namespace
-#endif

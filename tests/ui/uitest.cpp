@@ -1,9 +1,13 @@
 #include "uitest.h"
 
+#include "casegen/casegen.h"
 #include "db/textcodec.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QListWidget>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -51,6 +55,25 @@ QAbstractButton* button(QWidget* root, const char* utf8) {
     return nullptr;
 }
 
+QStringList rows(const QListWidget* l) {
+    QStringList out;
+    for (int i = 0; i < l->count(); ++i)
+        out << l->item(i)->text();
+    return out;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+Handler keepBoxText(QString* shown) {
+    return [shown](QDialog& d) {
+        if (auto* box = as<QMessageBox>(d)) *shown = box->text();
+        return 0;
+    };
+}
+
 void UiTest::SetUp() {
     QSettings().clear();
     db = std::make_unique<testdb::CaseDb>(GetParam());
@@ -86,6 +109,13 @@ void UiTest::open() {
     ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
 }
 
+void UiTest::makeDemo() {
+    std::string err;
+    ASSERT_TRUE(casegen::makeDemo(db->arg(), &err)) << err;
+    setenv("SCREPORT_TEXT_VIEWER", "true", 1);
+    setenv("SCREPORT_SHEET_VIEWER", "true", 1);
+}
+
 std::vector<std::string> UiTest::column(const std::string& sqlUtf8) {
     std::vector<std::string> out;
     QSqlQuery q(*CDBUtility::m_pDatabase);
@@ -102,10 +132,6 @@ std::vector<std::string> UiTest::column(const std::string& sqlUtf8) {
 int UiTest::count(const std::string& sqlUtf8) {
     auto c = column(sqlUtf8);
     return c.empty() ? -1 : std::stoi(c.front());
-}
-
-void UiTest::expectDialogs(std::vector<std::function<int(QDialog&)>> handlers) {
-    pending = std::move(handlers);
 }
 
 bool UiTest::logged(bool error, const std::string& line8) const {

@@ -15,12 +15,32 @@
 #include <string>
 #include <vector>
 
+class QAbstractButton;
+class QListWidget;
+class QWidget;
+
 namespace uitest {
+
+using Handler = std::function<int(QDialog&)>;
 
 // A small network: two areas, three zones, four stations and one line of each
 // placement (inside a station, between stations, zones and areas). `sf` is the
 // model-table suffix the rows go to.
 void addNetwork(const testdb::CaseDb& db, const std::string& sf = "");
+// Short-circuit cases for the dialog tests (see uitest.cpp for what each allows).
+void addCases(const testdb::CaseDb& db);
+// The button of `root` (or its children) showing `utf8`; fails the test when missing.
+QAbstractButton* button(QWidget* root, const char* utf8);
+QStringList rows(const QListWidget* l);
+QByteArray fileBytes(const QString& path);
+// Answers a message box with its default, keeping its text in `shown`.
+Handler keepBoxText(QString* shown);
+// The modal dialog as a `T`, or a failure naming what opened instead.
+template <class T> T* as(QDialog& d) {
+    auto* t = dynamic_cast<T*>(&d);
+    if (!t) ADD_FAILURE() << "unexpected dialog " << d.metaObject()->className();
+    return t;
+}
 
 class UiTest : public ::testing::TestWithParam<testdb::Backend> {
   protected:
@@ -29,17 +49,19 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
 
     // Opens the case database through CDBUtility (the dialogs open it themselves).
     void open();
+    // The generated demo case in the database; viewers that open nothing.
+    void makeDemo();
     // Runs a query on CDBUtility's connection; every row as its columns joined by ",",
     // in UTF-8.
     std::vector<std::string> column(const std::string& sqlUtf8);
     int count(const std::string& sqlUtf8);
     // Answers the next modal dialogs in turn; a dialog nobody expected fails the test.
-    void expectDialogs(std::vector<std::function<int(QDialog&)>> handlers);
+    void expectDialogs(std::vector<Handler> handlers) { pending = std::move(handlers); }
     bool logged(bool error, const std::string& line8) const;
 
     std::unique_ptr<testdb::CaseDb> db;
     std::vector<std::string> debugLines, errorLines;
-    std::vector<std::function<int(QDialog&)>> pending;
+    std::vector<Handler> pending;
     int unexpectedDialogs = 0;
 };
 
@@ -48,15 +70,3 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
 #define UI_INSTANTIATE(Suite)                                                                                \
     INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(testdb::backends()),                       \
                              [](const auto& info) { return testdb::backendName(info.param); })
-
-class QAbstractButton;
-class QWidget;
-
-namespace uitest {
-
-// The button of `root` (or its children) showing `utf8`; fails the test when missing.
-QAbstractButton* button(QWidget* root, const char* utf8);
-// Short-circuit cases for the dialog tests (see uitest.cpp for what each allows).
-void addCases(const testdb::CaseDb& db);
-
-} // namespace uitest
