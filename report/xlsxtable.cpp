@@ -160,7 +160,13 @@ struct TableSheet::Impl {
     lxw_row_t grpFirst = kNoRow;
     std::vector<GroupRange> ranges; // of the first sheet, for the chart
 
-    std::unordered_map<std::string, std::string> utf8Cache;
+    // Names repeat on every row: their UTF-8 text and width are worked out once.
+    struct Known {
+        std::string utf8;
+        int width;
+    };
+    std::unordered_map<std::string, Known> known;
+    std::string key;
     lxw_error err = LXW_NO_ERROR;
     std::string errSheet;
 
@@ -211,10 +217,11 @@ struct TableSheet::Impl {
         return f;
     }
 
-    const std::string& cachedUtf8(std::string_view s) {
-        if (utf8Cache.size() > 200000) utf8Cache.clear(); // names repeat; other texts need not stay
-        auto it = utf8Cache.find(std::string(s));
-        if (it == utf8Cache.end()) it = utf8Cache.emplace(std::string(s), utf8(s)).first;
+    const Known& knownText(std::string_view s) {
+        if (known.size() > 200000) known.clear(); // other texts need not stay
+        key.assign(s.data(), s.size());
+        auto it = known.find(key);
+        if (it == known.end()) it = known.emplace(key, Known{utf8(s), textcodec::displayWidth(key)}).first;
         return it->second;
     }
 
@@ -247,7 +254,6 @@ struct TableSheet::Impl {
         auto push = [&](Kind k, bool g, int src, std::string head8, int part = 0) {
             cols.push_back(Col{k, g, src, part, std::move(head8), 0});
         };
-        std::vector<const Col*> buses;
         for (size_t g = 0; g < h.grpTitles.size(); ++g)
             if (g == 0 || h.grpTitles[g].bus) push(Kind::Name, true, int(g), h.grpTitles[g].text);
         for (size_t c = 0; c < recHead.size(); ++c) {
@@ -366,8 +372,9 @@ struct TableSheet::Impl {
             check(worksheet_write_blank(ws, r, c, f));
             return;
         }
-        check(worksheet_write_string(ws, r, c, cachedUtf8(text).c_str(), f));
-        col.width = std::max(col.width, textcodec::displayWidth(std::string(text)));
+        const Known& k = knownText(text);
+        check(worksheet_write_string(ws, r, c, k.utf8.c_str(), f));
+        col.width = std::max(col.width, k.width);
     }
 
     void writeRow() {

@@ -30,6 +30,8 @@ Number readNumber(std::string_view s);
 bool splitComplex(std::string_view s, std::string_view& mag, std::string_view& ang);
 
 // The page as the table sees it before any record: no group's records are read here.
+// Leading cells of records (RepPage::recIDs) belong to the grouped layout only; no
+// short-circuit report has them.
 struct PageHead {
     const std::vector<std::string>& titles;
     const std::vector<RepCell>& grpTitles;
