@@ -4,6 +4,7 @@
 // of its own, so its peak memory is its own.
 //
 //   bench_batch [--buses 2000,5000] [--faults 25,50] [--backends sqlite,mariadb] [--dir DIR]
+//   bench_batch --child-reads DB [CASE] | --child-text-limit FILE   (one limit step alone)
 //
 // MariaDB is used when SCREPORT_DB_SOCKET (or the client defaults) reaches a server,
 // e.g. after tests/support/mariadb-server start /tmp/mdb-bench and
@@ -87,14 +88,14 @@ std::vector<std::string> faultKeys(int n) {
 // ---- child steps: print one line of "name value" pairs on standard output
 
 // Only the database reads of a run: results, capacities, base voltages, base power.
-int childReads(const std::string& dbArg) {
+int childReads(const std::string& dbArg, int caseNo) {
     if (!openCase(dbArg)) return 3;
     const double w0 = wallNow(), c0 = cpuNow();
     const std::set<std::string> none;
     const std::map<std::string, std::vector<std::string>> labels;
     const std::map<std::string, std::vector<int>> items;
     SCPosList faults;
-    SCRepPort b(QDir::tempPath().toStdString() + "/", casegen::kGridCase, none, labels, items, &faults);
+    SCRepPort b(QDir::tempPath().toStdString() + "/", caseNo, none, labels, items, &faults);
     b.loadVI();
     b.loadSCBus();
     if (!b.m_SCB120.empty()) b.getBaseKV(b.m_SCB120.begin()->first);
@@ -412,8 +413,9 @@ int main(int argc, char** argv) {
     NullBuffer null;
     std::streambuf* debug = std::cout.rdbuf(&null);
     int rc = 0;
-    if (argc == 3 && std::string(argv[1]) == "--child-reads")
-        rc = childReads(argv[2]);
+    // --child-reads DB [CASE]: also used by bench_vs_pandas on any case database.
+    if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--child-reads")
+        rc = childReads(argv[2], argc == 4 ? std::atoi(argv[3]) : casegen::kGridCase);
     else if (argc == 3 && std::string(argv[1]) == "--child-text-limit")
         rc = childTextLimit(argv[2]);
     else if (argc == 5 && std::string(argv[1]) == "--child-bare-xlsx")
