@@ -269,6 +269,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void endPage(int page);
     // Adds a group built apart to the page: to the writers while streaming, else copied in.
     void adoptGroup(int page, int grp, RecordStore&& rs);
+    // Hands the page's groups up to grp to the writers, grp with the records `last`.
+    void handOver(int page, int grp, RecordStore&& last);
     // The rest of showResult's writing: the stream's end, the writers' end, the files.
     void finishOutput();
 

@@ -93,31 +93,19 @@ void RepPortBase::groupDone(int page, int grp) {
     if (p.ended || grp < p.handedGroups || grp >= p.records.groupCount() ||
         p.records.totalRecords() != size_t(p.records.recordCount(grp)))
         return;
-    m_out->stream.raiseFailure();
-    if (!p.begun) {
-        m_out->stream.beginPage(page, p);
-        p.begun = true;
-    }
-    for (int g = p.handedGroups; g <= grp; ++g) {
-        auto h = std::make_shared<HandedGroup>();
-        if (g == grp)
-            h->records = p.records.takeGroup(g);
-        else
-            h->records.resizeGroups(1);
-        if (g < int(p.grpTexts.size())) h->texts.swap(p.grpTexts[size_t(g)]);
-        p.handedRows += (long long)h->records.totalRecords();
-        p.handedCells += (long long)h->records.totalCells();
-        ++p.handedGroups;
-        m_out->stream.group(page, p, GroupRef{g, &h->texts, &h->records, 0}, h);
-    }
+    handOver(page, grp, p.records.takeGroup(grp));
 }
 
 void RepPortBase::adoptGroup(int page, int grp, RecordStore&& rs) {
     RepPage& p = m_pages[size_t(page)];
-    if (!m_out || p.ended || grp < p.handedGroups || p.records.totalRecords() != 0) {
+    if (!m_out || p.ended || grp < p.handedGroups || p.records.totalRecords() != 0)
         p.records.appendGroup(grp, rs, 0);
-        return;
-    }
+    else
+        handOver(page, grp, std::move(rs));
+}
+
+void RepPortBase::handOver(int page, int grp, RecordStore&& last) {
+    RepPage& p = m_pages[size_t(page)];
     m_out->stream.raiseFailure();
     if (!p.begun) {
         m_out->stream.beginPage(page, p);
@@ -126,9 +114,9 @@ void RepPortBase::adoptGroup(int page, int grp, RecordStore&& rs) {
     for (int g = p.handedGroups; g <= grp; ++g) {
         auto h = std::make_shared<HandedGroup>();
         if (g == grp)
-            h->records = std::move(rs);
+            h->records = std::move(last);
         else
-            h->records.resizeGroups(1);
+            h->records.resizeGroups(1); // skipped, empty
         if (g < int(p.grpTexts.size())) h->texts.swap(p.grpTexts[size_t(g)]);
         p.handedRows += (long long)h->records.totalRecords();
         p.handedCells += (long long)h->records.totalCells();
