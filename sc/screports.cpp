@@ -511,7 +511,10 @@ void SCRepPort::portBusVol() {
         addGrpText(r, i, fl[size_t(i)].name);
         screport::logDebug("grp text is ::" + fl[size_t(i)].name);
     }
-    if (!m_bPU) ensureBaseKV();
+    if (!m_bPU) { // read here: the groups may be built on another thread
+        baseMVA();
+        ensureBaseKV();
+    }
 
     buildGroups(r, n, "母线电压", [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
@@ -563,7 +566,10 @@ void SCRepPort::portLineCur() {
     const int n = int(fl.size());
     for (int i = 0; i < n; ++i)
         if (findFault(fl[size_t(i)].name)) addGrpText(r, i, fl[size_t(i)].name);
-    if (!m_bPU) ensureBaseKV();
+    if (!m_bPU) { // read here: the groups may be built on another thread
+        baseMVA();
+        ensureBaseKV();
+    }
     branchBuses();
     screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
 
@@ -626,7 +632,10 @@ void SCRepPort::portVIZ() {
         addGrpText(r, i, fl[size_t(i)].name);
         screport::logDebug("grp text is ::" + fl[size_t(i)].name);
     }
-    if (!m_bPU) ensureBaseKV();
+    if (!m_bPU) { // read here: the groups may be built on another thread
+        baseMVA();
+        ensureBaseKV();
+    }
     branchBuses();
 
     BranchScales scales[2]; // one per thread
