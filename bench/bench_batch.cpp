@@ -4,6 +4,7 @@
 // of its own, so its peak memory is its own.
 //
 //   bench_batch [--buses 2000,5000] [--faults 25,50] [--backends sqlite,mariadb] [--dir DIR]
+//   bench_batch --child-reads DB [CASE] | --child-text-limit FILE   (one limit step alone)
 //
 // MariaDB is used when SCREPORT_DB_SOCKET (or the client defaults) reaches a server,
 // e.g. after tests/support/mariadb-server start /tmp/mdb-bench and
@@ -14,6 +15,7 @@
 #include "db/resultrows.h"
 #include "db/sqldialect.h"
 #include "db/textcodec.h"
+#include "sc/outputrun.h"
 #include "sc/reportkinds.h"
 #include "sc/screpport.h"
 
@@ -21,6 +23,9 @@
 #include <QDir>
 #include <QSqlQuery>
 
+#include <xlsxwriter.h>
+
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -83,14 +88,14 @@ std::vector<std::string> faultKeys(int n) {
 // ---- child steps: print one line of "name value" pairs on standard output
 
 // Only the database reads of a run: results, capacities, base voltages, base power.
-int childReads(const std::string& dbArg) {
+int childReads(const std::string& dbArg, int caseNo) {
     if (!openCase(dbArg)) return 3;
     const double w0 = wallNow(), c0 = cpuNow();
     const std::set<std::string> none;
     const std::map<std::string, std::vector<std::string>> labels;
     const std::map<std::string, std::vector<int>> items;
     SCPosList faults;
-    SCRepPort b(QDir::tempPath().toStdString() + "/", casegen::kGridCase, none, labels, items, &faults);
+    SCRepPort b(QDir::tempPath().toStdString() + "/", caseNo, none, labels, items, &faults);
     b.loadVI();
     b.loadSCBus();
     if (!b.m_SCB120.empty()) b.getBaseKV(b.m_SCB120.begin()->first);
@@ -113,6 +118,65 @@ int childTextLimit(const std::string& textPath) {
     std::fclose(f);
     std::fprintf(stdout, "wall %.3f cpu %.3f bytes %zu\n", wallNow() - w0, cpuNow() - c0, bytes.size());
     std::remove(out.c_str());
+    return 0;
+}
+
+// The same cells as the full run's .xlsx, written by a bare libxlsxwriter loop: the
+// reports are built in memory first (not timed), then every cell goes to a worksheet
+// of its page as a number when it reads as one, else as a string; nothing else.
+int childBareXlsx(const std::string& dbArg, const std::string& faultArg, const std::string& out) {
+    if (!openCase(dbArg)) return 3;
+    OutputRequest req;
+    req.projectDir = QDir::tempPath().toStdString() + "/";
+    req.caseNo = casegen::kGridCase;
+    req.itemLabels = reportkinds::itemLabels();
+    for (const reportkinds::Kind& k : reportkinds::kinds()) {
+        req.chosenKeys.insert(k.key);
+        for (size_t i = 0; i < k.labels.size(); ++i)
+            req.itemSel[k.key].push_back(int(i));
+    }
+    SCPosList faults;
+    for (const std::string& key : split(faultArg)) {
+        SCPos p;
+        p.name = p.iName = textcodec::gb(key.c_str());
+        faults.push_back(p);
+    }
+    req.faults = &faults;
+    req.perUnit = false;
+    req.writeText = req.writeSheet = req.openViewers = false;
+    double wall = 0, cpu = 0;
+    long long cells = 0;
+    req.inspect = [&](const RepPortBase& m) {
+        const double w0 = wallNow(), c0 = cpuNow();
+        lxw_workbook_options opt{};
+        opt.constant_memory = LXW_TRUE;
+        lxw_workbook* wb = workbook_new_opt(out.c_str(), &opt);
+        for (int pi = 0; pi < m.pageCount(); ++pi) {
+            lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
+            const RecordStore& rs = m.page(pi).records;
+            lxw_row_t row = 0;
+            for (int g = 0; g < rs.groupCount(); ++g)
+                for (int r = 0; r < rs.recordCount(g); ++r, ++row) {
+                    RecordStore::Cursor cur = rs.cells(g, r);
+                    std::string_view cell;
+                    for (lxw_col_t col = 0; cur.next(cell); ++col, ++cells) {
+                        double v = 0;
+                        const auto res = std::from_chars(cell.data(), cell.data() + cell.size(), v);
+                        if (res.ec == std::errc() && res.ptr == cell.data() + cell.size())
+                            worksheet_write_number(ws, row, col, v, nullptr);
+                        else
+                            worksheet_write_string(ws, row, col, std::string(cell).c_str(), nullptr);
+                    }
+                }
+        }
+        workbook_close(wb);
+        wall = wallNow() - w0;
+        cpu = cpuNow() - c0;
+    };
+    const OutputResult res = runOutput(req);
+    std::remove(out.c_str());
+    if (!res.ok()) return 1;
+    std::fprintf(stdout, "wall %.3f cpu %.3f cells %lld\n", wall, cpu, cells);
     return 0;
 }
 
@@ -217,6 +281,13 @@ int parent(int argc, char** argv) {
                 "peak MB", "rows", "cells", "values/s");
     // The text run of each grid on each back end, for the comparison at the end.
     std::map<std::pair<int, int>, std::map<std::string, double>> txtWall;
+    std::map<std::pair<std::string, int>, std::map<int, double>> byFaults; // text run by fault count
+    std::vector<std::string> ratios;
+    auto fmt = [](double v) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.2f", v);
+        return std::string(b);
+    };
     for (const std::string& backend : backends) {
         for (int buses : busesList) {
             const std::string dbArg = backend == "sqlite" ? dir + "/grid" + std::to_string(buses) + ".db"
@@ -281,6 +352,8 @@ int parent(int argc, char** argv) {
                     return 1;
                 }
                 const Measured txt = batch("txt", project + "txt/");
+                const Measured bare =
+                    runChild({self, "--child-bare-xlsx", dbArg, faultArg, dir + "/bare.xlsx"}, "");
                 const Measured limit =
                     runChild({self, "--child-text-limit", project + "temp/rep_txt.txt"}, "");
                 long long rows = 0, cells = 0;
@@ -288,6 +361,14 @@ int parent(int argc, char** argv) {
                 const double readS = field(reads.out, "wall");
                 const double values = field(reads.out, "values");
                 txtWall[{buses, nf}][backend] = txt.wall;
+                const double bareS = field(bare.out, "wall");
+                ratios.push_back(backend + " " + std::to_string(buses) + " buses, " + std::to_string(nf) +
+                                 " faults: full run " + fmt(run.wall) + " s / max(txt " + fmt(txt.wall) +
+                                 " s, bare xlsx loop " + fmt(bareS) + " s) = " +
+                                 fmt(run.wall / std::max(txt.wall, bareS)) + ", peak " +
+                                 fmt(run.maxRssKb / 1024.0) + " MB (txt " + fmt(txt.maxRssKb / 1024.0) +
+                                 " MB)");
+                byFaults[{backend, buses}][nf] = txt.wall;
                 const double fwriteS = field(limit.out, "wall");
                 const double lim = readS + fwriteS;
                 std::printf(
@@ -306,6 +387,15 @@ int parent(int argc, char** argv) {
         std::printf("text run, %d buses, %d faults: mariadb %.2f s / sqlite %.2f s = %.2f\n", grid.first,
                     grid.second, server->second, lite->second, server->second / lite->second);
     }
+    for (const std::string& r : ratios)
+        std::printf("%s\n", r.c_str());
+    for (const auto& [grid, walls] : byFaults) {
+        if (walls.size() < 2) continue;
+        const auto lo = walls.begin(), hi = std::prev(walls.end());
+        std::printf("%s %d buses: text run %d faults %.2f s / %d faults %.2f s = %.2f\n", grid.first.c_str(),
+                    grid.second, hi->first, hi->second, lo->first, lo->second,
+                    lo->second > 0 ? hi->second / lo->second : 0.0);
+    }
     std::printf(
         "read: database reads of the run alone (own process); fwrite: the text report's bytes in one\n"
         "fwrite; limit = read + fwrite; batch: wall seconds of screport --batch (all six reports, every\n"
@@ -323,10 +413,13 @@ int main(int argc, char** argv) {
     NullBuffer null;
     std::streambuf* debug = std::cout.rdbuf(&null);
     int rc = 0;
-    if (argc == 3 && std::string(argv[1]) == "--child-reads")
-        rc = childReads(argv[2]);
+    // --child-reads DB [CASE]: also used by bench_vs_pandas on any case database.
+    if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--child-reads")
+        rc = childReads(argv[2], argc == 4 ? std::atoi(argv[3]) : casegen::kGridCase);
     else if (argc == 3 && std::string(argv[1]) == "--child-text-limit")
         rc = childTextLimit(argv[2]);
+    else if (argc == 5 && std::string(argv[1]) == "--child-bare-xlsx")
+        rc = childBareXlsx(argv[2], argv[3], argv[4]);
     else
         rc = parent(argc, argv);
     std::cout.rdbuf(debug);

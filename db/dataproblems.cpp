@@ -11,7 +11,8 @@ namespace dataproblems {
 
 namespace {
 
-List* g_current = nullptr;
+// Per thread: a report built on a thread of its own collects its problems apart.
+thread_local List* g_current = nullptr;
 
 bool numericType(int id) {
     switch (id) {

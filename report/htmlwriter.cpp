@@ -7,6 +7,21 @@
 #include "db/textcodec.h"
 #include "textout.h"
 
+namespace {
+
+void spans(textout::Writer& w, const RepCell& c, bool rowFirst) {
+    for (int k = 0; k < 2; ++k) {
+        const bool row = (k == 0) == rowFirst;
+        const int n = row ? c.rowspan : c.colspan;
+        if (n > 1) {
+            w.lit(row ? " rowspan=" : " colspan=");
+            w.num(n);
+        }
+    }
+}
+
+} // namespace
+
 void HtmlTableWriter::beginPage(int, const RepPage& p) {
     textout::Writer w(*m_out, m_enc);
     const long n = p.m_nColCount;
@@ -55,14 +70,7 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
         w.lit("<tr>");
         for (const RepCell& c : row) {
             w.lit(multi ? "<td class=xl35 " : "<td class=xl27 ");
-            if (c.colspan > 1) {
-                w.lit(" colspan=");
-                w.num(c.colspan);
-            }
-            if (c.rowspan > 1) {
-                w.lit(" rowspan=");
-                w.num(c.rowspan);
-            }
+            spans(w, c, false);
             w.lit(">");
             w.text(c.text);
             w.lit("</td>");
@@ -76,14 +84,7 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
             for (const RepCell& c : p.recIDs[r]) {
                 if (c.extra.empty()) {
                     w.lit(c.headStyle ? "<td class=xl35" : "<td class=xl36");
-                    if (c.rowspan > 1) {
-                        w.lit(" rowspan=");
-                        w.num(c.rowspan);
-                    }
-                    if (c.colspan > 1) {
-                        w.lit(" colspan=");
-                        w.num(c.colspan);
-                    }
+                    spans(w, c, true);
                 } else {
                     w.lit("<td ");
                     w.text(c.extra);

@@ -91,6 +91,16 @@ RecordStore RecordStore::takeGroup(int grp) {
     return out;
 }
 
+void RecordStore::appendGroup(int grp, const RecordStore& src, int srcGrp) {
+    for (int r = 0; r < src.recordCount(srcGrp); ++r) {
+        const int w = addRecord(grp);
+        Cursor cur = src.cells(srcGrp, r);
+        std::string_view cell;
+        while (cur.next(cell))
+            append(grp, w, cell);
+    }
+}
+
 void RecordStore::resizeGroups(int n) {
     m_groups.resize(size_t(std::max(n, 0)));
 }

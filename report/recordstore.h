@@ -30,6 +30,9 @@ class SCREPORT_CORE_EXPORT RecordStore {
     // other group may hold records. The group stays, empty.
     RecordStore takeGroup(int grp);
 
+    // Appends copies of the records of group srcGrp of `src` to group grp.
+    void appendGroup(int grp, const RecordStore& src, int srcGrp);
+
     // Records of a group.
     int recordCount(int grp) const { return int(m_groups[grp].size()); }
     // Appends one empty record, returns its index.

@@ -14,6 +14,7 @@
 #include <QVariant>
 
 #include <complex>
+#include <functional>
 #include <deque>
 #include <map>
 #include <memory>
@@ -251,6 +252,13 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     // Group grp of the page is complete: while streaming it goes to the writers and its
     // records leave the model. Groups are done in order; the others go at the page's end.
     void groupDone(int page, int grp);
+    // Builds the groups [0, n) of page r, each with build(i, rs) into a store of its own
+    // (group 0 of rs), and adds them to the page in order, reporting `stepUtf8` per
+    // group. While the output streams, two groups are built at a time on two threads;
+    // `build` may then run on another thread and must not touch the model, only rs.
+    // Data problems it reports and errors it raises reach this thread in group order.
+    using GroupBuild = std::function<void(int i, RecordStore& rs)>;
+    void buildGroups(int r, int n, const char* stepUtf8, const GroupBuild& build);
     // Cells of the whole run, for the .xlsx package's zip format (an estimate will do).
     void setCellEstimate(size_t cells) { m_cellEstimate = cells; }
     // Finishes the files begun by beginOutput, or writes the text report (writeText) and
@@ -316,6 +324,10 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     bool makeDirs();
     // Hands the page's head and its remaining groups to the writers, then its end.
     void endPage(int page);
+    // Adds a group built apart to the page: to the writers while streaming, else copied in.
+    void adoptGroup(int page, int grp, RecordStore&& rs);
+    // Hands the page's groups up to grp to the writers, grp with the records `last`.
+    void handOver(int page, int grp, RecordStore&& last);
     // The rest of showResult's writing: the stream's end, the writers' end, the files.
     void finishOutput();
 

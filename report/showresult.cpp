@@ -7,7 +7,13 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 
+#include "db/dataproblems.h"
+
 #include <QFileInfo>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using textcodec::gb;
 
@@ -87,6 +93,19 @@ void RepPortBase::groupDone(int page, int grp) {
     if (p.ended || grp < p.handedGroups || grp >= p.records.groupCount() ||
         p.records.totalRecords() != size_t(p.records.recordCount(grp)))
         return;
+    handOver(page, grp, p.records.takeGroup(grp));
+}
+
+void RepPortBase::adoptGroup(int page, int grp, RecordStore&& rs) {
+    RepPage& p = m_pages[size_t(page)];
+    if (!m_out || p.ended || grp < p.handedGroups || p.records.totalRecords() != 0)
+        p.records.appendGroup(grp, rs, 0);
+    else
+        handOver(page, grp, std::move(rs));
+}
+
+void RepPortBase::handOver(int page, int grp, RecordStore&& last) {
+    RepPage& p = m_pages[size_t(page)];
     m_out->stream.raiseFailure();
     if (!p.begun) {
         m_out->stream.beginPage(page, p);
@@ -95,14 +114,96 @@ void RepPortBase::groupDone(int page, int grp) {
     for (int g = p.handedGroups; g <= grp; ++g) {
         auto h = std::make_shared<HandedGroup>();
         if (g == grp)
-            h->records = p.records.takeGroup(g);
+            h->records = std::move(last);
         else
-            h->records.resizeGroups(1);
+            h->records.resizeGroups(1); // skipped, empty
         if (g < int(p.grpTexts.size())) h->texts.swap(p.grpTexts[size_t(g)]);
         p.handedRows += (long long)h->records.totalRecords();
         p.handedCells += (long long)h->records.totalCells();
         ++p.handedGroups;
         m_out->stream.group(page, p, GroupRef{g, &h->texts, &h->records, 0}, h);
+    }
+}
+
+void RepPortBase::buildGroups(int r, int n, const char* stepUtf8, const GroupBuild& build) {
+    struct Built {
+        RecordStore rs;
+        std::vector<dataproblems::Problem> problems;
+        std::exception_ptr error;
+        bool done = false;
+    };
+    auto buildOne = [&build](int i, Built& b) {
+        dataproblems::List local;
+        dataproblems::List* outer = dataproblems::current();
+        dataproblems::setCurrent(&local);
+        b.rs.resizeGroups(1);
+        try {
+            build(i, b.rs);
+        } catch (...) {
+            b.error = std::current_exception();
+        }
+        dataproblems::setCurrent(outer);
+        b.problems = local.entries();
+    };
+    std::vector<Built> ready(size_t(std::max(n, 0)));
+    // The other thread builds the odd groups, at most a few ahead of this one.
+    constexpr int kAhead = 4;
+    std::mutex m;
+    std::condition_variable cv;
+    int taken = 0; // groups this thread has adopted
+    bool stop = false;
+    std::thread helper;
+    const bool twoThreads = m_out && n > 1 && std::thread::hardware_concurrency() > 1;
+    if (twoThreads)
+        helper = std::thread([&] {
+            for (int i = 1; i < n; i += 2) {
+                {
+                    std::unique_lock<std::mutex> lock(m);
+                    cv.wait(lock, [&] { return stop || i - taken <= kAhead; });
+                    if (stop) return;
+                }
+                Built b;
+                buildOne(i, b);
+                std::lock_guard<std::mutex> lock(m);
+                ready[size_t(i)] = std::move(b);
+                ready[size_t(i)].done = true;
+                cv.notify_all();
+            }
+        });
+    struct Join {
+        std::thread& t;
+        std::mutex& m;
+        std::condition_variable& cv;
+        bool& stop;
+        ~Join() {
+            {
+                std::lock_guard<std::mutex> lock(m);
+                stop = true;
+            }
+            cv.notify_all();
+            if (t.joinable()) t.join();
+        }
+    } join{helper, m, cv, stop};
+
+    for (int i = 0; i < n; ++i) {
+        Built b;
+        if (twoThreads && i % 2 == 1) {
+            std::unique_lock<std::mutex> lock(m);
+            cv.wait(lock, [&] { return ready[size_t(i)].done; });
+            b = std::move(ready[size_t(i)]);
+        } else {
+            buildOne(i, b);
+        }
+        for (dataproblems::Problem& p : b.problems)
+            dataproblems::report(std::move(p));
+        if (b.error) std::rethrow_exception(b.error);
+        adoptGroup(r, i, std::move(b.rs));
+        {
+            std::lock_guard<std::mutex> lock(m);
+            taken = i + 1;
+        }
+        cv.notify_all();
+        checkRun(stepUtf8, i + 1, n, true);
     }
 }
 

@@ -538,15 +538,21 @@ void SCRepPort::portBusVol() {
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
     const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
-
     for (int i = 0; i < n; ++i) {
+        addGrpText(r, i, fl[size_t(i)].name);
+        screport::logDebug("grp text is ::" + fl[size_t(i)].name);
+    }
+    if (!m_bPU) { // read here: the groups may be built on another thread
+        baseMVA();
+        ensureBaseKV();
+    }
+
+    buildGroups(r, n, "母线电压", [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
-        addGrpText(r, i, name);
-        screport::logDebug("grp text is ::" + name);
         const SCR120Rec* f = findFault(name);
         if (!f) {
             screport::logError(gb("SCR120找不到:") + name);
-            continue;
+            return;
         }
         for (const auto& bus : m_SCB120) {
             auto v = bus.second.find(f->T);
@@ -556,18 +562,15 @@ void SCRepPort::portBusVol() {
                                                            dataproblems::Action::RowLeftOut});
                 continue;
             }
-            const int w = addRec(r, i);
-            addText(r, w, bus.first, i);
+            const int w = rs.addRecord(0);
+            rs.append(0, w, bus.first);
             const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
             const SeqPhaseCtx c = seqPhase(v->second.V1, v->second.V2, v->second.V0, k);
             // Magnitudes and angles only: any NaN comes from a bad stored value.
             scitems::appendCells(
-                seqPhaseItems(), items, c,
-                [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, true);
+                seqPhaseItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, true);
         }
-        checkRun("母线电压", i + 1, n, true);
-        groupDone(r, i);
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -593,41 +596,44 @@ void SCRepPort::portLineCur() {
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
     const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
+    for (int i = 0; i < n; ++i)
+        if (findFault(fl[size_t(i)].name)) addGrpText(r, i, fl[size_t(i)].name);
+    if (!m_bPU) { // read here: the groups may be built on another thread
+        baseMVA();
+        ensureBaseKV();
+    }
+    branchBuses();
+    screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
 
-    BranchScales scales;
-    for (int i = 0; i < n; ++i) {
+    BranchScales scales[2]; // one per thread
+    buildGroups(r, n, "支路电流", [&](int i, RecordStore& rs) {
         const SCPos& p = fl[size_t(i)];
         const SCR120Rec* f = findFault(p.name);
         if (!f) {
             screport::logError(gb("找不到短路点：") + p.name);
-            continue;
+            return;
         }
-        addGrpText(r, i, p.name);
         auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad) {
             scitems::appendCells(
-                seqPhaseItems(), items, c,
-                [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, bad);
+                seqPhaseItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);
         };
-        int w = addRec(r, i);
-        addText(r, w, p.name, i);
-        addText(r, w, p.name, i);
-        addText(r, w, "0", i);
+        int w = rs.addRecord(0);
+        rs.append(0, w, p.name);
+        rs.append(0, w, p.name);
+        rs.append(0, w, "0");
         emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI), true);
 
-        screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
         for (size_t k = 0; k < m_SCLine1.size(); ++k) {
             const SCLine1Rec& b = m_SCLine1[k];
             const BranchAt at = branchAt(k, f->T, NeedAll);
-            const double kI = branchScale(scales, k).kI;
-            w = addRec(r, i);
-            addText(r, w, b.I_Name, i);
-            addText(r, w, b.J_Name, i);
-            addText(r, w, std::to_string(b.ID_No), i);
+            const double kI = branchScale(scales[i % 2], k).kI;
+            w = rs.addRecord(0);
+            rs.append(0, w, b.I_Name);
+            rs.append(0, w, b.J_Name);
+            rs.append(0, w, std::to_string(b.ID_No));
             emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI));
         }
-        checkRun("支路电流", i + 1, n, true);
-        groupDone(r, i);
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -657,22 +663,29 @@ void SCRepPort::portVIZ() {
                          : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));
     const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
-
-    BranchScales scales;
     for (int i = 0; i < n; ++i) {
+        addGrpText(r, i, fl[size_t(i)].name);
+        screport::logDebug("grp text is ::" + fl[size_t(i)].name);
+    }
+    if (!m_bPU) { // read here: the groups may be built on another thread
+        baseMVA();
+        ensureBaseKV();
+    }
+    branchBuses();
+
+    BranchScales scales[2]; // one per thread
+    buildGroups(r, n, "支路两端的电压、电流和视在阻抗", [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
-        addGrpText(r, i, name);
-        screport::logDebug("grp text is ::" + name);
         const SCR120Rec* f = findFault(name);
-        if (!f) continue;
+        if (!f) return;
         for (size_t k = 0; k < m_SCLine1.size(); ++k) {
             const SCLine1Rec& b = m_SCLine1[k];
-            const int w = addRec(r, i);
-            addText(r, w, b.I_Name, i);
-            addText(r, w, b.J_Name, i);
-            addText(r, w, std::to_string(b.ID_No), i);
+            const int w = rs.addRecord(0);
+            rs.append(0, w, b.I_Name);
+            rs.append(0, w, b.J_Name);
+            rs.append(0, w, std::to_string(b.ID_No));
             VizCtx c;
-            c.s = branchScale(scales, k); // before the ends: a missing base voltage ends the run first
+            c.s = branchScale(scales[i % 2], k); // before the ends: a missing base voltage ends the run first
             const BranchAt at = branchAt(k, f->T, NeedAll);
             const scq::SeqV &vi = at.vi, &vj = at.vj;
             const scq::BranchEnds& e = at.e;
@@ -689,10 +702,7 @@ void SCRepPort::portVIZ() {
             }
             const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
             scitems::appendCells(
-                vizItems(), items, c, [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); },
-                bad);
+                vizItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);
         }
-        checkRun("支路两端的电压、电流和视在阻抗", i + 1, n, true);
-        groupDone(r, i);
-    }
+    });
 }
