@@ -148,8 +148,9 @@ TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
         const OutputResult res = runOutput(req, &r);
         EXPECT_EQ(res.error8, gb("输出已取消"));
         EXPECT_FALSE(QFileInfo::exists(text()));
-        const long total = r.steps.back().total;
-        EXPECT_TRUE(total <= 1000 || r.cancelledAt < 1000) << r.cancelledAt << " of " << total;
+        // The run ends in the step it was cancelled in (how soon is bench_cancel's measure:
+        // the writers' rows are written while the reports are built).
+        EXPECT_EQ(r.steps.back().what, step);
     }
     // A packing left behind by the cancel removes its file when it ends.
     EXPECT_TRUE(QTest::qWaitFor(
