@@ -10,19 +10,26 @@
 
 namespace reporttest {
 
-Model::Model(const std::string& projectDir) : RepPortBase(projectDir, 7, keys(), labels(), sel()) {}
+namespace {
+const std::set<std::string> kKeys{"A", "B"};
+const std::map<std::string, std::vector<std::string>> kNoLabels;
+const std::map<std::string, std::vector<int>> kNoSel;
+} // namespace
 
-const std::set<std::string>& Model::keys() {
-    static const std::set<std::string> k{"A", "B"};
-    return k;
-}
-const std::map<std::string, std::vector<std::string>>& Model::labels() {
-    static const std::map<std::string, std::vector<std::string>> m;
-    return m;
-}
-const std::map<std::string, std::vector<int>>& Model::sel() {
-    static const std::map<std::string, std::vector<int>> m;
-    return m;
+Model::Model(const std::string& projectDir) : RepPortBase(projectDir, 7, kKeys, kNoLabels, kNoSel) {}
+
+int addPage(Model& m, const std::string& title, const std::vector<Col>& cols,
+            const std::vector<std::vector<std::string>>& rows) {
+    const int p = m.addRP(false);
+    m.addTitle(p, title);
+    for (const Col& c : cols)
+        m.addHeader(p, c.name, c.width, c.id);
+    for (const auto& row : rows) {
+        const int r = m.addRec(p);
+        for (const std::string& t : row)
+            m.addText(p, r, t, 0);
+    }
+    return p;
 }
 
 LogCapture::LogCapture() {

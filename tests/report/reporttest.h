@@ -21,12 +21,16 @@ class Model : public RepPortBase {
     using RepPortBase::m_pages;
     using RepPortBase::m_strCaseName;
     using RepPortBase::m_strTempDir;
-
-  private:
-    static const std::set<std::string>& keys();
-    static const std::map<std::string, std::vector<std::string>>& labels();
-    static const std::map<std::string, std::vector<int>>& sel();
 };
+
+// A page titled `title` with one header row and a record in group 0 per entry of `rows`.
+struct Col {
+    std::string name;
+    int width;
+    bool id = false;
+};
+int addPage(Model& m, const std::string& title, const std::vector<Col>& cols,
+            const std::vector<std::vector<std::string>>& rows = {});
 
 // Debug and error lines while alive.
 class LogCapture {

@@ -21,22 +21,23 @@ using reporttest::readFile;
 
 namespace {
 
-struct Calls {
+// What the viewers were asked to open.
+struct Calls : Viewer {
+    void openText(const std::string& path) override { text.push_back(path); }
+    void openSheet(const std::string& html, const std::string& xlsx) override {
+        sheet.emplace_back(html, xlsx);
+    }
     std::vector<std::string> text;
     std::vector<std::pair<std::string, std::string>> sheet;
 };
 
-class FakeViewer : public Viewer {
-  public:
-    explicit FakeViewer(Calls& c) : m_calls(c) {}
-    void openText(const std::string& path) override { m_calls.text.push_back(path); }
-    void openSheet(const std::string& html, const std::string& xlsx) override {
-        m_calls.sheet.emplace_back(html, xlsx);
-    }
-
-  private:
-    Calls& m_calls;
-};
+// Gives the model a recording viewer, which it owns.
+Calls& record(Model& m) {
+    auto v = std::make_unique<Calls>();
+    Calls& c = *v;
+    m.setViewer(std::move(v));
+    return c;
+}
 
 class Observer : public RunObserver {
   public:
@@ -53,10 +54,7 @@ class Observer : public RunObserver {
 };
 
 void fill(Model& m, int rows, const std::string& tag) {
-    const int p = m.addRP(false);
-    m.addTitle(p, tag);
-    m.addHeader(p, "Bus", 8, true);
-    m.addHeader(p, "V", 8, false);
+    const int p = reporttest::addPage(m, tag, {{"Bus", 8, true}, {"V", 8}});
     for (int i = 0; i < rows; ++i) {
         const int r = m.addRec(p);
         m.addText(p, r, tag + std::to_string(i), 0);
@@ -99,9 +97,8 @@ bool noPartFiles(const std::string& dir) {
 
 TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     const std::string project = reporttest::freshDir("show");
-    Calls calls;
     Model m(project);
-    m.setViewer(std::make_unique<FakeViewer>(calls));
+    Calls& calls = record(m);
     fill(m, 3, "A");
 
     m.showResult(false, false);
@@ -142,9 +139,8 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     // A relative project folder: the viewers, started elsewhere, get absolute paths.
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(project)));
-    Calls rel;
     Model r("rel");
-    r.setViewer(std::make_unique<FakeViewer>(rel));
+    Calls& rel = record(r);
     fill(r, 1, "R");
     r.showResult(true, true);
     QDir::setCurrent(before);
@@ -158,9 +154,8 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
 
 TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
     const std::string project = reporttest::freshDir("keep");
-    Calls calls;
     Model first(project);
-    first.setViewer(std::make_unique<FakeViewer>(calls));
+    Calls& calls = record(first);
     fill(first, 10, "old");
     first.showResult(true, true);
     std::map<std::string, std::string> before;
@@ -175,7 +170,7 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
 
     // Cancelled in the middle of the text report (the observer is polled every 65536 rows).
     Model second(project);
-    second.setViewer(std::make_unique<FakeViewer>(calls));
+    const Calls& none2 = record(second);
     fill(second, 70000, "new");
     Observer obs;
     obs.cancelAfter = 65536;
@@ -191,7 +186,7 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
     // The native workbook cannot be written after the text report is complete: the
     // text stays old too.
     Model third(project);
-    third.setViewer(std::make_unique<FakeViewer>(calls));
+    const Calls& none3 = record(third);
     fill(third, 5, "new");
     const QString blocker = QString::fromStdString(third.xlsxPath()) + ".part" +
                             QString::number(QCoreApplication::applicationPid());
@@ -205,6 +200,7 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
     QDir().rmdir(blocker);
     unchanged(third.tempDir());
     EXPECT_EQ(calls.text.size(), 1u); // only the first run opened anything
+    EXPECT_TRUE(none2.text.empty() && none2.sheet.empty() && none3.text.empty() && none3.sheet.empty());
 }
 
 TEST(ShowResult, UnwritableFolderIsAnErrorNamingTheFile) {
@@ -288,44 +284,6 @@ TEST(Templates, BuiltInUnlessTheProjectOrProgramFolderHoldsASet) {
     EXPECT_EQ(RepPortBase::findTemplateDir(cwd.substr(0, cwd.size() - 1)), cwd + "rep_template/");
 }
 
-TEST(Templates, AnOverrideThatCannotBeReadWritesNothing) {
-    const std::string project = reporttest::freshDir("override");
-    Calls calls;
-    Model first(project);
-    first.setViewer(std::make_unique<FakeViewer>(calls));
-    fill(first, 4, "old");
-    first.showResult(true, true);
-    const QStringList names0 = tree(first.tempDir());
-
-    // A partial override: the built-in set is not used for the missing file.
-    const std::string over = project + "rep_template/";
-    QDir().mkpath(QString::fromStdString(over));
-    for (const std::string& t : RepPortBase::templateNames())
-        if (t != "tabstrip_1") reporttest::writeFile(over + t, "<!-- " + t + " -->");
-    Model second(project);
-    second.setViewer(std::make_unique<FakeViewer>(calls));
-    fill(second, 2, "new");
-    EXPECT_EQ(second.templateDir(), over);
-    const std::map<QString, std::string> before = contents(first.tempDir());
-    try {
-        second.showResult(true, true);
-        FAIL() << "no error";
-    } catch (const ErrorText& e) {
-        EXPECT_EQ(e.text(), gb("报表模板缺失或为空：") + over + "tabstrip_1");
-    }
-    EXPECT_EQ(contents(first.tempDir()), before);
-    EXPECT_EQ(tree(first.tempDir()), names0);
-    EXPECT_EQ(calls.text.size(), 1u);
-
-    // Whole, it is used for every file of the workbook.
-    reporttest::writeFile(over + "tabstrip_1", "<!-- tabstrip_1 -->");
-    second.showResult(false, true);
-    EXPECT_EQ(readFile(second.tempDir() + "sc_report.files/stylesheet.css"), "<!-- stylesheet.css -->");
-    EXPECT_EQ(readFile(second.tempDir() + "sc_report.htm").substr(0, 22), "<!-- main-html1 -->\r\n<");
-    EXPECT_EQ(readFile(second.tempDir() + "sc_report.files/sheet1.htm").substr(0, 21),
-              "<!-- sub_html0 -->\r\n<");
-}
-
 TEST(ShowResult, WorkbookFolderIsReplacedWholeAndOnlyWhenAsked) {
     const std::string project = reporttest::freshDir("whole");
     Model big(project);
@@ -349,10 +307,15 @@ TEST(ShowResult, WorkbookFolderIsReplacedWholeAndOnlyWhenAsked) {
                             "sc_report.xlsx"};
     EXPECT_EQ(tree(big.tempDir()), three);
     reporttest::writeFile(big.tempDir() + "sc_report.files/mine.txt", "not the program's");
+    const std::string txt3 = readFile(big.textPath()), xlsx3 = readFile(big.xlsxPath());
 
-    // A shorter run leaves no sheet of the longer one, nor anything else of the old folder.
+    // A shorter run of the HTML workbook alone leaves no sheet of the longer one, nor
+    // anything else of the old folder; the files not asked for are the previous run's.
     Model small(project);
     small.setViewer(nullptr);
+    OutputOptions htmlOnly;
+    htmlOnly.xlsx = false;
+    small.setOutputOptions(htmlOnly);
     fill(small, 1, "only");
     small.showResult(false, true);
     QStringList one = three;
@@ -360,6 +323,9 @@ TEST(ShowResult, WorkbookFolderIsReplacedWholeAndOnlyWhenAsked) {
     one.removeAll("sc_report.files/sheet3.htm");
     EXPECT_EQ(tree(small.tempDir()), one);
     EXPECT_NE(readFile(small.tempDir() + "sc_report.files/sheet1.htm").find("only0"), std::string::npos);
+    EXPECT_EQ(readFile(small.tempDir() + "sc_report.files/filelist.xml").find("sheet2"), std::string::npos);
+    EXPECT_EQ(readFile(small.textPath()), txt3);
+    EXPECT_EQ(readFile(small.xlsxPath()), xlsx3);
 
     // Text alone leaves the workbook folder as it is.
     const std::map<QString, std::string> wb = contents(small.tempDir() + "sc_report.files/");
@@ -377,21 +343,22 @@ TEST(ShowResult, LeftoversOfKilledRunsAreRemovedThoseOfLiveOnesKept) {
 
     const std::string temp = m.tempDir(), dead = std::to_string(deadPid()),
                       live = std::to_string(getppid()); // the test runner
+    // Staged workbook folders of a killed and a live run, and one a killed run set aside
+    // while the new one stood in place.
+    for (const std::string& d : {".part" + dead, ".part" + live, ".old" + dead})
+        QDir().mkpath(QString::fromStdString(temp + "sc_report.files" + d));
     for (const std::string& f :
-         {"rep_txt.txt.part" + dead, "sc_report.xlsx.part" + dead, "sc_report.files/sheet9.htm.part" + dead,
+         {"rep_txt.txt.part" + dead, "sc_report.xlsx.part" + dead, "sc_report.htm.part" + dead,
+          "sc_report.files/sheet9.htm.part" + dead, "sc_report.files.part" + dead + "/sheet1.htm.part" + dead,
+          "sc_report.files.old" + dead + "/sheet1.htm", "sc_report.files.part" + live + "/sheet1.htm",
           "rep_txt.txt.part" + live, std::string("a.partial"), std::string("b.part12x")})
         reporttest::writeFile(temp + f, "left");
-    // A staged workbook folder of a killed run, and one a killed run set aside while the
-    // new one stood in place.
-    QDir().mkpath(QString::fromStdString(temp + "sc_report.files.part" + dead));
-    reporttest::writeFile(temp + "sc_report.files.part" + dead + "/sheet1.htm.part" + dead, "left");
-    QDir().mkpath(QString::fromStdString(temp + "sc_report.files.old" + dead));
-    reporttest::writeFile(temp + "sc_report.files.old" + dead + "/sheet1.htm", "left");
 
-    m.showResult(true, true);
+    m.showResult(true, false); // the text alone: the workbook's leftovers go all the same
     QStringList expected = whole;
     expected << QString::fromStdString("rep_txt.txt.part" + live) << "a.partial"
-             << "b.part12x";
+             << "b.part12x" << QString::fromStdString("sc_report.files.part" + live)
+             << QString::fromStdString("sc_report.files.part" + live + "/sheet1.htm");
     expected.sort();
     EXPECT_EQ(tree(temp), expected);
 

@@ -24,23 +24,12 @@ std::string text(Model& m) {
     return s.str();
 }
 
-// Title T, headers Bus (6) and V (4), one record B1 / 1.02.
-void fillWorked(Model& m) {
-    const int p = m.addRP(false);
-    m.addTitle(p, "T");
-    m.addHeader(p, "Bus", 6, true);
-    m.addHeader(p, "V", 4, false);
-    const int r = m.addRec(p);
-    m.addText(p, r, "B1", 0);
-    m.addText(p, r, "1.02", 0);
-}
-
 } // namespace
 
 TEST(TextWriter, WorkedLayout) {
     Model m;
     EXPECT_EQ(text(m), ""); // an empty model writes nothing
-    fillWorked(m);
+    reporttest::addPage(m, "T", {{"Bus", 6, true}, {"V", 4}}, {{"B1", "1.02"}});
     expectGolden("txt_worked.txt", text(m));
 }
 
@@ -76,13 +65,8 @@ TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
     OutputOptions o;
     o.encoding = OutputEncoding::Utf8;
     m.setOutputOptions(o);
-    const int p = m.addRP(false);
-    m.addTitle(p, gb("短路"));
-    m.addHeader(p, gb("母线"), 6, false);
-    m.addHeader(p, "V", 3, false);
-    const int r = m.addRec(p);
-    m.addText(p, r, gb("甲1"), 0); // three columns wide, four bytes in GB18030
-    m.addText(p, r, "1", 0);
+    // 甲1 is three columns wide, four bytes in GB18030.
+    reporttest::addPage(m, gb("短路"), {{gb("母线"), 6}, {"V", 3}}, {{gb("甲1"), "1"}});
     const std::string want = "\t短路\r\n\r\n"
                              "\t  母线  V\r\n"
                              "\t  ----  -\r\n"
@@ -121,13 +105,7 @@ TEST(HtmlWriter, SpansClassesLeadingCellsAndUnescapedText) {
     }
     m.addTail(p, "T&t");
 
-    const int q = m.addRP(false);
-    m.addTitle(q, "P1");
-    m.addHeader(q, "Name", 8, true);
-    m.addHeader(q, "V", 6, false);
-    const int r = m.addRec(q);
-    m.addText(q, r, "N<1", 0);
-    m.addText(q, r, "1.02", 0);
+    reporttest::addPage(m, "P1", {{"Name", 8, true}, {"V", 6}}, {{"N<1", "1.02"}});
 
     m.setGrpInfo(true, false, false);
     m.addRP(true); // no titles, no headers, no groups
@@ -153,14 +131,8 @@ std::string writeWorkbook(Model& m, const std::string& dirName) {
 
 TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
     Model m;
-    const int a = m.addRP(false);
-    m.addTitle(a, "A");
-    m.addHeader(a, "Bus", 6, false);
-    m.addText(a, m.addRec(a), "B1", 0);
-    const int b = m.addRP(false);
-    m.addTitle(b, "B\"1");
-    m.addTitle(b, "sub"); // only the first title names the sheet
-    m.addHeader(b, "V", 4, false);
+    reporttest::addPage(m, "A", {{"Bus", 6}}, {{"B1"}});
+    m.addTitle(reporttest::addPage(m, "B\"1", {{"V", 4}}), "sub"); // only the first title names the sheet
 
     const std::string dir = writeWorkbook(m, "wb2");
     expectGolden("wb_main.htm", readFile(dir + "sc_report.htm"));
@@ -233,16 +205,14 @@ TEST(Workbook, EmptyModelAndMissingTemplates) {
         "[sub_html0]\r\n<link rel=Stylesheet href=stylesheet.css>\r\n[sub_html1]\r\n<table border=1>\r\n"
         "<col span=0>\r\n<tr><th class=xl28 colspan=0> X</th>\r\n</table>\r\n</body>\r\n</html>\r\n");
     EXPECT_EQ(readFile(dir + "sc_report.files/stylesheet.css"), "[stylesheet.css]");
+    EXPECT_EQ(readFile(dir + "sc_report.htm").substr(0, 14), "[main-html1]\r\n");
 }
 
 // The built-in templates close what the program opens, and every HTML file names the
 // charset its bytes are in (喆 and 镕 are outside gb2312).
 TEST(Workbook, DefaultTemplatesFitTheWrittenLinesAndCharsets) {
     Model m;
-    const int p = m.addRP(false);
-    m.addTitle(p, gb("喆镕中心4"));
-    m.addHeader(p, "Bus", 6, false);
-    m.addText(p, m.addRec(p), "B1", 0);
+    reporttest::addPage(m, gb("喆镕中心4"), {{"Bus", 6}}, {{"B1"}});
     const std::string dir = reporttest::freshDir("wb-default");
     EXPECT_EQ(m.templateDir(), RepPortBase::kBuiltinTemplates);
     m.outputRP_html2((dir + "sc_report.htm").c_str());

@@ -43,18 +43,9 @@ void fillThreePages(Model& m) {
     }
     m.addTail(p, "tail & end");
 
-    const int q = m.addRP(false);
-    m.addTitle(q, gb("母线电压 [A]"));
-    m.addHeader(q, "ID", 6, true);
-    m.addHeader(q, "V", 6, false);
-    const int r = m.addRec(q);
-    m.addText(q, r, "110", 0); // an identifying column stays text
-    m.addText(q, r, "2.50", 0);
-
-    const int l = m.addRP(false);
-    m.addTitle(l, "a/b\\c:d*e?f'g' and a title far longer than any sheet name");
-    m.addHeader(l, "x", 4, false);
-    m.addText(l, m.addRec(l), "1e-05", 0); // not a plain decimal: text
+    reporttest::addPage(m, gb("母线电压 [A]"), {{"ID", 6, true}, {"V", 6}}, {{"110", "2.50"}});
+    reporttest::addPage(m, "a/b\\c:d*e?f'g' and a title far longer than any sheet name", {{"x", 4}},
+                        {{"1e-05"}});
 }
 
 void setLayout(Model& m, XlsxLayout l) {
@@ -345,11 +336,8 @@ TEST(XlsxWriter, RefusedCellFailsTheRun) {
     good.outputRP_xlsx(path.c_str());
     const std::string before = reporttest::readFile(path);
 
-    Model m;
-    const int p = m.addRP(false);
-    m.addTitle(p, "P");
-    m.addHeader(p, "Bus", 8, true);
-    m.addText(p, m.addRec(p), std::string(40000, 'x'), 0); // past the 32767 characters of a cell
+    Model m; // a text past the 32767 characters a cell holds
+    reporttest::addPage(m, "P", {{"Bus", 8, true}}, {{std::string(40000, 'x')}});
     try {
         m.outputRP_xlsx(path.c_str());
         FAIL() << "no error";
@@ -407,12 +395,8 @@ TEST(XlsxWriter, TitlesTheLibraryWouldRefuse) {
                                   std::string(30, 'x') + "'y", // the cut ends on a quote
                                   "''''",
                                   ""};
-    for (const std::string& t : titles) {
-        const int p = m.addRP(false);
-        m.addTitle(p, t);
-        m.addHeader(p, "v", 4, false);
-        m.addText(p, m.addRec(p), "1.5", 0);
-    }
+    for (const std::string& t : titles)
+        reporttest::addPage(m, t, {{"v", 4}}, {{"1.5"}});
     const std::vector<std::string> names = writeBook(m, "xlsx-names").wb.sheets;
     ASSERT_EQ(names.size(), std::size(titles));
     std::set<std::string> lower;
