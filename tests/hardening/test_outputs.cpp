@@ -1,10 +1,9 @@
 // What the batch run leaves in the project's temp folder: the same whole workbook from
-// any working folder, nothing replaced by a run that fails, no leftovers of killed runs,
-// no stale sheets and no workbook folder when none is asked for.
+// any working folder, and nothing replaced by a run that fails on a template override.
+// (Leftovers of killed runs and stale sheets: tests/report/test_output.cpp.)
 #include "casegen/casegen.h"
 #include "hardening.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QTemporaryDir>
@@ -35,12 +34,6 @@ QStringList names(const std::map<QString, QByteArray>& files) {
     for (const auto& [name, bytes] : files)
         n << name;
     return n;
-}
-
-// An id no process has: ids stay below pid_max.
-QString deadPid() {
-    const QByteArray max = hard::fileBytes("/proc/sys/kernel/pid_max").trimmed();
-    return max.isEmpty() ? QStringLiteral("99999999") : QString::fromLatin1(max);
 }
 
 class Outputs : public ::testing::Test {
@@ -122,69 +115,6 @@ TEST_F(Outputs, AnOverrideThatCannotBeReadReplacesNothing) {
     css.close();
     run(tmp.path(), project, all);
     EXPECT_TRUE(hard::fileBytes(project + "/temp/sc_report.files/stylesheet.css").endsWith("/* own */\r\n"));
-}
-
-TEST_F(Outputs, KilledRunsLeftoversGoLiveOnesStay) {
-    const QString project = tmp.path() + "/p", temp = project + "/temp";
-    run(SCREPORT_SOURCE_DIR, project, all);
-    const auto whole = snapshot(temp);
-
-    // What a run killed while writing leaves, and what a run still going has written
-    // so far (this test is that live process).
-    const QString dead = ".part" + deadPid(),
-                  live = ".part" + QString::number(QCoreApplication::applicationPid());
-    const QStringList killed{"rep_txt.txt" + dead,
-                             "sc_report.xlsx" + dead,
-                             "sc_report.htm" + dead,
-                             "sc_report.files" + dead,
-                             "sc_report.files" + dead + "/sheet1.htm",
-                             "sc_report.files/sheet1.htm" + dead};
-    const QStringList running{"sc_report.xlsx" + live, "sc_report.files" + live,
-                              "sc_report.files" + live + "/sheet1.htm"};
-    for (const QString& folder : {"sc_report.files" + dead, "sc_report.files" + live})
-        ASSERT_TRUE(QDir().mkpath(temp + "/" + folder));
-    for (const QString& f : killed + running) {
-        if (QFileInfo(temp + "/" + f).isDir()) continue;
-        QFile out(temp + "/" + f);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << f.toStdString();
-        out.write(QByteArray(4096, 'x'));
-    }
-
-    run(tmp.path(), project, {"--reports", "all", "--format", "txt"});
-    auto after = snapshot(temp);
-    for (const QString& f : killed)
-        EXPECT_EQ(after.count(f), 0u) << f.toStdString();
-    for (const QString& f : running)
-        EXPECT_EQ(after.count(f), 1u) << f.toStdString();
-    for (const QString& f : running)
-        after.erase(f);
-    EXPECT_EQ(names(after), names(whole));
-}
-
-TEST_F(Outputs, OnlyWhatIsAskedForAndNoStaleSheets) {
-    const QString project = tmp.path() + "/p", temp = project + "/temp";
-    run(tmp.path(), project, {"--reports", "all", "--format", "txt"});
-    EXPECT_EQ(names(snapshot(temp)), QStringList{"rep_txt.txt"});
-
-    run(tmp.path(), project, all);
-    const auto longRun = snapshot(temp);
-    int sheetsBefore = 0;
-    for (const auto& [name, bytes] : longRun)
-        sheetsBefore += name.startsWith("sc_report.files/sheet");
-    ASSERT_GT(sheetsBefore, 1);
-
-    // One report kind: one sheet, listed and present, nothing of the longer run.
-    run(tmp.path(), project, {"--reports", "summary", "--format", "html"});
-    const auto shortRun = snapshot(temp);
-    QStringList sheets;
-    for (const auto& [name, bytes] : shortRun)
-        if (name.startsWith("sc_report.files/")) sheets << name.mid(16);
-    EXPECT_EQ(sheets, (QStringList{"filelist.xml", "sheet1.htm", "stylesheet.css", "tabstrip.htm"}));
-    EXPECT_FALSE(shortRun.at("sc_report.files/filelist.xml").contains("sheet2.htm"));
-    EXPECT_NE(shortRun.at("sc_report.htm"), longRun.at("sc_report.htm"));
-    // The files not asked for this time are the previous run's.
-    EXPECT_EQ(shortRun.at("rep_txt.txt"), longRun.at("rep_txt.txt"));
-    EXPECT_EQ(shortRun.at("sc_report.xlsx"), longRun.at("sc_report.xlsx"));
 }
 
 } // namespace
