@@ -220,7 +220,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         checkTables(req, b.caseNoText());
         checkHasResults(b.caseNoText(), b.caseName());
         b.setRunPlan(runPlan(req, usesFaultList(req)));
-        b.m_baseMVA = b.baseMVA();
+        b.baseMVA(); // read and checked before the reports, whichever needs it
         // Read here, once: the writers look buses up without the database.
         if (req.writeSheet && req.sheetXlsx && req.xlsxLayout == XlsxLayout::Table) {
             auto where = std::make_shared<BusLocations>();

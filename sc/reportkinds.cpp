@@ -73,18 +73,6 @@ std::map<std::string, std::vector<std::string>> itemLabels() {
     return m;
 }
 
-std::map<std::string, std::vector<int>> defaultItems() {
-    std::map<std::string, std::vector<int>> m;
-    for (const Kind& k : kinds()) {
-        if (k.presets.empty()) continue;
-        std::vector<int> v;
-        for (int n : k.presets.front())
-            v.push_back(n - 1);
-        m[k.key] = v;
-    }
-    return m;
-}
-
 std::set<std::string> enabledKinds(const std::string& caseNo) {
     SqlStmt s;
     s << "select * from SC_CASE where CASE_NO=";

@@ -26,8 +26,6 @@ SCREPORT_CORE_EXPORT int indexOf(const std::string& keyOrShortName);
 
 // The maps the report model reads.
 SCREPORT_CORE_EXPORT std::map<std::string, std::vector<std::string>> itemLabels();
-// First preset of each kind that has presets, numbers less one.
-SCREPORT_CORE_EXPORT std::map<std::string, std::vector<int>> defaultItems();
 
 // The keys of the kinds a calculated case supports: the summary needs a full simple
 // calculation, the distribution report also a three-phase fault, the fault point report

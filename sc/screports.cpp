@@ -295,7 +295,7 @@ void SCRepPort::portSummary() {
         return a.percentValue < b.percentValue;
     });
 
-    const double sb = m_baseMVA;
+    const double sb = baseMVA();
     // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
     auto cell = [](double v, int decimals) {
         return std::isnan(v) ? std::string() : scq::fixed(v, decimals);
@@ -447,10 +447,10 @@ void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const
         missingVolts(name, f->T, findBus(name) != nullptr);
         return;
     }
-    const ShortPointCtx c{f->I1,    f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_baseMVA, m_typeFault == 1,
+    const ShortPointCtx c{f->I1,    f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, baseMVA(), m_typeFault == 1,
                           m_typeBad};
     const bool bad =
-        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, m_baseMVA});
+        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, baseMVA()});
     scitems::appendCells(
         shortPointItems(), items, c, [&](std::string_view t) { addGrpText(r, i, std::string(t)); }, bad);
 }
@@ -474,7 +474,7 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
     c.typeBad = m_typeBad;
     c.kI = sc.kI;
     c.kZ = sc.kZ;
-    c.sb = m_baseMVA;
+    c.sb = baseMVA();
     for (size_t k = 0; k < m_SCLine1.size(); ++k) {
         const SCLine1Rec& b = m_SCLine1[k];
         const std::string* other = nullptr;

@@ -368,21 +368,21 @@ SCPosList SCRepPort::usableFaults(const SCPosList& chosen) {
 }
 
 double SCRepPort::baseMVA() {
-    if (!m_dbBaseMVALoaded) {
-        m_dbBaseMVALoaded = true;
-        m_dbBaseMVA = dp::kBad;
+    if (!m_baseMVALoaded) {
+        m_baseMVALoaded = true;
+        m_baseMVA = dp::kBad;
         const std::string tab = "CDB_SB" + CDBUtility::m_strTableSuffix;
         SqlStmt s;
         s << "select base_MVA from " << tab;
         auto q = select(s);
         if (q && q->next())
-            m_dbBaseMVA = num(
+            m_baseMVA = num(
                 *q, 0, tab.c_str(), "base_MVA", [] { return std::string(); }, dp::Domain::Positive);
         else
             dp::report(dp::Problem{dp::Kind::Missing, tab, "base_MVA", std::string(), std::string(),
                                    dp::Action::CellsEmpty});
     }
-    return m_dbBaseMVA;
+    return m_baseMVA;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -516,19 +516,6 @@ SCRepPort::Cx SCRepPort::getV0(const std::string& bus, int T) {
     return seqVolts(findBus(bus), bus, T, NeedV0).v0;
 }
 
-SCRepPort::Cx SCRepPort::getVA(const std::string& bus, int T) const {
-    const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).a : Cx(dataproblems::kBad, dataproblems::kBad);
-}
-SCRepPort::Cx SCRepPort::getVB(const std::string& bus, int T) const {
-    const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).b : Cx(dataproblems::kBad, dataproblems::kBad);
-}
-SCRepPort::Cx SCRepPort::getVC(const std::string& bus, int T) const {
-    const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).c : Cx(dataproblems::kBad, dataproblems::kBad);
-}
-
 double SCRepPort::getBaseKV(const std::string& bus) {
     ensureBaseKV();
     auto it = m_baseKV.find(bus);
@@ -600,10 +587,6 @@ void SCRepPort::addCaseTitle(int r) {
     const std::string date = scq::dateText(dbq::text8(q.value(0)));
     const std::string time = scq::timeText(dbq::text8(q.value(1)));
     addTitle(r, gb("短路作业名：") + m_strCaseName + gb("\t短路计算日期：") + date + gb("\t时间：") + time);
-}
-
-QString SCRepPort::angleText(const Cx& z, int decimals) {
-    return QString::fromLatin1(scq::angleText(z, decimals).c_str());
 }
 
 double SCRepPort::getSC1MVA(const std::string& bus) const {

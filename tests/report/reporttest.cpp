@@ -16,6 +16,13 @@ const std::set<std::string>& Model::keys() {
     static const std::set<std::string> k{"A", "B"};
     return k;
 }
+
+void Model::addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle) {
+    auto& ids = m_pages[size_t(page)].recIDs;
+    if (int(ids.size()) < row + 1) ids.resize(size_t(row + 1));
+    ids[size_t(row)].push_back(RepCell{text, false, 16, colspan, rowspan, headStyle, std::string()});
+}
+
 const std::map<std::string, std::vector<std::string>>& Model::labels() {
     static const std::map<std::string, std::vector<std::string>> m;
     return m;

@@ -21,6 +21,8 @@ class Model : public RepPortBase {
     using RepPortBase::m_pages;
     using RepPortBase::m_strCaseName;
     using RepPortBase::m_strTempDir;
+    // Leading cells of record `row`: the writers lay them out, though no report makes them.
+    void addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle);
 
   private:
     static const std::set<std::string>& keys();
