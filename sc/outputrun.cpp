@@ -48,19 +48,14 @@ struct Need {
 };
 
 // A case value read without the reports' checks: only which tables are needed depends on it.
-// `head` is the statement the reports read it with.
-int caseNumber(const char* head, const std::string& caseNo) {
-    SqlStmt s(head);
-    s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s) || !q.next()) return 0;
-    const dp::Checked c = dp::readNumber(q.value(0), dp::Domain::Integer);
+int caseNumber(const QVariant& v) {
+    const dp::Checked c = dp::readNumber(v, dp::Domain::Integer);
     return c.ok ? int(c.value) : 0;
 }
 
 // The tables and columns the chosen reports read; a missing one would leave rows or
 // values out without a word, so the run stops naming it.
-void checkTables(const OutputRequest& req, const std::string& caseNo) {
+void checkTables(const OutputRequest& req, SCRepPort& b) {
     using reportkinds::kinds;
     auto chosen = [&](int i) { return req.chosenKeys.count(kinds()[size_t(i)].key) > 0; };
     std::vector<Need> needs = {
@@ -87,11 +82,11 @@ void checkTables(const OutputRequest& req, const std::string& caseNo) {
     if (branches) {
         needs.push_back(
             {"SCR_LINE1", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}});
-        if (caseNumber("SELECT Type_Fault from SC_CASE where CASE_NO=", caseNo) != 1)
+        if (caseNumber(b.caseRow().typeFault) != 1)
             needs.push_back({"SCR_LINE0", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R0", "X0"}});
     }
     if (chosen(2)) {
-        if (caseNumber("select CASE_LF from SC_CASE where Case_No=", caseNo) > 0)
+        if (caseNumber(b.caseRow().caseLF) > 0)
             needs.push_back({"LFR_BS_R", {"CASE_NO", "Bus_Name", "V", "Angle"}});
         else
             needs.push_back({"SCR_LPC", {"Case_No", "Bus_Name", "Vrz", "Viz"}});
@@ -217,7 +212,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         b.setOutputOptions(o);
         b.setObserver(observer);
         if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
-        checkTables(req, b.caseNoText());
+        checkTables(req, b);
         checkHasResults(b.caseNoText(), b.caseName());
         b.setRunPlan(runPlan(req, usesFaultList(req)));
         b.baseMVA(); // read and checked before the reports, whichever needs it

@@ -4,9 +4,9 @@
 #include "db/errortext.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
+#include "sc/caserow.h"
 
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace reportkinds {
 namespace {
@@ -74,15 +74,11 @@ std::map<std::string, std::vector<std::string>> itemLabels() {
 }
 
 std::set<std::string> enabledKinds(const std::string& caseNo) {
-    SqlStmt s;
-    s << "select * from SC_CASE where CASE_NO=";
-    s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s) || !q.next()) raiseError(textcodec::gb("在SC_CASE表中找不到对应的作业:") + caseNo);
-    const QSqlRecord r = q.record();
-    const bool function = dbq::toBool(r.value("Function"));
-    const bool simple = dbq::toBool(r.value("Simple_F"));
-    const int faultType = dbq::toInt(r.value("Type_Fault"));
+    const CaseRow row = readCaseRow(caseNo);
+    if (!row.found) raiseError(textcodec::gb("在SC_CASE表中找不到对应的作业:") + caseNo);
+    const bool function = dbq::toBool(row.function);
+    const bool simple = dbq::toBool(row.simple);
+    const int faultType = dbq::toInt(row.typeFault);
     SqlStmt inner;
     inner << "select ID_Name from SCR_R120 where Percent > 0 and Percent < 100 and Case_No=";
     inner.number(caseNo);

@@ -210,14 +210,12 @@ void SCRepPort::markBranchEnds(int r) {
 
 void SCRepPort::portSummary() {
     loadSCBus();
-    QSqlQuery q = dbq::newQuery();
-    SqlStmt head("SELECT Note,Date,Time,Type_Fault from SC_CASE where Case_NO=");
-    head.number(m_strCaseNo);
-    if (!run(q, head) || !q.next()) return;
-    const std::string note = dbq::text8(q.value(0));
-    const std::string date = scq::dateText(dbq::text8(q.value(1)));
-    const std::string time = scq::timeText(dbq::text8(q.value(2)));
-    const QVariant typeValue = q.value(3);
+    const CaseRow& head = caseRow();
+    if (!head.found) return;
+    const std::string note = dbq::text8(head.note);
+    const std::string date = scq::dateText(dbq::text8(head.date));
+    const std::string time = scq::timeText(dbq::text8(head.time));
+    const QVariant typeValue = head.typeFault;
     const dataproblems::Checked typeRead =
         dataproblems::readNumber(typeValue, dataproblems::Domain::FaultType);
 
@@ -260,6 +258,7 @@ void SCRepPort::portSummary() {
               "CASE_NO=");
     s.number(m_strCaseNo);
     s << " order by I_Name,J_Name,Percent";
+    QSqlQuery q = dbq::newQuery();
     if (run(q, s)) {
         static const char* const kCols[6] = {"IR1", "IR2", "IR0", "II1", "II2", "II0"};
         while (q.next()) {
@@ -391,11 +390,7 @@ void SCRepPort::portShortBra() {
     addTitle(r, gb("短路点及其支路结果输出"));
     addCaseTitle(r);
 
-    SqlStmt s("SELECT Type_Fault,Case_LF from SC_Case where Case_No=");
-    s.number(m_strCaseNo);
-    screport::logDebug(s.text());
-    QSqlQuery q = dbq::newQuery();
-    if (!run(q, s) || !q.next()) throw ErrorText(gb("在作业表中找不到相应的记录"));
+    if (!caseRow().found) throw ErrorText(gb("在作业表中找不到相应的记录"));
 
     addFaultTypeTitle(r);
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));

@@ -230,14 +230,11 @@ void SCRepPort::loadVI() {
     }
     std::string caseLFText;
     {
-        SqlStmt s("select CASE_LF from SC_CASE where Case_No=");
-        s.number(m_strCaseNo);
-        auto q = select(s);
-        if (!q || !q->next()) raiseError(gb("在短路作业表中找不到指定的作业:") + m_strCaseNo);
+        if (!caseRow().found) raiseError(gb("在短路作业表中找不到指定的作业:") + m_strCaseNo);
         // Without a load-flow case number nobody knows which pre-fault voltages apply.
-        m_caseLF = 0;
-        m_caseLFBad = !whole(
-            *q, 0, "SC_CASE", "CASE_LF", [&] { return caseKey(); }, m_caseLF, dp::Action::CellsEmpty);
+        const double lf = caseValue(m_caseRow.caseLF, "CASE_LF", dp::Domain::Integer, dp::Action::CellsEmpty);
+        m_caseLFBad = dp::bad(lf);
+        m_caseLF = m_caseLFBad ? 0 : int(lf);
         caseLFText = std::to_string(m_caseLF);
     }
     m_LFRBS.clear();
@@ -383,6 +380,21 @@ double SCRepPort::baseMVA() {
                                    dp::Action::CellsEmpty});
     }
     return m_baseMVA;
+}
+
+const CaseRow& SCRepPort::caseRow() {
+    if (!m_caseRowRead) {
+        m_caseRowRead = true;
+        ++m_queryCount;
+        m_caseRow = readCaseRow(m_strCaseNo);
+    }
+    return m_caseRow;
+}
+
+double SCRepPort::caseValue(const QVariant& v, const char* column, dp::Domain d, dp::Action a) {
+    const dp::Checked c = dp::readNumber(v, d);
+    if (!c.ok) dp::report(dp::Problem{c.kind, "SC_CASE", column, caseKey(), dp::storedText(v), a});
+    return c.value;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -539,14 +551,10 @@ scq::Scale SCRepPort::faultScale(const SCPos& p) {
 
 int SCRepPort::getTypeFault() {
     if (m_typeFault > 0) return m_typeFault;
-    SqlStmt s("SELECT Type_Fault from SC_CASE where CASE_NO=");
-    s.number(m_strCaseNo);
     m_typeFault = 0;
     m_typeBad = true;
-    auto q = select(s);
-    if (q && q->next()) {
-        const double t = num(
-            *q, 0, "SC_CASE", "Type_Fault", [&] { return caseKey(); }, dp::Domain::FaultType);
+    if (caseRow().found) {
+        const double t = caseValue(m_caseRow.typeFault, "Type_Fault", dp::Domain::FaultType, dp::Action::CellsEmpty);
         m_typeBad = dp::bad(t);
         m_typeFault = m_typeBad ? 0 : int(t);
     } else {
@@ -580,12 +588,10 @@ void SCRepPort::addFaultTypeTitle(int r) {
 }
 
 void SCRepPort::addCaseTitle(int r) {
-    SqlStmt s("SELECT CAL_DATE, CAL_TIME from SC_CASE WHERE CASE_NO=");
-    s.number(m_strCaseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!run(q, s) || !q.next()) return;
-    const std::string date = scq::dateText(dbq::text8(q.value(0)));
-    const std::string time = scq::timeText(dbq::text8(q.value(1)));
+    const CaseRow& row = caseRow();
+    if (!row.found) return;
+    const std::string date = scq::dateText(dbq::text8(row.calDate));
+    const std::string time = scq::timeText(dbq::text8(row.calTime));
     addTitle(r, gb("短路作业名：") + m_strCaseName + gb("\t短路计算日期：") + date + gb("\t时间：") + time);
 }
 

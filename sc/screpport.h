@@ -4,6 +4,7 @@
 #include "db/dataproblems.h"
 #include "db/export.h"
 #include "report/repportbase.h"
+#include "sc/caserow.h"
 #include "sc/quantities.h"
 #include "sc/scpos.h"
 
@@ -74,6 +75,8 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     SCPosList usableFaults(const SCPosList& chosen);
     // System base power, read (and checked) once per builder; NaN when bad.
     double baseMVA();
+    // The case's row of SC_CASE, read once per builder.
+    const CaseRow& caseRow();
     // Zero-sequence impedance of branch k (position in m_SCLine1).
     bool getLineZ0(int k, Cx& z0) const;
 
@@ -179,6 +182,10 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     std::map<std::string, double> m_baseKV;
     bool m_baseMVALoaded = false;
     double m_baseMVA = 0.0;
+    bool m_caseRowRead = false;
+    CaseRow m_caseRow;
+    // A number of the case row, as num() checks a result column.
+    double caseValue(const QVariant& v, const char* column, dataproblems::Domain d, dataproblems::Action a);
     bool m_typeBad = false;
     // Bad base voltages and capacities of the case table's buses, reported when used.
     std::map<std::string, std::vector<dataproblems::Problem>> m_busProblems;
