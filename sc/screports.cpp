@@ -10,6 +10,7 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "sc/reportitems.h"
+#include "sc/reportkinds.h"
 
 #include <QSqlQuery>
 
@@ -196,6 +197,11 @@ std::string unitLinePU() {
 // Fault points whose voltage profile the bus voltage chart draws.
 constexpr int kProfileFaults = 5;
 
+// The progress step of a kind: one pointer per kind, as checkRun wants.
+const char* stepOf(reportkinds::Id id) {
+    return reportkinds::kind(id).step.c_str();
+}
+
 } // namespace
 
 // The fault point and the two ends of a branch are buses: the .xlsx tables say where they lie.
@@ -313,9 +319,9 @@ void SCRepPort::portSummary() {
             addText(r, k, cell(cap, 2), 0);
             addText(r, k, cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2), 0);
         }
-        if (++done % 1024 == 0) checkRun("短路电流简表", done, long(rows.size()), true);
+        if (++done % 1024 == 0) checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
     }
-    checkRun("短路电流简表", done, long(rows.size()), true);
+    checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -360,7 +366,7 @@ void SCRepPort::portDistribut() {
             const bool bad = scitems::anyBad({f->I1, at.vi.v1, at.vj.v1, b.Z1}, {b.B1_half, b.Tk});
             addText(r, w, bad && std::isnan(coef) ? std::string() : scq::fixed(coef, 4), i);
         }
-        checkRun("短路电流分布系数", i + 1, n, true);
+        checkRun(stepOf(reportkinds::Distribution), i + 1, n, true);
         groupDone(r, i);
     }
 }
@@ -374,7 +380,7 @@ void SCRepPort::portShortBra() {
     loadVI();
     screport::logDebug("portShortBra");
 
-    const std::string key = gb("短路点及其支路");
+    const std::string& key = reportkinds::kind(reportkinds::ShortBra).key;
     const std::vector<int> items = chosenItems(key, int(branchRowItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
@@ -401,7 +407,7 @@ void SCRepPort::portShortBra() {
         const scq::Scale sc = faultScale(fl[size_t(i)]);
         shortPointRow(r, i, items, sc);
         shortBranches(r, i, items, sc);
-        checkRun("短路点及其支路", i + 1, n, true);
+        checkRun(stepOf(reportkinds::ShortBra), i + 1, n, true);
         groupDone(r, i);
     }
 }
@@ -507,7 +513,7 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
 void SCRepPort::portBusVol() {
     loadVI();
     screport::logDebug("portBusVol");
-    const std::string key = gb("母线电压");
+    const std::string& key = reportkinds::kind(reportkinds::BusVol).key;
     const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
@@ -542,7 +548,7 @@ void SCRepPort::portBusVol() {
         ensureBaseKV();
     }
 
-    buildGroups(r, n, "母线电压", [&](int i, RecordStore& rs) {
+    buildGroups(r, n, stepOf(reportkinds::BusVol), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
         const SCR120Rec* f = findFault(name);
         if (!f) {
@@ -574,7 +580,7 @@ void SCRepPort::portBusVol() {
 void SCRepPort::portLineCur() {
     loadVI();
     screport::logDebug("portLineCur");
-    const std::string key = gb("支路电流");
+    const std::string& key = reportkinds::kind(reportkinds::LineCur).key;
     const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
@@ -601,7 +607,7 @@ void SCRepPort::portLineCur() {
     screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
 
     BranchScales scales[2]; // one per thread
-    buildGroups(r, n, "支路电流", [&](int i, RecordStore& rs) {
+    buildGroups(r, n, stepOf(reportkinds::LineCur), [&](int i, RecordStore& rs) {
         const SCPos& p = fl[size_t(i)];
         const SCR120Rec* f = findFault(p.name);
         if (!f) {
@@ -637,7 +643,7 @@ void SCRepPort::portLineCur() {
 void SCRepPort::portVIZ() {
     loadVI();
     screport::logDebug("portLineCur");
-    const std::string key = gb("支路两端的电压、\n电流和视在阻抗");
+    const std::string& key = reportkinds::kind(reportkinds::BranchEnds).key;
     const std::vector<int> items = chosenItems(key, int(vizItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 18, true);
@@ -669,7 +675,7 @@ void SCRepPort::portVIZ() {
     branchBuses();
 
     BranchScales scales[2]; // one per thread
-    buildGroups(r, n, "支路两端的电压、电流和视在阻抗", [&](int i, RecordStore& rs) {
+    buildGroups(r, n, stepOf(reportkinds::BranchEnds), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
         const SCR120Rec* f = findFault(name);
         if (!f) return;

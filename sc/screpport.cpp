@@ -8,7 +8,6 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "sc/reportitems.h"
-#include "sc/reportkinds.h"
 
 #include <QSqlQuery>
 
@@ -554,7 +553,8 @@ int SCRepPort::getTypeFault() {
     m_typeFault = 0;
     m_typeBad = true;
     if (caseRow().found) {
-        const double t = caseValue(m_caseRow.typeFault, "Type_Fault", dp::Domain::FaultType, dp::Action::CellsEmpty);
+        const double t =
+            caseValue(m_caseRow.typeFault, "Type_Fault", dp::Domain::FaultType, dp::Action::CellsEmpty);
         m_typeBad = dp::bad(t);
         m_typeFault = m_typeBad ? 0 : int(t);
     } else {
@@ -628,29 +628,4 @@ std::string SCRepPort::itemLabel(const std::string& key, int n) const {
     auto lab = m_pItemLabels.find(key);
     if (lab == m_pItemLabels.end() || n < 0 || n >= int(lab->second.size())) return std::string();
     return lab->second[n];
-}
-
-bool SCRepPort::portByKey(const std::string& key) {
-    switch (reportkinds::indexOf(key)) {
-    case 0:
-        portSummary();
-        return true;
-    case 1:
-        portDistribut();
-        return true;
-    case 2:
-        portShortBra();
-        return true;
-    case 3:
-        portBusVol();
-        return true;
-    case 4:
-        portLineCur();
-        return true;
-    case 5:
-        portVIZ();
-        return true;
-    default:
-        return false;
-    }
 }

@@ -103,9 +103,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     void portLineCur();
     void portVIZ();
 
-    // Runs the report operation of a report key (or short name); false when unknown.
-    bool portByKey(const std::string& key);
-
     // Statements this builder has run: the reports must not run one per row.
     int queryCount() const { return m_queryCount; }
 

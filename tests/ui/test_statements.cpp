@@ -424,7 +424,6 @@ void StatementReview::resolveCases() {
 // Stored choices of the hostile case and of the decoy change their own rows, nothing else.
 void StatementReview::storedChoices() {
     casechoices::ObjectChoices c;
-    c.fillShortCircuitKinds();
     c.seedObjectVars();
     for (const auto& k : reportkinds::kinds())
         c.m_selObjects.insert(k.key);
@@ -466,9 +465,8 @@ void StatementReview::storedChoices() {
     EXPECT_FALSE(back.unit);
     EXPECT_FALSE(back.onZone);
     EXPECT_TRUE(back.onArea);
-    EXPECT_EQ(casechoices::checkedObjects(back, c), c.m_selObjects);
+    EXPECT_EQ(casechoices::checkedObjects(back), c.m_selObjects);
     casechoices::ObjectChoices read;
-    read.fillShortCircuitKinds();
     read.seedObjectVars();
     casechoices::loadObjectVars("SCR_CONT", std::to_string(h), read);
     EXPECT_EQ(read.m_objVars[busVol], (std::vector<int>{5, 3, 1}));
