@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QSqlDatabase>
 
-#include <algorithm>
 #include <new>
 
 using textcodec::gb;
