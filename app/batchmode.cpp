@@ -93,8 +93,8 @@ std::string kindKey(const QString& given) {
         }
     }
     if (i < 0)
-        usageError(QString("unknown report kind: %1 (summary, distribution, shortbra, busvol, linecur, viz)")
-                       .arg(given));
+        usageError(QString("unknown report kind: %1 (%2)")
+                       .arg(given, QString::fromStdString(reportkinds::shortNames())));
     return reportkinds::kinds()[size_t(i)].key;
 }
 
@@ -168,8 +168,8 @@ void printProblems(const OutputResult& res) {
 struct Options {
     QCommandLineOption batch{"batch", "Run output runs without a window."};
     QCommandLineOption reports{"reports",
-                               "Report kinds to build, by key or short name: summary, distribution, "
-                               "shortbra, busvol, linecur, viz, or all.",
+                               QString::fromStdString("Report kinds to build, by key or short name: " +
+                                                      reportkinds::shortNames() + ", or all."),
                                "list"};
     QCommandLineOption faults{
         "faults", "Fault points: all, or a list of fault-point keys (bus name, or branch_percent).", "list"};
@@ -263,11 +263,10 @@ void applyServerOptions(const QCommandLineParser& p, const Options& o) {
 void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
     const int caseNo = std::atoi(caseNo8.c_str());
     casechoices::ObjectChoices c;
-    c.fillShortCircuitKinds();
     c.seedObjectVars();
     casechoices::OutputOptions opts;
     if (casechoices::loadOutputOptions("SCR_OUT", caseNo, opts)) {
-        req.chosenKeys = casechoices::checkedObjects(opts, c);
+        req.chosenKeys = casechoices::checkedObjects(opts);
         req.perUnit = opts.unit;
         req.grpArea = opts.onArea;
         req.grpZone = opts.onZone;
@@ -280,7 +279,7 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
         // Nothing stored: every kind the case supports, per unit, the text report.
         req.chosenKeys = reportkinds::enabledKinds(caseNo8);
     }
-    req.itemLabels = c.m_itemLabels;
+    req.itemLabels = reportkinds::itemLabels();
     req.itemSel = c.m_objVars;
     casechoices::loadFaultList(faults);
     if (faults.empty()) faults = allFaultPoints(caseNo8);

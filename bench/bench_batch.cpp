@@ -99,7 +99,7 @@ int childReads(const std::string& dbArg, int caseNo) {
     b.loadVI();
     b.loadSCBus();
     if (!b.m_SCB120.empty()) b.getBaseKV(b.m_SCB120.begin()->first);
-    CDBUtility::getBaseMVA();
+    b.baseMVA();
     std::fprintf(stdout, "wall %.3f cpu %.3f values %lld\n", wallNow() - w0, cpuNow() - c0,
                  ResultRows::valuesRead());
     CDBUtility::closedb();

@@ -18,7 +18,6 @@ std::string CDBUtility::m_CaseNo;
 QString CDBUtility::m_CaseName;
 QSqlDatabase* CDBUtility::m_pDatabase = nullptr;
 std::string CDBUtility::m_strTableSuffix;
-std::string CDBUtility::m_strScheme;
 std::map<std::string, nd_pos_t> CDBUtility::m_nd_pos;
 SqlDialect CDBUtility::m_dialect;
 std::string CDBUtility::m_strOpenError;
@@ -79,10 +78,7 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
             if (state != SqlDialect::FileState::Fine) db.close();
         }
     }
-    if (state == SqlDialect::FileState::Fine) {
-        create_tmp_tab();
-        return m_pDatabase;
-    }
+    if (state == SqlDialect::FileState::Fine) return m_pDatabase;
     switch (state) {
     case SqlDialect::FileState::Damaged:
         m_strOpenError = gb("数据库文件已损坏或不是数据库:");
@@ -101,15 +97,9 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
 }
 
 bool CDBUtility::closedb() {
-    delete_tmp_tab();
     if (m_pDatabase) m_pDatabase->close();
     return true;
 }
-
-void CDBUtility::setDatabase(QSqlDatabase* db) { m_pDatabase = db; }
-
-void CDBUtility::create_tmp_tab() { dbq::execIgnore("CREATE TABLE DIAGRAM_TMP( id int)"); }
-void CDBUtility::delete_tmp_tab() { dbq::execIgnore("DROP TABLE DIAGRAM_TMP"); }
 
 void CDBUtility::setDBType(DB_type t) {
     m_dbType = t;
@@ -136,11 +126,10 @@ void CDBUtility::setCaseNo(int n) {
     m_CaseNo = std::to_string(n);
     SqlStmt s;
     switch (m_dbType) {
-    case DB_SC: s << "SELECT SCHEME,Case_Name from SC_CASE where Case_No=" << m_CaseNo; break;
-    case DB_LF: s << "SELECT SCHEME,Case_Name from LF_CASE where Case_No=" << m_CaseNo; break;
+    case DB_SC: s << "SELECT Case_Name from SC_CASE where Case_No=" << m_CaseNo; break;
+    case DB_LF: s << "SELECT Case_Name from LF_CASE where Case_No=" << m_CaseNo; break;
     case DB_OPF:
-        s << "SELECT b.SCHEME,a.Case_Name from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.Case_No="
-          << m_CaseNo;
+        s << "SELECT a.Case_Name from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.Case_No=" << m_CaseNo;
         break;
     default: return;
     }
@@ -148,8 +137,7 @@ void CDBUtility::setCaseNo(int n) {
     bool active = dbq::exec(q, s);
     if (!active && m_dbType == DB_OPF) screport::logError(s.text());
     if (active && q.next()) {
-        m_strScheme = dbq::text8(q.value(0));
-        m_CaseName = textcodec::fromLocal8(dbq::text8(q.value(1)));
+        m_CaseName = textcodec::fromLocal8(dbq::text8(q.value(0)));
         return;
     }
     raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业号:") + m_CaseNo);
@@ -161,10 +149,9 @@ void CDBUtility::setCaseName(const QString& name) {
     screport::logDebug("case name :" + name8);
     SqlStmt s;
     switch (m_dbType) {
-    case DB_SC: s << "SELECT SCHEME,Case_No from SC_CASE where CASE_Name="; break;
-    case DB_LF: s << "SELECT SCHEME,Case_No from LF_CASE where CASE_Name="; break;
-    case DB_OPF:
-        s << "SELECT b.SCHEME,a.Case_No from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.CASE_Name=";
+    case DB_SC: s << "SELECT Case_No from SC_CASE where CASE_Name="; break;
+    case DB_LF: s << "SELECT Case_No from LF_CASE where CASE_Name="; break;
+    case DB_OPF: s << "SELECT a.Case_No from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.CASE_Name="; break;
         break;
     default: return;
     }
@@ -173,8 +160,7 @@ void CDBUtility::setCaseName(const QString& name) {
     bool active = dbq::exec(q, s);
     if (!active && m_dbType == DB_OPF) screport::logError(s.text());
     if (active && q.next()) {
-        m_strScheme = dbq::text8(q.value(0));
-        m_CaseNo = dbq::text8(q.value(1));
+        m_CaseNo = dbq::text8(q.value(0));
         return;
     }
     raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业名:") + name8);
@@ -232,43 +218,6 @@ void CDBUtility::save_caseNote(const char* table, const QString& name, const QSt
     if (!isPlainIdentifier(tab) || !dbq::exec(q, s)) screport::logError(s.text());
 }
 
-void CDBUtility::getCaseVLimit(double& lower, double& upper) {
-    lower = upper = 0.0;
-    SqlStmt s;
-    s << "select LF_CASE.Vmin,LF_CASE.Vmax from LF_CASE ";
-    if (m_dbType == DB_LF)
-        s << " where LF_CASE.Case_No=";
-    else if (m_dbType == DB_OPF)
-        s << ",OPF_CASE where LF_CASE.Case_No=OPF_CASE.CASE_LF and OPF_CASE.Case_No=";
-    else
-        return;
-    s.number(m_CaseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (dbq::exec(q, s) && q.next()) {
-        lower = dbq::toDouble(q.value(0));
-        upper = dbq::toDouble(q.value(1));
-    }
-}
-
-double CDBUtility::getBaseMVA() {
-    SqlStmt s;
-    s << "select base_MVA from CDB_SB" << m_strTableSuffix;
-    QSqlQuery q = dbq::newQuery();
-    if (dbq::exec(q, s) && q.next()) return dbq::toDouble(q.value(0));
-    return 0.0;
-}
-
-void CDBUtility::form_rec_ids(const char* table) {
-    const std::string tab = table ? table : "";
-    dbq::execIgnore("DELETE FROM RPTWORK_SC_SCHEME_TMP");
-    // Table names come from the program; anything else would be pasted into SQL.
-    if (!isPlainIdentifier(tab)) {
-        screport::logError("form_rec_ids: " + tab);
-        return;
-    }
-    dbq::execIgnore(m_dialect.formRecIds(tab, m_strScheme));
-}
-
 void CDBUtility::formNDPosBuffer() {
     m_nd_pos = readNodePositions();
 }
@@ -304,22 +253,4 @@ std::string CDBUtility::findZone(const std::string& node) {
 std::string CDBUtility::findArea(const std::string& node) {
     auto it = m_nd_pos.find(node);
     return it == m_nd_pos.end() ? std::string() : it->second.area_name;
-}
-
-std::string CDBUtility::getZoneOfST(const std::string& station) {
-    const std::string& sf = m_strTableSuffix;
-    SqlStmt s;
-    s << "select zn.Zone_Name from CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
-      << " zn where ps.Zone_No=zn.Zone_No and ps.PS_Name=";
-    s.str(station);
-    return dbq::firstText(s);
-}
-
-std::string CDBUtility::getAreaOfZone(const std::string& zone) {
-    const std::string& sf = m_strTableSuffix;
-    SqlStmt s;
-    s << "select ar.Area_Name from CDB_ZONE" << sf << " zn,CDB_AREAS" << sf
-      << " ar where zn.Area_No=ar.Area_No and zn.Zone_Name=";
-    s.str(zone);
-    return dbq::firstText(s);
 }

@@ -29,11 +29,9 @@ public:
     // successful open.
     static std::string lastOpenError() { return m_strOpenError; }
     static bool closedb();
-    static void setDatabase(QSqlDatabase* db);
 
     static void setDBType(DB_type t);
     static DB_type getDBType() { return m_dbType; }
-    static bool isOPF() { return m_dbType == DB_OPF; }
 
     static void setCaseNo(int n);
     static void setCaseName(const QString& name);
@@ -48,8 +46,6 @@ public:
     static bool isCaseCalculated(int n);
     static void save_caseNote(const char* table, const QString& name, const QString& note);
 
-    static void getCaseVLimit(double& lower, double& upper);
-    static double getBaseMVA();
 
     // Node positions (station, zone, area), buffered for grouping.
     static void formNDPosBuffer();
@@ -59,8 +55,6 @@ public:
     static std::string findST(const std::string& node);
     static std::string findZone(const std::string& node);
     static std::string findArea(const std::string& node);
-    static std::string getZoneOfST(const std::string& station);
-    static std::string getAreaOfZone(const std::string& zone);
 
     // The SQL differences of the back end the connection talks to.
     static const SqlDialect& dialect() { return m_dialect; }
@@ -73,11 +67,7 @@ public:
     static std::string m_strTableSuffix;
 
 protected:
-    static void create_tmp_tab();
-    static void delete_tmp_tab();
-    static void form_rec_ids(const char* table);
 
-    static std::string m_strScheme;
     static std::map<std::string, nd_pos_t> m_nd_pos;
     static SqlDialect m_dialect;
     static std::string m_strOpenError;

@@ -164,6 +164,5 @@ bool hasColumn(const std::string& table, const std::string& column) {
     return false;
 }
 
-bool tableExists(const std::string& table) { return !recordOf(table).isEmpty(); }
 
 } // namespace dbq

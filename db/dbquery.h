@@ -60,6 +60,5 @@ SCREPORT_CORE_EXPORT std::string firstText(const SqlStmt& s, const std::string& 
 SCREPORT_CORE_EXPORT QSqlRecord recordOf(const std::string& table);
 // Whether `table` has `column` (letter case ignored).
 SCREPORT_CORE_EXPORT bool hasColumn(const std::string& table, const std::string& column);
-SCREPORT_CORE_EXPORT bool tableExists(const std::string& table);
 
 } // namespace dbq

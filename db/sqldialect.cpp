@@ -166,20 +166,6 @@ std::string SqlDialect::quoteIdentifier(const std::string& name) const {
     return m_backend == MySql ? "`" + name + "`" : "\"" + name + "\"";
 }
 
-SqlStmt SqlDialect::formRecIds(const std::string& table, const std::string& scheme) const {
-    const std::string tabs = "\t\t\t\t\t";
-    SqlStmt s;
-    if (m_backend == MySql)
-        s << "INSERT INTO RPTWORK_SC_SCHEME_TMP SELECT 0+substring(MAX(CONCAT(LPAD(a.Nlever,3,'0'),b.ID)),4) ";
-    else // same key: level as three digits, then the record id as text
-        s << "INSERT INTO RPTWORK_SC_SCHEME_TMP SELECT 0+substr(MAX(printf('%03d',a.Nlever)||"
-             "CAST(b.ID AS INTEGER)),4) ";
-    s << tabs << "FROM " << table << " b,SCHEMEINF c,SCHEMECONT a where c.SchName=";
-    s.str(scheme);
-    s << " AND a.IDSch=c.ID AND b.GrpName=a.GrpName " << tabs << "GROUP BY b.ID_Name";
-    return s;
-}
-
 SqlStmt SqlDialect::deleteByCaseName(const std::string& table, const std::string& caseTab,
                                      const std::string& caseName, const std::string& extraCond,
                                      bool lowerAliasCase) const {

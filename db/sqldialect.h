@@ -52,9 +52,6 @@ public:
     std::string tableOptions() const;
     std::string quoteIdentifier(const std::string& name) const;
 
-    // "INSERT INTO RPTWORK_SC_SCHEME_TMP SELECT ..." keeping the highest-level record
-    // per element; `table` must be a plain identifier.
-    SqlStmt formRecIds(const std::string& table, const std::string& scheme) const;
     // Deletes the rows of `table` that belong to the case named `caseName` of `caseTab`;
     // `extraCond` is trusted SQL appended to the condition (may be empty).
     SqlStmt deleteByCaseName(const std::string& table, const std::string& caseTab,

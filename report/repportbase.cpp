@@ -20,8 +20,6 @@ using textcodec::gb;
 
 namespace {
 
-constexpr double kDegPerRad = 57.29577951308232;
-
 // Writes v with the chars_format into buf; to_chars with a precision gives exactly
 // what printf gives for the same conversion.
 size_t formatInto(char* buf, size_t cap, double v, std::chars_format f, int prec) {
@@ -167,13 +165,6 @@ void RepPortBase::addHeader(int page, int row, const char* text, int colspan, in
         RepCell{text ? text : "", false, 16, colspan, rowspan, true, ex, false, std::string(), false});
 }
 
-void RepPortBase::addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle) {
-    RepPage& p = m_pages[page];
-    if (int(p.recIDs.size()) < row + 1) p.recIDs.resize(size_t(row + 1));
-    p.recIDs[row].push_back(RepCell{text ? text : "", false, 16, colspan, rowspan, headStyle, std::string(),
-                                    false, std::string(), false});
-}
-
 int RepPortBase::getHeaderSize(int page) const {
     return int(m_pages[page].headers.size());
 }
@@ -308,10 +299,6 @@ void RepPortBase::addIntText(int page, int rec, long long value, int grp) {
     m_pages[page].records.append(grp, rec, std::string_view(buf, size_t(r.ptr - buf)));
 }
 
-void RepPortBase::addText(int page, int rec, const std::complex<double>& value, int grp) {
-    m_pages[page].records.append(grp, rec, complexText(value));
-}
-
 void RepPortBase::addText(int page, int rec, const double* values, int n, int grp) {
     for (int i = 0; i < n; ++i)
         addText(page, rec, values[i], grp);
@@ -337,12 +324,6 @@ std::string RepPortBase::numberText(double value) {
 
 std::string RepPortBase::fixedText(double value, int prec) {
     return fixedString(value, prec);
-}
-
-std::string RepPortBase::complexText(const std::complex<double>& value) {
-    double angle = std::atan2(value.imag(), value.real()) * kDegPerRad;
-    if (angle < 0) angle += 360;
-    return fixedString(std::abs(value), 4) + " / " + fixedString(angle, 2);
 }
 
 std::string RepPortBase::percentText(double a, double b) {

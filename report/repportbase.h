@@ -13,7 +13,6 @@
 #include <QString>
 #include <QVariant>
 
-#include <complex>
 #include <functional>
 #include <deque>
 #include <map>
@@ -143,7 +142,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void addHeader(int page, const std::string& text, int width, bool isID);
     void addHeader(int page, const char* text, int width, bool isID);
     void addHeader(int page, int row, const char* text, int colspan, int rowspan, const char* extra);
-    void addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle);
     int getHeaderSize(int page) const;
     int getAllColCount(int page) const;
     bool isIDCol(int page, int col) const;
@@ -176,7 +174,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void addText(int page, int rec, const QByteArray& value, int grp);
     void addText(int page, int rec, const QVariant& value, int grp);
     void addText(int page, int rec, double value, int grp);                      // %g, 6 significant digits
-    void addText(int page, int rec, const std::complex<double>& value, int grp); // "m / a"
     void addText(int page, int rec, const double* values, int n, int grp);
     void addText(int page, int rec, double a, double b, int grp); // a / b in percent
     // Integers are written exactly (no exponent), which %g would not do past 6 digits.
@@ -191,7 +188,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     // Number-to-text rules, shared with builders that format on their own.
     static std::string numberText(double value);                       // %g, 6 significant digits
     static std::string fixedText(double value, int prec);              // fixed notation
-    static std::string complexText(const std::complex<double>& value); // "1.0000 / 270.00"
     static std::string percentText(double a, double b);                // "0.00" when |b| < 0.001
 
     // --- grouping by network position ---

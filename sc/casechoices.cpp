@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <utility>
 
-using textcodec::gb;
-
 namespace casechoices {
 namespace {
 
@@ -63,25 +61,11 @@ bool runOrLog(const SqlStmt& s) {
 
 } // namespace
 
-void ObjectChoices::fillShortCircuitKinds() {
-    const auto& k = reportkinds::kinds();
-    for (size_t i = 0; i < k.size(); ++i) {
-        m_sql_item_map[k[i].key] = k[i].column;
-        m_objByIndex[int(i)] = k[i].key;
-        m_objNo[k[i].key] = int(i);
-        m_objTableNo[k[i].key] = 0;
-        if (!k[i].labels.empty()) m_itemLabels[k[i].key] = k[i].labels;
-        if (!k[i].presets.empty()) m_defVars[k[i].key] = k[i].presets;
-    }
-}
-
 void ObjectChoices::seedObjectVars() {
-    for (const auto& [key, labels] : m_itemLabels) {
-        (void)labels;
-        auto d = m_defVars.find(key);
-        if (d == m_defVars.end() || d->second.empty()) continue;
-        std::vector<int>& v = m_objVars[key];
-        for (int n : d->second.front())
+    for (const reportkinds::Kind& k : reportkinds::kinds()) {
+        if (k.labels.empty() || k.presets.empty()) continue;
+        std::vector<int>& v = m_objVars[k.key];
+        for (int n : k.presets.front())
             v.push_back(n - 1);
     }
 }
@@ -131,10 +115,10 @@ bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out)
     return true;
 }
 
-std::set<std::string> checkedObjects(const OutputOptions& opts, const ObjectChoices& c) {
+std::set<std::string> checkedObjects(const OutputOptions& opts) {
     std::set<std::string> on;
-    for (const auto& [key, col] : c.m_sql_item_map)
-        if (opts.column(col)) on.insert(key);
+    for (const reportkinds::Kind& k : reportkinds::kinds())
+        if (opts.column(k.column)) on.insert(k.key);
     return on;
 }
 
@@ -161,18 +145,13 @@ void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectC
     s.number(caseNo);
     QSqlQuery q = dbq::newQuery();
     if (!isPlainIdentifier(table) || !dbq::exec(q, s)) return;
-    const std::string summary = gb("摘要信息");
+    const auto& kinds = reportkinds::kinds();
     while (q.next()) {
         const QSqlRecord r = q.record();
         const int k = dbq::toInt(r.value(QLatin1String("OBJNo")));
-        auto obj = c.m_objByIndex.find(k);
-        if (obj == c.m_objByIndex.end()) continue; // rows of objects this dialog does not have
-        const std::string& object = obj->second;
+        if (k < 0 || k >= int(kinds.size())) continue; // rows of another module (OBJNo 7)
+        const std::string& object = kinds[size_t(k)].key;
         c.m_objTableNo[object] = dbq::toInt(r.value(QLatin1String("TableNo")));
-        if (object == summary) {
-            c.m_objVars[object].clear();
-            continue;
-        }
         auto vars = c.m_objVars.find(object);
         if (vars == c.m_objVars.end()) continue;
         screport::logDebug(" objidx is " + std::to_string(k) + ", name " + object);
@@ -188,11 +167,10 @@ void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectC
 void saveObjectVars(const std::string& table, const std::string& object, const ObjectChoices& c) {
     auto vars = c.m_objVars.find(object);
     if (vars == c.m_objVars.end()) return;
-    auto no = c.m_objNo.find(object);
     auto tab = c.m_objTableNo.find(object);
     RowInsert row;
     row.set("Case_NO", CDBUtility::getCaseNo());
-    row.set("OBJNO", (long long)(no == c.m_objNo.end() ? 0 : no->second));
+    row.set("OBJNO", (long long)std::max(0, reportkinds::indexOf(object)));
     row.set("TableNO", (long long)(tab == c.m_objTableNo.end() ? 0 : tab->second));
     const std::vector<int>& v = vars->second;
     for (int i = 0; i < kMaxObjectVars; ++i) {
@@ -244,11 +222,10 @@ bool saveOutputOptions(const std::string& table, const OutputOptions& opts, cons
             runOrLog(CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, keep, true));
         }
 
-        screport::logDebug("m_sql_item_map.begin()");
-        for (const auto& [object, column] : c.m_sql_item_map) {
-            const bool on = c.m_selObjects.count(object) > 0;
-            row.set(column, on);
-            if (on && !varTable.empty()) saveObjectVars(varTable, object, c);
+        for (const reportkinds::Kind& k : reportkinds::kinds()) {
+            const bool on = c.m_selObjects.count(k.key) > 0;
+            row.set(k.column, on);
+            if (on && !varTable.empty()) saveObjectVars(varTable, k.key, c);
         }
         screport::logDebug("heer");
         row.set("Lreport", opts.lreport);

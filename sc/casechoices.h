@@ -12,19 +12,14 @@
 
 namespace casechoices {
 
-// The item maps of the report dialog, keyed by report key (GB18030).
+// What the user chose of the report kinds, keyed by report key (GB18030). Columns,
+// labels, item tables and object numbers are the kinds' own (reportkinds); the item
+// selection dialog edits the two item maps in place.
 struct SCREPORT_CORE_EXPORT ObjectChoices {
-    std::map<std::string, std::string> m_sql_item_map;              // key -> its column in the options table
-    std::map<std::string, int> m_objTableNo;                        // key -> chosen item table
-    std::map<std::string, int> m_objNo;                             // key -> object number (OBJNO)
-    std::map<int, std::string> m_objByIndex;                        // position -> key
-    std::set<std::string> m_selObjects;                             // keys that are checked
-    std::map<std::string, std::vector<int>> m_objVars;              // key -> chosen items, 0-based
-    std::map<std::string, std::vector<std::string>> m_itemLabels;   // key -> item labels
-    std::map<std::string, std::vector<std::vector<int>>> m_defVars; // key -> item tables, 1-based
+    std::set<std::string> m_selObjects;                // keys that are checked
+    std::map<std::string, std::vector<int>> m_objVars; // key -> chosen items, 0-based; kinds with items only
+    std::map<std::string, int> m_objTableNo;           // key -> chosen item table
 
-    // The six short-circuit report kinds with their columns, labels and item tables.
-    void fillShortCircuitKinds();
     // The first item table of every kind that has one, less one, appended to its list.
     void seedObjectVars();
 };
@@ -52,7 +47,7 @@ constexpr int kMaxObjectVars = 20;
 // case has none; `out` is then left as it was.
 SCREPORT_CORE_EXPORT bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out);
 // The report keys whose column is set in `opts`.
-SCREPORT_CORE_EXPORT std::set<std::string> checkedObjects(const OutputOptions& opts, const ObjectChoices& c);
+SCREPORT_CORE_EXPORT std::set<std::string> checkedObjects(const OutputOptions& opts);
 
 // The item table of the current case kind ("SCR_CONT" for short circuit), empty when
 // the kind keeps none. `reportUnknown` writes the unknown kind to the error stream.

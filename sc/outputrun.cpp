@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QSqlDatabase>
 
-#include <algorithm>
 #include <new>
 
 using textcodec::gb;
@@ -48,50 +47,41 @@ struct Need {
 };
 
 // A case value read without the reports' checks: only which tables are needed depends on it.
-// `head` is the statement the reports read it with.
-int caseNumber(const char* head, const std::string& caseNo) {
-    SqlStmt s(head);
-    s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s) || !q.next()) return 0;
-    const dp::Checked c = dp::readNumber(q.value(0), dp::Domain::Integer);
+int caseNumber(const QVariant& v) {
+    const dp::Checked c = dp::readNumber(v, dp::Domain::Integer);
     return c.ok ? int(c.value) : 0;
 }
 
 // The tables and columns the chosen reports read; a missing one would leave rows or
 // values out without a word, so the run stops naming it.
-void checkTables(const OutputRequest& req, const std::string& caseNo) {
-    using reportkinds::kinds;
-    auto chosen = [&](int i) { return req.chosenKeys.count(kinds()[size_t(i)].key) > 0; };
+void checkTables(const OutputRequest& req, SCRepPort& b) {
+    unsigned reads = 0;
+    for (const reportkinds::Kind& k : reportkinds::kinds())
+        if (req.chosenKeys.count(k.key)) reads |= k.reads;
     std::vector<Need> needs = {
         {"SC_CASE", {"Case_No", "Case_Name", "Type_Fault", "CASE_LF", "CAL_DATE", "CAL_TIME"}},
         {"CDB_SB" + CDBUtility::m_strTableSuffix, {"base_MVA"}},
     };
     const std::vector<const char*> faults = {"CASE_NO", "flg", "I_Name", "J_Name", "ID_Name", "Percent", "T",
                                              "IR1",     "II1", "IR2",    "II2",    "IR0",     "II0"};
-    if (chosen(0)) {
+    if (reads & reportkinds::ReadsCapacities) {
         needs.push_back({"SC_CASE", {"Note", "Date", "Time"}});
         needs.push_back({"SCR_R120", faults});
         needs.push_back({"SCR_BUS", {"CASE_NO", "BUS_Name", "SC1_MVA", "SC3_MVA", "Base_kV"}});
     }
-    bool volts = false, branches = false;
-    for (int i = 1; i < 6; ++i)
-        volts = volts || chosen(i);
-    for (int i : {1, 2, 4, 5})
-        branches = branches || chosen(i);
-    if (volts) {
+    if (reads & reportkinds::ReadsVoltages) {
         needs.push_back({"SCR_R120", faults});
         needs.push_back({"SCR_B120", {"Case_No", "bus_Name", "T", "VR1", "VI1", "VR2", "VI2", "VR0", "VI0"}});
         if (!req.perUnit) needs.push_back({"SCR_BUS", {"CASE_NO", "BUS_Name", "Base_kV"}});
     }
-    if (branches) {
+    if (reads & reportkinds::ReadsBranches) {
         needs.push_back(
             {"SCR_LINE1", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}});
-        if (caseNumber("SELECT Type_Fault from SC_CASE where CASE_NO=", caseNo) != 1)
+        if (caseNumber(b.caseRow().typeFault) != 1)
             needs.push_back({"SCR_LINE0", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R0", "X0"}});
     }
-    if (chosen(2)) {
-        if (caseNumber("select CASE_LF from SC_CASE where Case_No=", caseNo) > 0)
+    if (reads & reportkinds::ReadsPreFault) {
+        if (caseNumber(b.caseRow().caseLF) > 0)
             needs.push_back({"LFR_BS_R", {"CASE_NO", "Bus_Name", "V", "Angle"}});
         else
             needs.push_back({"SCR_LPC", {"Case_No", "Bus_Name", "Vrz", "Viz"}});
@@ -132,10 +122,7 @@ std::vector<std::pair<std::string, double>> runPlan(const OutputRequest& req, bo
     std::vector<std::pair<std::string, double>> plan;
     if (readsResults) plan.emplace_back(gb(SCRepPort::kReadStep), kReadShare);
     for (const reportkinds::Kind& k : reportkinds::kinds()) {
-        if (!req.chosenKeys.count(k.key)) continue;
-        std::string name = k.key; // steps are named without the key's line break
-        name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
-        plan.emplace_back(name, kReportShare);
+        if (req.chosenKeys.count(k.key)) plan.emplace_back(gb(k.step.c_str()), kReportShare);
     }
     if (req.writeText) plan.emplace_back(gb(RepPortBase::kTextStep), kTextShare);
     if (req.writeSheet && req.sheetHtml) plan.emplace_back(gb(RepPortBase::kWorkbookStep), kWorkbookShare);
@@ -147,8 +134,8 @@ std::vector<std::pair<std::string, double>> runPlan(const OutputRequest& req, bo
 }
 
 bool usesFaultList(const OutputRequest& req) {
-    for (size_t i = 1; i < reportkinds::kinds().size(); ++i)
-        if (req.chosenKeys.count(reportkinds::kinds()[i].key)) return true;
+    for (const reportkinds::Kind& k : reportkinds::kinds())
+        if ((k.reads & reportkinds::ReadsVoltages) && req.chosenKeys.count(k.key)) return true;
     return false;
 }
 
@@ -217,10 +204,10 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         b.setOutputOptions(o);
         b.setObserver(observer);
         if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
-        checkTables(req, b.caseNoText());
+        checkTables(req, b);
         checkHasResults(b.caseNoText(), b.caseName());
         b.setRunPlan(runPlan(req, usesFaultList(req)));
-        b.m_baseMVA = b.baseMVA();
+        b.baseMVA(); // read and checked before the reports, whichever needs it
         // Read here, once: the writers look buses up without the database.
         if (req.writeSheet && req.sheetXlsx && req.xlsxLayout == XlsxLayout::Table) {
             auto where = std::make_shared<BusLocations>();
@@ -257,7 +244,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         for (const reportkinds::Kind& k : reportkinds::kinds()) {
             if (!b.isSelect(k.key)) continue;
             const int before = b.pageCount();
-            b.portByKey(k.key);
+            (b.*k.build)();
             pagesOf.emplace_back(k.key, b.pageCount() - before);
             clock.stage(k.shortName);
         }

@@ -118,10 +118,6 @@ std::string fixed(double v, int decimals) {
     return std::string(buf, fixedTo(buf, v, decimals));
 }
 
-std::string angleText(const Cx& z, int decimals) {
-    return fixed(angleDeg(z), decimals);
-}
-
 std::string complexText(const Cx& z) {
     char buf[kCellRoom];
     return std::string(buf, complexTo(buf, z));

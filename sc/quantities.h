@@ -42,7 +42,6 @@ constexpr size_t kNumberRoom = 400;
 constexpr size_t kCellRoom = 2 * kNumberRoom + 8;
 SCREPORT_CORE_EXPORT size_t fixedTo(char* out, double v, int decimals);
 SCREPORT_CORE_EXPORT size_t complexTo(char* out, const Cx& z);
-SCREPORT_CORE_EXPORT std::string angleText(const Cx& z, int decimals);
 // Magnitude with 4 decimals, " / ", angle with 2 decimals.
 SCREPORT_CORE_EXPORT std::string complexText(const Cx& z);
 

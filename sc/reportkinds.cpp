@@ -4,9 +4,12 @@
 #include "db/errortext.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
+#include "sc/caserow.h"
+#include "sc/screpport.h"
 
 #include <QSqlQuery>
-#include <QSqlRecord>
+
+#include <algorithm>
 
 namespace reportkinds {
 namespace {
@@ -18,37 +21,56 @@ std::vector<std::string> gbList(std::initializer_list<const char*> l) {
     return v;
 }
 
+bool always(const CaseFacts&) {
+    return true;
+}
+
+// Key and step from the UTF-8 key; the key's line break stays out of the step.
+Kind kind(const char* keyUtf8, const char* column, const char* shortName, std::vector<std::string> labels,
+          std::vector<std::vector<int>> presets, bool (*allowed)(const CaseFacts&),
+          void (SCRepPort::*build)(), unsigned reads) {
+    std::string step = keyUtf8;
+    step.erase(std::remove(step.begin(), step.end(), '\n'), step.end());
+    return Kind{textcodec::gb(keyUtf8), column,  shortName, step, std::move(labels),
+                std::move(presets),     allowed, build,     reads};
+}
+
 std::vector<Kind> build() {
-    using textcodec::gb;
+    const std::vector<std::string> seqPhaseVolts = gbList(
+        {"正序电压幅值", "正序电压相角", "负序电压幅值", "负序电压相角", "零序电压幅值", "零序电压相角",
+         "A相电压幅值", "A相电压相角", "B相电压幅值", "B相电压相角", "C相电压幅值", "C相电压相角"});
+    const std::vector<std::string> seqPhaseCurrents = gbList(
+        {"正序电流幅值", "正序电流相角", "负序电流幅值", "负序电流相角", "零序电流幅值", "零序电流相角",
+         "A相电流幅值", "A相电流相角", "B相电流幅值", "B相电流相角", "C相电流幅值", "C相电流相角"});
     std::vector<Kind> k;
-    k.push_back({gb("短路电流简表"), "LSummary", "summary", {}, {}});
-    k.push_back({gb("短路电流分布系数"), "LDistribut", "distribution", {}, {}});
-    k.push_back({gb("短路点及其支路"),
-                 "LShortBra",
-                 "shortbra",
-                 gbList({"IK1", "IK0", "SK1", "SK0", "Z1K", "A1K", "Z0K", "A0K", "Z1S", "A1S", "Z0S", "A0S"}),
-                 {{3, 5, 9, 4, 7, 11}, {1, 3, 5, 9}, {2, 4, 6, 11}}});
-    k.push_back({gb("母线电压"),
-                 "LBusVol",
-                 "busvol",
-                 gbList({"正序电压幅值", "正序电压相角", "负序电压幅值", "负序电压相角", "零序电压幅值",
-                         "零序电压相角", "A相电压幅值", "A相电压相角", "B相电压幅值", "B相电压相角",
-                         "C相电压幅值", "C相电压相角"}),
-                 {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}});
-    k.push_back({gb("支路电流"),
-                 "LLineCur",
-                 "linecur",
-                 gbList({"正序电流幅值", "正序电流相角", "负序电流幅值", "负序电流相角", "零序电流幅值",
-                         "零序电流相角", "A相电流幅值", "A相电流相角", "B相电流幅值", "B相电流相角",
-                         "C相电流幅值", "C相电流相角"}),
-                 {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}});
-    k.push_back({gb("支路两端的电压、\n电流和视在阻抗"),
-                 "LVIZ",
-                 "viz",
-                 gbList({"正序电压", "正序电流", "正序阻抗", "负序电压", "负序电流", "负序阻抗", "零序序电压",
-                         "零序电流", "零序阻抗", "A相电压", "A相电流", "A相阻抗", "B相电压", "B相电流",
-                         "B相阻抗", "C相电压", "C相电流", "C相阻抗"}),
-                 {{3, 6, 9}, {12, 15, 18}, {3}}});
+    // Capacities and distribution coefficients need what a full simple calculation
+    // stores; the coefficients a three-phase fault.
+    k.push_back(kind(
+        "短路电流简表", "LSummary", "summary", {}, {},
+        [](const CaseFacts& c) { return c.function && c.simple; }, &SCRepPort::portSummary, ReadsCapacities));
+    k.push_back(kind(
+        "短路电流分布系数", "LDistribut", "distribution", {}, {},
+        [](const CaseFacts& c) { return c.function && c.simple && c.faultType == 1; },
+        &SCRepPort::portDistribut, ReadsVoltages | ReadsBranches));
+    // A fault inside a branch has no bus whose branches it could list.
+    k.push_back(kind(
+        "短路点及其支路", "LShortBra", "shortbra",
+        gbList({"IK1", "IK0", "SK1", "SK0", "Z1K", "A1K", "Z0K", "A0K", "Z1S", "A1S", "Z0S", "A0S"}),
+        {{3, 5, 9, 4, 7, 11}, {1, 3, 5, 9}, {2, 4, 6, 11}},
+        [](const CaseFacts& c) { return c.simple && !c.faultInBranch; }, &SCRepPort::portShortBra,
+        ReadsVoltages | ReadsBranches | ReadsPreFault));
+    k.push_back(kind("母线电压", "LBusVol", "busvol", seqPhaseVolts,
+                     {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}, always,
+                     &SCRepPort::portBusVol, ReadsVoltages));
+    k.push_back(kind("支路电流", "LLineCur", "linecur", seqPhaseCurrents,
+                     {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}, always,
+                     &SCRepPort::portLineCur, ReadsVoltages | ReadsBranches));
+    k.push_back(kind("支路两端的电压、\n电流和视在阻抗", "LVIZ", "viz",
+                     gbList({"正序电压", "正序电流", "正序阻抗", "负序电压", "负序电流", "负序阻抗",
+                             "零序序电压", "零序电流", "零序阻抗", "A相电压", "A相电流", "A相阻抗", "B相电压",
+                             "B相电流", "B相阻抗", "C相电压", "C相电流", "C相阻抗"}),
+                     {{3, 6, 9}, {12, 15, 18}, {3}}, always, &SCRepPort::portVIZ,
+                     ReadsVoltages | ReadsBranches));
     return k;
 }
 
@@ -59,11 +81,22 @@ const std::vector<Kind>& kinds() {
     return k;
 }
 
+const Kind& kind(Id id) {
+    return kinds()[size_t(id)];
+}
+
 int indexOf(const std::string& s) {
     const auto& k = kinds();
     for (size_t i = 0; i < k.size(); ++i)
         if (k[i].key == s || k[i].shortName == s) return int(i);
     return -1;
+}
+
+std::string shortNames() {
+    std::string s;
+    for (const Kind& k : kinds())
+        s += (s.empty() ? "" : ", ") + k.shortName;
+    return s;
 }
 
 std::map<std::string, std::vector<std::string>> itemLabels() {
@@ -73,39 +106,22 @@ std::map<std::string, std::vector<std::string>> itemLabels() {
     return m;
 }
 
-std::map<std::string, std::vector<int>> defaultItems() {
-    std::map<std::string, std::vector<int>> m;
-    for (const Kind& k : kinds()) {
-        if (k.presets.empty()) continue;
-        std::vector<int> v;
-        for (int n : k.presets.front())
-            v.push_back(n - 1);
-        m[k.key] = v;
-    }
-    return m;
-}
-
 std::set<std::string> enabledKinds(const std::string& caseNo) {
-    SqlStmt s;
-    s << "select * from SC_CASE where CASE_NO=";
-    s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s) || !q.next()) raiseError(textcodec::gb("在SC_CASE表中找不到对应的作业:") + caseNo);
-    const QSqlRecord r = q.record();
-    const bool function = dbq::toBool(r.value("Function"));
-    const bool simple = dbq::toBool(r.value("Simple_F"));
-    const int faultType = dbq::toInt(r.value("Type_Fault"));
+    const CaseRow row = readCaseRow(caseNo);
+    if (!row.found) raiseError(textcodec::gb("在SC_CASE表中找不到对应的作业:") + caseNo);
+    CaseFacts facts;
+    facts.function = dbq::toBool(row.function);
+    facts.simple = dbq::toBool(row.simple);
+    facts.faultType = dbq::toInt(row.typeFault);
     SqlStmt inner;
     inner << "select ID_Name from SCR_R120 where Percent > 0 and Percent < 100 and Case_No=";
     inner.number(caseNo);
     QSqlQuery b = dbq::newQuery();
-    const bool faultInBranch = dbq::exec(b, inner) && b.next();
+    facts.faultInBranch = dbq::exec(b, inner) && b.next();
 
-    const bool on[6] = {
-        function && simple, function && simple && faultType == 1, simple && !faultInBranch, true, true, true};
     std::set<std::string> keys;
-    for (size_t i = 0; i < kinds().size() && i < 6; ++i)
-        if (on[i]) keys.insert(kinds()[i].key);
+    for (const Kind& k : kinds())
+        if (k.allowed(facts)) keys.insert(k.key);
     return keys;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// The six short-circuit report kinds: keys, option columns, item labels and presets.
-// Shared by the dialogs, the batch mode and the reports. Texts are GB18030.
+// The six short-circuit report kinds in one table: per kind its key, names, option
+// column, items, the rule that allows it for a case and the report that builds it. The
+// dialogs, the stored choices, the batch mode and the output run take them from here.
+// Texts are GB18030 unless said otherwise.
 #include "db/export.h"
 
 #include <map>
@@ -8,30 +10,54 @@
 #include <string>
 #include <vector>
 
+class SCRepPort;
+
 namespace reportkinds {
+
+// What a calculated case offers, for the rules that allow a kind.
+struct CaseFacts {
+    bool function = false;      // SC_CASE.Function
+    bool simple = false;        // SC_CASE.Simple_F: a full simple calculation
+    int faultType = 0;          // SC_CASE.Type_Fault
+    bool faultInBranch = false; // a fault point lies inside a branch
+};
+
+// Tables a kind reads besides the case row and the base power: the run checks them first.
+enum Reads : unsigned {
+    ReadsCapacities = 1, // the summary's fault currents and stored capacities
+    ReadsVoltages = 2,   // fault results and bus voltages, through the fault list
+    ReadsBranches = 4,   // the branch parameters
+    ReadsPreFault = 8,   // the pre-fault voltages
+};
 
 struct Kind {
     std::string key;                       // check box text, chosen-kinds set and item-map key
     std::string column;                    // column of SCR_OUT holding the check state
     std::string shortName;                 // command-line name
-    std::vector<std::string> labels;       // item labels, item number = position
+    std::string step;                      // progress step, UTF-8: the key without its line break
+    std::vector<std::string> labels;       // item labels, item number = position; none: nothing to choose
     std::vector<std::vector<int>> presets; // item tables, numbers counted from 1
+    bool (*allowed)(const CaseFacts&) = nullptr; // whether a case can give it
+    void (SCRepPort::*build)() = nullptr;        // adds its page to the builder
+    unsigned reads = 0;                          // Reads flags
 };
 
-// In their fixed order: summary, distribution, fault point and branches, bus voltage,
-// branch current, branch-end values.
+// Position in the table, which is also the OBJNo of its stored item row.
+enum Id { Summary, Distribution, ShortBra, BusVol, LineCur, BranchEnds };
+
+// In the fixed order of a run.
 SCREPORT_CORE_EXPORT const std::vector<Kind>& kinds();
+SCREPORT_CORE_EXPORT const Kind& kind(Id id);
 // Index of a key or a short name, -1 when unknown.
 SCREPORT_CORE_EXPORT int indexOf(const std::string& keyOrShortName);
+// The short names joined by ", ", for usage texts.
+SCREPORT_CORE_EXPORT std::string shortNames();
 
-// The maps the report model reads.
+// The labels as the report model reads them, by key.
 SCREPORT_CORE_EXPORT std::map<std::string, std::vector<std::string>> itemLabels();
-// First preset of each kind that has presets, numbers less one.
-SCREPORT_CORE_EXPORT std::map<std::string, std::vector<int>> defaultItems();
 
-// The keys of the kinds a calculated case supports: the summary needs a full simple
-// calculation, the distribution report also a three-phase fault, the fault point report
-// a case without faults inside branches. Throws the error text when the case has no row.
+// The keys of the kinds a calculated case allows. Throws the error text when the case
+// has no row.
 SCREPORT_CORE_EXPORT std::set<std::string> enabledKinds(const std::string& caseNo);
 
 } // namespace reportkinds

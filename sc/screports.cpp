@@ -10,6 +10,7 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "sc/reportitems.h"
+#include "sc/reportkinds.h"
 
 #include <QSqlQuery>
 
@@ -196,6 +197,11 @@ std::string unitLinePU() {
 // Fault points whose voltage profile the bus voltage chart draws.
 constexpr int kProfileFaults = 5;
 
+// The progress step of a kind: one pointer per kind, as checkRun wants.
+const char* stepOf(reportkinds::Id id) {
+    return reportkinds::kind(id).step.c_str();
+}
+
 } // namespace
 
 // The fault point and the two ends of a branch are buses: the .xlsx tables say where they lie.
@@ -210,14 +216,12 @@ void SCRepPort::markBranchEnds(int r) {
 
 void SCRepPort::portSummary() {
     loadSCBus();
-    QSqlQuery q = dbq::newQuery();
-    SqlStmt head("SELECT Note,Date,Time,Type_Fault from SC_CASE where Case_NO=");
-    head.number(m_strCaseNo);
-    if (!run(q, head) || !q.next()) return;
-    const std::string note = dbq::text8(q.value(0));
-    const std::string date = scq::dateText(dbq::text8(q.value(1)));
-    const std::string time = scq::timeText(dbq::text8(q.value(2)));
-    const QVariant typeValue = q.value(3);
+    const CaseRow& head = caseRow();
+    if (!head.found) return;
+    const std::string note = dbq::text8(head.note);
+    const std::string date = scq::dateText(dbq::text8(head.date));
+    const std::string time = scq::timeText(dbq::text8(head.time));
+    const QVariant typeValue = head.typeFault;
     const dataproblems::Checked typeRead =
         dataproblems::readNumber(typeValue, dataproblems::Domain::FaultType);
 
@@ -260,6 +264,7 @@ void SCRepPort::portSummary() {
               "CASE_NO=");
     s.number(m_strCaseNo);
     s << " order by I_Name,J_Name,Percent";
+    QSqlQuery q = dbq::newQuery();
     if (run(q, s)) {
         static const char* const kCols[6] = {"IR1", "IR2", "IR0", "II1", "II2", "II0"};
         while (q.next()) {
@@ -295,7 +300,7 @@ void SCRepPort::portSummary() {
         return a.percentValue < b.percentValue;
     });
 
-    const double sb = m_baseMVA;
+    const double sb = baseMVA();
     // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
     auto cell = [](double v, int decimals) {
         return std::isnan(v) ? std::string() : scq::fixed(v, decimals);
@@ -314,9 +319,9 @@ void SCRepPort::portSummary() {
             addText(r, k, cell(cap, 2), 0);
             addText(r, k, cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2), 0);
         }
-        if (++done % 1024 == 0) checkRun("短路电流简表", done, long(rows.size()), true);
+        if (++done % 1024 == 0) checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
     }
-    checkRun("短路电流简表", done, long(rows.size()), true);
+    checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -361,7 +366,7 @@ void SCRepPort::portDistribut() {
             const bool bad = scitems::anyBad({f->I1, at.vi.v1, at.vj.v1, b.Z1}, {b.B1_half, b.Tk});
             addText(r, w, bad && std::isnan(coef) ? std::string() : scq::fixed(coef, 4), i);
         }
-        checkRun("短路电流分布系数", i + 1, n, true);
+        checkRun(stepOf(reportkinds::Distribution), i + 1, n, true);
         groupDone(r, i);
     }
 }
@@ -375,7 +380,7 @@ void SCRepPort::portShortBra() {
     loadVI();
     screport::logDebug("portShortBra");
 
-    const std::string key = gb("短路点及其支路");
+    const std::string& key = reportkinds::kind(reportkinds::ShortBra).key;
     const std::vector<int> items = chosenItems(key, int(branchRowItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
@@ -391,11 +396,7 @@ void SCRepPort::portShortBra() {
     addTitle(r, gb("短路点及其支路结果输出"));
     addCaseTitle(r);
 
-    SqlStmt s("SELECT Type_Fault,Case_LF from SC_Case where Case_No=");
-    s.number(m_strCaseNo);
-    screport::logDebug(s.text());
-    QSqlQuery q = dbq::newQuery();
-    if (!run(q, s) || !q.next()) throw ErrorText(gb("在作业表中找不到相应的记录"));
+    if (!caseRow().found) throw ErrorText(gb("在作业表中找不到相应的记录"));
 
     addFaultTypeTitle(r);
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
@@ -406,7 +407,7 @@ void SCRepPort::portShortBra() {
         const scq::Scale sc = faultScale(fl[size_t(i)]);
         shortPointRow(r, i, items, sc);
         shortBranches(r, i, items, sc);
-        checkRun("短路点及其支路", i + 1, n, true);
+        checkRun(stepOf(reportkinds::ShortBra), i + 1, n, true);
         groupDone(r, i);
     }
 }
@@ -447,10 +448,10 @@ void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const
         missingVolts(name, f->T, findBus(name) != nullptr);
         return;
     }
-    const ShortPointCtx c{f->I1,    f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_baseMVA, m_typeFault == 1,
+    const ShortPointCtx c{f->I1,    f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, baseMVA(), m_typeFault == 1,
                           m_typeBad};
     const bool bad =
-        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, m_baseMVA});
+        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, baseMVA()});
     scitems::appendCells(
         shortPointItems(), items, c, [&](std::string_view t) { addGrpText(r, i, std::string(t)); }, bad);
 }
@@ -474,7 +475,7 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
     c.typeBad = m_typeBad;
     c.kI = sc.kI;
     c.kZ = sc.kZ;
-    c.sb = m_baseMVA;
+    c.sb = baseMVA();
     for (size_t k = 0; k < m_SCLine1.size(); ++k) {
         const SCLine1Rec& b = m_SCLine1[k];
         const std::string* other = nullptr;
@@ -512,7 +513,7 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
 void SCRepPort::portBusVol() {
     loadVI();
     screport::logDebug("portBusVol");
-    const std::string key = gb("母线电压");
+    const std::string& key = reportkinds::kind(reportkinds::BusVol).key;
     const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
@@ -547,7 +548,7 @@ void SCRepPort::portBusVol() {
         ensureBaseKV();
     }
 
-    buildGroups(r, n, "母线电压", [&](int i, RecordStore& rs) {
+    buildGroups(r, n, stepOf(reportkinds::BusVol), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
         const SCR120Rec* f = findFault(name);
         if (!f) {
@@ -579,7 +580,7 @@ void SCRepPort::portBusVol() {
 void SCRepPort::portLineCur() {
     loadVI();
     screport::logDebug("portLineCur");
-    const std::string key = gb("支路电流");
+    const std::string& key = reportkinds::kind(reportkinds::LineCur).key;
     const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
@@ -606,7 +607,7 @@ void SCRepPort::portLineCur() {
     screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
 
     BranchScales scales[2]; // one per thread
-    buildGroups(r, n, "支路电流", [&](int i, RecordStore& rs) {
+    buildGroups(r, n, stepOf(reportkinds::LineCur), [&](int i, RecordStore& rs) {
         const SCPos& p = fl[size_t(i)];
         const SCR120Rec* f = findFault(p.name);
         if (!f) {
@@ -642,7 +643,7 @@ void SCRepPort::portLineCur() {
 void SCRepPort::portVIZ() {
     loadVI();
     screport::logDebug("portLineCur");
-    const std::string key = gb("支路两端的电压、\n电流和视在阻抗");
+    const std::string& key = reportkinds::kind(reportkinds::BranchEnds).key;
     const std::vector<int> items = chosenItems(key, int(vizItems().size()));
     const int r = addRP(true);
     addGrpTitle(r, gb("故障母线").c_str(), 18, true);
@@ -674,7 +675,7 @@ void SCRepPort::portVIZ() {
     branchBuses();
 
     BranchScales scales[2]; // one per thread
-    buildGroups(r, n, "支路两端的电压、电流和视在阻抗", [&](int i, RecordStore& rs) {
+    buildGroups(r, n, stepOf(reportkinds::BranchEnds), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
         const SCR120Rec* f = findFault(name);
         if (!f) return;

@@ -8,7 +8,6 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "sc/reportitems.h"
-#include "sc/reportkinds.h"
 
 #include <QSqlQuery>
 
@@ -230,14 +229,11 @@ void SCRepPort::loadVI() {
     }
     std::string caseLFText;
     {
-        SqlStmt s("select CASE_LF from SC_CASE where Case_No=");
-        s.number(m_strCaseNo);
-        auto q = select(s);
-        if (!q || !q->next()) raiseError(gb("在短路作业表中找不到指定的作业:") + m_strCaseNo);
+        if (!caseRow().found) raiseError(gb("在短路作业表中找不到指定的作业:") + m_strCaseNo);
         // Without a load-flow case number nobody knows which pre-fault voltages apply.
-        m_caseLF = 0;
-        m_caseLFBad = !whole(
-            *q, 0, "SC_CASE", "CASE_LF", [&] { return caseKey(); }, m_caseLF, dp::Action::CellsEmpty);
+        const double lf = caseValue(m_caseRow.caseLF, "CASE_LF", dp::Domain::Integer, dp::Action::CellsEmpty);
+        m_caseLFBad = dp::bad(lf);
+        m_caseLF = m_caseLFBad ? 0 : int(lf);
         caseLFText = std::to_string(m_caseLF);
     }
     m_LFRBS.clear();
@@ -368,21 +364,36 @@ SCPosList SCRepPort::usableFaults(const SCPosList& chosen) {
 }
 
 double SCRepPort::baseMVA() {
-    if (!m_dbBaseMVALoaded) {
-        m_dbBaseMVALoaded = true;
-        m_dbBaseMVA = dp::kBad;
+    if (!m_baseMVALoaded) {
+        m_baseMVALoaded = true;
+        m_baseMVA = dp::kBad;
         const std::string tab = "CDB_SB" + CDBUtility::m_strTableSuffix;
         SqlStmt s;
         s << "select base_MVA from " << tab;
         auto q = select(s);
         if (q && q->next())
-            m_dbBaseMVA = num(
+            m_baseMVA = num(
                 *q, 0, tab.c_str(), "base_MVA", [] { return std::string(); }, dp::Domain::Positive);
         else
             dp::report(dp::Problem{dp::Kind::Missing, tab, "base_MVA", std::string(), std::string(),
                                    dp::Action::CellsEmpty});
     }
-    return m_dbBaseMVA;
+    return m_baseMVA;
+}
+
+const CaseRow& SCRepPort::caseRow() {
+    if (!m_caseRowRead) {
+        m_caseRowRead = true;
+        ++m_queryCount;
+        m_caseRow = readCaseRow(m_strCaseNo);
+    }
+    return m_caseRow;
+}
+
+double SCRepPort::caseValue(const QVariant& v, const char* column, dp::Domain d, dp::Action a) {
+    const dp::Checked c = dp::readNumber(v, d);
+    if (!c.ok) dp::report(dp::Problem{c.kind, "SC_CASE", column, caseKey(), dp::storedText(v), a});
+    return c.value;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -516,19 +527,6 @@ SCRepPort::Cx SCRepPort::getV0(const std::string& bus, int T) {
     return seqVolts(findBus(bus), bus, T, NeedV0).v0;
 }
 
-SCRepPort::Cx SCRepPort::getVA(const std::string& bus, int T) const {
-    const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).a : Cx(dataproblems::kBad, dataproblems::kBad);
-}
-SCRepPort::Cx SCRepPort::getVB(const std::string& bus, int T) const {
-    const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).b : Cx(dataproblems::kBad, dataproblems::kBad);
-}
-SCRepPort::Cx SCRepPort::getVC(const std::string& bus, int T) const {
-    const SCB120Rec* r = findVolts(bus, T);
-    return r ? scq::toPhases(r->V1, r->V2, r->V0).c : Cx(dataproblems::kBad, dataproblems::kBad);
-}
-
 double SCRepPort::getBaseKV(const std::string& bus) {
     ensureBaseKV();
     auto it = m_baseKV.find(bus);
@@ -552,14 +550,11 @@ scq::Scale SCRepPort::faultScale(const SCPos& p) {
 
 int SCRepPort::getTypeFault() {
     if (m_typeFault > 0) return m_typeFault;
-    SqlStmt s("SELECT Type_Fault from SC_CASE where CASE_NO=");
-    s.number(m_strCaseNo);
     m_typeFault = 0;
     m_typeBad = true;
-    auto q = select(s);
-    if (q && q->next()) {
-        const double t = num(
-            *q, 0, "SC_CASE", "Type_Fault", [&] { return caseKey(); }, dp::Domain::FaultType);
+    if (caseRow().found) {
+        const double t =
+            caseValue(m_caseRow.typeFault, "Type_Fault", dp::Domain::FaultType, dp::Action::CellsEmpty);
         m_typeBad = dp::bad(t);
         m_typeFault = m_typeBad ? 0 : int(t);
     } else {
@@ -593,17 +588,11 @@ void SCRepPort::addFaultTypeTitle(int r) {
 }
 
 void SCRepPort::addCaseTitle(int r) {
-    SqlStmt s("SELECT CAL_DATE, CAL_TIME from SC_CASE WHERE CASE_NO=");
-    s.number(m_strCaseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!run(q, s) || !q.next()) return;
-    const std::string date = scq::dateText(dbq::text8(q.value(0)));
-    const std::string time = scq::timeText(dbq::text8(q.value(1)));
+    const CaseRow& row = caseRow();
+    if (!row.found) return;
+    const std::string date = scq::dateText(dbq::text8(row.calDate));
+    const std::string time = scq::timeText(dbq::text8(row.calTime));
     addTitle(r, gb("短路作业名：") + m_strCaseName + gb("\t短路计算日期：") + date + gb("\t时间：") + time);
-}
-
-QString SCRepPort::angleText(const Cx& z, int decimals) {
-    return QString::fromLatin1(scq::angleText(z, decimals).c_str());
 }
 
 double SCRepPort::getSC1MVA(const std::string& bus) const {
@@ -639,29 +628,4 @@ std::string SCRepPort::itemLabel(const std::string& key, int n) const {
     auto lab = m_pItemLabels.find(key);
     if (lab == m_pItemLabels.end() || n < 0 || n >= int(lab->second.size())) return std::string();
     return lab->second[n];
-}
-
-bool SCRepPort::portByKey(const std::string& key) {
-    switch (reportkinds::indexOf(key)) {
-    case 0:
-        portSummary();
-        return true;
-    case 1:
-        portDistribut();
-        return true;
-    case 2:
-        portShortBra();
-        return true;
-    case 3:
-        portBusVol();
-        return true;
-    case 4:
-        portLineCur();
-        return true;
-    case 5:
-        portVIZ();
-        return true;
-    default:
-        return false;
-    }
 }

@@ -4,6 +4,7 @@
 #include "db/dataproblems.h"
 #include "db/export.h"
 #include "report/repportbase.h"
+#include "sc/caserow.h"
 #include "sc/quantities.h"
 #include "sc/scpos.h"
 
@@ -74,8 +75,8 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     SCPosList usableFaults(const SCPosList& chosen);
     // System base power, read (and checked) once per builder; NaN when bad.
     double baseMVA();
-    // The fault type is not a code 1 to 4: what depends on it stays empty.
-    bool faultTypeBad() const { return m_typeBad; }
+    // The case's row of SC_CASE, read once per builder.
+    const CaseRow& caseRow();
     // Zero-sequence impedance of branch k (position in m_SCLine1).
     bool getLineZ0(int k, Cx& z0) const;
 
@@ -84,10 +85,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     Cx getV1(const std::string& bus, int T);
     Cx getV2(const std::string& bus, int T);
     Cx getV0(const std::string& bus, int T);
-    // No warning: a missing bus or fault gives 0.
-    Cx getVA(const std::string& bus, int T) const;
-    Cx getVB(const std::string& bus, int T) const;
-    Cx getVC(const std::string& bus, int T) const;
     // Base voltage in kV; throws the error text when the bus has none. All base voltages
     // of the case are read with one statement on first use.
     double getBaseKV(const std::string& bus);
@@ -95,7 +92,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     int getTypeFault();
     void addFaultTypeTitle(int r);
     void addCaseTitle(int r);
-    static QString angleText(const Cx& z, int decimals);
     double getSC1MVA(const std::string& bus) const;
     double getSC3MVA(const std::string& bus) const;
 
@@ -106,9 +102,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     void portBusVol();
     void portLineCur();
     void portVIZ();
-
-    // Runs the report operation of a report key (or short name); false when unknown.
-    bool portByKey(const std::string& key);
 
     // Statements this builder has run: the reports must not run one per row.
     int queryCount() const { return m_queryCount; }
@@ -125,7 +118,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     int m_typeFault = -1;
     int m_caseLF = -1;
     bool m_caseLFBad = false;
-    double m_baseMVA = 0.0;
 
   private:
     struct BranchBuses {
@@ -185,8 +177,12 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     int m_queryCount = 0;
     bool m_baseKVLoaded = false;
     std::map<std::string, double> m_baseKV;
-    bool m_dbBaseMVALoaded = false;
-    double m_dbBaseMVA = 0.0;
+    bool m_baseMVALoaded = false;
+    double m_baseMVA = 0.0;
+    bool m_caseRowRead = false;
+    CaseRow m_caseRow;
+    // A number of the case row, as num() checks a result column.
+    double caseValue(const QVariant& v, const char* column, dataproblems::Domain d, dataproblems::Action a);
     bool m_typeBad = false;
     // Bad base voltages and capacities of the case table's buses, reported when used.
     std::map<std::string, std::vector<dataproblems::Problem>> m_busProblems;

@@ -6,6 +6,7 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 #include "modaldriver.h"
+#include "sc/reportkinds.h"
 #include "tree/sccommtreeview.h"
 
 #include <QButtonGroup>
@@ -216,8 +217,7 @@ bool ReportSelectDlg::readNote(const QString& caseName) {
     return true;
 }
 
-void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose,
-                                           const std::set<std::string>& noChoose) {
+void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose) {
     auto* v = new QVBoxLayout(parent);
     v->setContentsMargins(10, 10, 10, 10);
     v->setSpacing(10);
@@ -237,7 +237,7 @@ void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose,
 
     auto* row = new QWidget(parent);
     QHBoxLayout* l = rowLayout(row);
-    l->addWidget(createObjectBox(row, withChoose, noChoose));
+    l->addWidget(createObjectBox(row, withChoose));
     l->addWidget(createOptionColumn(row));
     l->addStretch(1); // wider windows widen the note, not the option boxes
     v->addWidget(row);
@@ -245,14 +245,11 @@ void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose,
     v->setStretchFactor(row, 0);
 }
 
-QGroupBox* ReportSelectDlg::createObjectBox(QWidget* parent, bool withChoose,
-                                            const std::set<std::string>& noChoose) {
+QGroupBox* ReportSelectDlg::createObjectBox(QWidget* parent, bool withChoose) {
     auto* box = new QGroupBox(u("输出对象"), parent);
     ColumnBox cols(box, withChoose ? 2 : 1);
-    for (int i = 0; i < int(m_objByIndex.size()); ++i) {
-        auto it = m_objByIndex.find(i);
-        if (it == m_objByIndex.end()) continue;
-        const std::string& key = it->second;
+    for (const reportkinds::Kind& kind : reportkinds::kinds()) {
+        const std::string& key = kind.key;
         auto* check = new QCheckBox(textcodec::fromLocal8(key), box);
         check->setObjectName(textcodec::fromLocal8(key));
         check->setChecked(false);
@@ -260,7 +257,7 @@ QGroupBox* ReportSelectDlg::createObjectBox(QWidget* parent, bool withChoose,
         check->setToolTip(u("输出此报表"));
         cols.add(check);
         m_objKeys[check] = key;
-        if (withChoose && !noChoose.count(key)) {
+        if (withChoose && !kind.labels.empty()) {
             auto* choose = new QPushButton(u("选择"), box);
             choose->setObjectName(textcodec::fromLocal8(key));
             choose->setToolTip(u("选择此报表的列"));
@@ -504,13 +501,9 @@ void ReportSelectDlg::loadOutputOptions(const std::string& table) {
     if (m_pReportCheck) m_pReportCheck->setChecked(o.lreport);
     if (m_pFileCheck) m_pFileCheck->setChecked(o.lfile);
     for (const auto& [box, button] : m_objButtons) {
-        const std::string& key = m_objKeys[box];
-        auto col = m_sql_item_map.find(key);
-        if (col == m_sql_item_map.end()) {
-            screport::logDebugU("找不到：", key);
-            continue;
-        }
-        const bool on = o.column(col->second);
+        const int kind = reportkinds::indexOf(m_objKeys[box]);
+        if (kind < 0) continue;
+        const bool on = o.column(reportkinds::kinds()[size_t(kind)].column);
         box->setChecked(on); // onStateChanged keeps m_selObjects and "输出" in step
         if (button) button->setEnabled(on);
     }

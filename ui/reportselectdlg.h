@@ -51,8 +51,9 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QWidget* createRangeRow(QWidget* parent);
     QWidget* createNetTree(QWidget* parent);
     QWidget* createSearchBox(QWidget* parent);
-    void createNoteAndOptions(QWidget* parent, bool withChoose, const std::set<std::string>& noChoose);
-    QGroupBox* createObjectBox(QWidget* parent, bool withChoose, const std::set<std::string>& noChoose);
+    // withChoose: a "选择" button beside every kind that has items to choose.
+    void createNoteAndOptions(QWidget* parent, bool withChoose);
+    QGroupBox* createObjectBox(QWidget* parent, bool withChoose);
     QWidget* createOptionColumn(QWidget* parent);
     QGroupBox* createGroupBox(QWidget* parent);
     QGroupBox* createUnitBox(QWidget* parent);

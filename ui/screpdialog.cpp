@@ -22,8 +22,6 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-using textcodec::gb;
-
 namespace {
 
 SCRepDialog::OutputRunner& runner() {
@@ -51,7 +49,6 @@ SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDi
                          const std::string& caseName, bool useBackupTables, QWidget* parent, const char* name,
                          bool modal, Qt::WindowFlags f)
     : ReportSelectDlg(projectDir, useBackupTables, parent, name, modal, f) {
-    fillShortCircuitKinds();
     // A file that is no case database is named as such, not taken for a database without cases.
     if (!CDBUtility::opendb(dbName.c_str())) throw ErrorText(CDBUtility::lastOpenError());
     CDBUtility::setDBType(DB_SC);
@@ -67,7 +64,7 @@ SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDi
     createCaseArea(column, caseName);
     h->addWidget(column, 1);
     auto* panel = new QWidget(this);
-    createNoteAndOptions(panel, true, {gb("短路电流简表"), gb("短路电流分布系数")});
+    createNoteAndOptions(panel, true);
     h->addWidget(panel, 1);
 
     seedObjectVars();
@@ -94,13 +91,12 @@ void SCRepDialog::createCaseArea(QWidget* parent, const std::string& caseName8) 
 }
 
 void SCRepDialog::enableReportKinds() {
-    // The batch mode applies the same rule; the last three kinds are always allowed.
+    // The batch mode applies the same rules.
     const std::set<std::string> on = reportkinds::enabledKinds(CDBUtility::m_CaseNo);
-    const auto& k = reportkinds::kinds();
-    for (size_t i = 0; i < 3 && i < k.size(); ++i) {
-        QCheckBox* box = objectBox(k[i].key);
+    for (const reportkinds::Kind& k : reportkinds::kinds()) {
+        QCheckBox* box = objectBox(k.key);
         if (!box) continue;
-        const bool allowed = on.count(k[i].key) > 0;
+        const bool allowed = on.count(k.key) > 0;
         box->setEnabled(allowed);
         box->setToolTip(allowed ? QString::fromUtf8("输出此报表")
                                 : QString::fromUtf8("本作业的计算不能给出此报表"));
@@ -120,10 +116,9 @@ void SCRepDialog::onSelSC() {
 }
 
 void SCRepDialog::onChoose() {
-    const std::string key = textcodec::toLocal8(sender() ? sender()->objectName() : QString());
-    auto labels = m_itemLabels.find(key);
-    const int strips = labels == m_itemLabels.end() ? 0 : int(labels->second.size()) / 2;
-    CLFRepItemSelDlg dlg(m_itemLabels, m_defVars, m_objVars, m_objTableNo, strips, this, key.c_str());
+    const int kind = reportkinds::indexOf(textcodec::toLocal8(sender() ? sender()->objectName() : QString()));
+    if (kind < 0) return;
+    CLFRepItemSelDlg dlg(reportkinds::kinds()[size_t(kind)], m_objVars, m_objTableNo, this);
     ui::execModal(dlg);
 }
 
@@ -157,7 +152,7 @@ void SCRepDialog::onOutput() {
     req.projectDir = m_strProjDir;
     req.caseNo = std::atoi(CDBUtility::m_CaseNo.c_str());
     req.chosenKeys = m_selObjects;
-    req.itemLabels = m_itemLabels;
+    req.itemLabels = reportkinds::itemLabels();
     req.itemSel = m_objVars;
     req.faults = &sc_buses;
     req.grpArea = m_pAreaCheck->isChecked();

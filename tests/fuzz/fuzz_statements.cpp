@@ -48,10 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const SqlStmt del = d.deleteByCaseName("SCR_OUT", "SC_CASE", name, "");
         if (del.values().isEmpty() || del.values()[0].toString() != textcodec::fromLocal8(name)) std::abort();
         if (del.sql().count(QLatin1Char('?')) != del.values().size()) std::abort();
-        if (isPlainIdentifier(name)) {
-            const SqlStmt f = d.formRecIds(name, rest);
-            if (f.sql().count(QLatin1Char('?')) != f.values().size()) std::abort();
-        }
     }
     return 0;
 }

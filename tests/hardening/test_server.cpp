@@ -44,8 +44,9 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
     testdb::ServerEnv env(server.socket());
     std::string err;
     ASSERT_TRUE(casegen::makeDemo("hard_failing", &err)) << err;
-    // Kill after the first step (the stored results are loaded), and late, after most pages;
-    // each time the server comes back on its data and the next run is whole again.
+    // Kill at the first step, before the stored results are read, and late, when the run
+    // has read all it needs; each time the server comes back on its data and the next run
+    // is whole again.
     for (int step : {1, 4, 9}) {
         SCOPED_TRACE("server killed at step " + std::to_string(step));
         if (step != 1) {
@@ -65,14 +66,18 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
         errors.clear();
         const OutputResult res = runOutput(good.req, &killer);
         EXPECT_GE(killer.seen, step);
-        EXPECT_FALSE(res.ok()) << "a run over a stopped server writes nothing";
-        EXPECT_NE(res.error8.find("hard_failing"), std::string::npos) << textcodec::toUtf8(res.error8);
         EXPECT_EQ(hard::fileBytes(txt), txt0);
-        EXPECT_EQ(hard::fileBytes(xlsx), xlsx0);
+        if (step == 1) {
+            EXPECT_FALSE(res.ok()) << "a run that cannot read writes nothing";
+            EXPECT_NE(res.error8.find("hard_failing"), std::string::npos) << textcodec::toUtf8(res.error8);
+            EXPECT_EQ(hard::fileBytes(xlsx), xlsx0);
+        } else {
+            EXPECT_TRUE(res.ok()) << "everything was read before the server stopped: "
+                                  << textcodec::toUtf8(res.error8);
+        }
 
         // The stored choices cannot be saved, and saying so is all that happens.
         casechoices::ObjectChoices c;
-        c.fillShortCircuitKinds();
         c.seedObjectVars();
         EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", casechoices::OutputOptions{}, c));
         EXPECT_FALSE(casechoices::saveFaultList(good.faults));
@@ -88,7 +93,6 @@ TEST(StoredChoices, AFailedSaveKeepsTheOldRows) {
         testdb::CaseDb db(b);
         ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
         casechoices::ObjectChoices c;
-        c.fillShortCircuitKinds();
         c.seedObjectVars();
         c.m_selObjects = {gb("母线电压")};
         c.m_objVars[gb("母线电压")] = {3, 1};
@@ -106,7 +110,7 @@ TEST(StoredChoices, AFailedSaveKeepsTheOldRows) {
         ASSERT_GE(items, 1);
 
         // A column of the options row that the table does not have: its insert fails.
-        c.m_sql_item_map[gb("母线电压")] = "NoSuchColumn";
+        QSqlQuery(*CDBUtility::m_pDatabase).exec("ALTER TABLE SCR_OUT RENAME COLUMN LVIZ TO LVIZ_OLD");
 
         EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", o, c));
         EXPECT_EQ(count("select count(*) from SCR_OUT where CASE_NO=1"), options);

@@ -47,7 +47,7 @@ struct Signature {
             std::string v;
             for (size_t i = 0; i < 4; ++i)
                 v += (i ? "," : "") + std::to_string(i < vars->second.size() ? vars->second[i] : -1);
-            rows[c.m_objNo.at(key)] = v;
+            rows[reportkinds::indexOf(key)] = v;
         }
         return rows;
     }

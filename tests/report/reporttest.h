@@ -21,6 +21,8 @@ class Model : public RepPortBase {
     using RepPortBase::m_pages;
     using RepPortBase::m_strCaseName;
     using RepPortBase::m_strTempDir;
+    // Leading cells of record `row`: the writers lay them out, though no report makes them.
+    void addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle);
 };
 
 // A page titled `title` with one header row and a record in group 0 per entry of `rows`.

@@ -41,7 +41,6 @@ void ScCaseTest::fill() {
 std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
     auto p = std::make_unique<SCRepPort>(::testing::TempDir(), caseNo, chosen, labels, items, &faults);
     p->setUnitInfo(perUnit);
-    p->m_baseMVA = CDBUtility::getBaseMVA();
     return p;
 }
 

@@ -327,7 +327,7 @@ TEST_P(DemoTest, StatementsDoNotGrowWithTheCase) {
     faults = testrun::faultPoints(demo::kCaseAToGround);
     auto small = builder(demo::kCaseAToGround, false);
     for (const auto& k : reportkinds::kinds())
-        small->portByKey(k.key);
+        (small.get()->*k.build)();
     const int demoQueries = small->queryCount();
     EXPECT_LE(demoQueries, 20);
 
@@ -345,7 +345,7 @@ TEST_P(DemoTest, StatementsDoNotGrowWithTheCase) {
     ASSERT_EQ(faults.size(), 12u);
     auto big = builder(casegen::kGridCase, false);
     for (const auto& k : reportkinds::kinds())
-        big->portByKey(k.key);
+        (big.get()->*k.build)();
     EXPECT_GT(big->page(5).records.totalRecords(), 12u * 300u);
     // (The demo case also reads its load-flow case, the grid has none.)
     EXPECT_LE(big->queryCount(), demoQueries);
@@ -444,7 +444,6 @@ TEST_P(BatchTest, HelpVersionAndRuns) {
 
     // The choices stored for the case are the defaults: bus voltage, item 0, one fault.
     casechoices::ObjectChoices c;
-    c.fillShortCircuitKinds();
     c.seedObjectVars();
     c.m_selObjects = {gbU("母线电压")};
     c.m_objVars[gbU("母线电压")] = {0};

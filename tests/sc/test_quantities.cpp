@@ -13,9 +13,9 @@ using scq::Cx;
 namespace {
 
 TEST(Quantities, Texts) {
-    EXPECT_EQ(scq::angleText(Cx(-1, 0), 2), "180.00");
-    EXPECT_EQ(scq::angleText(Cx(-0.5, -0.8660254), 2), "240.00"); // never a negative angle
-    EXPECT_EQ(scq::angleText(Cx(1, -0.0), 2), "0.00");            // atan2 gives -0: no sign
+    EXPECT_EQ(scq::complexText(Cx(-1, 0)), "1.0000 / 180.00");
+    EXPECT_EQ(scq::complexText(Cx(-0.5, -0.8660254)), "1.0000 / 240.00"); // never a negative angle
+    EXPECT_EQ(scq::complexText(Cx(1, -0.0)), "1.0000 / 0.00");            // atan2 gives -0: no sign
     EXPECT_EQ(scq::complexText(Cx(0, -1)), "1.0000 / 270.00");
     EXPECT_EQ(scq::complexText(Cx(0, 0)), "0.0000 / 0.00");
     EXPECT_EQ(scq::fixed(1.02 * 110, 4), "112.2000");
@@ -57,7 +57,7 @@ TEST(Quantities, PhasesAndUnits) {
     EXPECT_EQ(scq::complexText(p.b), "1.0000 / 240.00");
     EXPECT_EQ(scq::complexText(p.c), "1.0000 / 120.00");
     p = scq::toPhases(Cx(), Cx(1, 0), Cx());
-    EXPECT_EQ(scq::angleText(p.b, 2), "120.00");
+    EXPECT_EQ(scq::complexText(p.b), "1.0000 / 120.00");
     p = scq::toPhases(Cx(), Cx(), Cx(0.3, 0));
     for (const Cx& x : {p.a, p.b, p.c})
         EXPECT_NEAR(std::abs(x - Cx(0.3, 0)), 0, 1e-15);

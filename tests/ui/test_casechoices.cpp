@@ -15,7 +15,6 @@ class CaseChoicesTest : public UiTest {
         uitest::addCases(*db);
         open();
         CDBUtility::setCaseName("101");
-        c.fillShortCircuitKinds();
         c.seedObjectVars();
     }
     casechoices::ObjectChoices c;
@@ -45,7 +44,6 @@ TEST_P(CaseChoicesTest, ItemRowsKeepTwentyItemsAndStopAtTheFirstGap) {
         << "an empty list leaves VAR1 at its default";
 
     casechoices::ObjectChoices back;
-    back.fillShortCircuitKinds();
     back.seedObjectVars();
     casechoices::OutputOptions loaded;
     ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", 1, loaded));
@@ -53,7 +51,7 @@ TEST_P(CaseChoicesTest, ItemRowsKeepTwentyItemsAndStopAtTheFirstGap) {
     EXPECT_TRUE(loaded.onArea);
     EXPECT_FALSE(loaded.onZone);
     EXPECT_TRUE(loaded.lreport && loaded.lfile && loaded.hasOverLimit);
-    EXPECT_EQ(casechoices::checkedObjects(loaded, back), c.m_selObjects);
+    EXPECT_EQ(casechoices::checkedObjects(loaded), c.m_selObjects);
     casechoices::loadObjectVars("SCR_CONT", "1", back);
     EXPECT_EQ(back.m_objVars[busVol], std::vector<int>(many.begin(), many.begin() + 20));
     EXPECT_TRUE(back.m_objVars[lineCur].empty());
@@ -64,17 +62,13 @@ TEST_P(CaseChoicesTest, ItemRowsKeepTwentyItemsAndStopAtTheFirstGap) {
     EXPECT_TRUE(logged(false, gb("作业没有保存的输出选项:2"))) << "nothing stored is no error";
 }
 
-TEST_P(CaseChoicesTest, SummaryInformationAlwaysComesBackEmpty) {
+TEST_P(CaseChoicesTest, ItemRowsOfKindsWithoutItemsAndOfOtherObjects) {
+    // OBJNo 0 is the summary, which has no items; 7 belongs to another module.
+    db->exec("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO,VAR1,VAR2) VALUES (1,0,2,4,5),(1,7,1,6,-1)");
     casechoices::ObjectChoices other;
-    other.m_objByIndex = {{0, gb("摘要信息")}, {1, "X"}};
-    other.m_objVars[gb("摘要信息")] = {1, 2};
-    db->exec(
-        "INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO,VAR1,VAR2) VALUES (1,0,2,4,5),(1,1,1,6,-1),(1,9,0,1,2)");
     casechoices::loadObjectVars("SCR_CONT", "1", other);
-    EXPECT_TRUE(other.m_objVars[gb("摘要信息")].empty());
-    EXPECT_EQ(other.m_objTableNo[gb("摘要信息")], 2);
-    EXPECT_EQ(other.m_objVars.count("X"), 0u) << "an object without a list is skipped";
-    EXPECT_EQ(other.m_objTableNo["X"], 1);
+    EXPECT_TRUE(other.m_objVars.empty());
+    EXPECT_EQ(other.m_objTableNo, (std::map<std::string, int>{{gb("短路电流简表"), 2}}));
 }
 
 TEST_P(CaseChoicesTest, OptionsTableWithoutOverLimitAndUnknownCaseKinds) {

@@ -2,6 +2,7 @@
 #include "casegen/casegen.h"
 #include "db/textcodec.h"
 #include "sc/outputrun.h"
+#include "sc/reportkinds.h"
 #include "ui/screpdialog.h"
 #include "uitest.h"
 
@@ -114,7 +115,7 @@ TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
     req.projectDir = proj.path().toStdString() + "/";
     req.caseNo = casegen::demo::kCaseThreePhase;
     req.chosenKeys = dlg->choices().m_selObjects;
-    req.itemLabels = dlg->choices().m_itemLabels;
+    req.itemLabels = reportkinds::itemLabels();
     req.itemSel = dlg->choices().m_objVars;
     req.faults = &dlg->faultList();
     req.writeSheet = true;

@@ -1,6 +1,7 @@
 // The three small dialogs on their own: fault point selection, case browser and the
 // item selection of one report kind.
 #include "db/textcodec.h"
+#include "sc/reportkinds.h"
 #include "ui/casebrowsedlg.h"
 #include "ui/scposseldlg.h"
 #include "ui/tree/clfrepitemseldlg.h"
@@ -140,13 +141,14 @@ TEST_P(PickerTest, CaseBrowserListsNumberedCalculatedCases) {
 class ItemSelTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        labels[key] = {"a", "b", "c", "d", "e", "f", "g", "h"};
-        defVars[key] = {{2, 4}, {8, 1, 3}};
+        kind.labels = {"a", "b", "c", "d", "e", "f", "g", "h"};
+        kind.presets = {{2, 4}, {8, 1, 3}};
         vars[key] = {1, 3};
         tabNo[key] = 0;
     }
     std::unique_ptr<CLFRepItemSelDlg> open() {
-        return std::make_unique<CLFRepItemSelDlg>(labels, defVars, vars, tabNo, 4, nullptr, key.c_str());
+        kind.key = key;
+        return std::make_unique<CLFRepItemSelDlg>(kind, vars, tabNo, nullptr);
     }
     static QStringList orders(CLFRepItemSelDlg& d) {
         QStringList out;
@@ -155,8 +157,7 @@ class ItemSelTest : public ::testing::Test {
         return out;
     }
     std::string key = gb("母线电压");
-    std::map<std::string, std::vector<std::string>> labels;
-    std::map<std::string, std::vector<std::vector<int>>> defVars;
+    reportkinds::Kind kind;
     std::map<std::string, std::vector<int>> vars;
     std::map<std::string, int> tabNo;
 };
@@ -208,8 +209,7 @@ TEST_F(ItemSelTest, PredefinedTablesCannotBeEditedAndCancelKeepsEverything) {
 
 TEST_F(ItemSelTest, EveryItemIsReachedAndTickedFromTheKeyboard) {
     key = gb("支路两端的电压、\n电流和视在阻抗");
-    labels[key] = labels[gb("母线电压")];
-    defVars[key] = {};
+    kind.presets.clear();
     auto d = open();
     EXPECT_EQ(d->windowTitle(), QString::fromUtf8("支路两端的电压、电流和视在阻抗")) << "no line break";
     d->show();
@@ -230,7 +230,7 @@ TEST_F(ItemSelTest, EveryItemIsReachedAndTickedFromTheKeyboard) {
 }
 
 TEST_F(ItemSelTest, KindWithoutPresetsHasOnlyTheCustomTable) {
-    defVars.erase(key);
+    kind.presets.clear();
     vars[key] = {5, 2};
     auto d = open();
     EXPECT_EQ(d->customTable(), 0);

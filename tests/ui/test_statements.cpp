@@ -336,7 +336,6 @@ class StatementReview : public UiTest {
         caseH = hostile("案");
         decoy = gb("案") + "%";
         noteH = hostile("注") + "\n" + hostile("第二行");
-        schH = hostile("方案");
         areaH = hostile("区");
         zoneH = hostile("分");
         stH = hostile("站");
@@ -365,14 +364,6 @@ class StatementReview : public UiTest {
             side->rename(from, to);
         side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(noteH), demo::kCaseAToGround});
         side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(hostile("浏览")), demo::kCaseABToGround});
-        // Two more schemes: the hostile one of the hostile case, and one whose name is a
-        // LIKE pattern matching it, with a group and a line of its own.
-        const QString decoySch = q(gb("方案") + "%");
-        side->exec("INSERT INTO SCHEMEINF (ID,SchName) VALUES (2,?),(3,?)", {q(schH), decoySch});
-        side->exec("INSERT INTO SCHEMECONT (IDSch,GrpName,Nlever) VALUES (2,'BASE',1),(3,'DECOY',9)");
-        side->exec("INSERT INTO CDB_ACLINE (ID,ID_Name,GrpName) VALUES (999,'decoy line','DECOY')");
-        side->exec("UPDATE SC_CASE SET SCHEME=? WHERE Case_No=?", {q(schH), demo::kCaseAToGround});
-        side->exec("UPDATE SC_CASE SET SCHEME=? WHERE Case_No=?", {decoySch, demo::kCaseAB});
     }
 
     void resolveCases();
@@ -402,7 +393,7 @@ class StatementReview : public UiTest {
     std::unique_ptr<ServerLog> log;
     std::vector<Hooked> hooked;
     std::vector<QString> engine;
-    std::string caseH, decoy, noteH, schH, areaH, zoneH, stH, busH, lineH, createdDb;
+    std::string caseH, decoy, noteH, areaH, zoneH, stH, busH, lineH, createdDb;
     QTemporaryDir proj;
 };
 
@@ -424,8 +415,6 @@ void StatementReview::resolveCases() {
         swallow([&] { CDBUtility::getCaseNameList(l); });
         swallow([] { CDBUtility::setCaseNo(demo::kLoadFlowCase); });
         swallow([&] { CDBUtility::setCaseName(q(caseH)); });
-        double lo = 0, hi = 0;
-        CDBUtility::getCaseVLimit(lo, hi);
         EXPECT_EQ(CDBUtility::getCaseNo(caseH), -1);
         CDBUtility::getCaseName(demo::kLoadFlowCase);
     }
@@ -435,7 +424,6 @@ void StatementReview::resolveCases() {
 // Stored choices of the hostile case and of the decoy change their own rows, nothing else.
 void StatementReview::storedChoices() {
     casechoices::ObjectChoices c;
-    c.fillShortCircuitKinds();
     c.seedObjectVars();
     for (const auto& k : reportkinds::kinds())
         c.m_selObjects.insert(k.key);
@@ -477,9 +465,8 @@ void StatementReview::storedChoices() {
     EXPECT_FALSE(back.unit);
     EXPECT_FALSE(back.onZone);
     EXPECT_TRUE(back.onArea);
-    EXPECT_EQ(casechoices::checkedObjects(back, c), c.m_selObjects);
+    EXPECT_EQ(casechoices::checkedObjects(back), c.m_selObjects);
     casechoices::ObjectChoices read;
-    read.fillShortCircuitKinds();
     read.seedObjectVars();
     casechoices::loadObjectVars("SCR_CONT", std::to_string(h), read);
     EXPECT_EQ(read.m_objVars[busVol], (std::vector<int>{5, 3, 1}));
@@ -640,24 +627,7 @@ void StatementReview::locations() {
     EXPECT_EQ(CDBUtility::findST(bus1), stH);
     EXPECT_EQ(CDBUtility::findZone(bus1), zoneH);
     EXPECT_EQ(CDBUtility::findArea(bus1), areaH);
-    EXPECT_EQ(CDBUtility::getZoneOfST(stH), zoneH);
-    EXPECT_EQ(CDBUtility::getAreaOfZone(zoneH), areaH);
-    EXPECT_EQ(CDBUtility::getZoneOfST(gb("站") + "%"), ""); // a pattern matching it is no name
-    EXPECT_EQ(CDBUtility::getBaseMVA(), demo::kBaseMVA);
     CDBUtility::clearNDPosBuffer();
-
-    // The scheme of a case picks the network records: the hostile scheme its own group,
-    // the decoy only its own line.
-    struct Access : CDBUtility {
-        static void formRecIds(const char* table) { form_rec_ids(table); }
-    };
-    CDBUtility::setCaseNo(demo::kCaseAToGround);
-    Access::formRecIds("CDB_ACLINE");
-    EXPECT_EQ(side->rows("select ID from RPTWORK_SC_SCHEME_TMP"),
-              side->rows("select ID from CDB_ACLINE where GrpName='BASE'"));
-    CDBUtility::setCaseNo(demo::kCaseAB);
-    Access::formRecIds("CDB_ACLINE");
-    EXPECT_EQ(side->rows("select ID from RPTWORK_SC_SCHEME_TMP"), QStringList{"999"});
 }
 
 // The report dialog as a user drives it on the hostile case.
@@ -788,7 +758,7 @@ void StatementReview::checkAgainstList() {
     for (const QString& sql : withData)
         ADD_FAILURE() << "data in the statement text: " << sql.toStdString();
     // Every hostile text travelled, as (part of) a bound value.
-    for (const std::string& h : {caseH, decoy, schH, stH, zoneH, areaH, busH, lineH})
+    for (const std::string& h : {caseH, decoy, stH, zoneH, areaH, busH, lineH})
         EXPECT_FALSE(values.filter(q(h)).isEmpty()) << q(h).toStdString();
 
     std::string report;

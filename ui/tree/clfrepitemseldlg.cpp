@@ -2,6 +2,7 @@
 
 #include "db/log.h"
 #include "db/textcodec.h"
+#include "sc/reportkinds.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,23 +16,21 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 const QString kBlank = QStringLiteral("  ");
 }
 
-CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::string>>& itemLabels,
-                                   const std::map<std::string, std::vector<std::vector<int>>>& defVars,
+CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
                                    std::map<std::string, std::vector<int>>& objVars,
-                                   std::map<std::string, int>& objTableNo, int strips, QWidget* parent,
-                                   const char* name)
-    : QDialog(parent), m_key(name ? name : ""), m_objVars(objVars), m_objTableNo(objTableNo) {
+                                   std::map<std::string, int>& objTableNo, QWidget* parent)
+    : QDialog(parent), m_key(kind.key), m_tables(kind.presets), m_objVars(objVars), m_objTableNo(objTableNo) {
     setModal(true);
     setObjectName(textcodec::fromLocal8(m_key));
     // The branch-end key holds a line break, which a title bar shows as a box.
     setWindowTitle(tr(textcodec::fromLocal8(m_key).toUtf8().constData()).remove('\n'));
-    if (auto d = defVars.find(m_key); d != defVars.end()) m_tables = d->second;
-    std::vector<std::string> labels;
-    if (auto l = itemLabels.find(m_key); l != itemLabels.end()) labels = l->second;
+    const std::vector<std::string>& labels = kind.labels;
 
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(10, 10, 10, 10);
@@ -58,11 +57,11 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const std::map<std::string, std::vector<std::
     rowLayout->addWidget(tabBox);
     connect(m_pTabGroup, &QButtonGroup::idClicked, this, &CLFRepItemSelDlg::onChangeTab);
 
-    // Items run down the columns, `strips` to a column.
+    // Items run down two columns.
     auto* itemBoxGroup = new QGroupBox(QString::fromUtf8("变量"), row);
     auto* grid = new QGridLayout(itemBoxGroup);
     // No button group: Qt would make the items one Tab stop and send Down past them.
-    const int perColumn = strips > 0 ? strips : 1;
+    const int perColumn = std::max(1, int(labels.size()) / 2);
     m_perColumn = perColumn;
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     for (size_t i = 0; i < labels.size(); ++i) {

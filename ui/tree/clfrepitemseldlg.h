@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace reportkinds {
+struct Kind;
+}
+
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
@@ -15,11 +19,10 @@ class QRadioButton;
 class CLFRepItemSelDlg : public QDialog {
     Q_OBJECT
   public:
-    // The dialog's name is the report key; it edits objVars and objTableNo in place on OK.
-    CLFRepItemSelDlg(const std::map<std::string, std::vector<std::string>>& itemLabels,
-                     const std::map<std::string, std::vector<std::vector<int>>>& defVars,
-                     std::map<std::string, std::vector<int>>& objVars, std::map<std::string, int>& objTableNo,
-                     int strips, QWidget* parent, const char* name);
+    // The dialog's name is the kind's key; it edits the kind's entries of objVars and
+    // objTableNo in place on OK.
+    CLFRepItemSelDlg(const reportkinds::Kind& kind, std::map<std::string, std::vector<int>>& objVars,
+                     std::map<std::string, int>& objTableNo, QWidget* parent);
 
     const std::string& key() const { return m_key; }
     int customTable() const { return int(m_tables.size()); }

@@ -11,7 +11,6 @@ namespace saver {
 // unit for writer 0 and zone grouping for writer 1, and its own fault points (with a
 // quote and a GB18030 character whose second byte is 0x5C).
 inline void fill(int w, casechoices::ObjectChoices& c, casechoices::OutputOptions& o, SCPosList& faults) {
-    c.fillShortCircuitKinds();
     c.seedObjectVars();
     const auto& kinds = reportkinds::kinds();
     for (size_t i = 0; i < kinds.size(); ++i) {
