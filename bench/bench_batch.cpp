@@ -4,6 +4,10 @@
 // of its own, so its peak memory is its own.
 //
 //   bench_batch [--buses 2000,5000] [--faults 25,50] [--backends sqlite,mariadb] [--dir DIR]
+//               [--xlsx-layout table|grouped]
+//
+// The bare loop writes the model's cells, one worksheet row per record: the grouped
+// layout's cells; the table layout adds location columns and splits complex values.
 //   bench_batch --child-reads DB [CASE] | --child-text-limit FILE   (one limit step alone)
 //
 // MariaDB is used when SCREPORT_DB_SOCKET (or the client defaults) reaches a server,
@@ -250,6 +254,7 @@ int parent(int argc, char** argv) {
     std::vector<int> busesList{2000, 5000}, faultsList{25, 50};
     std::vector<std::string> backends{"sqlite", "mariadb"};
     std::string dir = QDir::tempPath().toStdString() + "/screport-bench";
+    std::string layout = "table";
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i], v = argv[i + 1];
         if (a == "--buses") {
@@ -264,6 +269,8 @@ int parent(int argc, char** argv) {
             backends = split(v);
         } else if (a == "--dir") {
             dir = v;
+        } else if (a == "--xlsx-layout") {
+            layout = v;
         } else {
             std::fprintf(stderr, "unknown option %s\n", a.c_str());
             return 2;
@@ -340,7 +347,9 @@ int parent(int argc, char** argv) {
                                                         "--format",
                                                         formats,
                                                         "--units",
-                                                        "named"};
+                                                        "named",
+                                                        "--xlsx-layout",
+                                                        layout};
                     return runChild(args, SCREPORT_SOURCE_DIR);
                 };
                 const Measured reads = runChild({self, "--child-reads", dbArg}, "");
