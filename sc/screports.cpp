@@ -556,8 +556,8 @@ void SCRepPort::portBusVol() {
             return;
         }
         for (const auto& bus : m_SCB120) {
-            auto v = bus.second.find(f->T);
-            if (v == bus.second.end()) {
+            const SCB120Rec* v = bus.second.find(f->T);
+            if (!v) {
                 dataproblems::report(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120", "T",
                                                            busFaultKey(bus.first, f->T), std::string(),
                                                            dataproblems::Action::RowLeftOut});
@@ -566,7 +566,7 @@ void SCRepPort::portBusVol() {
             const int w = rs.addRecord(0);
             rs.append(0, w, bus.first);
             const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
-            const SeqPhaseCtx c = seqPhase(v->second.V1, v->second.V2, v->second.V0, k);
+            const SeqPhaseCtx c = seqPhase(v->V1, v->V2, v->V0, k);
             // Magnitudes and angles only: any NaN comes from a bad stored value.
             scitems::appendCells(
                 seqPhaseItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, true);

@@ -409,11 +409,22 @@ const SCRepPort::BusFaults* SCRepPort::findBus(const std::string& bus) const {
     return it == m_SCB120.end() ? nullptr : &it->second;
 }
 
+SCB120Rec& SCRepPort::BusFaults::operator[](int T) {
+    // Rows come in fault order as a rule: appending keeps the block sorted.
+    if (m_v.empty() || m_v.back().first < T) return m_v.emplace_back(T, SCB120Rec()).second;
+    auto it = std::lower_bound(m_v.begin(), m_v.end(), T, [](const auto& e, int t) { return e.first < t; });
+    if (it == m_v.end() || it->first != T) it = m_v.emplace(it, T, SCB120Rec());
+    return it->second;
+}
+
+const SCB120Rec* SCRepPort::BusFaults::find(int T) const {
+    auto it = std::lower_bound(m_v.begin(), m_v.end(), T, [](const auto& e, int t) { return e.first < t; });
+    return it == m_v.end() || it->first != T ? nullptr : &it->second;
+}
+
 const SCB120Rec* SCRepPort::findVolts(const std::string& bus, int T) const {
     const BusFaults* bf = findBus(bus);
-    if (!bf) return nullptr;
-    auto it = bf->find(T);
-    return it == bf->end() ? nullptr : &it->second;
+    return bf ? bf->find(T) : nullptr;
 }
 
 bool SCRepPort::getPreFault(const std::string& key, Cx& v) const {
@@ -509,12 +520,12 @@ void SCRepPort::missingVolts(const std::string& bus, int T, bool busKnown) {
 scq::SeqV SCRepPort::seqVolts(const BusFaults* bf, const std::string& bus, int T, int /*need*/) {
     const Cx nan(dataproblems::kBad, dataproblems::kBad);
     scq::SeqV v{nan, nan, nan};
-    auto it = bf ? bf->find(T) : BusFaults::const_iterator();
-    if (!bf || it == bf->end()) {
+    const SCB120Rec* r = bf ? bf->find(T) : nullptr;
+    if (!r) {
         missingVolts(bus, T, bf != nullptr);
         return v;
     }
-    return scq::SeqV{it->second.V1, it->second.V2, it->second.V0};
+    return scq::SeqV{r->V1, r->V2, r->V0};
 }
 
 SCRepPort::Cx SCRepPort::getV1(const std::string& bus, int T) {

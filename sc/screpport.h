@@ -50,7 +50,18 @@ struct BranchKey {
 class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
   public:
     using Cx = scq::Cx;
-    using BusFaults = std::map<int, SCB120Rec>; // fault number -> voltages of one bus
+    // Fault number -> voltages of one bus, kept sorted in one block: read once, looked up
+    // for every branch end of every fault.
+    class BusFaults {
+      public:
+        // The entry of fault T, made when missing (loading).
+        SCB120Rec& operator[](int T);
+        const SCB120Rec* find(int T) const;
+        size_t count(int T) const { return find(T) ? 1 : 0; }
+
+      private:
+        std::vector<std::pair<int, SCB120Rec>> m_v;
+    };
 
     SCRepPort(const std::string& projectDir, int caseNo, const std::set<std::string>& chosenReports,
               const std::map<std::string, std::vector<std::string>>& itemLabels,
