@@ -86,10 +86,10 @@ size_t fastFixed(char* out, double v, int decimals) {
     if (decimals < 0 || decimals > 9) return 0;
     const double s = std::fabs(v) * kPow10[decimals];
     if (!(s < 9.0e15)) return 0;
-    const double whole = std::floor(s);
-    const double frac = s - whole;
+    const uint64_t whole = uint64_t(s); // truncation is floor here, and exact
+    const double frac = s - double(whole);
     if (std::fabs(frac - 0.5) <= s * 4.5e-16 + 1e-300) return 0;
-    const uint64_t n = uint64_t(whole) + (frac > 0.5 ? 1 : 0);
+    const uint64_t n = whole + (frac > 0.5 ? 1 : 0);
     char* p = out;
     if (std::signbit(v)) *p++ = '-';
     switch (decimals) { // constant divisors: no division instruction per cell

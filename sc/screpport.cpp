@@ -418,6 +418,11 @@ SCB120Rec& SCRepPort::BusFaults::operator[](int T) {
 }
 
 const SCB120Rec* SCRepPort::BusFaults::find(int T) const {
+    // Fault numbers are mostly 1, 2, 3, ...: try the place T would have then.
+    if (!m_v.empty()) {
+        const size_t at = size_t(T) - size_t(m_v.front().first);
+        if (at < m_v.size() && m_v[at].first == T) return &m_v[at].second;
+    }
     auto it = std::lower_bound(m_v.begin(), m_v.end(), T, [](const auto& e, int t) { return e.first < t; });
     return it == m_v.end() || it->first != T ? nullptr : &it->second;
 }
