@@ -318,6 +318,9 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     const std::string& templateText(const std::string& name);
     // The temporary folder; false when it cannot be made.
     bool makeDirs();
+    // Stops the writers of a streamed run and removes their files; derived builders call
+    // it first in their destructors, since writers may read what they own.
+    void abandonOutput();
     // Hands the page's head and its remaining groups to the writers, then its end.
     void endPage(int page);
     // Adds a group built apart to the page: to the writers while streaming, else copied in.

@@ -47,7 +47,13 @@ void RepPortBase::OutputEnd::operator()(Output* o) const {
     delete o;
 }
 
-RepPortBase::~RepPortBase() = default;
+RepPortBase::~RepPortBase() {
+    abandonOutput();
+}
+
+void RepPortBase::abandonOutput() {
+    m_out.reset(); // the writer threads end before anything they read goes
+}
 
 void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
     std::unique_ptr<Output, OutputEnd> out(new Output);

@@ -241,7 +241,7 @@ class WorkbookWriter : public HtmlTableWriter {
     OutFileSet& m_files;
     std::string m_mainPath;
     WorkbookNames m_names;
-    const std::map<std::string, std::string>& m_templates;
+    const std::map<std::string, std::string> m_templates; // a copy: the model may go first
     std::string m_folder;
     OutFile* m_sheet = nullptr;
 };

@@ -27,7 +27,9 @@ SCRepPort::SCRepPort(const std::string& projectDir, int caseNo, const std::set<s
                      const std::map<std::string, std::vector<int>>& itemNumbers, const SCPosList* buses)
     : RepPortBase(projectDir, caseNo, chosenReports, itemLabels, itemNumbers), sc_buses(buses) {}
 
-SCRepPort::~SCRepPort() = default;
+SCRepPort::~SCRepPort() {
+    abandonOutput();
+}
 
 bool SCRepPort::run(QSqlQuery& q, const SqlStmt& s) {
     ++m_queryCount;
