@@ -25,6 +25,7 @@
 #include <QSaveFile>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -341,34 +342,23 @@ Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
         if (u != "pu" && u != "named") usageError("--units wants pu or named: " + u);
         v.perUnit = u == "pu";
     }
-    if (p.isSet(o.group)) {
-        std::array<bool, 3> g = {false, false, false};
-        for (const QString& w : listOf(p.value(o.group))) {
-            if (w == "area")
-                g[0] = true;
-            else if (w == "zone")
-                g[1] = true;
-            else if (w == "station")
-                g[2] = true;
-            else if (w != "none")
-                usageError("--group wants area, zone, station or none: " + w);
+    // Which of three words a list names; `none` (when allowed) names none of them.
+    auto flags = [&](const QCommandLineOption& opt, const std::array<const char*, 3>& words, bool noneAllowed,
+                     const QString& usage) {
+        std::array<bool, 3> on = {false, false, false};
+        for (const QString& w : listOf(p.value(opt))) {
+            const auto it = std::find_if(words.begin(), words.end(), [&](const char* x) { return w == x; });
+            if (it != words.end())
+                on[size_t(it - words.begin())] = true;
+            else if (!(noneAllowed && w == "none"))
+                usageError(usage + w);
         }
-        v.group = g;
-    }
-    if (p.isSet(o.format)) {
-        std::array<bool, 3> f = {false, false, false};
-        for (const QString& w : listOf(p.value(o.format))) {
-            if (w == "txt")
-                f[0] = true;
-            else if (w == "html")
-                f[1] = true;
-            else if (w == "xlsx")
-                f[2] = true;
-            else
-                usageError("--format wants txt, html or xlsx: " + w);
-        }
-        v.format = f;
-    }
+        return on;
+    };
+    if (p.isSet(o.group))
+        v.group = flags(o.group, {"area", "zone", "station"}, true, "--group wants area, zone, station or none: ");
+    if (p.isSet(o.format))
+        v.format = flags(o.format, {"txt", "html", "xlsx"}, false, "--format wants txt, html or xlsx: ");
     if (p.isSet(o.encoding)) {
         const QString e = p.value(o.encoding).toLower();
         if (e == "gb18030")
