@@ -574,6 +574,15 @@ void SCRepPort::portBusVol() {
     });
 }
 
+// The branches' numbers as their cells show them.
+std::vector<std::string> SCRepPort::branchNumbers() const {
+    std::vector<std::string> ids;
+    ids.reserve(m_SCLine1.size());
+    for (const SCLine1Rec& b : m_SCLine1)
+        ids.push_back(std::to_string(b.ID_No));
+    return ids;
+}
+
 // ---------------------------------------------------------------------------------------
 // Branch currents
 
@@ -607,6 +616,7 @@ void SCRepPort::portLineCur() {
     screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
 
     BranchScales scales[2]; // one per thread
+    const std::vector<std::string> ids = branchNumbers(); // once, not per fault point
     buildGroups(r, n, stepOf(reportkinds::LineCur), [&](int i, RecordStore& rs) {
         const SCPos& p = fl[size_t(i)];
         const SCR120Rec* f = findFault(p.name);
@@ -631,7 +641,7 @@ void SCRepPort::portLineCur() {
             w = rs.addRecord(0);
             rs.append(0, w, b.I_Name);
             rs.append(0, w, b.J_Name);
-            rs.append(0, w, std::to_string(b.ID_No));
+            rs.append(0, w, ids[k]);
             emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI));
         }
     });
@@ -675,6 +685,7 @@ void SCRepPort::portVIZ() {
     branchBuses();
 
     BranchScales scales[2]; // one per thread
+    const std::vector<std::string> ids = branchNumbers(); // once, not per fault point
     buildGroups(r, n, stepOf(reportkinds::BranchEnds), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
         const SCR120Rec* f = findFault(name);
@@ -684,7 +695,7 @@ void SCRepPort::portVIZ() {
             const int w = rs.addRecord(0);
             rs.append(0, w, b.I_Name);
             rs.append(0, w, b.J_Name);
-            rs.append(0, w, std::to_string(b.ID_No));
+            rs.append(0, w, ids[k]);
             VizCtx c;
             c.s = branchScale(scales[i % 2], k); // before the ends: a missing base voltage ends the run first
             const BranchAt at = branchAt(k, f->T, NeedAll);

@@ -162,6 +162,7 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     // Sequence voltages as getV1/getV2/getV0 give them, warnings included.
     scq::SeqV seqVolts(const BusFaults* bf, const std::string& bus, int T, int need);
     const std::vector<BranchBuses>& branchBuses();
+    std::vector<std::string> branchNumbers() const;
     // Voltages at both ends of branch k and its end currents during fault T; the
     // zero-sequence path only with `need` NeedAll.
     struct BranchAt {
