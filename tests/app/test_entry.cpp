@@ -1,6 +1,7 @@
 // The program's entry, run as a process: usage, errors that end it, the backup flag,
 // what the batch mode says about a database or case it cannot report, runs over several
 // cases with their summary, and the installed package.
+#include "support/proc.h"
 #include "support/testdb.h"
 #include "tools/casegen/casegen.h"
 
@@ -14,9 +15,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -26,51 +24,18 @@ namespace {
 
 namespace demo = casegen::demo;
 
-struct Outcome {
-    int exitCode = -1;
-    QString out, err;
-};
+using testproc::fileBytes;
+using testproc::Outcome;
 
-// No box can wait for a click; the private server when there is one; log lines in UTF-8.
-QProcessEnvironment baseEnv() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.remove("SCREPORT_LOG_ENCODING");
-    if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) {
-        env.insert("SCREPORT_DB_SOCKET", s);
-        env.insert("SCREPORT_DB_USER", "root");
-    }
-    return env;
-}
-
-Outcome exec(const QString& program, const QStringList& args, const QProcessEnvironment& env = baseEnv(),
-             const QString& cwd = QString()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(cwd);
-    p.start(program, args);
-    Outcome r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        ADD_FAILURE() << program.toStdString() << " did not end";
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-Outcome run(const QStringList& args, const QProcessEnvironment& env = baseEnv()) {
-    return exec(SCREPORT_EXE, args, env);
+Outcome run(const QStringList& args, const QProcessEnvironment& env = testproc::env()) {
+    return testproc::run(SCREPORT_EXE, args, env);
 }
 
 // Runs until the error stream holds `until` (or a while has passed), then ends the process:
 // with a case to show, the dialog would wait for the user.
 QString errorsWhileOpen(const QStringList& args, const QString& until) {
     QProcess p;
-    p.setProcessEnvironment(baseEnv());
+    p.setProcessEnvironment(testproc::env());
     p.start(SCREPORT_EXE, args);
     QString err;
     QElapsedTimer t;
@@ -83,11 +48,6 @@ QString errorsWhileOpen(const QStringList& args, const QString& until) {
     p.kill();
     p.waitForFinished();
     return err + QString::fromUtf8(p.readAllStandardError());
-}
-
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
 }
 
 QString writeFile(const QString& path, const QByteArray& bytes) {
@@ -119,7 +79,7 @@ TEST(Entry, UsageAndErrorsWhileTheDialogIsBuiltEndWithOneNotice) {
     };
     for (const auto& r : rows) {
         const Outcome o = run(r.args);
-        EXPECT_EQ(o.exitCode, 0);
+        EXPECT_EQ(o.code, 0);
         EXPECT_EQ(o.err.count(u("[提示] ") + r.notice), 1) << o.err.toStdString();
         EXPECT_FALSE(r.notice != noCase && o.err.contains(noCase)) << o.err.toStdString();
         EXPECT_FALSE(r.notice == usage && o.out.contains(u("正在打开数据库"))) << "no dialog is built";
@@ -152,9 +112,9 @@ QString caseName(int n) {
 
 // The demo case database, calculated by the case generator (a file path or a server name).
 bool makeDemo(const QString& arg) {
-    const Outcome r = exec(SCREPORT_BINARY_DIR "/tools/sc-mkcase", {"--demo", "--force", arg});
-    EXPECT_EQ(r.exitCode, 0) << "sc-mkcase --demo " << arg.toStdString() << ": " << r.err.toStdString();
-    return r.exitCode == 0;
+    const Outcome r = testproc::run(SCREPORT_BINARY_DIR "/tools/sc-mkcase", {"--demo", "--force", arg});
+    EXPECT_EQ(r.code, 0) << "sc-mkcase --demo " << arg.toStdString() << ": " << r.err.toStdString();
+    return r.code == 0;
 }
 
 bool wroteNothing(const QString& project) {
@@ -175,17 +135,7 @@ class BatchRun : public ::testing::TestWithParam<testdb::Backend> {
         ASSERT_TRUE(makeDemo(arg));
     }
     // Changes the demo behind the program's back.
-    void sql(const std::string& utf8) {
-        if (server) return server->exec(utf8);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "batchrun-side");
-            db.setDatabaseName(arg);
-            ASSERT_TRUE(db.open());
-            QSqlQuery q(db);
-            EXPECT_TRUE(q.exec(QString::fromStdString(utf8))) << q.lastError().text().toStdString();
-        }
-        QSqlDatabase::removeDatabase("batchrun-side");
-    }
+    void sql(const std::string& utf8) { testdb::exec(GetParam(), arg.toStdString(), utf8); }
     QTemporaryDir dir;
     QString arg;
     const QString project = dir.path() + "/project";
@@ -193,9 +143,7 @@ class BatchRun : public ::testing::TestWithParam<testdb::Backend> {
 };
 
 QJsonObject readJson(const QString& path) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return QJsonDocument::fromJson(f.readAll()).object();
+    return QJsonDocument::fromJson(fileBytes(path)).object();
 }
 
 // A damaged file, a missing one, a database the server does not have: exit 3 and a line
@@ -209,7 +157,7 @@ TEST_P(BatchRun, AnUnusableDatabaseEndsWithThreeAnUncalculatedCaseWithOne) {
     std::vector<Bad> bad;
     const QString cannotOpen = QString::fromUtf8("不能打开数据库:");
     if (GetParam() == testdb::Backend::Sqlite) {
-        const QByteArray bytes = contents(arg);
+        const QByteArray bytes = fileBytes(arg);
         ASSERT_GT(bytes.size(), 20000);
         bad = {{writeFile(dir.path() + "/truncated.db", bytes.left(20000)),
                 QString::fromUtf8("数据库文件已损坏或不是数据库:"), QString::fromUtf8("文件不完整")},
@@ -222,7 +170,7 @@ TEST_P(BatchRun, AnUnusableDatabaseEndsWithThreeAnUncalculatedCaseWithOne) {
     }
     for (const Bad& b : bad) {
         const Outcome r = run({"--batch", b.arg, project, caseName(demo::kCaseThreePhase)});
-        EXPECT_EQ(r.exitCode, 3) << b.arg.toStdString() << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.code, 3) << b.arg.toStdString() << "\n" << r.err.toStdString();
         const QString line = "screport: " + b.lead + b.arg + " (" + b.reason;
         EXPECT_TRUE(r.err.contains(line)) << line.toStdString() << "\n" << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(QString::fromUtf8("作业名"))) << "the case is not to blame";
@@ -236,7 +184,7 @@ TEST_P(BatchRun, AnUnusableDatabaseEndsWithThreeAnUncalculatedCaseWithOne) {
     const QString name = caseName(demo::kCaseUncalculated);
     for (const QString& given : {name, QString::number(demo::kCaseUncalculated)}) {
         const Outcome r = run({"--batch", arg, project, given});
-        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_EQ(r.code, 1) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QString::fromUtf8("screport: 短路作业没有计算:") + name + "\n"))
             << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(QString::fromUtf8("没有选择故障母线"))) << r.err.toStdString();
@@ -248,7 +196,7 @@ TEST_P(BatchRun, AnUnusableDatabaseEndsWithThreeAnUncalculatedCaseWithOne) {
 // case and a summary whose counts are those of the files.
 TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     const Outcome json = run({"--list-cases", arg, "--json"});
-    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    ASSERT_EQ(json.code, 0) << json.err.toStdString();
     const QJsonArray listed = QJsonDocument::fromJson(json.out.toUtf8()).array();
     ASSERT_EQ(listed.size(), demo::kCaseCount) << json.out.toStdString();
     std::set<int> calculated;
@@ -274,7 +222,7 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     const QString summaryPath = dir.path() + "/summary.json";
     const Outcome all = run({"--batch", arg, project, "all", "--reports", "all", "--format", "txt,html,xlsx",
                              "--summary-json", summaryPath});
-    ASSERT_EQ(all.exitCode, 0) << all.err.toStdString();
+    ASSERT_EQ(all.code, 0) << all.err.toStdString();
     const QJsonObject sum = readJson(summaryPath);
     EXPECT_EQ(sum["exitStatus"].toInt(-1), 0);
     const QJsonArray cases = sum["cases"].toArray();
@@ -308,7 +256,7 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
         for (int i = 0; i < reports.size(); ++i) {
             qint64 sheetRows = 0, sheetCells = 0;
             for (const QByteArray& line :
-                 contents(folder + QString("/sc_report.files/sheet%1.htm").arg(i + 1)).split('\n'))
+                 fileBytes(folder + QString("/sc_report.files/sheet%1.htm").arg(i + 1)).split('\n'))
                 if (line.startsWith("<tr><td class=xl30>")) {
                     ++sheetRows;
                     sheetCells += line.count("<td");
@@ -333,11 +281,11 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     const QString single = dir.path() + "/single/temp/";
     const Outcome one = run({"--batch", arg, dir.path() + "/single", caseName(demo::kCaseThreePhase),
                              "--reports", "all", "--format", "txt,html"});
-    ASSERT_EQ(one.exitCode, 0) << one.err.toStdString();
+    ASSERT_EQ(one.code, 0) << one.err.toStdString();
     EXPECT_EQ(one.out.split('\n', Qt::SkipEmptyParts),
               QStringList({single + "rep_txt.txt", single + "sc_report.htm"}));
     for (const char* f : {"rep_txt.txt", "sc_report.htm", "sc_report.files/sheet4.htm"})
-        EXPECT_EQ(contents(single + f), contents(project + "/temp/1/" + f)) << f;
+        EXPECT_EQ(fileBytes(single + f), fileBytes(project + "/temp/1/" + f)) << f;
     for (const char* notAnError : {"指定的作业不存在", "catch exception here:", "不能打开数据库", "损坏"})
         EXPECT_FALSE(one.err.contains(QString::fromUtf8(notAnError))) << notAnError << "\n"
                                                                       << one.err.toStdString();
@@ -350,7 +298,7 @@ TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatu
     const QString uncalculated = caseName(demo::kCaseUncalculated);
     const Outcome r = run({"--batch", arg, project, "1,2," + uncalculated + ",no such case,1", "--reports",
                            "busvol", "--format", "txt", "--summary-json", summaryPath});
-    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("screport: case no such case: ")) << r.err.toStdString();
     const QJsonObject sum = readJson(summaryPath);
     EXPECT_EQ(sum["exitStatus"].toInt(-1), 1);
@@ -375,7 +323,7 @@ TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatu
     EXPECT_TRUE(none["number"].isNull());
     EXPECT_EQ(none["exitStatus"].toInt(-1), 1);
 
-    EXPECT_EQ(run({"--batch", arg, project, "2,1", "--reports", "busvol", "--format", "txt"}).exitCode, 4);
+    EXPECT_EQ(run({"--batch", arg, project, "2,1", "--reports", "busvol", "--format", "txt"}).code, 4);
 }
 
 // The server found as every MySQL client finds it: an option file in HOME and no variable;
@@ -389,7 +337,7 @@ TEST(BatchServer, OptionFileThenEnvironmentThenCommandLine) {
     QTemporaryDir home;
     const QString socket = QString::fromLocal8Bit(std::getenv("SCREPORT_TEST_MYSQL_SOCKET"));
     const QString cnf = home.path() + "/.my.cnf", client = "[client]\nsocket=" + socket + "\nuser=root\n";
-    QProcessEnvironment env = baseEnv();
+    QProcessEnvironment env = testproc::env();
     for (const QString& k : env.keys())
         if (k.startsWith("SCREPORT_DB_") || k.startsWith("MYSQL_")) env.remove(k);
     env.insert("HOME", home.path());
@@ -402,28 +350,28 @@ TEST(BatchServer, OptionFileThenEnvironmentThenCommandLine) {
 
     writeFile(cnf, client.toUtf8());
     Outcome r = run(args, env);
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(QFileInfo::exists(project + "/temp/rep_txt.txt"));
 
     writeFile(cnf, (client + "[screport]\nuser=nobody_here\n").toUtf8());
     r = run(args, env);
-    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.code, 3);
     EXPECT_TRUE(r.err.contains(refused)) << r.err.toStdString();
 
     QProcessEnvironment userFromEnv = env;
     userFromEnv.insert("SCREPORT_DB_USER", "root");
-    EXPECT_EQ(run(args, userFromEnv).exitCode, 0);
+    EXPECT_EQ(run(args, userFromEnv).code, 0);
 
     userFromEnv.insert("SCREPORT_DB_USER", "nobody_here");
-    EXPECT_EQ(run(args + QStringList{"--user", "root"}, userFromEnv).exitCode, 0);
+    EXPECT_EQ(run(args + QStringList{"--user", "root"}, userFromEnv).code, 0);
     // root has no password on the test server: one from a file is used, and refused.
     const QString pw = writeFile(home.path() + "/pw", "not-the-password\n");
     r = run(args + QStringList{"--user", "root", "--password-file", pw}, userFromEnv);
-    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.code, 3);
     EXPECT_TRUE(r.err.contains("using password: YES")) << r.err.toStdString();
     // No password on the command line, ever.
     r = run(args + QStringList{"--password=secret"}, env);
-    EXPECT_EQ(r.exitCode, 2) << "a bad command line";
+    EXPECT_EQ(r.code, 2) << "a bad command line";
     EXPECT_TRUE(r.err.contains("Unexpected value after '--password'")) << r.err.toStdString();
 }
 
@@ -434,10 +382,10 @@ INSTANTIATE_TEST_SUITE_P(Backends, BatchRun, ::testing::ValuesIn(testdb::backend
 
 // Runs a tool, failing the test when it does not end well; its standard output.
 QString tool(const QString& program, const QStringList& args, const QString& cwd = QString(),
-             const QProcessEnvironment& env = baseEnv()) {
-    const Outcome r = exec(program, args, env, cwd);
-    EXPECT_EQ(r.exitCode, 0) << program.toStdString() << " " << args.join(' ').toStdString() << ": "
-                             << r.err.toStdString();
+             const QProcessEnvironment& env = testproc::env()) {
+    const Outcome r = testproc::run(program, args, env, cwd);
+    EXPECT_EQ(r.code, 0) << program.toStdString() << " " << args.join(' ').toStdString() << ": "
+                         << r.err.toStdString();
     return r.out;
 }
 
@@ -470,7 +418,7 @@ TEST(Package, TheUnpackedDebRunsFromAnyFolderAndDependsOnWhatItLoads) {
     // From an unrelated folder, with nothing pointing at the build tree.
     const QString elsewhere = tmp.path() + "/elsewhere";
     QDir().mkpath(elsewhere);
-    QProcessEnvironment env = baseEnv();
+    QProcessEnvironment env = testproc::env();
     env.remove("LD_LIBRARY_PATH");
     const QString version = tool(exe, {"--version"}, elsewhere, env);
     EXPECT_EQ(version, tool(SCREPORT_EXE, {"--version"}));
@@ -491,7 +439,7 @@ TEST(Package, TheUnpackedDebRunsFromAnyFolderAndDependsOnWhatItLoads) {
     EXPECT_EQ(parts.size(), 6 + 3) << "six sheets, the stylesheet, the file list and the tab strip";
     EXPECT_EQ(QDir(installed + "sc_report.files").entryList(QDir::Files), parts);
     for (const QString& f : parts + QStringList{"../sc_report.htm"})
-        EXPECT_EQ(contents(installed + "sc_report.files/" + f), contents(built + "sc_report.files/" + f))
+        EXPECT_EQ(fileBytes(installed + "sc_report.files/" + f), fileBytes(built + "sc_report.files/" + f))
             << f.toStdString();
     EXPECT_EQ(tool("unzip", {"-Z1", installed + "sc_report.xlsx"}),
               tool("unzip", {"-Z1", built + "sc_report.xlsx"}));
@@ -529,7 +477,7 @@ TEST(Package, TheUnpackedDebRunsFromAnyFolderAndDependsOnWhatItLoads) {
             continue;
         // The Debian packages holding a file of that name.
         bool covered = false;
-        for (const QString& line : exec("dpkg", {"-S", lib}).out.split('\n', Qt::SkipEmptyParts))
+        for (const QString& line : testproc::run("dpkg", {"-S", lib}).out.split('\n', Qt::SkipEmptyParts))
             for (const QString& pk : line.section(": ", 0, 0).split(", "))
                 covered = covered || depends.count(pk.section(':', 0, 0).trimmed());
         EXPECT_TRUE(covered) << lib.toStdString() << " comes from no package in Depends";

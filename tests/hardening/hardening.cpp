@@ -6,9 +6,6 @@
 #include "db/log.h"
 #include "support/runs.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QSqlQuery>
 #include <QStringDecoder>
 
@@ -56,11 +53,6 @@ void DemoTest::TearDown() {
     db.reset();
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 std::string unreadable(const QByteArray& bytes) {
     QStringDecoder dec("GB18030");
     const QString s = dec.decode(bytes);
@@ -79,29 +71,8 @@ bool wholeZip(const QByteArray& bytes) {
            bytes.lastIndexOf(QByteArray("PK\x05\x06", 4)) >= bytes.size() - 22 - 0xFFFF;
 }
 
-BatchRun batch(const QStringList& args, int timeoutMs) {
-    return batchIn(SCREPORT_SOURCE_DIR, args, timeoutMs);
-}
-
-BatchRun batchIn(const QString& workDir, const QStringList& args, int timeoutMs) {
-    QProcess p;
-    p.setWorkingDirectory(workDir);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (const char* s = std::getenv("SCREPORT_TEST_MYSQL_SOCKET")) env.insert("SCREPORT_DB_SOCKET", s);
-    env.remove("SCREPORT_LOG_ENCODING");
-    p.setProcessEnvironment(env);
-    p.start(SCREPORT_EXE, args);
-    BatchRun r;
-    if (!p.waitForFinished(timeoutMs)) {
-        ADD_FAILURE() << "batch did not end: " << args.join(' ').toStdString();
-        p.kill();
-        p.waitForFinished();
-    }
-    r.crashed = p.exitStatus() != QProcess::NormalExit;
-    r.code = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+BatchRun batch(const QStringList& args, const QString& workDir) {
+    return testproc::run(SCREPORT_EXE, args, testproc::env(), workDir, 60000);
 }
 
 } // namespace hard

@@ -3,6 +3,7 @@
 // CDBUtility, a full output run, checks that a report is whole and readable, and the
 // batch executable.
 #include "sc/outputrun.h"
+#include "support/proc.h"
 #include "support/testdb.h"
 
 #include <QByteArray>
@@ -47,20 +48,15 @@ class DemoTest : public ::testing::TestWithParam<testdb::Backend> {
     std::vector<std::string> errors;
 };
 
-QByteArray fileBytes(const QString& path);
+using testproc::fileBytes;
 // Empty when `bytes` is readable GB18030 text without stray control characters;
 // otherwise what is wrong with it.
 std::string unreadable(const QByteArray& bytes);
 // Whether the bytes look like a whole zip archive (local header first, end record last).
 bool wholeZip(const QByteArray& bytes);
 
-struct BatchRun {
-    int code = -1;
-    bool crashed = false;
-    QString out, err;
-};
-BatchRun batch(const QStringList& args, int timeoutMs = 60000);
-// The batch executable started in `workDir` (batch() starts it in the source folder).
-BatchRun batchIn(const QString& workDir, const QStringList& args, int timeoutMs = 60000);
+using BatchRun = testproc::Outcome;
+// The batch executable started in `workDir`, by default the source folder.
+BatchRun batch(const QStringList& args, const QString& workDir = SCREPORT_SOURCE_DIR);
 
 } // namespace hard

@@ -104,10 +104,12 @@ CaseDb::~CaseDb() {
     }
 }
 
-void CaseDb::exec(const std::string& sqlUtf8) const {
-    withConnection(m_backend, m_arg, [&](QSqlDatabase& db) {
+void CaseDb::exec(const std::string& sqlUtf8) const { testdb::exec(m_backend, m_arg, sqlUtf8); }
+
+void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
+    withConnection(b, arg, [&](QSqlDatabase& db) {
         ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
-        if (m_backend == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
+        if (b == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8 << ": " << q.lastError().text().toStdString();
     });

@@ -34,6 +34,9 @@ private:
     std::string m_dir;
 };
 
+// Runs SQL (UTF-8 text) on a side connection to the case database `arg`; fails the test on error.
+void exec(Backend b, const std::string& arg, const std::string& sqlUtf8);
+
 // A MariaDB server of the test's own in a temporary folder, so that a test can kill it at
 // a chosen moment. Stopped and removed on destruction.
 class OwnServer {

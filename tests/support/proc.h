@@ -1,0 +1,26 @@
+#pragma once
+// The program's executables as the tests start them, and the files they leave.
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace testproc {
+
+struct Outcome {
+    int code = -1; // -1 after a crash or a timeout
+    bool crashed = false;
+    QString out, err;
+};
+
+// The test's environment, with no display to wait on, the private server (when there is
+// one, as root unless a user is set) and log lines in UTF-8.
+QProcessEnvironment env();
+// Runs `program` to its end; one that does not end in `timeoutMs` fails the test.
+Outcome run(const QString& program, const QStringList& args, const QProcessEnvironment& env = testproc::env(),
+            const QString& cwd = QString(), int timeoutMs = 120000);
+
+// A file's bytes; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
+
+} // namespace testproc
