@@ -2,6 +2,7 @@
 // database is unreachable, nothing is replaced or half-written, and the dialog stays.
 #include "casegen/casegen.h"
 #include "db/textcodec.h"
+#include "support/proc.h"
 #include "ui/screpdialog.h"
 #include "uitest.h"
 
@@ -13,7 +14,7 @@
 #include <QTextEdit>
 
 using testdb::gb;
-using uitest::fileBytes;
+using testproc::fileBytes;
 
 namespace {
 

@@ -207,11 +207,18 @@ TEST_F(ItemSelTest, PredefinedTablesCannotBeEditedAndCancelKeepsEverything) {
     EXPECT_EQ(tabNo[key], 1);
 }
 
-TEST_F(ItemSelTest, EveryItemIsReachedAndTickedFromTheKeyboard) {
+// A kind without presets has only the custom table, in the stored order; every item is
+// reached and ticked from the keyboard.
+TEST_F(ItemSelTest, KindWithoutPresetsAndTheKeyboard) {
     key = gb("支路两端的电压、\n电流和视在阻抗");
     kind.presets.clear();
+    vars[key] = {5, 2};
     auto d = open();
     EXPECT_EQ(d->windowTitle(), QString::fromUtf8("支路两端的电压、电流和视在阻抗")) << "no line break";
+    EXPECT_EQ(d->customTable(), 0);
+    EXPECT_EQ(d->tableButton(1), nullptr);
+    EXPECT_TRUE(d->tableButton(0)->isChecked());
+    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", "  ", "  ", " 1", "  ", "  "}));
     d->show();
     QApplication::setActiveWindow(d.get());
     d->itemBox(0)->setFocus(Qt::TabFocusReason);
@@ -223,20 +230,10 @@ TEST_F(ItemSelTest, EveryItemIsReachedAndTickedFromTheKeyboard) {
     d->itemBox(1)->setFocus(Qt::TabFocusReason);
     QTest::keyClick(d->itemBox(1), Qt::Key_Right);
     EXPECT_EQ(QApplication::focusWidget(), d->itemBox(5));
-    // Space ticks in the order pressed.
-    for (int i : {5, 2})
+    // Space ticks in the order pressed, after the stored items.
+    for (int i : {6, 3})
         QTest::keyClick(d->itemBox(i), Qt::Key_Space);
-    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", "  ", "  ", " 1", "  ", "  "}));
-}
-
-TEST_F(ItemSelTest, KindWithoutPresetsHasOnlyTheCustomTable) {
-    kind.presets.clear();
-    vars[key] = {5, 2};
-    auto d = open();
-    EXPECT_EQ(d->customTable(), 0);
-    EXPECT_EQ(d->tableButton(1), nullptr);
-    EXPECT_TRUE(d->tableButton(0)->isChecked());
-    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", "  ", "  ", " 1", "  ", "  "}));
+    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", " 4", "  ", " 1", " 3", "  "}));
 }
 
 UI_INSTANTIATE(PickerTest);

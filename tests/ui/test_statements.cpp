@@ -460,18 +460,14 @@ void StatementReview::storedChoices() {
     EXPECT_TRUE(casechoices::saveFaultList(chosen));
     EXPECT_EQ(stored("<>"), before) << "rows of other cases changed";
 
+    // Back on the hostile case (each field's round trip: test_casechoices).
     casechoices::OutputOptions back;
     ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", h, back));
-    EXPECT_FALSE(back.unit);
-    EXPECT_FALSE(back.onZone);
-    EXPECT_TRUE(back.onArea);
     EXPECT_EQ(casechoices::checkedObjects(back), c.m_selObjects);
     casechoices::ObjectChoices read;
     read.seedObjectVars();
     casechoices::loadObjectVars("SCR_CONT", std::to_string(h), read);
     EXPECT_EQ(read.m_objVars[busVol], (std::vector<int>{5, 3, 1}));
-    EXPECT_EQ(side->rows(QString("select count(*) from SCR_CONT where Case_NO=%1 and OBJNO=7").arg(h)),
-              QStringList{"1"});
     // Fault points come back byte for byte, with the branch filled from the fault rows.
     SCPosList faults;
     casechoices::loadFaultList(faults);

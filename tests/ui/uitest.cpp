@@ -5,7 +5,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QSettings>
@@ -60,11 +59,6 @@ QStringList rows(const QListWidget* l) {
     for (int i = 0; i < l->count(); ++i)
         out << l->item(i)->text();
     return out;
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 Handler keepBoxText(QString* shown) {

@@ -32,7 +32,6 @@ void addCases(const testdb::CaseDb& db);
 // The button of `root` (or its children) showing `utf8`; fails the test when missing.
 QAbstractButton* button(QWidget* root, const char* utf8);
 QStringList rows(const QListWidget* l);
-QByteArray fileBytes(const QString& path);
 // Answers a message box with its default, keeping its text in `shown`.
 Handler keepBoxText(QString* shown);
 // The modal dialog as a `T`, or a failure naming what opened instead.
