@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -205,14 +203,7 @@ TEST_P(BadData, HostileBusNames) {
         "乗俓僜刓匼", "表\\格'乗'"};
     names.push_back(std::string(255, 'N'));
     const QString from = QString::fromUtf8(demo::kBusNames[3]);
-    // Every column whose name ends in "Name", in every table.
-    std::vector<std::pair<QString, QString>> nameColumns;
-    for (const QString& t : CDBUtility::m_pDatabase->tables()) {
-        const QSqlRecord r = CDBUtility::m_pDatabase->record(t);
-        for (int i = 0; i < r.count(); ++i)
-            if (r.fieldName(i).endsWith("name", Qt::CaseInsensitive))
-                nameColumns.push_back({t, r.fieldName(i)});
-    }
+    const auto nameColumns = testdb::nameColumns(*CDBUtility::m_pDatabase);
     ASSERT_GT(nameColumns.size(), 8u);
     for (const std::string& name : names) {
         SCOPED_TRACE("name of " + std::to_string(name.size()) + " bytes: " + name);
@@ -233,10 +224,8 @@ TEST_P(BadData, HostileBusNames) {
         EXPECT_TRUE(c.rollback());
     }
     // The case table is still there and whole.
-    QSqlQuery q(*CDBUtility::m_pDatabase);
-    ASSERT_TRUE(q.exec("select count(*) from SC_CASE"));
-    ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toInt(), demo::kCaseCount);
+    EXPECT_EQ(testdb::rows(*CDBUtility::m_pDatabase, "select count(*) from SC_CASE"),
+              QStringList{QString::number(demo::kCaseCount)});
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, BadData, ::testing::ValuesIn(testdb::backends()),
@@ -303,10 +292,8 @@ TEST_P(BadBatch, MissingTablesNamesAndNotes) {
     CDBUtility::setCaseNo(1);
     const QString big = QString::fromUtf8("注'\\%") + QString(1 << 20, QChar('z'));
     CDBUtility::save_caseNote("SC_CASE", CDBUtility::getCaseName(), big);
-    QSqlQuery q(*CDBUtility::m_pDatabase);
-    ASSERT_TRUE(q.exec("select Note from SC_CASE where Case_No=1"));
-    ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toString(), big);
+    EXPECT_EQ(testdb::rows(*CDBUtility::m_pDatabase, "select Note from SC_CASE where Case_No=1"),
+              QStringList{big});
     CDBUtility::closedb();
 }
 

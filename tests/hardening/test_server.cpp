@@ -100,9 +100,7 @@ TEST(StoredChoices, AFailedSaveKeepsTheOldRows) {
         o.unit = false;
         ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
         auto count = [](const char* sql) {
-            QSqlQuery q(*CDBUtility::m_pDatabase);
-            EXPECT_TRUE(q.exec(sql)) << sql;
-            return q.next() ? q.value(0).toInt() : -1;
+            return testdb::rows(*CDBUtility::m_pDatabase, sql).value(0).toInt();
         };
         const int options = count("select count(*) from SCR_OUT where CASE_NO=1"),
                   items = count("select count(*) from SCR_CONT where CASE_NO=1");

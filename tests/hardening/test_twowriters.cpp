@@ -15,9 +15,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -60,44 +58,34 @@ struct Signature {
     }
 };
 
-std::vector<std::vector<std::string>> rows(const std::string& sql) {
-    QSqlQuery q(*CDBUtility::m_pDatabase);
-    std::vector<std::vector<std::string>> out;
-    if (!q.exec(QString::fromStdString(sql))) {
-        ADD_FAILURE() << sql << ": " << q.lastError().text().toStdString();
-        return out;
-    }
-    while (q.next()) {
-        std::vector<std::string> r;
-        for (int i = 0; i < q.record().count(); ++i)
-            r.push_back(textcodec::toLocal8(q.value(i).toString()));
-        out.push_back(r);
-    }
-    return out;
+// Rows on CDBUtility's connection, which the snapshot's transaction is on.
+QStringList rows(const QString& sql) {
+    return testdb::rows(*CDBUtility::m_pDatabase, sql);
 }
 
 // What a reader sees in one snapshot; empty when it is one writer's consistent set.
 std::string inconsistency(const Signature sig[2], bool sqlite, int caseNo) {
-    const std::string no = std::to_string(caseNo);
+    const QString no = QString::number(caseNo);
     rows(sqlite ? "BEGIN" : "START TRANSACTION WITH CONSISTENT SNAPSHOT");
-    const auto options = rows("select Unit,On_Zone from SCR_OUT where CASE_NO=" + no);
-    const auto items = rows("select OBJNO,VAR1,VAR2,VAR3,VAR4 from SCR_CONT where Case_NO=" + no +
-                            " and OBJNO!=7 order by OBJNO");
-    const auto faults = rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" + no);
+    const QStringList options = rows("select Unit,On_Zone from SCR_OUT where CASE_NO=" + no);
+    const QStringList items = rows("select OBJNO,VAR1,VAR2,VAR3,VAR4 from SCR_CONT where Case_NO=" + no +
+                                   " and OBJNO!=7 order by OBJNO");
+    const QStringList faults = rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" + no);
     rows("COMMIT");
 
     if (options.size() != 1) return std::to_string(options.size()) + " options rows";
-    const int w = options[0][0] == "1" ? 0 : 1;
-    if ((options[0][1] == "1") != (w == 1)) return "options row mixes the writers";
+    const int w = options[0].startsWith("1,") ? 0 : 1;
+    if (options[0].endsWith(",1") != (w == 1)) return "options row mixes the writers";
     std::map<int, std::string> seen;
-    for (const auto& r : items) {
-        if (seen.count(std::stoi(r[0]))) return "item row " + r[0] + " twice";
-        seen[std::stoi(r[0])] = r[1] + "," + r[2] + "," + r[3] + "," + r[4];
+    for (const QString& r : items) {
+        const int obj = r.section(',', 0, 0).toInt();
+        if (seen.count(obj)) return "item row " + std::to_string(obj) + " twice";
+        seen[obj] = r.section(',', 1).toStdString();
     }
     if (seen != sig[w].itemRows()) return "items are not those of the options' writer";
     std::vector<std::string> names;
-    for (const auto& r : faults)
-        names.push_back(r[0]);
+    for (const QString& r : faults)
+        names.push_back(textcodec::toLocal8(r));
     std::sort(names.begin(), names.end());
     if (!names.empty() && names != sig[0].faultNames() && names != sig[1].faultNames())
         return std::to_string(names.size()) + " fault points, not one writer's list";
@@ -203,9 +191,9 @@ TEST(AnotherProgram, ASaveRefusedForABusyFileRunsAgain) {
     EXPECT_NE(std::find(debug.begin(), debug.end(), "another program held the case; saving again"),
               debug.end());
     std::vector<std::string> names;
-    for (const auto& r :
-         rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" + std::to_string(demo::kCaseThreePhase)))
-        names.push_back(r[0]);
+    for (const QString& r :
+         rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" + QString::number(demo::kCaseThreePhase)))
+        names.push_back(textcodec::toLocal8(r));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, sig.faultNames());
     CDBUtility::closedb();

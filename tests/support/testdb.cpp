@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <atomic>
@@ -113,6 +114,52 @@ void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8 << ": " << q.lastError().text().toStdString();
     });
+}
+
+QStringList CaseDb::rows(const QString& sql, const QVariantList& values, QChar sep) const {
+    QStringList out;
+    withConnection(m_backend, m_arg, [&](QSqlDatabase& db) {
+        EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+        if (m_backend == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
+        out = testdb::rows(db, sql, values, sep);
+    });
+    return out;
+}
+
+std::vector<std::pair<QString, QString>> CaseDb::nameColumns() const {
+    std::vector<std::pair<QString, QString>> out;
+    withConnection(m_backend, m_arg, [&](QSqlDatabase& db) {
+        EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+        out = testdb::nameColumns(db);
+    });
+    return out;
+}
+
+QStringList rows(QSqlDatabase db, const QString& sql, const QVariantList& values, QChar sep) {
+    QSqlQuery q(db);
+    bool ok = values.isEmpty() ? q.exec(sql) : q.prepare(sql);
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    ok = ok && (values.isEmpty() || q.exec());
+    EXPECT_TRUE(ok) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+    QStringList out;
+    while (q.next()) {
+        QStringList cols;
+        for (int i = 0; i < q.record().count(); ++i)
+            cols << (q.value(i).isNull() ? QString("<null>") : q.value(i).toString());
+        out << cols.join(sep);
+    }
+    return out;
+}
+
+std::vector<std::pair<QString, QString>> nameColumns(const QSqlDatabase& db) {
+    std::vector<std::pair<QString, QString>> out;
+    for (const QString& t : db.tables()) {
+        const QSqlRecord r = db.record(t);
+        for (int i = 0; i < r.count(); ++i)
+            if (r.fieldName(i).endsWith("name", Qt::CaseInsensitive)) out.push_back({t, r.fieldName(i)});
+    }
+    return out;
 }
 
 OwnServer::OwnServer() {

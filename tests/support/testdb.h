@@ -1,6 +1,10 @@
 #pragma once
 // Fresh case databases for tests, on SQLite and on the private MariaDB server.
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QVariantList>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testdb {
@@ -27,6 +31,9 @@ public:
     Backend backend() const { return m_backend; }
     // Runs SQL (UTF-8 text) on a side connection; fails the test on error.
     void exec(const std::string& sqlUtf8) const;
+    // rows() and nameColumns() on a side connection.
+    QStringList rows(const QString& sql, const QVariantList& values = {}, QChar sep = ',') const;
+    std::vector<std::pair<QString, QString>> nameColumns() const;
 
 private:
     Backend m_backend;
@@ -36,6 +43,11 @@ private:
 
 // Runs SQL (UTF-8 text) on a side connection to the case database `arg`; fails the test on error.
 void exec(Backend b, const std::string& arg, const std::string& sqlUtf8);
+// Every row of `sql` on `db` (`?` bound to `values`), its columns joined by `sep`, NULL as
+// "<null>"; a failure fails the test.
+QStringList rows(QSqlDatabase db, const QString& sql, const QVariantList& values = {}, QChar sep = ',');
+// Every (table, column) of `db` whose column name ends in "name", in any letter case.
+std::vector<std::pair<QString, QString>> nameColumns(const QSqlDatabase& db);
 
 // A MariaDB server of the test's own in a temporary folder, so that a test can kill it at
 // a chosen moment. Stopped and removed on destruction.

@@ -28,12 +28,9 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlRecord>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextEdit>
-#include <QUuid>
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -192,66 +189,6 @@ QString templateOf(QString sql, const QStringList& dbNames, const std::vector<st
     return out;
 }
 
-// --- a connection of the test's own --------------------------------------------------
-
-class Side {
-  public:
-    explicit Side(const testdb::CaseDb& db) : m_name("stmt-side-" + QUuid::createUuid().toString()) {
-        QSqlDatabase c =
-            QSqlDatabase::addDatabase(db.backend() == Backend::Sqlite ? "QSQLITE" : "QMYSQL", m_name);
-        if (db.backend() == Backend::MariaDb) {
-            c.setUserName("root");
-            c.setConnectOptions("UNIX_SOCKET=" + qEnvironmentVariable("SCREPORT_TEST_MYSQL_SOCKET"));
-        }
-        c.setDatabaseName(QString::fromStdString(db.arg()));
-        PauseSqliteTrace pause;
-        EXPECT_TRUE(c.open()) << c.lastError().text().toStdString();
-        if (db.backend() == Backend::MariaDb) exec("SET NAMES utf8mb4");
-    }
-    ~Side() {
-        QSqlDatabase::database(m_name, false).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-
-    QSqlQuery exec(const QString& sql, const QVariantList& values = {}) {
-        PauseSqliteTrace pause;
-        QSqlQuery query(db());
-        bool ok = query.prepare(sql);
-        for (const QVariant& v : values)
-            query.addBindValue(v);
-        EXPECT_TRUE(ok && query.exec())
-            << sql.toStdString() << ": " << query.lastError().text().toStdString();
-        return query;
-    }
-    // Every row of the statement, its columns joined by a unit separator, sorted.
-    QStringList rows(const QString& sql, const QVariantList& values = {}) {
-        QStringList out;
-        QSqlQuery query = exec(sql, values);
-        while (query.next()) {
-            QStringList cols;
-            for (int i = 0; i < query.record().count(); ++i)
-                cols << (query.value(i).isNull() ? QString("<null>") : query.value(i).toString());
-            out << cols.join(QChar(0x1f));
-        }
-        out.sort();
-        return out;
-    }
-    // Gives `to` to every name column value that is `from`, in every table.
-    void rename(const QString& from, const std::string& to8) {
-        PauseSqliteTrace pause;
-        for (const QString& t : db().tables()) {
-            const QSqlRecord r = db().record(t);
-            for (int i = 0; i < r.count(); ++i)
-                if (r.fieldName(i).endsWith("name", Qt::CaseInsensitive))
-                    exec(QString("UPDATE %1 SET %2=? WHERE %2=?").arg(t, r.fieldName(i)), {q(to8), from});
-        }
-    }
-
-  private:
-    QString m_name;
-};
-
 // --- the server's general log ------------------------------------------------------
 
 const char* const kReviewUser = "screview";
@@ -260,19 +197,20 @@ const char* const kReviewUser = "screview";
 // the test's.
 class ServerLog {
   public:
-    explicit ServerLog(Side& root) : m_root(root) {
-        m_root.exec(QString("CREATE USER IF NOT EXISTS '%1'@'localhost'").arg(kReviewUser));
-        m_root.exec(QString("GRANT ALL PRIVILEGES ON `%1`.* TO '%2'@'localhost'")
-                        .arg(m_root.db().databaseName(), kReviewUser));
-        m_root.exec(QString("GRANT ALL PRIVILEGES ON `sctrev\\_%`.* TO '%1'@'localhost'").arg(kReviewUser));
-        m_root.exec("SET GLOBAL log_output='TABLE'");
-        m_root.exec("TRUNCATE TABLE mysql.general_log");
-        m_root.exec("SET GLOBAL general_log=1");
+    explicit ServerLog(const testdb::CaseDb& root) : m_root(root) {
+        for (const QString& sql :
+             {QString("CREATE USER IF NOT EXISTS '%1'@'localhost'").arg(kReviewUser),
+              QString("GRANT ALL PRIVILEGES ON `%1`.* TO '%2'@'localhost'")
+                  .arg(QString::fromStdString(root.arg()), kReviewUser),
+              QString("GRANT ALL PRIVILEGES ON `sctrev\\_%`.* TO '%1'@'localhost'").arg(kReviewUser),
+              QString("SET GLOBAL log_output='TABLE'"), QString("TRUNCATE TABLE mysql.general_log"),
+              QString("SET GLOBAL general_log=1")})
+            m_root.rows(sql);
         setenv("SCREPORT_DB_USER", kReviewUser, 1);
     }
     ~ServerLog() {
-        m_root.exec("SET GLOBAL general_log=0");
-        m_root.exec(QString("DROP USER IF EXISTS '%1'@'localhost'").arg(kReviewUser));
+        m_root.rows("SET GLOBAL general_log=0");
+        m_root.rows(QString("DROP USER IF EXISTS '%1'@'localhost'").arg(kReviewUser));
         setenv("SCREPORT_DB_USER", "root", 1);
     }
     // What the program's connections sent as statements (a prepared statement once, with
@@ -286,13 +224,14 @@ class ServerLog {
                      "SELECT CASE command_type WHEN 'Field List' THEN 'FIELD LIST ' WHEN 'Init DB' THEN "
                      "'INIT DB ' ELSE '' END, CONVERT(argument USING utf8mb4) FROM mysql.general_log WHERE "
                      "user_host LIKE '%1[%' AND command_type IN ('Query','Prepare','Field List','Init DB')")
-                     .arg(kReviewUser)))
+                     .arg(kReviewUser),
+                 {}, QChar(0x1f)))
             out.push_back(QString(r).remove(QChar(0x1f)));
         return out;
     }
 
   private:
-    Side& m_root;
+    const testdb::CaseDb& m_root;
 };
 
 // --- the test ---------------------------------------------------------------------------
@@ -308,10 +247,9 @@ class StatementReview : public UiTest {
         UiTest::SetUp();
         dbq::clearConnectionLost(); // a server stopped by an earlier test is not this one's
         makeDemo();
-        side = std::make_unique<Side>(*db);
         makeHostile();
         if (GetParam() == Backend::MariaDb) {
-            log = std::make_unique<ServerLog>(*side);
+            log = std::make_unique<ServerLog>(*db);
         } else {
             traceEverySqliteConnection();
             g_sqliteSink = &engine;
@@ -324,8 +262,7 @@ class StatementReview : public UiTest {
         SCRepDialog::setOutputRunner(nullptr);
         log.reset();
         if (!createdDb.empty() && GetParam() == Backend::MariaDb)
-            side->exec(QString::fromStdString("DROP DATABASE IF EXISTS " + createdDb));
-        side.reset();
+            rows(QString::fromStdString("DROP DATABASE IF EXISTS " + createdDb));
         UiTest::TearDown();
     }
 
@@ -344,10 +281,10 @@ class StatementReview : public UiTest {
         auto u = [](const char* utf8) { return QString::fromUtf8(utf8); };
         // The station of the first bus, its zone and its area.
         const QStringList where =
-            side->rows("select p.PS_Name,z.Zone_Name,a.Area_Name from CDB_NODE n,CDB_PSTATION p,CDB_ZONE z,"
-                       "CDB_AREAS a where n.PS_Name=p.PS_Name and p.Zone_No=z.Zone_No and "
-                       "z.Area_No=a.Area_No and n.Node_Name=?",
-                       {u(demo::kBusNames[0])})
+            rows("select p.PS_Name,z.Zone_Name,a.Area_Name from CDB_NODE n,CDB_PSTATION p,CDB_ZONE z,"
+                 "CDB_AREAS a where n.PS_Name=p.PS_Name and p.Zone_No=z.Zone_No and "
+                 "z.Area_No=a.Area_No and n.Node_Name=?",
+                 {u(demo::kBusNames[0])})
                 .value(0)
                 .split(QChar(0x1f));
         ASSERT_EQ(where.size(), 3);
@@ -361,9 +298,24 @@ class StatementReview : public UiTest {
             {u(demo::kLineFaultJ), busH},
             {u(demo::kLineFaultId), lineH}};
         for (const auto& [from, to] : renames)
-            side->rename(from, to);
-        side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(noteH), demo::kCaseAToGround});
-        side->exec("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(hostile("浏览")), demo::kCaseABToGround});
+            rename(from, to);
+        rows("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(noteH), demo::kCaseAToGround});
+        rows("UPDATE SC_CASE SET Note=? WHERE Case_No=?", {q(hostile("浏览")), demo::kCaseABToGround});
+    }
+
+    // The test's own statements, which the engine's record leaves out: every row, its
+    // columns joined by a unit separator, sorted.
+    QStringList rows(const QString& sql, const QVariantList& values = {}) {
+        PauseSqliteTrace pause;
+        QStringList out = db->rows(sql, values, QChar(0x1f));
+        out.sort();
+        return out;
+    }
+    // Gives `to` to every name column value that is `from`, in every table.
+    void rename(const QString& from, const std::string& to8) {
+        PauseSqliteTrace pause;
+        for (const auto& [t, col] : db->nameColumns())
+            rows(QString("UPDATE %1 SET %2=? WHERE %2=?").arg(t, col), {q(to8), from});
     }
 
     void resolveCases();
@@ -389,7 +341,6 @@ class StatementReview : public UiTest {
         }
     }
 
-    std::unique_ptr<Side> side;
     std::unique_ptr<ServerLog> log;
     std::vector<Hooked> hooked;
     std::vector<QString> engine;
@@ -436,12 +387,12 @@ void StatementReview::storedChoices() {
     }
     const int h = demo::kCaseAToGround;
     // Another module's item row of the case, which a save keeps.
-    side->exec(QString("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO) VALUES (%1,7,0)").arg(h));
+    rows(QString("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO) VALUES (%1,7,0)").arg(h));
     // The stored rows of case h ("=") or of every other case ("<>").
     auto stored = [&](const char* op) {
         QStringList out;
         for (const char* t : {"SCR_OUT", "SCR_CONT", "SCR_FAULTBUS"})
-            out += side->rows(QString("select * from %1 where Case_No%2%3").arg(t, op).arg(h));
+            out += rows(QString("select * from %1 where Case_No%2%3").arg(t, op).arg(h));
         return out;
     };
     const QStringList before = stored("<>");
@@ -477,7 +428,7 @@ void StatementReview::storedChoices() {
     EXPECT_EQ(got, want);
     for (const SCPos& p : faults)
         EXPECT_EQ(p.iName, p.name);
-    EXPECT_EQ(side->rows(QString("select Bus_Name from SCR_FAULTBUS where Case_No=%1").arg(h)),
+    EXPECT_EQ(rows(QString("select Bus_Name from SCR_FAULTBUS where Case_No=%1").arg(h)),
               (QStringList{q(want[0]), q(want[1])}));
 
     // The decoy's save leaves the hostile case's rows alone.
@@ -503,11 +454,11 @@ void StatementReview::storedChoices() {
 
     // An options table of the package's own without OverLimit, and a save that fails and
     // is rolled back.
-    side->exec("ALTER TABLE SCR_OUT DROP COLUMN OverLimit");
+    rows("ALTER TABLE SCR_OUT DROP COLUMN OverLimit");
     EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
-    side->exec("ALTER TABLE SCR_FAULTBUS RENAME TO SCR_FAULTBUS_OFF");
+    rows("ALTER TABLE SCR_FAULTBUS RENAME TO SCR_FAULTBUS_OFF");
     EXPECT_FALSE(casechoices::saveFaultList(lineFaults));
-    side->exec("ALTER TABLE SCR_FAULTBUS_OFF RENAME TO SCR_FAULTBUS");
+    rows("ALTER TABLE SCR_FAULTBUS_OFF RENAME TO SCR_FAULTBUS");
 }
 
 void StatementReview::outputRuns() {
@@ -584,7 +535,7 @@ void StatementReview::treeAndSearch() {
                                  "--", "/*", "`",   "\x01", kDbcs, gb("站"),      "h",
                                  "H",  "%_", "\\%", stH,    zoneH, areaH};
     for (const Level& l : levels) {
-        const QStringList names = side->rows(l.sql);
+        const QStringList names = rows(l.sql);
         for (const std::string& t : texts) {
             std::vector<std::string> want;
             for (const QString& n : names)
@@ -639,10 +590,10 @@ void StatementReview::dialog() {
     // A note typed in the dialog lands on the case, and on no other.
     const QString note = q(hostile("新注"));
     const QVariantList h{demo::kCaseAToGround};
-    const QStringList otherNotes = side->rows("select Case_No,Note from SC_CASE where Case_No<>?", h);
+    const QStringList otherNotes = rows("select Case_No,Note from SC_CASE where Case_No<>?", h);
     dlg.noteEdit()->setPlainText(note);
-    EXPECT_EQ(side->rows("select Note from SC_CASE where Case_No=?", h), QStringList{note});
-    EXPECT_EQ(side->rows("select Case_No,Note from SC_CASE where Case_No<>?", h), otherNotes);
+    EXPECT_EQ(rows("select Note from SC_CASE where Case_No=?", h), QStringList{note});
+    EXPECT_EQ(rows("select Case_No,Note from SC_CASE where Case_No<>?", h), otherNotes);
 
     // The picker lists the hostile bus; take every fault point.
     expectDialogs({[&](QDialog& d) {
@@ -655,7 +606,7 @@ void StatementReview::dialog() {
         return d.result();
     }});
     button(&dlg, "故障点选择")->click();
-    EXPECT_EQ(side->rows("select count(*) from SCR_FAULTBUS where Case_No=?", h),
+    EXPECT_EQ(rows("select count(*) from SCR_FAULTBUS where Case_No=?", h),
               QStringList{QString::number(demo::kBusCount)});
 
     // Output, then the search bar.
@@ -707,8 +658,7 @@ void StatementReview::createDatabase() {
     EXPECT_TRUE(err.contains("letters, digits")) << err.toStdString();
     createdDb = GetParam() == Backend::Sqlite ? proj.path().toStdString() + "/created.db"
                                               : "sctrev_" + std::to_string(getpid());
-    if (GetParam() == Backend::MariaDb)
-        side->exec(QString::fromStdString("DROP DATABASE IF EXISTS " + createdDb));
+    if (GetParam() == Backend::MariaDb) rows(QString::fromStdString("DROP DATABASE IF EXISTS " + createdDb));
     EXPECT_TRUE(schema::createCaseDatabase(createdDb, &err)) << err.toStdString();
 }
 

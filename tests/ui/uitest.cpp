@@ -8,7 +8,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QSettings>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 
 namespace uitest {
@@ -112,14 +111,8 @@ void UiTest::makeDemo() {
 
 std::vector<std::string> UiTest::column(const std::string& sqlUtf8) {
     std::vector<std::string> out;
-    QSqlQuery q(*CDBUtility::m_pDatabase);
-    EXPECT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8;
-    while (q.next()) {
-        QStringList cols;
-        for (int i = 0; i < q.record().count(); ++i)
-            cols << q.value(i).toString();
-        out.push_back(cols.join(',').toStdString());
-    }
+    for (const QString& r : testdb::rows(*CDBUtility::m_pDatabase, QString::fromUtf8(sqlUtf8.c_str())))
+        out.push_back(r.toStdString());
     return out;
 }
 
