@@ -375,8 +375,7 @@ TEST(BatchServer, OptionFileThenEnvironmentThenCommandLine) {
     EXPECT_TRUE(r.err.contains("Unexpected value after '--password'")) << r.err.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, BatchRun, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& i) { return testdb::backendName(i.param); });
+INSTANTIATE_ON_BACKENDS(BatchRun);
 
 // --- the package ----------------------------------------------------------------------
 

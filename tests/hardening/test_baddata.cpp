@@ -228,8 +228,7 @@ TEST_P(BadData, HostileBusNames) {
               QStringList{QString::number(demo::kCaseCount)});
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, BadData, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& i) { return testdb::backendName(i.param); });
+INSTANTIATE_ON_BACKENDS(BadData);
 
 // Tables missing, hostile case names and a 1 MB note, through the batch executable.
 class BadBatch : public ::testing::TestWithParam<Backend> {};
@@ -339,7 +338,6 @@ TEST_P(BadBatch, ExitStatusTellsWhatHappened) {
     EXPECT_EQ(hard::fileBytes(txt), written);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, BadBatch, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& i) { return testdb::backendName(i.param); });
+INSTANTIATE_ON_BACKENDS(BadBatch);
 
 } // namespace

@@ -183,7 +183,6 @@ TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
     EXPECT_FALSE(QFile::exists(tmp.path() + "/temp/data_problems.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, Damaged, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& i) { return testdb::backendName(i.param); });
+INSTANTIATE_ON_BACKENDS(Damaged);
 
 } // namespace

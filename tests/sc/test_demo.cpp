@@ -51,8 +51,9 @@ class DemoTest : public ScCaseTest {
     }
 };
 
-// The default .xlsx of a run in named units with every item: no number kept as text,
-// every table sheet frozen, filtered and print-ready, where the buses lie, two charts.
+// The default .xlsx of a run in named units with every item: six tables, no number kept
+// as text, where the buses lie, two charts. (Panes, filter and print setup, which every
+// table sheet gets alike: test_xlsx.)
 TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
     QTemporaryDir tmp;
     const std::string project = tmp.path().toStdString() + "/";
@@ -61,7 +62,6 @@ TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
     req.writeText = req.sheetHtml = false;
     ASSERT_TRUE(runOutput(req).ok());
     const std::string book = project + "temp/sc_report.xlsx";
-    const xlsxread::Workbook wb = xlsxread::workbook(xlsxread::member(book, "xl/workbook.xml"));
     const std::vector<std::string> parts = xlsxread::members(book);
     const QRegularExpression number("^(-?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)?|-?nan|-?inf)$");
     int tables = 0;
@@ -72,10 +72,6 @@ TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
         for (const auto& [ref, c] : s.cells)
             EXPECT_FALSE(!c.type.empty() && number.match(QString::fromStdString(c.value)).hasMatch())
                 << part << " " << ref << " " << c.value;
-        EXPECT_FALSE(s.pane.empty()) << part;
-        EXPECT_EQ(s.pageSetup.at("orientation"), "landscape") << part;
-        EXPECT_EQ(s.sheetPr.at("fitToPage"), "1") << part; // one page wide, the default width
-        EXPECT_EQ(s.pageSetup.at("fitToHeight"), "0") << part;
         // Every bus of the demo lies in an area: no location cell of the table is empty.
         const QRegularExpression range("^A([0-9]+):([A-Z]+)([0-9]+)$");
         const auto m = range.match(QString::fromStdString(s.autoFilter));
@@ -90,9 +86,6 @@ TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
         }
         EXPECT_GT(areaColumns, 0) << part;
     }
-    EXPECT_EQ(std::count_if(wb.names.begin(), wb.names.end(),
-                            [](const auto& n) { return n.first.rfind("_xlnm.Print_Titles/", 0) == 0; }),
-              tables);
     EXPECT_EQ(tables, 6);
     EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
                             [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
@@ -436,8 +429,7 @@ TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
         << r.err.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, DemoTest, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& i) { return testdb::backendName(i.param); });
+INSTANTIATE_ON_BACKENDS(DemoTest);
 
 } // namespace
 

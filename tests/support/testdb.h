@@ -83,6 +83,11 @@ private:
     std::string m_old;
 };
 
+// A parameterized suite on every back end, its runs named by the back end.
+#define INSTANTIATE_ON_BACKENDS(Suite)                                                                       \
+    INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(testdb::backends()),                       \
+                             [](const auto& info) { return testdb::backendName(info.param); })
+
 // GB18030 bytes of a UTF-8 literal.
 std::string gb(const char* utf8);
 

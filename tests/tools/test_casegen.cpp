@@ -358,8 +358,7 @@ TEST_P(CaseGenTest, RefusesDataUnlessForced) {
     EXPECT_EQ(s.number("SELECT COUNT(*) FROM CDB_NODE"), demo::kBusCount + 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, CaseGenTest, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& info) { return testdb::backendName(info.param); });
+INSTANTIATE_ON_BACKENDS(CaseGenTest);
 
 // The seed decides the grid; impossible options write nothing.
 TEST(CaseGenGrid, SeedDecidesTheGridAndImpossibleOptionsAreRejected) {

@@ -121,6 +121,6 @@ TEST_P(CaseChoicesTest, FaultListLoadsSortedAndAFailedSaveKeepsThePreviousList) 
     EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=1"), std::vector<std::string>{"B4"});
 }
 
-UI_INSTANTIATE(CaseChoicesTest);
+INSTANTIATE_ON_BACKENDS(CaseChoicesTest);
 
 } // namespace

@@ -236,6 +236,6 @@ TEST_F(ItemSelTest, KindWithoutPresetsAndTheKeyboard) {
     EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", " 4", "  ", " 1", " 3", "  "}));
 }
 
-UI_INSTANTIATE(PickerTest);
+INSTANTIATE_ON_BACKENDS(PickerTest);
 
 } // namespace

@@ -1,6 +1,5 @@
 // The main dialog driven as a user drives it, checked on its widgets and on the rows
 // it stores.
-#include "db/errortext.h"
 #include "db/textcodec.h"
 #include "ui/casebrowsedlg.h"
 #include "ui/qttranslations.h"
@@ -100,17 +99,11 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
             EXPECT_FALSE(dlg->chooseButton(k) && dlg->chooseButton(k)->isEnabled());
         }
     }
+    // No case named: the first listed one. (An unknown name ends the program with a notice:
+    // test_entry.)
     dlg.reset();
-    {
-        auto first = make("");
-        EXPECT_EQ(CDBUtility::getCaseNo(), "1") << "no case named: the first listed one";
-    }
-    try {
-        make("zzz");
-        ADD_FAILURE() << "an unknown case must end the construction";
-    } catch (const ErrorText& e) {
-        EXPECT_EQ(e.text(), gb("在短路作业表中没有找到作业名:zzz"));
-    }
+    auto first = make("");
+    EXPECT_EQ(CDBUtility::getCaseNo(), "1");
 }
 
 TEST_P(SCRepDialogTest, OutputButtonAndChooseButtonsFollowTheChecks) {
@@ -134,16 +127,6 @@ TEST_P(SCRepDialogTest, OutputButtonAndChooseButtonsFollowTheChecks) {
     EXPECT_FALSE(output->isEnabled());
     button(dlg.get(), "报表")->click();
     EXPECT_TRUE(output->isEnabled());
-}
-
-TEST_P(SCRepDialogTest, CaseWithoutResultsSaysSoAndWritesNothing) {
-    auto dlg = make("sc2"); // calculated, but no fault rows
-    dlg->objectBox(kBusVol)->click();
-    QString shown;
-    expectDialogs({uitest::keepBoxText(&shown)});
-    dlg->outputButton()->click();
-    EXPECT_EQ(shown, QString::fromUtf8("短路作业没有计算结果，报表没有输出:sc2"));
-    EXPECT_FALSE(QDir(proj.path() + "/temp").exists());
 }
 
 TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
@@ -491,6 +474,6 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
     EXPECT_EQ(runs, 2);
 }
 
-UI_INSTANTIATE(SCRepDialogTest);
+INSTANTIATE_ON_BACKENDS(SCRepDialogTest);
 
 } // namespace

@@ -734,6 +734,6 @@ TEST_P(StatementReview, EveryStatementIsReviewedAndDataStaysData) {
     checkAgainstList();
 }
 
-UI_INSTANTIATE(StatementReview);
+INSTANTIATE_ON_BACKENDS(StatementReview);
 
 } // namespace

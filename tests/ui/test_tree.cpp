@@ -164,6 +164,6 @@ TEST_P(TreeTest, SearchWalksTheMatchesThroughEveryLinePlacement) {
     EXPECT_EQ(tree.search(testdb::gb("物理母线"), ""), 0);
 }
 
-UI_INSTANTIATE(TreeTest);
+INSTANTIATE_ON_BACKENDS(TreeTest);
 
 } // namespace

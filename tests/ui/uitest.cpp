@@ -6,7 +6,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -58,13 +57,6 @@ QStringList rows(const QListWidget* l) {
     for (int i = 0; i < l->count(); ++i)
         out << l->item(i)->text();
     return out;
-}
-
-Handler keepBoxText(QString* shown) {
-    return [shown](QDialog& d) {
-        if (auto* box = as<QMessageBox>(d)) *shown = box->text();
-        return 0;
-    };
 }
 
 void UiTest::SetUp() {

@@ -32,8 +32,6 @@ void addCases(const testdb::CaseDb& db);
 // The button of `root` (or its children) showing `utf8`; fails the test when missing.
 QAbstractButton* button(QWidget* root, const char* utf8);
 QStringList rows(const QListWidget* l);
-// Answers a message box with its default, keeping its text in `shown`.
-Handler keepBoxText(QString* shown);
 // The modal dialog as a `T`, or a failure naming what opened instead.
 template <class T> T* as(QDialog& d) {
     auto* t = dynamic_cast<T*>(&d);
@@ -65,7 +63,3 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
 };
 
 } // namespace uitest
-
-#define UI_INSTANTIATE(Suite)                                                                                \
-    INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(testdb::backends()),                       \
-                             [](const auto& info) { return testdb::backendName(info.param); })
