@@ -10,7 +10,6 @@
 
 #include <QFile>
 #include <QSqlDatabase>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 

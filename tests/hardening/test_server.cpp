@@ -9,7 +9,6 @@
 #include "report/runobserver.h"
 #include "sc/casechoices.h"
 
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 

@@ -11,7 +11,6 @@
 #include "saver/signature.h"
 #include "support/testdb.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSqlDatabase>

@@ -4,7 +4,6 @@
 #include "db/cdbutility.h"
 #include "support/testdb.h"
 
-#include <QSqlDatabase>
 
 #include <cmath>
 #include <limits>
