@@ -8,8 +8,6 @@
 #include "db/textcodec.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
 
 using reporttest::gb;
 using reporttest::LogCapture;
@@ -347,42 +345,6 @@ TEST(XlsxWriter, RefusedCellFailsTheRun) {
     EXPECT_EQ(reporttest::readFile(path), before);
     EXPECT_EQ(QDir(QString::fromStdString(path.substr(0, path.rfind('/')))).entryList(QDir::Files),
               QStringList{"sc_report.xlsx"});
-}
-
-// A spreadsheet program reads the file back. Only where one is installed.
-TEST(XlsxWriter, ReadBackBySpreadsheetProgram) {
-    const QString office = QStandardPaths::findExecutable("libreoffice").isEmpty()
-                               ? QStandardPaths::findExecutable("soffice")
-                               : QStandardPaths::findExecutable("libreoffice");
-    if (office.isEmpty()) {
-        GTEST_SKIP() << "no LibreOffice installed";
-    }
-    // The first sheet as shown, both layouts.
-    const struct {
-        XlsxLayout layout;
-        void (*fill)(Model&);
-        std::vector<std::string> lines;
-    } cases[] = {{XlsxLayout::Grouped, fillThreePages, {"故障,B1,1.0200,-3", ",007,1.0000 / 270.00,0.5"}},
-                 {XlsxLayout::Table,
-                  fillTables,
-                  {"B1,B2,3,甲区,Z1,S1,甲区,Z1,S2,2701.240,1.2340,1.0000,270.00",
-                   "L1_50,喆镕中心4,x7,,,,乙区,Z2,中心站,12345678901234600.00,0.00001,10000.0000,0.00"}}};
-    for (const auto& c : cases) {
-        Model m;
-        c.fill(m);
-        setLayout(m, c.layout);
-        const std::string dir = reporttest::freshDir("xlsx-office");
-        m.outputRP_xlsx((dir + "book.xlsx").c_str());
-        QProcess p;
-        p.setWorkingDirectory(QString::fromStdString(dir));
-        p.start(office,
-                {"--headless", "-env:UserInstallation=file://" + QString::fromStdString(dir) + "profile",
-                 "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76", "book.xlsx"});
-        ASSERT_TRUE(p.waitForFinished(180000));
-        const std::string csv = reporttest::readFile(dir + "book.csv");
-        for (const std::string& l : c.lines)
-            EXPECT_NE(csv.find(l), std::string::npos) << l << "\n" << csv;
-    }
 }
 
 // Titles that the spreadsheet library would refuse as sheet names still give one
