@@ -16,7 +16,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -24,18 +23,9 @@
 using namespace sctest;
 namespace demo = casegen::demo;
 using Cx = std::complex<double>;
-using Strings = std::vector<std::string>;
 using testproc::fileBytes;
 
 namespace {
-
-// The first row's value, a second column as its imaginary part.
-Cx stored(const std::string& sqlUtf8) {
-    QSqlQuery q(*CDBUtility::m_pDatabase);
-    EXPECT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8;
-    if (!q.next()) return Cx(std::nan(""), 0);
-    return Cx(q.value(0).toDouble(), q.record().count() > 1 ? q.value(1).toDouble() : 0);
-}
 
 class DemoTest : public ScCaseTest {
   protected:
@@ -90,41 +80,6 @@ TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
     EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
                             [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
               2);
-}
-
-TEST_P(DemoTest, ThreePhaseCasePlaceholdersAndStoredCurrents) {
-    faults = testrun::faultPoints(demo::kCaseThreePhase);
-    auto p = builder(demo::kCaseThreePhase);
-    p->portShortBra();
-    p->portVIZ();
-    p->portLineCur();
-    ASSERT_EQ(p->groupCount(0), 14);
-    for (int g = 0; g < 14; ++g) {
-        const Strings& t = p->page(0).grpTexts[size_t(g)];
-        ASSERT_EQ(t.size(), 13u) << g;
-        EXPECT_EQ(Strings(t.begin() + 7, t.end()),
-                  (Strings{"10000.0000", "0.00", t[5], t[6], "10000.0000", "0.00"}));
-        for (int r = 0; r < p->recordCount(0, g); ++r) {
-            const Strings c = row(*p, 0, g, r);
-            EXPECT_EQ(c[3], "0.0000");
-            EXPECT_EQ(c[5], "0.0000");
-            EXPECT_EQ(c[8], "10000.0000");
-            EXPECT_EQ(c[9], "0.00");
-            EXPECT_EQ(c[12], "10000.0000");
-            EXPECT_EQ(c[13], "0.00");
-        }
-        // Branch ends: no negative or zero-sequence current anywhere.
-        for (int r = 0; r < p->recordCount(1, g); ++r)
-            for (int col : {3 + 10, 3 + 11, 3 + 16, 3 + 17})
-                EXPECT_EQ(cell(*p, 1, g, r, col), "10000.0000 / 0.00");
-    }
-    // The fault row of 东山1 against SCR_R120: |IR1 + j II1| with 4 decimals.
-    const Cx i1 = stored("select IR1,II1 from SCR_R120 where flg=1 and Case_No=1 and I_Name='东山1'");
-    int g = 0;
-    while (faults[size_t(g)].name != gb("东山1"))
-        ++g;
-    EXPECT_EQ(cell(*p, 2, g, 0, 3), scq::fixed(std::abs(i1), 4));
-    EXPECT_EQ(cell(*p, 2, g, 0, 4), scq::fixed(std::fmod(std::arg(i1) * 180 / M_PI + 360, 360), 2));
 }
 
 // At a faulted bus the generator currents (flg 2) equal the branch currents leaving plus
@@ -189,68 +144,17 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
     }
 }
 
-TEST_P(DemoTest, LineFaultsAndCaseWithoutLoadFlow) {
-    // Faults at 50 % of two lines, named output: the fault row takes the base voltage
-    // of the line's I side.
+// A fault at 50 % of a line reaches every bus in the bus voltage report. (The cells of
+// line faults, of three-phase cases, of a case without load flow and of branches to ground
+// or without zero-sequence impedance: test_screports, on the hand case.)
+TEST_P(DemoTest, LineFaultReachesTheBuses) {
     faults = testrun::faultPoints(demo::kCaseLineFault);
     auto p = builder(demo::kCaseLineFault, false);
-    p->portLineCur();
     p->portBusVol();
-    p->portShortBra(); // disabled in the dialog for this case, still consistent here
     int g = 0;
     while (faults[size_t(g)].name != gb(demo::kLineFaultKey))
         ++g;
-    EXPECT_EQ(p->page(0).grpTexts[size_t(g)], Strings{gb(demo::kLineFaultKey)});
-    const Cx i1 = stored(std::string("select IR1,II1 from SCR_R120 where flg=1 and Case_No=5 and ID_Name='") +
-                         demo::kLineFaultId + "'");
-    const double kv = stored(std::string("select Base_kV from SCR_BUS where CASE_NO=5 and BUS_Name='") +
-                             demo::kLineFaultI + "'")
-                          .real();
-    EXPECT_EQ(cell(*p, 0, g, 0, 3), scq::fixed(std::abs(i1) * 100 / (std::sqrt(3.0) * kv), 4));
-    EXPECT_GT(p->recordCount(1, g), 0); // every bus that the fault reached
-    EXPECT_TRUE(p->page(2).grpTexts[size_t(g)].empty());
-
-    // No load-flow case: the fault point report takes the calculation's pre-fault
-    // voltages. Z1K of 中心4 = |(Vpre - V1f) / I1f| from SCR_LPC, SCR_B120, SCR_R120.
-    faults = {SCPos{gb("中心4"), gb("中心4"), gb("中心4"), 0}};
-    items[gb("短路点及其支路")] = {4};
-    auto q = builder(demo::kCaseNoLoadFlow);
-    q->portShortBra();
-    EXPECT_EQ(q->m_caseLF, 0);
-    const Cx vpre = stored("select Vrz,Viz from SCR_LPC where Case_No=6 and Bus_Name='中心4'");
-    const Cx f1 = stored("select IR1,II1 from SCR_R120 where flg=1 and Case_No=6 and I_Name='中心4'");
-    const double t = stored("select T from SCR_R120 where flg=1 and Case_No=6 and I_Name='中心4'").real();
-    const Cx v1 = stored("select VR1,VI1 from SCR_B120 where Case_No=6 and bus_Name='中心4' and T=" +
-                         std::to_string(int(t)));
-    EXPECT_EQ(q->page(0).grpTexts[0], (Strings{gb("中心4"), scq::fixed(std::abs((vpre - v1) / f1), 4)}));
-
-    // Branch to ground and a branch without zero-sequence impedance, earth fault case.
-    faults = {SCPos{gb("中心4"), gb("中心4"), gb("中心4"), 0}};
-    auto e = builder(demo::kCaseAToGround);
-    e->portLineCur();
-    bool sawGround = false, sawNoZ0 = false;
-    for (int r = 1; r < e->recordCount(0, 0); ++r) {
-        const Strings c = row(*e, 0, 0, r);
-        if (c[0] == gb(demo::kGroundBranchBus) && c[2] == std::to_string(demo::kGroundBranchNo)) {
-            sawGround = true;
-            EXPECT_EQ(c[1], c[0]);
-            // A capacitor: V1 / Z1 leads the voltage by 90 degrees.
-            const double t1 =
-                stored("select T from SCR_R120 where flg=1 and Case_No=2 and I_Name='中心4'").real();
-            const Cx v = stored(std::string("select VR1,VI1 from SCR_B120 where Case_No=2 and bus_Name='") +
-                                demo::kGroundBranchBus + "' and T=" + std::to_string(int(t1)));
-            const Cx z = stored(std::string("select R1,X1 from SCR_LINE1 where CASE_NO=2 and ID_No=") +
-                                std::to_string(demo::kGroundBranchNo));
-            EXPECT_EQ(c[3], scq::fixed(std::abs(v / z), 4));
-        }
-        if (c[0] == gb(demo::kNoZeroSeqI) && c[1] == gb(demo::kNoZeroSeqJ)) {
-            sawNoZ0 = true;
-            EXPECT_EQ(c[7], "0.0000");
-            EXPECT_EQ(c[8], "0.00");
-        }
-    }
-    EXPECT_TRUE(sawGround);
-    EXPECT_TRUE(sawNoZ0);
+    EXPECT_EQ(p->recordCount(0, g), demo::kBusCount);
 }
 
 TEST_P(DemoTest, FailedRunsLeaveTheFilesAlone) {
