@@ -69,7 +69,7 @@ TEST_P(DemoTest, EveryReportOfEveryCaseInBothUnits) {
             const std::string project =
                 tmp.path().toStdString() + "/c" + std::to_string(c) + (pu ? "pu" : "kv") + "/";
             const OutputRequest req = everything(c, pu, project);
-            const OutputResult res = runOutput(req);
+            const OutputResult res = runOutput(CDBUtility::connection(), req);
             ASSERT_TRUE(res.ok()) << c << " " << pu << ": " << textcodec::toUtf8(res.error8);
             EXPECT_EQ(res.files.size(), 2u);
             EXPECT_GT(res.rows, 0);
@@ -96,7 +96,7 @@ TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
     OutputRequest req = everything(demo::kCaseAToGround, false, project);
     req.sheetXlsx = true;
     req.writeText = req.sheetHtml = false;
-    ASSERT_TRUE(runOutput(req).ok());
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), req).ok());
     const std::string book = project + "temp/sc_report.xlsx";
     const xlsxread::Workbook wb = xlsxread::workbook(xlsxread::member(book, "xl/workbook.xml"));
     const std::vector<std::string> parts = xlsxread::members(book);
@@ -185,7 +185,7 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
             const std::string bus = faults[size_t(g)].name;
             const std::string busU = textcodec::toUtf8(bus);
             bool usable = true;
-            for (const SCLine1Rec& b : p->m_SCLine1)
+            for (const SCLine1Rec& b : p->store().branches())
                 if (b.J_Name == bus && b.I_Name != bus && b.Tk != 1.0)
                     usable = false; // ratio on the fault side
             if (!usable) continue;
@@ -195,8 +195,8 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
                 // viz: J-side current of sequence seq (items 1, 4, 7) at 4 + 2 (3 seq + 1)
                 const Cx fault = polar(cell(*p, 0, g, 0, 3 + 2 * seq), cell(*p, 0, g, 0, 4 + 2 * seq));
                 Cx leaving = fault;
-                for (size_t k = 0; k < p->m_SCLine1.size(); ++k) {
-                    const SCLine1Rec& b = p->m_SCLine1[k];
+                for (size_t k = 0; k < p->store().branches().size(); ++k) {
+                    const SCLine1Rec& b = p->store().branches()[k];
                     const int r = int(k) + 1;
                     if (b.I_Name == bus) {
                         Cx i = polar(cell(*p, 0, g, r, 3 + 2 * seq), cell(*p, 0, g, r, 4 + 2 * seq));
@@ -219,7 +219,7 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
                     QString("select %1,%2 from SCR_R120 where flg=2 and Case_No=%3 and T=%4 and I_Name=?")
                         .arg(re[seq], im[seq])
                         .arg(caseNo)
-                        .arg(p->findFault(bus)->T));
+                        .arg(p->store().findFault(bus)->T));
                 q.addBindValue(QString::fromStdString(busU));
                 ASSERT_TRUE(q.exec());
                 while (q.next())
@@ -260,7 +260,7 @@ TEST_P(DemoTest, LineFaultsAndCaseWithoutLoadFlow) {
     items[gbU("短路点及其支路")] = {4};
     auto q = builder(demo::kCaseNoLoadFlow);
     q->portShortBra();
-    EXPECT_EQ(q->m_caseLF, 0);
+    EXPECT_EQ(q->store().caseLF(), 0);
     const Cx vpre = storedCx("select Vrz,Viz from SCR_LPC where Case_No=6 and Bus_Name='中心4'");
     const Cx f1 = storedCx("select IR1,II1 from SCR_R120 where flg=1 and Case_No=6 and I_Name='中心4'");
     const double t = stored("select T from SCR_R120 where flg=1 and Case_No=6 and I_Name='中心4'");
@@ -305,18 +305,18 @@ TEST_P(DemoTest, FailedRunsLeaveTheFilesAlone) {
     // No fault point for the distribution report: nothing is written at all.
     OutputRequest none = everything(demo::kCaseThreePhase, true, project);
     faults.clear();
-    OutputResult res = runOutput(none);
+    OutputResult res = runOutput(CDBUtility::connection(), none);
     EXPECT_EQ(res.error8, gbU("没有选择故障母线。"));
     EXPECT_TRUE(res.files.empty());
     EXPECT_FALSE(QFile::exists(txt));
     EXPECT_FALSE(QFile::exists(htm));
 
     // A good run, then a named run that misses a base voltage: the first run's files stay.
-    ASSERT_TRUE(runOutput(everything(demo::kCaseThreePhase, true, project)).ok());
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), everything(demo::kCaseThreePhase, true, project)).ok());
     const QByteArray before = fileBytes(txt), beforeHtm = fileBytes(htm);
     ASSERT_FALSE(before.isEmpty());
     db->exec("DELETE FROM SCR_BUS WHERE CASE_NO=1 AND BUS_Name='末端14'");
-    res = runOutput(everything(demo::kCaseThreePhase, false, project));
+    res = runOutput(CDBUtility::connection(), everything(demo::kCaseThreePhase, false, project));
     EXPECT_EQ(res.error8, gbU("不能找到计算母线的电压基值:末端14"));
     EXPECT_EQ(fileBytes(txt), before);
     EXPECT_EQ(fileBytes(htm), beforeHtm);
@@ -374,7 +374,7 @@ TEST(DemoBackends, ReportsAreByteIdentical) {
                 const SCPosList faults = testrun::faultPoints(c);
                 OutputRequest r = testrun::everyReport(c, pu, project, faults);
                 r.sheetXlsx = false;
-                ASSERT_TRUE(runOutput(r).ok());
+                ASSERT_TRUE(runOutput(CDBUtility::connection(), r).ok());
                 QDir out(QString::fromStdString(project + "temp"));
                 QStringList files = {"rep_txt.txt", "sc_report.htm"};
                 for (const QString& s : QDir(out.filePath("sc_report.files")).entryList(QDir::Files))
