@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 using textcodec::gb;
 
@@ -124,7 +125,6 @@ void CaseStore::loadResults(const std::function<void(long)>& tick) {
     loadFaults();
     loadVoltages(tick);
     // A fault without voltages cannot be reported on: the calculation did not finish it.
-    // Usually the first bus holds every fault: look per fault, not per stored voltage.
     auto hasVolts = [this](int T) {
         return std::any_of(m_buses.begin(), m_buses.end(),
                            [T](const auto& b) { return b.second.count(T) > 0; });
@@ -177,9 +177,10 @@ void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
     auto q = select(s);
     if (!q) return;
     long rowsRead = 0; // the bus voltages are most of what is read: a cancel check every 4096
+    std::unordered_map<int, size_t> slotOf;
     // Rows usually come bus by bus: look up a name only when it changes.
     std::string bus8;
-    BusFaults* bus = nullptr;
+    int bus = -1;
     while (q->next()) {
         if ((++rowsRead & 0xFFF) == 0 && tick) tick(rowsRead);
         if (q->isNull(0)) {
@@ -188,19 +189,61 @@ void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
             continue;
         }
         const std::string& name8 = q->text8(0);
-        if (!bus || name8 != bus8) {
+        if (bus < 0 || name8 != bus8) {
             bus8 = name8;
-            bus = &m_buses[bus8];
+            auto [it, added] = m_buses.try_emplace(bus8);
+            if (added) {
+                it->second.m_store = this;
+                it->second.m_bus = int(m_buses.size() - 1);
+            }
+            bus = it->second.m_bus;
         }
         int T = 0;
         if (!whole(
                 *q, 1, tab, "T", [&] { return busKey(bus8); }, T))
             continue;
         auto k = [&] { return busFaultKey(bus8, T); };
-        SCB120Rec& v = (*bus)[T];
+        auto [slot, added] = slotOf.try_emplace(T, m_volts.size());
+        if (added) m_volts.push_back(FaultVolts{T, {}, {}});
+        FaultVolts& f = m_volts[slot->second];
+        f.bus.push_back(bus);
+        SCB120Rec& v = f.v.emplace_back();
         v.V1 = Cx(num(*q, 2, tab, "VR1", k), num(*q, 3, tab, "VI1", k));
         v.V2 = Cx(num(*q, 4, tab, "VR2", k), num(*q, 5, tab, "VI2", k));
         v.V0 = Cx(num(*q, 6, tab, "VR0", k), num(*q, 7, tab, "VI0", k));
+    }
+    std::sort(m_volts.begin(), m_volts.end(),
+              [](const FaultVolts& a, const FaultVolts& b) { return a.T < b.T; });
+    const size_t buses = m_buses.size();
+    for (FaultVolts& f : m_volts) {
+        // By bus index; of two rows of one bus and fault the later one counts.
+        if (!std::is_sorted(f.bus.begin(), f.bus.end())) {
+            std::vector<size_t> order(f.bus.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                order[i] = i;
+            std::stable_sort(order.begin(), order.end(),
+                             [&f](size_t a, size_t b) { return f.bus[a] < f.bus[b]; });
+            FaultVolts g{f.T, {}, {}};
+            for (size_t i : order) {
+                g.bus.push_back(f.bus[i]);
+                g.v.push_back(f.v[i]);
+            }
+            f = std::move(g);
+        }
+        size_t out = 0;
+        for (size_t i = 0; i < f.bus.size(); ++i) {
+            if (out > 0 && f.bus[out - 1] == f.bus[i]) --out;
+            f.bus[out] = f.bus[i];
+            f.v[out++] = f.v[i];
+        }
+        f.bus.resize(out);
+        f.v.resize(out);
+        f.v.shrink_to_fit();
+        // Every bus has this fault: its block is indexed by bus directly.
+        if (out == buses)
+            std::vector<int>().swap(f.bus);
+        else
+            f.bus.shrink_to_fit();
     }
 }
 
@@ -416,22 +459,22 @@ const CaseStore::BusFaults* CaseStore::findBus(const std::string& bus) const {
     return it == m_buses.end() ? nullptr : &it->second;
 }
 
-SCB120Rec& CaseStore::BusFaults::operator[](int T) {
-    // Rows come in fault order as a rule: appending keeps the block sorted.
-    if (m_v.empty() || m_v.back().first < T) return m_v.emplace_back(T, SCB120Rec()).second;
-    auto it = std::lower_bound(m_v.begin(), m_v.end(), T, [](const auto& e, int t) { return e.first < t; });
-    if (it == m_v.end() || it->first != T) it = m_v.emplace(it, T, SCB120Rec());
-    return it->second;
+const CaseStore::FaultVolts* CaseStore::faultVolts(int T) const {
+    if (m_volts.empty()) return nullptr;
+    // Fault numbers are mostly 1, 2, 3, ...: try the place T would have then.
+    const size_t at = size_t(T) - size_t(m_volts.front().T);
+    if (at < m_volts.size() && m_volts[at].T == T) return &m_volts[at];
+    auto it = std::lower_bound(m_volts.begin(), m_volts.end(), T,
+                               [](const FaultVolts& f, int t) { return f.T < t; });
+    return it == m_volts.end() || it->T != T ? nullptr : &*it;
 }
 
-const SCB120Rec* CaseStore::BusFaults::find(int T) const {
-    // Fault numbers are mostly 1, 2, 3, ...: try the place T would have then.
-    if (!m_v.empty()) {
-        const size_t at = size_t(T) - size_t(m_v.front().first);
-        if (at < m_v.size() && m_v[at].first == T) return &m_v[at].second;
-    }
-    auto it = std::lower_bound(m_v.begin(), m_v.end(), T, [](const auto& e, int t) { return e.first < t; });
-    return it == m_v.end() || it->first != T ? nullptr : &it->second;
+const SCB120Rec* CaseStore::volts(int bus, int T) const {
+    const FaultVolts* f = faultVolts(T);
+    if (!f) return nullptr;
+    if (f->bus.empty()) return size_t(bus) < f->v.size() ? &f->v[size_t(bus)] : nullptr;
+    auto it = std::lower_bound(f->bus.begin(), f->bus.end(), bus);
+    return it == f->bus.end() || *it != bus ? nullptr : &f->v[size_t(it - f->bus.begin())];
 }
 
 const SCB120Rec* CaseStore::findVolts(const std::string& bus, int T) const {

@@ -46,20 +46,24 @@ struct BranchKey {
 class SCREPORT_CORE_EXPORT CaseStore {
   public:
     using Cx = scq::Cx;
-    // Fault number -> voltages of one bus, kept sorted in one block: read once, looked up
-    // for every branch end of every fault.
+    // The voltages of one bus, by fault number. The store keeps them fault by fault (a
+    // report goes through every bus of one fault: those stay in one block of memory).
     class BusFaults {
       public:
-        // The entry of fault T, made when missing (loading).
-        SCB120Rec& operator[](int T);
-        const SCB120Rec* find(int T) const;
+        const SCB120Rec* find(int T) const { return m_store->volts(m_bus, T); }
         size_t count(int T) const { return find(T) ? 1 : 0; }
+        // The bus's place among the case's buses: 0 to buses().size() - 1.
+        int index() const { return m_bus; }
 
       private:
-        std::vector<std::pair<int, SCB120Rec>> m_v;
+        friend class CaseStore;
+        const CaseStore* m_store = nullptr;
+        int m_bus = 0; // index into each fault's block
     };
 
     CaseStore(DbConnection db, int caseNo);
+    CaseStore(const CaseStore&) = delete; // its buses point back at it
+    CaseStore& operator=(const CaseStore&) = delete;
 
     int caseNo() const { return m_caseNo; }
     const std::string& caseNoText() const { return m_caseNoText; }
@@ -114,6 +118,15 @@ class SCREPORT_CORE_EXPORT CaseStore {
     std::string faultKey(const std::string& key) const;
 
   private:
+    // One fault's voltages: by bus index, or, when not every bus has them, at the place of
+    // their bus in `bus` (sorted).
+    struct FaultVolts {
+        int T = 0;
+        std::vector<int> bus;
+        std::vector<SCB120Rec> v;
+    };
+    const SCB120Rec* volts(int bus, int T) const;
+    const FaultVolts* faultVolts(int T) const;
     std::unique_ptr<ResultRows> select(const SqlStmt& s);
     void loadFaults();
     void loadVoltages(const std::function<void(long)>& tick);
@@ -130,6 +143,7 @@ class SCREPORT_CORE_EXPORT CaseStore {
     std::map<std::string, SCR120Rec> m_faults;
     std::set<std::string> m_badFaults;
     std::map<std::string, BusFaults> m_buses;
+    std::vector<FaultVolts> m_volts; // sorted by fault number
     std::map<std::string, Cx> m_lpc;
     std::map<std::string, Cx> m_lfr;
     std::vector<SCLine1Rec> m_branches;

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QSqlDatabase>
 
+#include <malloc.h>
 #include <new>
 
 using textcodec::gb;
@@ -178,9 +179,7 @@ class StageClock {
     QElapsedTimer m_clock;
 };
 
-} // namespace
-
-OutputResult runOutput(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
+OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
     OutputResult res;
     dp::List problems;
     CurrentList current(&problems);
@@ -297,5 +296,13 @@ OutputResult runOutput(const DbConnection& db, const OutputRequest& req, RunObse
     }
     res.problems = problems.entries();
     screport::logDebug("onOutput ");
+    return res;
+}
+
+} // namespace
+
+OutputResult runOutput(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
+    OutputResult res = buildAndWrite(db, req, observer);
+    malloc_trim(0); // the run's memory, kept in the heap while it ran, back to the system
     return res;
 }

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 using scq::Cx;
 using textcodec::gb;
@@ -152,11 +153,32 @@ const scitems::Table<BranchRowCtx>& branchRowItems() {
     return t;
 }
 
+// The voltage cells of one bus during one fault: the same on every branch that ends
+// there, so each is formatted once per fault (and scale).
+struct BusVoltCells {
+    static constexpr size_t kRoom = 32; // longer texts are not kept
+    int fault = -1;
+    double kU = 0.0;
+    unsigned filled = 0; // bit k: text[k] holds component k
+    uint8_t len[6] = {};
+    char text[6][kRoom];
+    // The entry for fault i at scale kU, emptied when it held another.
+    BusVoltCells* at(int i, double k) {
+        if (fault != i || kU != k) {
+            fault = i;
+            kU = k;
+            filled = 0;
+        }
+        return this;
+    }
+};
+
 // Both ends of a branch: voltages and currents, components 1, 2, 0, A, B, C.
 struct VizCtx {
     Cx v[2][6];
     Cx i[2][6];
     scq::Scale s;
+    BusVoltCells* vc[2] = {nullptr, nullptr}; // the ends' buses' cells; null: none kept
 };
 
 const scitems::Table<VizCtx>& vizItems() {
@@ -169,7 +191,19 @@ const scitems::Table<VizCtx>& vizItems() {
             const char* none = (k == 1 || k == 2) ? "10000.0000 / 0.00" : "0 / 0";
             auto text = [](B& b, const Cx& z) { return scitems::complexCell(b, z); };
             auto volt = [k, text](int end) {
-                return [k, end, text](const C& x, B& b) { return text(b, x.v[end][k] * x.s.kU); };
+                return [k, end, text](const C& x, B& b) {
+                    BusVoltCells* vc = x.vc[end];
+                    if (vc && (vc->filled >> k & 1)) return std::string_view(vc->text[k], vc->len[k]);
+                    const Cx v = x.v[end][k] * x.s.kU;
+                    const std::string_view t = text(b, v);
+                    if (vc && t.size() <= BusVoltCells::kRoom && !std::isnan(v.real()) &&
+                        !std::isnan(v.imag())) {
+                        std::memcpy(vc->text[k], t.data(), t.size());
+                        vc->len[k] = uint8_t(t.size());
+                        vc->filled |= 1u << k;
+                    }
+                    return t;
+                };
             };
             auto cur = [k, text](int end) {
                 return [k, end, text](const C& x, B& b) { return text(b, x.i[end][k] * x.s.kI); };
@@ -687,11 +721,14 @@ void SCRepPort::portVIZ() {
     branchBuses();
 
     BranchScales scales[2];                               // one per thread
+    std::vector<BusVoltCells> voltCells[2];               // one per thread
     const std::vector<std::string> ids = branchNumbers(); // once, not per fault point
     buildGroups(r, n, stepOf(reportkinds::BranchEnds), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
         const SCR120Rec* f = m_store.findFault(name);
         if (!f) return;
+        std::vector<BusVoltCells>& cells = voltCells[i % 2];
+        cells.resize(m_store.buses().size());
         for (size_t k = 0; k < m_store.branches().size(); ++k) {
             const SCLine1Rec& b = m_store.branches()[k];
             const int w = rs.addRecord(0);
@@ -714,6 +751,9 @@ void SCRepPort::portVIZ() {
                 std::copy(vv, vv + 6, c.v[end]);
                 std::copy(ii, ii + 6, c.i[end]);
             }
+            const BranchBuses& bb = m_branchBuses[k];
+            if (bb.i) c.vc[0] = cells[size_t(bb.i->index())].at(i, c.s.kU);
+            if (bb.j) c.vc[1] = cells[size_t(bb.j->index())].at(i, c.s.kU);
             const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
             scitems::appendCells(
                 vizItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);
