@@ -343,45 +343,44 @@ void CaseStore::loadBranches() {
     }
 }
 
-void CaseStore::loadCapacities() {
-    if (m_capacitiesLoaded) return;
-    m_capacitiesLoaded = true;
-    SqlStmt s("SELECT BUS_Name,SC1_MVA,SC3_MVA from SCR_BUS where CASE_NO=");
+// Each row of SCR_BUS with a bus name (the statement's first column): `row(q, bus)`
+// takes the columns after it.
+template <class F> void CaseStore::readBusRows(const char* statement, F&& row) {
+    SqlStmt s(statement);
     s.number(m_caseNoText);
     auto q = select(s);
     if (!q) return;
-    const char* tab = "SCR_BUS";
     while (q->next()) {
         std::string bus;
-        if (!name(
-                *q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
-            continue;
-        auto k = [&] { return busKey(bus); };
-        std::vector<dp::Problem>& later = m_busProblems[bus];
-        m_capacities[bus] =
-            Cx(numLater(*q, 1, tab, "SC1_MVA", k, later), numLater(*q, 2, tab, "SC3_MVA", k, later));
+        if (name(
+                *q, 0, "SCR_BUS", "BUS_Name", [&] { return caseKey(); }, bus))
+            row(*q, bus);
     }
+}
+
+void CaseStore::loadCapacities() {
+    if (m_capacitiesLoaded) return;
+    m_capacitiesLoaded = true;
+    readBusRows("SELECT BUS_Name,SC1_MVA,SC3_MVA from SCR_BUS where CASE_NO=",
+                [this](const ResultRows& q, const std::string& bus) {
+                    auto k = [&] { return busKey(bus); };
+                    std::vector<dp::Problem>& later = m_busProblems[bus];
+                    m_capacities[bus] = Cx(numLater(q, 1, "SCR_BUS", "SC1_MVA", k, later),
+                                           numLater(q, 2, "SCR_BUS", "SC3_MVA", k, later));
+                });
 }
 
 void CaseStore::loadBaseVoltages() {
     if (m_baseKVLoaded) return;
     m_baseKVLoaded = true;
-    SqlStmt s("select BUS_Name,Base_kV from SCR_BUS where CASE_NO=");
-    s.number(m_caseNoText);
-    auto q = select(s);
-    if (!q) return;
-    const char* tab = "SCR_BUS";
     // The first row of a bus is the one a single lookup would have found.
-    while (q->next()) {
-        std::string bus;
-        if (!name(
-                *q, 0, tab, "BUS_Name", [&] { return caseKey(); }, bus))
-            continue;
-        if (m_baseKV.count(bus)) continue;
-        m_baseKV.emplace(bus, numLater(
-                                  *q, 1, tab, "Base_kV", [&] { return busKey(bus); }, m_busProblems[bus],
-                                  dp::Domain::Positive));
-    }
+    readBusRows("select BUS_Name,Base_kV from SCR_BUS where CASE_NO=",
+                [this](const ResultRows& q, const std::string& bus) {
+                    if (m_baseKV.count(bus)) return;
+                    m_baseKV.emplace(bus, numLater(
+                                              q, 1, "SCR_BUS", "Base_kV", [&] { return busKey(bus); },
+                                              m_busProblems[bus], dp::Domain::Positive));
+                });
 }
 
 void CaseStore::reportBusProblem(const std::string& bus, const char* column) const {

@@ -132,6 +132,7 @@ class SCREPORT_CORE_EXPORT CaseStore {
     void loadVoltages(const std::function<void(long)>& tick);
     void loadPreFault();
     void loadBranches();
+    template <class F> void readBusRows(const char* statement, F&& row);
     void reportBusProblem(const std::string& bus, const char* column) const;
 
     DbConnection m_db;

@@ -49,6 +49,24 @@ TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
     p.loadResults();
     EXPECT_EQ(p.queryCount(), queries);
     EXPECT_LE(queries, 7);
+
+    // Rows out of bus order, and a second row of one bus and fault: the later row counts,
+    // and the buses read before it keep theirs.
+    db->exec(
+        "INSERT INTO SCR_B120 (Case_No,bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0) VALUES (1,'B1',1,0.75,0,0,0,0,0)");
+    CaseStore again(CDBUtility::connection(), handcase::kCaseEarth);
+    again.loadResults();
+    EXPECT_EQ(again.findVolts("B1", 1)->V1, std::complex<double>(0.75, 0));
+    EXPECT_EQ(again.findVolts("B1", 1)->V2, std::complex<double>(0, 0));
+    EXPECT_EQ(again.findVolts("C1", 2), nullptr);
+    for (const auto& [bus, volts] : p.buses())
+        for (const auto& f : p.faultRecords())
+            if (bus != "B1" || f.second.T != 1) {
+                const SCB120Rec* a = p.findVolts(bus, f.second.T);
+                const SCB120Rec* b = again.findVolts(bus, f.second.T);
+                ASSERT_EQ(a == nullptr, b == nullptr) << bus << " " << f.second.T;
+                if (a) EXPECT_EQ(a->V1, b->V1) << bus << " " << f.second.T;
+            }
 }
 
 TEST_P(ScStoreTest, LoadFlowVoltagesAndThreePhaseCase) {
