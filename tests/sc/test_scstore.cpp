@@ -65,7 +65,9 @@ TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
             const SCB120Rec* a = p.findVolts(bus, f.second.T);
             const SCB120Rec* b = again.findVolts(bus, f.second.T);
             ASSERT_EQ(a == nullptr, b == nullptr) << bus << " " << f.second.T;
-            if (a) EXPECT_EQ(a->V1, b->V1) << bus << " " << f.second.T;
+            if (a) {
+                EXPECT_EQ(a->V1, b->V1) << bus << " " << f.second.T;
+            }
         }
     }
 }
