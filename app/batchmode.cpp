@@ -278,7 +278,7 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
         if (!vars.empty()) casechoices::loadObjectVars(vars, caseNo8, c);
     } else {
         // Nothing stored: every kind the case supports, per unit, the text report.
-        req.chosenKeys = reportkinds::enabledKinds(caseNo8);
+        req.chosenKeys = reportkinds::enabledKinds(CDBUtility::connection(), caseNo8);
     }
     req.itemLabels = reportkinds::itemLabels();
     req.itemSel = c.m_objVars;
@@ -490,7 +490,7 @@ CaseRun runCase(const QString& given, bool byNumber, const std::string& project8
         r.caseSeconds = clock.nsecsElapsed() / 1e9;
 
         StderrProgress progress;
-        r.res = runOutput(req, &progress);
+        r.res = runOutput(CDBUtility::connection(), req, &progress);
         printProblems(r.res);
         if (!r.res.ok()) throw BatchError(kExitRunFailed, textcodec::toUtf8(r.res.error8));
         std::fprintf(stderr, "%lld rows, %lld cells, %zu data problems, %.2f s\n", r.res.rows, r.res.cells,

@@ -95,15 +95,11 @@ std::vector<std::string> faultKeys(int n) {
 int childReads(const std::string& dbArg, int caseNo) {
     if (!openCase(dbArg)) return 3;
     const double w0 = wallNow(), c0 = cpuNow();
-    const std::set<std::string> none;
-    const std::map<std::string, std::vector<std::string>> labels;
-    const std::map<std::string, std::vector<int>> items;
-    SCPosList faults;
-    SCRepPort b(QDir::tempPath().toStdString() + "/", caseNo, none, labels, items, &faults);
-    b.loadVI();
-    b.loadSCBus();
-    if (!b.m_SCB120.empty()) b.getBaseKV(b.m_SCB120.begin()->first);
-    b.baseMVA();
+    CaseStore store(CDBUtility::connection(), caseNo);
+    store.loadResults();
+    store.loadCapacities();
+    if (!store.buses().empty()) store.baseKV(store.buses().begin()->first);
+    store.baseMVA();
     std::fprintf(stdout, "wall %.3f cpu %.3f values %lld\n", wallNow() - w0, cpuNow() - c0,
                  ResultRows::valuesRead());
     CDBUtility::closedb();
@@ -177,7 +173,7 @@ int childBareXlsx(const std::string& dbArg, const std::string& faultArg, const s
         wall = wallNow() - w0;
         cpu = cpuNow() - c0;
     };
-    const OutputResult res = runOutput(req);
+    const OutputResult res = runOutput(CDBUtility::connection(), req);
     std::remove(out.c_str());
     if (!res.ok()) return 1;
     std::fprintf(stdout, "wall %.3f cpu %.3f cells %lld\n", wall, cpu, cells);

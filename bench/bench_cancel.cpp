@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     std::streambuf* debug = std::cout.rdbuf(&null);
     Clock whole;
     const double t0 = now();
-    const OutputResult full = runOutput(req, &whole);
+    const OutputResult full = runOutput(CDBUtility::connection(), req, &whole);
     const double t1 = now();
     std::cout.rdbuf(debug);
     if (!full.ok()) {
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
             const double start = now();
             c.cancelAt = start + (st.start - t0) + at * (st.end - st.start);
             std::cout.rdbuf(&null);
-            const OutputResult r = runOutput(req, &c);
+            const OutputResult r = runOutput(CDBUtility::connection(), req, &c);
             const double end = now();
             std::cout.rdbuf(debug);
             if (r.ok())

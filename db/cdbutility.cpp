@@ -18,7 +18,6 @@ std::string CDBUtility::m_CaseNo;
 QString CDBUtility::m_CaseName;
 QSqlDatabase* CDBUtility::m_pDatabase = nullptr;
 std::string CDBUtility::m_strTableSuffix;
-std::map<std::string, nd_pos_t> CDBUtility::m_nd_pos;
 SqlDialect CDBUtility::m_dialect;
 std::string CDBUtility::m_strOpenError;
 
@@ -218,39 +217,7 @@ void CDBUtility::save_caseNote(const char* table, const QString& name, const QSt
     if (!isPlainIdentifier(tab) || !dbq::exec(q, s)) screport::logError(s.text());
 }
 
-void CDBUtility::formNDPosBuffer() {
-    m_nd_pos = readNodePositions();
-}
-
-std::map<std::string, nd_pos_t> CDBUtility::readNodePositions() {
-    std::map<std::string, nd_pos_t> pos;
-    const std::string& sf = m_strTableSuffix;
-    SqlStmt s;
-    s << "select nd.Node_Name,ps.PS_Name,zn.Zone_Name,ar.Area_Name from CDB_NODE" << sf << " nd,CDB_PSTATION" << sf
-      << " ps,CDB_ZONE" << sf << " zn,CDB_AREAS" << sf
-      << " ar where nd.PS_Name=ps.PS_Name and ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No";
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) return pos;
-    while (q.next()) {
-        nd_pos_t& p = pos[dbq::text8(q.value(0))];
-        p.st_name = dbq::text8(q.value(1));
-        p.zone_name = dbq::text8(q.value(2));
-        p.area_name = dbq::text8(q.value(3));
-    }
-    return pos;
-}
-
-std::string CDBUtility::findST(const std::string& node) {
-    auto it = m_nd_pos.find(node);
-    return it == m_nd_pos.end() ? std::string() : it->second.st_name;
-}
-
-std::string CDBUtility::findZone(const std::string& node) {
-    auto it = m_nd_pos.find(node);
-    return it == m_nd_pos.end() ? std::string() : it->second.zone_name;
-}
-
-std::string CDBUtility::findArea(const std::string& node) {
-    auto it = m_nd_pos.find(node);
-    return it == m_nd_pos.end() ? std::string() : it->second.area_name;
+DbConnection CDBUtility::connection() {
+    if (!m_pDatabase) return DbConnection();
+    return DbConnection(*m_pDatabase, m_dialect, m_strTableSuffix);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The one gateway to the case database: connection, case kind, case resolution,
 // notes, base power and where a bus lies. Static members only.
+#include "connection.h"
 #include "export.h"
 #include "sqldialect.h"
 
@@ -12,12 +13,6 @@
 class QSqlDatabase;
 
 enum DB_type { DB_LF = 1, DB_OPF = 2, DB_SC = 4, DB_NL = 5 };
-
-struct nd_pos_t {
-    std::string st_name;
-    std::string zone_name;
-    std::string area_name;
-};
 
 class SCREPORT_CORE_EXPORT CDBUtility {
 public:
@@ -47,14 +42,8 @@ public:
     static void save_caseNote(const char* table, const QString& name, const QString& note);
 
 
-    // Node positions (station, zone, area), buffered for grouping.
-    static void formNDPosBuffer();
-    // Node name -> station, zone, area: one statement, nothing buffered.
-    static std::map<std::string, nd_pos_t> readNodePositions();
-    static void clearNDPosBuffer() { m_nd_pos.clear(); }
-    static std::string findST(const std::string& node);
-    static std::string findZone(const std::string& node);
-    static std::string findArea(const std::string& node);
+    // The open database as an object for the report pipeline (closed when none is open).
+    static DbConnection connection();
 
     // The SQL differences of the back end the connection talks to.
     static const SqlDialect& dialect() { return m_dialect; }
@@ -68,7 +57,6 @@ public:
 
 protected:
 
-    static std::map<std::string, nd_pos_t> m_nd_pos;
     static SqlDialect m_dialect;
     static std::string m_strOpenError;
 };

@@ -12,8 +12,7 @@
 namespace dbq {
 
 QSqlQuery newQuery() {
-    if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return QSqlQuery();
-    return QSqlQuery(*CDBUtility::m_pDatabase);
+    return CDBUtility::connection().query();
 }
 
 namespace {
@@ -150,10 +149,7 @@ std::string firstText(const SqlStmt& s, const std::string& fallback) {
 }
 
 QSqlRecord recordOf(const std::string& table) {
-    if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return QSqlRecord();
-    QSqlRecord r = CDBUtility::m_pDatabase->record(QString::fromStdString(table));
-    if (r.isEmpty()) r = CDBUtility::m_pDatabase->record(QString::fromStdString(table).toLower());
-    return r;
+    return CDBUtility::connection().record(table);
 }
 
 bool hasColumn(const std::string& table, const std::string& column) {

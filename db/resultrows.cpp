@@ -405,22 +405,22 @@ sqlite3* sqliteHandle(QSqlDatabase& db) {
 
 ResultRows::~ResultRows() = default;
 
-std::unique_ptr<ResultRows> ResultRows::select(const SqlStmt& s) {
-    QSqlDatabase* db = CDBUtility::m_pDatabase;
-    if (!db || !db->isOpen()) return nullptr;
-    if (MYSQL* m = idleMySqlHandle(*db)) {
+std::unique_ptr<ResultRows> ResultRows::select(const QSqlDatabase& conn, const SqlStmt& s) {
+    if (!conn.isOpen()) return nullptr;
+    QSqlDatabase db = conn;
+    if (MYSQL* m = idleMySqlHandle(db)) {
         dbq::announce(s);
         auto rows = std::make_unique<MySqlRows>(m);
         if (!rows->run(s)) return nullptr;
         return rows;
     }
-    if (sqlite3* h = sqliteHandle(*db)) {
+    if (sqlite3* h = sqliteHandle(db)) {
         dbq::announce(s);
         auto rows = std::make_unique<SqliteRows>(h);
         if (!rows->run(s)) return nullptr;
         return rows;
     }
-    QSqlQuery q = dbq::newQuery();
+    QSqlQuery q(db);
     if (!dbq::exec(q, s)) return nullptr;
     return std::make_unique<QtRows>(std::move(q));
 }

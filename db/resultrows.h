@@ -11,12 +11,14 @@
 #include <memory>
 #include <string>
 
+class QSqlDatabase;
+
 class SCREPORT_CORE_EXPORT ResultRows {
   public:
     virtual ~ResultRows();
-    // Runs `s` on CDBUtility's connection, values bound; the statement hook sees it, and a
-    // lost connection is noted as dbq::exec notes it. Null when the statement did not run.
-    static std::unique_ptr<ResultRows> select(const SqlStmt& s);
+    // Runs `s` on `db`, values bound; the statement hook sees it, and a lost connection is
+    // noted as dbq::exec notes it. Null when the statement did not run.
+    static std::unique_ptr<ResultRows> select(const QSqlDatabase& db, const SqlStmt& s);
 
     // The next row; false at the end or when the connection failed under it.
     virtual bool next() = 0;

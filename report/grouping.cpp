@@ -1,7 +1,6 @@
 // Grouping of a page's records by area, zone or station.
 #include "repportbase.h"
 
-#include "db/cdbutility.h"
 #include "db/textcodec.h"
 
 using textcodec::gb;
@@ -56,14 +55,13 @@ int RepPortBase::dealGrp(int page, const std::string& st, const std::string& zon
 
 int RepPortBase::dealGrpOld(int page, const std::string& node) {
     if (m_nGrpMode == 0) return 0;
-    // One query per model fills the position buffer; every lookup after it is in memory.
-    if (!m_bNDPosFormed) {
-        CDBUtility::formNDPosBuffer();
-        m_bNDPosFormed = true;
-    }
-    const std::string key = m_nGrpMode == 1   ? CDBUtility::findArea(node)
-                            : m_nGrpMode == 2 ? CDBUtility::findZone(node)
-                                              : CDBUtility::findST(node);
+    // Where buses lie was read once, by whoever gave the model its locations.
+    const BusLocation* at = m_busLocations ? m_busLocations->find(node) : nullptr;
+    static const std::string none;
+    const std::string& key = !at                ? none
+                             : m_nGrpMode == 1 ? at->area
+                             : m_nGrpMode == 2 ? at->zone
+                                               : at->station;
     return getGrp(page, key, true, "", "", "");
 }
 

@@ -1,6 +1,5 @@
 #include "repportbase.h"
 
-#include "db/cdbutility.h"
 #include "db/errortext.h"
 #include "db/log.h"
 #include "db/textcodec.h"
@@ -8,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlDatabase>
 
 #include <charconv>
 #include <cmath>
@@ -63,9 +61,6 @@ RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::s
                          const std::map<std::string, std::vector<int>>& itemSel)
     : m_strCaseNo(std::to_string(caseNo)), m_pSelSet(chosenKeys), m_pItemLabels(itemLabels),
       m_pItemSel(itemSel), m_options(OutputOptions::fromEnvironment()) {
-    // Without an open database (tests, tools) the case has no name.
-    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen())
-        m_strCaseName = CDBUtility::getCaseName(caseNo);
     m_strTemplateDir = findTemplateDir(projectDir);
     std::string dir = projectDir;
     if (!dir.empty() && !endsWithSeparator(dir)) dir += QDir::separator().toLatin1();
@@ -84,7 +79,7 @@ RepPortBase::RepPortBase(const RepPortBase& o)
       m_bGrpArea(o.m_bGrpArea), m_bGrpZone(o.m_bGrpZone), m_bGrpST(o.m_bGrpST), m_nGrpMode(o.m_nGrpMode),
       m_bPU(o.m_bPU), m_viewer(Viewer::platform()), m_strTemplateDir(o.m_strTemplateDir),
       m_strTempDir(o.m_strTempDir), m_options(o.m_options), m_pObserver(o.m_pObserver),
-      m_bNDPosFormed(o.m_bNDPosFormed), m_busLocations(o.m_busLocations) {}
+      m_busLocations(o.m_busLocations) {}
 
 void RepPortBase::initialize() {
     m_bGrpArea = m_bGrpZone = m_bGrpST = false;

@@ -74,8 +74,9 @@ struct RepPage {
     long long cellCount() const { return handedCells + (long long)records.totalCells(); }
 };
 
-// Where each bus lies, for the location columns of the .xlsx tables. Filled once before
-// the writers start (no database access from a writer); only read after that.
+// Where each bus lies, for the location columns of the .xlsx tables and grouping by
+// location. Filled once before the writers start (no database access from the model or
+// a writer); only read after that.
 struct BusLocation {
     std::string area, zone, station; // GB18030
 };
@@ -199,7 +200,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     int getGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
                const std::string& st);
     int dealGrp(int page, const std::string& st, const std::string& zone, const std::string& area);
-    // Looks the node up in CDBUtility's position buffer, which this model fills on its first call.
+    // Groups by where the node lies, as setBusLocations gave it (no group name when unknown).
     int dealGrpOld(int page, const std::string& node);
     int dealGrp2(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
                  const std::string& area2);
@@ -347,7 +348,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     std::string m_strTempDir;
     OutputOptions m_options;
     RunObserver* m_pObserver = nullptr;
-    bool m_bNDPosFormed = false; // node position buffer filled by this model
     std::vector<std::pair<std::string, double>> m_plan;
     const char* m_stepKey = nullptr; // the literal whose GB18030 text m_step holds
     RunStep m_step;

@@ -6,11 +6,11 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-CaseRow readCaseRow(const std::string& caseNo) {
+CaseRow readCaseRow(const DbConnection& db, const std::string& caseNo) {
     SqlStmt s;
     s << "select * from SC_CASE where CASE_NO=";
     s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
+    QSqlQuery q = db.query();
     CaseRow row;
     if (!dbq::exec(q, s) || !q.next()) return row;
     // By name: the package's tables may hold the columns in any order, and a column the
@@ -18,6 +18,7 @@ CaseRow readCaseRow(const std::string& caseNo) {
     const QSqlRecord r = q.record();
     auto col = [&r](const char* name) { return r.value(QLatin1String(name)); };
     row.found = true;
+    row.name = col("Case_Name");
     row.note = col("Note");
     row.date = col("Date");
     row.time = col("Time");

@@ -1,6 +1,5 @@
 #include "outputrun.h"
 
-#include "db/cdbutility.h"
 #include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/log.h"
@@ -15,6 +14,7 @@
 #include <QFile>
 #include <QSqlDatabase>
 
+#include <malloc.h>
 #include <new>
 
 using textcodec::gb;
@@ -24,8 +24,8 @@ namespace {
 
 // Why the statements of this run may have read less than the case holds; empty when
 // they did not.
-std::string interruptedRead() {
-    const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
+std::string interruptedRead(const DbConnection& db) {
+    const QString name = db.name();
     if (dbq::connectionLost()) return gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name);
     if (dbq::lockRefused()) return gb("数据库被其他程序占用，报表没有输出:") + textcodec::toLocal8(name);
     return std::string();
@@ -54,13 +54,13 @@ int caseNumber(const QVariant& v) {
 
 // The tables and columns the chosen reports read; a missing one would leave rows or
 // values out without a word, so the run stops naming it.
-void checkTables(const OutputRequest& req, SCRepPort& b) {
+void checkTables(const DbConnection& db, const OutputRequest& req, CaseStore& store) {
     unsigned reads = 0;
     for (const reportkinds::Kind& k : reportkinds::kinds())
         if (req.chosenKeys.count(k.key)) reads |= k.reads;
     std::vector<Need> needs = {
         {"SC_CASE", {"Case_No", "Case_Name", "Type_Fault", "CASE_LF", "CAL_DATE", "CAL_TIME"}},
-        {"CDB_SB" + CDBUtility::m_strTableSuffix, {"base_MVA"}},
+        {"CDB_SB" + db.tableSuffix(), {"base_MVA"}},
     };
     const std::vector<const char*> faults = {"CASE_NO", "flg", "I_Name", "J_Name", "ID_Name", "Percent", "T",
                                              "IR1",     "II1", "IR2",    "II2",    "IR0",     "II0"};
@@ -77,11 +77,11 @@ void checkTables(const OutputRequest& req, SCRepPort& b) {
     if (reads & reportkinds::ReadsBranches) {
         needs.push_back(
             {"SCR_LINE1", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}});
-        if (caseNumber(b.caseRow().typeFault) != 1)
+        if (caseNumber(store.caseRow().typeFault) != 1)
             needs.push_back({"SCR_LINE0", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R0", "X0"}});
     }
     if (reads & reportkinds::ReadsPreFault) {
-        if (caseNumber(b.caseRow().caseLF) > 0)
+        if (caseNumber(store.caseRow().caseLF) > 0)
             needs.push_back({"LFR_BS_R", {"CASE_NO", "Bus_Name", "V", "Angle"}});
         else
             needs.push_back({"SCR_LPC", {"Case_No", "Bus_Name", "Vrz", "Viz"}});
@@ -89,7 +89,7 @@ void checkTables(const OutputRequest& req, SCRepPort& b) {
     std::map<std::string, QSqlRecord> seen;
     for (const Need& n : needs) {
         auto it = seen.find(n.table);
-        if (it == seen.end()) it = seen.emplace(n.table, dbq::recordOf(n.table)).first;
+        if (it == seen.end()) it = seen.emplace(n.table, db.record(n.table)).first;
         const QSqlRecord& r = it->second;
         if (r.isEmpty()) raiseError(gb("数据库缺少报表需要的表:") + n.table);
         for (const char* c : n.columns) {
@@ -102,10 +102,10 @@ void checkTables(const OutputRequest& req, SCRepPort& b) {
 }
 
 // A case the calculation left without fault results would give reports with headings only.
-void checkHasResults(const std::string& caseNo, const std::string& caseName) {
+void checkHasResults(const DbConnection& db, const std::string& caseNo, const std::string& caseName) {
     SqlStmt s("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=");
     s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
+    QSqlQuery q = db.query();
     if (dbq::exec(q, s) && !q.next()) raiseError(gb("短路作业没有计算结果，报表没有输出:") + caseName);
 }
 
@@ -179,19 +179,18 @@ class StageClock {
     QElapsedTimer m_clock;
 };
 
-} // namespace
-
-OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
+OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
     OutputResult res;
     dp::List problems;
     CurrentList current(&problems);
     dbq::clearConnectionLost();
     dbq::clearLockRefused();
+    CaseStore store(db, req.caseNo);
     std::unique_ptr<SCRepPort> builder;
     StageClock clock(res.stages);
     std::vector<std::pair<std::string, int>> pagesOf; // report key, pages it added
     try {
-        builder = std::make_unique<SCRepPort>(req.projectDir, req.caseNo, req.chosenKeys, req.itemLabels,
+        builder = std::make_unique<SCRepPort>(store, req.projectDir, req.chosenKeys, req.itemLabels,
                                               req.itemSel, req.faults);
         SCRepPort& b = *builder;
         b.setGrpInfo(req.grpArea, req.grpZone, req.grpST);
@@ -204,14 +203,14 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         b.setOutputOptions(o);
         b.setObserver(observer);
         if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
-        checkTables(req, b);
-        checkHasResults(b.caseNoText(), b.caseName());
+        checkTables(db, req, store);
+        checkHasResults(db, b.caseNoText(), b.caseName());
         b.setRunPlan(runPlan(req, usesFaultList(req)));
-        b.baseMVA(); // read and checked before the reports, whichever needs it
+        store.baseMVA(); // read and checked before the reports, whichever needs it
         // Read here, once: the writers look buses up without the database.
         if (req.writeSheet && req.sheetXlsx && req.xlsxLayout == XlsxLayout::Table) {
             auto where = std::make_shared<BusLocations>();
-            for (const auto& [node, pos] : CDBUtility::readNodePositions())
+            for (const auto& [node, pos] : db.nodePositions())
                 where->add(node, BusLocation{pos.area_name, pos.zone_name, pos.st_name});
             b.setBusLocations(std::move(where));
         }
@@ -227,7 +226,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
                 if (req.faults->size() > 5) names += " ...";
                 raiseError(gb("所选的故障点在作业中都不存在:") + names);
             }
-            b.sc_buses = &usable;
+            b.setFaults(&usable);
         }
         clock.stage("prepare");
         // Pages go to the writers as they are built, unless a caller wants to look at the
@@ -235,8 +234,8 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         if (!req.inspect) {
             if (req.writeSheet && req.sheetXlsx && usesFaultList(req)) {
                 b.loadVI();
-                const size_t faults = b.sc_buses ? b.sc_buses->size() : 0;
-                b.setCellEstimate(faults * (b.m_SCB120.size() + 2 * b.m_SCLine1.size()) * 25);
+                const size_t faults = usable.size();
+                b.setCellEstimate(faults * (store.buses().size() + 2 * store.branches().size()) * 25);
             }
             b.beginOutput(req.writeText, req.writeSheet);
         }
@@ -251,7 +250,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         // Statements that failed because the server went away, or another program held
         // the database, read as empty results; the pages would be incomplete, so the
         // earlier files stay.
-        const std::string interrupted = interruptedRead();
+        const std::string interrupted = interruptedRead(db);
         if (!interrupted.empty()) raiseError(interrupted);
         if (req.inspect) req.inspect(b);
         if (req.strict && !problems.empty())
@@ -280,7 +279,7 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
         screport::logDebug("catch exception here:");
         res.error8 = e.text();
         // A report that found no case row because the server went away would blame the data.
-        const std::string interrupted = interruptedRead();
+        const std::string interrupted = interruptedRead(db);
         if (!interrupted.empty() && e.text() != interrupted) {
             res.error8 = interrupted;
             screport::logError(res.error8);
@@ -297,5 +296,13 @@ OutputResult runOutput(const OutputRequest& req, RunObserver* observer) {
     }
     res.problems = problems.entries();
     screport::logDebug("onOutput ");
+    return res;
+}
+
+} // namespace
+
+OutputResult runOutput(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
+    OutputResult res = buildAndWrite(db, req, observer);
+    malloc_trim(0); // the run's memory, kept in the heap while it ran, back to the system
     return res;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // One output run without widgets: build the short-circuit reports of one case and write
 // them. The report dialog's "输出" and the batch mode both call runOutput.
+#include "db/connection.h"
 #include "db/dataproblems.h"
 #include "db/export.h"
 #include "report/repportbase.h"
@@ -66,8 +67,9 @@ struct OutputResult {
 };
 
 // Builds the chosen reports in their fixed order and writes them. An error text ends the
-// run; it is returned (and was written to the error stream), never thrown. The database
-// connection and case kind of CDBUtility must already be set up. The data problems of a
+// run; it is returned (and was written to the error stream), never thrown. Everything is
+// read through `db`. The data problems of a
 // run go to "data_problems.txt" in the temp folder (in the reports' encoding); a run
 // without any removes the file of an earlier one.
-SCREPORT_CORE_EXPORT OutputResult runOutput(const OutputRequest& req, RunObserver* observer = nullptr);
+SCREPORT_CORE_EXPORT OutputResult runOutput(const DbConnection& db, const OutputRequest& req,
+                                             RunObserver* observer = nullptr);

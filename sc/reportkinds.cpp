@@ -106,8 +106,8 @@ std::map<std::string, std::vector<std::string>> itemLabels() {
     return m;
 }
 
-std::set<std::string> enabledKinds(const std::string& caseNo) {
-    const CaseRow row = readCaseRow(caseNo);
+std::set<std::string> enabledKinds(const DbConnection& db, const std::string& caseNo) {
+    const CaseRow row = readCaseRow(db, caseNo);
     if (!row.found) raiseError(textcodec::gb("在SC_CASE表中找不到对应的作业:") + caseNo);
     CaseFacts facts;
     facts.function = dbq::toBool(row.function);
@@ -116,7 +116,7 @@ std::set<std::string> enabledKinds(const std::string& caseNo) {
     SqlStmt inner;
     inner << "select ID_Name from SCR_R120 where Percent > 0 and Percent < 100 and Case_No=";
     inner.number(caseNo);
-    QSqlQuery b = dbq::newQuery();
+    QSqlQuery b = db.query();
     facts.faultInBranch = dbq::exec(b, inner) && b.next();
 
     std::set<std::string> keys;

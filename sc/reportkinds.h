@@ -3,6 +3,7 @@
 // column, items, the rule that allows it for a case and the report that builds it. The
 // dialogs, the stored choices, the batch mode and the output run take them from here.
 // Texts are GB18030 unless said otherwise.
+#include "db/connection.h"
 #include "db/export.h"
 
 #include <map>
@@ -58,6 +59,6 @@ SCREPORT_CORE_EXPORT std::map<std::string, std::vector<std::string>> itemLabels(
 
 // The keys of the kinds a calculated case allows. Throws the error text when the case
 // has no row.
-SCREPORT_CORE_EXPORT std::set<std::string> enabledKinds(const std::string& caseNo);
+SCREPORT_CORE_EXPORT std::set<std::string> enabledKinds(const DbConnection& db, const std::string& caseNo);
 
 } // namespace reportkinds

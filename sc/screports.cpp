@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 using scq::Cx;
 using textcodec::gb;
@@ -152,11 +153,32 @@ const scitems::Table<BranchRowCtx>& branchRowItems() {
     return t;
 }
 
+// The voltage cells of one bus during one fault: the same on every branch that ends
+// there, so each is formatted once per fault (and scale).
+struct BusVoltCells {
+    static constexpr size_t kRoom = 32; // longer texts are not kept
+    int fault = -1;
+    double kU = 0.0;
+    unsigned filled = 0; // bit k: text[k] holds component k
+    uint8_t len[6] = {};
+    char text[6][kRoom];
+    // The entry for fault i at scale kU, emptied when it held another.
+    BusVoltCells* at(int i, double k) {
+        if (fault != i || kU != k) {
+            fault = i;
+            kU = k;
+            filled = 0;
+        }
+        return this;
+    }
+};
+
 // Both ends of a branch: voltages and currents, components 1, 2, 0, A, B, C.
 struct VizCtx {
     Cx v[2][6];
     Cx i[2][6];
     scq::Scale s;
+    BusVoltCells* vc[2] = {nullptr, nullptr}; // the ends' buses' cells; null: none kept
 };
 
 const scitems::Table<VizCtx>& vizItems() {
@@ -169,7 +191,19 @@ const scitems::Table<VizCtx>& vizItems() {
             const char* none = (k == 1 || k == 2) ? "10000.0000 / 0.00" : "0 / 0";
             auto text = [](B& b, const Cx& z) { return scitems::complexCell(b, z); };
             auto volt = [k, text](int end) {
-                return [k, end, text](const C& x, B& b) { return text(b, x.v[end][k] * x.s.kU); };
+                return [k, end, text](const C& x, B& b) {
+                    BusVoltCells* vc = x.vc[end];
+                    if (vc && (vc->filled >> k & 1)) return std::string_view(vc->text[k], vc->len[k]);
+                    const Cx v = x.v[end][k] * x.s.kU;
+                    const std::string_view t = text(b, v);
+                    if (vc && t.size() <= BusVoltCells::kRoom && !std::isnan(v.real()) &&
+                        !std::isnan(v.imag())) {
+                        std::memcpy(vc->text[k], t.data(), t.size());
+                        vc->len[k] = uint8_t(t.size());
+                        vc->filled |= 1u << k;
+                    }
+                    return t;
+                };
             };
             auto cur = [k, text](int end) {
                 return [k, end, text](const C& x, B& b) { return text(b, x.i[end][k] * x.s.kI); };
@@ -215,8 +249,8 @@ void SCRepPort::markBranchEnds(int r) {
 // Summary
 
 void SCRepPort::portSummary() {
-    loadSCBus();
-    const CaseRow& head = caseRow();
+    m_store.loadCapacities();
+    const CaseRow& head = m_store.caseRow();
     if (!head.found) return;
     const std::string note = dbq::text8(head.note);
     const std::string date = scq::dateText(dbq::text8(head.date));
@@ -236,7 +270,7 @@ void SCRepPort::portSummary() {
     m_typeBad = !typeRead.ok;
     m_typeFault = m_typeBad ? 0 : int(typeRead.value);
     if (m_typeBad)
-        dataproblems::report(dataproblems::Problem{typeRead.kind, "SC_CASE", "Type_Fault", caseKey(),
+        dataproblems::report(dataproblems::Problem{typeRead.kind, "SC_CASE", "Type_Fault", m_store.caseKey(),
                                                    dataproblems::storedText(typeValue),
                                                    dataproblems::Action::CellsEmpty});
     addFaultTypeTitle(r);
@@ -264,14 +298,14 @@ void SCRepPort::portSummary() {
               "CASE_NO=");
     s.number(m_strCaseNo);
     s << " order by I_Name,J_Name,Percent";
-    QSqlQuery q = dbq::newQuery();
-    if (run(q, s)) {
+    QSqlQuery q = m_store.query();
+    if (m_store.exec(q, s)) {
         static const char* const kCols[6] = {"IR1", "IR2", "IR0", "II1", "II2", "II0"};
         while (q.next()) {
             if (q.value(0).isNull() || q.value(1).isNull()) {
                 dataproblems::report(dataproblems::Problem{
                     dataproblems::Kind::Null, "SCR_R120", q.value(0).isNull() ? "I_Name" : "J_Name",
-                    caseKey(), std::string(), dataproblems::Action::RowLeftOut});
+                    m_store.caseKey(), std::string(), dataproblems::Action::RowLeftOut});
                 continue;
             }
             Row row{dbq::text8(q.value(0)), dbq::text8(q.value(1)),    dbq::text8(q.value(2)),
@@ -282,9 +316,9 @@ void SCRepPort::portSummary() {
                 const QVariant v = q.value(3 + c);
                 const dataproblems::Checked x = dataproblems::readNumber(v);
                 if (!x.ok)
-                    dataproblems::report(dataproblems::Problem{x.kind, "SCR_R120", kCols[c], faultKey(label),
-                                                               dataproblems::storedText(v),
-                                                               dataproblems::Action::CellsEmpty});
+                    dataproblems::report(
+                        dataproblems::Problem{x.kind, "SCR_R120", kCols[c], m_store.faultKey(label),
+                                              dataproblems::storedText(v), dataproblems::Action::CellsEmpty});
                 part[c] = x.value;
             }
             const double re = part[0] + part[1] + part[2];
@@ -300,7 +334,7 @@ void SCRepPort::portSummary() {
         return a.percentValue < b.percentValue;
     });
 
-    const double sb = baseMVA();
+    const double sb = m_store.baseMVA();
     // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
     auto cell = [](double v, int decimals) {
         return std::isnan(v) ? std::string() : scq::fixed(v, decimals);
@@ -311,11 +345,11 @@ void SCRepPort::portSummary() {
         const int k = addRec(r);
         addText(r, k, row.iName == row.jName ? row.iName : row.idName + "_" + row.percent, 0);
         // Computed in both unit modes, so a missing base voltage stops either.
-        const double f = scq::currentFactor(baseMVA(), getBaseKV(row.iName));
+        const double f = scq::currentFactor(m_store.baseMVA(), getBaseKV(row.iName));
         addText(r, k, cell(m_bPU ? row.mag : row.mag * f, 3), 0);
         addText(r, k, cell(row.mag * sb, 3), 0);
         if (withCapacity) {
-            const double cap = m_typeFault == 1 ? getSC3MVA(row.iName) : getSC1MVA(row.iName);
+            const double cap = m_typeFault == 1 ? m_store.sc3MVA(row.iName) : m_store.sc1MVA(row.iName);
             addText(r, k, cell(cap, 2), 0);
             addText(r, k, cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2), 0);
         }
@@ -349,14 +383,14 @@ void SCRepPort::portDistribut() {
     for (int i = 0; i < n; ++i) {
         const std::string& name = fl[size_t(i)].name;
         addGrpText(r, i, name);
-        const SCR120Rec* f = findFault(name);
+        const SCR120Rec* f = m_store.findFault(name);
         if (!f) {
             screport::logError(gb("找不到短路点：") + name);
             continue;
         }
         const double i1f = std::abs(f->I1);
-        for (size_t k = 0; k < m_SCLine1.size(); ++k) {
-            const SCLine1Rec& b = m_SCLine1[k];
+        for (size_t k = 0; k < m_store.branches().size(); ++k) {
+            const SCLine1Rec& b = m_store.branches()[k];
             const BranchAt at = branchAt(k, f->T, NeedV1);
             const int w = addRec(r, i);
             addText(r, w, b.I_Name, i);
@@ -396,7 +430,7 @@ void SCRepPort::portShortBra() {
     addTitle(r, gb("短路点及其支路结果输出"));
     addCaseTitle(r);
 
-    if (!caseRow().found) throw ErrorText(gb("在作业表中找不到相应的记录"));
+    if (!m_store.caseRow().found) throw ErrorText(gb("在作业表中找不到相应的记录"));
 
     addFaultTypeTitle(r);
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
@@ -416,68 +450,68 @@ void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const
     const std::string& name = faults()[size_t(i)].name;
     // Every key for every fault point: only when someone reads the debug stream.
     if (screport::debugWanted()) {
-        for (const auto& e : m_SCR120)
+        for (const auto& e : m_store.faultRecords())
             screport::logDebug("SCR120:|" + e.first + "|");
         screport::logDebug("searching:|" + name + "|");
     }
-    const SCR120Rec* f = findFault(name);
+    const SCR120Rec* f = m_store.findFault(name);
     if (!f) {
         screport::logDebug(gb("找不到母线：") + name + "|");
         screport::logDebug(gb("已有的m_SCR120:"));
         std::string keys;
-        for (const auto& e : m_SCR120)
+        for (const auto& e : m_store.faultRecords())
             keys += e.first + "\t";
         screport::logDebug(keys);
         return;
     }
     Cx vpre;
-    if (!getPreFault(name, vpre)) {
+    if (!m_store.preFault(name, vpre)) {
         screport::logDebug(gb("找不到母线2：|") + name + "|");
         // A fault inside a branch has no bus and so no pre-fault voltage of its own.
-        if (findBus(name))
+        if (m_store.findBus(name))
             dataproblems::report(dataproblems::Problem{
-                dataproblems::Kind::Missing, m_caseLF > 0 ? "LFR_BS_R" : "SCR_LPC", "Bus_Name", busKey(name),
-                std::string(), dataproblems::Action::CellsEmpty});
+                dataproblems::Kind::Missing, m_store.caseLF() > 0 ? "LFR_BS_R" : "SCR_LPC", "Bus_Name",
+                m_store.busKey(name), std::string(), dataproblems::Action::CellsEmpty});
         return;
     }
-    if (!findBus(name)) screport::logError(gb("m_SCB120找不到：") + name);
+    if (!m_store.findBus(name)) screport::logError(gb("m_SCB120找不到：") + name);
     addGrpText(r, i, name);
     // Without the fault bus's own voltages the line keeps its name and no values.
-    const SCB120Rec* v = findVolts(name, f->T);
+    const SCB120Rec* v = m_store.findVolts(name, f->T);
     if (!v) {
-        missingVolts(name, f->T, findBus(name) != nullptr);
+        missingVolts(name, f->T, m_store.findBus(name) != nullptr);
         return;
     }
-    const ShortPointCtx c{f->I1,    f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, baseMVA(), m_typeFault == 1,
-                          m_typeBad};
+    const ShortPointCtx c{
+        f->I1, f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_store.baseMVA(), m_typeFault == 1, m_typeBad};
     const bool bad =
-        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, baseMVA()});
+        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, m_store.baseMVA()});
     scitems::appendCells(
         shortPointItems(), items, c, [&](std::string_view t) { addGrpText(r, i, std::string(t)); }, bad);
 }
 
 void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
     const std::string& name = faults()[size_t(i)].name;
-    const SCR120Rec* f = findFault(name);
+    const SCR120Rec* f = m_store.findFault(name);
     if (!f) {
         screport::logError(gb("m_SCR120中找不到母线：") + name);
         return;
     }
-    const SCB120Rec* vf = findVolts(name, f->T);
+    const SCB120Rec* vf = m_store.findVolts(name, f->T);
     if (!vf) return;
     BranchRowCtx c;
     c.v1f = vf->V1;
     c.v0f = vf->V0;
     c.i1f = f->I1;
     c.i0f = f->I0;
-    c.hasPre = getPreFault(name, c.vpre);
+    c.hasPre = m_store.preFault(name, c.vpre);
     c.type1 = m_typeFault == 1;
     c.typeBad = m_typeBad;
     c.kI = sc.kI;
     c.kZ = sc.kZ;
-    c.sb = baseMVA();
-    for (size_t k = 0; k < m_SCLine1.size(); ++k) {
-        const SCLine1Rec& b = m_SCLine1[k];
+    c.sb = m_store.baseMVA();
+    for (size_t k = 0; k < m_store.branches().size(); ++k) {
+        const SCLine1Rec& b = m_store.branches()[k];
         const std::string* other = nullptr;
         if (b.I_Name == name)
             other = &b.J_Name;
@@ -485,15 +519,17 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
             other = &b.I_Name;
         else
             continue;
-        const SCB120Rec* vo = findVolts(*other, f->T);
+        const SCB120Rec* vo = m_store.findVolts(*other, f->T);
         if (!vo) {
             screport::logError(gb("找不到：T:") + std::to_string(f->T));
-            missingVolts(*other, f->T, findBus(*other) != nullptr);
+            missingVolts(*other, f->T, m_store.findBus(*other) != nullptr);
             return;
         }
         c.i1br = scq::div(c.v1f - vo->V1, b.Z1) + Cx(0.0, b.B1_half) * c.v1f;
         c.v0o = vo->V0;
-        c.hasZ0 = getLineZ0(int(k), c.z0);
+        const Cx* z0 = m_store.branchZ0(k);
+        c.hasZ0 = z0 != nullptr;
+        if (z0) c.z0 = *z0;
         c.i0br = c.hasZ0 ? scq::div(c.v0f - c.v0o, c.z0) : Cx();
         const int w = addRec(r, i);
         addText(r, w, *other, i);
@@ -544,23 +580,23 @@ void SCRepPort::portBusVol() {
         screport::logDebug("grp text is ::" + fl[size_t(i)].name);
     }
     if (!m_bPU) { // read here: the groups may be built on another thread
-        baseMVA();
-        ensureBaseKV();
+        m_store.baseMVA();
+        m_store.loadBaseVoltages();
     }
 
     buildGroups(r, n, stepOf(reportkinds::BusVol), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
-        const SCR120Rec* f = findFault(name);
+        const SCR120Rec* f = m_store.findFault(name);
         if (!f) {
             screport::logError(gb("SCR120找不到:") + name);
             return;
         }
-        for (const auto& bus : m_SCB120) {
+        for (const auto& bus : m_store.buses()) {
             const SCB120Rec* v = bus.second.find(f->T);
             if (!v) {
                 dataproblems::report(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120", "T",
-                                                           busFaultKey(bus.first, f->T), std::string(),
-                                                           dataproblems::Action::RowLeftOut});
+                                                           m_store.busFaultKey(bus.first, f->T),
+                                                           std::string(), dataproblems::Action::RowLeftOut});
                 continue;
             }
             const int w = rs.addRecord(0);
@@ -577,8 +613,8 @@ void SCRepPort::portBusVol() {
 // The branches' numbers as their cells show them.
 std::vector<std::string> SCRepPort::branchNumbers() const {
     std::vector<std::string> ids;
-    ids.reserve(m_SCLine1.size());
-    for (const SCLine1Rec& b : m_SCLine1)
+    ids.reserve(m_store.branches().size());
+    for (const SCLine1Rec& b : m_store.branches())
         ids.push_back(std::to_string(b.ID_No));
     return ids;
 }
@@ -607,19 +643,19 @@ void SCRepPort::portLineCur() {
     const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
     for (int i = 0; i < n; ++i)
-        if (findFault(fl[size_t(i)].name)) addGrpText(r, i, fl[size_t(i)].name);
+        if (m_store.findFault(fl[size_t(i)].name)) addGrpText(r, i, fl[size_t(i)].name);
     if (!m_bPU) { // read here: the groups may be built on another thread
-        baseMVA();
-        ensureBaseKV();
+        m_store.baseMVA();
+        m_store.loadBaseVoltages();
     }
     branchBuses();
-    screport::logDebug(" m_SCLine1.size():" + std::to_string(m_SCLine1.size()));
+    screport::logDebug(" m_store.branches().size():" + std::to_string(m_store.branches().size()));
 
-    BranchScales scales[2]; // one per thread
+    BranchScales scales[2];                               // one per thread
     const std::vector<std::string> ids = branchNumbers(); // once, not per fault point
     buildGroups(r, n, stepOf(reportkinds::LineCur), [&](int i, RecordStore& rs) {
         const SCPos& p = fl[size_t(i)];
-        const SCR120Rec* f = findFault(p.name);
+        const SCR120Rec* f = m_store.findFault(p.name);
         if (!f) {
             screport::logError(gb("找不到短路点：") + p.name);
             return;
@@ -634,8 +670,8 @@ void SCRepPort::portLineCur() {
         rs.append(0, w, "0");
         emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI), true);
 
-        for (size_t k = 0; k < m_SCLine1.size(); ++k) {
-            const SCLine1Rec& b = m_SCLine1[k];
+        for (size_t k = 0; k < m_store.branches().size(); ++k) {
+            const SCLine1Rec& b = m_store.branches()[k];
             const BranchAt at = branchAt(k, f->T, NeedAll);
             const double kI = branchScale(scales[i % 2], k).kI;
             w = rs.addRecord(0);
@@ -679,19 +715,22 @@ void SCRepPort::portVIZ() {
         screport::logDebug("grp text is ::" + fl[size_t(i)].name);
     }
     if (!m_bPU) { // read here: the groups may be built on another thread
-        baseMVA();
-        ensureBaseKV();
+        m_store.baseMVA();
+        m_store.loadBaseVoltages();
     }
     branchBuses();
 
-    BranchScales scales[2]; // one per thread
+    BranchScales scales[2];                               // one per thread
+    std::vector<BusVoltCells> voltCells[2];               // one per thread
     const std::vector<std::string> ids = branchNumbers(); // once, not per fault point
     buildGroups(r, n, stepOf(reportkinds::BranchEnds), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
-        const SCR120Rec* f = findFault(name);
+        const SCR120Rec* f = m_store.findFault(name);
         if (!f) return;
-        for (size_t k = 0; k < m_SCLine1.size(); ++k) {
-            const SCLine1Rec& b = m_SCLine1[k];
+        std::vector<BusVoltCells>& cells = voltCells[i % 2];
+        cells.resize(m_store.buses().size());
+        for (size_t k = 0; k < m_store.branches().size(); ++k) {
+            const SCLine1Rec& b = m_store.branches()[k];
             const int w = rs.addRecord(0);
             rs.append(0, w, b.I_Name);
             rs.append(0, w, b.J_Name);
@@ -712,6 +751,9 @@ void SCRepPort::portVIZ() {
                 std::copy(vv, vv + 6, c.v[end]);
                 std::copy(ii, ii + 6, c.i[end]);
             }
+            const BranchBuses& bb = m_branchBuses[k];
+            if (bb.i) c.vc[0] = cells[size_t(bb.i->index())].at(i, c.s.kU);
+            if (bb.j) c.vc[1] = cells[size_t(bb.j->index())].at(i, c.s.kU);
             const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
             scitems::appendCells(
                 vizItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);

@@ -56,7 +56,6 @@ class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
             [this](bool isErr, const std::string& s) { (isErr ? log.error : log.debug).push_back(s); });
     }
     void TearDown() override {
-        CDBUtility::clearNDPosBuffer();
         if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
         screport::setLogHook(nullptr);
         db.reset();
@@ -276,7 +275,7 @@ TEST_P(CDBUtilityTest, CaseResolutionAndItsFailures) {
     CDBUtility::setDBType(DB_SC);
 }
 
-TEST_P(CDBUtilityTest, NodePositionBufferAndDirectLookups) {
+TEST_P(CDBUtilityTest, NodePositions) {
     open();
     for (const char* sfx : {"", "BAK"}) {
         const std::string s = sfx, tag = std::string(sfx).empty() ? "" : "b";
@@ -290,23 +289,17 @@ TEST_P(CDBUtilityTest, NodePositionBufferAndDirectLookups) {
                  " (Node_Name,PS_Name) VALUES ('b1','S1'),('B1','S2'),"
                  "('b3','S3'),('b4','S4'),('b5','none')");
     }
-    EXPECT_EQ(CDBUtility::findST("b1"), ""); // not filled yet
-    CDBUtility::formNDPosBuffer();
-    EXPECT_EQ(CDBUtility::findST("b1"), "S1");
-    EXPECT_EQ(CDBUtility::findZone("b1"), "Z10");
-    EXPECT_EQ(CDBUtility::findArea("b1"), gb("区域1"));
-    EXPECT_EQ(CDBUtility::findArea("B1"), "A2"); // letter case matters
-    for (const char* missing : {"b3", "b4", "b5", "nothing"}) {
-        EXPECT_EQ(CDBUtility::findST(missing), "") << missing;
-        EXPECT_EQ(CDBUtility::findZone(missing), "") << missing;
-        EXPECT_EQ(CDBUtility::findArea(missing), "") << missing;
-    }
+    auto pos = CDBUtility::connection().nodePositions();
+    EXPECT_EQ(pos["b1"].st_name, "S1");
+    EXPECT_EQ(pos["b1"].zone_name, "Z10");
+    EXPECT_EQ(pos["b1"].area_name, gb("区域1"));
+    EXPECT_EQ(pos["B1"].area_name, "A2"); // letter case matters
+    // A node whose station, zone or area is not in the grid lies nowhere.
+    for (const char* missing : {"b3", "b4", "b5", "nothing"})
+        EXPECT_EQ(pos.count(missing), 0u) << missing;
 
     CDBUtility::m_strTableSuffix = "BAK";
-    CDBUtility::formNDPosBuffer();
-    EXPECT_EQ(CDBUtility::findZone("b1"), "Z10b");
-    CDBUtility::clearNDPosBuffer();
-    EXPECT_EQ(CDBUtility::findST("b1"), "");
+    EXPECT_EQ(CDBUtility::connection().nodePositions()["b1"].zone_name, "Z10b");
 }
 
 // The package owns the schema: integers may be stored as doubles, names spelled in

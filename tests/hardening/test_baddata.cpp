@@ -48,7 +48,7 @@ class BadData : public hard::DemoTest {
         // hostile-name rows change, among them) keep the many runs short.
         hard::FullRun r = hard::fullRun(caseNo, perUnit, project, 4);
         r.req.faults = &r.faults;
-        const OutputResult res = runOutput(r.req);
+        const OutputResult res = runOutput(CDBUtility::connection(), r.req);
         if (expect == Expect::Ok) {
             EXPECT_TRUE(res.ok()) << textcodec::toUtf8(res.error8);
         }

@@ -85,7 +85,7 @@ class Damaged : public hard::DemoTest {
         if (extraFault) r.faults.insert(r.faults.begin() + 1, SCPos{gb(extraFault), "", "", 0});
         r.req.faults = &r.faults;
         r.req.inspect = [&](const RepPortBase& m) { cells = cellsOf(m); };
-        return runOutput(r.req);
+        return runOutput(CDBUtility::connection(), r.req);
     }
 
     void check(const Damage& d) {
@@ -174,7 +174,7 @@ TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
     const QByteArray txt = hard::fileBytes(tmp.path() + "/temp/rep_txt.txt");
     SCPosList none{SCPos{gb("无此母线"), "", "", 0}};
     OutputRequest req = testrun::everyReport(demo::kCaseAToGround, true, project, none);
-    const OutputResult res = runOutput(req);
+    const OutputResult res = runOutput(CDBUtility::connection(), req);
     EXPECT_EQ(res.error8, gb("所选的故障点在作业中都不存在:无此母线"));
     EXPECT_EQ(hard::fileBytes(tmp.path() + "/temp/rep_txt.txt"), txt);
     // A clean run leaves no list behind.

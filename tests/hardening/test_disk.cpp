@@ -37,7 +37,7 @@ class Disk : public ::testing::Test {
     OutputResult run(const QString& project) {
         hard::FullRun r = hard::fullRun(demo::kCaseAToGround, false, textcodec::toLocal8(project));
         r.req.faults = &r.faults;
-        return runOutput(r.req);
+        return runOutput(CDBUtility::connection(), r.req);
     }
     // Runs into a folder made unwritable by `lock` (a shell command on DIR) and checks
     // that the run fails with a message and the earlier files stay. Skipped when the

@@ -57,13 +57,13 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
 
         hard::FullRun good = hard::fullRun(demo::kCaseAToGround, true, project.path().toStdString());
         good.req.faults = &good.faults;
-        ASSERT_TRUE(runOutput(good.req).ok());
+        ASSERT_TRUE(runOutput(CDBUtility::connection(), good.req).ok());
         const QByteArray txt0 = hard::fileBytes(txt), xlsx0 = hard::fileBytes(xlsx);
         ASSERT_FALSE(txt0.isEmpty());
 
         KillAt killer(&server, step);
         errors.clear();
-        const OutputResult res = runOutput(good.req, &killer);
+        const OutputResult res = runOutput(CDBUtility::connection(), good.req, &killer);
         EXPECT_GE(killer.seen, step);
         EXPECT_EQ(hard::fileBytes(txt), txt0);
         if (step == 1) {

@@ -201,20 +201,20 @@ TEST(AnotherProgram, ASaveRunsAgainARunWritesNothing) {
     QTemporaryDir project;
     hard::FullRun run = hard::fullRun(demo::kCaseThreePhase, true, project.path().toStdString(), 2);
     run.req.faults = &run.faults;
-    ASSERT_TRUE(runOutput(run.req).ok());
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), run.req).ok());
     const QString txt = project.path() + "/temp/rep_txt.txt";
     const QByteArray before = hard::fileBytes(txt);
     OutputResult res;
     {
         FileHolder other(db.arg(), "BEGIN EXCLUSIVE", 5600); // readers wait too
         ASSERT_TRUE(other.held());
-        res = runOutput(run.req);
+        res = runOutput(CDBUtility::connection(), run.req);
     }
     screport::setLogHook(nullptr);
     EXPECT_FALSE(res.ok());
     EXPECT_EQ(res.error8, textcodec::gb("数据库被其他程序占用，报表没有输出:") + db.arg());
     EXPECT_EQ(hard::fileBytes(txt), before);
-    ASSERT_TRUE(runOutput(run.req).ok()) << "the next run reads the whole case again";
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), run.req).ok()) << "the next run reads the whole case again";
     CDBUtility::closedb();
 }
 

@@ -1,8 +1,6 @@
 // The report model: cell texts, pages, groups, headers and grouping.
 #include "reporttest.h"
 
-#include "db/cdbutility.h"
-#include "support/testdb.h"
 
 
 #include <cmath>
@@ -211,21 +209,17 @@ TEST(ReportGrouping, HeadingsTextsAndKeys) {
     EXPECT_EQ(m.dealGrp(n, "S", "Z", "A"), 0);
 }
 
-TEST(ReportGrouping, NodesGroupedByTheirStoredPosition) {
-    testdb::CaseDb db(testdb::Backend::Sqlite);
-    db.exec("INSERT INTO CDB_AREAS (Area_No, Area_Name) VALUES (1, '东区'), (2, '西区')");
-    db.exec("INSERT INTO CDB_ZONE (Zone_No, Zone_Name, Area_No) VALUES (10, 'Z10', 1), (20, 'Z20', 2)");
-    db.exec("INSERT INTO CDB_PSTATION (PS_Name, Zone_No) VALUES ('S1', 10), ('S2', 20), ('S3', 10)");
-    db.exec("INSERT INTO CDB_NODE (Node_Name, PS_Name) VALUES ('n1', 'S1'), ('n2', 'S2'), ('n3', 'S3'), "
-            "('N1', 'S2')");
-    ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
-    CDBUtility::m_strTableSuffix = "";
-    CDBUtility::clearNDPosBuffer();
-
+TEST(ReportGrouping, NodesGroupedByWhereTheyLie) {
+    auto where = std::make_shared<BusLocations>();
+    where->add("n1", BusLocation{gb("东区"), "Z10", "S1"});
+    where->add("n2", BusLocation{gb("西区"), "Z20", "S2"});
+    where->add("n3", BusLocation{gb("东区"), "Z10", "S3"});
+    where->add("N1", BusLocation{gb("西区"), "Z20", "S2"});
     Model m;
+    m.setBusLocations(where);
     m.setGrpInfo(true, false, false);
     const int p = m.addRP(true);
-    const int east = m.dealGrpOld(p, "n1"); // fills the position buffer on first use
+    const int east = m.dealGrpOld(p, "n1");
     EXPECT_EQ(m.dealGrpOld(p, "n3"), east);
     const int west = m.dealGrpOld(p, "n2");
     EXPECT_EQ(m.dealGrpOld(p, "N1"), west); // names differ by case: other node
@@ -239,5 +233,4 @@ TEST(ReportGrouping, NodesGroupedByTheirStoredPosition) {
     const int q = m.addRP(true);
     EXPECT_EQ(m.dealGrpOld(q, "n1"), m.dealGrpOld(q, "n1"));
     EXPECT_NE(m.dealGrpOld(q, "n3"), m.dealGrpOld(q, "n1"));
-    CDBUtility::closedb();
 }

@@ -28,6 +28,7 @@ void ScCaseTest::SetUp() {
 }
 
 void ScCaseTest::TearDown() {
+    stores.clear();
     dataproblems::setCurrent(nullptr);
     screport::setLogHook(nullptr);
     if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
@@ -39,7 +40,8 @@ void ScCaseTest::fill() {
 }
 
 std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
-    auto p = std::make_unique<SCRepPort>(::testing::TempDir(), caseNo, chosen, labels, items, &faults);
+    stores.push_back(std::make_unique<CaseStore>(CDBUtility::connection(), caseNo));
+    auto p = std::make_unique<SCRepPort>(*stores.back(), ::testing::TempDir(), chosen, labels, items, &faults);
     p->setUnitInfo(perUnit);
     return p;
 }

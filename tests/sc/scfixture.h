@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,8 +31,10 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     // Fills the database before it is opened; the hand case by default.
     virtual void fill();
 
-    // A builder over the hand case's maps; every item of every kind chosen in order.
+    // A builder over a new store of the case; every item of every kind chosen in order.
     std::unique_ptr<SCRepPort> builder(int caseNo, bool perUnit = true);
+    // The store of the builder made last.
+    CaseStore& store() { return *stores.back(); }
     SCPosList& faultList(std::initializer_list<const char*> namesUtf8);
 
     std::string cell(const SCRepPort& p, int page, int grp, int rec, int col) const;
@@ -44,6 +47,7 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     std::map<std::string, std::vector<std::string>> labels;
     std::map<std::string, std::vector<int>> items;
     SCPosList faults;
+    std::deque<std::unique_ptr<CaseStore>> stores; // outlive the builders over them
     dataproblems::List problems; // the builders' data problems
     std::vector<std::string> debugLog, errorLog;
 };

@@ -50,7 +50,7 @@ TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
     OutputRequest req = everything(demo::kCaseAToGround, false, project);
     req.sheetXlsx = true;
     req.writeText = req.sheetHtml = false;
-    ASSERT_TRUE(runOutput(req).ok());
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), req).ok());
     const std::string book = project + "temp/sc_report.xlsx";
     const std::vector<std::string> parts = xlsxread::members(book);
     const QRegularExpression number("^(-?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)?|-?nan|-?inf)$");
@@ -96,7 +96,7 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
             const std::string bus = faults[size_t(g)].name;
             const std::string busU = textcodec::toUtf8(bus);
             bool usable = true;
-            for (const SCLine1Rec& b : p->m_SCLine1)
+            for (const SCLine1Rec& b : p->store().branches())
                 if (b.J_Name == bus && b.I_Name != bus && b.Tk != 1.0)
                     usable = false; // ratio on the fault side
             if (!usable) continue;
@@ -106,8 +106,8 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
                 // viz: J-side current of sequence seq (items 1, 4, 7) at 4 + 2 (3 seq + 1)
                 const Cx fault = polar(cell(*p, 0, g, 0, 3 + 2 * seq), cell(*p, 0, g, 0, 4 + 2 * seq));
                 Cx leaving = fault;
-                for (size_t k = 0; k < p->m_SCLine1.size(); ++k) {
-                    const SCLine1Rec& b = p->m_SCLine1[k];
+                for (size_t k = 0; k < p->store().branches().size(); ++k) {
+                    const SCLine1Rec& b = p->store().branches()[k];
                     const int r = int(k) + 1;
                     if (b.I_Name == bus) {
                         Cx i = polar(cell(*p, 0, g, r, 3 + 2 * seq), cell(*p, 0, g, r, 4 + 2 * seq));
@@ -130,7 +130,7 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
                     QString("select %1,%2 from SCR_R120 where flg=2 and Case_No=%3 and T=%4 and I_Name=?")
                         .arg(re[seq], im[seq])
                         .arg(caseNo)
-                        .arg(p->findFault(bus)->T));
+                        .arg(p->store().findFault(bus)->T));
                 q.addBindValue(QString::fromStdString(busU));
                 ASSERT_TRUE(q.exec());
                 while (q.next())
@@ -163,11 +163,12 @@ TEST_P(DemoTest, AFailedRunLeavesTheFilesAlone) {
     QTemporaryDir tmp;
     const std::string project = tmp.path().toStdString() + "/";
     const QString txt = tmp.path() + "/temp/rep_txt.txt", htm = tmp.path() + "/temp/sc_report.htm";
-    ASSERT_TRUE(runOutput(everything(demo::kCaseThreePhase, true, project)).ok());
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), everything(demo::kCaseThreePhase, true, project)).ok());
     const QByteArray before = fileBytes(txt), beforeHtm = fileBytes(htm);
     ASSERT_FALSE(before.isEmpty());
     db->exec("DELETE FROM SCR_BUS WHERE CASE_NO=1 AND BUS_Name='末端14'");
-    const OutputResult res = runOutput(everything(demo::kCaseThreePhase, false, project));
+    const OutputResult res =
+        runOutput(CDBUtility::connection(), everything(demo::kCaseThreePhase, false, project));
     EXPECT_EQ(res.error8, gb("不能找到计算母线的电压基值:末端14"));
     EXPECT_EQ(fileBytes(txt), before);
     EXPECT_EQ(fileBytes(htm), beforeHtm);
@@ -224,7 +225,7 @@ TEST(DemoBackends, EveryReportOfEveryCaseInBothUnitsAndTheSameBytesOnEach) {
                 const SCPosList faults = testrun::faultPoints(c);
                 OutputRequest r = testrun::everyReport(c, pu, project, faults);
                 r.sheetXlsx = false;
-                const OutputResult res = runOutput(r);
+                const OutputResult res = runOutput(CDBUtility::connection(), r);
                 ASSERT_TRUE(res.ok()) << run << ": " << textcodec::toUtf8(res.error8);
                 EXPECT_EQ(res.files.size(), 2u);
                 EXPECT_GT(res.rows, 0);

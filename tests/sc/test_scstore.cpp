@@ -11,69 +11,79 @@ namespace {
 class ScStoreTest : public ScCaseTest {};
 
 TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
-    auto p = builder(handcase::kCaseEarth);
-    p->loadVI();
-    const int queries = p->queryCount();
+    CaseStore p(CDBUtility::connection(), handcase::kCaseEarth);
+    p.loadResults();
+    const int queries = p.queryCount();
 
     // Fault points: buses by name, the fault inside line LN2 by its id and percentage.
     std::vector<std::string> keys;
-    for (const auto& e : p->m_SCR120)
+    for (const auto& e : p.faultRecords())
         keys.push_back(e.first);
     EXPECT_EQ(keys, (std::vector<std::string>{"B1", "C1", "LN2_50", gb("甲")}));
     // The generator row of 甲 (flg 2) is no fault point: 甲 keeps its own fault number.
-    EXPECT_EQ(p->findFault(gb("甲"))->T, 2);
-    EXPECT_EQ(p->findFault("LN2_50")->I1, std::complex<double>(0, -3));
-    EXPECT_EQ(p->findVolts("B1", 1)->V2, std::complex<double>(-0.25, 0));
-    EXPECT_EQ(p->findVolts("C1", 2), nullptr); // C1 was not reached by fault 2
-    EXPECT_EQ(p->m_caseLF, 0);
-    EXPECT_TRUE(p->m_LFRBS.empty());
+    EXPECT_EQ(p.findFault(gb("甲"))->T, 2);
+    EXPECT_EQ(p.findFault("LN2_50")->I1, std::complex<double>(0, -3));
+    EXPECT_EQ(p.findVolts("B1", 1)->V2, std::complex<double>(-0.25, 0));
+    EXPECT_EQ(p.findVolts("C1", 2), nullptr); // C1 was not reached by fault 2
+    EXPECT_EQ(p.caseLF(), 0);
     std::complex<double> v;
-    ASSERT_TRUE(p->getPreFault("B1", v));
+    ASSERT_TRUE(p.preFault("B1", v));
     EXPECT_EQ(v, std::complex<double>(1.02, 0));
-    EXPECT_FALSE(p->getPreFault("C1", v));
+    EXPECT_FALSE(p.preFault("C1", v));
 
     // Branches in GB18030 byte order: 甲 (BC D7) before 乙 (D2 D2), although UTF-8 and
     // so the database order them the other way round.
     std::vector<std::string> order;
-    for (const SCLine1Rec& b : p->m_SCLine1)
+    for (const SCLine1Rec& b : p.branches())
         order.push_back(b.I_Name + "-" + b.J_Name + "-" + std::to_string(b.ID_No));
     EXPECT_EQ(order, (std::vector<std::string>{"B1-C1-3", "C1-E1-5", gb("甲-B1-1"), gb("甲-甲-9"),
                                                gb("乙-B1-2"), gb("乙-D1-4")}));
-    EXPECT_DOUBLE_EQ(p->m_SCLine1[5].Tk, 1.05);
-    EXPECT_DOUBLE_EQ(p->m_SCLine1[0].B1_half, 0.02);
-    std::complex<double> z0(7, 7);
-    EXPECT_TRUE(p->getLineZ0(2, z0));
-    EXPECT_EQ(z0, std::complex<double>(0, 0.3));
-    z0 = {7, 7};
-    EXPECT_FALSE(p->getLineZ0(4, z0)); // 乙-B1 has no zero-sequence impedance
-    EXPECT_EQ(z0, std::complex<double>(7, 7));
-    EXPECT_FALSE(p->getLineZ0(99, z0));
+    EXPECT_DOUBLE_EQ(p.branches()[5].Tk, 1.05);
+    EXPECT_DOUBLE_EQ(p.branches()[0].B1_half, 0.02);
+    ASSERT_NE(p.branchZ0(2), nullptr);
+    EXPECT_EQ(*p.branchZ0(2), std::complex<double>(0, 0.3));
+    EXPECT_EQ(p.branchZ0(4), nullptr); // 乙-B1 has no zero-sequence impedance
+    EXPECT_EQ(p.branchZ0(99), nullptr);
 
     // A second load runs no statement.
-    p->loadVI();
-    EXPECT_EQ(p->queryCount(), queries);
+    p.loadResults();
+    EXPECT_EQ(p.queryCount(), queries);
     EXPECT_LE(queries, 7);
+
+    // Rows out of bus order, and a second row of one bus and fault: the later row counts,
+    // and the buses read before it keep theirs.
+    db->exec(
+        "INSERT INTO SCR_B120 (Case_No,bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0) VALUES (1,'B1',1,0.75,0,0,0,0,0)");
+    CaseStore again(CDBUtility::connection(), handcase::kCaseEarth);
+    again.loadResults();
+    EXPECT_EQ(again.findVolts("B1", 1)->V1, std::complex<double>(0.75, 0));
+    EXPECT_EQ(again.findVolts("B1", 1)->V2, std::complex<double>(0, 0));
+    EXPECT_EQ(again.findVolts("C1", 2), nullptr);
+    for (const auto& [bus, volts] : p.buses()) {
+        for (const auto& f : p.faultRecords()) {
+            if (bus == "B1" && f.second.T == 1) continue;
+            const SCB120Rec* a = p.findVolts(bus, f.second.T);
+            const SCB120Rec* b = again.findVolts(bus, f.second.T);
+            ASSERT_EQ(a == nullptr, b == nullptr) << bus << " " << f.second.T;
+            if (a) {
+                EXPECT_EQ(a->V1, b->V1) << bus << " " << f.second.T;
+            }
+        }
+    }
 }
 
 TEST_P(ScStoreTest, LoadFlowVoltagesAndThreePhaseCase) {
-    auto p = builder(handcase::kCaseThree);
-    // The fault type read first (as the summary does) keeps SCR_LINE0 out of the load.
-    EXPECT_EQ(p->getTypeFault(), 1);
-    p->loadVI();
-    EXPECT_EQ(p->m_caseLF, 7);
-    EXPECT_TRUE(p->m_SCLine0.empty());
-    std::complex<double> z0;
-    EXPECT_FALSE(p->getLineZ0(3, z0));
+    // A three-phase fault has no zero-sequence network: SCR_LINE0 is not read.
+    CaseStore p(CDBUtility::connection(), handcase::kCaseThree);
+    p.loadResults();
+    EXPECT_EQ(p.caseLF(), 7);
+    for (size_t k = 0; k < p.branches().size(); ++k)
+        EXPECT_EQ(p.branchZ0(k), nullptr) << k;
     // V = 1.0 at 90 degrees: about j1; and the load-flow voltage wins over SCR_LPC's 0.5.
     std::complex<double> v;
-    ASSERT_TRUE(p->getPreFault("B1", v));
+    ASSERT_TRUE(p.preFault("B1", v));
     EXPECT_NEAR(v.real(), 0.0, 1e-12);
     EXPECT_NEAR(v.imag(), 1.0, 1e-12);
-
-    // Without the fault type known, the same case loads its zero-sequence branches.
-    auto q = builder(handcase::kCaseThree);
-    q->loadVI();
-    EXPECT_EQ(q->m_SCLine0.size(), 4u);
 }
 
 TEST_P(ScStoreTest, MissingCaseStopsTheLoad) {
@@ -124,21 +134,21 @@ TEST_P(ScStoreTest, NullAndTextWhereNumbersBelong) {
     db->exec("UPDATE SCR_B120 SET VI1=NULL WHERE Case_No=1 AND bus_Name='C1' AND T=1");
     db->exec("UPDATE SCR_B120 SET VI2=' 0.125 ' WHERE Case_No=1 AND bus_Name='D1' AND T=1");
     db->exec("UPDATE SCR_B120 SET bus_Name='" + longName + "' WHERE Case_No=1 AND bus_Name='乙' AND T=3");
-    auto rows = ResultRows::select(SqlStmt("select VR1 from SCR_B120"));
+    auto rows = CDBUtility::connection().select(SqlStmt("select VR1 from SCR_B120"));
     ASSERT_TRUE(rows);
     EXPECT_TRUE(rows->binaryProtocol()) << "typed values from the engine's own library on both back ends";
     rows.reset();
 
-    auto p = builder(handcase::kCaseEarth);
-    p->loadVI();
-    const SCB120Rec* b1 = p->findVolts("B1", 1);
+    CaseStore p(CDBUtility::connection(), handcase::kCaseEarth);
+    p.loadResults();
+    const SCB120Rec* b1 = p.findVolts("B1", 1);
     ASSERT_NE(b1, nullptr);
     EXPECT_TRUE(std::isnan(b1->V1.real()));
     EXPECT_EQ(b1->V1.imag(), 0.0);
-    EXPECT_TRUE(std::isnan(p->findVolts("C1", 1)->V1.imag()));
-    EXPECT_EQ(p->findVolts("D1", 1)->V2, std::complex<double>(-0.14, 0.125));
-    ASSERT_NE(p->findVolts(gb(longName.c_str()), 3), nullptr);
-    EXPECT_EQ(p->findVolts(gb(longName.c_str()), 3)->V1, std::complex<double>(0.45, 0));
+    EXPECT_TRUE(std::isnan(p.findVolts("C1", 1)->V1.imag()));
+    EXPECT_EQ(p.findVolts("D1", 1)->V2, std::complex<double>(-0.14, 0.125));
+    ASSERT_NE(p.findVolts(gb(longName.c_str()), 3), nullptr);
+    EXPECT_EQ(p.findVolts(gb(longName.c_str()), 3)->V1, std::complex<double>(0.45, 0));
 
     ASSERT_EQ(problems.size(), 2u);
     const auto& e = problems.entries();

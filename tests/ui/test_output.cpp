@@ -98,7 +98,7 @@ TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
     req.openViewers = false;
 
     Recorder whole;
-    ASSERT_TRUE(runOutput(req, &whole).ok());
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), req, &whole).ok());
     std::vector<std::string> order;
     double last = 0;
     for (const RunStep& s : whole.steps) {
@@ -122,7 +122,7 @@ TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
         SCOPED_TRACE(textcodec::toUtf8(step));
         Recorder r;
         r.cancelIn = step;
-        const OutputResult res = runOutput(req, &r);
+        const OutputResult res = runOutput(CDBUtility::connection(), req, &r);
         EXPECT_EQ(res.error8, gb("输出已取消"));
         EXPECT_FALSE(QFileInfo::exists(text()));
         // The run ends in the step it was cancelled in (how soon is bench_cancel's measure:

@@ -469,11 +469,11 @@ void StatementReview::outputRuns() {
         OutputRequest req = testrun::everyReport(h, pu, proj.path().toStdString(), faults);
         req.writeSheet = false;
         req.grpArea = req.grpZone = req.grpST = true;
-        const OutputResult r = runOutput(req);
+        const OutputResult r = runOutput(CDBUtility::connection(), req);
         EXPECT_TRUE(r.ok()) << r.error8;
         // Without the summary, the fault type is read on its own.
         req.chosenKeys = {gb("短路点及其支路")};
-        EXPECT_TRUE(runOutput(req).ok());
+        EXPECT_TRUE(runOutput(CDBUtility::connection(), req).ok());
     }
 }
 
@@ -569,12 +569,10 @@ void StatementReview::treeAndSearch() {
 
 void StatementReview::locations() {
     CDBUtility::m_strTableSuffix = "BAK";
-    CDBUtility::formNDPosBuffer();
-    const std::string bus1 = gb(demo::kBusNames[0]);
-    EXPECT_EQ(CDBUtility::findST(bus1), stH);
-    EXPECT_EQ(CDBUtility::findZone(bus1), zoneH);
-    EXPECT_EQ(CDBUtility::findArea(bus1), areaH);
-    CDBUtility::clearNDPosBuffer();
+    const nd_pos_t at = CDBUtility::connection().nodePositions()[gb(demo::kBusNames[0])];
+    EXPECT_EQ(at.st_name, stH);
+    EXPECT_EQ(at.zone_name, zoneH);
+    EXPECT_EQ(at.area_name, areaH);
 }
 
 // The report dialog as a user drives it on the hostile case.
@@ -582,7 +580,7 @@ void StatementReview::dialog() {
     SCRepDialog::setOutputRunner([](const OutputRequest& r, RunObserver* o) {
         OutputRequest quiet = r;
         quiet.openViewers = false;
-        return runOutput(quiet, o);
+        return runOutput(CDBUtility::connection(), quiet, o);
     });
     SCRepDialog dlg(db->arg(), proj.path().toStdString(), caseH, true);
     EXPECT_EQ(dlg.noteEdit()->toPlainText(), q(noteH));

@@ -1,0 +1,498 @@
+#include "casestore.h"
+
+#include "db/dbquery.h"
+#include "db/errortext.h"
+#include "db/log.h"
+#include "db/resultrows.h"
+#include "db/sqlstmt.h"
+#include "db/textcodec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+using textcodec::gb;
+
+bool BranchKey::operator<(const BranchKey& o) const {
+    if (int c = I_Name.compare(o.I_Name)) return c < 0;
+    if (int c = J_Name.compare(o.J_Name)) return c < 0;
+    return ID_No < o.ID_No;
+}
+
+namespace {
+
+namespace dp = dataproblems;
+
+// Column `col` of the current row as a number of domain `d`. A bad value is put on the
+// problem list (key() names the row) and gives NaN.
+template <class KeyFn>
+double num(const ResultRows& r, int col, const char* table, const char* column, KeyFn&& key,
+           dp::Domain d = dp::Domain::Finite, dp::Action a = dp::Action::CellsEmpty) {
+    const dp::Checked c = r.number(col, d);
+    if (!c.ok) dp::report(dp::Problem{c.kind, table, column, key(), r.storedText(col), a});
+    return c.value;
+}
+
+// As num, but the problem waits in `later` until the value is used: a bus of the case
+// table that no fault reaches may well have no capacity stored.
+template <class KeyFn>
+double numLater(const ResultRows& r, int col, const char* table, const char* column, KeyFn&& key,
+                std::vector<dp::Problem>& later, dp::Domain d = dp::Domain::Finite) {
+    const dp::Checked c = r.number(col, d);
+    if (!c.ok)
+        later.push_back(dp::Problem{c.kind, table, column, key(), r.storedText(col), dp::Action::CellsEmpty});
+    return c.value;
+}
+
+// A name that identifies the row; NULL leaves the row out.
+template <class KeyFn>
+bool name(ResultRows& r, int col, const char* table, const char* column, KeyFn&& key, std::string& out) {
+    if (r.isNull(col)) {
+        dp::report(dp::Problem{dp::Kind::Null, table, column, key(), std::string(), dp::Action::RowLeftOut});
+        return false;
+    }
+    out = r.text8(col);
+    return true;
+}
+
+// A whole number that identifies the row (fault number, branch number); a bad one
+// leaves the row out.
+template <class KeyFn>
+bool whole(const ResultRows& r, int col, const char* table, const char* column, KeyFn&& key, int& out,
+           dp::Action a = dp::Action::RowLeftOut) {
+    const double v = num(r, col, table, column, key, dp::Domain::Integer, a);
+    if (dp::bad(v)) return false;
+    out = int(v);
+    return true;
+}
+
+// I_Name, J_Name and ID_No of a branch row; a bad one leaves the row out.
+bool branchOf(ResultRows& q, const char* tab, const std::string& caseKey, BranchKey& k) {
+    auto rowKey = [&] { return caseKey + gb("，支路 ") + k.I_Name + " - " + k.J_Name; };
+    return name(q, 0, tab, "I_Name", rowKey, k.I_Name) && name(q, 1, tab, "J_Name", rowKey, k.J_Name) &&
+           whole(q, 2, tab, "ID_No", rowKey, k.ID_No);
+}
+
+// A case value read without the reports' checks: only what is read depends on it.
+int leniently(const QVariant& v) {
+    const dp::Checked c = dp::readNumber(v, dp::Domain::Integer);
+    return c.ok ? int(c.value) : 0;
+}
+
+} // namespace
+
+CaseStore::CaseStore(DbConnection db, int caseNo)
+    : m_db(std::move(db)), m_caseNo(caseNo), m_caseNoText(std::to_string(caseNo)) {}
+
+std::unique_ptr<ResultRows> CaseStore::select(const SqlStmt& s) {
+    ++m_queryCount;
+    return m_db.select(s);
+}
+
+bool CaseStore::exec(QSqlQuery& q, const SqlStmt& s) {
+    ++m_queryCount;
+    return dbq::exec(q, s);
+}
+
+// ---------------------------------------------------------------------------------------
+// Keys of the problem list
+
+std::string CaseStore::caseKey() const {
+    return gb("作业 ") + m_caseNoText;
+}
+std::string CaseStore::busKey(const std::string& bus) const {
+    return caseKey() + gb("，母线 ") + bus;
+}
+std::string CaseStore::busFaultKey(const std::string& bus, int T) const {
+    return busKey(bus) + gb("，故障号 ") + std::to_string(T);
+}
+std::string CaseStore::branchKey(const std::string& i, const std::string& j, int id) const {
+    return caseKey() + gb("，支路 ") + i + " - " + j + gb(" 号 ") + std::to_string(id);
+}
+std::string CaseStore::faultKey(const std::string& key) const {
+    return caseKey() + gb("，故障点 ") + key;
+}
+
+// ---------------------------------------------------------------------------------------
+// Loading
+
+void CaseStore::loadResults(const std::function<void(long)>& tick) {
+    if (m_loaded) return;
+    screport::logDebug("loadVI...............");
+    m_loaded = true;
+    if (tick) tick(0);
+    // Each statement's rows are read to the end, or dropped, before the next one runs.
+    loadFaults();
+    loadVoltages(tick);
+    // A fault without voltages cannot be reported on: the calculation did not finish it.
+    auto hasVolts = [this](int T) {
+        return std::any_of(m_buses.begin(), m_buses.end(),
+                           [T](const auto& b) { return b.second.count(T) > 0; });
+    };
+    for (auto it = m_faults.begin(); it != m_faults.end();) {
+        if (hasVolts(it->second.T)) {
+            ++it;
+            continue;
+        }
+        dp::report(dp::Problem{dp::Kind::Missing, "SCR_B120", "T", faultKey(it->first),
+                               std::to_string(it->second.T), dp::Action::FaultLeftOut});
+        m_badFaults.insert(it->first);
+        it = m_faults.erase(it);
+    }
+    loadPreFault();
+    loadBranches();
+}
+
+void CaseStore::loadFaults() {
+    SqlStmt s("select I_Name,J_Name,ID_Name,Percent,T,IR1,II1,IR2,II2,IR0,II0 from SCR_R120 where flg =1 "
+              "and CASE_NO=");
+    s.number(m_caseNoText);
+    const char* tab = "SCR_R120";
+    auto q = select(s);
+    if (!q) return;
+    while (q->next()) {
+        std::string iName, jName;
+        auto rowKey = [&] { return caseKey() + gb("，故障点 ") + iName; };
+        if (!name(*q, 0, tab, "I_Name", rowKey, iName) || !name(*q, 1, tab, "J_Name", rowKey, jName))
+            continue;
+        const std::string key = iName != jName ? q->text8(2) + "_" + q->text8(3) : iName;
+        auto k = [&] { return faultKey(key); };
+        int T = 0;
+        if (!whole(*q, 4, tab, "T", k, T, dp::Action::FaultLeftOut)) {
+            m_badFaults.insert(key);
+            continue;
+        }
+        SCR120Rec& r = m_faults[key];
+        r.T = T;
+        r.I1 = Cx(num(*q, 5, tab, "IR1", k), num(*q, 6, tab, "II1", k));
+        r.I2 = Cx(num(*q, 7, tab, "IR2", k), num(*q, 8, tab, "II2", k));
+        r.I0 = Cx(num(*q, 9, tab, "IR0", k), num(*q, 10, tab, "II0", k));
+    }
+}
+
+void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
+    SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
+    s.number(m_caseNoText);
+    const char* tab = "SCR_B120";
+    auto q = select(s);
+    if (!q) return;
+    long rowsRead = 0; // the bus voltages are most of what is read: a cancel check every 4096
+    std::unordered_map<int, size_t> slotOf;
+    // Rows usually come bus by bus: look up a name only when it changes.
+    std::string bus8;
+    int bus = -1;
+    while (q->next()) {
+        if ((++rowsRead & 0xFFF) == 0 && tick) tick(rowsRead);
+        if (q->isNull(0)) {
+            dp::report(dp::Problem{dp::Kind::Null, tab, "bus_Name", caseKey(), std::string(),
+                                   dp::Action::RowLeftOut});
+            continue;
+        }
+        const std::string& name8 = q->text8(0);
+        if (bus < 0 || name8 != bus8) {
+            bus8 = name8;
+            auto [it, added] = m_buses.try_emplace(bus8);
+            if (added) {
+                it->second.m_store = this;
+                it->second.m_bus = int(m_buses.size() - 1);
+            }
+            bus = it->second.m_bus;
+        }
+        int T = 0;
+        if (!whole(
+                *q, 1, tab, "T", [&] { return busKey(bus8); }, T))
+            continue;
+        auto k = [&] { return busFaultKey(bus8, T); };
+        auto [slot, added] = slotOf.try_emplace(T, m_volts.size());
+        if (added) m_volts.push_back(FaultVolts{T, {}, {}});
+        FaultVolts& f = m_volts[slot->second];
+        f.bus.push_back(bus);
+        SCB120Rec& v = f.v.emplace_back();
+        v.V1 = Cx(num(*q, 2, tab, "VR1", k), num(*q, 3, tab, "VI1", k));
+        v.V2 = Cx(num(*q, 4, tab, "VR2", k), num(*q, 5, tab, "VI2", k));
+        v.V0 = Cx(num(*q, 6, tab, "VR0", k), num(*q, 7, tab, "VI0", k));
+    }
+    std::sort(m_volts.begin(), m_volts.end(),
+              [](const FaultVolts& a, const FaultVolts& b) { return a.T < b.T; });
+    const size_t buses = m_buses.size();
+    for (FaultVolts& f : m_volts) {
+        // By bus index; of two rows of one bus and fault the later one counts.
+        if (!std::is_sorted(f.bus.begin(), f.bus.end())) {
+            std::vector<size_t> order(f.bus.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                order[i] = i;
+            std::stable_sort(order.begin(), order.end(),
+                             [&f](size_t a, size_t b) { return f.bus[a] < f.bus[b]; });
+            FaultVolts g{f.T, {}, {}};
+            for (size_t i : order) {
+                g.bus.push_back(f.bus[i]);
+                g.v.push_back(f.v[i]);
+            }
+            f = std::move(g);
+        }
+        size_t out = 0;
+        for (size_t i = 0; i < f.bus.size(); ++i) {
+            if (out > 0 && f.bus[out - 1] == f.bus[i]) --out;
+            f.bus[out] = f.bus[i];
+            f.v[out++] = f.v[i];
+        }
+        f.bus.resize(out);
+        f.v.resize(out);
+        f.v.shrink_to_fit();
+        // Every bus has this fault: its block is indexed by bus directly.
+        if (out == buses)
+            std::vector<int>().swap(f.bus);
+        else
+            f.bus.shrink_to_fit();
+    }
+}
+
+void CaseStore::loadPreFault() {
+    {
+        SqlStmt s("select Bus_Name,Vrz,Viz from SCR_LPC where Case_No=");
+        s.number(m_caseNoText);
+        const char* tab = "SCR_LPC";
+        if (auto q = select(s)) {
+            while (q->next()) {
+                std::string bus;
+                if (!name(
+                        *q, 0, tab, "Bus_Name", [&] { return caseKey(); }, bus))
+                    continue;
+                auto k = [&] { return busKey(bus); };
+                m_lpc[bus] = Cx(num(*q, 1, tab, "Vrz", k), num(*q, 2, tab, "Viz", k));
+            }
+        }
+    }
+    if (!caseRow().found) raiseError(gb("在短路作业表中找不到指定的作业:") + m_caseNoText);
+    // Without a load-flow case number nobody knows which pre-fault voltages apply.
+    const dp::Checked lf = dp::readNumber(m_caseRow.caseLF, dp::Domain::Integer);
+    if (!lf.ok)
+        dp::report(dp::Problem{lf.kind, "SC_CASE", "CASE_LF", caseKey(), dp::storedText(m_caseRow.caseLF),
+                               dp::Action::CellsEmpty});
+    m_caseLFBad = !lf.ok;
+    m_caseLF = m_caseLFBad ? 0 : int(lf.value);
+    if (m_caseLF <= 0) return;
+    const std::string caseLFText = std::to_string(m_caseLF);
+    SqlStmt s("select Bus_Name,V,Angle from LFR_BS_R where CASE_NO=");
+    s.number(caseLFText);
+    const char* tab = "LFR_BS_R";
+    auto q = select(s);
+    if (!q) return;
+    while (q->next()) {
+        std::string bus;
+        if (!name(
+                *q, 0, tab, "Bus_Name", [&] { return gb("潮流作业 ") + caseLFText; }, bus))
+            continue;
+        auto k = [&] { return gb("潮流作业 ") + caseLFText + gb("，母线 ") + bus; };
+        const double v = num(*q, 1, tab, "V", k);
+        const double theta = num(*q, 2, tab, "Angle", k) * 0.017453292519943295;
+        m_lfr[bus] = Cx(v * std::cos(theta), v * std::sin(theta));
+    }
+}
+
+void CaseStore::loadBranches() {
+    {
+        SqlStmt s("select I_Name,J_Name,ID_No,R1,X1,B1_half,Tk,Type from SCR_LINE1 where CASE_NO=");
+        s.number(m_caseNoText);
+        s << " ORDER BY I_NAME,J_NAME,ID_NO";
+        const char* tab = "SCR_LINE1";
+        if (auto q = select(s)) {
+            while (q->next()) {
+                BranchKey bk;
+                if (!branchOf(*q, tab, caseKey(), bk)) continue;
+                SCLine1Rec b;
+                b.I_Name = std::move(bk.I_Name);
+                b.J_Name = std::move(bk.J_Name);
+                b.ID_No = bk.ID_No;
+                auto k = [&] { return branchKey(b.I_Name, b.J_Name, b.ID_No); };
+                b.Z1 = Cx(num(*q, 3, tab, "R1", k), num(*q, 4, tab, "X1", k));
+                b.B1_half = num(*q, 5, tab, "B1_half", k);
+                b.Tk = num(*q, 6, tab, "Tk", k, dp::Domain::Positive);
+                b.Type = q->toInt(7); // kept as read, no report uses it
+                m_branches.push_back(std::move(b));
+            }
+        }
+        // The database orders its own encoding; the program orders GB18030 bytes, as its
+        // maps do, whatever the back end.
+        std::stable_sort(m_branches.begin(), m_branches.end(), [](const SCLine1Rec& a, const SCLine1Rec& b) {
+            if (int c = a.I_Name.compare(b.I_Name)) return c < 0;
+            if (int c = a.J_Name.compare(b.J_Name)) return c < 0;
+            return a.ID_No < b.ID_No;
+        });
+    }
+    // A three-phase fault has no zero-sequence network.
+    if (leniently(caseRow().typeFault) != 1) {
+        SqlStmt s("select I_Name,J_Name,ID_No,R0,X0 from SCR_LINE0 where CASE_NO=");
+        s.number(m_caseNoText);
+        const char* tab = "SCR_LINE0";
+        if (auto q = select(s)) {
+            while (q->next()) {
+                BranchKey bk;
+                if (!branchOf(*q, tab, caseKey(), bk)) continue;
+                auto k = [&] { return branchKey(bk.I_Name, bk.J_Name, bk.ID_No); };
+                const Cx z0(num(*q, 3, tab, "R0", k), num(*q, 4, tab, "X0", k));
+                m_line0[std::move(bk)] = z0;
+            }
+        }
+    }
+    m_z0.clear();
+    m_z0.reserve(m_branches.size());
+    for (const SCLine1Rec& b : m_branches) {
+        auto it = m_line0.find(BranchKey{b.I_Name, b.J_Name, b.ID_No});
+        m_z0.push_back(it == m_line0.end() ? nullptr : &it->second);
+    }
+}
+
+// Each row of SCR_BUS with a bus name (the statement's first column): `row(q, bus)`
+// takes the columns after it.
+template <class F> void CaseStore::readBusRows(const char* statement, F&& row) {
+    SqlStmt s(statement);
+    s.number(m_caseNoText);
+    auto q = select(s);
+    if (!q) return;
+    while (q->next()) {
+        std::string bus;
+        if (name(
+                *q, 0, "SCR_BUS", "BUS_Name", [&] { return caseKey(); }, bus))
+            row(*q, bus);
+    }
+}
+
+void CaseStore::loadCapacities() {
+    if (m_capacitiesLoaded) return;
+    m_capacitiesLoaded = true;
+    readBusRows("SELECT BUS_Name,SC1_MVA,SC3_MVA from SCR_BUS where CASE_NO=",
+                [this](const ResultRows& q, const std::string& bus) {
+                    auto k = [&] { return busKey(bus); };
+                    std::vector<dp::Problem>& later = m_busProblems[bus];
+                    m_capacities[bus] = Cx(numLater(q, 1, "SCR_BUS", "SC1_MVA", k, later),
+                                           numLater(q, 2, "SCR_BUS", "SC3_MVA", k, later));
+                });
+}
+
+void CaseStore::loadBaseVoltages() {
+    if (m_baseKVLoaded) return;
+    m_baseKVLoaded = true;
+    // The first row of a bus is the one a single lookup would have found.
+    readBusRows("select BUS_Name,Base_kV from SCR_BUS where CASE_NO=",
+                [this](const ResultRows& q, const std::string& bus) {
+                    if (m_baseKV.count(bus)) return;
+                    m_baseKV.emplace(bus, numLater(
+                                              q, 1, "SCR_BUS", "Base_kV", [&] { return busKey(bus); },
+                                              m_busProblems[bus], dp::Domain::Positive));
+                });
+}
+
+void CaseStore::reportBusProblem(const std::string& bus, const char* column) const {
+    auto it = m_busProblems.find(bus);
+    if (it == m_busProblems.end()) return;
+    for (const dp::Problem& p : it->second)
+        if (p.column == column) dp::report(p);
+}
+
+double CaseStore::baseMVA() {
+    if (!m_baseMVALoaded) {
+        m_baseMVALoaded = true;
+        m_baseMVA = dp::kBad;
+        const std::string tab = "CDB_SB" + m_db.tableSuffix();
+        SqlStmt s;
+        s << "select base_MVA from " << tab;
+        auto q = select(s);
+        if (q && q->next())
+            m_baseMVA = num(
+                *q, 0, tab.c_str(), "base_MVA", [] { return std::string(); }, dp::Domain::Positive);
+        else
+            dp::report(dp::Problem{dp::Kind::Missing, tab, "base_MVA", std::string(), std::string(),
+                                   dp::Action::CellsEmpty});
+    }
+    return m_baseMVA;
+}
+
+const CaseRow& CaseStore::caseRow() {
+    if (!m_caseRowRead) {
+        m_caseRowRead = true;
+        ++m_queryCount;
+        m_caseRow = readCaseRow(m_db, m_caseNoText);
+    }
+    return m_caseRow;
+}
+
+double CaseStore::baseKV(const std::string& bus) {
+    loadBaseVoltages();
+    auto it = m_baseKV.find(bus);
+    if (it == m_baseKV.end()) raiseError(gb("不能找到计算母线的电压基值:") + bus);
+    if (dp::bad(it->second)) reportBusProblem(bus, "Base_kV");
+    return it->second;
+}
+
+bool CaseStore::hasBaseKV(const std::string& bus) {
+    loadBaseVoltages();
+    return m_baseKV.count(bus) > 0;
+}
+
+double CaseStore::sc1MVA(const std::string& bus) const {
+    auto it = m_capacities.find(bus);
+    if (it == m_capacities.end()) raiseError(gb("找不到母线对应的单相短路容量：") + bus);
+    if (dp::bad(it->second.real())) reportBusProblem(bus, "SC1_MVA");
+    return it->second.real();
+}
+
+double CaseStore::sc3MVA(const std::string& bus) const {
+    auto it = m_capacities.find(bus);
+    // The capacity message names the single-phase value; the same one is used for both.
+    if (it == m_capacities.end()) raiseError(gb("找不到母线对应的单相短路容量：") + bus);
+    if (dp::bad(it->second.imag())) reportBusProblem(bus, "SC3_MVA");
+    return it->second.imag();
+}
+
+// ---------------------------------------------------------------------------------------
+// Lookups
+
+const SCR120Rec* CaseStore::findFault(const std::string& key) const {
+    auto it = m_faults.find(key);
+    return it == m_faults.end() ? nullptr : &it->second;
+}
+
+const CaseStore::BusFaults* CaseStore::findBus(const std::string& bus) const {
+    auto it = m_buses.find(bus);
+    return it == m_buses.end() ? nullptr : &it->second;
+}
+
+const CaseStore::FaultVolts* CaseStore::faultVolts(int T) const {
+    if (m_volts.empty()) return nullptr;
+    // Fault numbers are mostly 1, 2, 3, ...: try the place T would have then.
+    const size_t at = size_t(T) - size_t(m_volts.front().T);
+    if (at < m_volts.size() && m_volts[at].T == T) return &m_volts[at];
+    auto it = std::lower_bound(m_volts.begin(), m_volts.end(), T,
+                               [](const FaultVolts& f, int t) { return f.T < t; });
+    return it == m_volts.end() || it->T != T ? nullptr : &*it;
+}
+
+const SCB120Rec* CaseStore::volts(int bus, int T) const {
+    const FaultVolts* f = faultVolts(T);
+    if (!f) return nullptr;
+    if (f->bus.empty()) return size_t(bus) < f->v.size() ? &f->v[size_t(bus)] : nullptr;
+    auto it = std::lower_bound(f->bus.begin(), f->bus.end(), bus);
+    return it == f->bus.end() || *it != bus ? nullptr : &f->v[size_t(it - f->bus.begin())];
+}
+
+const SCB120Rec* CaseStore::findVolts(const std::string& bus, int T) const {
+    const BusFaults* bf = findBus(bus);
+    return bf ? bf->find(T) : nullptr;
+}
+
+bool CaseStore::preFault(const std::string& key, Cx& v) const {
+    if (m_caseLFBad) {
+        v = Cx(dp::kBad, dp::kBad);
+        return true;
+    }
+    const auto& m = m_caseLF > 0 ? m_lfr : m_lpc;
+    auto it = m.find(key);
+    if (it == m.end()) return false;
+    v = it->second;
+    return true;
+}
+
+const CaseStore::Cx* CaseStore::branchZ0(size_t k) const {
+    return k < m_z0.size() ? m_z0[k] : nullptr;
+}
