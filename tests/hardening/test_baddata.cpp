@@ -261,8 +261,9 @@ TEST_P(BadBatch, MissingTablesNamesAndNotes) {
             EXPECT_EQ(hard::unreadable(hard::fileBytes(tmp.path() + "/temp/rep_txt.txt")), "");
         } else {
             EXPECT_TRUE(r.err.contains("screport: ")) << r.err.toStdString();
-            if (r.code != 1 || std::string(d.table) != "SC_CASE")
+            if (r.code != 1 || std::string(d.table) != "SC_CASE") {
                 EXPECT_TRUE(r.err.contains(d.table)) << "names the table: " << r.err.toStdString();
+            }
             EXPECT_FALSE(QDir(tmp.path() + "/temp").exists());
         }
     }

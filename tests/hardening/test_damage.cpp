@@ -95,7 +95,9 @@ class Damaged : public hard::DemoTest {
             ASSERT_TRUE(run(pu, clean).ok());
             QSqlDatabase& c = *CDBUtility::m_pDatabase;
             ASSERT_TRUE(c.transaction());
-            if (!d.sql.empty()) ASSERT_TRUE(hard::tryExec(d.sql)) << d.sql;
+            if (!d.sql.empty()) {
+                ASSERT_TRUE(hard::tryExec(d.sql)) << d.sql;
+            }
             const OutputResult res = run(pu, bad, d.fault);
             ASSERT_TRUE(c.rollback());
             ASSERT_TRUE(res.ok()) << textcodec::toUtf8(res.error8);
