@@ -1,8 +1,8 @@
 // CDBUtility against real databases: SQLite and the private MariaDB server.
 #include "db/cdbutility.h"
-#include "db/errortext.h"
 #include "db/log.h"
 #include "db/textcodec.h"
+#include "support/proc.h"
 #include "support/testdb.h"
 
 #include <QFile>
@@ -16,17 +16,14 @@
 using testdb::Backend;
 using testdb::CaseDb;
 using testdb::gb;
+using testdb::throwText;
+using testproc::fileBytes;
 
 namespace {
 
 struct Captured {
     std::vector<std::string> debug, error;
 };
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Runs one statement on an SQLite file of the test's own; the first column of its first row.
 QVariant sqliteValue(const QString& path, const QString& sql) {
@@ -61,14 +58,6 @@ class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
         db.reset();
     }
     void open() { ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr); }
-    std::string throwText(const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const ErrorText& e) {
-            return e.text();
-        }
-        return "<nothing thrown>";
-    }
     int count(const std::string& sql) {
         QSqlQuery q(*CDBUtility::m_pDatabase);
         EXPECT_TRUE(q.exec(QString::fromUtf8(sql.c_str()))) << sql;
@@ -244,10 +233,9 @@ TEST_P(CDBUtilityTest, CaseResolutionAndItsFailures) {
     EXPECT_EQ(CDBUtility::getCaseName(), "sc-two");
 
     // Only calculate=1 is calculated; a case that does not exist is not.
-    EXPECT_TRUE(CDBUtility::isCaseCalculated(3));
-    EXPECT_TRUE(CDBUtility::isCaseCalculated(4));
-    EXPECT_FALSE(CDBUtility::isCaseCalculated(5));
-    EXPECT_FALSE(CDBUtility::isCaseCalculated(99));
+    const std::pair<int, bool> calculated[] = {{3, true}, {4, true}, {5, false}, {99, false}};
+    for (const auto& [no, yes] : calculated)
+        EXPECT_EQ(CDBUtility::isCaseCalculated(no), yes) << no;
 
     // A failed setCaseNo keeps the new number with the old name.
     EXPECT_EQ(throwText([] { CDBUtility::setCaseNo(77); }), gb("在短路作业表中没有找到作业号:77"));
@@ -320,8 +308,7 @@ TEST_P(CDBUtilityTest, ForeignColumnTypesAndLetterCase) {
     EXPECT_TRUE(CDBUtility::isCaseCalculated(12));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, CDBUtilityTest, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& info) { return testdb::backendName(info.param); });
+INSTANTIATE_ON_BACKENDS(CDBUtilityTest);
 
 TEST(MariaDbServer, AvailableWhenRequired) {
     if (!testdb::mariaDbRequired() && !testdb::mariaDbAvailable())

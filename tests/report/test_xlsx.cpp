@@ -2,9 +2,9 @@
 // number formats, the table's columns, panes, filter, print setup and charts, and the
 // continuation of long pages.
 #include "reporttest.h"
+#include "support/testdb.h"
 #include "support/xlsxread.h"
 
-#include "db/errortext.h"
 #include "db/textcodec.h"
 
 #include <QDir>
@@ -336,12 +336,8 @@ TEST(XlsxWriter, RefusedCellFailsTheRun) {
 
     Model m; // a text past the 32767 characters a cell holds
     reporttest::addPage(m, "P", {{"Bus", 8, true}}, {{std::string(40000, 'x')}});
-    try {
-        m.outputRP_xlsx(path.c_str());
-        FAIL() << "no error";
-    } catch (const ErrorText& e) {
-        EXPECT_EQ(e.text().rfind(gb("无法写入文件：") + path + " (P: ", 0), 0u) << e.text();
-    }
+    const std::string error = testdb::throwText([&] { m.outputRP_xlsx(path.c_str()); });
+    EXPECT_EQ(error.rfind(gb("无法写入文件：") + path + " (P: ", 0), 0u) << error;
     EXPECT_EQ(reporttest::readFile(path), before);
     EXPECT_EQ(QDir(QString::fromStdString(path.substr(0, path.rfind('/')))).entryList(QDir::Files),
               QStringList{"sc_report.xlsx"});

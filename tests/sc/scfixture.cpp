@@ -65,15 +65,6 @@ std::vector<std::string> ScCaseTest::row(const SCRepPort& p, int page, int grp, 
     return out;
 }
 
-std::string ScCaseTest::throwText(const std::function<void()>& f) const {
-    try {
-        f();
-    } catch (const ErrorText& e) {
-        return e.text();
-    }
-    return "<nothing thrown>";
-}
-
 std::vector<std::string> ScCaseTest::errorLines(const std::string& prefixUtf8) const {
     std::vector<std::string> out;
     const std::string p = gb(prefixUtf8.c_str());

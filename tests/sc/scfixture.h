@@ -23,6 +23,7 @@ namespace sctest {
 
 using testdb::Backend;
 using testdb::gb;
+using testdb::throwText;
 
 class ScCaseTest : public ::testing::TestWithParam<Backend> {
   protected:
@@ -39,7 +40,6 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
 
     std::string cell(const SCRepPort& p, int page, int grp, int rec, int col) const;
     std::vector<std::string> row(const SCRepPort& p, int page, int grp, int rec) const;
-    std::string throwText(const std::function<void()>& f) const;
     std::vector<std::string> errorLines(const std::string& prefixUtf8) const;
 
     std::unique_ptr<testdb::CaseDb> db;

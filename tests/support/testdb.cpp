@@ -1,5 +1,6 @@
 #include "testdb.h"
 
+#include "db/errortext.h"
 #include "db/schema.h"
 #include "db/textcodec.h"
 
@@ -206,5 +207,14 @@ ServerEnv::~ServerEnv() {
 }
 
 std::string gb(const char* utf8) { return textcodec::gb(utf8); }
+
+std::string throwText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ErrorText& e) {
+        return e.text();
+    }
+    return "<nothing thrown>";
+}
 
 } // namespace testdb

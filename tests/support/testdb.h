@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QVariantList>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -90,5 +91,7 @@ private:
 
 // GB18030 bytes of a UTF-8 literal.
 std::string gb(const char* utf8);
+// The text of the ErrorText `f` throws; "<nothing thrown>" when it throws none.
+std::string throwText(const std::function<void()>& f);
 
 } // namespace testdb
