@@ -136,10 +136,8 @@ TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
 
     const std::string dir = writeWorkbook(m, "wb2");
     expectGolden("wb_main.htm", readFile(dir + "sc_report.htm"));
-    expectGolden("wb_filelist.xml", readFile(dir + "sc_report.files/filelist.xml"));
-    expectGolden("wb_tabstrip.htm", readFile(dir + "sc_report.files/tabstrip.htm"));
-    expectGolden("wb_sheet1.htm", readFile(dir + "sc_report.files/sheet1.htm"));
-    expectGolden("wb_sheet2.htm", readFile(dir + "sc_report.files/sheet2.htm"));
+    for (const std::string f : {"filelist.xml", "tabstrip.htm", "sheet1.htm", "sheet2.htm"})
+        expectGolden("wb_" + f, readFile(dir + "sc_report.files/" + f));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "sc_report.files/sheet3.htm")));
 
     // The stylesheet is a copy with CR LF line ends.

@@ -258,33 +258,39 @@ TEST(DemoBackends, EveryReportOfEveryCaseInBothUnitsAndTheSameBytesOnEach) {
     EXPECT_GT(first.size(), 12u * 8u);
 }
 
+// Which of the report's words (UTF-8) `text` holds and which it must not.
+void expectHolds(const QString& text, std::initializer_list<const char*> in,
+                 std::initializer_list<const char*> out) {
+    for (const char* w : in)
+        EXPECT_TRUE(text.contains(QString::fromUtf8(w))) << w;
+    for (const char* w : out)
+        EXPECT_FALSE(text.contains(QString::fromUtf8(w))) << w;
+}
+
 // The batch mode through the executable: its options, else the choices stored for the case.
 TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
     auto batch = [](const QStringList& args) { return testproc::run(SCREPORT_EXE, args); };
-    testproc::Outcome r = batch({"--help"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_TRUE(r.out.contains("--reports")) << r.out.toStdString();
-    r = batch({"--version"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_TRUE(r.out.contains(SCREPORT_VERSION_TEXT));
+    for (const auto& [option, says] :
+         {std::pair{"--help", "--reports"}, {"--version", SCREPORT_VERSION_TEXT}}) {
+        const testproc::Outcome r = batch({option});
+        EXPECT_EQ(r.code, 0) << option;
+        EXPECT_TRUE(r.out.contains(says)) << r.out.toStdString();
+    }
 
     QTemporaryDir tmp;
     const QString dbArg = QString::fromStdString(db->arg());
     const QString caseName = QString::fromUtf8(demo::kCaseNames[demo::kCaseAToGround - 1]);
-    r = batch({"--batch", dbArg, tmp.path(), caseName, "--reports", "summary,busvol,viz", "--faults",
-               QString::fromUtf8("中心4,东山1"), "--items", "viz=2,0", "--units", "named", "--format",
-               "txt,html,xlsx", "--encoding", "utf-8"});
+    testproc::Outcome r = batch({"--batch", dbArg, tmp.path(), caseName, "--reports", "summary,busvol,viz",
+                                 "--faults", QString::fromUtf8("中心4,东山1"), "--items", "viz=2,0",
+                                 "--units", "named", "--format", "txt,html,xlsx", "--encoding", "utf-8"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QStringList listed = r.out.split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(listed.size(), 3);
     for (const QString& f : listed)
         EXPECT_TRUE(QFile::exists(f)) << f.toStdString();
-    const QString text = QString::fromUtf8(fileBytes(tmp.path() + "/temp/rep_txt.txt"));
-    EXPECT_TRUE(text.contains(QString::fromUtf8("短路电流简表")));
-    EXPECT_FALSE(text.contains(QString::fromUtf8("支路电流结果报告")));
-    EXPECT_TRUE(text.contains(QString::fromUtf8("I侧正序阻抗")));
-    EXPECT_FALSE(text.contains(QString::fromUtf8("I侧负序阻抗")));
-    EXPECT_TRUE(text.contains(QString::fromUtf8("单位：电压幅值（ kV ）")));
+    expectHolds(QString::fromUtf8(fileBytes(tmp.path() + "/temp/rep_txt.txt")),
+                {"短路电流简表", "I侧正序阻抗", "单位：电压幅值（ kV ）"},
+                {"支路电流结果报告", "I侧负序阻抗"});
     EXPECT_TRUE(r.err.contains("rows")) << r.err.toStdString();
 
     // The choices stored for the case are the defaults: bus voltage, item 0, one fault.
@@ -304,10 +310,7 @@ TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QString gbText = QString::fromStdString(
         textcodec::toUtf8(fileBytes(stored.path() + "/temp/rep_txt.txt").toStdString()));
-    EXPECT_TRUE(gbText.contains(QString::fromUtf8("母线电压结果报告")));
-    EXPECT_FALSE(gbText.contains(QString::fromUtf8("短路电流简表")));
-    EXPECT_TRUE(gbText.contains(QString::fromUtf8("正序电压幅值")));
-    EXPECT_FALSE(gbText.contains(QString::fromUtf8("正序电压相角")));
+    expectHolds(gbText, {"母线电压结果报告", "正序电压幅值"}, {"短路电流简表", "正序电压相角"});
     EXPECT_EQ(gbText.count(QString::fromUtf8("故障母线")), 1);
 
     // Failures: the error text and a non-zero code, no file.

@@ -273,9 +273,8 @@ TEST_P(CaseGenTest, GridIsMeshedAndConsistent) {
     StoredDb db(madeDb(GetParam(), true));
     const StoredCase c = db.load(casegen::kGridCase);
     ASSERT_EQ(c.bus.size(), static_cast<size_t>(g.buses));
-    int series = 0;
-    for (const StoredBranch& b : c.branches)
-        series += b.i != b.j;
+    const auto series =
+        std::count_if(c.branches.begin(), c.branches.end(), [](const StoredBranch& b) { return b.i != b.j; });
     EXPECT_NEAR(series, 1.5 * g.buses, 0.05 * g.buses);
     std::set<std::string> faulted;
     for (const StoredFault& f : c.faults)
@@ -327,16 +326,10 @@ TEST_P(CaseGenTest, GridIsMeshedAndConsistent) {
 TEST_P(CaseGenTest, RefusesDataUnlessForced) {
     CaseDb db(GetParam());
     std::string err;
-    ASSERT_TRUE(casegen::makeGrid(
-        db.arg(),
-        [] {
-            casegen::GridOptions g;
-            g.buses = 50;
-            g.faults = 3;
-            return g;
-        }(),
-        &err))
-        << err;
+    casegen::GridOptions small;
+    small.buses = 50;
+    small.faults = 3;
+    ASSERT_TRUE(casegen::makeGrid(db.arg(), small, &err)) << err;
     EXPECT_FALSE(casegen::makeDemo(db.arg(), &err));
     EXPECT_NE(err.find("--force"), std::string::npos) << err;
     {

@@ -179,11 +179,9 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
     CDBUtility::closedb();
 
     auto again = make("101");
-    EXPECT_TRUE(on(button(again.get(), "有名值")));
-    EXPECT_FALSE(on(button(again.get(), "标幺值")));
-    EXPECT_FALSE(on(button(again.get(), "厂站")));
-    EXPECT_TRUE(on(button(again.get(), "区域")));
-    EXPECT_TRUE(on(button(again.get(), "报表")));
+    for (const auto& [label, checked] :
+         {std::pair{"有名值", true}, {"标幺值", false}, {"厂站", false}, {"区域", true}, {"报表", true}})
+        EXPECT_EQ(on(button(again.get(), label)), checked) << label;
     EXPECT_EQ(again->choices().m_selObjects, (std::set<std::string>{kSummary, kBusVol}));
     EXPECT_TRUE(again->outputButton()->isEnabled());
     EXPECT_TRUE(again->chooseButton(kBusVol)->isEnabled());

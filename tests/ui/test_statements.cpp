@@ -518,9 +518,9 @@ void StatementReview::treeAndSearch() {
     CDBUtility::m_strTableSuffix = "BAK";
     SCCommTreeView tree;
     expandEverything(tree);
-    ASSERT_NE(tree.findItem(CommTreeView::kArea, areaH), nullptr);
-    ASSERT_NE(tree.findItem(CommTreeView::kZone, zoneH), nullptr);
-    ASSERT_NE(tree.findItem(CommTreeView::kStation, stH), nullptr);
+    for (const auto& [kind, name] :
+         {std::pair{CommTreeView::kArea, areaH}, {CommTreeView::kZone, zoneH}, {CommTreeView::kStation, stH}})
+        ASSERT_NE(tree.findItem(kind, name), nullptr) << kind;
 
     // A search text matches as written: quotes, wildcards and backslashes are plain
     // characters, letter case counts.
@@ -548,20 +548,16 @@ void StatementReview::treeAndSearch() {
     EXPECT_EQ(walkSearch(tree, gb("物理母线"), busH), std::vector<std::string>{busH});
     EXPECT_EQ(walkSearch(tree, gb("交流线"), lineH), std::vector<std::string>{lineH});
     // Every other kind once, with hostile text.
-    for (const auto& [label, code] : CommTreeView::kindCodes()) {
-        (void)code;
-        walkSearch(tree, label, busH);
-    }
+    for (const auto& kind : CommTreeView::kindCodes())
+        walkSearch(tree, kind.first, busH);
 
     // The tree of the other case kinds reads result tables named by the kind.
     CDBUtility::setDBType(DB_LF);
     {
         LFCommTreeView lf(nullptr, gb("IEEE14 潮流"));
         expandEverything(lf);
-        for (const auto& [label, code] : CommTreeView::kindCodes()) {
-            (void)code;
-            walkSearch(lf, label, busH);
-        }
+        for (const auto& kind : CommTreeView::kindCodes())
+            walkSearch(lf, kind.first, busH);
         lf.setCase(caseH);
     }
     CDBUtility::setDBType(DB_SC);
