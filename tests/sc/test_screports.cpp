@@ -414,7 +414,6 @@ TEST_P(ScReportTest, BranchEnds) {
     EXPECT_EQ(cell(*u, 0, 0, 5, 10), "0 / 0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ScReportTest, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& i) { return testdb::backendName(i.param); });
+INSTANTIATE_ON_BACKENDS(ScReportTest);
 
 } // namespace

@@ -127,9 +127,7 @@ TEST_P(ScStoreTest, SequenceAndPhaseVoltagesAndMissingOnes) {
 TEST_P(ScStoreTest, NullAndTextWhereNumbersBelong) {
     if (GetParam() == Backend::MariaDb) // a DOUBLE column cannot hold text
         db->exec("ALTER TABLE SCR_B120 MODIFY VR1 VARCHAR(40), MODIFY VI2 VARCHAR(40)");
-    std::string longName;
-    for (int i = 0; i < 100; ++i)
-        longName += "长";
+    const std::string longName = QString::fromUtf8("长").repeated(100).toStdString();
     db->exec("UPDATE SCR_B120 SET VR1='abc' WHERE Case_No=1 AND bus_Name='B1' AND T=1");
     db->exec("UPDATE SCR_B120 SET VI1=NULL WHERE Case_No=1 AND bus_Name='C1' AND T=1");
     db->exec("UPDATE SCR_B120 SET VI2=' 0.125 ' WHERE Case_No=1 AND bus_Name='D1' AND T=1");
@@ -189,7 +187,6 @@ TEST_P(ScStoreTest, TitlesOfFaultTypeAndCase) {
     EXPECT_TRUE(none->page(0).titles.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ScStoreTest, ::testing::ValuesIn(testdb::backends()),
-                         [](const auto& i) { return testdb::backendName(i.param); });
+INSTANTIATE_ON_BACKENDS(ScStoreTest);
 
 } // namespace
