@@ -125,12 +125,8 @@ void CaseStore::loadResults(const std::function<void(long)>& tick) {
     loadFaults();
     loadVoltages(tick);
     // A fault without voltages cannot be reported on: the calculation did not finish it.
-    auto hasVolts = [this](int T) {
-        return std::any_of(m_buses.begin(), m_buses.end(),
-                           [T](const auto& b) { return b.second.count(T) > 0; });
-    };
     for (auto it = m_faults.begin(); it != m_faults.end();) {
-        if (hasVolts(it->second.T)) {
+        if (faultVolts(it->second.T)) {
             ++it;
             continue;
         }
