@@ -22,6 +22,10 @@ std::unique_ptr<ResultRows> DbConnection::select(const SqlStmt& s) const {
     return ResultRows::select(m_db, s);
 }
 
+std::unique_ptr<ResultRows> DbConnection::selectAside(const SqlStmt& s) const {
+    return ResultRows::selectAside(m_db, s);
+}
+
 QSqlRecord DbConnection::record(const std::string& table) const {
     if (!m_db.isOpen()) return QSqlRecord();
     // Case-insensitive servers report the table in lower case.

@@ -39,6 +39,9 @@ class SCREPORT_CORE_EXPORT DbConnection {
     QSqlQuery query() const;
     // The typed rows of a select (ResultRows); null when the statement did not run.
     std::unique_ptr<ResultRows> select(const SqlStmt& s) const;
+    // The rows of a select on a connection of their own, to be read on another thread
+    // (ResultRows::selectAside); null when the back end cannot.
+    std::unique_ptr<ResultRows> selectAside(const SqlStmt& s) const;
     // The columns of `table` (none when it does not exist).
     QSqlRecord record(const std::string& table) const;
     // Node name -> station, zone, area: one statement.

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -21,7 +22,7 @@ namespace dp = dataproblems;
 
 namespace {
 
-long long g_values = 0;
+std::atomic<long long> g_values{0}; // rows are also read on other threads
 
 // The GB18030 text of a column's UTF-8 bytes. Names come row after row unchanged: each
 // is converted once.
@@ -225,6 +226,12 @@ class MySqlRows : public ResultRows {
         return c.numeric ? dp::storedText(c.value) : dp::storedText(text(c));
     }
 
+    std::string_view textBytes(int col) const override {
+        const Column& c = m_cols[size_t(col)];
+        if (c.isNull || c.numeric) return {};
+        return std::string_view(c.bytes.data(), std::min<size_t>(c.length, c.bytes.size()));
+    }
+
     const std::string& text8(int col) override {
         Column& c = m_cols[size_t(col)];
         if (c.isNull) return c.text.set(std::string());
@@ -269,8 +276,7 @@ class MySqlRows : public ResultRows {
     bool failed() {
         const unsigned code = m_stmt ? mysql_stmt_errno(m_stmt) : mysql_errno(m_mysql);
         const char* why = m_stmt ? mysql_stmt_error(m_stmt) : mysql_error(m_mysql);
-        dbq::noteFailure(
-            QSqlError(QString(), QString::fromUtf8(why), QSqlError::StatementError, QString::number(code)));
+        fail(QSqlError(QString(), QString::fromUtf8(why), QSqlError::StatementError, QString::number(code)));
         return false;
     }
 
@@ -298,8 +304,12 @@ MYSQL* idleMySqlHandle(QSqlDatabase& db) {
 
 class SqliteRows : public ResultRows {
   public:
-    explicit SqliteRows(sqlite3* db) : m_db(db) {}
-    ~SqliteRows() override { sqlite3_finalize(m_stmt); }
+    // `owned`: a connection of the rows' own, closed with them.
+    explicit SqliteRows(sqlite3* db, bool owned = false) : m_db(db), m_owned(owned) {}
+    ~SqliteRows() override {
+        sqlite3_finalize(m_stmt);
+        if (m_owned) sqlite3_close(m_db);
+    }
 
     bool run(const SqlStmt& s) {
         const QByteArray sql = s.sql().toUtf8();
@@ -339,12 +349,15 @@ class SqliteRows : public ResultRows {
     bool isNull(int col) const override { return type(col) == SQLITE_NULL; }
     bool binaryProtocol() const override { return true; }
     dp::Checked number(int col, dp::Domain d) const override {
-        switch (type(col)) {
+        // One look at the value instead of one per question: the connection is used by
+        // one thread at a time, so its unprotected value may be read directly.
+        sqlite3_value* v = sqlite3_column_value(m_stmt, col);
+        switch (sqlite3_value_type(v)) {
         case SQLITE_NULL:
             return dp::Checked{};
         case SQLITE_INTEGER:
         case SQLITE_FLOAT:
-            return dp::readNumber(sqlite3_column_double(m_stmt, col), d);
+            return dp::readNumber(sqlite3_value_double(v), d);
         default:
             return dp::readNumberText(text(col), d);
         }
@@ -375,6 +388,12 @@ class SqliteRows : public ResultRows {
         }
     }
 
+    std::string_view textBytes(int col) const override {
+        if (type(col) != SQLITE_TEXT) return {};
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
+        return p ? std::string_view(p, size_t(sqlite3_column_bytes(m_stmt, col))) : std::string_view();
+    }
+
   private:
     int type(int col) const { return sqlite3_column_type(m_stmt, col); }
     QString text(int col) const {
@@ -383,12 +402,13 @@ class SqliteRows : public ResultRows {
     }
     // A busy file or a damaged page is noted as the Qt path notes it.
     bool failed(int rc) {
-        dbq::noteFailure(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_db)),
-                                   QSqlError::StatementError, QString::number(rc)));
+        fail(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_db)), QSqlError::StatementError,
+                       QString::number(rc)));
         return false;
     }
 
     sqlite3* m_db;
+    bool m_owned;
     sqlite3_stmt* m_stmt = nullptr;
     int m_cols = 0;
     bool m_done = false;
@@ -425,6 +445,39 @@ std::unique_ptr<ResultRows> ResultRows::select(const QSqlDatabase& conn, const S
     return std::make_unique<QtRows>(std::move(q));
 }
 
+std::unique_ptr<ResultRows> ResultRows::selectAside(const QSqlDatabase& conn, const SqlStmt& s) {
+    if (!conn.isOpen()) return nullptr;
+    QSqlDatabase db = conn;
+    sqlite3* h = sqliteHandle(db);
+    const char* file = h ? sqlite3_db_filename(h, "main") : nullptr;
+    if (!file || !*file) return nullptr;
+    sqlite3* side = nullptr;
+    // One thread at a time uses it: no locking inside the library.
+    if (sqlite3_open_v2(file, &side, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close(side);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(side, 5000); // as long as the Qt driver's connection waits
+    dbq::announce(s);
+    auto rows = std::make_unique<SqliteRows>(side, true);
+    rows->m_aside = true;
+    // Not run here, the statement is read whole on the run's connection: no failure to note.
+    if (!rows->run(s)) return nullptr;
+    return rows;
+}
+
+void ResultRows::fail(const QSqlError& e) {
+    if (!m_aside)
+        dbq::noteFailure(e);
+    else if (!m_failure)
+        m_failure = std::make_unique<QSqlError>(e);
+}
+
+void ResultRows::noteFailure() {
+    if (m_failure) dbq::noteFailure(*m_failure);
+    m_failure.reset();
+}
+
 int ResultRows::toInt(int col) const {
     const dp::Checked c = number(col, dp::Domain::Finite);
     if (!c.ok || c.value > 2147483647.0 || c.value < -2147483648.0) return 0;
@@ -436,5 +489,5 @@ long long ResultRows::valuesRead() {
 }
 
 void ResultRows::count(long long values) {
-    g_values += values;
+    g_values.fetch_add(values, std::memory_order_relaxed);
 }

@@ -10,8 +10,10 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QSqlDatabase;
+class QSqlError;
 
 class SCREPORT_CORE_EXPORT ResultRows {
   public:
@@ -19,6 +21,13 @@ class SCREPORT_CORE_EXPORT ResultRows {
     // Runs `s` on `db`, values bound; the statement hook sees it, and a lost connection is
     // noted as dbq::exec notes it. Null when the statement did not run.
     static std::unique_ptr<ResultRows> select(const QSqlDatabase& db, const SqlStmt& s);
+    // As select, on a read-only connection of the rows' own to the same SQLite file, so
+    // that they can be read on another thread while `db` reads on. A failure while reading
+    // is kept until noteFailure() on the thread of the run. Null for any other back end, a
+    // database without a file, or when the statement did not run there.
+    static std::unique_ptr<ResultRows> selectAside(const QSqlDatabase& db, const SqlStmt& s);
+    // Notes a failure kept by rows read aside as dbq::exec notes one.
+    void noteFailure();
 
     // The next row; false at the end or when the connection failed under it.
     virtual bool next() = 0;
@@ -30,6 +39,9 @@ class SCREPORT_CORE_EXPORT ResultRows {
     // GB18030 text (a number as dbq::text8 writes it); empty for NULL. Valid until the
     // next call for the same column.
     virtual const std::string& text8(int col) = 0;
+    // The stored bytes of a text value, to key rows by name without converting each;
+    // a null view when the value is not text or the driver does not expose it.
+    virtual std::string_view textBytes(int /*col*/) const { return {}; }
     // As dbq::toInt: 0 for NULL, text that is no number, or a value outside int.
     int toInt(int col) const;
     // Whether the values come typed through the engine's own library rather than the Qt driver.
@@ -40,4 +52,10 @@ class SCREPORT_CORE_EXPORT ResultRows {
 
   protected:
     static void count(long long values);
+    // A failure of the connection under the statement.
+    void fail(const QSqlError& e);
+
+  private:
+    bool m_aside = false;
+    std::unique_ptr<QSqlError> m_failure;
 };

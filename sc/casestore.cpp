@@ -9,6 +9,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
+#include <deque>
+#include <exception>
+#include <string_view>
+#include <thread>
 #include <unordered_map>
 
 using textcodec::gb;
@@ -166,47 +171,193 @@ void CaseStore::loadFaults() {
     }
 }
 
-void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
-    SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
-    s.number(m_caseNoText);
-    const char* tab = "SCR_B120";
-    auto q = select(s);
-    if (!q) return;
-    long rowsRead = 0; // the bus voltages are most of what is read: a cancel check every 4096
-    std::unordered_map<int, size_t> slotOf;
-    // Rows usually come bus by bus: look up a name only when it changes.
-    std::string bus8;
-    int bus = -1;
-    while (q->next()) {
-        if ((++rowsRead & 0xFFF) == 0 && tick) tick(rowsRead);
-        if (q->isNull(0)) {
-            dp::report(dp::Problem{dp::Kind::Null, tab, "bus_Name", caseKey(), std::string(),
-                                   dp::Action::RowLeftOut});
-            continue;
-        }
-        const std::string& name8 = q->text8(0);
-        if (bus < 0 || name8 != bus8) {
-            bus8 = name8;
-            auto [it, added] = m_buses.try_emplace(bus8);
-            if (added) {
-                it->second.m_store = this;
-                it->second.m_bus = int(m_buses.size() - 1);
+// The bus voltage rows of one part of the table, read apart from the store (possibly on
+// another thread): its buses in the order they first come, its faults' blocks in the order
+// of its rows, bus numbers local to the part.
+struct CaseStore::VoltPart {
+    std::vector<std::string> names;
+    std::vector<FaultVolts> faults;
+    long rows = 0;
+
+    // `go` is asked every 4096 rows whether to read on.
+    void read(ResultRows& q, const CaseStore& store, const std::function<bool(long)>& go) {
+        const char* tab = "SCR_B120";
+        // A name's bytes as stored lead to its bus without converting them again. Rows
+        // come bus by bus or fault by fault in one order of buses: the last row's bus and
+        // the one after it are tried before the hash.
+        std::deque<std::string> stored; // the hashes' keys
+        std::unordered_map<std::string_view, int> busOfBytes;
+        std::unordered_map<std::string_view, int> busOfName;
+        std::vector<std::string_view> bytesOf; // by bus; null for a name without bytes
+        auto busOf = [&](std::string_view bytes) {
+            if (bytes.data())
+                if (auto known = busOfBytes.find(bytes); known != busOfBytes.end()) return known->second;
+            const std::string& name8 = q.text8(0);
+            int b;
+            if (auto known = busOfName.find(name8); known != busOfName.end()) {
+                b = known->second;
+            } else {
+                b = int(names.size());
+                names.push_back(name8);
+                busOfName.emplace(stored.emplace_back(name8), b);
+                bytesOf.emplace_back();
             }
-            bus = it->second.m_bus;
+            if (bytes.data()) {
+                const std::string_view key = stored.emplace_back(bytes);
+                busOfBytes.emplace(key, b);
+                if (!bytesOf[size_t(b)].data()) bytesOf[size_t(b)] = key;
+            }
+            return b;
+        };
+        std::unordered_map<int, size_t> slotOf;
+        int lastT = 0, bus = -1;
+        size_t lastSlot = size_t(-1);
+        while (q.next()) {
+            if ((++rows & 0xFFF) == 0 && !go(rows)) return;
+            if (q.isNull(0)) {
+                dp::report(dp::Problem{dp::Kind::Null, tab, "bus_Name", store.caseKey(), std::string(),
+                                       dp::Action::RowLeftOut});
+                continue;
+            }
+            const std::string_view bytes = q.textBytes(0);
+            auto isBus = [&](int b) {
+                return b >= 0 && size_t(b) < bytesOf.size() && bytesOf[size_t(b)].data() &&
+                       bytesOf[size_t(b)] == bytes;
+            };
+            if (!bytes.data() || !isBus(bus)) bus = bytes.data() && isBus(bus + 1) ? bus + 1 : busOf(bytes);
+            const std::string& bus8 = names[size_t(bus)];
+            int T = 0;
+            if (!whole(
+                    q, 1, tab, "T", [&] { return store.busKey(bus8); }, T))
+                continue;
+            auto k = [&] { return store.busFaultKey(bus8, T); };
+            if (lastSlot == size_t(-1) || T != lastT) {
+                auto [slot, added] = slotOf.try_emplace(T, faults.size());
+                if (added) {
+                    // Fault by fault, the next block is as long as the last one.
+                    const size_t last = lastSlot == size_t(-1) ? 0 : faults[lastSlot].v.size();
+                    faults.push_back(FaultVolts{T, {}, {}});
+                    faults.back().bus.reserve(last);
+                    faults.back().v.reserve(last);
+                }
+                lastT = T;
+                lastSlot = slot->second;
+            }
+            FaultVolts& f = faults[lastSlot];
+            f.bus.push_back(bus);
+            SCB120Rec& v = f.v.emplace_back();
+            v.V1 = Cx(num(q, 2, tab, "VR1", k), num(q, 3, tab, "VI1", k));
+            v.V2 = Cx(num(q, 4, tab, "VR2", k), num(q, 5, tab, "VI2", k));
+            v.V0 = Cx(num(q, 6, tab, "VR0", k), num(q, 7, tab, "VI0", k));
         }
-        int T = 0;
-        if (!whole(
-                *q, 1, tab, "T", [&] { return busKey(bus8); }, T))
+    }
+};
+
+// Rows of a part join the store after those of the parts before it, as if read in one.
+void CaseStore::addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf) {
+    std::vector<int> index(part.names.size());
+    for (size_t i = 0; i < part.names.size(); ++i) {
+        auto [it, added] = m_buses.try_emplace(std::move(part.names[i]));
+        if (added) {
+            it->second.m_store = this;
+            it->second.m_bus = int(m_buses.size() - 1);
+        }
+        index[i] = it->second.m_bus;
+    }
+    for (FaultVolts& f : part.faults) {
+        for (int& b : f.bus)
+            b = index[size_t(b)];
+        auto [slot, added] = slotOf.try_emplace(f.T, m_volts.size());
+        if (added) {
+            m_volts.push_back(std::move(f));
             continue;
-        auto k = [&] { return busFaultKey(bus8, T); };
-        auto [slot, added] = slotOf.try_emplace(T, m_volts.size());
-        if (added) m_volts.push_back(FaultVolts{T, {}, {}});
-        FaultVolts& f = m_volts[slot->second];
-        f.bus.push_back(bus);
-        SCB120Rec& v = f.v.emplace_back();
-        v.V1 = Cx(num(*q, 2, tab, "VR1", k), num(*q, 3, tab, "VI1", k));
-        v.V2 = Cx(num(*q, 4, tab, "VR2", k), num(*q, 5, tab, "VI2", k));
-        v.V0 = Cx(num(*q, 6, tab, "VR0", k), num(*q, 7, tab, "VI0", k));
+        }
+        FaultVolts& to = m_volts[slot->second];
+        to.bus.insert(to.bus.end(), f.bus.begin(), f.bus.end());
+        to.v.insert(to.v.end(), f.v.begin(), f.v.end());
+    }
+}
+
+// Where to cut the case's bus voltage rows in two: the middle of their row ids, when
+// the database is a file another connection can read and the rows are many.
+bool CaseStore::splitPoint(long long* mid) {
+    constexpr double kHalfRows = 4096; // below, a second connection costs what it saves
+    if (!m_db.dialect().isFileDatabase()) return false;
+    SqlStmt s("select min(rowid),max(rowid) from SCR_B120 where Case_No=");
+    s.number(m_caseNoText);
+    auto q = select(s);
+    if (!q || !q->next()) return false;
+    const dp::Checked lo = q->number(0, dp::Domain::Finite), hi = q->number(1, dp::Domain::Finite);
+    if (!lo.ok || !hi.ok || hi.value - lo.value < 2 * kHalfRows) return false;
+    *mid = (long long)lo.value + (long long)(hi.value - lo.value) / 2;
+    return true;
+}
+
+void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
+    auto statement = [this](const char* rows, long long bound) {
+        SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
+        s.number(m_caseNoText);
+        if (rows) {
+            s << rows;
+            s.number(bound);
+        }
+        return s;
+    };
+    // The bus voltages are most of what is read: a large table is read in two halves at
+    // once, the second on a connection of its own, where the back end allows it.
+    std::unique_ptr<ResultRows> first, second;
+    long long mid = 0;
+    if (splitPoint(&mid)) {
+        second = m_db.selectAside(statement(" and rowid>", mid));
+        if (second) {
+            ++m_queryCount;
+            first = select(statement(" and rowid<=", mid));
+        }
+    }
+    if (!second) first = select(statement(nullptr, 0));
+    if (!first) return;
+
+    VoltPart a, b;
+    dp::List sideProblems;
+    std::exception_ptr sideError;
+    std::atomic<bool> stop{false};
+    std::atomic<long> sideRows{0};
+    std::thread side;
+    if (second)
+        side = std::thread([&] {
+            dp::setCurrent(&sideProblems);
+            try {
+                b.read(*second, *this, [&](long n) {
+                    sideRows = n;
+                    return !stop;
+                });
+            } catch (...) {
+                sideError = std::current_exception();
+            }
+            dp::setCurrent(nullptr);
+        });
+    // A cancel (tick throws) stops the other half too.
+    struct Joiner {
+        std::thread& t;
+        std::atomic<bool>& stop;
+        ~Joiner() {
+            stop = true;
+            if (t.joinable()) t.join();
+        }
+    } joiner{side, stop};
+    a.read(*first, *this, [&](long n) {
+        if (tick) tick(n + sideRows);
+        return true;
+    });
+    if (side.joinable()) side.join();
+    if (sideError) std::rethrow_exception(sideError);
+    std::unordered_map<int, size_t> slotOf;
+    addVolts(a, slotOf);
+    if (second) {
+        second->noteFailure();
+        for (const dp::Problem& p : sideProblems.entries())
+            dp::report(p);
+        addVolts(b, slotOf);
     }
     std::sort(m_volts.begin(), m_volts.end(),
               [](const FaultVolts& a, const FaultVolts& b) { return a.T < b.T; });

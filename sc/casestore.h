@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class ResultRows;
@@ -125,6 +126,9 @@ class SCREPORT_CORE_EXPORT CaseStore {
         std::vector<int> bus;
         std::vector<SCB120Rec> v;
     };
+    struct VoltPart;
+    void addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf);
+    bool splitPoint(long long* mid);
     const SCB120Rec* volts(int bus, int T) const;
     const FaultVolts* faultVolts(int T) const;
     std::unique_ptr<ResultRows> select(const SqlStmt& s);

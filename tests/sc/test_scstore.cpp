@@ -2,7 +2,14 @@
 #include "handcase.h"
 #include "scfixture.h"
 
+#include "db/dbquery.h"
 #include "db/resultrows.h"
+#ifdef SCREPORT_HAVE_CASEGEN
+#include "casegen/casegen.h"
+#endif
+
+#include <QSqlQuery>
+#include <cstring>
 
 using namespace sctest;
 
@@ -188,5 +195,100 @@ TEST_P(ScStoreTest, TitlesOfFaultTypeAndCase) {
 }
 
 INSTANTIATE_ON_BACKENDS(ScStoreTest);
+
+#ifdef SCREPORT_HAVE_CASEGEN
+// A large voltage table is read in two halves on two connections at once: the store must
+// be the one a single read gives, damaged rows in either half included.
+class ScStoreHalvesTest : public ScCaseTest {
+  protected:
+    void fill() override {
+        casegen::GridOptions g;
+        g.buses = 300;
+        g.faults = 30;
+        g.faultType = 2;
+        std::string err;
+        ASSERT_TRUE(casegen::makeGrid(db->arg(), g, &err)) << err;
+        // Rows 1 .. 9000 fault by fault; the cut falls near 4500.
+        for (const char* damage :
+             {"UPDATE SCR_B120 SET VR1=NULL WHERE rowid IN (10, 8000)",
+              "UPDATE SCR_B120 SET VI0='x' WHERE rowid=7000", "UPDATE SCR_B120 SET bus_Name=NULL WHERE rowid=6000",
+              "UPDATE SCR_B120 SET T=1.5 WHERE rowid=8500",
+              // A later row of row 20's bus and fault, and a bus only the second half has.
+              "INSERT INTO SCR_B120 SELECT Case_No,bus_Name,T,0.5,VI1,VR2,VI2,VR0,VI0 FROM SCR_B120 WHERE rowid=20",
+              "INSERT INTO SCR_B120 SELECT Case_No,'甲',T,VR1,VI1,VR2,VI2,VR0,VI0 FROM SCR_B120 WHERE rowid=8900"})
+            db->exec(damage);
+    }
+};
+
+TEST_P(ScStoreHalvesTest, TwoHalvesGiveTheStoreOfOneRead) {
+    std::vector<std::string> ran;
+    dbq::setStatementHook([&](const SqlStmt& s) { ran.push_back(s.text()); });
+    dataproblems::List halves, whole;
+    dataproblems::setCurrent(&halves);
+    CaseStore a(CDBUtility::connection(), casegen::kGridCase);
+    a.loadResults();
+    dbq::setStatementHook(nullptr);
+    EXPECT_EQ(std::count_if(ran.begin(), ran.end(),
+                            [](const std::string& t) { return t.find("rowid") != std::string::npos; }),
+              3)
+        << "the cut, and the two halves";
+
+    // The same rows in memory, where no second connection can read them: one read.
+    QSqlDatabase mem = QSqlDatabase::addDatabase("QSQLITE", "halves-whole");
+    mem.setDatabaseName(":memory:");
+    ASSERT_TRUE(mem.open());
+    {
+        QSqlQuery q(mem);
+        ASSERT_TRUE(q.exec("ATTACH DATABASE '" + QString::fromStdString(db->arg()) + "' AS src"));
+        QStringList tables;
+        for (q.exec("SELECT name FROM src.sqlite_master WHERE type='table'"); q.next();)
+            tables << q.value(0).toString();
+        for (const QString& t : tables)
+            ASSERT_TRUE(q.exec("CREATE TABLE main." + t + " AS SELECT * FROM src." + t + " ORDER BY rowid"));
+    }
+    dataproblems::setCurrent(&whole);
+    {
+        CaseStore b(DbConnection(mem, SqlDialect(SqlDialect::Sqlite), ""), casegen::kGridCase);
+        b.loadResults();
+        dataproblems::setCurrent(&problems);
+
+        ASSERT_EQ(a.buses().size(), 301u);
+        ASSERT_EQ(b.buses().size(), a.buses().size());
+        for (const auto& [bus, faults] : a.buses()) {
+            ASSERT_EQ(b.buses().at(bus).index(), faults.index()) << bus;
+            for (int T = 1; T <= 30; ++T) {
+                const SCB120Rec *x = a.findVolts(bus, T), *y = b.findVolts(bus, T);
+                ASSERT_EQ(x == nullptr, y == nullptr) << bus << " " << T;
+                if (x) {
+                    EXPECT_EQ(std::memcmp(x, y, sizeof *x), 0) << bus << " " << T;
+                }
+            }
+        }
+        ASSERT_EQ(halves.size(), whole.size());
+        EXPECT_EQ(halves.size(), 5u);
+        for (size_t i = 0; i < whole.size(); ++i) {
+            const auto &x = halves.entries()[i], &y = whole.entries()[i];
+            EXPECT_EQ(x.column + x.key + x.value, y.column + y.key + y.value) << i;
+        }
+    }
+    mem.close();
+    mem = QSqlDatabase();
+    QSqlDatabase::removeDatabase("halves-whole");
+
+    // The later row counts, across the cut.
+    QSqlQuery q = dbq::newQuery();
+    ASSERT_TRUE(q.exec("SELECT bus_Name,T FROM SCR_B120 WHERE rowid=20") && q.next());
+    EXPECT_EQ(a.findVolts(dbq::text8(q.value(0)), q.value(1).toInt())->V1.real(), 0.5);
+
+    // A cancel while both halves are read stops both.
+    CaseStore c(CDBUtility::connection(), casegen::kGridCase);
+    EXPECT_THROW(c.loadResults([](long n) {
+        if (n > 0) throw std::runtime_error("cancelled");
+    }),
+                 std::runtime_error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ScStoreHalvesTest, ::testing::Values(Backend::Sqlite));
+#endif
 
 } // namespace
