@@ -348,7 +348,17 @@ int parent(int argc, char** argv) {
                                                         layout};
                     return runChild(args, SCREPORT_SOURCE_DIR);
                 };
-                const Measured reads = runChild({self, "--child-reads", dbArg}, "");
+                // The short steps are the best of three: one late start on a busy machine
+                // would decide their ratios.
+                auto best = [](auto step) {
+                    Measured m = step();
+                    for (int rep = 1; rep < 3; ++rep) {
+                        Measured again = step();
+                        if (again.status == m.status && again.wall < m.wall) m = std::move(again);
+                    }
+                    return m;
+                };
+                const Measured reads = best([&] { return runChild({self, "--child-reads", dbArg}, ""); });
                 const Measured run = batch("txt,html,xlsx", project);
                 // 4: written, with data problems (the grid leaves the capacities of buses
                 // without a fault empty).
@@ -356,7 +366,7 @@ int parent(int argc, char** argv) {
                     std::fprintf(stderr, "batch failed (%d): %s\n", run.status, run.err.c_str());
                     return 1;
                 }
-                const Measured txt = batch("txt", project + "txt/");
+                const Measured txt = best([&] { return batch("txt", project + "txt/"); });
                 const Measured bare =
                     runChild({self, "--child-bare-xlsx", dbArg, faultArg, dir + "/bare.xlsx"}, "");
                 const Measured limit =
@@ -402,10 +412,11 @@ int parent(int argc, char** argv) {
                     lo->second > 0 ? hi->second / lo->second : 0.0);
     }
     std::printf(
-        "read: database reads of the run alone (own process); fwrite: the text report's bytes in one\n"
-        "fwrite; limit = read + fwrite; batch: wall seconds of screport --batch (all six reports, every\n"
-        "item, txt + html + xlsx, named units), cpu its processor seconds; txt: the same run writing\n"
-        "the text report only; x lim: a run's wall time over the limit; peak MB: the full run's peak RSS;\n"
+        "read: database reads of the run alone (own process, best of three); fwrite: the text\n"
+        "report's bytes in one fwrite; limit = read + fwrite; batch: wall seconds of screport --batch\n"
+        "(all six reports, every item, txt + html + xlsx, named units), cpu its processor seconds;\n"
+        "txt: the same run writing the text report only (best of three); x lim: a run's wall time\n"
+        "over the limit; peak MB: the full run's peak RSS;\n"
         "values/s: values (rows times columns) of the reads over their wall time.\n");
     return 0;
 }

@@ -283,8 +283,12 @@ void CaseStore::addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf
 bool CaseStore::splitPoint(long long* mid) {
     constexpr double kHalfRows = 4096; // below, a second connection costs what it saves
     if (!m_db.dialect().isFileDatabase()) return false;
-    SqlStmt s("select min(rowid),max(rowid) from SCR_B120 where Case_No=");
+    // Each bound alone: SQLite then finds it in the index instead of going through the rows.
+    SqlStmt s("select (select min(rowid) from SCR_B120 where Case_No=");
     s.number(m_caseNoText);
+    s << "),(select max(rowid) from SCR_B120 where Case_No=";
+    s.number(m_caseNoText);
+    s << ")";
     auto q = select(s);
     if (!q || !q->next()) return false;
     const dp::Checked lo = q->number(0, dp::Domain::Finite), hi = q->number(1, dp::Domain::Finite);
