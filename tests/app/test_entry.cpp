@@ -117,10 +117,6 @@ bool makeDemo(const QString& arg) {
     return r.code == 0;
 }
 
-bool wroteNothing(const QString& project) {
-    return QDir(project + "/temp").entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
-}
-
 class BatchRun : public ::testing::TestWithParam<testdb::Backend> {
   protected:
     void SetUp() override {
@@ -144,40 +140,6 @@ class BatchRun : public ::testing::TestWithParam<testdb::Backend> {
 
 QJsonObject readJson(const QString& path) {
     return QJsonDocument::fromJson(fileBytes(path)).object();
-}
-
-// A damaged file, a missing one, a database the server does not have: exit 3 and a line
-// naming it, before any case is looked up. (Which files count as damaged, the reason that
-// follows the name and that no file is created are the open's business, checked in
-// test_db.) An uncalculated case, by name or number: exit 1, before anything is written.
-TEST_P(BatchRun, AnUnusableDatabaseEndsWithThreeAnUncalculatedCaseWithOne) {
-    const QString cannotOpen = QString::fromUtf8("不能打开数据库:");
-    std::vector<std::pair<QString, QString>> bad = {{"no_such_case_db", cannotOpen}}; // name, lead
-    if (GetParam() == testdb::Backend::Sqlite) {
-        const QByteArray bytes = fileBytes(arg);
-        ASSERT_GT(bytes.size(), 20000);
-        bad = {{writeFile(dir.path() + "/truncated.db", bytes.left(20000)),
-                QString::fromUtf8("数据库文件已损坏或不是数据库:")},
-               {dir.path() + QString::fromUtf8("/不存在.db"), cannotOpen}};
-    }
-    for (const auto& [name, lead] : bad) {
-        const Outcome r = run({"--batch", name, project, caseName(demo::kCaseThreePhase)});
-        EXPECT_EQ(r.code, 3) << name.toStdString() << "\n" << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains("screport: " + lead + name + " (")) << r.err.toStdString();
-        EXPECT_FALSE(r.err.contains(QString::fromUtf8("作业名"))) << "the case is not to blame";
-        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
-        EXPECT_TRUE(wroteNothing(project));
-    }
-
-    const QString name = caseName(demo::kCaseUncalculated);
-    for (const QString& given : {name, QString::number(demo::kCaseUncalculated)}) {
-        const Outcome r = run({"--batch", arg, project, given});
-        EXPECT_EQ(r.code, 1) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QString::fromUtf8("screport: 短路作业没有计算:") + name + "\n"))
-            << r.err.toStdString();
-        EXPECT_FALSE(r.err.contains(QString::fromUtf8("没有选择故障母线"))) << r.err.toStdString();
-        EXPECT_TRUE(wroteNothing(project));
-    }
 }
 
 // The case list as scripts read it, then every calculated case in one call: a folder per
@@ -299,8 +261,7 @@ TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatu
     EXPECT_EQ(c2["problemsFile"].toString(), project + "/temp/2/data_problems.txt");
     EXPECT_TRUE(QFileInfo::exists(project + "/temp/2/rep_txt.txt"));
     EXPECT_EQ(c7["exitStatus"].toInt(-1), 1);
-    EXPECT_TRUE(c7["error"].toString().contains(QString::fromUtf8("短路作业没有计算")))
-        << c7["error"].toString().toStdString();
+    EXPECT_EQ(c7["error"].toString(), QString::fromUtf8("短路作业没有计算:") + uncalculated);
     EXPECT_TRUE(c7["files"].toArray().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(project + "/temp/" + QString::number(demo::kCaseUncalculated)));
     EXPECT_EQ(none["case"].toString(), "no such case");

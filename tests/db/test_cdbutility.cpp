@@ -310,10 +310,4 @@ TEST_P(CDBUtilityTest, ForeignColumnTypesAndLetterCase) {
 
 INSTANTIATE_ON_BACKENDS(CDBUtilityTest);
 
-TEST(MariaDbServer, AvailableWhenRequired) {
-    if (!testdb::mariaDbRequired() && !testdb::mariaDbAvailable())
-        GTEST_SKIP() << "no private MariaDB server";
-    EXPECT_TRUE(testdb::mariaDbAvailable());
-}
-
 } // namespace
