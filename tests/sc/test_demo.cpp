@@ -144,19 +144,6 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
     }
 }
 
-// A fault at 50 % of a line reaches every bus in the bus voltage report. (The cells of
-// line faults, of three-phase cases, of a case without load flow and of branches to ground
-// or without zero-sequence impedance: test_screports, on the hand case.)
-TEST_P(DemoTest, LineFaultReachesTheBuses) {
-    faults = testrun::faultPoints(demo::kCaseLineFault);
-    auto p = builder(demo::kCaseLineFault, false);
-    p->portBusVol();
-    int g = 0;
-    while (faults[size_t(g)].name != gb(demo::kLineFaultKey))
-        ++g;
-    EXPECT_EQ(p->recordCount(0, g), demo::kBusCount);
-}
-
 TEST_P(DemoTest, StatementsDoNotGrowWithTheCase) {
     faults = testrun::faultPoints(demo::kCaseAToGround);
     auto small = builder(demo::kCaseAToGround, false);

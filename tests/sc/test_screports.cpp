@@ -235,7 +235,7 @@ TEST_P(ScReportTest, FaultPointAndBranchesNamedAndThreePhase) {
 }
 
 TEST_P(ScReportTest, BusVoltages) {
-    faultList({"B1", "甲", "X9"});
+    faultList({"B1", "甲", "X9", "LN2_50"});
     auto p = builder(handcase::kCaseEarth);
     p->portBusVol();
     const RepPage& pg = p->page(0);
@@ -258,6 +258,7 @@ TEST_P(ScReportTest, BusVoltages) {
     EXPECT_EQ(pg.grpTexts[2], Strings{"X9"});
     EXPECT_EQ(p->recordCount(0, 2), 0);
     EXPECT_EQ(errorLines("SCR120找不到:X9").size(), 1u);
+    EXPECT_EQ(p->recordCount(0, 3), 5) << "the fault inside LN2 reaches every bus";
 
     // Named: magnitudes times the bus's base voltage; items in the order chosen.
     items[gb("母线电压")] = {7, 0};
