@@ -469,6 +469,7 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
         << "stored before the run";
     dlg->outputButton()->click(); // cancelled: no error box
     EXPECT_EQ(runs, 2);
+    EXPECT_EQ(dlg->findChild<QProgressDialog*>(), nullptr) << "the progress dialog goes with the run";
 }
 
 INSTANTIATE_ON_BACKENDS(SCRepDialogTest);
