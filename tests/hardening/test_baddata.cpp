@@ -3,7 +3,6 @@
 // writes whole, readable files or fails with a message and leaves the last files alone.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 

@@ -2,7 +2,6 @@
 // that cannot write says so and leaves the last files.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 
@@ -27,10 +26,8 @@ class Disk : public ::testing::Test {
     void SetUp() override {
         db = std::make_unique<testdb::CaseDb>(testdb::Backend::Sqlite);
         ASSERT_EQ(hard::openDemo(db->arg()), "");
-        screport::setLogHook([](bool, const std::string&) {});
     }
     void TearDown() override {
-        screport::setLogHook(nullptr);
         CDBUtility::closedb();
         db.reset();
     }
@@ -57,6 +54,7 @@ class Disk : public ::testing::Test {
         EXPECT_EQ(QDir(dir + "/temp").entryList(QDir::Files), files0) << "no half-written file left";
     }
     std::unique_ptr<testdb::CaseDb> db;
+    testdb::LogCapture quiet;
     QTemporaryDir tmp;
 };
 

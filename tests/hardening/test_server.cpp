@@ -3,7 +3,6 @@
 // test's own, started in a temporary folder, so it can be killed at a chosen step.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 #include "report/runobserver.h"
@@ -31,10 +30,7 @@ struct KillAt : RunObserver {
 
 TEST(FailingServer, StoppedDuringARunAndASave) {
     if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
-    std::vector<std::string> errors;
-    screport::setLogHook([&](bool isErr, const std::string& s) {
-        if (isErr) errors.push_back(s);
-    });
+    testdb::LogCapture log;
     QTemporaryDir project;
     const QString txt = project.path() + "/temp/rep_txt.txt";
     const QString xlsx = project.path() + "/temp/sc_report.xlsx";
@@ -62,7 +58,6 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
         ASSERT_FALSE(txt0.isEmpty());
 
         KillAt killer(&server, step);
-        errors.clear();
         const OutputResult res = runOutput(CDBUtility::connection(), good.req, &killer);
         EXPECT_GE(killer.seen, step);
         EXPECT_EQ(hard::fileBytes(txt), txt0);
@@ -82,7 +77,6 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
         EXPECT_FALSE(casechoices::saveFaultList(good.faults));
         CDBUtility::closedb();
     }
-    screport::setLogHook(nullptr);
 }
 
 // A save whose last statement fails keeps the options and items stored before it.
