@@ -26,6 +26,7 @@ namespace demo = casegen::demo;
 
 using testproc::fileBytes;
 using testproc::Outcome;
+using testproc::writeFile;
 
 Outcome run(const QStringList& args, const QProcessEnvironment& env = testproc::env()) {
     return testproc::run(SCREPORT_EXE, args, env);
@@ -48,13 +49,6 @@ QString errorsWhileOpen(const QStringList& args, const QString& until) {
     p.kill();
     p.waitForFinished();
     return err + QString::fromUtf8(p.readAllStandardError());
-}
-
-QString writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(bytes);
-    return path;
 }
 
 // Too few arguments show the usage; an error while the dialog is built ends the program.

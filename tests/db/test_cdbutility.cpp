@@ -110,11 +110,7 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     ASSERT_GT(caseRoot, 1);
 
     auto write = [&](const char* name, const QByteArray& bytes) {
-        const QString path = dir.path() + "/" + name;
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        return path.toStdString();
+        return testproc::writeFile(dir.path() + "/" + name, bytes).toStdString();
     };
     QByteArray badSchemaPage = goodBytes;
     badSchemaPage[100] = char(0xff); // the page type of the schema's b-tree page
