@@ -229,16 +229,6 @@ TEST(Viewers, StartedDetachedAndMissingOnesOnlyLogged) {
     qunsetenv("SCREPORT_SHEET_VIEWER");
 }
 
-TEST(OutputOptions, EncodingFromTheEnvironment) {
-    qputenv("SCREPORT_ENCODING", "UTF-8");
-    EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Utf8);
-    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Utf8);
-    qputenv("SCREPORT_ENCODING", "gb18030");
-    EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Gb18030);
-    qunsetenv("SCREPORT_ENCODING");
-    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Gb18030);
-}
-
 TEST(Templates, BuiltInUnlessTheProjectOrProgramFolderHoldsASet) {
     // The built-in set is the repository's rep_template, byte for byte.
     for (const std::string& t : RepPortBase::templateNames()) {
