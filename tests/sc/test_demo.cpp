@@ -239,12 +239,9 @@ void expectHolds(const QString& text, std::initializer_list<const char*> in,
 // The batch mode through the executable: its options, else the choices stored for the case.
 TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
     auto batch = [](const QStringList& args) { return testproc::run(SCREPORT_EXE, args); };
-    for (const auto& [option, says] :
-         {std::pair{"--help", "--reports"}, {"--version", SCREPORT_VERSION_TEXT}}) {
-        const testproc::Outcome r = batch({option});
-        EXPECT_EQ(r.code, 0) << option;
-        EXPECT_TRUE(r.out.contains(says)) << r.out.toStdString();
-    }
+    const testproc::Outcome version = batch({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_TRUE(version.out.contains(SCREPORT_VERSION_TEXT)) << version.out.toStdString();
 
     QTemporaryDir tmp;
     const QString dbArg = QString::fromStdString(db->arg());
@@ -282,18 +279,12 @@ TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
     expectHolds(gbText, {"母线电压结果报告", "正序电压幅值"}, {"短路电流简表", "正序电压相角"});
     EXPECT_EQ(gbText.count(QString::fromUtf8("故障母线")), 1);
 
-    // Failures: the error text and a non-zero code, no file.
+    // An empty fault list is none, not all; a report kind must be one of the program's.
     QTemporaryDir failed;
     r = batch({"--batch", dbArg, failed.path(), caseName, "--reports", "distribution", "--faults", ""});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QString::fromUtf8("没有选择故障母线。"))) << r.err.toStdString();
-    EXPECT_FALSE(QFile::exists(failed.path() + "/temp/rep_txt.txt"));
-    r = batch({"--batch", dbArg, failed.path(), caseName, "--reports", "nonsense"});
-    EXPECT_EQ(r.code, 2);
-    r = batch({"--batch", dbArg, failed.path(), QString::fromUtf8("没有这个作业")});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains(QString::fromUtf8("在短路作业表中没有找到作业名:没有这个作业")))
-        << r.err.toStdString();
+    EXPECT_EQ(batch({"--batch", dbArg, failed.path(), caseName, "--reports", "nonsense"}).code, 2);
 }
 
 INSTANTIATE_ON_BACKENDS(DemoTest);
