@@ -113,33 +113,26 @@ void expectFaultConditions(const StoredCase& c) {
 class CaseGenTest : public ::testing::TestWithParam<Backend> {};
 
 TEST_P(CaseGenTest, DemoHoldsTheDocumentedCases) {
+    // (Names, fault types and which cases are calculated: the batch's case list and the
+    // fault conditions below.)
     StoredDb db(madeDb(GetParam()));
-    EXPECT_EQ(db.texts("SELECT Case_Name FROM SC_CASE ORDER BY Case_No"),
-              std::vector<std::string>(demo::kCaseNames, demo::kCaseNames + demo::kCaseCount));
-    EXPECT_EQ(db.texts("SELECT Case_No FROM SC_CASE WHERE calculate=1 ORDER BY Case_No").size(), 6u);
     const struct {
         const char* sql;
         int caseNo;
         double want;
-    } numbers[] = {{"SELECT calculate FROM SC_CASE WHERE Case_No=", demo::kCaseUncalculated, 0},
-                   {"SELECT COUNT(*) FROM SCR_R120 WHERE Case_No=", demo::kCaseUncalculated, 0},
-                   {"SELECT CASE_LF FROM SC_CASE WHERE Case_No=", demo::kCaseNoLoadFlow, 0},
-                   {"SELECT COUNT(*) FROM LFR_BS_R WHERE CASE_NO=", demo::kLoadFlowCase, demo::kBusCount}};
+    } numbers[] = {{"SELECT COUNT(*) FROM SCR_R120 WHERE Case_No=", demo::kCaseUncalculated, 0},
+                   {"SELECT CASE_LF FROM SC_CASE WHERE Case_No=", demo::kCaseNoLoadFlow, 0}};
     for (const auto& n : numbers)
         EXPECT_EQ(db.number(n.sql + std::to_string(n.caseNo)), n.want) << n.sql << n.caseNo;
     EXPECT_EQ(db.number("SELECT base_MVA FROM CDB_SBBAK"), demo::kBaseMVA);
 
-    QSqlQuery q = db.query("SELECT Case_No, Type_Fault, CAL_DATE, CAL_TIME, Date, Time, Function, Simple_F "
+    QSqlQuery q = db.query("SELECT Case_No, CAL_DATE, CAL_TIME, Date, Time, Function, Simple_F "
                            "FROM SC_CASE WHERE calculate=1");
     while (q.next()) {
         const int n = q.value(0).toInt();
-        if (n <= demo::kCaseABToGround) {
-            EXPECT_EQ(q.value(1).toInt(), n);
-        }
-        for (int col = 2; col < 6; ++col)
-            EXPECT_EQ(q.value(col).toString().size(), col % 2 == 0 ? 8 : 6)
-                << "case " << n << " column " << col;
-        EXPECT_EQ(q.value(6).toInt() + q.value(7).toInt(), 2);
+        for (int col = 1; col < 5; ++col)
+            EXPECT_EQ(q.value(col).toString().size(), col % 2 ? 8 : 6) << "case " << n << " column " << col;
+        EXPECT_EQ(q.value(5).toInt() + q.value(6).toInt(), 2);
         // The saved fault list is every fault point of the case.
         const std::string no = std::to_string(n);
         auto saved = db.texts("SELECT Bus_Name FROM SCR_FAULTBUS WHERE Case_No=" + no + " ORDER BY Bus_Name");
