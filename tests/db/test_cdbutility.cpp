@@ -160,7 +160,7 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     CDBUtility::closedb();
 }
 
-TEST_P(CDBUtilityTest, CaseKindsTablesAndPrefixes) {
+TEST_P(CDBUtilityTest, CaseKindsTablesPrefixesAndResolution) {
     open();
     ASSERT_FALSE(log.debug.empty());
     EXPECT_EQ(log.debug.back().rfind(gb("正在打开数据库 ") + db->arg() + ":0x", 0), 0u) << log.debug.back();
@@ -188,12 +188,9 @@ TEST_P(CDBUtilityTest, CaseKindsTablesAndPrefixes) {
     CDBUtility::m_CaseNo = "42";
     CDBUtility::setCaseName("whatever");
     EXPECT_EQ(CDBUtility::getCaseNo(), "42");
-}
 
-TEST_P(CDBUtilityTest, CaseResolutionAndItsFailures) {
-    open();
-    addCases();
-    QStringList l;
+    // Resolution and its failures.
+    CDBUtility::setDBType(DB_SC);
     CDBUtility::getCaseNameList(l);
     l.sort();
     EXPECT_EQ(l, (QStringList{"sc-two", QString::fromUtf8("短路一")}));
