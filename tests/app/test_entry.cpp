@@ -3,6 +3,7 @@
 // cases with their summary, and the installed package.
 #include "support/proc.h"
 #include "support/testdb.h"
+#include "support/xlsxread.h"
 #include "tools/casegen/casegen.h"
 
 #include <QDir>
@@ -164,8 +165,8 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     EXPECT_TRUE(lines[demo::kCaseUncalculated - 1].contains("\tnot calculated\t"));
 
     const QString summaryPath = dir.path() + "/summary.json";
-    const Outcome all = run({"--batch", arg, project, "all", "--reports", "all", "--format", "txt,html,xlsx",
-                             "--summary-json", summaryPath});
+    const Outcome all = run({"--batch", arg, project, "all", "--reports", "all", "--items", "busvol=all",
+                             "--format", "txt,html,xlsx", "--summary-json", summaryPath});
     ASSERT_EQ(all.code, 0) << all.err.toStdString();
     const QJsonObject sum = readJson(summaryPath);
     EXPECT_EQ(sum["exitStatus"].toInt(-1), 0);
@@ -215,12 +216,28 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
         const QJsonObject seconds = c["seconds"].toObject();
         for (const char* stage : {"case", "prepare", "summary", "viz", "write", "total"})
             EXPECT_TRUE(seconds.contains(stage)) << stage;
+        // The workbook's tables say where each bus lies; the summary and the bus voltages
+        // have a chart each.
+        const std::string book = files.value(2).toStdString();
+        const xlsxread::Sheet summary = xlsxread::sheet(xlsxread::member(book, "xl/worksheets/sheet1.xml"));
+        const QRegularExpression at("^([A-Z]+)([0-9]+)$");
+        for (const auto& [ref, cell] : summary.cells)
+            if (QString::fromStdString(cell.value).endsWith(QString::fromUtf8("区域"))) {
+                const auto m = at.match(QString::fromStdString(ref));
+                EXPECT_NE(
+                    summary.text(m.captured(1).toStdString() + std::to_string(m.captured(2).toInt() + 1)), "")
+                    << book << " " << ref;
+            }
+        const std::vector<std::string> parts = xlsxread::members(book);
+        EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
+                                [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
+                  2);
     }
     // A single case keeps the usual paths, writes what the run over all wrote for it and
     // says nothing that reads like an error.
     const QString single = dir.path() + "/single/temp/";
     const Outcome one = run({"--batch", arg, dir.path() + "/single", caseName(demo::kCaseThreePhase),
-                             "--reports", "all", "--format", "txt,html"});
+                             "--reports", "all", "--items", "busvol=all", "--format", "txt,html"});
     ASSERT_EQ(one.code, 0) << one.err.toStdString();
     EXPECT_EQ(one.out.split('\n', Qt::SkipEmptyParts),
               QStringList({single + "rep_txt.txt", single + "sc_report.htm"}));

@@ -41,47 +41,6 @@ class DemoTest : public ScCaseTest {
     }
 };
 
-// The default .xlsx of a run in named units with every item: six tables, no number kept
-// as text, where the buses lie, two charts. (Panes, filter and print setup, which every
-// table sheet gets alike: test_xlsx.)
-TEST_P(DemoTest, WorkbookTablesHoldNumbers) {
-    QTemporaryDir tmp;
-    const std::string project = tmp.path().toStdString() + "/";
-    OutputRequest req = everything(demo::kCaseAToGround, false, project);
-    req.sheetXlsx = true;
-    req.writeText = req.sheetHtml = false;
-    ASSERT_TRUE(runOutput(CDBUtility::connection(), req).ok());
-    const std::string book = project + "temp/sc_report.xlsx";
-    const std::vector<std::string> parts = xlsxread::members(book);
-    const QRegularExpression number("^(-?[0-9]+(\\.[0-9]+)?([eE][-+]?[0-9]+)?|-?nan|-?inf)$");
-    int tables = 0;
-    for (const std::string& part : parts) {
-        if (part.rfind("xl/worksheets/sheet", 0) != 0) continue;
-        ++tables;
-        const xlsxread::Sheet s = xlsxread::sheet(xlsxread::member(book, part));
-        for (const auto& [ref, c] : s.cells)
-            EXPECT_FALSE(!c.type.empty() && number.match(QString::fromStdString(c.value)).hasMatch())
-                << part << " " << ref << " " << c.value;
-        // Every bus of the demo lies in an area: no location cell of the table is empty.
-        const QRegularExpression range("^A([0-9]+):([A-Z]+)([0-9]+)$");
-        const auto m = range.match(QString::fromStdString(s.autoFilter));
-        ASSERT_TRUE(m.hasMatch()) << part << " " << s.autoFilter;
-        const int top = m.captured(1).toInt(), bottom = m.captured(3).toInt();
-        int areaColumns = 0;
-        for (int c = 0; c < 200; ++c) {
-            if (!QString::fromStdString(s.text(xlsxread::ref(c, top))).endsWith("区域")) continue;
-            ++areaColumns;
-            for (int r = top + 1; r <= bottom; ++r)
-                EXPECT_FALSE(s.text(xlsxread::ref(c, r)).empty()) << part << " " << xlsxread::ref(c, r);
-        }
-        EXPECT_GT(areaColumns, 0) << part;
-    }
-    EXPECT_EQ(tables, 6);
-    EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
-                            [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
-              2);
-}
-
 // At a faulted bus the generator currents (flg 2) equal the branch currents leaving plus
 // the fault current, in each sequence; the reports' cells must say the same.
 TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
