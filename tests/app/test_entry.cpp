@@ -265,6 +265,7 @@ TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatu
                       none = cases[3].toObject();
     EXPECT_EQ(c1["exitStatus"].toInt(-1), 0);
     EXPECT_EQ(c1["files"].toArray().first().toString(), project + "/temp/1/rep_txt.txt");
+    EXPECT_FALSE(QFileInfo::exists(project + "/temp/1/sc_report.htm")) << "only the text was asked for";
     EXPECT_EQ(c2["exitStatus"].toInt(-1), 4);
     const QJsonObject p2 = c2["dataProblems"].toObject();
     EXPECT_GT(p2["null"].toInt(), 0);

@@ -38,18 +38,6 @@ class OutputTest : public UiTest {
     std::unique_ptr<SCRepDialog> dlg;
 };
 
-// The report checks decide what is written. (A run's error in the error box:
-// test_screpdialog; the error itself: test_demo.)
-TEST_P(OutputTest, TheChecksDecideWhatIsWritten) {
-    for (const char* k : {"短路电流简表", "短路电流分布系数", "短路点及其支路", "支路电流",
-                          "支路两端的电压、\n电流和视在阻抗"})
-        check(k); // off: only the bus voltages stay
-    button(dlg.get(), "报表")->click();
-    dlg->outputButton()->click();
-    EXPECT_GT(QFileInfo(text()).size(), 0);
-    EXPECT_FALSE(QFileInfo::exists(proj.path() + "/temp/sc_report.htm")) << "报表 is off";
-}
-
 TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
     // Every step records what it reported; a cancel at its first report must end the run there.
     struct Recorder : RunObserver {
