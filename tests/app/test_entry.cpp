@@ -129,7 +129,8 @@ class BatchRun : public ::testing::TestWithParam<testdb::Backend> {
     void sql(const std::string& utf8) { testdb::exec(GetParam(), arg.toStdString(), utf8); }
     QTemporaryDir dir;
     QString arg;
-    const QString project = dir.path() + "/project";
+    // Spaces, Chinese, a quote and a percent sign in the project path.
+    const QString project = dir.path() + QString::fromUtf8("/工程 目录 O'x %d/二");
     std::unique_ptr<testdb::CaseDb> server;
 };
 
