@@ -8,13 +8,11 @@
 #include "report/runobserver.h"
 #include "sc/casechoices.h"
 
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace demo = casegen::demo;
-using testdb::gb;
 
 namespace {
 
@@ -75,40 +73,6 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
         c.seedObjectVars();
         EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", casechoices::OutputOptions{}, c));
         EXPECT_FALSE(casechoices::saveFaultList(good.faults));
-        CDBUtility::closedb();
-    }
-}
-
-// A save whose last statement fails keeps the options and items stored before it.
-TEST(StoredChoices, AFailedSaveKeepsTheOldRows) {
-    for (testdb::Backend b : testdb::backends()) {
-        SCOPED_TRACE(testdb::backendName(b));
-        testdb::CaseDb db(b);
-        ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
-        casechoices::ObjectChoices c;
-        c.seedObjectVars();
-        c.m_selObjects = {gb("母线电压")};
-        c.m_objVars[gb("母线电压")] = {3, 1};
-        casechoices::OutputOptions o;
-        o.unit = false;
-        ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
-        auto count = [](const char* sql) {
-            return testdb::rows(*CDBUtility::m_pDatabase, sql).value(0).toInt();
-        };
-        const int options = count("select count(*) from SCR_OUT where CASE_NO=1"),
-                  items = count("select count(*) from SCR_CONT where CASE_NO=1");
-        ASSERT_EQ(options, 1);
-        ASSERT_GE(items, 1);
-
-        // A column of the options row that the table does not have: its insert fails.
-        QSqlQuery(*CDBUtility::m_pDatabase).exec("ALTER TABLE SCR_OUT RENAME COLUMN LVIZ TO LVIZ_OLD");
-
-        EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", o, c));
-        EXPECT_EQ(count("select count(*) from SCR_OUT where CASE_NO=1"), options);
-        EXPECT_EQ(count("select count(*) from SCR_CONT where CASE_NO=1"), items);
-        casechoices::OutputOptions back;
-        ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", demo::kCaseThreePhase, back));
-        EXPECT_FALSE(back.unit);
         CDBUtility::closedb();
     }
 }
