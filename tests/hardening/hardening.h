@@ -45,7 +45,8 @@ class DemoTest : public ::testing::TestWithParam<testdb::Backend> {
     std::unique_ptr<testdb::CaseDb> db;
     QTemporaryDir tmp;
     std::string project;
-    std::vector<std::string> errors;
+    testdb::LogCapture log;
+    std::vector<std::string>& errors = log.errors;
 };
 
 using testproc::fileBytes;

@@ -3,7 +3,6 @@
 // writes whole, readable files or fails with a message and leaves the last files alone.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 
@@ -77,6 +76,9 @@ class BadData : public hard::DemoTest {
         EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [&](const std::string& e) {
             return e.find(res.error8) != std::string::npos;
         })) << "the message goes to the error stream";
+        EXPECT_TRUE(std::none_of(errors.begin(), errors.end(), [](const std::string& e) {
+            return e.find("catch exception") != std::string::npos;
+        })) << "a debug line, not an error";
         EXPECT_EQ(hard::fileBytes(out("rep_txt.txt")), txt0);
         EXPECT_EQ(hard::fileBytes(out("sc_report.htm")), htm0);
         EXPECT_EQ(hard::fileBytes(out("sc_report.xlsx")), xlsx0);
@@ -228,7 +230,7 @@ TEST_P(BadData, HostileBusNames) {
 
 INSTANTIATE_ON_BACKENDS(BadData);
 
-// Tables missing, hostile case names and a 1 MB note, through the batch executable.
+// Tables missing, through the batch executable, and a 1 MB note.
 class BadBatch : public ::testing::TestWithParam<Backend> {};
 
 TEST_P(BadBatch, MissingTablesNamesAndNotes) {
@@ -271,21 +273,6 @@ TEST_P(BadBatch, MissingTablesNamesAndNotes) {
     ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
     ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
     CDBUtility::setDBType(DB_SC);
-    // A case found by a hostile name runs; a pattern that would match it as LIKE does not.
-    const std::string note(1 << 20, 'n');
-    for (const char* name : {"c'1", "c\\2", "c%_3", "c4'--", "乗俓僜刓'表"}) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(hard::tryExec("UPDATE SC_CASE SET Case_Name=?, Note=? WHERE Case_No=1",
-                                  {QString::fromUtf8(name), QString::fromStdString(note)}));
-        QTemporaryDir tmp;
-        hard::BatchRun r = hard::batch({"--batch", QString::fromStdString(db.arg()), tmp.path(),
-                                        QString::fromUtf8(name), "--reports", "busvol"});
-        EXPECT_EQ(r.code, 0) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(QString::fromUtf8(name))) << r.err.toStdString();
-        r = hard::batch(
-            {"--batch", QString::fromStdString(db.arg()), tmp.path(), "c%", "--reports", "busvol"});
-        EXPECT_EQ(r.code, 1) << r.err.toStdString();
-    }
     // A 1 MB note is stored and read back whole.
     CDBUtility::setCaseNo(1);
     const QString big = QString::fromUtf8("注'\\%") + QString(1 << 20, QChar('z'));

@@ -3,7 +3,6 @@
 // empty, and every other cell is the clean run's, in both unit systems.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 #include "support/runs.h"

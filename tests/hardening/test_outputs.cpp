@@ -5,27 +5,11 @@
 #include "hardening.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 namespace {
-
-// Relative path -> bytes of every file under dir; folders as entries without bytes.
-std::map<QString, QByteArray> snapshot(const QString& dir) {
-    std::map<QString, QByteArray> files;
-    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files[QDir(dir).relativeFilePath(path)] =
-            it.fileInfo().isDir() ? QByteArray() : hard::fileBytes(path);
-    }
-    return files;
-}
 
 TEST(Outputs, AnOverrideThatCannotBeReadReplacesNothing) {
     QTemporaryDir tmp;
@@ -43,7 +27,7 @@ TEST(Outputs, AnOverrideThatCannotBeReadReplacesNothing) {
         return r;
     };
     run(0);
-    const auto before = snapshot(project + "/temp");
+    const auto before = testproc::files(project + "/temp");
 
     // A template folder in the project replaces the built-in set as a whole: one
     // template it cannot read fails the run, whatever the other files hold.
@@ -57,13 +41,13 @@ TEST(Outputs, AnOverrideThatCannotBeReadReplacesNothing) {
     EXPECT_TRUE(r.err.contains(QString::fromUtf8("无法读取报表模板：") + over + "/sub_html0"))
         << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
-    EXPECT_EQ(snapshot(project + "/temp"), before);
+    EXPECT_EQ(testproc::files(project + "/temp"), before);
 
     QDir(over + "/sub_html0").removeRecursively();
     r = run(1);
     EXPECT_TRUE(r.err.contains(QString::fromUtf8("报表模板缺失或为空：") + over + "/sub_html0"))
         << r.err.toStdString();
-    EXPECT_EQ(snapshot(project + "/temp"), before);
+    EXPECT_EQ(testproc::files(project + "/temp"), before);
 
     // Whole again, it is what the workbook is made of.
     ASSERT_TRUE(QFile::copy(SCREPORT_SOURCE_DIR "/rep_template/sub_html0", over + "/sub_html0"));

@@ -3,19 +3,16 @@
 // test's own, started in a temporary folder, so it can be killed at a chosen step.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 #include "report/runobserver.h"
 #include "sc/casechoices.h"
 
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace demo = casegen::demo;
-using testdb::gb;
 
 namespace {
 
@@ -31,10 +28,7 @@ struct KillAt : RunObserver {
 
 TEST(FailingServer, StoppedDuringARunAndASave) {
     if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
-    std::vector<std::string> errors;
-    screport::setLogHook([&](bool isErr, const std::string& s) {
-        if (isErr) errors.push_back(s);
-    });
+    testdb::LogCapture log;
     QTemporaryDir project;
     const QString txt = project.path() + "/temp/rep_txt.txt";
     const QString xlsx = project.path() + "/temp/sc_report.xlsx";
@@ -62,7 +56,6 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
         ASSERT_FALSE(txt0.isEmpty());
 
         KillAt killer(&server, step);
-        errors.clear();
         const OutputResult res = runOutput(CDBUtility::connection(), good.req, &killer);
         EXPECT_GE(killer.seen, step);
         EXPECT_EQ(hard::fileBytes(txt), txt0);
@@ -80,41 +73,6 @@ TEST(FailingServer, StoppedDuringARunAndASave) {
         c.seedObjectVars();
         EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", casechoices::OutputOptions{}, c));
         EXPECT_FALSE(casechoices::saveFaultList(good.faults));
-        CDBUtility::closedb();
-    }
-    screport::setLogHook(nullptr);
-}
-
-// A save whose last statement fails keeps the options and items stored before it.
-TEST(StoredChoices, AFailedSaveKeepsTheOldRows) {
-    for (testdb::Backend b : testdb::backends()) {
-        SCOPED_TRACE(testdb::backendName(b));
-        testdb::CaseDb db(b);
-        ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
-        casechoices::ObjectChoices c;
-        c.seedObjectVars();
-        c.m_selObjects = {gb("母线电压")};
-        c.m_objVars[gb("母线电压")] = {3, 1};
-        casechoices::OutputOptions o;
-        o.unit = false;
-        ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
-        auto count = [](const char* sql) {
-            return testdb::rows(*CDBUtility::m_pDatabase, sql).value(0).toInt();
-        };
-        const int options = count("select count(*) from SCR_OUT where CASE_NO=1"),
-                  items = count("select count(*) from SCR_CONT where CASE_NO=1");
-        ASSERT_EQ(options, 1);
-        ASSERT_GE(items, 1);
-
-        // A column of the options row that the table does not have: its insert fails.
-        QSqlQuery(*CDBUtility::m_pDatabase).exec("ALTER TABLE SCR_OUT RENAME COLUMN LVIZ TO LVIZ_OLD");
-
-        EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", o, c));
-        EXPECT_EQ(count("select count(*) from SCR_OUT where CASE_NO=1"), options);
-        EXPECT_EQ(count("select count(*) from SCR_CONT where CASE_NO=1"), items);
-        casechoices::OutputOptions back;
-        ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", demo::kCaseThreePhase, back));
-        EXPECT_FALSE(back.unit);
         CDBUtility::closedb();
     }
 }

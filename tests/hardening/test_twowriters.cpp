@@ -5,7 +5,6 @@
 // writes nothing.
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "hardening.h"
 #include "saver/signature.h"
@@ -178,10 +177,8 @@ class FileHolder {
 TEST(AnotherProgram, ASaveRunsAgainARunWritesNothing) {
     testdb::CaseDb db(testdb::Backend::Sqlite);
     ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
-    std::vector<std::string> debug;
-    screport::setLogHook([&](bool isErr, const std::string& line) {
-        if (!isErr) debug.push_back(line);
-    });
+    testdb::LogCapture log;
+    const std::vector<std::string>& debug = log.debug;
     Signature sig;
     saver::fill(1, sig.c, sig.o, sig.faults);
     QElapsedTimer clock;
@@ -210,11 +207,11 @@ TEST(AnotherProgram, ASaveRunsAgainARunWritesNothing) {
         ASSERT_TRUE(other.held());
         res = runOutput(CDBUtility::connection(), run.req);
     }
-    screport::setLogHook(nullptr);
     EXPECT_FALSE(res.ok());
     EXPECT_EQ(res.error8, textcodec::gb("数据库被其他程序占用，报表没有输出:") + db.arg());
     EXPECT_EQ(hard::fileBytes(txt), before);
-    ASSERT_TRUE(runOutput(CDBUtility::connection(), run.req).ok()) << "the next run reads the whole case again";
+    ASSERT_TRUE(runOutput(CDBUtility::connection(), run.req).ok())
+        << "the next run reads the whole case again";
     CDBUtility::closedb();
 }
 

@@ -1,6 +1,5 @@
 #include "reporttest.h"
 
-#include "db/log.h"
 #include "db/textcodec.h"
 
 #include <QDir>
@@ -38,14 +37,6 @@ void Model::addRecID(int page, int row, const char* text, int colspan, int rowsp
     ids[size_t(row)].push_back(RepCell{text, false, 16, colspan, rowspan, headStyle, std::string()});
 }
 
-LogCapture::LogCapture() {
-    screport::setLogHook(
-        [this](bool isError, const std::string& s) { (isError ? errors : debug).push_back(s); });
-}
-LogCapture::~LogCapture() {
-    screport::setLogHook(nullptr);
-}
-
 std::string goldenDir() {
     return SCREPORT_GOLDEN_DIR "/";
 }
@@ -77,10 +68,6 @@ void expectGolden(const std::string& golden, const std::string& actual) {
     const std::string out = SCREPORT_BINARY_DIR "/test-report/golden-actual/" + golden;
     writeFile(out, actual);
     ADD_FAILURE() << golden << " differs; see it with:\n  diff -u " << path << " " << out << " | cat -A";
-}
-
-std::string gb(const char* utf8) {
-    return textcodec::gb(utf8);
 }
 
 } // namespace reporttest

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the report model tests.
 #include "report/repportbase.h"
+#include "support/testdb.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +35,8 @@ struct Col {
 int addPage(Model& m, const std::string& title, const std::vector<Col>& cols,
             const std::vector<std::vector<std::string>>& rows = {});
 
-// Debug and error lines while alive.
-class LogCapture {
-  public:
-    LogCapture();
-    ~LogCapture();
-    std::vector<std::string> debug, errors;
-};
+using testdb::gb;
+using testdb::LogCapture;
 
 std::string goldenDir();
 std::string readFile(const std::string& path);
@@ -49,6 +45,5 @@ void writeFile(const std::string& path, const std::string& bytes);
 std::string freshDir(const std::string& name);
 // Compares bytes with a golden file; on a difference saves them and prints the diff command.
 void expectGolden(const std::string& golden, const std::string& actual);
-std::string gb(const char* utf8);
 
 } // namespace reporttest

@@ -82,7 +82,7 @@ TEST(ReportModel, CellsMayBeFilledInAnyOrder) {
     EXPECT_EQ(m.page(p).grpTexts.size(), 1u);
 }
 
-TEST(ReportModel, PagesUnitsAndGroupFlags) {
+TEST(ReportModel, PagesUnitsGroupFlagsHeadersAndColumnCounts) {
     Model m;
     EXPECT_EQ(m.pageCount(), 0);
     const int p = m.addRP(true); // no grouping flag: one group anyway
@@ -104,19 +104,17 @@ TEST(ReportModel, PagesUnitsAndGroupFlags) {
     EXPECT_EQ(m.m_nGrpMode, 0);
     EXPECT_EQ(m.groupCount(m.addRP(true)), 1);
     EXPECT_EQ(m.pageCount(), 4);
-}
 
-TEST(ReportModel, HeadersColumnCountsAndDebugLines) {
-    Model m;
-    const int p = m.addRP(false);
-    m.addHeader(p, "Bus", 8, true);
-    m.addHeader(p, std::string("V"), 6, false);
-    m.addHeader(p, "A", 6, false);
-    EXPECT_EQ(m.getAllColCount(p), 3);
-    EXPECT_EQ(m.getHeaderSize(p), 1);
-    EXPECT_TRUE(m.isIDCol(p, 0));
-    EXPECT_FALSE(m.isIDCol(p, 1));
-    EXPECT_FALSE(m.isIDCol(p, 99));
+    // Headers, column counts and their debug lines.
+    const int h = m.addRP(false);
+    m.addHeader(h, "Bus", 8, true);
+    m.addHeader(h, std::string("V"), 6, false);
+    m.addHeader(h, "A", 6, false);
+    EXPECT_EQ(m.getAllColCount(h), 3);
+    EXPECT_EQ(m.getHeaderSize(h), 1);
+    EXPECT_TRUE(m.isIDCol(h, 0));
+    EXPECT_FALSE(m.isIDCol(h, 1));
+    EXPECT_FALSE(m.isIDCol(h, 99));
     EXPECT_FALSE(m.isIDCol(m.addRP(false), 0));
 
     LogCapture log;

@@ -1,13 +1,13 @@
 // The output run: temporary folder, all-or-nothing replacement of the previous
 // run's files, cancellation, progress and the viewers.
 #include "reporttest.h"
+#include "support/proc.h"
 #include "support/testdb.h"
 
 #include "db/errortext.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -67,19 +67,9 @@ void fill(Model& m, int rows, const std::string& tag) {
 // Files and folders under dir, relative, sorted.
 QStringList tree(const std::string& dir) {
     QStringList names;
-    QDirIterator it(QString::fromStdString(dir), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        names << QDir(QString::fromStdString(dir)).relativeFilePath(it.next());
-    names.sort();
+    for (const auto& [name, bytes] : testproc::files(QString::fromStdString(dir)))
+        names << name;
     return names;
-}
-
-std::map<QString, std::string> contents(const std::string& dir) {
-    std::map<QString, std::string> c;
-    for (const QString& f : tree(dir))
-        c[f] = readFile(dir + f.toStdString());
-    return c;
 }
 
 // An id no process has: ids stay below pid_max.
@@ -239,16 +229,6 @@ TEST(Viewers, StartedDetachedAndMissingOnesOnlyLogged) {
     qunsetenv("SCREPORT_SHEET_VIEWER");
 }
 
-TEST(OutputOptions, EncodingFromTheEnvironment) {
-    qputenv("SCREPORT_ENCODING", "UTF-8");
-    EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Utf8);
-    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Utf8);
-    qputenv("SCREPORT_ENCODING", "gb18030");
-    EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Gb18030);
-    qunsetenv("SCREPORT_ENCODING");
-    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Gb18030);
-}
-
 TEST(Templates, BuiltInUnlessTheProjectOrProgramFolderHoldsASet) {
     // The built-in set is the repository's rep_template, byte for byte.
     for (const std::string& t : RepPortBase::templateNames()) {
@@ -311,9 +291,9 @@ TEST(ShowResult, WorkbookFolderIsReplacedWholeAndOnlyWhenAsked) {
     EXPECT_EQ(readFile(small.xlsxPath()), xlsx3);
 
     // Text alone leaves the workbook folder as it is.
-    const std::map<QString, std::string> wb = contents(small.tempDir() + "sc_report.files/");
+    const auto wb = testproc::files(QString::fromStdString(small.tempDir() + "sc_report.files/"));
     big.showResult(true, false);
-    EXPECT_EQ(contents(small.tempDir() + "sc_report.files/"), wb);
+    EXPECT_EQ(testproc::files(QString::fromStdString(small.tempDir() + "sc_report.files/")), wb);
 }
 
 TEST(ShowResult, LeftoversOfKilledRunsAreRemovedThoseOfLiveOnesKept) {

@@ -61,10 +61,12 @@ TEST(TextWriter, GroupsWideTextsEmptyHeadersAndPagesWithoutGroups) {
 }
 
 TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
+    // UTF-8 when the environment asks for it; any other value is GB18030.
+    qputenv("SCREPORT_ENCODING", "gb18030");
+    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Gb18030);
+    qputenv("SCREPORT_ENCODING", "UTF-8");
     Model m;
-    OutputOptions o;
-    o.encoding = OutputEncoding::Utf8;
-    m.setOutputOptions(o);
+    qunsetenv("SCREPORT_ENCODING");
     // 甲1 is three columns wide, four bytes in GB18030.
     reporttest::addPage(m, gb("短路"), {{gb("母线"), 6}, {"V", 3}}, {{gb("甲1"), "1"}});
     const std::string want = "\t短路\r\n\r\n"

@@ -14,8 +14,6 @@ void ScCaseTest::SetUp() {
     CDBUtility::m_strTableSuffix.clear();
     CDBUtility::setDBType(DB_SC);
     ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
-    screport::setLogHook(
-        [this](bool isErr, const std::string& s) { (isErr ? errorLog : debugLog).push_back(s); });
     dataproblems::setCurrent(&problems);
     labels = reportkinds::itemLabels();
     for (const auto& k : reportkinds::kinds()) {
@@ -30,7 +28,6 @@ void ScCaseTest::SetUp() {
 void ScCaseTest::TearDown() {
     stores.clear();
     dataproblems::setCurrent(nullptr);
-    screport::setLogHook(nullptr);
     if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
     db.reset();
 }
@@ -41,7 +38,8 @@ void ScCaseTest::fill() {
 
 std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
     stores.push_back(std::make_unique<CaseStore>(CDBUtility::connection(), caseNo));
-    auto p = std::make_unique<SCRepPort>(*stores.back(), ::testing::TempDir(), chosen, labels, items, &faults);
+    auto p =
+        std::make_unique<SCRepPort>(*stores.back(), ::testing::TempDir(), chosen, labels, items, &faults);
     p->setUnitInfo(perUnit);
     return p;
 }
@@ -68,7 +66,7 @@ std::vector<std::string> ScCaseTest::row(const SCRepPort& p, int page, int grp, 
 std::vector<std::string> ScCaseTest::errorLines(const std::string& prefixUtf8) const {
     std::vector<std::string> out;
     const std::string p = gb(prefixUtf8.c_str());
-    for (const std::string& l : errorLog)
+    for (const std::string& l : log.errors)
         if (l.rfind(p, 0) == 0) out.push_back(l);
     return out;
 }

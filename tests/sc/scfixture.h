@@ -3,7 +3,6 @@
 // reports and read their cells.
 #include "db/cdbutility.h"
 #include "db/errortext.h"
-#include "db/log.h"
 #include "db/textcodec.h"
 #include "sc/reportkinds.h"
 #include "sc/screpport.h"
@@ -48,8 +47,8 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     std::map<std::string, std::vector<int>> items;
     SCPosList faults;
     std::deque<std::unique_ptr<CaseStore>> stores; // outlive the builders over them
-    dataproblems::List problems; // the builders' data problems
-    std::vector<std::string> debugLog, errorLog;
+    dataproblems::List problems;                   // the builders' data problems
+    testdb::LogCapture log;
 };
 
 // "m.mmmm / a.aa" back to a complex value.

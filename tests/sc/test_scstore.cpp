@@ -22,36 +22,6 @@ TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
     p.loadResults();
     const int queries = p.queryCount();
 
-    // Fault points: buses by name, the fault inside line LN2 by its id and percentage.
-    std::vector<std::string> keys;
-    for (const auto& e : p.faultRecords())
-        keys.push_back(e.first);
-    EXPECT_EQ(keys, (std::vector<std::string>{"B1", "C1", "LN2_50", gb("甲")}));
-    // The generator row of 甲 (flg 2) is no fault point: 甲 keeps its own fault number.
-    EXPECT_EQ(p.findFault(gb("甲"))->T, 2);
-    EXPECT_EQ(p.findFault("LN2_50")->I1, std::complex<double>(0, -3));
-    EXPECT_EQ(p.findVolts("B1", 1)->V2, std::complex<double>(-0.25, 0));
-    EXPECT_EQ(p.findVolts("C1", 2), nullptr); // C1 was not reached by fault 2
-    EXPECT_EQ(p.caseLF(), 0);
-    std::complex<double> v;
-    ASSERT_TRUE(p.preFault("B1", v));
-    EXPECT_EQ(v, std::complex<double>(1.02, 0));
-    EXPECT_FALSE(p.preFault("C1", v));
-
-    // Branches in GB18030 byte order: 甲 (BC D7) before 乙 (D2 D2), although UTF-8 and
-    // so the database order them the other way round.
-    std::vector<std::string> order;
-    for (const SCLine1Rec& b : p.branches())
-        order.push_back(b.I_Name + "-" + b.J_Name + "-" + std::to_string(b.ID_No));
-    EXPECT_EQ(order, (std::vector<std::string>{"B1-C1-3", "C1-E1-5", gb("甲-B1-1"), gb("甲-甲-9"),
-                                               gb("乙-B1-2"), gb("乙-D1-4")}));
-    EXPECT_DOUBLE_EQ(p.branches()[5].Tk, 1.05);
-    EXPECT_DOUBLE_EQ(p.branches()[0].B1_half, 0.02);
-    ASSERT_NE(p.branchZ0(2), nullptr);
-    EXPECT_EQ(*p.branchZ0(2), std::complex<double>(0, 0.3));
-    EXPECT_EQ(p.branchZ0(4), nullptr); // 乙-B1 has no zero-sequence impedance
-    EXPECT_EQ(p.branchZ0(99), nullptr);
-
     // A second load runs no statement.
     p.loadResults();
     EXPECT_EQ(p.queryCount(), queries);
@@ -77,20 +47,6 @@ TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
             }
         }
     }
-}
-
-TEST_P(ScStoreTest, LoadFlowVoltagesAndThreePhaseCase) {
-    // A three-phase fault has no zero-sequence network: SCR_LINE0 is not read.
-    CaseStore p(CDBUtility::connection(), handcase::kCaseThree);
-    p.loadResults();
-    EXPECT_EQ(p.caseLF(), 7);
-    for (size_t k = 0; k < p.branches().size(); ++k)
-        EXPECT_EQ(p.branchZ0(k), nullptr) << k;
-    // V = 1.0 at 90 degrees: about j1; and the load-flow voltage wins over SCR_LPC's 0.5.
-    std::complex<double> v;
-    ASSERT_TRUE(p.preFault("B1", v));
-    EXPECT_NEAR(v.real(), 0.0, 1e-12);
-    EXPECT_NEAR(v.imag(), 1.0, 1e-12);
 }
 
 TEST_P(ScStoreTest, MissingCaseStopsTheLoad) {

@@ -1,5 +1,7 @@
 #include "proc.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -39,6 +41,24 @@ Outcome run(const QString& program, const QStringList& args, const QProcessEnvir
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+    return path;
+}
+
+std::map<QString, QByteArray> files(const QString& dir) {
+    std::map<QString, QByteArray> out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out[QDir(dir).relativeFilePath(path)] = it.fileInfo().isDir() ? QByteArray() : fileBytes(path);
+    }
+    return out;
 }
 
 } // namespace testproc

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
+
 namespace testproc {
 
 struct Outcome {
@@ -22,5 +24,9 @@ Outcome run(const QString& program, const QStringList& args, const QProcessEnvir
 
 // A file's bytes; empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
+// Writes `bytes` to `path`, replacing what it held; returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes);
+// Relative path -> bytes of everything under `dir`; folders as entries without bytes.
+std::map<QString, QByteArray> files(const QString& dir);
 
 } // namespace testproc

@@ -1,6 +1,7 @@
 #include "testdb.h"
 
 #include "db/errortext.h"
+#include "db/log.h"
 #include "db/schema.h"
 #include "db/textcodec.h"
 
@@ -50,7 +51,9 @@ template <class F> void withConnection(Backend b, const std::string& arg, F f) {
 
 } // namespace
 
-std::string backendName(Backend b) { return b == Backend::Sqlite ? "SQLite" : "MariaDB"; }
+std::string backendName(Backend b) {
+    return b == Backend::Sqlite ? "SQLite" : "MariaDB";
+}
 
 bool mariaDbAvailable() {
     static const bool ok = [] {
@@ -93,7 +96,8 @@ CaseDb::CaseDb(Backend b) : m_backend(b) {
             if (db.open()) QSqlQuery(db).exec(QString::fromStdString("DROP DATABASE IF EXISTS " + m_arg));
         });
     }
-    if (!schema::createCaseDatabase(m_arg, &err)) ADD_FAILURE() << "cannot create " << m_arg << ": " << err.toStdString();
+    if (!schema::createCaseDatabase(m_arg, &err))
+        ADD_FAILURE() << "cannot create " << m_arg << ": " << err.toStdString();
 }
 
 CaseDb::~CaseDb() {
@@ -106,14 +110,17 @@ CaseDb::~CaseDb() {
     }
 }
 
-void CaseDb::exec(const std::string& sqlUtf8) const { testdb::exec(m_backend, m_arg, sqlUtf8); }
+void CaseDb::exec(const std::string& sqlUtf8) const {
+    testdb::exec(m_backend, m_arg, sqlUtf8);
+}
 
 void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
     withConnection(b, arg, [&](QSqlDatabase& db) {
         ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
         if (b == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str()))) << sqlUtf8 << ": " << q.lastError().text().toStdString();
+        ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str())))
+            << sqlUtf8 << ": " << q.lastError().text().toStdString();
     });
 }
 
@@ -206,7 +213,17 @@ ServerEnv::~ServerEnv() {
         unsetenv("SCREPORT_DB_SOCKET");
 }
 
-std::string gb(const char* utf8) { return textcodec::gb(utf8); }
+LogCapture::LogCapture() {
+    screport::setLogHook(
+        [this](bool isError, const std::string& s) { (isError ? errors : debug).push_back(s); });
+}
+LogCapture::~LogCapture() {
+    screport::setLogHook(nullptr);
+}
+
+std::string gb(const char* utf8) {
+    return textcodec::gb(utf8);
+}
 
 std::string throwText(const std::function<void()>& f) {
     try {

@@ -21,7 +21,7 @@ bool mariaDbRequired();
 
 // A new, empty case database with every table; dropped (or deleted) on destruction.
 class CaseDb {
-public:
+  public:
     explicit CaseDb(Backend b);
     ~CaseDb();
     CaseDb(const CaseDb&) = delete;
@@ -36,7 +36,7 @@ public:
     QStringList rows(const QString& sql, const QVariantList& values = {}, QChar sep = ',') const;
     std::vector<std::pair<QString, QString>> nameColumns() const;
 
-private:
+  private:
     Backend m_backend;
     std::string m_arg;
     std::string m_dir;
@@ -53,7 +53,7 @@ std::vector<std::pair<QString, QString>> nameColumns(const QSqlDatabase& db);
 // A MariaDB server of the test's own in a temporary folder, so that a test can kill it at
 // a chosen moment. Stopped and removed on destruction.
 class OwnServer {
-public:
+  public:
     OwnServer();
     ~OwnServer();
     OwnServer(const OwnServer&) = delete;
@@ -66,20 +66,20 @@ public:
     // SIGKILL: the server goes away without a word to its clients.
     void kill();
 
-private:
+  private:
     std::string m_dir;
 };
 
 // Points CDBUtility (SCREPORT_DB_SOCKET, SCREPORT_DB_USER) at a server for the lifetime of
 // the object, then puts the previous settings back.
 class ServerEnv {
-public:
+  public:
     explicit ServerEnv(const std::string& socket);
     ~ServerEnv();
     ServerEnv(const ServerEnv&) = delete;
     ServerEnv& operator=(const ServerEnv&) = delete;
 
-private:
+  private:
     bool m_had = false;
     std::string m_old;
 };
@@ -88,6 +88,14 @@ private:
 #define INSTANTIATE_ON_BACKENDS(Suite)                                                                       \
     INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(testdb::backends()),                       \
                              [](const auto& info) { return testdb::backendName(info.param); })
+
+// The program's debug and error lines while alive.
+class LogCapture {
+  public:
+    LogCapture();
+    ~LogCapture();
+    std::vector<std::string> debug, errors;
+};
 
 // GB18030 bytes of a UTF-8 literal.
 std::string gb(const char* utf8);

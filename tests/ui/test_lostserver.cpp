@@ -36,7 +36,7 @@ TEST(LostServer, TheDialogSaysSoAndStays) {
             ++otherDialogs;
         return int(QDialog::Rejected);
     });
-    screport::setLogHook([](bool, const std::string&) {});
+    testdb::LogCapture quiet;
     setenv("SCREPORT_TEXT_VIEWER", "true", 1);
     QTemporaryDir proj;
     const QString text = proj.path() + "/temp/rep_txt.txt";
@@ -81,7 +81,6 @@ TEST(LostServer, TheDialogSaysSoAndStays) {
         EXPECT_EQ(boxes.size(), 4u);
     }
     ui::setModalDriver(nullptr);
-    screport::setLogHook(nullptr);
 }
 
 } // namespace

@@ -9,11 +9,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using testdb::gb;
 using uitest::button;
@@ -39,41 +37,6 @@ class OutputTest : public UiTest {
     QTemporaryDir proj;
     std::unique_ptr<SCRepDialog> dlg;
 };
-
-// The report checks decide what is written. (A run's error in the error box:
-// test_screpdialog; the error itself: test_demo.)
-TEST_P(OutputTest, TheChecksDecideWhatIsWritten) {
-    for (const char* k : {"短路电流简表", "短路电流分布系数", "短路点及其支路", "支路电流",
-                          "支路两端的电压、\n电流和视在阻抗"})
-        check(k); // off: only the bus voltages stay
-    button(dlg.get(), "报表")->click();
-    dlg->outputButton()->click();
-    EXPECT_GT(QFileInfo(text()).size(), 0);
-    EXPECT_FALSE(QFileInfo::exists(proj.path() + "/temp/sc_report.htm")) << "报表 is off";
-}
-
-TEST_P(OutputTest, CancellingTheProgressDialogAbandonsTheRun) {
-    // Every report of every fault point, text and workbooks, as the demo stores it.
-    SCRepDialog::setProgressDelay(0);
-    bool sawProgress = false;
-    // Fires inside the progress dialog's event processing, as a click on its button would.
-    QTimer poll;
-    poll.setInterval(0);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto* pd = dlg->findChild<QProgressDialog*>(); pd && pd->isVisible() && !pd->wasCanceled()) {
-            sawProgress = true;
-            pd->cancel();
-        }
-    });
-    poll.start();
-    dlg->outputButton()->click();
-    poll.stop();
-    EXPECT_TRUE(sawProgress);
-    EXPECT_TRUE(logged(false, gb("输出已取消")));
-    EXPECT_FALSE(QFileInfo::exists(text()));
-    EXPECT_FALSE(QFileInfo::exists(proj.path() + "/temp/sc_report.htm"));
-    EXPECT_EQ(dlg->findChild<QProgressDialog*>(), nullptr) << "the progress dialog goes with the run";
-}
 
 TEST_P(OutputTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
     // Every step records what it reported; a cancel at its first report must end the run there.

@@ -459,6 +459,12 @@ void StatementReview::storedChoices() {
     rows("ALTER TABLE SCR_FAULTBUS RENAME TO SCR_FAULTBUS_OFF");
     EXPECT_FALSE(casechoices::saveFaultList(lineFaults));
     rows("ALTER TABLE SCR_FAULTBUS_OFF RENAME TO SCR_FAULTBUS");
+    // An options row the table cannot take: the options and items stored before stay.
+    CDBUtility::setCaseName(q(caseH));
+    const QStringList kept = stored("=");
+    rows("ALTER TABLE SCR_OUT RENAME COLUMN LVIZ TO LVIZ_OLD");
+    EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+    EXPECT_EQ(stored("="), kept);
 }
 
 void StatementReview::outputRuns() {

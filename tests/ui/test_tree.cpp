@@ -94,7 +94,7 @@ TEST_P(TreeTest, LevelsLoadOnDoubleClickOnceAndFoldersOnlyWithContent) {
     EXPECT_EQ(texts(tree.rootItem()), list("华东|华北|区域间交流线|区域间直流线"));
     EXPECT_EQ(tree.findItem(CommTreeView::kZone, "Z1"), nullptr);
     EXPECT_NE(tree.findItem(CommTreeView::kArea, testdb::gb("华东")), nullptr);
-    EXPECT_TRUE(errorLines.empty()) << errorLines.front();
+    EXPECT_TRUE(log.errors.empty()) << log.errors.front();
 }
 
 TEST_P(TreeTest, BackupSuffixReachesEveryStatement) {
@@ -114,7 +114,7 @@ TEST_P(TreeTest, BackupSuffixReachesEveryStatement) {
     EXPECT_EQ(texts(child(z1, "S1")), list("物理母线|发电机|厂站内交流线"));
     EXPECT_EQ(tree.search(testdb::gb("发电机"), "G"), 1);
     EXPECT_EQ(tree.currentItem()->text(0), QString("G1"));
-    EXPECT_TRUE(errorLines.empty()) << errorLines.front();
+    EXPECT_TRUE(log.errors.empty()) << log.errors.front();
 }
 
 TEST_P(TreeTest, SearchWalksTheMatchesThroughEveryLinePlacement) {

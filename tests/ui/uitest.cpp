@@ -66,8 +66,6 @@ void UiTest::SetUp() {
     CDBUtility::m_CaseNo.clear();
     CDBUtility::m_CaseName = QString();
     CDBUtility::setDBType(DB_SC);
-    screport::setLogHook(
-        [this](bool isErr, const std::string& s) { (isErr ? errorLines : debugLines).push_back(s); });
     ui::setModalDriver([this](QDialog& dlg) {
         if (pending.empty()) {
             ++unexpectedDialogs;
@@ -84,7 +82,6 @@ void UiTest::SetUp() {
 void UiTest::TearDown() {
     EXPECT_TRUE(pending.empty()) << pending.size() << " expected dialog(s) never opened";
     ui::setModalDriver(nullptr);
-    screport::setLogHook(nullptr);
     if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
     CDBUtility::m_strTableSuffix.clear();
     db.reset();
@@ -114,7 +111,7 @@ int UiTest::count(const std::string& sqlUtf8) {
 }
 
 bool UiTest::logged(bool error, const std::string& line8) const {
-    const auto& v = error ? errorLines : debugLines;
+    const auto& v = error ? log.errors : log.debug;
     return std::find(v.begin(), v.end(), line8) != v.end();
 }
 

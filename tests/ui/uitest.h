@@ -2,7 +2,6 @@
 // Shared set-up of the dialog tests: a fresh case database per test on each back end,
 // captured log lines, and a modal driver that answers dialogs instead of a user.
 #include "db/cdbutility.h"
-#include "db/log.h"
 #include "support/testdb.h"
 #include "ui/modaldriver.h"
 
@@ -57,7 +56,7 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
     bool logged(bool error, const std::string& line8) const;
 
     std::unique_ptr<testdb::CaseDb> db;
-    std::vector<std::string> debugLines, errorLines;
+    testdb::LogCapture log;
     std::vector<Handler> pending;
     int unexpectedDialogs = 0;
 };
