@@ -68,20 +68,8 @@ TEST_P(CaseChoicesTest, ItemRowsOfKindsWithoutItemsAndOfOtherObjects) {
     EXPECT_EQ(other.m_objTableNo, (std::map<std::string, int>{{gb("短路电流简表"), 2}}));
 }
 
-TEST_P(CaseChoicesTest, OptionsTableWithoutOverLimitAndUnknownCaseKinds) {
-    db->exec("DROP TABLE SCR_OUT");
-    db->exec(
-        "CREATE TABLE SCR_OUT (CASE_NO INT, Unit INT, On_area INT, On_Zone INT, On_Sub INT, Lreport INT, "
-        "Lfile INT, LSummary INT, LDistribut INT, LShortBra INT, LBusVol INT, LLineCur INT, LVIZ INT)");
-    casechoices::OutputOptions o;
-    o.overLimit = true;
-    ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
-    EXPECT_TRUE(logged(false, "no overlimit field "));
-    casechoices::OutputOptions back;
-    ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", 1, back));
-    EXPECT_FALSE(back.hasOverLimit);
-    EXPECT_FALSE(back.overLimit);
-
+// (An options table without OverLimit: the statement review.)
+TEST_P(CaseChoicesTest, ItemTablesOfTheCaseKinds) {
     CDBUtility::setDBType(DB_NL);
     EXPECT_EQ(casechoices::objectVarTable(false, true), "");
     EXPECT_TRUE(logged(true, gb("未知的计算模块：5")));

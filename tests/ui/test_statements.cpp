@@ -455,7 +455,11 @@ void StatementReview::storedChoices() {
     // An options table of the package's own without OverLimit, and a save that fails and
     // is rolled back.
     rows("ALTER TABLE SCR_OUT DROP COLUMN OverLimit");
+    opts.overLimit = true;
     EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+    casechoices::OutputOptions without;
+    ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", demo::kCaseLineFault, without));
+    EXPECT_FALSE(without.hasOverLimit || without.overLimit);
     rows("ALTER TABLE SCR_FAULTBUS RENAME TO SCR_FAULTBUS_OFF");
     EXPECT_FALSE(casechoices::saveFaultList(lineFaults));
     rows("ALTER TABLE SCR_FAULTBUS_OFF RENAME TO SCR_FAULTBUS");
