@@ -445,6 +445,8 @@ void StatementReview::storedChoices() {
     for (const SCPos& p : faultPoints(demo::kCaseLineFault))
         if (p.name == lineKey) lineFaults.push_back(p);
     ASSERT_EQ(lineFaults.size(), 1u);
+    EXPECT_EQ(lineFaults[0].iName + "|" + lineFaults[0].jName, gb(demo::kLineFaultI) + "|" + busH);
+    EXPECT_EQ(lineFaults[0].percent, 50);
     EXPECT_TRUE(casechoices::saveFaultList(lineFaults));
     casechoices::loadFaultList(faults);
     ASSERT_EQ(faults.size(), 1u);
