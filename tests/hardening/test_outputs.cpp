@@ -16,6 +16,7 @@ TEST(Outputs, AnOverrideThatCannotBeReadReplacesNothing) {
     const QString dbPath = tmp.path() + "/demo.db", project = tmp.path() + "/p";
     std::string err;
     ASSERT_TRUE(casegen::makeDemo(dbPath.toStdString(), &err)) << err;
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("rep_template")); // in the working folder: never looked at
     // Every report of the single-phase case, started in the temporary folder.
     auto run = [&](int expectedCode) {
         const hard::BatchRun r =

@@ -49,12 +49,6 @@ TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
     }
 }
 
-TEST_P(ScStoreTest, MissingCaseStopsTheLoad) {
-    auto p = builder(99);
-    EXPECT_EQ(throwText([&] { p->loadVI(); }), gb("在短路作业表中找不到指定的作业:99"));
-    EXPECT_EQ(errorLines("在短路作业表中找不到指定的作业:99").size(), 1u);
-}
-
 TEST_P(ScStoreTest, SequenceAndPhaseVoltagesAndMissingOnes) {
     auto p = builder(handcase::kCaseEarth);
     p->loadVI();
@@ -148,6 +142,9 @@ TEST_P(ScStoreTest, TitlesOfFaultTypeAndCase) {
     auto none = builder(42);
     none->addCaseTitle(none->addRP(false));
     EXPECT_TRUE(none->page(0).titles.empty());
+    // Its results cannot be loaded.
+    EXPECT_EQ(throwText([&] { none->loadVI(); }), gb("在短路作业表中找不到指定的作业:42"));
+    EXPECT_EQ(errorLines("在短路作业表中找不到指定的作业:42").size(), 1u);
 }
 
 INSTANTIATE_ON_BACKENDS(ScStoreTest);

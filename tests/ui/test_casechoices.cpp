@@ -59,29 +59,16 @@ TEST_P(CaseChoicesTest, ItemRowsKeepTwentyItemsAndStopAtTheFirstGap) {
     EXPECT_TRUE(logged(false, gb("作业没有保存的输出选项:2"))) << "nothing stored is no error";
 }
 
-TEST_P(CaseChoicesTest, ItemRowsOfKindsWithoutItemsAndOfOtherObjects) {
+TEST_P(CaseChoicesTest, ItemRowsOfKindsWithoutItemsOfOtherObjectsAndTheKindsItemTables) {
     // OBJNo 0 is the summary, which has no items; 7 belongs to another module.
     db->exec("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO,VAR1,VAR2) VALUES (1,0,2,4,5),(1,7,1,6,-1)");
     casechoices::ObjectChoices other;
     casechoices::loadObjectVars("SCR_CONT", "1", other);
     EXPECT_TRUE(other.m_objVars.empty());
     EXPECT_EQ(other.m_objTableNo, (std::map<std::string, int>{{gb("短路电流简表"), 2}}));
-}
 
-TEST_P(CaseChoicesTest, OptionsTableWithoutOverLimitAndUnknownCaseKinds) {
-    db->exec("DROP TABLE SCR_OUT");
-    db->exec(
-        "CREATE TABLE SCR_OUT (CASE_NO INT, Unit INT, On_area INT, On_Zone INT, On_Sub INT, Lreport INT, "
-        "Lfile INT, LSummary INT, LDistribut INT, LShortBra INT, LBusVol INT, LLineCur INT, LVIZ INT)");
-    casechoices::OutputOptions o;
-    o.overLimit = true;
-    ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
-    EXPECT_TRUE(logged(false, "no overlimit field "));
-    casechoices::OutputOptions back;
-    ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", 1, back));
-    EXPECT_FALSE(back.hasOverLimit);
-    EXPECT_FALSE(back.overLimit);
-
+    // The item table of each case kind. (An options table without OverLimit: the statement
+    // review.)
     CDBUtility::setDBType(DB_NL);
     EXPECT_EQ(casechoices::objectVarTable(false, true), "");
     EXPECT_TRUE(logged(true, gb("未知的计算模块：5")));

@@ -445,6 +445,8 @@ void StatementReview::storedChoices() {
     for (const SCPos& p : faultPoints(demo::kCaseLineFault))
         if (p.name == lineKey) lineFaults.push_back(p);
     ASSERT_EQ(lineFaults.size(), 1u);
+    EXPECT_EQ(lineFaults[0].iName + "|" + lineFaults[0].jName, gb(demo::kLineFaultI) + "|" + busH);
+    EXPECT_EQ(lineFaults[0].percent, 50);
     EXPECT_TRUE(casechoices::saveFaultList(lineFaults));
     casechoices::loadFaultList(faults);
     ASSERT_EQ(faults.size(), 1u);
@@ -455,7 +457,11 @@ void StatementReview::storedChoices() {
     // An options table of the package's own without OverLimit, and a save that fails and
     // is rolled back.
     rows("ALTER TABLE SCR_OUT DROP COLUMN OverLimit");
+    opts.overLimit = true;
     EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+    casechoices::OutputOptions without;
+    ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", demo::kCaseLineFault, without));
+    EXPECT_FALSE(without.hasOverLimit || without.overLimit);
     rows("ALTER TABLE SCR_FAULTBUS RENAME TO SCR_FAULTBUS_OFF");
     EXPECT_FALSE(casechoices::saveFaultList(lineFaults));
     rows("ALTER TABLE SCR_FAULTBUS_OFF RENAME TO SCR_FAULTBUS");
