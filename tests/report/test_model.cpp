@@ -20,7 +20,7 @@ std::vector<std::string> cells(const Model& m, int page, int grp, int rec) {
 
 } // namespace
 
-TEST(ReportModel, CellTextsFollowTheNumberRules) {
+TEST(ReportModel, CellTextsFollowTheNumberRulesAndMayBeFilledInAnyOrder) {
     Model m;
     const int p = m.addRP(false);
     const int r = m.addRec(p);
@@ -47,39 +47,37 @@ TEST(ReportModel, CellTextsFollowTheNumberRules) {
     EXPECT_EQ(cells(m, p, 0, r), want);
     EXPECT_EQ(RepPortBase::numberText(std::numeric_limits<double>::quiet_NaN()), "nan");
     EXPECT_EQ(RepPortBase::fixedText(1e300, 1).size(), 303u); // beyond any stack buffer
-}
 
-TEST(ReportModel, CellsMayBeFilledInAnyOrder) {
-    Model m;
-    const int p = m.addRP(false);
-    m.setGrpSize(p, 2);
-    EXPECT_EQ(m.addRec(p, 2, 1), 2);
-    EXPECT_EQ(m.addRec(p, 3, 1), 5);
-    EXPECT_EQ(m.addRec(p, 1), 5); // an index, not a count
+    // Cells may be filled in any order.
+    const int q = m.addRP(false);
+    m.setGrpSize(q, 2);
+    EXPECT_EQ(m.addRec(q, 2, 1), 2);
+    EXPECT_EQ(m.addRec(q, 3, 1), 5);
+    EXPECT_EQ(m.addRec(q, 1), 5); // an index, not a count
     // Column by column, as a builder filling one quantity for all records does.
     for (int col = 0; col < 3; ++col)
         for (int r = 5; r >= 0; --r)
-            m.addText(p, r, std::to_string(r) + ":" + std::to_string(col), 1);
+            m.addText(q, r, std::to_string(r) + ":" + std::to_string(col), 1);
     for (int r = 0; r < 6; ++r)
-        EXPECT_EQ(cells(m, p, 1, r),
+        EXPECT_EQ(cells(m, q, 1, r),
                   (std::vector<std::string>{std::to_string(r) + ":0", std::to_string(r) + ":1",
                                             std::to_string(r) + ":2"}));
-    EXPECT_EQ(m.recordCount(p, 0), 0);
-    EXPECT_EQ(m.page(p).records.cell(1, 0, 3), "");
+    EXPECT_EQ(m.recordCount(q, 0), 0);
+    EXPECT_EQ(m.page(q).records.cell(1, 0, 3), "");
 
     // A cell larger than an arena block, and a copy that owns its own cells.
     const std::string big(3u << 20, 'x');
-    m.addText(p, 0, big, 1);
+    m.addText(q, 0, big, 1);
     Model copy(m);
-    m.addText(p, 0, "after", 1);
-    EXPECT_EQ(copy.page(p).records.cell(1, 0, 3), big);
-    EXPECT_EQ(copy.page(p).records.cellCount(1, 0), 4);
-    EXPECT_EQ(m.page(p).records.cell(1, 0, 4), "after");
+    m.addText(q, 0, "after", 1);
+    EXPECT_EQ(copy.page(q).records.cell(1, 0, 3), big);
+    EXPECT_EQ(copy.page(q).records.cellCount(1, 0), 4);
+    EXPECT_EQ(m.page(q).records.cell(1, 0, 4), "after");
 
     // Shrinking drops the surplus groups with their records.
-    m.setGrpSize(p, 1);
-    EXPECT_EQ(m.groupCount(p), 1);
-    EXPECT_EQ(m.page(p).grpTexts.size(), 1u);
+    m.setGrpSize(q, 1);
+    EXPECT_EQ(m.groupCount(q), 1);
+    EXPECT_EQ(m.page(q).grpTexts.size(), 1u);
 }
 
 TEST(ReportModel, PagesUnitsGroupFlagsHeadersAndColumnCounts) {

@@ -105,11 +105,6 @@ std::vector<std::string> UiTest::column(const std::string& sqlUtf8) {
     return out;
 }
 
-int UiTest::count(const std::string& sqlUtf8) {
-    auto c = column(sqlUtf8);
-    return c.empty() ? -1 : std::stoi(c.front());
-}
-
 bool UiTest::logged(bool error, const std::string& line8) const {
     const auto& v = error ? log.errors : log.debug;
     return std::find(v.begin(), v.end(), line8) != v.end();

@@ -50,7 +50,6 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
     // Runs a query on CDBUtility's connection; every row as its columns joined by ",",
     // in UTF-8.
     std::vector<std::string> column(const std::string& sqlUtf8);
-    int count(const std::string& sqlUtf8);
     // Answers the next modal dialogs in turn; a dialog nobody expected fails the test.
     void expectDialogs(std::vector<Handler> handlers) { pending = std::move(handlers); }
     bool logged(bool error, const std::string& line8) const;
