@@ -423,7 +423,9 @@ sqlite3* sqliteHandle(QSqlDatabase& db) {
 
 } // namespace
 
-ResultRows::~ResultRows() = default;
+ResultRows::~ResultRows() {
+    g_values.fetch_add(m_values, std::memory_order_relaxed);
+}
 
 std::unique_ptr<ResultRows> ResultRows::select(const QSqlDatabase& conn, const SqlStmt& s) {
     if (!conn.isOpen()) return nullptr;
@@ -486,8 +488,4 @@ int ResultRows::toInt(int col) const {
 
 long long ResultRows::valuesRead() {
     return g_values;
-}
-
-void ResultRows::count(long long values) {
-    g_values.fetch_add(values, std::memory_order_relaxed);
 }

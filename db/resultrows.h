@@ -47,15 +47,18 @@ class SCREPORT_CORE_EXPORT ResultRows {
     // Whether the values come typed through the engine's own library rather than the Qt driver.
     virtual bool binaryProtocol() const = 0;
 
-    // Values (rows times columns) delivered by all reads so far.
+    // Values (rows times columns) delivered by all finished reads so far.
     static long long valuesRead();
 
   protected:
-    static void count(long long values);
+    // Kept per reader, added to the total when it ends: two threads counting into one
+    // shared total made every row a cache miss.
+    void count(long long values) { m_values += values; }
     // A failure of the connection under the statement.
     void fail(const QSqlError& e);
 
   private:
     bool m_aside = false;
+    long long m_values = 0;
     std::unique_ptr<QSqlError> m_failure;
 };

@@ -394,6 +394,7 @@ TEST(Package, TheUnpackedDebRunsFromAnyFolderAndDependsOnWhatItLoads) {
     const QString installed = tmp.path() + "/installed/temp/", built = tmp.path() + "/built/temp/";
     const QStringList parts = QDir(built + "sc_report.files").entryList(QDir::Files);
     EXPECT_EQ(parts.size(), 6 + 3) << "six sheets, the stylesheet, the file list and the tab strip";
+    EXPECT_FALSE(QFileInfo::exists(built + "rep_txt.txt")) << "no text report when not asked for";
     EXPECT_EQ(QDir(installed + "sc_report.files").entryList(QDir::Files), parts);
     for (const QString& f : parts + QStringList{"../sc_report.htm"})
         EXPECT_EQ(fileBytes(installed + "sc_report.files/" + f), fileBytes(built + "sc_report.files/" + f))

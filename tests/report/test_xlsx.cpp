@@ -98,7 +98,7 @@ void fillTables(Model& m) {
     m.setComplexColumn(p, 3);
     m.setGrpSize(p, 4);
     const std::vector<std::vector<std::string>> groups[4] = {
-        {{"B1", "2701.240"}, {"B2", "3", "1.2340", "1.0000 / 270.00"}, {"B3", "12", "nan", "0 / 0"}},
+        {{"B1", "2701.240"}, {"B2", "3", "-1.2340", "1.0000 / -90.00"}, {"B3", "12", "nan", "0 / 0"}},
         {{"B9"}},
         {{}},
         {{"L1_50", "12345678901234567.00"}, {gb("喆镕中心4"), "x7", "1e-05", "10000.0000 / 0.00"}}};
@@ -218,7 +218,7 @@ TEST(XlsxWriter, TablesColumnsFormatsPrintSetupAndCharts) {
     // texts in a row of its own; one without texts and records leaves none.
     const std::vector<std::vector<std::string>> rows{
         {"t:B1", "t:B2", "n:3 0", "t:甲区", "t:Z1", "t:S1", "t:甲区", "t:Z1", "t:S2", "n:2701.24 0.000",
-         "n:1.234 0.0000", "n:1 0.0000", "n:270 0.00"},
+         "n:-1.234 0.0000", "n:1 0.0000", "n:-90 0.00"},
         {"t:B1", "t:B3", "n:12 0", "t:甲区", "t:Z1", "t:S1", "-", "-", "-", "n:2701.24 0.000", "-", "n:0 0",
          "n:0 0"},
         {"t:B9", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-"},
