@@ -50,18 +50,6 @@ class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
         db.reset();
     }
     void open() { ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr); }
-    int count(const std::string& sql) {
-        QSqlQuery q(*CDBUtility::m_pDatabase);
-        EXPECT_TRUE(q.exec(QString::fromUtf8(sql.c_str()))) << sql;
-        return q.next() ? q.value(0).toInt() : -1;
-    }
-    void addCases() {
-        db->exec("INSERT INTO SC_CASE (Case_No,Case_Name,SCHEME,calculate,Note) VALUES "
-                 "(3,'短路一','SCH_A',1,'n3'),(4,'sc-two','SCH_B',1,'n4'),(5,'未计算','SCH_A',0,'n5')");
-        db->exec("INSERT INTO LF_CASE (Case_No,Case_Name,SCHEME,calculate,Note,Vmin,Vmax) VALUES "
-                 "(7,'lf7','LF_SCH',1,'',0.95,1.05)");
-        db->exec("INSERT INTO OPF_CASE (Case_No,Case_Name,Case_LF,calculate,Note) VALUES (9,'opf9',7,1,'')");
-    }
 
     std::unique_ptr<CaseDb> db;
     testdb::LogCapture log;
@@ -164,7 +152,11 @@ TEST_P(CDBUtilityTest, CaseKindsTablesPrefixesAndResolution) {
     open();
     ASSERT_FALSE(log.debug.empty());
     EXPECT_EQ(log.debug.back().rfind(gb("正在打开数据库 ") + db->arg() + ":0x", 0), 0u) << log.debug.back();
-    addCases();
+    db->exec("INSERT INTO SC_CASE (Case_No,Case_Name,SCHEME,calculate,Note) VALUES "
+             "(3,'短路一','SCH_A',1,'n3'),(4,'sc-two','SCH_B',1,'n4'),(5,'未计算','SCH_A',0,'n5')");
+    db->exec("INSERT INTO LF_CASE (Case_No,Case_Name,SCHEME,calculate,Note,Vmin,Vmax) VALUES "
+             "(7,'lf7','LF_SCH',1,'',0.95,1.05)");
+    db->exec("INSERT INTO OPF_CASE (Case_No,Case_Name,Case_LF,calculate,Note) VALUES (9,'opf9',7,1,'')");
     const struct {
         int kind;
         const char* tab;

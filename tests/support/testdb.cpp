@@ -49,6 +49,29 @@ template <class F> void withConnection(Backend b, const std::string& arg, F f) {
     QSqlDatabase::removeDatabase(conn);
 }
 
+void dropServerDb(const std::string& name) {
+    withConnection(Backend::MariaDb, "", [&](QSqlDatabase& db) {
+        if (db.open()) QSqlQuery(db).exec(QString::fromStdString("DROP DATABASE IF EXISTS " + name));
+    });
+}
+
+// The database of `arg` on a side connection, open, the server speaking UTF-8.
+template <class F> void withOpen(Backend b, const std::string& arg, F f) {
+    withConnection(b, arg, [&](QSqlDatabase& db) {
+        const bool open = db.open();
+        EXPECT_TRUE(open) << db.lastError().text().toStdString();
+        if (!open) return;
+        if (b == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
+        f(db);
+    });
+}
+
+int serverScript(const char* cmd, const std::string& dir) {
+    return dir.empty() ? -1
+                       : QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
+                                           {cmd, QString::fromStdString(dir)});
+}
+
 } // namespace
 
 std::string backendName(Backend b) {
@@ -92,9 +115,7 @@ CaseDb::CaseDb(Backend b) : m_backend(b) {
         }
         pointClientAtTestServer();
         m_arg = "sct_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-        withConnection(b, "", [&](QSqlDatabase& db) {
-            if (db.open()) QSqlQuery(db).exec(QString::fromStdString("DROP DATABASE IF EXISTS " + m_arg));
-        });
+        dropServerDb(m_arg);
     }
     if (!schema::createCaseDatabase(m_arg, &err))
         ADD_FAILURE() << "cannot create " << m_arg << ": " << err.toStdString();
@@ -104,9 +125,7 @@ CaseDb::~CaseDb() {
     if (m_backend == Backend::Sqlite) {
         if (!m_dir.empty()) QDir(QString::fromStdString(m_dir)).removeRecursively();
     } else if (mariaDbAvailable()) {
-        withConnection(m_backend, "", [&](QSqlDatabase& db) {
-            if (db.open()) QSqlQuery(db).exec(QString::fromStdString("DROP DATABASE IF EXISTS " + m_arg));
-        });
+        dropServerDb(m_arg);
     }
 }
 
@@ -115,9 +134,7 @@ void CaseDb::exec(const std::string& sqlUtf8) const {
 }
 
 void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
-    withConnection(b, arg, [&](QSqlDatabase& db) {
-        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
-        if (b == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
+    withOpen(b, arg, [&](QSqlDatabase& db) {
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str())))
             << sqlUtf8 << ": " << q.lastError().text().toStdString();
@@ -126,20 +143,13 @@ void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
 
 QStringList CaseDb::rows(const QString& sql, const QVariantList& values, QChar sep) const {
     QStringList out;
-    withConnection(m_backend, m_arg, [&](QSqlDatabase& db) {
-        EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-        if (m_backend == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
-        out = testdb::rows(db, sql, values, sep);
-    });
+    withOpen(m_backend, m_arg, [&](QSqlDatabase& db) { out = testdb::rows(db, sql, values, sep); });
     return out;
 }
 
 std::vector<std::pair<QString, QString>> CaseDb::nameColumns() const {
     std::vector<std::pair<QString, QString>> out;
-    withConnection(m_backend, m_arg, [&](QSqlDatabase& db) {
-        EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-        out = testdb::nameColumns(db);
-    });
+    withOpen(m_backend, m_arg, [&](QSqlDatabase& db) { out = testdb::nameColumns(db); });
     return out;
 }
 
@@ -177,19 +187,16 @@ OwnServer::OwnServer() {
 
 OwnServer::~OwnServer() {
     if (m_dir.empty()) return;
-    QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
-                      {"stop", QString::fromStdString(m_dir)});
+    serverScript("stop", m_dir);
     QDir(QString::fromStdString(m_dir)).removeRecursively();
 }
 
 bool OwnServer::start() {
-    return !m_dir.empty() && QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
-                                               {"start", QString::fromStdString(m_dir)}) == 0;
+    return serverScript("start", m_dir) == 0;
 }
 
 bool OwnServer::restart() {
-    return !m_dir.empty() && QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
-                                               {"restart", QString::fromStdString(m_dir)}) == 0;
+    return serverScript("restart", m_dir) == 0;
 }
 
 void OwnServer::kill() {
