@@ -118,33 +118,27 @@ TEST_P(TreeTest, SearchWalksTheMatchesThroughEveryLinePlacement) {
     open();
     SCCommTreeView tree;
     // L12 inside S1, L13 between stations, L14 between zones, L15 between areas.
-    auto current = [&] {
-        QTreeWidgetItem* it = tree.currentItem();
+    // "matches left, path of the current item".
+    auto at = [&](int left) {
         QStringList path;
-        for (; it; it = it->parent())
+        for (QTreeWidgetItem* it = tree.currentItem(); it; it = it->parent())
             path.prepend(it->text(0));
-        return path.join('/');
+        return QString::number(left) + " " + path.join('/');
     };
-    EXPECT_EQ(tree.search(testdb::gb("交流线"), "L1"), 3);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/华东/Z1/S1/厂站内交流线/L12"));
+    auto u = [](const char* utf8) { return QString::fromUtf8(utf8); };
+    EXPECT_EQ(at(tree.search(testdb::gb("交流线"), "L1")), u("3 全部/华东/Z1/S1/厂站内交流线/L12"));
     EXPECT_TRUE(tree.currentItem()->isSelected());
-    EXPECT_EQ(tree.searchNext(), 2);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/华东/Z1/厂站间交流线/L13"));
+    EXPECT_EQ(at(tree.searchNext()), u("2 全部/华东/Z1/厂站间交流线/L13"));
     EXPECT_FALSE(tree.findItem(CommTreeView::kStation, "S1")->isExpanded())
         << "only the path of the match is open";
     EXPECT_EQ(tree.selectedItems().size(), 1);
-    EXPECT_EQ(tree.searchNext(), 1);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/华东/分区间交流线/L14"));
-    EXPECT_EQ(tree.searchNext(), 0);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/区域间交流线/L15"));
+    EXPECT_EQ(at(tree.searchNext()), u("1 全部/华东/分区间交流线/L14"));
+    EXPECT_EQ(at(tree.searchNext()), u("0 全部/区域间交流线/L15"));
     EXPECT_EQ(tree.searchNext(), 0) << "an empty queue stays empty";
 
-    EXPECT_EQ(tree.search(testdb::gb("物理母线"), "B4"), 0);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/华东/Z2/S3/物理母线/B4"));
-    EXPECT_EQ(tree.search(testdb::gb("区域"), testdb::gb("华北")), 0);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/华北"));
-    EXPECT_EQ(tree.search(testdb::gb("分区"), "Z3"), 0);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/华北/Z3"));
+    EXPECT_EQ(at(tree.search(testdb::gb("物理母线"), "B4")), u("0 全部/华东/Z2/S3/物理母线/B4"));
+    EXPECT_EQ(at(tree.search(testdb::gb("区域"), testdb::gb("华北"))), u("0 全部/华北"));
+    EXPECT_EQ(at(tree.search(testdb::gb("分区"), "Z3")), u("0 全部/华北/Z3"));
 
     // Letter case counts, whatever LIKE does on the back end.
     tree.setCurrentItem(nullptr);
@@ -152,8 +146,7 @@ TEST_P(TreeTest, SearchWalksTheMatchesThroughEveryLinePlacement) {
     EXPECT_EQ(tree.currentItem(), nullptr);
     EXPECT_EQ(tree.queuedMatches(), 0u);
     EXPECT_TRUE(logged(false, testdb::gb("没有找到！")));
-    EXPECT_EQ(tree.search(testdb::gb("厂站"), "AB"), 0);
-    EXPECT_EQ(current(), QString::fromUtf8("全部/华北/Z3/ABC"));
+    EXPECT_EQ(at(tree.search(testdb::gb("厂站"), "AB")), u("0 全部/华北/Z3/ABC"));
 
     EXPECT_EQ(tree.search(testdb::gb("变电站"), "x"), 0);
     EXPECT_TRUE(logged(true, testdb::gb("不能找到类型:变电站!")));
