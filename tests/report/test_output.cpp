@@ -102,9 +102,8 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     m.showResult(true, true); // makes the missing temporary folder
     EXPECT_EQ(m.tempDir(), project + "temp/");
     EXPECT_EQ(calls.text, std::vector<std::string>{project + "temp/rep_txt.txt"});
-    ASSERT_EQ(calls.sheet.size(), 1u);
-    EXPECT_EQ(calls.sheet[0].first, project + "temp/sc_report.htm");
-    EXPECT_EQ(calls.sheet[0].second, project + "temp/sc_report.xlsx");
+    EXPECT_EQ(calls.sheet, (std::vector<std::pair<std::string, std::string>>{
+                               {project + "temp/sc_report.htm", project + "temp/sc_report.xlsx"}}));
     StringSink txt;
     m.outputRP_txt(txt);
     EXPECT_EQ(readFile(m.tempDir() + "rep_txt.txt"), txt.str());

@@ -114,22 +114,10 @@ void fillTables(Model& m) {
 
     m.addTail(p, "tail");
 
-    const int q = m.addRP(false);
-    m.addTitle(q, gb("短路电流简表"));
-    m.addHeader(q, gb("母线名"), 18, true);
-    m.addHeader(q, gb("电流"), 20, false);
+    const int q = reporttest::addPage(m, gb("短路电流简表"), {{gb("母线名"), 18, true}, {gb("电流"), 20}},
+                                      {{"B1", "2.500"}, {"B2", "1.250"}, {"B3", "0.125"}});
     m.setBusColumn(q, 0, std::string());
-    const char* rows[3][2] = {{"B1", "2.500"}, {"B2", "1.250"}, {"B3", "0.125"}};
-    for (const auto& row : rows) {
-        const int k = m.addRec(q);
-        m.addText(q, k, row[0], 0);
-        m.addText(q, k, row[1], 0);
-    }
-    RepChart bars;
-    bars.kind = RepChart::PerRecord;
-    bars.title = gb("短路电流");
-    bars.valueCol = 1;
-    m.setChart(q, bars);
+    m.setChart(q, RepChart{RepChart::PerRecord, gb("短路电流"), 0, 1});
 
     const int v = m.addRP(true);
     m.addTitle(v, gb("母线电压"));
@@ -147,12 +135,7 @@ void fillTables(Model& m) {
             m.addText(v, k, "0.9" + std::to_string(g), g);
         }
     }
-    RepChart lines;
-    lines.kind = RepChart::PerGroup;
-    lines.title = gb("电压分布");
-    lines.valueCol = 1;
-    lines.maxGroups = 2;
-    m.setChart(v, lines);
+    m.setChart(v, RepChart{RepChart::PerGroup, gb("电压分布"), 0, 1, 2});
 
     auto where = std::make_shared<BusLocations>();
     where->add("B1", {gb("甲区"), "Z1", "S1"});
