@@ -4,17 +4,14 @@
 #include "uitest.h"
 
 using testdb::gb;
-using uitest::UiTest;
+using uitest::CaseTest;
 
 namespace {
 
-class CaseChoicesTest : public UiTest {
+class CaseChoicesTest : public CaseTest {
   protected:
     void SetUp() override {
-        UiTest::SetUp();
-        uitest::addCases(*db);
-        open();
-        CDBUtility::setCaseName("101");
+        CaseTest::SetUp();
         c.seedObjectVars();
     }
     casechoices::ObjectChoices c;

@@ -29,7 +29,6 @@ class OutputTest : public UiTest {
     }
     void TearDown() override {
         dlg.reset();
-        SCRepDialog::setProgressDelay(500);
         UiTest::TearDown();
     }
     QString text() const { return proj.path() + "/temp/rep_txt.txt"; }

@@ -19,8 +19,8 @@
 
 using testdb::gb;
 using uitest::button;
+using uitest::CaseTest;
 using uitest::rows;
-using uitest::UiTest;
 
 namespace {
 
@@ -31,15 +31,7 @@ std::vector<std::string> names(const SCPosList& v) {
     return out;
 }
 
-class PickerTest : public UiTest {
-  protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        uitest::addCases(*db);
-        open();
-        CDBUtility::setCaseName("101");
-    }
-};
+class PickerTest : public CaseTest {};
 
 TEST_P(PickerTest, FaultPointsMoveBetweenTheListsInOrder) {
     // Of the current list, a name the case no longer has is dropped.

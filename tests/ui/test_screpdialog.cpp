@@ -47,11 +47,6 @@ class SCRepDialogTest : public UiTest {
         uitest::addNetwork(*db);
         uitest::addCases(*db);
     }
-    void TearDown() override {
-        SCRepDialog::setOutputRunner(nullptr);
-        SCRepDialog::setProgressDelay(500);
-        UiTest::TearDown();
-    }
     std::unique_ptr<SCRepDialog> make(const char* caseName) {
         return std::make_unique<SCRepDialog>(db->arg(), proj.path().toStdString(), gb(caseName), false);
     }

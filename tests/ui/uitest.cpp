@@ -2,6 +2,7 @@
 
 #include "casegen/casegen.h"
 #include "db/textcodec.h"
+#include "ui/screpdialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -82,6 +83,8 @@ void UiTest::SetUp() {
 void UiTest::TearDown() {
     EXPECT_TRUE(pending.empty()) << pending.size() << " expected dialog(s) never opened";
     ui::setModalDriver(nullptr);
+    SCRepDialog::setOutputRunner(nullptr);
+    SCRepDialog::setProgressDelay(500);
     if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
     CDBUtility::m_strTableSuffix.clear();
     db.reset();
@@ -89,6 +92,13 @@ void UiTest::TearDown() {
 
 void UiTest::open() {
     ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+}
+
+void CaseTest::SetUp() {
+    UiTest::SetUp();
+    addCases(*db);
+    open();
+    CDBUtility::setCaseName("101");
 }
 
 void UiTest::makeDemo() {

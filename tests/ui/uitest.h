@@ -38,6 +38,7 @@ template <class T> T* as(QDialog& d) {
     return t;
 }
 
+// The set-up and clean-up of every dialog test, output runner and progress delay included.
 class UiTest : public ::testing::TestWithParam<testdb::Backend> {
   protected:
     void SetUp() override;
@@ -58,6 +59,12 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
     testdb::LogCapture log;
     std::vector<Handler> pending;
     int unexpectedDialogs = 0;
+};
+
+// The dialog cases (addCases), open on case 101.
+class CaseTest : public UiTest {
+  protected:
+    void SetUp() override;
 };
 
 } // namespace uitest
