@@ -58,7 +58,6 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
     std::unique_ptr<testdb::CaseDb> db;
     testdb::LogCapture log;
     std::vector<Handler> pending;
-    int unexpectedDialogs = 0;
 };
 
 // The dialog cases (addCases), open on case 101.
