@@ -14,7 +14,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
