@@ -43,10 +43,14 @@ TEST(Outputs, AnOverrideThatCannotBeReadReplacesNothing) {
         << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     EXPECT_EQ(testproc::files(project + "/temp"), before);
-    // (A missing or empty one: test_writers.)
+
+    QDir(over + "/sub_html0").removeRecursively();
+    r = run(1);
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("报表模板缺失或为空：") + over + "/sub_html0"))
+        << r.err.toStdString();
+    EXPECT_EQ(testproc::files(project + "/temp"), before);
 
     // Whole again, it is what the workbook is made of.
-    QDir(over + "/sub_html0").removeRecursively();
     ASSERT_TRUE(QFile::copy(SCREPORT_SOURCE_DIR "/rep_template/sub_html0", over + "/sub_html0"));
     QFile css(over + "/stylesheet.css");
     ASSERT_TRUE(css.open(QIODevice::Append));
