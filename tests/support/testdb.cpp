@@ -129,10 +129,6 @@ CaseDb::~CaseDb() {
     }
 }
 
-void CaseDb::exec(const std::string& sqlUtf8) const {
-    testdb::exec(m_backend, m_arg, sqlUtf8);
-}
-
 void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
     withOpen(b, arg, [&](QSqlDatabase& db) {
         QSqlQuery q(db);

@@ -19,6 +19,9 @@ std::vector<Backend> backends();
 bool mariaDbAvailable();
 bool mariaDbRequired();
 
+// Runs SQL (UTF-8 text) on a side connection to the case database `arg`; fails the test on error.
+void exec(Backend b, const std::string& arg, const std::string& sqlUtf8);
+
 // A new, empty case database with every table; dropped (or deleted) on destruction.
 class CaseDb {
   public:
@@ -30,8 +33,7 @@ class CaseDb {
     // The argument CDBUtility::opendb takes.
     const std::string& arg() const { return m_arg; }
     Backend backend() const { return m_backend; }
-    // Runs SQL (UTF-8 text) on a side connection; fails the test on error.
-    void exec(const std::string& sqlUtf8) const;
+    void exec(const std::string& sqlUtf8) const { testdb::exec(m_backend, m_arg, sqlUtf8); }
     // rows() and nameColumns() on a side connection.
     QStringList rows(const QString& sql, const QVariantList& values = {}, QChar sep = ',') const;
     std::vector<std::pair<QString, QString>> nameColumns() const;
@@ -42,8 +44,6 @@ class CaseDb {
     std::string m_dir;
 };
 
-// Runs SQL (UTF-8 text) on a side connection to the case database `arg`; fails the test on error.
-void exec(Backend b, const std::string& arg, const std::string& sqlUtf8);
 // Every row of `sql` on `db` (`?` bound to `values`), its columns joined by `sep`, NULL as
 // "<null>"; a failure fails the test.
 QStringList rows(QSqlDatabase db, const QString& sql, const QVariantList& values = {}, QChar sep = ',');
