@@ -54,8 +54,7 @@ TEST(LostServer, TheDialogSaysSoAndStays) {
         // Typing the note: told once, not at every key.
         dlg.noteEdit()->setPlainText("a");
         dlg.noteEdit()->setPlainText("ab");
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0], lost);
+        ASSERT_EQ(boxes, std::vector<QString>{lost});
 
         // Actions that cannot go on say so every time and open nothing.
         uitest::button(&dlg, "故障点选择")->click();
