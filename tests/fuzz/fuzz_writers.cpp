@@ -1,6 +1,7 @@
 // Random report models through the text, HTML workbook and xlsx writers. Models keep
 // the writers' contract (every record holds a text per column); texts are random bytes.
 #include "report/repportbase.h"
+#include "sc/quantities.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -53,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         break;
                     default:
                         m.addText(page, rec,
-                                  std::complex<double>(in.ConsumeFloatingPoint<double>(),
-                                                       in.ConsumeFloatingPoint<double>()),
+                                  scq::complexText(scq::Cx(in.ConsumeFloatingPoint<double>(),
+                                                           in.ConsumeFloatingPoint<double>())),
                                   g);
                     }
                 }
