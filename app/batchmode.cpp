@@ -23,7 +23,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <array>
@@ -139,14 +138,14 @@ SCPosList allFaultPoints(const std::string& caseNo) {
     SqlStmt s("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=");
     s.number(caseNo);
     s << " order by T";
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) return out;
+    dbq::Query q;
+    if (!q.exec(s)) return out;
     while (q.next()) {
         SCPos p;
-        p.iName = dbq::text8(q.value(1));
-        p.jName = dbq::text8(q.value(2));
+        p.iName = q.text8(1);
+        p.jName = q.text8(2);
         p.percent = dbq::toInt(q.value(3));
-        p.name = casechoices::faultKey(dbq::text8(q.value(0)), p.iName, p.jName, dbq::text8(q.value(3)));
+        p.name = casechoices::faultKey(q.text8(0), p.iName, p.jName, q.text8(3));
         out.push_back(p);
     }
     return out;
@@ -209,6 +208,11 @@ struct Options {
     QCommandLineOption passwordFile{"password-file", "Read the server password from the first line of FILE.",
                                     "file"};
     QCommandLineOption password{"password", "Ask for the server password on the terminal."};
+    QCommandLineOption charset{"default-character-set",
+                               "What the database's text columns hold, instead of what its catalogue says: "
+                               "latin1 or binary (GB18030 bytes, passed through), utf8mb4, utf8, gbk (the "
+                               "server converts), auto (detect; the default).",
+                               "name"};
 };
 
 // The password typed on the terminal, not echoed.
@@ -259,6 +263,9 @@ void applyServerOptions(const QCommandLineParser& p, const Options& o) {
         g.hasPassword = true;
     }
     ServerLogin::setCommandLine(g);
+    if (p.isSet(o.charset) && !CDBUtility::setCharsetOverride(p.value(o.charset).toStdString()))
+        usageError("--default-character-set wants latin1, binary, utf8mb4, utf8, gbk, gb2312 or auto: " +
+                   p.value(o.charset));
 }
 
 void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
@@ -650,7 +657,7 @@ int run(QCoreApplication& app) {
          {&o.version, &o.batch,  &o.reports,  &o.faults,      &o.items,        &o.units,
           &o.group,   &o.format, &o.encoding, &o.xlsxLayout,  &o.noOpen,       &o.open,
           &o.live,    &o.debug,  &o.strict,   &o.summaryJson, &o.listCases,    &o.json,
-          &o.host,    &o.port,   &o.socket,   &o.user,        &o.passwordFile, &o.password})
+          &o.host,    &o.port,   &o.socket,   &o.user,        &o.passwordFile, &o.password, &o.charset})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");

@@ -81,11 +81,12 @@ bool openCase(const std::string& dbArg) {
 
 std::vector<std::string> faultKeys(int n) {
     std::vector<std::string> keys;
-    QSqlQuery q = dbq::newQuery();
-    q.exec(
-        QString("select I_Name from SCR_R120 where flg=1 and Case_No=%1 order by T").arg(casegen::kGridCase));
+    dbq::Query q;
+    q.exec(SqlStmt(QString("select I_Name from SCR_R120 where flg=1 and Case_No=%1 order by T")
+                       .arg(casegen::kGridCase)
+                       .toStdString()));
     while (q.next() && int(keys.size()) < n)
-        keys.push_back(dbq::text8(q.value(0)));
+        keys.push_back(q.text8(0));
     return keys;
 }
 
@@ -280,8 +281,8 @@ int parent(int argc, char** argv) {
         maxFaults = std::max(maxFaults, f);
 
     std::printf("%-8s %6s %6s %6s | %6s %6s %6s | %7s %7s %5s | %7s %5s | %7s %9s %10s | %9s\n", "backend",
-                "buses", "branch", "faults", "read", "fwrite", "limit", "batch", "cpu", "x lim", "txt", "x lim",
-                "peak MB", "rows", "cells", "values/s");
+                "buses", "branch", "faults", "read", "fwrite", "limit", "batch", "cpu", "x lim", "txt",
+                "x lim", "peak MB", "rows", "cells", "values/s");
     // The text run of each grid on each back end, for the comparison at the end.
     std::map<std::pair<int, int>, std::map<std::string, double>> txtWall;
     std::map<std::pair<std::string, int>, std::map<int, double>> byFaults; // text run by fault count
@@ -309,9 +310,11 @@ int parent(int argc, char** argv) {
             }
             const double genTime = wallNow() - g0;
             if (!openCase(dbArg)) return 3;
-            QSqlQuery cq = dbq::newQuery();
-            cq.exec(QString("select count(*) from SCR_LINE1 where CASE_NO=%1").arg(casegen::kGridCase));
-            const long nBranches = cq.next() ? long(cq.value(0).toLongLong()) : 0;
+            dbq::Query cq;
+            cq.exec(SqlStmt(QString("select count(*) from SCR_LINE1 where CASE_NO=%1")
+                                .arg(casegen::kGridCase)
+                                .toStdString()));
+            const long nBranches = cq.next() ? long(dbq::toInt(cq.value(0))) : 0;
             const std::vector<std::string> keys = faultKeys(maxFaults);
             CDBUtility::closedb();
             std::fprintf(stderr, "%s %d buses: case generated in %.1f s\n", backend.c_str(), buses, genTime);
@@ -389,8 +392,8 @@ int parent(int argc, char** argv) {
                 const double bareS = field(bare.out, "wall");
                 ratios.push_back(backend + " " + std::to_string(buses) + " buses, " + std::to_string(nf) +
                                  " faults: full run " + fmt(run.wall) + " s / max(txt " + fmt(txt.wall) +
-                                 " s, bare xlsx loop " + fmt(bareS) + " s) = " +
-                                 fmt(run.wall / std::max(txt.wall, bareS)) + ", peak " +
+                                 " s, bare xlsx loop " + fmt(bareS) +
+                                 " s) = " + fmt(run.wall / std::max(txt.wall, bareS)) + ", peak " +
                                  fmt(run.maxRssKb / 1024.0) + " MB (txt " + fmt(txt.maxRssKb / 1024.0) +
                                  " MB)");
                 byFaults[{backend, buses}][nf] = txt.wall;

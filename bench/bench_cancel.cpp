@@ -117,12 +117,13 @@ int main(int argc, char** argv) {
 
     SCPosList faultList;
     {
-        QSqlQuery q = dbq::newQuery();
-        q.exec(QString("select I_Name from SCR_R120 where flg=1 and Case_No=%1 order by T")
-                   .arg(casegen::kGridCase));
+        dbq::Query q;
+        q.exec(SqlStmt(QString("select I_Name from SCR_R120 where flg=1 and Case_No=%1 order by T")
+                           .arg(casegen::kGridCase)
+                           .toStdString()));
         while (q.next()) {
             SCPos p;
-            p.name = p.iName = p.jName = dbq::text8(q.value(0));
+            p.name = p.iName = p.jName = q.text8(0);
             faultList.push_back(p);
         }
     }

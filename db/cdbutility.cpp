@@ -3,6 +3,7 @@
 #include "dbquery.h"
 #include "errortext.h"
 #include "log.h"
+#include "serverlogin.h"
 #include "textcodec.h"
 
 #include <QSqlDatabase>
@@ -20,6 +21,8 @@ QSqlDatabase* CDBUtility::m_pDatabase = nullptr;
 std::string CDBUtility::m_strTableSuffix;
 SqlDialect CDBUtility::m_dialect;
 std::string CDBUtility::m_strOpenError;
+std::shared_ptr<DbSession> CDBUtility::m_session;
+std::string CDBUtility::m_charsetOverride;
 
 namespace {
 
@@ -28,12 +31,99 @@ QSqlDatabase& connectionObject() {
     return db;
 }
 
+// Character sets whose columns hold bytes the server does not convert: the package's
+// GB18030 text, as a client that never set a character set stored it.
+bool holdsBytes(const std::string& charset, const std::string& dataType) {
+    const QString cs = QString::fromStdString(charset).toLower();
+    const QString type = QString::fromStdString(dataType).toLower();
+    if (cs == "latin1" || cs == "binary") return true;
+    return cs.isEmpty() && (type == "binary" || type == "varbinary" || type.endsWith("blob"));
+}
+
+// The encoding a character-set name asks for; false for an unknown name.
+bool textFor(const std::string& name, DbSession::Text* t) {
+    const QString n = QString::fromStdString(name).toLower();
+    if (n == "latin1" || n == "binary") {
+        *t = DbSession::Text::Gb18030Bytes;
+        return true;
+    }
+    for (const char* u : {"utf8", "utf8mb3", "utf8mb4", "gbk", "gb2312", "gb18030"})
+        if (n == u) {
+            *t = DbSession::Text::Unicode;
+            return true;
+        }
+    return false;
+}
+
+// Tables and text encoding, from the catalogue; `db` reads through `session` as it fills.
+void learn(const DbConnection& db, DbSession& session, const std::string& override) {
+    const bool file = db.dialect().isFileDatabase();
+    dbq::Query t(db);
+    if (t.exec(file ? SqlStmt("SELECT name FROM sqlite_master WHERE type='table'")
+                    : SqlStmt("SELECT TABLE_NAME,ENGINE FROM information_schema.TABLES WHERE "
+                              "TABLE_SCHEMA=DATABASE()"))) {
+        while (t.next())
+            session.addTable(t.text8(0), file ? std::string() : t.text8(1));
+    }
+    DbSession::Text text = DbSession::Text::Unicode;
+    std::string why;
+    if (!override.empty() && textFor(override, &text)) {
+        why = "default-character-set=" + override;
+    } else if (!file) {
+        dbq::Query c(db);
+        SqlStmt s(
+            "SELECT TABLE_NAME,COLUMN_NAME,CHARACTER_SET_NAME,DATA_TYPE FROM information_schema.COLUMNS "
+            "WHERE TABLE_SCHEMA=DATABASE() AND COLUMN_NAME LIKE '%name'");
+        if (c.exec(s)) {
+            while (c.next()) {
+                const QString table = QString::fromStdString(c.text8(0)).toUpper();
+                if (table != "SC_CASE" && !table.startsWith("SCR_")) continue;
+                if (!holdsBytes(c.text8(2), c.text8(3))) continue;
+                text = DbSession::Text::Gb18030Bytes;
+                why = c.text8(0) + "." + c.text8(1) + " " + (c.isNull(2) ? c.text8(3) : c.text8(2));
+                break;
+            }
+        }
+    } else {
+        // A file holds what its writer put there: text that is not UTF-8 is GB18030.
+        for (const char* sql :
+             {"SELECT Case_Name,Note FROM SC_CASE", "SELECT BUS_Name FROM SCR_BUS LIMIT 2000",
+              "SELECT I_Name,J_Name FROM SCR_R120 LIMIT 2000"}) {
+            dbq::Query q(db);
+            if (!q.exec(SqlStmt(sql))) continue;
+            while (text == DbSession::Text::Unicode && q.next()) {
+                for (int i = 0; i < q.rows()->columns(); ++i) {
+                    const std::string_view b = q.rows()->textBytes(i);
+                    if (b.data() && !textcodec::isValidUtf8(b.data(), b.size())) {
+                        text = DbSession::Text::Gb18030Bytes;
+                        why = std::string(sql) + ": " + textcodec::gb("不是UTF-8的文字");
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    session.setText(text, why);
+    if (!file) {
+        // Bytes pass through a latin1 session unchanged, as they did for the package.
+        dbq::Query n(db);
+        n.exec(SqlStmt(text == DbSession::Text::Gb18030Bytes ? "SET NAMES latin1 COLLATE latin1_bin"
+                                                             : "SET NAMES utf8mb4 COLLATE utf8mb4_bin"));
+    }
+    if (text == DbSession::Text::Gb18030Bytes)
+        screport::logDebug(textcodec::gb("数据库的文字是GB18030字节:") + why);
+}
+
 std::string kindWord(DB_type t) {
     switch (t) {
-    case DB_SC: return gb("短路");
-    case DB_LF: return gb("潮流");
-    case DB_OPF: return gb("最优潮流");
-    default: return std::string();
+    case DB_SC:
+        return gb("短路");
+    case DB_LF:
+        return gb("潮流");
+    case DB_OPF:
+        return gb("最优潮流");
+    default:
+        return std::string();
     }
 }
 
@@ -46,6 +136,7 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     if (db.isOpen()) db.close();
     dbq::clearConnectionLost(); // a new connection starts with nothing lost
     dbq::clearLockRefused();
+    m_session.reset();
     const QString connName = textcodec::fromLocal8(dbName);
     db = QSqlDatabase(); // drop our handle before the registry replaces the connection
     if (QSqlDatabase::contains(connName)) QSqlDatabase::removeDatabase(connName);
@@ -77,7 +168,17 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
             if (state != SqlDialect::FileState::Fine) db.close();
         }
     }
-    if (state == SqlDialect::FileState::Fine) return m_pDatabase;
+    if (state == SqlDialect::FileState::Fine) {
+        auto session = std::make_shared<DbSession>();
+        std::string override = m_charsetOverride;
+        if (override.empty()) override = qEnvironmentVariable("SCREPORT_DB_CHARSET").toStdString();
+        if (override.empty() && !m_dialect.isFileDatabase())
+            override = ServerLogin::optionFileValue("screport", "default-character-set").toStdString();
+        if (override == "auto") override.clear();
+        learn(DbConnection(db, m_dialect, m_strTableSuffix, session), *session, override);
+        m_session = session;
+        return m_pDatabase;
+    }
     switch (state) {
     case SqlDialect::FileState::Damaged:
         m_strOpenError = gb("数据库文件已损坏或不是数据库:");
@@ -103,21 +204,35 @@ bool CDBUtility::closedb() {
 void CDBUtility::setDBType(DB_type t) {
     m_dbType = t;
     switch (t) {
-    case DB_LF: m_strTablePrefix = "LFR_"; break;
-    case DB_OPF: m_strTablePrefix = "OPFR_"; break;
-    case DB_SC: m_strTablePrefix = "SCR_"; break;
-    case DB_NL: m_strTablePrefix = "NLR_"; break;
-    default: break;
+    case DB_LF:
+        m_strTablePrefix = "LFR_";
+        break;
+    case DB_OPF:
+        m_strTablePrefix = "OPFR_";
+        break;
+    case DB_SC:
+        m_strTablePrefix = "SCR_";
+        break;
+    case DB_NL:
+        m_strTablePrefix = "NLR_";
+        break;
+    default:
+        break;
     }
 }
 
 std::string CDBUtility::getCaseTab() {
     switch (m_dbType) {
-    case DB_LF: return "LF_CASE";
-    case DB_OPF: return "OPF_CASE";
-    case DB_SC: return "SC_CASE";
-    case DB_NL: return "NL_CASE";
-    default: return std::string();
+    case DB_LF:
+        return "LF_CASE";
+    case DB_OPF:
+        return "OPF_CASE";
+    case DB_SC:
+        return "SC_CASE";
+    case DB_NL:
+        return "NL_CASE";
+    default:
+        return std::string();
     }
 }
 
@@ -125,18 +240,24 @@ void CDBUtility::setCaseNo(int n) {
     m_CaseNo = std::to_string(n);
     SqlStmt s;
     switch (m_dbType) {
-    case DB_SC: s << "SELECT Case_Name from SC_CASE where Case_No=" << m_CaseNo; break;
-    case DB_LF: s << "SELECT Case_Name from LF_CASE where Case_No=" << m_CaseNo; break;
-    case DB_OPF:
-        s << "SELECT a.Case_Name from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.Case_No=" << m_CaseNo;
+    case DB_SC:
+        s << "SELECT Case_Name from SC_CASE where Case_No=" << m_CaseNo;
         break;
-    default: return;
+    case DB_LF:
+        s << "SELECT Case_Name from LF_CASE where Case_No=" << m_CaseNo;
+        break;
+    case DB_OPF:
+        s << "SELECT a.Case_Name from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.Case_No="
+          << m_CaseNo;
+        break;
+    default:
+        return;
     }
-    QSqlQuery q = dbq::newQuery();
-    bool active = dbq::exec(q, s);
-    if (!active && m_dbType == DB_OPF) screport::logError(s.text());
-    if (active && q.next()) {
-        m_CaseName = textcodec::fromLocal8(dbq::text8(q.value(0)));
+    dbq::Query q;
+    const bool active = q.exec(s);
+    if (!active) failedRead(s);
+    if (q.next()) {
+        m_CaseName = textcodec::fromLocal8(q.text8(0));
         return;
     }
     raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业号:") + m_CaseNo);
@@ -148,29 +269,43 @@ void CDBUtility::setCaseName(const QString& name) {
     screport::logDebug("case name :" + name8);
     SqlStmt s;
     switch (m_dbType) {
-    case DB_SC: s << "SELECT Case_No from SC_CASE where CASE_Name="; break;
-    case DB_LF: s << "SELECT Case_No from LF_CASE where CASE_Name="; break;
-    case DB_OPF: s << "SELECT a.Case_No from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.CASE_Name="; break;
+    case DB_SC:
+        s << "SELECT Case_No from SC_CASE where CASE_Name=";
         break;
-    default: return;
+    case DB_LF:
+        s << "SELECT Case_No from LF_CASE where CASE_Name=";
+        break;
+    case DB_OPF:
+        s << "SELECT a.Case_No from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.CASE_Name=";
+        break;
+        break;
+    default:
+        return;
     }
     s.str(name8);
-    QSqlQuery q = dbq::newQuery();
-    bool active = dbq::exec(q, s);
-    if (!active && m_dbType == DB_OPF) screport::logError(s.text());
-    if (active && q.next()) {
-        m_CaseNo = dbq::text8(q.value(0));
+    dbq::Query q;
+    if (!q.exec(s)) failedRead(s);
+    if (q.next()) {
+        m_CaseNo = q.text8(0);
         return;
     }
     raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业名:") + name8);
+}
+
+void CDBUtility::failedRead(const SqlStmt& s) {
+    // A statement that did not run says nothing about the case: name what stopped it.
+    const std::string why =
+        dbq::failureText(m_pDatabase ? textcodec::toLocal8(m_pDatabase->databaseName()) : "");
+    if (!why.empty()) raiseError(why);
+    screport::logError(s.text());
 }
 
 int CDBUtility::getCaseNo(const std::string& name) {
     SqlStmt s;
     s << "select Case_No from " << getCaseTab() << " where Case_Name=";
     s.str(name);
-    QSqlQuery q = dbq::newQuery();
-    if (dbq::exec(q, s) && q.next()) return dbq::toInt(q.value(0));
+    dbq::Query q;
+    if (q.exec(s) && q.next()) return dbq::toInt(q.value(0));
     return -1;
 }
 
@@ -184,11 +319,12 @@ void CDBUtility::getCaseNameList(QStringList& list) {
     list.clear();
     SqlStmt s;
     s << "SELECT CASE_Name from " << getCaseTab() << " where calculate=1";
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) {
-        screport::logError(s.text());
+    dbq::Query q;
+    if (!q.exec(s)) {
+        failedRead(s);
     } else {
-        while (q.next()) list << textcodec::fromLocal8(dbq::text8(q.value(0)));
+        while (q.next())
+            list << textcodec::fromLocal8(q.text8(0));
     }
     if (list.isEmpty()) raiseError(gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
 }
@@ -199,10 +335,10 @@ bool CDBUtility::isCaseCalculated(int n) {
     // The statement of the case list, so that "calculated" means what the list shows.
     SqlStmt s;
     s << "SELECT CASE_Name from " << getCaseTab() << " where calculate=1";
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) return false;
+    dbq::Query q;
+    if (!q.exec(s)) return false;
     while (q.next())
-        if (dbq::text8(q.value(0)) == name) return true;
+        if (q.text8(0) == name) return true;
     return false;
 }
 
@@ -213,11 +349,17 @@ void CDBUtility::save_caseNote(const char* table, const QString& name, const QSt
     s.str(textcodec::toLocal8(note));
     s << " where case_name=";
     s.str(textcodec::toLocal8(name));
-    QSqlQuery q = dbq::newQuery();
-    if (!isPlainIdentifier(tab) || !dbq::exec(q, s)) screport::logError(s.text());
+    if (!isPlainIdentifier(tab) || !dbq::run(s)) screport::logError(s.text());
 }
 
 DbConnection CDBUtility::connection() {
     if (!m_pDatabase) return DbConnection();
-    return DbConnection(*m_pDatabase, m_dialect, m_strTableSuffix);
+    return DbConnection(*m_pDatabase, m_dialect, m_strTableSuffix, m_session);
+}
+
+bool CDBUtility::setCharsetOverride(const std::string& name) {
+    DbSession::Text t;
+    if (!name.empty() && name != "auto" && !textFor(name, &t)) return false;
+    m_charsetOverride = name;
+    return true;
 }

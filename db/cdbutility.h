@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <memory>
 #include <string>
 
 class QSqlDatabase;
@@ -24,6 +25,12 @@ public:
     // successful open.
     static std::string lastOpenError() { return m_strOpenError; }
     static bool closedb();
+    // What the database's character set is taken to be instead of what its catalogue
+    // says: latin1 or binary (the columns hold GB18030 bytes), utf8mb4, utf8, gbk,
+    // gb2312 (the server converts); empty or "auto" to detect. Set by the command line;
+    // otherwise default-character-set of the option files' [screport] group. False for
+    // a name the program does not know.
+    static bool setCharsetOverride(const std::string& name);
 
     static void setDBType(DB_type t);
     static DB_type getDBType() { return m_dbType; }
@@ -56,7 +63,12 @@ public:
     static std::string m_strTableSuffix;
 
 protected:
+    // A read that must run did not: throws the error text naming the cause when it is
+    // known (server gone, database in use, a missing table), else logs the statement.
+    static void failedRead(const SqlStmt& s);
 
     static SqlDialect m_dialect;
     static std::string m_strOpenError;
+    static std::shared_ptr<DbSession> m_session;
+    static std::string m_charsetOverride;
 };

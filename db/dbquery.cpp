@@ -7,15 +7,41 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <algorithm>
 #include <cmath>
 
 namespace dbq {
 
-QSqlQuery newQuery() {
-    return CDBUtility::connection().query();
+Query::Query() : m_db(CDBUtility::connection()) {}
+
+Query::Query(DbConnection db) : m_db(std::move(db)) {}
+
+bool Query::exec(const SqlStmt& s) {
+    m_rows = m_db.select(s);
+    return m_rows != nullptr;
+}
+
+int Query::indexOf(const char* name) const {
+    if (!m_rows) return -1;
+    const QString want = QString::fromLatin1(name);
+    for (int i = 0; i < m_rows->columns(); ++i)
+        if (QString::fromStdString(m_rows->columnName(i)).compare(want, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+}
+
+QVariant Query::value(const char* name) {
+    const int i = indexOf(name);
+    return i < 0 ? QVariant() : value(i);
+}
+
+bool run(const SqlStmt& s) {
+    Query q;
+    return q.exec(s);
 }
 
 namespace {
+
+std::vector<std::string> g_missingTables;
 
 bool g_connectionLost = false;
 bool g_lockConflict = false; // in the current exclusive transaction
@@ -23,20 +49,15 @@ bool g_lockRefused = false;  // anywhere since the last clear
 int g_exclusiveDepth = 0;
 StatementHook g_hook;
 
-bool failed(const QSqlQuery& q) {
-    dbq::noteFailure(q.lastError());
-    return false;
-}
-
 // Runs the statements up to the first that fails; a select must answer 1 (a named lock
 // not granted in time answers 0). `bestEffort` runs them all quietly, for a roll back
 // that may find nothing to undo but must still let the lock go.
 bool runAll(const std::vector<SqlStmt>& list, bool bestEffort = false) {
     bool ok = true;
     for (const SqlStmt& s : list) {
-        QSqlQuery q = newQuery();
-        const bool ran = exec(q, s);
-        if (ran && (!q.isSelect() || (q.next() && q.value(0).toInt() == 1))) continue;
+        Query q;
+        const bool ran = q.exec(s);
+        if (ran && (!q.isSelect() || (q.next() && toInt(q.value(0)) == 1))) continue;
         if (!bestEffort) screport::logError(s.text()); // failed, or a lock not granted
         ok = false;
         if (!bestEffort) break;
@@ -58,20 +79,41 @@ void announce(const SqlStmt& s) {
     if (g_hook) g_hook(s);
 }
 
-bool connectionLost() { return g_connectionLost; }
-void clearConnectionLost() { g_connectionLost = false; }
-bool lockRefused() { return g_lockRefused; }
-void clearLockRefused() { g_lockRefused = false; }
-void setStatementHook(StatementHook hook) { g_hook = std::move(hook); }
+bool connectionLost() {
+    return g_connectionLost;
+}
+void clearConnectionLost() {
+    g_connectionLost = false;
+    g_missingTables.clear();
+}
+void noteMissingTables(const std::vector<std::string>& names) {
+    for (const std::string& n : names)
+        if (std::find(g_missingTables.begin(), g_missingTables.end(), n) == g_missingTables.end())
+            g_missingTables.push_back(n);
+}
+const std::vector<std::string>& missingTables() {
+    return g_missingTables;
+}
 
-bool exec(QSqlQuery& q, const SqlStmt& s) {
-    if (!CDBUtility::m_pDatabase || !CDBUtility::m_pDatabase->isOpen()) return false;
-    announce(s);
-    q.setForwardOnly(true);
-    if (s.values().isEmpty()) return q.exec(s.sql()) || failed(q);
-    if (!q.prepare(s.sql())) return failed(q);
-    for (const QVariant& v : s.values()) q.addBindValue(v);
-    return q.exec() || failed(q);
+std::string failureText(const std::string& name8) {
+    if (g_connectionLost) return textcodec::gb("与数据库的连接已中断:") + name8;
+    if (g_lockRefused) return textcodec::gb("数据库被其他程序占用:") + name8;
+    if (!g_missingTables.empty()) {
+        std::string names;
+        for (const std::string& t : g_missingTables)
+            names += (names.empty() ? "" : ",") + t;
+        return textcodec::gb("数据库中没有表:") + names;
+    }
+    return std::string();
+}
+bool lockRefused() {
+    return g_lockRefused;
+}
+void clearLockRefused() {
+    g_lockRefused = false;
+}
+void setStatementHook(StatementHook hook) {
+    g_hook = std::move(hook);
 }
 
 bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()>& body) {
@@ -97,11 +139,6 @@ bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()
         screport::logDebug("another program held the case; saving again");
     }
     return false;
-}
-
-bool execIgnore(const SqlStmt& s) {
-    QSqlQuery q = newQuery();
-    return exec(q, s);
 }
 
 std::string text8(const QVariant& v) {
@@ -140,11 +177,13 @@ int toInt(const QVariant& v) {
     return static_cast<int>(std::llround(std::trunc(d)));
 }
 
-bool toBool(const QVariant& v) { return toInt(v) != 0; }
+bool toBool(const QVariant& v) {
+    return toInt(v) != 0;
+}
 
 std::string firstText(const SqlStmt& s, const std::string& fallback) {
-    QSqlQuery q = newQuery();
-    if (exec(q, s) && q.next()) return text8(q.value(0));
+    Query q;
+    if (q.exec(s) && q.next()) return q.text8(0);
     return fallback;
 }
 
@@ -159,6 +198,5 @@ bool hasColumn(const std::string& table, const std::string& column) {
         if (r.fieldName(i).compare(c, Qt::CaseInsensitive) == 0) return true;
     return false;
 }
-
 
 } // namespace dbq

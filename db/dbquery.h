@@ -1,22 +1,58 @@
 #pragma once
 // Running statements on the one connection and reading their columns as the
 // program's 8-bit text and numbers.
+#include "connection.h"
 #include "export.h"
+#include "resultrows.h"
 #include "sqlstmt.h"
 
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace dbq {
 
-// A query on CDBUtility's connection (an invalid query when there is none).
-SCREPORT_CORE_EXPORT QSqlQuery newQuery();
-// Prepares, binds and runs; true when the statement ran.
-SCREPORT_CORE_EXPORT bool exec(QSqlQuery& q, const SqlStmt& s);
+// One statement on the open database, run through the engine's own library: text comes
+// and goes as the database holds it, table names as the database spells them.
+class SCREPORT_CORE_EXPORT Query {
+  public:
+    // On CDBUtility's connection.
+    Query();
+    explicit Query(DbConnection db);
+    // Binds and runs; true when the statement ran.
+    bool exec(const SqlStmt& s);
+    bool next() { return m_rows && m_rows->next(); }
+    // Whether the statement gave columns (a select).
+    bool isSelect() const { return m_rows && m_rows->columns() > 0; }
+    bool isNull(int col) const { return !m_rows || m_rows->isNull(col); }
+    // GB18030 text; empty for NULL.
+    std::string text8(int col) { return m_rows ? m_rows->text8(col) : std::string(); }
+    // Invalid for NULL, a number as a number, text as a string (text8() for the bytes).
+    QVariant value(int col) { return m_rows ? m_rows->value(col) : QVariant(); }
+    // The column named `name` (letter case ignored), -1 when the statement has none.
+    int indexOf(const char* name) const;
+    // By column name; NULL when there is no such column.
+    QVariant value(const char* name);
+    ResultRows* rows() { return m_rows.get(); }
+
+  private:
+    DbConnection m_db;
+    std::unique_ptr<ResultRows> m_rows;
+};
+
+// Runs `s` on CDBUtility's connection; true when it ran.
+SCREPORT_CORE_EXPORT bool run(const SqlStmt& s);
+// Tables the program names that the database lacks, noted when a statement that names
+// them failed; cleared with clearConnectionLost(). As the program writes them.
+SCREPORT_CORE_EXPORT void noteMissingTables(const std::vector<std::string>& names);
+SCREPORT_CORE_EXPORT const std::vector<std::string>& missingTables();
+// Why statements on the database `name8` failed, when the cause is known: the server went
+// away, another program holds the database, tables are missing. Empty otherwise.
+SCREPORT_CORE_EXPORT std::string failureText(const std::string& name8);
 // Set when a statement failed because the server could not be reached (it stopped,
 // the connection dropped). Nothing clears it but clearConnectionLost(): an output run
 // clears it first and checks it before writing, so reports read from a half-answered
@@ -42,8 +78,6 @@ SCREPORT_CORE_EXPORT void setStatementHook(StatementHook hook);
 // and rolling back otherwise. A transaction refused because of another writer runs
 // again, a few times. False when it could not be committed.
 SCREPORT_CORE_EXPORT bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()>& body);
-// Runs a statement whose outcome does not matter.
-SCREPORT_CORE_EXPORT bool execIgnore(const SqlStmt& s);
 
 // A value as GB18030 text; an integral double shows without decimals, NULL as empty text.
 SCREPORT_CORE_EXPORT std::string text8(const QVariant& v);

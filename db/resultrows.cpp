@@ -1,7 +1,9 @@
 #include "resultrows.h"
 
-#include "cdbutility.h"
+#include "connection.h"
 #include "dbquery.h"
+#include "dbsession.h"
+#include "log.h"
 #include "textcodec.h"
 
 #include <QSqlDatabase>
@@ -24,17 +26,19 @@ namespace {
 
 std::atomic<long long> g_values{0}; // rows are also read on other threads
 
-// The GB18030 text of a column's UTF-8 bytes. Names come row after row unchanged: each
+// The GB18030 text of a column's stored bytes. Names come row after row unchanged: each
 // is converted once.
-struct Utf8Text {
+struct StoredText {
     bool valid = false;
+    bool wasRaw = false;
     std::string raw, text8;
 
-    const std::string& of(const char* p, size_t n) {
-        if (!valid || raw.size() != n || (n && std::memcmp(raw.data(), p, n) != 0)) {
+    const std::string& of(const DbSession& db, const char* p, size_t n, bool rawColumn = false) {
+        if (!valid || wasRaw != rawColumn || raw.size() != n || (n && std::memcmp(raw.data(), p, n) != 0)) {
             raw.assign(p ? p : "", n);
-            text8 = textcodec::toLocal8(QString::fromUtf8(raw.data(), qsizetype(n)));
+            db.decode(raw.data(), n, rawColumn, text8);
             valid = true;
+            wasRaw = rawColumn;
         }
         return text8;
     }
@@ -51,7 +55,7 @@ struct Utf8Text {
 
 class QtRows : public ResultRows {
   public:
-    explicit QtRows(QSqlQuery q) : m_q(std::move(q)) {}
+    QtRows(QSqlQuery q, const DbSession& db) : m_q(std::move(q)), m_db(db) {}
 
     bool next() override {
         if (!m_q.next()) return false;
@@ -60,6 +64,15 @@ class QtRows : public ResultRows {
     }
     bool isNull(int col) const override { return m_q.isNull(col); }
     bool binaryProtocol() const override { return false; }
+    int columns() const override { return m_q.record().count(); }
+    std::string columnName(int col) const override { return m_q.record().fieldName(col).toStdString(); }
+    QVariant value(int col) override {
+        const QVariant v = m_q.value(col);
+        if (v.isNull() || !v.isValid()) return QVariant();
+        if (v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray)
+            return textcodec::fromLocal8(text8(col));
+        return v;
+    }
     dp::Checked number(int col, dp::Domain d) const override { return dp::readNumber(m_q.value(col), d); }
     std::string storedText(int col) const override { return dp::storedText(m_q.value(col)); }
     const std::string& text8(int col) override {
@@ -70,7 +83,12 @@ class QtRows : public ResultRows {
         if (v.typeId() == QMetaType::QString && c.valid && v.toString() == c.raw) return c.text8;
         c.valid = v.typeId() == QMetaType::QString;
         c.raw = c.valid ? v.toString() : QString();
-        c.text8 = dbq::text8(v);
+        if (v.typeId() == QMetaType::QByteArray) { // the driver's bytes: the stored text
+            const QByteArray b = v.toByteArray();
+            c.text8 = m_db.decode(b.constData(), size_t(b.size()));
+        } else {
+            c.text8 = dbq::text8(v);
+        }
         return c.text8;
     }
 
@@ -81,12 +99,13 @@ class QtRows : public ResultRows {
         std::string text8;
     };
     QSqlQuery m_q;
+    const DbSession& m_db;
     std::vector<Cached> m_cache;
 };
 
 // ---------------------------------------------------------------------------------------
 // Through the client library's prepared statements: numbers arrive as doubles in bound
-// buffers, texts as the connection's UTF-8 bytes.
+// buffers, texts as the connection's bytes.
 
 bool numericColumn(enum_field_types t) {
     switch (t) {
@@ -107,10 +126,12 @@ bool numericColumn(enum_field_types t) {
 }
 
 constexpr unsigned long kTextBuffer = 256; // grows for a longer value
+constexpr unsigned kNotPreparable = 1295;  // ER_UNSUPPORTED_PS
+constexpr unsigned kBinaryCharset = 63;
 
 class MySqlRows : public ResultRows {
   public:
-    explicit MySqlRows(MYSQL* m) : m_mysql(m) {}
+    MySqlRows(MYSQL* m, const DbSession& db) : m_mysql(m), m_db(db) {}
     ~MySqlRows() override {
         // Unread rows of a streamed result are skipped by the library.
         if (m_stmt) {
@@ -119,15 +140,17 @@ class MySqlRows : public ResultRows {
         }
     }
 
-    bool run(const SqlStmt& s) {
+    bool run(const QByteArray& sql, const QVariantList& values) {
         m_stmt = mysql_stmt_init(m_mysql);
         if (!m_stmt) return false;
-        const QByteArray sql = s.sql().toUtf8();
-        if (mysql_stmt_prepare(m_stmt, sql.constData(), sql.size())) return failed();
+        if (mysql_stmt_prepare(m_stmt, sql.constData(), sql.size())) {
+            // Session statements (LOCK TABLES, ...) the server does not prepare.
+            if (mysql_stmt_errno(m_stmt) == kNotPreparable && values.isEmpty()) return runPlain(sql);
+            return failed();
+        }
         // Bound values stay bound: text, integers and doubles as what they are.
-        const QVariantList& values = s.values();
         std::vector<MYSQL_BIND> params(size_t(values.size()));
-        std::vector<QByteArray> texts(size_t(values.size()));
+        std::vector<std::string> texts(size_t(values.size()));
         std::vector<long long> ints(size_t(values.size()));
         std::vector<double> reals(size_t(values.size()));
         for (size_t i = 0; i < params.size(); ++i) {
@@ -145,7 +168,7 @@ class MySqlRows : public ResultRows {
                 b.buffer_type = MYSQL_TYPE_DOUBLE;
                 b.buffer = &reals[i];
             } else {
-                texts[i] = v.toString().toUtf8();
+                texts[i] = m_db.encode(v.toByteArray().toStdString());
                 b.buffer_type = MYSQL_TYPE_STRING;
                 b.buffer = texts[i].data();
                 b.buffer_length = (unsigned long)texts[i].size();
@@ -155,14 +178,19 @@ class MySqlRows : public ResultRows {
         if (mysql_stmt_execute(m_stmt)) return failed();
 
         MYSQL_RES* meta = mysql_stmt_result_metadata(m_stmt);
-        if (!meta) return failed();
+        if (!meta) {
+            m_done = true; // a statement without rows
+            return mysql_stmt_errno(m_stmt) == 0 || failed();
+        }
         const unsigned n = mysql_num_fields(meta);
         m_cols.resize(n);
         m_binds.assign(n, MYSQL_BIND{});
         const MYSQL_FIELD* fields = mysql_fetch_fields(meta);
         for (unsigned i = 0; i < n; ++i) {
             Column& c = m_cols[i];
+            c.name = fields[i].name ? fields[i].name : "";
             c.numeric = numericColumn(fields[i].type);
+            c.raw = fields[i].charsetnr == kBinaryCharset;
             if (!c.numeric) c.bytes.resize(kTextBuffer);
         }
         mysql_free_result(meta);
@@ -207,6 +235,14 @@ class MySqlRows : public ResultRows {
 
     bool isNull(int col) const override { return m_cols[size_t(col)].isNull; }
     bool binaryProtocol() const override { return true; }
+    int columns() const override { return int(m_cols.size()); }
+    std::string columnName(int col) const override { return m_cols[size_t(col)].name; }
+    QVariant value(int col) override {
+        const Column& c = m_cols[size_t(col)];
+        if (c.isNull) return QVariant();
+        if (c.numeric) return c.error ? QVariant(QStringLiteral("?")) : QVariant(c.value);
+        return textcodec::fromLocal8(text8(col));
+    }
 
     dp::Checked number(int col, dp::Domain d) const override {
         const Column& c = m_cols[size_t(col)];
@@ -236,22 +272,37 @@ class MySqlRows : public ResultRows {
         Column& c = m_cols[size_t(col)];
         if (c.isNull) return c.text.set(std::string());
         if (c.numeric) return c.text.set(dbq::numberText8(c.value));
-        return c.text.of(c.bytes.data(), std::min<size_t>(c.length, c.bytes.size()));
+        return c.text.of(m_db, c.bytes.data(), std::min<size_t>(c.length, c.bytes.size()), c.raw);
     }
 
   private:
     struct Column {
+        std::string name;
         bool numeric = false;
+        bool raw = false; // a binary column: its bytes as stored
         double value = 0;
         std::vector<char> bytes;
         unsigned long length = 0;
         my_bool isNull = 0;
         my_bool error = 0;
-        Utf8Text text;
+        StoredText text;
     };
 
-    static QString text(const Column& c) {
-        return QString::fromUtf8(c.bytes.data(), qsizetype(std::min<size_t>(c.length, c.bytes.size())));
+    QString text(const Column& c) const {
+        return textcodec::fromLocal8(
+            m_db.decode(c.bytes.data(), std::min<size_t>(c.length, c.bytes.size()), c.raw));
+    }
+
+    // A statement through the text protocol; its rows, if any, are dropped.
+    bool runPlain(const QByteArray& sql) {
+        mysql_stmt_close(m_stmt);
+        m_stmt = nullptr;
+        m_done = true;
+        if (mysql_real_query(m_mysql, sql.constData(), (unsigned long)sql.size())) return failed();
+        do {
+            if (MYSQL_RES* r = mysql_store_result(m_mysql)) mysql_free_result(r);
+        } while (mysql_next_result(m_mysql) == 0);
+        return mysql_errno(m_mysql) == 0 || failed();
     }
 
     void bindColumns() {
@@ -281,6 +332,7 @@ class MySqlRows : public ResultRows {
     }
 
     MYSQL* m_mysql;
+    const DbSession& m_db;
     MYSQL_STMT* m_stmt = nullptr;
     std::vector<Column> m_cols;
     std::vector<MYSQL_BIND> m_binds;
@@ -304,18 +356,12 @@ MYSQL* idleMySqlHandle(QSqlDatabase& db) {
 
 class SqliteRows : public ResultRows {
   public:
-    // `owned`: a connection of the rows' own, closed with them.
-    explicit SqliteRows(sqlite3* db, bool owned = false) : m_db(db), m_owned(owned) {}
-    ~SqliteRows() override {
-        sqlite3_finalize(m_stmt);
-        if (m_owned) sqlite3_close(m_db);
-    }
+    SqliteRows(sqlite3* h, const DbSession& db) : m_h(h), m_db(db) {}
+    ~SqliteRows() override { sqlite3_finalize(m_stmt); }
 
-    bool run(const SqlStmt& s) {
-        const QByteArray sql = s.sql().toUtf8();
-        int rc = sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_stmt, nullptr);
+    bool run(const QByteArray& sql, const QVariantList& values) {
+        int rc = sqlite3_prepare_v2(m_h, sql.constData(), int(sql.size()), &m_stmt, nullptr);
         if (rc != SQLITE_OK) return failed(rc);
-        const QVariantList& values = s.values();
         for (int i = 0; i < values.size(); ++i) {
             const QVariant& v = values[i];
             if (v.isNull())
@@ -325,13 +371,16 @@ class SqliteRows : public ResultRows {
             else if (v.typeId() == QMetaType::Double)
                 rc = sqlite3_bind_double(m_stmt, i + 1, v.toDouble());
             else {
-                const QByteArray t = v.toString().toUtf8();
-                rc = sqlite3_bind_text(m_stmt, i + 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+                // Text as the file holds it: a GB18030 file gets its bytes back unchanged.
+                const std::string t = m_db.encode(v.toByteArray().toStdString());
+                rc = sqlite3_bind_text(m_stmt, i + 1, t.data(), int(t.size()), SQLITE_TRANSIENT);
             }
             if (rc != SQLITE_OK) return failed(rc);
         }
         m_cols = sqlite3_column_count(m_stmt);
-        m_cache.assign(size_t(m_cols), Utf8Text());
+        m_cache.assign(size_t(m_cols), StoredText());
+        // A statement without rows runs now.
+        if (m_cols == 0) return !next() && !m_failed;
         return true;
     }
 
@@ -348,6 +397,23 @@ class SqliteRows : public ResultRows {
     }
     bool isNull(int col) const override { return type(col) == SQLITE_NULL; }
     bool binaryProtocol() const override { return true; }
+    int columns() const override { return m_cols; }
+    std::string columnName(int col) const override {
+        const char* n = sqlite3_column_name(m_stmt, col);
+        return n ? n : "";
+    }
+    QVariant value(int col) override {
+        switch (type(col)) {
+        case SQLITE_NULL:
+            return QVariant();
+        case SQLITE_INTEGER:
+            return QVariant(qlonglong(sqlite3_column_int64(m_stmt, col)));
+        case SQLITE_FLOAT:
+            return QVariant(sqlite3_column_double(m_stmt, col));
+        default:
+            return textcodec::fromLocal8(text8(col));
+        }
+    }
     dp::Checked number(int col, dp::Domain d) const override {
         // One look at the value instead of one per question: the connection is used by
         // one thread at a time, so its unprotected value may be read directly.
@@ -374,7 +440,7 @@ class SqliteRows : public ResultRows {
         }
     }
     const std::string& text8(int col) override {
-        Utf8Text& c = m_cache[size_t(col)];
+        StoredText& c = m_cache[size_t(col)];
         switch (type(col)) {
         case SQLITE_NULL:
             return c.set(std::string());
@@ -382,8 +448,11 @@ class SqliteRows : public ResultRows {
             return c.set(std::to_string(sqlite3_column_int64(m_stmt, col)));
         case SQLITE_FLOAT:
             return c.set(dbq::numberText8(sqlite3_column_double(m_stmt, col)));
+        case SQLITE_BLOB:
+            return c.of(m_db, static_cast<const char*>(sqlite3_column_blob(m_stmt, col)),
+                        size_t(sqlite3_column_bytes(m_stmt, col)), true);
         default:
-            return c.of(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col)),
+            return c.of(m_db, reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col)),
                         size_t(sqlite3_column_bytes(m_stmt, col)));
         }
     }
@@ -398,21 +467,23 @@ class SqliteRows : public ResultRows {
     int type(int col) const { return sqlite3_column_type(m_stmt, col); }
     QString text(int col) const {
         const char* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
-        return QString::fromUtf8(p ? p : "", sqlite3_column_bytes(m_stmt, col));
+        return textcodec::fromLocal8(m_db.decode(p ? p : "", size_t(sqlite3_column_bytes(m_stmt, col))));
     }
     // A busy file or a damaged page is noted as the Qt path notes it.
     bool failed(int rc) {
-        fail(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_db)), QSqlError::StatementError,
+        m_failed = true;
+        fail(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(m_h)), QSqlError::StatementError,
                        QString::number(rc)));
         return false;
     }
 
-    sqlite3* m_db;
-    bool m_owned;
+    sqlite3* m_h;
+    const DbSession& m_db;
     sqlite3_stmt* m_stmt = nullptr;
     int m_cols = 0;
     bool m_done = false;
-    std::vector<Utf8Text> m_cache;
+    bool m_failed = false;
+    std::vector<StoredText> m_cache;
 };
 
 sqlite3* sqliteHandle(QSqlDatabase& db) {
@@ -427,57 +498,54 @@ ResultRows::~ResultRows() {
     g_values.fetch_add(m_values, std::memory_order_relaxed);
 }
 
-std::unique_ptr<ResultRows> ResultRows::select(const QSqlDatabase& conn, const SqlStmt& s) {
+std::unique_ptr<ResultRows> ResultRows::select(const DbConnection& conn, const SqlStmt& s) {
     if (!conn.isOpen()) return nullptr;
-    QSqlDatabase db = conn;
+    QSqlDatabase db = conn.database();
+    const DbSession& session = conn.session();
+    dbq::announce(s);
+    const QString sql = session.resolve(s.sql());
     if (MYSQL* m = idleMySqlHandle(db)) {
-        dbq::announce(s);
-        auto rows = std::make_unique<MySqlRows>(m);
-        if (!rows->run(s)) return nullptr;
+        auto rows = std::make_unique<MySqlRows>(m, session);
+        if (!rows->run(sql.toUtf8(), s.values())) {
+            dbq::noteMissingTables(session.missingTables(s.sql()));
+            return nullptr;
+        }
         return rows;
     }
     if (sqlite3* h = sqliteHandle(db)) {
-        dbq::announce(s);
-        auto rows = std::make_unique<SqliteRows>(h);
-        if (!rows->run(s)) return nullptr;
+        auto rows = std::make_unique<SqliteRows>(h, session);
+        if (!rows->run(sql.toUtf8(), s.values())) {
+            dbq::noteMissingTables(session.missingTables(s.sql()));
+            return nullptr;
+        }
         return rows;
     }
+    // Another driver, or a server connection with rows still to be read.
     QSqlQuery q(db);
-    if (!dbq::exec(q, s)) return nullptr;
-    return std::make_unique<QtRows>(std::move(q));
-}
-
-std::unique_ptr<ResultRows> ResultRows::selectAside(const QSqlDatabase& conn, const SqlStmt& s) {
-    if (!conn.isOpen()) return nullptr;
-    QSqlDatabase db = conn;
-    sqlite3* h = sqliteHandle(db);
-    const char* file = h ? sqlite3_db_filename(h, "main") : nullptr;
-    if (!file || !*file) return nullptr;
-    sqlite3* side = nullptr;
-    // One thread at a time uses it: no locking inside the library.
-    if (sqlite3_open_v2(file, &side, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-        sqlite3_close(side);
+    q.setForwardOnly(true);
+    bool ran;
+    if (s.values().isEmpty()) {
+        ran = q.exec(sql);
+    } else {
+        ran = q.prepare(sql);
+        for (const QVariant& v : s.values())
+            q.addBindValue(v.typeId() == QMetaType::QByteArray
+                               ? QVariant(QString::fromUtf8(QByteArray::fromStdString(
+                                     textcodec::toUtf8(v.toByteArray().toStdString()))))
+                               : v);
+        ran = ran && q.exec();
+    }
+    if (!ran) {
+        dbq::noteFailure(q.lastError());
+        dbq::noteMissingTables(session.missingTables(s.sql()));
         return nullptr;
     }
-    sqlite3_busy_timeout(side, 5000); // as long as the Qt driver's connection waits
-    dbq::announce(s);
-    auto rows = std::make_unique<SqliteRows>(side, true);
-    rows->m_aside = true;
-    // Not run here, the statement is read whole on the run's connection: no failure to note.
-    if (!rows->run(s)) return nullptr;
-    return rows;
+    screport::logDebug("Qt driver: " + s.text());
+    return std::make_unique<QtRows>(std::move(q), session);
 }
 
 void ResultRows::fail(const QSqlError& e) {
-    if (!m_aside)
-        dbq::noteFailure(e);
-    else if (!m_failure)
-        m_failure = std::make_unique<QSqlError>(e);
-}
-
-void ResultRows::noteFailure() {
-    if (m_failure) dbq::noteFailure(*m_failure);
-    m_failure.reset();
+    dbq::noteFailure(e);
 }
 
 int ResultRows::toInt(int col) const {

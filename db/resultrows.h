@@ -12,25 +12,25 @@
 #include <string>
 #include <string_view>
 
-class QSqlDatabase;
+class DbConnection;
+class DbSession;
 class QSqlError;
+class QVariant;
 
 class SCREPORT_CORE_EXPORT ResultRows {
   public:
     virtual ~ResultRows();
-    // Runs `s` on `db`, values bound; the statement hook sees it, and a lost connection is
-    // noted as dbq::exec notes it. Null when the statement did not run.
-    static std::unique_ptr<ResultRows> select(const QSqlDatabase& db, const SqlStmt& s);
-    // As select, on a read-only connection of the rows' own to the same SQLite file, so
-    // that they can be read on another thread while `db` reads on. A failure while reading
-    // is kept until noteFailure() on the thread of the run. Null for any other back end, a
-    // database without a file, or when the statement did not run there.
-    static std::unique_ptr<ResultRows> selectAside(const QSqlDatabase& db, const SqlStmt& s);
-    // Notes a failure kept by rows read aside as dbq::exec notes one.
-    void noteFailure();
+    // Runs `s` on `db`, values bound, table names as the database spells them; the
+    // statement hook sees it, and a failure is noted (dbq::noteFailure). Any statement:
+    // one that gives no rows has no columns. Null when the statement did not run.
+    static std::unique_ptr<ResultRows> select(const DbConnection& db, const SqlStmt& s);
 
     // The next row; false at the end or when the connection failed under it.
     virtual bool next() = 0;
+    virtual int columns() const = 0;
+    virtual std::string columnName(int col) const = 0;
+    // The value as a QVariant: invalid for NULL, a number as a number, text as a string.
+    virtual QVariant value(int col) = 0;
     virtual bool isNull(int col) const = 0;
     // The value checked as dataproblems::readNumber checks it.
     virtual dataproblems::Checked number(int col, dataproblems::Domain d) const = 0;
@@ -58,7 +58,5 @@ class SCREPORT_CORE_EXPORT ResultRows {
     void fail(const QSqlError& e);
 
   private:
-    bool m_aside = false;
     long long m_values = 0;
-    std::unique_ptr<QSqlError> m_failure;
 };

@@ -1,5 +1,10 @@
 #include "serverlogin.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
 #include <mysql.h>
 
 #include <cstdlib>
@@ -33,7 +38,54 @@ QString loginName() {
     return pw && pw->pw_name ? QString::fromLocal8Bit(pw->pw_name) : QString();
 }
 
+QString optionKey(QString k) {
+    return k.trimmed().replace('_', '-').toLower();
+}
+
+// Reads one option file (and what it includes) into `value` for `group`/`key`.
+void readOptionFile(const QString& path, const QString& group, const QString& key, QString& value,
+                    int depth) {
+    QFile f(path);
+    if (depth > 8 || !f.open(QIODevice::ReadOnly)) return;
+    QTextStream in(&f);
+    QString current;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith('#') || line.startsWith(';')) continue;
+        if (line.startsWith(QLatin1String("!includedir"))) {
+            const QDir dir(line.mid(11).trimmed());
+            const QStringList files = dir.entryList({"*.cnf"}, QDir::Files, QDir::Name);
+            for (const QString& n : files)
+                readOptionFile(dir.filePath(n), group, key, value, depth + 1);
+        } else if (line.startsWith(QLatin1String("!include"))) {
+            readOptionFile(line.mid(8).trimmed(), group, key, value, depth + 1);
+        } else if (line.startsWith('[') && line.endsWith(']')) {
+            current = line.mid(1, line.size() - 2).trimmed().toLower();
+        } else if (current == group) {
+            const qsizetype eq = line.indexOf('=');
+            if (eq > 0 && optionKey(line.left(eq)) == key) {
+                QString v = line.mid(eq + 1).trimmed();
+                if (v.size() >= 2 && (v.startsWith('"') || v.startsWith('\'')) && v.endsWith(v[0]))
+                    v = v.mid(1, v.size() - 2);
+                value = v;
+            }
+        }
+    }
+}
+
 } // namespace
+
+QString ServerLogin::optionFileValue(const char* group, const char* key) {
+    QString value;
+    QStringList files = {"/etc/my.cnf", "/etc/mysql/my.cnf"};
+    const QString home = envFirst({"MYSQL_HOME"});
+    if (!home.isEmpty()) files << home + "/my.cnf";
+    files << QDir::homePath() + "/.my.cnf";
+    for (const QString& f : files)
+        readOptionFile(f, QString::fromLatin1(group).toLower(), optionKey(QString::fromLatin1(key)), value,
+                       0);
+    return value;
+}
 
 void ServerLogin::setCommandLine(const Given& g) {
     g_given = g;

@@ -32,4 +32,7 @@ class SCREPORT_CORE_EXPORT ServerLogin {
     // settings back. False with `why` naming the server, the user and the library's
     // reason when the server cannot be reached or refuses the login.
     static bool resolve(Resolved* out, QString* why);
+    // `key` of the option files' group `group` alone (the last one read wins; "-" and
+    // "_" alike), as the MySQL clients read them; empty when no file sets it.
+    static QString optionFileValue(const char* group, const char* key);
 };

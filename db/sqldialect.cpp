@@ -151,12 +151,22 @@ SqlDialect::Backend SqlDialect::backendFor(const std::string& arg) {
     return MySql;
 }
 
-QString SqlDialect::driverName() const { return m_backend == MySql ? "QMYSQL" : "QSQLITE"; }
+QString SqlDialect::driverName() const {
+    return m_backend == MySql ? "QMYSQL" : "QSQLITE";
+}
 
-std::string SqlDialect::intType() const { return m_backend == MySql ? "INT" : "INTEGER"; }
-std::string SqlDialect::realType() const { return m_backend == MySql ? "DOUBLE" : "REAL"; }
-std::string SqlDialect::nameType() const { return m_backend == MySql ? "VARCHAR(255)" : "TEXT"; }
-std::string SqlDialect::textType() const { return m_backend == MySql ? "MEDIUMTEXT" : "TEXT"; }
+std::string SqlDialect::intType() const {
+    return m_backend == MySql ? "INT" : "INTEGER";
+}
+std::string SqlDialect::realType() const {
+    return m_backend == MySql ? "DOUBLE" : "REAL";
+}
+std::string SqlDialect::nameType() const {
+    return m_backend == MySql ? "VARCHAR(255)" : "TEXT";
+}
+std::string SqlDialect::textType() const {
+    return m_backend == MySql ? "MEDIUMTEXT" : "TEXT";
+}
 std::string SqlDialect::tableOptions() const {
     // Binary collation: names compare byte for byte, as the program compares them.
     return m_backend == MySql ? " ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin" : "";
@@ -171,8 +181,9 @@ SqlStmt SqlDialect::deleteByCaseName(const std::string& table, const std::string
                                      bool lowerAliasCase) const {
     SqlStmt s;
     if (m_backend == MySql) {
-        s << (lowerAliasCase ? "delete a from " : "DELETE a FROM ") << table << (lowerAliasCase ? " a, " : " a,")
-          << caseTab << " b where a." << (lowerAliasCase ? "Case_No" : "CASE_No") << "=b.Case_No and b.Case_Name=";
+        s << (lowerAliasCase ? "delete a from " : "DELETE a FROM ") << table
+          << (lowerAliasCase ? " a, " : " a,") << caseTab << " b where a."
+          << (lowerAliasCase ? "Case_No" : "CASE_No") << "=b.Case_No and b.Case_Name=";
         s.str(caseName);
         s << extraCond;
     } else { // SQLite has no multi-table DELETE
@@ -203,6 +214,26 @@ std::vector<SqlStmt> SqlDialect::endExclusive(const std::string& lock, bool comm
         out.push_back(release);
     }
     return out;
+}
+
+std::vector<SqlStmt> SqlDialect::beginRead(bool transactional, const std::vector<std::string>& locks,
+                                           int waitSeconds) const {
+    // SQLite: the first read of a deferred transaction fixes what the others see.
+    if (m_backend == Sqlite) return {SqlStmt("BEGIN"), SqlStmt("SELECT count(*) FROM sqlite_master")};
+    if (transactional)
+        return {SqlStmt("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"),
+                SqlStmt("START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY")};
+    SqlStmt wait("SET SESSION lock_wait_timeout=");
+    wait.number(waitSeconds);
+    SqlStmt lock("LOCK TABLES ");
+    for (size_t i = 0; i < locks.size(); ++i)
+        lock << (i ? "," : "") << locks[i] << " READ";
+    return {wait, lock};
+}
+
+std::vector<SqlStmt> SqlDialect::endRead(bool transactional) const {
+    if (m_backend == Sqlite || transactional) return {SqlStmt("COMMIT")};
+    return {SqlStmt("UNLOCK TABLES")};
 }
 
 bool SqlDialect::isConnectionLost(const QSqlError& e) const {

@@ -65,6 +65,14 @@ public:
     std::vector<SqlStmt> beginExclusive(const std::string& lock) const;
     // Ends it (commit or roll back), then lets the next writer in.
     std::vector<SqlStmt> endExclusive(const std::string& lock, bool commit) const;
+    // The statements after which every read sees one committed state until endRead: a
+    // consistent-snapshot transaction where the tables keep transactions (and on a file),
+    // read locks on `locks` ("table" or "table AS alias", every name a statement of the
+    // reads uses) otherwise, so that writers wait; a lock not granted within
+    // `waitSeconds` fails as a lock conflict.
+    std::vector<SqlStmt> beginRead(bool transactional, const std::vector<std::string>& locks,
+                                   int waitSeconds) const;
+    std::vector<SqlStmt> endRead(bool transactional) const;
     // The database went away under a statement: a server that stopped or dropped the
     // connection, a case file that can no longer be read. What was read is incomplete.
     bool isConnectionLost(const QSqlError& e) const;

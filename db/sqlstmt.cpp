@@ -13,7 +13,7 @@ SqlStmt& SqlStmt::operator<<(const char* sql8) { return *this << std::string(sql
 SqlStmt& SqlStmt::str(const std::string& value8) {
     m_text += "'" + value8 + "'";
     m_sql += QLatin1Char('?');
-    m_values << textcodec::fromLocal8(value8);
+    m_values << QByteArray::fromStdString(value8);
     return *this;
 }
 
@@ -26,7 +26,7 @@ SqlStmt& SqlStmt::containing(const std::string& value8) {
     v.replace(QLatin1Char('!'), QLatin1String("!!"));
     v.replace(QLatin1Char('%'), QLatin1String("!%"));
     v.replace(QLatin1Char('_'), QLatin1String("!_"));
-    m_values << QString(QLatin1Char('%') + v + QLatin1Char('%'));
+    m_values << QByteArray::fromStdString(textcodec::toLocal8(QLatin1Char('%') + v + QLatin1Char('%')));
     return *this;
 }
 
@@ -34,7 +34,7 @@ SqlStmt& SqlStmt::number(const std::string& numText) {
     if (isIntegerText(numText)) return *this << numText;
     m_text += numText;
     m_sql += QLatin1Char('?');
-    m_values << textcodec::fromLocal8(numText);
+    m_values << QByteArray::fromStdString(numText);
     return *this;
 }
 

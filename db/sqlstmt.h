@@ -29,6 +29,8 @@ public:
 
     const std::string& text() const { return m_text; }
     QString sql() const { return m_sql; }
+    // Text values are their GB18030 bytes (QByteArray); the database's encoding is applied
+    // when they are bound.
     const QVariantList& values() const { return m_values; }
 
 private:

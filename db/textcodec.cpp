@@ -93,6 +93,60 @@ std::string toUtf8(const std::string& local8) {
     return toU8().run(local8.data(), local8.size(), "\xEF\xBF\xBD");
 }
 
+bool isValidUtf8(const char* p, size_t n) {
+    const auto* s = reinterpret_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        unsigned lo = 0x80, hi = 0xBF; // range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F; // no surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + len > n || s[i + 1] < lo || s[i + 1] > hi) return false;
+        for (size_t k = 2; k < len; ++k)
+            if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
+        i += len;
+    }
+    return true;
+}
+
+bool isValidGb18030(const char* p, size_t n) {
+    const auto* s = reinterpret_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c == 0x80 || c == 0xFF || i + 1 >= n) return false;
+        const unsigned char d = s[i + 1];
+        if (d >= 0x30 && d <= 0x39) { // four bytes
+            if (i + 3 >= n || s[i + 2] < 0x81 || s[i + 2] > 0xFE || s[i + 3] < 0x30 || s[i + 3] > 0x39)
+                return false;
+            i += 4;
+        } else if ((d >= 0x40 && d <= 0x7E) || (d >= 0x80 && d <= 0xFE)) {
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 int displayWidth(const std::string& s) {
     int w = 0;
     for (size_t i = 0; i < s.size();) {

@@ -15,6 +15,9 @@ QString fromLocal8(const char* s);
 std::string gb(const char* utf8);
 // GB18030 bytes -> UTF-8 bytes (terminal, UTF-8 output files).
 std::string toUtf8(const std::string& local8);
+// Whether `s` is well-formed UTF-8 / GB18030 (one-, two- and four-byte sequences).
+bool isValidUtf8(const char* s, size_t n);
+bool isValidGb18030(const char* s, size_t n);
 // Number of display columns of GB18030 text: a double- or four-byte character counts two.
 int displayWidth(const std::string& local8);
 

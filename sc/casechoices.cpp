@@ -7,7 +7,6 @@
 #include "sc/reportkinds.h"
 
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
 #include <utility>
@@ -53,8 +52,8 @@ class RowInsert {
 };
 
 bool runOrLog(const SqlStmt& s) {
-    QSqlQuery q = dbq::newQuery();
-    if (dbq::exec(q, s)) return true;
+    dbq::Query q;
+    if (q.exec(s)) return true;
     screport::logError(s.text());
     return false;
 }
@@ -82,8 +81,8 @@ bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out)
     screport::logDebug("strcmd is " + filter);
     SqlStmt s;
     s << "select * from " << table << " where " << filter;
-    QSqlQuery q = dbq::newQuery();
-    if (!isPlainIdentifier(table) || !dbq::exec(q, s)) {
+    dbq::Query q;
+    if (!isPlainIdentifier(table) || !q.exec(s)) {
         screport::logError(s.text());
         return false;
     }
@@ -92,14 +91,13 @@ bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out)
         screport::logDebugU("作业没有保存的输出选项:", std::to_string(caseNo));
         return false;
     }
-    const QSqlRecord r = q.record();
-    auto flag = [&](const char* col) { return dbq::toBool(r.value(QLatin1String(col))); };
+    auto flag = [&](const char* col) { return dbq::toBool(q.value(col)); };
     out.unit = flag("Unit");
     out.onArea = flag("On_area");
     out.onZone = flag("On_Zone");
     out.onSub = flag("On_Sub");
     screport::logDebug("check over limit");
-    out.hasOverLimit = r.indexOf(QLatin1String("OverLimit")) >= 0;
+    out.hasOverLimit = q.indexOf("OverLimit") >= 0;
     if (out.hasOverLimit) {
         screport::logDebug("has overlimit field");
         out.overLimit = flag("OverLimit");
@@ -109,9 +107,10 @@ bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out)
     out.lreport = flag("Lreport");
     out.lfile = flag("Lfile");
     out.columns.clear();
-    for (int i = 0; i < r.count(); ++i)
-        if (!isFixedColumn(r.fieldName(i)))
-            out.columns[r.fieldName(i).toStdString()] = dbq::toBool(r.value(i));
+    for (int i = 0; i < q.rows()->columns(); ++i) {
+        const std::string name = q.rows()->columnName(i);
+        if (!isFixedColumn(QString::fromStdString(name))) out.columns[name] = dbq::toBool(q.value(i));
+    }
     return true;
 }
 
@@ -143,21 +142,20 @@ void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectC
     SqlStmt s;
     s << "select * from " << table << " where CASE_NO=";
     s.number(caseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (!isPlainIdentifier(table) || !dbq::exec(q, s)) return;
+    dbq::Query q;
+    if (!isPlainIdentifier(table) || !q.exec(s)) return;
     const auto& kinds = reportkinds::kinds();
     while (q.next()) {
-        const QSqlRecord r = q.record();
-        const int k = dbq::toInt(r.value(QLatin1String("OBJNo")));
+        const int k = dbq::toInt(q.value("OBJNo"));
         if (k < 0 || k >= int(kinds.size())) continue; // rows of another module (OBJNo 7)
         const std::string& object = kinds[size_t(k)].key;
-        c.m_objTableNo[object] = dbq::toInt(r.value(QLatin1String("TableNo")));
+        c.m_objTableNo[object] = dbq::toInt(q.value("TableNo"));
         auto vars = c.m_objVars.find(object);
         if (vars == c.m_objVars.end()) continue;
         screport::logDebug(" objidx is " + std::to_string(k) + ", name " + object);
         vars->second.clear();
         for (int i = 1; i <= kMaxObjectVars; ++i) {
-            const QVariant v = r.value(QString("VAR%1").arg(i));
+            const QVariant v = q.value(("VAR" + std::to_string(i)).c_str());
             if (v.isNull() || dbq::toInt(v) == -1) break;
             vars->second.push_back(dbq::toInt(v));
         }
@@ -248,14 +246,14 @@ void loadFaultList(SCPosList& out) {
     s << "SELECT Bus_Name from SCR_FAULTBUS where CASE_NO=";
     s.number(caseNo);
     s << " order by Bus_Name";
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) {
+    dbq::Query q;
+    if (!q.exec(s)) {
         screport::logError(s.text());
         return;
     }
     while (q.next()) {
         SCPos p;
-        p.name = dbq::text8(q.value(0));
+        p.name = q.text8(0);
         out.push_back(std::move(p));
     }
     // Names are ordered by their GB18030 bytes, whatever the server's collation.
@@ -267,12 +265,12 @@ void loadFaultList(SCPosList& out) {
     SqlStmt f;
     f << "select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=";
     f.number(caseNo);
-    QSqlQuery r = dbq::newQuery();
-    if (!dbq::exec(r, f)) return;
+    dbq::Query r;
+    if (!r.exec(f)) return;
     while (r.next()) {
-        const std::string iName = dbq::text8(r.value(1));
-        const std::string jName = dbq::text8(r.value(2));
-        const std::string key = faultKey(dbq::text8(r.value(0)), iName, jName, dbq::text8(r.value(3)));
+        const std::string iName = r.text8(1);
+        const std::string jName = r.text8(2);
+        const std::string key = faultKey(r.text8(0), iName, jName, r.text8(3));
         auto it = byName.find(key);
         if (it == byName.end()) continue;
         for (size_t i = it->second; i < out.size() && out[i].name == key; ++i) {

@@ -1,23 +1,26 @@
 #include "caselist.h"
 
+#include "db/cdbutility.h"
 #include "db/dataproblems.h"
 #include "db/dbquery.h"
 #include "db/errortext.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 
-#include <QSqlQuery>
 
 namespace dp = dataproblems;
 
 std::vector<CaseInfo> listCases() {
     const SqlStmt s("SELECT Case_No,Case_Name,Type_Fault,calculate,Note from SC_CASE order by Case_No");
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) raiseError(textcodec::gb("不能读出短路作业表:SC_CASE"));
+    dbq::Query q;
+    if (!q.exec(s)) {
+        const std::string why = dbq::failureText(textcodec::toLocal8(CDBUtility::connection().name()));
+        raiseError(why.empty() ? textcodec::gb("不能读出短路作业表:SC_CASE") : why);
+    }
     std::vector<CaseInfo> out;
     while (q.next()) {
         CaseInfo c;
-        c.name = dbq::text8(q.value(1));
+        c.name = q.text8(1);
         const dp::Checked no = dp::readNumber(q.value(0), dp::Domain::Integer);
         if (!no.ok) {
             dp::report(dp::Problem{no.kind, "SC_CASE", "Case_No", c.name, dp::storedText(q.value(0)),
@@ -29,7 +32,7 @@ std::vector<CaseInfo> listCases() {
         c.faultType = type.ok ? int(type.value) : 0;
         const dp::Checked calc = dp::readNumber(q.value(3), dp::Domain::Integer);
         c.calculated = calc.ok && calc.value == 1;
-        c.note = dbq::text8(q.value(4));
+        c.note = q.text8(4);
         out.push_back(c);
     }
     return out;

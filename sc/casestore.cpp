@@ -9,11 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <atomic>
 #include <deque>
-#include <exception>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 
 using textcodec::gb;
@@ -94,9 +91,9 @@ std::unique_ptr<ResultRows> CaseStore::select(const SqlStmt& s) {
     return m_db.select(s);
 }
 
-bool CaseStore::exec(QSqlQuery& q, const SqlStmt& s) {
+bool CaseStore::exec(dbq::Query& q, const SqlStmt& s) {
     ++m_queryCount;
-    return dbq::exec(q, s);
+    return q.exec(s);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -171,9 +168,8 @@ void CaseStore::loadFaults() {
     }
 }
 
-// The bus voltage rows of one part of the table, read apart from the store (possibly on
-// another thread): its buses in the order they first come, its faults' blocks in the order
-// of its rows, bus numbers local to the part.
+// The bus voltage rows of the table, read apart from the store: its buses in the order they first come, its
+// faults' blocks in the order of its rows, bus numbers local to the part.
 struct CaseStore::VoltPart {
     std::vector<std::string> names;
     std::vector<FaultVolts> faults;
@@ -278,91 +274,19 @@ void CaseStore::addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf
     }
 }
 
-// Where to cut the case's bus voltage rows in two: the middle of their row ids, when
-// the database is a file another connection can read and the rows are many.
-bool CaseStore::splitPoint(long long* mid) {
-    constexpr double kHalfRows = 4096; // below, a second connection costs what it saves
-    if (!m_db.dialect().isFileDatabase()) return false;
-    // Each bound alone: SQLite then finds it in the index instead of going through the rows.
-    SqlStmt s("select (select min(rowid) from SCR_B120 where Case_No=");
-    s.number(m_caseNoText);
-    s << "),(select max(rowid) from SCR_B120 where Case_No=";
-    s.number(m_caseNoText);
-    s << ")";
-    auto q = select(s);
-    if (!q || !q->next()) return false;
-    const dp::Checked lo = q->number(0, dp::Domain::Finite), hi = q->number(1, dp::Domain::Finite);
-    if (!lo.ok || !hi.ok || hi.value - lo.value < 2 * kHalfRows) return false;
-    *mid = (long long)lo.value + (long long)(hi.value - lo.value) / 2;
-    return true;
-}
-
 void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
-    auto statement = [this](const char* rows, long long bound) {
-        SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
-        s.number(m_caseNoText);
-        if (rows) {
-            s << rows;
-            s.number(bound);
-        }
-        return s;
-    };
-    // The bus voltages are most of what is read: a large table is read in two halves at
-    // once, the second on a connection of its own, where the back end allows it.
-    std::unique_ptr<ResultRows> first, second;
-    long long mid = 0;
-    if (splitPoint(&mid)) {
-        second = m_db.selectAside(statement(" and rowid>", mid));
-        if (second) {
-            ++m_queryCount;
-            first = select(statement(" and rowid<=", mid));
-        }
-    }
-    if (!second) first = select(statement(nullptr, 0));
+    SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
+    s.number(m_caseNoText);
+    // One statement on the run's connection: every read of the run sees one state.
+    std::unique_ptr<ResultRows> first = select(s);
     if (!first) return;
-
-    VoltPart a, b;
-    dp::List sideProblems;
-    std::exception_ptr sideError;
-    std::atomic<bool> stop{false};
-    std::atomic<long> sideRows{0};
-    std::thread side;
-    if (second)
-        side = std::thread([&] {
-            dp::setCurrent(&sideProblems);
-            try {
-                b.read(*second, *this, [&](long n) {
-                    sideRows = n;
-                    return !stop;
-                });
-            } catch (...) {
-                sideError = std::current_exception();
-            }
-            dp::setCurrent(nullptr);
-        });
-    // A cancel (tick throws) stops the other half too.
-    struct Joiner {
-        std::thread& t;
-        std::atomic<bool>& stop;
-        ~Joiner() {
-            stop = true;
-            if (t.joinable()) t.join();
-        }
-    } joiner{side, stop};
+    VoltPart a;
     a.read(*first, *this, [&](long n) {
-        if (tick) tick(n + sideRows);
+        if (tick) tick(n);
         return true;
     });
-    if (side.joinable()) side.join();
-    if (sideError) std::rethrow_exception(sideError);
     std::unordered_map<int, size_t> slotOf;
     addVolts(a, slotOf);
-    if (second) {
-        second->noteFailure();
-        for (const dp::Problem& p : sideProblems.entries())
-            dp::report(p);
-        addVolts(b, slotOf);
-    }
     std::sort(m_volts.begin(), m_volts.end(),
               [](const FaultVolts& a, const FaultVolts& b) { return a.T < b.T; });
     const size_t buses = m_buses.size();

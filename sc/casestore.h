@@ -4,6 +4,7 @@
 // here and already on the problem list.
 #include "db/connection.h"
 #include "db/dataproblems.h"
+#include "db/dbquery.h"
 #include "db/export.h"
 #include "sc/caserow.h"
 #include "sc/quantities.h"
@@ -89,8 +90,8 @@ class SCREPORT_CORE_EXPORT CaseStore {
     // Every base voltage, with one statement (baseKV reads them on first use).
     void loadBaseVoltages();
     // A statement of the case's own, counted with the reads.
-    QSqlQuery query() const { return m_db.query(); }
-    bool exec(QSqlQuery& q, const SqlStmt& s);
+    dbq::Query query() const { return dbq::Query(m_db); }
+    bool exec(dbq::Query& q, const SqlStmt& s);
     // Statements run: the reports must not run one per row.
     int queryCount() const { return m_queryCount; }
 
@@ -128,7 +129,6 @@ class SCREPORT_CORE_EXPORT CaseStore {
     };
     struct VoltPart;
     void addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf);
-    bool splitPoint(long long* mid);
     const SCB120Rec* volts(int bus, int T) const;
     const FaultVolts* faultVolts(int T) const;
     std::unique_ptr<ResultRows> select(const SqlStmt& s);

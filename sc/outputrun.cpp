@@ -28,7 +28,29 @@ std::string interruptedRead(const DbConnection& db) {
     const QString name = db.name();
     if (dbq::connectionLost()) return gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name);
     if (dbq::lockRefused()) return gb("数据库被其他程序占用，报表没有输出:") + textcodec::toLocal8(name);
+    std::string missing;
+    for (const std::string& t : dbq::missingTables())
+        missing += (missing.empty() ? "" : ",") + t;
+    if (!missing.empty()) return gb("数据库缺少报表需要的表:") + missing;
     return std::string();
+}
+
+// Everything a run reads, "TABLE" or "TABLE alias" as its statements name them.
+std::vector<std::string> runTables(const DbConnection& db) {
+    const std::string& sf = db.tableSuffix();
+    return {"SC_CASE",
+            "CDB_SB" + sf,
+            "SCR_R120",
+            "SCR_B120",
+            "SCR_LPC",
+            "SCR_LINE1",
+            "SCR_LINE0",
+            "SCR_BUS",
+            "LFR_BS_R",
+            "CDB_NODE" + sf + " nd",
+            "CDB_PSTATION" + sf + " ps",
+            "CDB_ZONE" + sf + " zn",
+            "CDB_AREAS" + sf + " ar"};
 }
 
 // Makes the list the run's for its lifetime.
@@ -105,8 +127,8 @@ void checkTables(const DbConnection& db, const OutputRequest& req, CaseStore& st
 void checkHasResults(const DbConnection& db, const std::string& caseNo, const std::string& caseName) {
     SqlStmt s("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=");
     s.number(caseNo);
-    QSqlQuery q = db.query();
-    if (dbq::exec(q, s) && !q.next()) raiseError(gb("短路作业没有计算结果，报表没有输出:") + caseName);
+    dbq::Query q(db);
+    if (q.exec(s) && !q.next()) raiseError(gb("短路作业没有计算结果，报表没有输出:") + caseName);
 }
 
 // Shares of a run's time per step, in tenths of a second of bench_cancel's run (all six
@@ -185,11 +207,19 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
     CurrentList current(&problems);
     dbq::clearConnectionLost();
     dbq::clearLockRefused();
+    // Every read of the run sees one state of the database, even while a calculation
+    // writes: reports never mix two of its results.
+    auto snapshot = std::make_unique<ReadSnapshot>(db, runTables(db));
     CaseStore store(db, req.caseNo);
     std::unique_ptr<SCRepPort> builder;
     StageClock clock(res.stages);
     std::vector<std::pair<std::string, int>> pagesOf; // report key, pages it added
     try {
+        if (!snapshot->ok()) {
+            const std::string why = interruptedRead(db);
+            raiseError(why.empty() ? gb("不能读出短路作业，报表没有输出:") + textcodec::toLocal8(db.name())
+                                   : why);
+        }
         builder = std::make_unique<SCRepPort>(store, req.projectDir, req.chosenKeys, req.itemLabels,
                                               req.itemSel, req.faults);
         SCRepPort& b = *builder;
@@ -252,6 +282,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         // earlier files stay.
         const std::string interrupted = interruptedRead(db);
         if (!interrupted.empty()) raiseError(interrupted);
+        snapshot.reset(); // writers may go on while the files are written
         if (req.inspect) req.inspect(b);
         if (req.strict && !problems.empty())
             raiseError(gb("数据有问题，报表没有输出（严格模式）：") + dp::countsText(problems));

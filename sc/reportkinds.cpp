@@ -7,7 +7,6 @@
 #include "sc/caserow.h"
 #include "sc/screpport.h"
 
-#include <QSqlQuery>
 
 #include <algorithm>
 
@@ -116,8 +115,8 @@ std::set<std::string> enabledKinds(const DbConnection& db, const std::string& ca
     SqlStmt inner;
     inner << "select ID_Name from SCR_R120 where Percent > 0 and Percent < 100 and Case_No=";
     inner.number(caseNo);
-    QSqlQuery b = db.query();
-    facts.faultInBranch = dbq::exec(b, inner) && b.next();
+    dbq::Query b(db);
+    facts.faultInBranch = b.exec(inner) && b.next();
 
     std::set<std::string> keys;
     for (const Kind& k : kinds())

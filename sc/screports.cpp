@@ -12,7 +12,6 @@
 #include "sc/reportitems.h"
 #include "sc/reportkinds.h"
 
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <cmath>
@@ -298,18 +297,18 @@ void SCRepPort::portSummary() {
               "CASE_NO=");
     s.number(m_strCaseNo);
     s << " order by I_Name,J_Name,Percent";
-    QSqlQuery q = m_store.query();
+    dbq::Query q = m_store.query();
     if (m_store.exec(q, s)) {
         static const char* const kCols[6] = {"IR1", "IR2", "IR0", "II1", "II2", "II0"};
         while (q.next()) {
-            if (q.value(0).isNull() || q.value(1).isNull()) {
+            if (q.isNull(0) || q.isNull(1)) {
                 dataproblems::report(dataproblems::Problem{
-                    dataproblems::Kind::Null, "SCR_R120", q.value(0).isNull() ? "I_Name" : "J_Name",
+                    dataproblems::Kind::Null, "SCR_R120", q.isNull(0) ? "I_Name" : "J_Name",
                     m_store.caseKey(), std::string(), dataproblems::Action::RowLeftOut});
                 continue;
             }
-            Row row{dbq::text8(q.value(0)), dbq::text8(q.value(1)),    dbq::text8(q.value(2)),
-                    dbq::text8(q.value(9)), dbq::toDouble(q.value(2)), 0.0};
+            Row row{q.text8(0), q.text8(1),    q.text8(2),
+                    q.text8(9), dbq::toDouble(q.value(2)), 0.0};
             const std::string label = row.iName == row.jName ? row.iName : row.idName + "_" + row.percent;
             double part[6];
             for (int c = 0; c < 6; ++c) {

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -48,15 +47,15 @@ CaseBrowseDlg::CaseBrowseDlg(QWidget* parent, const char* name, bool modal, Qt::
     SqlStmt s;
     s << "SELECT CASE_Name,NOTE FROM " << CDBUtility::getCaseTab() << " where calculate=1";
     screport::logDebug(s.text());
-    QSqlQuery q = dbq::newQuery();
-    if (dbq::exec(q, s)) {
+    dbq::Query q;
+    if (q.exec(s)) {
         while (q.next()) {
-            const QString caseName = textcodec::fromLocal8(dbq::text8(q.value(0)));
+            const QString caseName = textcodec::fromLocal8(q.text8(0));
             if (wholeNumber(caseName) <= 0) continue;
             const int row = m_pTable->rowCount();
             m_pTable->insertRow(row);
             m_pTable->setItem(row, 0, new QTableWidgetItem(caseName));
-            m_pTable->setItem(row, 1, new QTableWidgetItem(textcodec::fromLocal8(dbq::text8(q.value(1)))));
+            m_pTable->setItem(row, 1, new QTableWidgetItem(textcodec::fromLocal8(q.text8(1))));
         }
     }
     layout->addWidget(m_pTable);

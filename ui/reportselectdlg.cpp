@@ -23,7 +23,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
-#include <QSqlQuery>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -205,15 +204,15 @@ bool ReportSelectDlg::readNote(const QString& caseName) {
     SqlStmt s;
     s << "SELECT NOTE from " << CDBUtility::getCaseTab() << " where CASE_Name=";
     s.str(textcodec::toLocal8(caseName));
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) {
+    dbq::Query q;
+    if (!q.exec(s)) {
         screport::logError(s.text());
         return false;
     }
     if (!q.next()) return false;
     // Showing the stored note is no edit: it must not be written back.
     const QSignalBlocker block(m_pNoteEdit);
-    m_pNoteEdit->setPlainText(textcodec::fromLocal8(dbq::text8(q.value(0))));
+    m_pNoteEdit->setPlainText(textcodec::fromLocal8(q.text8(0)));
     return true;
 }
 

@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <set>
@@ -120,13 +119,13 @@ void SCPosSelDlg::load_scbuses(const SCPosList& current) {
     SqlStmt s;
     s << "select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=";
     s.number(CDBUtility::m_CaseNo);
-    QSqlQuery q = dbq::newQuery();
-    if (dbq::exec(q, s)) {
+    dbq::Query q;
+    if (q.exec(s)) {
         while (q.next()) {
             SCPos p;
-            p.iName = dbq::text8(q.value(1));
-            p.jName = dbq::text8(q.value(2));
-            p.name = casechoices::faultKey(dbq::text8(q.value(0)), p.iName, p.jName, dbq::text8(q.value(3)));
+            p.iName = q.text8(1);
+            p.jName = q.text8(2);
+            p.name = casechoices::faultKey(q.text8(0), p.iName, p.jName, q.text8(3));
             p.percent = dbq::toInt(q.value(3));
             (chosen.count(p.name) ? m_sel : m_avail).push_back(std::move(p));
         }

@@ -17,7 +17,6 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTextEdit>
 #include <QVBoxLayout>

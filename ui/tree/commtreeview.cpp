@@ -6,7 +6,6 @@
 #include "db/textcodec.h"
 
 #include <QHeaderView>
-#include <QSqlQuery>
 #include <functional>
 #include <set>
 
@@ -208,13 +207,13 @@ void CommTreeView::reloadRoot() {
 }
 
 void CommTreeView::fillRows(QTreeWidgetItem* parent, int kindCode, const SqlStmt& s) {
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) {
+    dbq::Query q;
+    if (!q.exec(s)) {
         screport::logError(s.text());
         return;
     }
     while (q.next()) {
-        QTreeWidgetItem* item = newItem(parent, kindCode, dbq::text8(q.value(0)));
+        QTreeWidgetItem* item = newItem(parent, kindCode, q.text8(0));
         // Not read yet: show that there is something to open.
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         decorate(item);
@@ -252,8 +251,8 @@ void CommTreeView::markLoaded(QTreeWidgetItem* item) {
 
 QTreeWidgetItem* CommTreeView::fillFolder(QTreeWidgetItem* parent, int folderKind, int elemKind,
                                           const SqlStmt& s, int nameCol, int insertAt) {
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) {
+    dbq::Query q;
+    if (!q.exec(s)) {
         screport::logError(s.text());
         return nullptr;
     }
@@ -261,7 +260,7 @@ QTreeWidgetItem* CommTreeView::fillFolder(QTreeWidgetItem* parent, int folderKin
     QList<QTreeWidgetItem*> rows;
     while (q.next()) {
         if (!folder) folder = newItem(parent, folderKind, kind(folderKind).label, insertAt);
-        const std::string name8 = dbq::text8(q.value(nameCol));
+        const std::string name8 = q.text8(nameCol);
         auto* item = new QTreeWidgetItem;
         item->setText(0, textcodec::fromLocal8(name8));
         item->setData(0, kKindRole, elemKind);
@@ -537,8 +536,8 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         s.containing(text8);
         s << "  order by a." << kd.nameCol;
     }
-    QSqlQuery q = dbq::newQuery();
-    if (!dbq::exec(q, s)) {
+    dbq::Query q;
+    if (!q.exec(s)) {
         screport::logError(s.text());
         return 0;
     }
@@ -549,7 +548,7 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
     while (q.next()) {
         Match m;
         m.label = kindLabel8;
-        auto col = [&](int i) { return dbq::text8(q.value(i)); };
+        auto col = [&](int i) { return q.text8(i); };
         switch (shape) {
         case AreaRow:
             m.name = col(0);
