@@ -170,6 +170,7 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     }
     if (state == SqlDialect::FileState::Fine) {
         auto session = std::make_shared<DbSession>();
+        if (!m_dialect.isFileDatabase()) session->setServer(textcodec::toLocal8(server));
         std::string override = m_charsetOverride;
         if (override.empty()) override = qEnvironmentVariable("SCREPORT_DB_CHARSET").toStdString();
         if (override.empty() && !m_dialect.isFileDatabase())

@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include "dbquery.h"
+#include "log.h"
 #include "resultrows.h"
 
 namespace {
@@ -58,7 +59,10 @@ constexpr int kReadLockWaitSeconds = 20;
 } // namespace
 
 ReadSnapshot::ReadSnapshot(const DbConnection& db, const std::vector<std::string>& tables) : m_db(db) {
-    if (!db.isOpen()) return;
+    m_ok = db.isOpen();
+    // Inside a transaction of the caller's the reads already see one state; a new one
+    // would end it.
+    if (!m_ok || ResultRows::inTransaction(db)) return;
     std::vector<std::string> locks, names;
     for (const std::string& t : tables) {
         const size_t blank = t.find(' ');
@@ -72,6 +76,7 @@ ReadSnapshot::ReadSnapshot(const DbConnection& db, const std::vector<std::string
     for (const SqlStmt& s : db.dialect().beginRead(m_transactional, locks, kReadLockWaitSeconds)) {
         dbq::Query q(db);
         if (!q.exec(s)) {
+            screport::logError(s.text());
             m_ok = false;
             break;
         }

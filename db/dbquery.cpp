@@ -95,6 +95,20 @@ const std::vector<std::string>& missingTables() {
     return g_missingTables;
 }
 
+std::string interruptedText(const DbConnection& db) {
+    std::string name = textcodec::toLocal8(db.name());
+    if (g_connectionLost) {
+        if (!db.session().server().empty()) name += " (" + db.session().server() + ")";
+        return textcodec::gb("与数据库的连接已中断，报表没有输出:") + name;
+    }
+    if (g_lockRefused) return textcodec::gb("数据库被其他程序占用，报表没有输出:") + name;
+    std::string missing;
+    for (const std::string& t : g_missingTables)
+        missing += (missing.empty() ? "" : ",") + t;
+    if (!missing.empty()) return textcodec::gb("数据库缺少报表需要的表:") + missing;
+    return std::string();
+}
+
 std::string failureText(const std::string& name8) {
     if (g_connectionLost) return textcodec::gb("与数据库的连接已中断:") + name8;
     if (g_lockRefused) return textcodec::gb("数据库被其他程序占用:") + name8;

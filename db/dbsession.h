@@ -25,6 +25,9 @@ class SCREPORT_CORE_EXPORT DbSession {
         m_text = t;
         m_textWhy = std::move(why);
     }
+    // The server and user of a server database ("服务器 ..., 用户 ..."), for messages.
+    const std::string& server() const { return m_server; }
+    void setServer(std::string s) { m_server = std::move(s); }
     // What decided the text encoding, for the debug stream.
     const std::string& textWhy() const { return m_textWhy; }
     // The stored text of one value as GB18030. `raw`: the value came as the stored bytes
@@ -63,6 +66,7 @@ class SCREPORT_CORE_EXPORT DbSession {
 
     Text m_text = Text::Unicode;
     std::string m_textWhy;
+    std::string m_server;
     std::map<std::string, Table> m_tables; // by upper-case name
     mutable std::mutex m_mutex;
     mutable QHash<QString, QString> m_resolved;

@@ -544,6 +544,17 @@ std::unique_ptr<ResultRows> ResultRows::select(const DbConnection& conn, const S
     return std::make_unique<QtRows>(std::move(q), session);
 }
 
+bool ResultRows::inTransaction(const DbConnection& conn) {
+    QSqlDatabase db = conn.database();
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    if (sqlite3* s = sqliteHandle(db)) return sqlite3_get_autocommit(s) == 0;
+    if (h.isValid() && (qstrcmp(h.typeName(), "MYSQL*") == 0 || qstrcmp(h.typeName(), "st_mysql*") == 0)) {
+        MYSQL* m = *static_cast<MYSQL* const*>(h.constData());
+        return m && (m->server_status & SERVER_STATUS_IN_TRANS);
+    }
+    return false;
+}
+
 void ResultRows::fail(const QSqlError& e) {
     dbq::noteFailure(e);
 }

@@ -25,6 +25,9 @@ class SCREPORT_CORE_EXPORT ResultRows {
     // one that gives no rows has no columns. Null when the statement did not run.
     static std::unique_ptr<ResultRows> select(const DbConnection& db, const SqlStmt& s);
 
+    // Whether a transaction is open on `db` (its reads already see one state).
+    static bool inTransaction(const DbConnection& db);
+
     // The next row; false at the end or when the connection failed under it.
     virtual bool next() = 0;
     virtual int columns() const = 0;

@@ -87,8 +87,16 @@ CaseStore::CaseStore(DbConnection db, int caseNo)
     : m_db(std::move(db)), m_caseNo(caseNo), m_caseNoText(std::to_string(caseNo)) {}
 
 std::unique_ptr<ResultRows> CaseStore::select(const SqlStmt& s) {
+    checkRead();
     ++m_queryCount;
     return m_db.select(s);
+}
+
+void CaseStore::checkRead() const {
+    // What the database did not give would read as missing data: stop before anything
+    // is derived from it.
+    const std::string why = dbq::interruptedText(m_db);
+    if (!why.empty() && (dbq::connectionLost() || dbq::lockRefused())) raiseError(why);
 }
 
 bool CaseStore::exec(dbq::Query& q, const SqlStmt& s) {
@@ -126,6 +134,7 @@ void CaseStore::loadResults(const std::function<void(long)>& tick) {
     // Each statement's rows are read to the end, or dropped, before the next one runs.
     loadFaults();
     loadVoltages(tick);
+    checkRead();
     // A fault without voltages cannot be reported on: the calculation did not finish it.
     for (auto it = m_faults.begin(); it != m_faults.end();) {
         if (faultVolts(it->second.T)) {
@@ -139,6 +148,7 @@ void CaseStore::loadResults(const std::function<void(long)>& tick) {
     }
     loadPreFault();
     loadBranches();
+    checkRead();
 }
 
 void CaseStore::loadFaults() {

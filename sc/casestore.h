@@ -132,6 +132,8 @@ class SCREPORT_CORE_EXPORT CaseStore {
     const SCB120Rec* volts(int bus, int T) const;
     const FaultVolts* faultVolts(int T) const;
     std::unique_ptr<ResultRows> select(const SqlStmt& s);
+    // Throws the run's error text when the database failed under a read (lost, in use).
+    void checkRead() const;
     void loadFaults();
     void loadVoltages(const std::function<void(long)>& tick);
     void loadPreFault();

@@ -25,14 +25,7 @@ namespace {
 // Why the statements of this run may have read less than the case holds; empty when
 // they did not.
 std::string interruptedRead(const DbConnection& db) {
-    const QString name = db.name();
-    if (dbq::connectionLost()) return gb("与数据库的连接已中断，报表没有输出:") + textcodec::toLocal8(name);
-    if (dbq::lockRefused()) return gb("数据库被其他程序占用，报表没有输出:") + textcodec::toLocal8(name);
-    std::string missing;
-    for (const std::string& t : dbq::missingTables())
-        missing += (missing.empty() ? "" : ",") + t;
-    if (!missing.empty()) return gb("数据库缺少报表需要的表:") + missing;
-    return std::string();
+    return dbq::interruptedText(db);
 }
 
 // Everything a run reads, "TABLE" or "TABLE alias" as its statements name them.
@@ -315,6 +308,8 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
             res.error8 = interrupted;
             screport::logError(res.error8);
         }
+        // Rows that never arrived are no problem of the data.
+        if (!interrupted.empty()) problems = dp::List();
         res.files.clear();
         // The list explains a run that stopped for it; an earlier run's list stays otherwise.
         if (req.strict && builder && !problems.empty() && interrupted.empty())

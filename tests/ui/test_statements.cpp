@@ -138,6 +138,20 @@ QString templateOf(QString sql, const QStringList& dbNames, const std::vector<st
     for (const QString& n : dbNames)
         if (!n.isEmpty()) sql.replace(n, "{db}");
     sql = sql.simplified();
+    // The engine logs the table names the database has (lower case on this server).
+    static const std::map<QString, QString> spelling = [] {
+        std::map<QString, QString> m;
+        for (const schema::Table& t : schema::tables())
+            m[QString::fromStdString(t.name).toUpper()] = QString::fromStdString(t.name);
+        return m;
+    }();
+    static const QRegularExpression word("\\b[A-Za-z_][A-Za-z0-9_]*\\b");
+    for (auto it = word.globalMatch(sql); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        auto known = spelling.find(m.captured().toUpper());
+        if (known != spelling.end() && m.captured() != known->second)
+            sql.replace(m.capturedStart(), m.capturedLength(), known->second);
+    }
     // Qt's SQLite driver numbers the placeholders.
     static const QRegularExpression numbered(":[0-9]+\\b");
     sql.replace(numbered, "?");
@@ -671,8 +685,9 @@ void StatementReview::checkAgainstList() {
     for (const Hooked& h : hooked) {
         classify(h.sql);
         if (holdsData(h.sql, statementMarkers)) withData.insert(h.sql);
-        for (const QVariant& v : h.values)
-            values << v.toString();
+        for (const QVariant& v : h.values) // text values are GB18030 bytes
+            values << (v.typeId() == QMetaType::QByteArray ? textcodec::fromLocal8(v.toByteArray().toStdString())
+                                                           : v.toString());
     }
     if (!sqlite) engine = log->statements();
     EXPECT_GT(engine.size(), 100u) << "the engine's own record of the statements is missing";
