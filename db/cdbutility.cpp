@@ -56,7 +56,8 @@ bool textFor(const std::string& name, DbSession::Text* t) {
 }
 
 // Tables and text encoding, from the catalogue; `db` reads through `session` as it fills.
-void learn(const DbConnection& db, DbSession& session, const std::string& override) {
+// False when the catalogue could not be read because another program holds the database.
+bool learn(const DbConnection& db, DbSession& session, const std::string& override) {
     const bool file = db.dialect().isFileDatabase();
     dbq::Query t(db);
     if (t.exec(file ? SqlStmt("SELECT name FROM sqlite_master WHERE type='table'")
@@ -65,6 +66,7 @@ void learn(const DbConnection& db, DbSession& session, const std::string& overri
         while (t.next())
             session.addTable(t.text8(0), file ? std::string() : t.text8(1));
     }
+    if (dbq::lockRefused()) return false;
     DbSession::Text text = DbSession::Text::Unicode;
     std::string why;
     if (!override.empty() && textFor(override, &text)) {
@@ -112,6 +114,7 @@ void learn(const DbConnection& db, DbSession& session, const std::string& overri
     }
     if (text == DbSession::Text::Gb18030Bytes)
         screport::logDebug(textcodec::gb("数据库的文字是GB18030字节:") + why);
+    return true;
 }
 
 std::string kindWord(DB_type t) {
@@ -176,13 +179,19 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
         if (override.empty() && !m_dialect.isFileDatabase())
             override = ServerLogin::optionFileValue("screport", "default-character-set").toStdString();
         if (override == "auto") override.clear();
-        learn(DbConnection(db, m_dialect, m_strTableSuffix, session), *session, override);
-        m_session = session;
-        return m_pDatabase;
+        if (learn(DbConnection(db, m_dialect, m_strTableSuffix, session), *session, override)) {
+            m_session = session;
+            return m_pDatabase;
+        }
+        db.close();
+        state = SqlDialect::FileState::InUse;
     }
     switch (state) {
     case SqlDialect::FileState::Damaged:
         m_strOpenError = gb("数据库文件已损坏或不是数据库:");
+        break;
+    case SqlDialect::FileState::InUse:
+        m_strOpenError = gb("数据库被其他程序占用:");
         break;
     case SqlDialect::FileState::NoCaseTables:
         m_strOpenError = gb("数据库文件不是短路作业数据库:");

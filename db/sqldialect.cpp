@@ -30,7 +30,7 @@ quint32 bigEndian32(const QByteArray& b, int at) {
 // merely busy.
 SqlDialect::FileState probeFailed(const QSqlError& e, QString* why) {
     const int primary = e.nativeErrorCode().toInt() & 0xff;
-    if (primary == 5 || primary == 6) return SqlDialect::FileState::Fine; // SQLITE_BUSY, SQLITE_LOCKED
+    if (primary == 5 || primary == 6) return SqlDialect::FileState::InUse; // SQLITE_BUSY, SQLITE_LOCKED
     *why = SqlDialect::errorReason(e);
     // SQLITE_CORRUPT, SQLITE_NOTADB
     return primary == 11 || primary == 26 ? SqlDialect::FileState::Damaged

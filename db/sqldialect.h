@@ -29,15 +29,15 @@ public:
     // reached or refuses the login; on success `why` names the server and the user.
     bool configure(QSqlDatabase& db, QString* why = nullptr) const;
     // What a case database file turned out to be, before and after the driver opened it.
-    enum class FileState { Fine, CannotOpen, Damaged, NoCaseTables };
+    enum class FileState { Fine, CannotOpen, Damaged, NoCaseTables, InUse };
     // From the file alone, before the driver sees it: SQLite would create a missing file and
     // take an empty one for an empty database. Missing or unreadable, empty, no SQLite file,
     // shorter than its header says. `why` gets the reason. Always Fine on the server.
     FileState checkFile(const QString& name, QString* why) const;
     // After open: a cheap read of the schema and of the short-circuit case table, so that a
     // damaged page or another program's file shows now and not later as a missing case.
-    // No integrity check: it stays cheap on a large file. Fine on the server, and for a
-    // file another program holds locked (the reads say so when they are refused).
+    // No integrity check: it stays cheap on a large file. Fine on the server; InUse for a
+    // file another program holds locked beyond the busy timeout.
     FileState probe(QSqlDatabase& db, QString* why) const;
     // The engine's own words for a failure, else the driver's.
     static QString errorReason(const QSqlError& e);
