@@ -58,7 +58,8 @@ namespace {
 constexpr int kReadLockWaitSeconds = 20;
 } // namespace
 
-ReadSnapshot::ReadSnapshot(const DbConnection& db, const std::vector<std::string>& tables) : m_db(db) {
+ReadSnapshot::ReadSnapshot(const DbConnection& db, const std::vector<std::string>& tables, bool lock)
+    : m_db(db) {
     m_ok = db.isOpen();
     // Inside a transaction of the caller's the reads already see one state; a new one
     // would end it.
@@ -72,6 +73,7 @@ ReadSnapshot::ReadSnapshot(const DbConnection& db, const std::vector<std::string
         locks.push_back(blank == std::string::npos ? real : real + " AS " + t.substr(blank + 1));
     }
     m_transactional = db.session().transactional(names);
+    if (!m_transactional && !lock) return;
     m_ok = true;
     for (const SqlStmt& s : db.dialect().beginRead(m_transactional, locks, kReadLockWaitSeconds)) {
         dbq::Query q(db);

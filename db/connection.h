@@ -33,8 +33,10 @@ class SCREPORT_CORE_EXPORT DbConnection;
 class SCREPORT_CORE_EXPORT ReadSnapshot {
   public:
     // `tables`: what the reads name, each "TABLE" or "TABLE alias" as the program writes
-    // it (tables the database lacks are left out).
-    ReadSnapshot(const DbConnection& db, const std::vector<std::string>& tables);
+    // it (tables the database lacks are left out). `lock`: hold read locks where the
+    // tables keep no transactions (every table of the reads must then be named); without
+    // it such tables are read as they come.
+    ReadSnapshot(const DbConnection& db, const std::vector<std::string>& tables, bool lock = true);
     ~ReadSnapshot();
     ReadSnapshot(const ReadSnapshot&) = delete;
     ReadSnapshot& operator=(const ReadSnapshot&) = delete;

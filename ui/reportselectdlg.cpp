@@ -378,6 +378,10 @@ void ReportSelectDlg::onChangeCase(const QString& name) {
         m_pCaseCombo->setCurrentText(CDBUtility::getCaseName());
         return;
     }
+    // What is shown of the new case comes from one state of the database.
+    const DbConnection db = CDBUtility::connection();
+    const ReadSnapshot snapshot(db, {CDBUtility::getCaseTab(), "SCR_OUT", "SCR_CONT", "SCR_FAULTBUS", "SCR_R120"},
+                                false);
     CDBUtility::setCaseName(name);
     if (g_pCommTree) g_pCommTree->setCase(textcodec::toLocal8(name));
     if (m_pNoteEdit) readNote(name);
