@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStringDecoder>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace testproc {
@@ -59,6 +62,72 @@ std::map<QString, QByteArray> files(const QString& dir) {
         out[QDir(dir).relativeFilePath(path)] = it.fileInfo().isDir() ? QByteArray() : fileBytes(path);
     }
     return out;
+}
+
+std::map<QString, QByteArray> reportFiles(const QString& dir) {
+    std::map<QString, QByteArray> out;
+    for (const auto& [name, bytes] : files(dir)) {
+        const QString path = dir + "/" + name;
+        if (QFileInfo(path).isDir()) continue;
+        if (!name.endsWith(".xlsx")) {
+            out[name] = bytes;
+            continue;
+        }
+        QTemporaryDir parts;
+        EXPECT_EQ(QProcess::execute("unzip", {"-q", path, "-d", parts.path()}), 0) << path.toStdString();
+        for (const auto& [part, partBytes] : files(parts.path()))
+            if (part != "docProps/core.xml" && !QFileInfo(parts.path() + "/" + part).isDir())
+                out[name + "/" + part] = partBytes;
+    }
+    return out;
+}
+
+namespace {
+
+// Reports are GB18030 unless written as UTF-8.
+QString readable(const QByteArray& line) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString s = utf8.decode(line);
+    return utf8.hasError() ? QStringDecoder("GB18030").decode(line) : s;
+}
+
+} // namespace
+
+std::string differences(const std::map<QString, QByteArray>& want, const std::map<QString, QByteArray>& got,
+                        int shown) {
+    std::map<QString, std::pair<const QByteArray*, const QByteArray*>> all;
+    for (const auto& [k, v] : want)
+        all[k].first = &v;
+    for (const auto& [k, v] : got)
+        all[k].second = &v;
+    QString out;
+    int n = 0;
+    for (const auto& [k, p] : all) {
+        if (p.first && p.second && *p.first == *p.second) continue;
+        if (n++ >= shown) continue;
+        if (!p.first || !p.second) {
+            out += k + (p.first ? ": missing\n" : ": not expected\n");
+            continue;
+        }
+        const QList<QByteArray> a = p.first->split('\n'), b = p.second->split('\n');
+        qsizetype i = 0, c = 0;
+        while (i < a.size() && i < b.size() && a[i] == b[i])
+            ++i;
+        while (i < a.size() && i < b.size() && c < a[i].size() && a[i][c] == b[i][c])
+            ++c;
+        // Long lines (XML parts) from a little before the first difference.
+        const qsizetype from = c > 120 ? c - 60 : 0;
+        auto part = [&](const QList<QByteArray>& l) {
+            return i < l.size() ? readable(l[i].mid(from, 240)) : "<end>";
+        };
+        out += QString("%1 line %2 (byte %3):\n  want %4\n  got  %5\n")
+                   .arg(k)
+                   .arg(i + 1)
+                   .arg(c)
+                   .arg(part(a), part(b));
+    }
+    return n ? QString("%1 of %2 entries differ\n%3").arg(n).arg(all.size()).arg(out).toStdString()
+             : std::string();
 }
 
 } // namespace testproc

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <map>
+#include <string>
 
 namespace testproc {
 
@@ -28,5 +29,12 @@ QByteArray fileBytes(const QString& path);
 QString writeFile(const QString& path, const QByteArray& bytes);
 // Relative path -> bytes of everything under `dir`; folders as entries without bytes.
 std::map<QString, QByteArray> files(const QString& dir);
+// The files of files(), each .xlsx replaced by its parts ("x/book.xlsx/xl/styles.xml"),
+// less the one part that holds the time of writing.
+std::map<QString, QByteArray> reportFiles(const QString& dir);
+// Empty when both hold the same; else how many entries differ and, for the first `shown`
+// of them, the first line that differs.
+std::string differences(const std::map<QString, QByteArray>& want, const std::map<QString, QByteArray>& got,
+                        int shown = 4);
 
 } // namespace testproc

@@ -28,19 +28,20 @@ std::string socketPath() {
     return s ? s : "";
 }
 
-void pointClientAtTestServer() {
-    setenv("SCREPORT_DB_SOCKET", socketPath().c_str(), 1);
+void pointClientAt(const std::string& socket) {
+    setenv("SCREPORT_DB_SOCKET", socket.c_str(), 1);
     setenv("SCREPORT_DB_USER", "root", 1);
 }
 
 // A side connection of its own, so tests can set up rows without the code under test.
-template <class F> void withConnection(Backend b, const std::string& arg, F f) {
+template <class F>
+void withConnection(Backend b, const std::string& arg, F f, const std::string& socket = socketPath()) {
     const QString conn = "testdb-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(b == Backend::Sqlite ? "QSQLITE" : "QMYSQL", conn);
         if (b == Backend::MariaDb) {
             db.setUserName("root");
-            db.setConnectOptions(QString::fromStdString("UNIX_SOCKET=" + socketPath()));
+            db.setConnectOptions(QString::fromStdString("UNIX_SOCKET=" + socket));
         }
         db.setDatabaseName(QString::fromStdString(arg));
         f(db);
@@ -49,27 +50,38 @@ template <class F> void withConnection(Backend b, const std::string& arg, F f) {
     QSqlDatabase::removeDatabase(conn);
 }
 
-void dropServerDb(const std::string& name) {
-    withConnection(Backend::MariaDb, "", [&](QSqlDatabase& db) {
-        if (db.open()) QSqlQuery(db).exec(QString::fromStdString("DROP DATABASE IF EXISTS " + name));
-    });
+void dropServerDb(const std::string& name, const std::string& socket) {
+    withConnection(
+        Backend::MariaDb, "",
+        [&](QSqlDatabase& db) {
+            if (db.open()) QSqlQuery(db).exec(QString::fromStdString("DROP DATABASE IF EXISTS " + name));
+        },
+        socket);
 }
 
 // The database of `arg` on a side connection, open, the server speaking UTF-8.
-template <class F> void withOpen(Backend b, const std::string& arg, F f) {
-    withConnection(b, arg, [&](QSqlDatabase& db) {
-        const bool open = db.open();
-        EXPECT_TRUE(open) << db.lastError().text().toStdString();
-        if (!open) return;
-        if (b == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
-        f(db);
-    });
+template <class F>
+void withOpen(Backend b, const std::string& arg, F f, const std::string& socket = socketPath()) {
+    withConnection(
+        b, arg,
+        [&](QSqlDatabase& db) {
+            const bool open = db.open();
+            EXPECT_TRUE(open) << db.lastError().text().toStdString();
+            if (!open) return;
+            if (b == Backend::MariaDb) QSqlQuery(db).exec("SET NAMES utf8mb4");
+            f(db);
+        },
+        socket);
 }
 
-int serverScript(const char* cmd, const std::string& dir) {
-    return dir.empty() ? -1
-                       : QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server",
-                                           {cmd, QString::fromStdString(dir)});
+void execOn(QSqlDatabase& db, const std::string& sqlUtf8) {
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str())))
+        << sqlUtf8 << ": " << q.lastError().text().toStdString();
+}
+
+int serverScript(const QStringList& args) {
+    return QProcess::execute(SCREPORT_SOURCE_DIR "/tests/support/mariadb-server", args);
 }
 
 } // namespace
@@ -99,7 +111,8 @@ std::vector<Backend> backends() {
     return v;
 }
 
-CaseDb::CaseDb(Backend b) : m_backend(b) {
+CaseDb::CaseDb(Backend b, const std::string& socket)
+    : m_backend(b), m_socket(b == Backend::MariaDb && socket.empty() ? socketPath() : socket) {
     static std::atomic<int> counter{0};
     QString err;
     if (b == Backend::Sqlite) {
@@ -108,14 +121,14 @@ CaseDb::CaseDb(Backend b) : m_backend(b) {
         m_dir = dir.path().toStdString();
         m_arg = m_dir + "/case.db";
     } else {
-        if (!mariaDbAvailable()) {
+        if (socket.empty() && !mariaDbAvailable()) {
             ADD_FAILURE() << "the private MariaDB server is not reachable (SCREPORT_TEST_MYSQL_SOCKET="
                           << socketPath() << ")";
             return;
         }
-        pointClientAtTestServer();
+        pointClientAt(m_socket);
         m_arg = "sct_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
-        dropServerDb(m_arg);
+        dropServerDb(m_arg, m_socket);
     }
     if (!schema::createCaseDatabase(m_arg, &err))
         ADD_FAILURE() << "cannot create " << m_arg << ": " << err.toStdString();
@@ -124,28 +137,32 @@ CaseDb::CaseDb(Backend b) : m_backend(b) {
 CaseDb::~CaseDb() {
     if (m_backend == Backend::Sqlite) {
         if (!m_dir.empty()) QDir(QString::fromStdString(m_dir)).removeRecursively();
-    } else if (mariaDbAvailable()) {
-        dropServerDb(m_arg);
+    } else if (!m_arg.empty()) {
+        dropServerDb(m_arg, m_socket);
     }
 }
 
+void CaseDb::exec(const std::string& sqlUtf8) const {
+    with([&](QSqlDatabase& db) { execOn(db, sqlUtf8); });
+}
+
+void CaseDb::with(const std::function<void(QSqlDatabase&)>& f) const {
+    withOpen(m_backend, m_arg, f, m_socket);
+}
+
 void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
-    withOpen(b, arg, [&](QSqlDatabase& db) {
-        QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(QString::fromUtf8(sqlUtf8.c_str())))
-            << sqlUtf8 << ": " << q.lastError().text().toStdString();
-    });
+    withOpen(b, arg, [&](QSqlDatabase& db) { execOn(db, sqlUtf8); });
 }
 
 QStringList CaseDb::rows(const QString& sql, const QVariantList& values, QChar sep) const {
     QStringList out;
-    withOpen(m_backend, m_arg, [&](QSqlDatabase& db) { out = testdb::rows(db, sql, values, sep); });
+    with([&](QSqlDatabase& db) { out = testdb::rows(db, sql, values, sep); });
     return out;
 }
 
 std::vector<std::pair<QString, QString>> CaseDb::nameColumns() const {
     std::vector<std::pair<QString, QString>> out;
-    withOpen(m_backend, m_arg, [&](QSqlDatabase& db) { out = testdb::nameColumns(db); });
+    with([&](QSqlDatabase& db) { out = testdb::nameColumns(db); });
     return out;
 }
 
@@ -176,23 +193,25 @@ std::vector<std::pair<QString, QString>> nameColumns(const QSqlDatabase& db) {
     return out;
 }
 
-OwnServer::OwnServer() {
+OwnServer::OwnServer(TableNames names) : m_names(names) {
     char tmpl[] = "/tmp/own-mdb-XXXXXX"; // short: a socket path has a length limit
     if (mkdtemp(tmpl)) m_dir = tmpl;
 }
 
 OwnServer::~OwnServer() {
     if (m_dir.empty()) return;
-    serverScript("stop", m_dir);
+    serverScript({"stop", QString::fromStdString(m_dir)});
     QDir(QString::fromStdString(m_dir)).removeRecursively();
 }
 
 bool OwnServer::start() {
-    return serverScript("start", m_dir) == 0;
+    QStringList args{"start", QString::fromStdString(m_dir)};
+    if (m_names == TableNames::CaseSensitive) args << "case-sensitive";
+    return !m_dir.empty() && serverScript(args) == 0;
 }
 
 bool OwnServer::restart() {
-    return serverScript("restart", m_dir) == 0;
+    return !m_dir.empty() && serverScript({"restart", QString::fromStdString(m_dir)}) == 0;
 }
 
 void OwnServer::kill() {

@@ -23,9 +23,10 @@ bool mariaDbRequired();
 void exec(Backend b, const std::string& arg, const std::string& sqlUtf8);
 
 // A new, empty case database with every table; dropped (or deleted) on destruction.
+// On MariaDB, on the test server or on the server at `socket` (an OwnServer's).
 class CaseDb {
   public:
-    explicit CaseDb(Backend b);
+    explicit CaseDb(Backend b, const std::string& socket = std::string());
     ~CaseDb();
     CaseDb(const CaseDb&) = delete;
     CaseDb& operator=(const CaseDb&) = delete;
@@ -33,13 +34,18 @@ class CaseDb {
     // The argument CDBUtility::opendb takes.
     const std::string& arg() const { return m_arg; }
     Backend backend() const { return m_backend; }
-    void exec(const std::string& sqlUtf8) const { testdb::exec(m_backend, m_arg, sqlUtf8); }
+    // The server's socket; empty for SQLite.
+    const std::string& socket() const { return m_socket; }
+    void exec(const std::string& sqlUtf8) const;
     // rows() and nameColumns() on a side connection.
     QStringList rows(const QString& sql, const QVariantList& values = {}, QChar sep = ',') const;
     std::vector<std::pair<QString, QString>> nameColumns() const;
+    // `f` on an open side connection, the server speaking UTF-8.
+    void with(const std::function<void(QSqlDatabase&)>& f) const;
 
   private:
     Backend m_backend;
+    std::string m_socket;
     std::string m_arg;
     std::string m_dir;
 };
@@ -54,7 +60,10 @@ std::vector<std::pair<QString, QString>> nameColumns(const QSqlDatabase& db);
 // a chosen moment. Stopped and removed on destruction.
 class OwnServer {
   public:
-    OwnServer();
+    // CaseSensitive keeps table names as given (lower_case_table_names=0), as most
+    // servers do; the test server stores them in lower case.
+    enum class TableNames { LowerCase, CaseSensitive };
+    explicit OwnServer(TableNames names = TableNames::LowerCase);
     ~OwnServer();
     OwnServer(const OwnServer&) = delete;
     OwnServer& operator=(const OwnServer&) = delete;
@@ -68,6 +77,7 @@ class OwnServer {
 
   private:
     std::string m_dir;
+    TableNames m_names;
 };
 
 // Points CDBUtility (SCREPORT_DB_SOCKET, SCREPORT_DB_USER) at a server for the lifetime of
