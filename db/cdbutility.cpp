@@ -33,18 +33,22 @@ QSqlDatabase& connectionObject() {
 
 // Character sets whose columns hold bytes the server does not convert: the package's
 // GB18030 text, as a client that never set a character set stored it.
-bool holdsBytes(const std::string& charset, const std::string& dataType) {
+// Latin1 columns need a latin1 session to pass their bytes; binary ones come as stored in
+// any session, while the text columns beside them may be converted as usual.
+DbSession::Text storeOf(const std::string& charset, const std::string& dataType) {
     const QString cs = QString::fromStdString(charset).toLower();
     const QString type = QString::fromStdString(dataType).toLower();
-    if (cs == "latin1" || cs == "binary") return true;
-    return cs.isEmpty() && (type == "binary" || type == "varbinary" || type.endsWith("blob"));
+    if (cs == "latin1") return DbSession::Text::Gb18030Bytes;
+    if (cs == "binary" || (cs.isEmpty() && (type == "binary" || type == "varbinary" || type.endsWith("blob"))))
+        return DbSession::Text::Gb18030Binary;
+    return DbSession::Text::Unicode;
 }
 
 // The encoding a character-set name asks for; false for an unknown name.
 bool textFor(const std::string& name, DbSession::Text* t) {
     const QString n = QString::fromStdString(name).toLower();
     if (n == "latin1" || n == "binary") {
-        *t = DbSession::Text::Gb18030Bytes;
+        *t = n == "latin1" ? DbSession::Text::Gb18030Bytes : DbSession::Text::Gb18030Binary;
         return true;
     }
     for (const char* u : {"utf8", "utf8mb3", "utf8mb4", "gbk", "gb2312", "gb18030"})
@@ -80,10 +84,10 @@ bool learn(const DbConnection& db, DbSession& session, const std::string& overri
             while (c.next()) {
                 const QString table = QString::fromStdString(c.text8(0)).toUpper();
                 if (table != "SC_CASE" && !table.startsWith("SCR_")) continue;
-                if (!holdsBytes(c.text8(2), c.text8(3))) continue;
-                text = DbSession::Text::Gb18030Bytes;
+                const DbSession::Text t = storeOf(c.text8(2), c.text8(3));
+                if (t == DbSession::Text::Unicode || text == DbSession::Text::Gb18030Bytes) continue;
+                text = t;
                 why = c.text8(0) + "." + c.text8(1) + " " + (c.isNull(2) ? c.text8(3) : c.text8(2));
-                break;
             }
         }
     } else {
@@ -112,7 +116,7 @@ bool learn(const DbConnection& db, DbSession& session, const std::string& overri
         n.exec(SqlStmt(text == DbSession::Text::Gb18030Bytes ? "SET NAMES latin1 COLLATE latin1_bin"
                                                              : "SET NAMES utf8mb4 COLLATE utf8mb4_bin"));
     }
-    if (text == DbSession::Text::Gb18030Bytes)
+    if (text != DbSession::Text::Unicode)
         screport::logDebug(textcodec::gb("数据库的文字是GB18030字节:") + why);
     return true;
 }

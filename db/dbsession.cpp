@@ -66,7 +66,7 @@ void DbSession::decode(const char* p, size_t n, bool raw, std::string& out) cons
 }
 
 std::string DbSession::encode(const std::string& local8) const {
-    if (m_text == Text::Gb18030Bytes) return local8;
+    if (m_text != Text::Unicode) return local8;
     return textcodec::toUtf8(local8);
 }
 

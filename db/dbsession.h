@@ -16,9 +16,11 @@
 class SCREPORT_CORE_EXPORT DbSession {
   public:
     // Unicode: the server (or SQLite's UTF-8) holds characters, converted at the boundary.
-    // Gb18030Bytes: the columns hold the package's GB18030 bytes (latin1 or binary columns
-    // on the server, TEXT that is not UTF-8 in a file); they pass through unchanged.
-    enum class Text { Unicode, Gb18030Bytes };
+    // Gb18030Bytes: the columns hold the package's GB18030 bytes (latin1 columns on the
+    // server, TEXT that is not UTF-8 in a file); they pass through unchanged both ways.
+    // Gb18030Binary: the name columns are binary ones holding GB18030 bytes: those come as
+    // stored, other text is converted by the server, and bound text goes as its bytes.
+    enum class Text { Unicode, Gb18030Bytes, Gb18030Binary };
 
     Text text() const { return m_text; }
     void setText(Text t, std::string why) {
@@ -40,6 +42,8 @@ class SCREPORT_CORE_EXPORT DbSession {
     }
     // GB18030 text as the database stores it.
     std::string encode(const std::string& local8) const;
+    // Whether bound text goes as a binary string (its bytes, whatever the session speaks).
+    bool bindsBinary() const { return m_text == Text::Gb18030Binary; }
 
     // Tables as the catalogue names them. Without a catalogue (nothing added) names are
     // used as the program writes them.

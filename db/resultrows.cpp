@@ -169,7 +169,7 @@ class MySqlRows : public ResultRows {
                 b.buffer = &reals[i];
             } else {
                 texts[i] = m_db.encode(v.toByteArray().toStdString());
-                b.buffer_type = MYSQL_TYPE_STRING;
+                b.buffer_type = m_db.bindsBinary() ? MYSQL_TYPE_BLOB : MYSQL_TYPE_STRING;
                 b.buffer = texts[i].data();
                 b.buffer_length = (unsigned long)texts[i].size();
             }

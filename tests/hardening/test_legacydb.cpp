@@ -135,7 +135,7 @@ TEST(LegacyDb, Latin1ColumnsHoldingGbkBytes) {
     expectAsClean(Variant::Latin1Bytes);
 }
 
-TEST(LegacyDb, DISABLED_VarbinaryNames) {
+TEST(LegacyDb, VarbinaryNames) {
     expectAsClean(Variant::BinaryNames);
 }
 
