@@ -60,6 +60,14 @@ std::string kindText(Kind k) {
         return gb("超出取值范围");
     case Kind::Missing:
         return gb("缺少数据");
+    case Kind::Duplicate:
+        return gb("重复的行");
+    case Kind::Conflict:
+        return gb("互相矛盾的重复行");
+    case Kind::Mismatch:
+        return gb("与计算结果不符");
+    case Kind::Overflow:
+        return gb("计算结果溢出");
     }
     return std::string();
 }
@@ -72,6 +80,8 @@ std::string actionText(Action a) {
         return gb("该行未输出");
     case Action::FaultLeftOut:
         return gb("该故障点未输出");
+    case Action::UsedOnce:
+        return gb("只用一次");
     }
     return std::string();
 }
@@ -140,9 +150,10 @@ Checked readNumber(double x, Domain d) {
     bool inDomain = true;
     switch (d) {
     case Domain::Finite:
+        inDomain = std::fabs(x) <= kMaxStored;
         break;
     case Domain::Positive:
-        inDomain = x > 0.0;
+        inDomain = x >= 1.0 / kMaxStored && x <= kMaxStored;
         break;
     case Domain::Integer:
         inDomain = x == std::floor(x) && x >= -2147483648.0 && x <= 2147483647.0;

@@ -1,7 +1,8 @@
 #pragma once
 // Values the case database does not really hold: NULL, text that is no number,
 // infinities and NaN, numbers outside their column's domain, rows that should be there
-// and are not. Every read of a number goes through readNumber; what it rejects never
+// and are not, rows stored twice, a fault type the results contradict, results too large
+// to write. Every read of a number goes through readNumber; what it rejects never
 // becomes a plausible number: it is NaN from then on, and the cells computed from it
 // stay empty. Each problem is one entry of the run's list.
 #include "export.h"
@@ -16,13 +17,23 @@
 
 namespace dataproblems {
 
-enum class Kind { Null, NotNumber, NotFinite, OutOfDomain, Missing };
-enum class Action { CellsEmpty, RowLeftOut, FaultLeftOut };
+enum class Kind {
+    Null,
+    NotNumber,
+    NotFinite,
+    OutOfDomain,
+    Missing,
+    Duplicate, // a row's key stored again with the same values
+    Conflict,  // ... with other values: one entry per column, both values shown
+    Mismatch,  // a case value the stored results contradict
+    Overflow,  // a result of values within their bounds too large to write
+};
+enum class Action { CellsEmpty, RowLeftOut, FaultLeftOut, UsedOnce };
 
 // What a column may hold.
 enum class Domain {
-    Finite,    // any finite number
-    Positive,  // > 0: base voltage, base power, ratio
+    Finite,    // finite, magnitude at most kMaxStored
+    Positive,  // 1 / kMaxStored to kMaxStored: base voltage, base power, ratio
     Integer,   // whole number within int
     FaultType, // 1 to 4
 };
@@ -64,6 +75,11 @@ SCREPORT_CORE_EXPORT List* current();
 SCREPORT_CORE_EXPORT void report(Problem p);
 
 constexpr double kBad = std::numeric_limits<double>::quiet_NaN();
+// No per-unit value, MVA, kV, ratio or angle of a power system comes near it (the largest,
+// capacities, are some 1e5 MVA); beyond it a value is a marker or damage, as is a base or
+// ratio below its inverse. Products of a few values within it stay far from overflow, so
+// only a division by a near-zero can overflow.
+constexpr double kMaxStored = 1e15;
 inline bool bad(double v) {
     return std::isnan(v);
 }

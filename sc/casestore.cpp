@@ -8,6 +8,7 @@
 #include "db/textcodec.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <deque>
 #include <string_view>
@@ -81,7 +82,45 @@ int leniently(const QVariant& v) {
     return c.ok ? int(c.value) : 0;
 }
 
+const char* const kCurrentCols[6] = {"IR1", "II1", "IR2", "II2", "IR0", "II0"};
+
+bool same(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+// The shortest text that reads back as the value; "?" for one already on the list.
+std::string valueText(double x) {
+    if (std::isnan(x)) return "?";
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
+}
+
 } // namespace
+
+namespace duprows {
+
+bool merge(double* kept, const double* later, const char* const* columns, size_t n, const char* table,
+           const std::string& key, std::vector<dp::Problem>* deferred, dp::Action a) {
+    bool agree = true;
+    for (size_t c = 0; c < n; ++c) {
+        if (same(kept[c], later[c])) continue;
+        agree = false;
+        dp::Problem p{
+            dp::Kind::Conflict, table, columns[c], key, valueText(kept[c]) + " / " + valueText(later[c]), a};
+        if (deferred)
+            deferred->push_back(std::move(p));
+        else
+            dp::report(std::move(p));
+        kept[c] = dp::kBad;
+    }
+    return agree;
+}
+
+void note(const char* table, const char* keyColumns, const std::string& key) {
+    dp::report(dp::Problem{dp::Kind::Duplicate, table, keyColumns, key, std::string(), dp::Action::UsedOnce});
+}
+
+} // namespace duprows
 
 CaseStore::CaseStore(DbConnection db, int caseNo)
     : m_db(std::move(db)), m_caseNo(caseNo), m_caseNoText(std::to_string(caseNo)) {}
@@ -146,6 +185,7 @@ void CaseStore::loadResults(const std::function<void(long)>& tick) {
         m_badFaults.insert(it->first);
         it = m_faults.erase(it);
     }
+    checkFaultType();
     loadPreFault();
     loadBranches();
     checkRead();
@@ -158,6 +198,7 @@ void CaseStore::loadFaults() {
     const char* tab = "SCR_R120";
     auto q = select(s);
     if (!q) return;
+    std::set<std::string> twoT; // fault points stored with two fault numbers
     while (q->next()) {
         std::string iName, jName;
         auto rowKey = [&] { return caseKey() + gb("，故障点 ") + iName; };
@@ -170,12 +211,51 @@ void CaseStore::loadFaults() {
             m_badFaults.insert(key);
             continue;
         }
-        SCR120Rec& r = m_faults[key];
+        double v[6];
+        for (int c = 0; c < 6; ++c)
+            v[c] = num(*q, 5 + c, tab, kCurrentCols[c], k);
+        auto [at, added] = m_faults.try_emplace(key);
+        SCR120Rec& r = at->second;
+        if (!added) {
+            if (twoT.count(key)) continue;
+            // Which voltages belong to it is unknown.
+            double t[2] = {double(r.T), double(T)};
+            static const char* const kT = "T";
+            if (!duprows::merge(&t[0], &t[1], &kT, 1, tab, k(), nullptr, dp::Action::FaultLeftOut)) {
+                twoT.insert(key);
+                m_badFaults.insert(key);
+                m_faults.erase(at);
+                continue;
+            }
+            double kept[6] = {r.I1.real(), r.I1.imag(), r.I2.real(), r.I2.imag(), r.I0.real(), r.I0.imag()};
+            if (duprows::merge(kept, v, kCurrentCols, 6, tab, k()))
+                duprows::note(tab, duprows::kFaultPoint, k());
+            std::copy(kept, kept + 6, v);
+        }
         r.T = T;
-        r.I1 = Cx(num(*q, 5, tab, "IR1", k), num(*q, 6, tab, "II1", k));
-        r.I2 = Cx(num(*q, 7, tab, "IR2", k), num(*q, 8, tab, "II2", k));
-        r.I0 = Cx(num(*q, 9, tab, "IR0", k), num(*q, 10, tab, "II0", k));
+        r.I1 = Cx(v[0], v[1]);
+        r.I2 = Cx(v[2], v[3]);
+        r.I0 = Cx(v[4], v[5]);
     }
+}
+
+void CaseStore::checkFaultType() {
+    const QVariant& stored = caseRow().typeFault;
+    const dp::Checked type = dp::readNumber(stored, dp::Domain::FaultType);
+    if (!type.ok) return; // the reports' entry
+    scq::ZeroSeqSeen seen;
+    for (const auto& f : m_faults)
+        seen.add(f.second.I1, f.second.I0);
+    if (!scq::typeContradicted(int(type.value), seen)) return;
+    dp::report(dp::Problem{dp::Kind::Mismatch, "SC_CASE", "Type_Fault", caseKey(), dp::storedText(stored),
+                           dp::Action::CellsEmpty});
+    // Whether the code or the results are wrong nobody knows: no zero-sequence value is used.
+    m_typeContradicted = true;
+    for (auto& f : m_faults)
+        f.second.I0 = m_noZ0;
+    for (FaultVolts& f : m_volts)
+        for (SCB120Rec& v : f.v)
+            v.V0 = m_noZ0;
 }
 
 // The bus voltage rows of the table, read apart from the store: its buses in the order they first come, its
@@ -300,8 +380,24 @@ void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
     std::sort(m_volts.begin(), m_volts.end(),
               [](const FaultVolts& a, const FaultVolts& b) { return a.T < b.T; });
     const size_t buses = m_buses.size();
+    std::vector<const std::string*> nameOf; // by bus index, made at the first repeated row
+    auto repeated = [&](int T, int bus, SCB120Rec& kept, const SCB120Rec& later) {
+        if (nameOf.empty()) {
+            nameOf.resize(buses);
+            for (const auto& [name, bf] : m_buses)
+                nameOf[size_t(bf.m_bus)] = &name;
+        }
+        static const char* const cols[6] = {"VR1", "VI1", "VR2", "VI2", "VR0", "VI0"};
+        double a[6] = {kept.V1.real(), kept.V1.imag(), kept.V2.real(),
+                       kept.V2.imag(), kept.V0.real(), kept.V0.imag()};
+        const double b[6] = {later.V1.real(), later.V1.imag(), later.V2.real(),
+                             later.V2.imag(), later.V0.real(), later.V0.imag()};
+        const std::string key = busFaultKey(*nameOf[size_t(bus)], T);
+        if (duprows::merge(a, b, cols, 6, "SCR_B120", key)) duprows::note("SCR_B120", "bus_Name,T", key);
+        kept = SCB120Rec{Cx(a[0], a[1]), Cx(a[2], a[3]), Cx(a[4], a[5])};
+    };
     for (FaultVolts& f : m_volts) {
-        // By bus index; of two rows of one bus and fault the later one counts.
+        // By bus index; two rows of one bus and fault are merged.
         if (!std::is_sorted(f.bus.begin(), f.bus.end())) {
             std::vector<size_t> order(f.bus.size());
             for (size_t i = 0; i < order.size(); ++i)
@@ -317,7 +413,10 @@ void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
         }
         size_t out = 0;
         for (size_t i = 0; i < f.bus.size(); ++i) {
-            if (out > 0 && f.bus[out - 1] == f.bus[i]) --out;
+            if (out > 0 && f.bus[out - 1] == f.bus[i]) {
+                repeated(f.T, f.bus[i], f.v[out - 1], f.v[i]);
+                continue;
+            }
             f.bus[out] = f.bus[i];
             f.v[out++] = f.v[i];
         }
@@ -404,9 +503,33 @@ void CaseStore::loadBranches() {
             if (int c = a.J_Name.compare(b.J_Name)) return c < 0;
             return a.ID_No < b.ID_No;
         });
+        // A branch stored twice is one branch.
+        size_t out = 0;
+        for (size_t i = 0; i < m_branches.size(); ++i) {
+            SCLine1Rec& b = m_branches[i];
+            if (out > 0) {
+                SCLine1Rec& a = m_branches[out - 1];
+                if (a.I_Name == b.I_Name && a.J_Name == b.J_Name && a.ID_No == b.ID_No) {
+                    static const char* const cols[5] = {"R1", "X1", "B1_half", "Tk", "Type"};
+                    double x[5] = {a.Z1.real(), a.Z1.imag(), a.B1_half, a.Tk, double(a.Type)};
+                    const double y[5] = {b.Z1.real(), b.Z1.imag(), b.B1_half, b.Tk, double(b.Type)};
+                    const std::string key = branchKey(a.I_Name, a.J_Name, a.ID_No);
+                    if (duprows::merge(x, y, cols, 5, tab, key))
+                        duprows::note(tab, "I_Name,J_Name,ID_No", key);
+                    a.Z1 = Cx(x[0], x[1]);
+                    a.B1_half = x[2];
+                    a.Tk = x[3];
+                    a.Type = std::isnan(x[4]) ? 0 : a.Type;
+                    continue;
+                }
+            }
+            if (out != i) m_branches[out] = std::move(b);
+            ++out;
+        }
+        m_branches.resize(out);
     }
-    // A three-phase fault has no zero-sequence network.
-    if (leniently(caseRow().typeFault) != 1) {
+    // A three-phase fault has no zero-sequence network; with a contradicted type none is used.
+    if (!m_typeContradicted && leniently(caseRow().typeFault) != 1) {
         SqlStmt s("select I_Name,J_Name,ID_No,R0,X0 from SCR_LINE0 where CASE_NO=");
         s.number(m_caseNoText);
         const char* tab = "SCR_LINE0";
@@ -416,7 +539,13 @@ void CaseStore::loadBranches() {
                 if (!branchOf(*q, tab, caseKey(), bk)) continue;
                 auto k = [&] { return branchKey(bk.I_Name, bk.J_Name, bk.ID_No); };
                 const Cx z0(num(*q, 3, tab, "R0", k), num(*q, 4, tab, "X0", k));
-                m_line0[std::move(bk)] = z0;
+                auto [at, added] = m_line0.try_emplace(std::move(bk), z0);
+                if (added) continue;
+                static const char* const cols[2] = {"R0", "X0"};
+                double x[2] = {at->second.real(), at->second.imag()};
+                const double y[2] = {z0.real(), z0.imag()};
+                if (duprows::merge(x, y, cols, 2, tab, k())) duprows::note(tab, "I_Name,J_Name,ID_No", k());
+                at->second = Cx(x[0], x[1]);
             }
         }
     }
@@ -424,7 +553,7 @@ void CaseStore::loadBranches() {
     m_z0.reserve(m_branches.size());
     for (const SCLine1Rec& b : m_branches) {
         auto it = m_line0.find(BranchKey{b.I_Name, b.J_Name, b.ID_No});
-        m_z0.push_back(it == m_line0.end() ? nullptr : &it->second);
+        m_z0.push_back(m_typeContradicted ? &m_noZ0 : it == m_line0.end() ? nullptr : &it->second);
     }
 }
 
@@ -450,22 +579,43 @@ void CaseStore::loadCapacities() {
                 [this](const ResultRows& q, const std::string& bus) {
                     auto k = [&] { return busKey(bus); };
                     std::vector<dp::Problem>& later = m_busProblems[bus];
-                    m_capacities[bus] = Cx(numLater(q, 1, "SCR_BUS", "SC1_MVA", k, later),
-                                           numLater(q, 2, "SCR_BUS", "SC3_MVA", k, later));
+                    const double v[2] = {numLater(q, 1, "SCR_BUS", "SC1_MVA", k, later),
+                                         numLater(q, 2, "SCR_BUS", "SC3_MVA", k, later)};
+                    auto [at, added] = m_capacities.try_emplace(bus, v[0], v[1]);
+                    if (added) return;
+                    static const char* const cols[2] = {"SC1_MVA", "SC3_MVA"};
+                    double x[2] = {at->second.real(), at->second.imag()};
+                    repeatedBus(bus, x, v, cols, 2);
+                    at->second = Cx(x[0], x[1]);
                 });
 }
 
 void CaseStore::loadBaseVoltages() {
     if (m_baseKVLoaded) return;
     m_baseKVLoaded = true;
-    // The first row of a bus is the one a single lookup would have found.
     readBusRows("select BUS_Name,Base_kV from SCR_BUS where CASE_NO=",
                 [this](const ResultRows& q, const std::string& bus) {
-                    if (m_baseKV.count(bus)) return;
-                    m_baseKV.emplace(bus, numLater(
-                                              q, 1, "SCR_BUS", "Base_kV", [&] { return busKey(bus); },
-                                              m_busProblems[bus], dp::Domain::Positive));
+                    const double kv = numLater(
+                        q, 1, "SCR_BUS", "Base_kV", [&] { return busKey(bus); }, m_busProblems[bus],
+                        dp::Domain::Positive);
+                    auto [at, added] = m_baseKV.try_emplace(bus, kv);
+                    static const char* const col = "Base_kV";
+                    if (!added) repeatedBus(bus, &at->second, &kv, &col, 1);
                 });
+}
+
+// The two statements each see their own columns; the entries wait until the bus is used.
+void CaseStore::repeatedBus(const std::string& bus, double* kept, const double* later,
+                            const char* const* columns, size_t n) {
+    m_busRepeated.insert(bus);
+    if (!duprows::merge(kept, later, columns, n, "SCR_BUS", busKey(bus), &m_busProblems[bus]))
+        m_busConflicts.insert(bus);
+}
+
+// Rows of a bus that agree in every column read so far.
+void CaseStore::noteBusRepeat(const std::string& bus) const {
+    if (m_busRepeated.count(bus) && !m_busConflicts.count(bus))
+        duprows::note("SCR_BUS", "BUS_Name", busKey(bus));
 }
 
 void CaseStore::reportBusProblem(const std::string& bus, const char* column) const {
@@ -507,6 +657,7 @@ double CaseStore::baseKV(const std::string& bus) {
     auto it = m_baseKV.find(bus);
     if (it == m_baseKV.end()) raiseError(gb("不能找到计算母线的电压基值:") + bus);
     if (dp::bad(it->second)) reportBusProblem(bus, "Base_kV");
+    noteBusRepeat(bus);
     return it->second;
 }
 
@@ -519,6 +670,7 @@ double CaseStore::sc1MVA(const std::string& bus) const {
     auto it = m_capacities.find(bus);
     if (it == m_capacities.end()) raiseError(gb("找不到母线对应的单相短路容量：") + bus);
     if (dp::bad(it->second.real())) reportBusProblem(bus, "SC1_MVA");
+    noteBusRepeat(bus);
     return it->second.real();
 }
 
@@ -527,6 +679,7 @@ double CaseStore::sc3MVA(const std::string& bus) const {
     // The capacity message names the single-phase value; the same one is used for both.
     if (it == m_capacities.end()) raiseError(gb("找不到母线对应的单相短路容量：") + bus);
     if (dp::bad(it->second.imag())) reportBusProblem(bus, "SC3_MVA");
+    noteBusRepeat(bus);
     return it->second.imag();
 }
 

@@ -45,6 +45,21 @@ struct BranchKey {
     bool operator<(const BranchKey& o) const;
 };
 
+// Rows stored twice under one key (fault point, bus and fault, branch, bus).
+namespace duprows {
+// The columns that name a fault point, for its entry.
+constexpr const char* kFaultPoint = "I_Name,J_Name,ID_Name,Percent";
+// `later` joins `kept` column by column: an equal value stays, a differing one becomes NaN
+// with a Conflict entry showing both (into `deferred` when given, else reported). A NaN
+// stands for a value already on the list. Returns whether every column agreed.
+SCREPORT_CORE_EXPORT bool merge(double* kept, const double* later, const char* const* columns, size_t n,
+                                const char* table, const std::string& key,
+                                std::vector<dataproblems::Problem>* deferred = nullptr,
+                                dataproblems::Action a = dataproblems::Action::CellsEmpty);
+// The entry of a key whose rows agree; `keyColumns` names the columns of the key.
+SCREPORT_CORE_EXPORT void note(const char* table, const char* keyColumns, const std::string& key);
+} // namespace duprows
+
 class SCREPORT_CORE_EXPORT CaseStore {
   public:
     using Cx = scq::Cx;
@@ -100,6 +115,9 @@ class SCREPORT_CORE_EXPORT CaseStore {
     const SCR120Rec* findFault(const std::string& key) const;
     // A fault point whose stored record is unusable (already on the problem list).
     bool isBadFault(const std::string& key) const { return m_badFaults.count(key) > 0; }
+    // The fault currents contradict the case's fault type (an entry): every zero-sequence
+    // value is NaN, and what the type decides is unknown.
+    bool typeContradicted() const { return m_typeContradicted; }
     const std::map<std::string, BusFaults>& buses() const { return m_buses; }
     const BusFaults* findBus(const std::string& bus) const;
     const SCB120Rec* findVolts(const std::string& bus, int T) const;
@@ -135,11 +153,15 @@ class SCREPORT_CORE_EXPORT CaseStore {
     // Throws the run's error text when the database failed under a read (lost, in use).
     void checkRead() const;
     void loadFaults();
+    void checkFaultType();
     void loadVoltages(const std::function<void(long)>& tick);
     void loadPreFault();
     void loadBranches();
     template <class F> void readBusRows(const char* statement, F&& row);
     void reportBusProblem(const std::string& bus, const char* column) const;
+    // A second row of a bus in SCR_BUS: its `n` values merged into `kept`.
+    void repeatedBus(const std::string& bus, double* kept, const double* later, const char* const* columns,
+                     size_t n);
 
     DbConnection m_db;
     int m_caseNo;
@@ -158,6 +180,8 @@ class SCREPORT_CORE_EXPORT CaseStore {
     std::map<BranchKey, Cx> m_line0;
     int m_caseLF = 0;
     bool m_caseLFBad = false;
+    bool m_typeContradicted = false;
+    const Cx m_noZ0{dataproblems::kBad, dataproblems::kBad}; // every branch's Z0 then
 
     bool m_capacitiesLoaded = false;
     std::map<std::string, Cx> m_capacities; // SC1_MVA real, SC3_MVA imaginary
@@ -170,4 +194,7 @@ class SCREPORT_CORE_EXPORT CaseStore {
     // Bad base voltages and capacities, reported when used: a bus no fault reaches may
     // well have none stored.
     std::map<std::string, std::vector<dataproblems::Problem>> m_busProblems;
+    // Buses with more than one row; those whose columns read so far differ.
+    std::set<std::string> m_busRepeated, m_busConflicts;
+    void noteBusRepeat(const std::string& bus) const;
 };

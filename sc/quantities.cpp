@@ -21,7 +21,13 @@ Cx div(const Cx& a, const Cx& b) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
         return Cx(nan, nan);
     }
-    return a / b;
+    const Cx q = a / b;
+    // |q| <= |re| + |im|; a NaN (a bad value, or a divisor too small for the division) fails too.
+    if (std::fabs(q.real()) + std::fabs(q.imag()) < kMaxQuotient) return q;
+    auto finite = [](const Cx& z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); };
+    if (!finite(a) || !finite(b)) return q;
+    if (std::abs(q) <= kMaxQuotient) return q;
+    return std::polar(kMaxQuotient, std::arg(a) - std::arg(b));
 }
 
 Phases toPhases(const Cx& s1, const Cx& s2, const Cx& s0) {

@@ -3,6 +3,7 @@
 // complex arithmetic, sequence-to-phase conversion, angle and number texts, unit factors.
 #include "db/export.h"
 
+#include <cmath>
 #include <complex>
 #include <string>
 
@@ -18,7 +19,12 @@ inline double sqrt3() {
     return s;
 }
 
-// a / b; a complex zero divisor gives not-a-number in both parts (no infinities).
+// Largest magnitude a quotient is given: far past what a cell shows (kMaxCell), and small
+// enough that its products with stored values and the unit factors stay finite, so that
+// no report value overflows to an infinity or a NaN.
+constexpr double kMaxQuotient = 1e40;
+// a / b; a complex zero divisor gives not-a-number in both parts (no infinities). A larger
+// quotient of finite values keeps its angle and gets the magnitude kMaxQuotient.
 SCREPORT_CORE_EXPORT Cx div(const Cx& a, const Cx& b);
 
 struct Phases {
@@ -44,6 +50,37 @@ SCREPORT_CORE_EXPORT size_t fixedTo(char* out, double v, int decimals);
 SCREPORT_CORE_EXPORT size_t complexTo(char* out, const Cx& z);
 // Magnitude with 4 decimals, " / ", angle with 2 decimals.
 SCREPORT_CORE_EXPORT std::string complexText(const Cx& z);
+
+// Largest magnitude a cell is written with: a number whose whole part alone is wider than
+// the widest field of any report (20 characters) is no reading anyone can use.
+constexpr double kMaxCell = 1e20;
+// Infinite, or too large for a cell: what an overflow leaves (NaN is not).
+inline bool tooLarge(double v) {
+    return std::fabs(v) >= kMaxCell;
+}
+
+// The zero-sequence fault currents of a case's fault points, against its fault type.
+struct ZeroSeqSeen {
+    int zero = 0, nonZero = 0;
+    // Below a millionth of the positive-sequence current a zero-sequence current is what
+    // rounding leaves of none. A NaN (bad stored value) tells nothing.
+    void add(const Cx& i1, const Cx& i0) {
+        const double a0 = std::abs(i0), a1 = std::abs(i1);
+        if (std::isnan(a0) || std::isnan(a1)) return;
+        if (a0 <= 1e-6 * a1)
+            ++zero;
+        else
+            ++nonZero;
+    }
+};
+// Whether the currents contradict the fault type code: three-phase (1) and phase-to-phase
+// (3) faults have no zero-sequence current anywhere, ground faults (2, 4) have some somewhere
+// (one at a bus without a zero-sequence path may have none).
+inline bool typeContradicted(int type, const ZeroSeqSeen& s) {
+    if (type == 1 || type == 3) return s.nonZero > 0;
+    if (type == 2 || type == 4) return s.zero > 0 && s.nonZero == 0;
+    return false;
+}
 
 // Sequence values of one bus (or one end) at one fault.
 struct SeqV {

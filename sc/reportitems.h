@@ -18,11 +18,24 @@ struct CellBuffer {
     // The row was computed from a value the database does not really hold: a
     // not-a-number result stays an empty cell instead of "nan".
     bool blankNaN = false;
+    // A cell was left empty for a value too large to write.
+    bool overflowed = false;
+
+    // Whether a cell of magnitude m (nan: some part is NaN) stays empty; an overflow is noted.
+    bool empty(double m, bool nan) {
+        if (nan) return blankNaN;
+        if (!scq::tooLarge(m)) return false;
+        overflowed = true;
+        return true;
+    }
 };
 
-// A complex cell (magnitude / angle), empty when blankNaN and it is not a number.
+// A complex cell (magnitude / angle).
 inline std::string_view complexCell(CellBuffer& b, const scq::Cx& z) {
-    if (b.blankNaN && (std::isnan(z.real()) || std::isnan(z.imag()))) return std::string_view();
+    const bool nan = std::isnan(z.real()) || std::isnan(z.imag());
+    // |z| <= |re| + |im|: the magnitude only when it may be too large.
+    const double m = !nan && std::fabs(z.real()) + std::fabs(z.imag()) >= scq::kMaxCell ? std::abs(z) : 0.0;
+    if (b.empty(m, nan)) return std::string_view();
     return std::string_view(b.data, scq::complexTo(b.data, z));
 }
 
@@ -48,24 +61,28 @@ template <class Ctx> using Table = std::vector<Item<Ctx>>;
 template <class Ctx, class F> typename Item<Ctx>::Cell number(F value, int decimals) {
     return [value, decimals](const Ctx& c, CellBuffer& b) {
         const double v = value(c);
-        if (b.blankNaN && std::isnan(v)) return std::string_view();
+        if (b.empty(v, std::isnan(v))) return std::string_view();
         return std::string_view(b.data, scq::fixedTo(b.data, v, decimals));
     };
 }
 
 // Appends the cells of the chosen items, in the order chosen. Numbers without a
-// definition add nothing. `tainted`: the row's inputs hold a bad stored value.
+// definition add nothing. `tainted`: the row's inputs hold a bad stored value. Returns
+// the first item left empty for a value too large to write, -1 for none.
 template <class Ctx, class Emit>
-void appendCells(const Table<Ctx>& table, const std::vector<int>& chosen, const Ctx& c, Emit&& out,
-                 bool tainted = false) {
+int appendCells(const Table<Ctx>& table, const std::vector<int>& chosen, const Ctx& c, Emit&& out,
+                bool tainted = false) {
     CellBuffer buf;
     buf.blankNaN = tainted;
+    int first = -1;
     for (int n : chosen) {
         if (n < 0 || n >= int(table.size())) continue;
         const Item<Ctx>& it = table[size_t(n)];
         out(it.cell(c, buf));
         if (it.cell2) out(it.cell2(c, buf));
+        if (buf.overflowed && first < 0) first = n;
     }
+    return first;
 }
 
 } // namespace scitems

@@ -195,7 +195,7 @@ const scitems::Table<VizCtx>& vizItems() {
                     if (vc && (vc->filled >> k & 1)) return std::string_view(vc->text[k], vc->len[k]);
                     const Cx v = x.v[end][k] * x.s.kU;
                     const std::string_view t = text(b, v);
-                    if (vc && t.size() <= BusVoltCells::kRoom && !std::isnan(v.real()) &&
+                    if (vc && !t.empty() && t.size() <= BusVoltCells::kRoom && !std::isnan(v.real()) &&
                         !std::isnan(v.imag())) {
                         std::memcpy(vc->text[k], t.data(), t.size());
                         vc->len[k] = uint8_t(t.size());
@@ -263,9 +263,11 @@ void SCRepPort::portSummary() {
     addTitle(r, gb("短路作业名：") + m_strCaseName);
     addTitle(r, gb("短路作业描述：") + note);
     addTitle(r, gb("短路计算日期：\t") + date + gb("\t\t\t时间：\t") + time);
+    const std::string currentHead = gb(m_bPU ? "短路电流（p.u.）" : "短路电流（kA）"),
+                      mvaHead = gb("短路容量（MVA）"), ratioHead = gb("容量比（%）");
     addHeader(r, gb("母线名"), 18, true);
-    addHeader(r, gb(m_bPU ? "短路电流（p.u.）" : "短路电流（kA）"), 20, false);
-    addHeader(r, gb("短路容量（MVA）"), 20, false);
+    addHeader(r, currentHead, 20, false);
+    addHeader(r, mvaHead, 20, false);
     m_typeBad = !typeRead.ok;
     m_typeFault = m_typeBad ? 0 : int(typeRead.value);
     if (m_typeBad)
@@ -278,7 +280,7 @@ void SCRepPort::portSummary() {
     const bool withCapacity = m_typeFault == 1 || m_typeFault == 2;
     if (withCapacity) {
         addHeader(r, gb(m_typeFault == 1 ? "三相容量" : "单相容量"), 18, false);
-        addHeader(r, gb("容量比（%）"), 18, false);
+        addHeader(r, ratioHead, 18, false);
     }
     setBusColumn(r, 0, std::string());
     RepChart chart;
@@ -289,10 +291,13 @@ void SCRepPort::portSummary() {
 
     struct Row {
         std::string iName, jName, percent, idName;
-        double percentValue;
-        double mag;
+        double percentValue = 0.0;
+        std::string label{};
+        double part[6] = {}; // IR1, IR2, IR0, II1, II2, II0
+        double mag = 0.0;
     };
     std::vector<Row> rows;
+    std::map<std::string, size_t> rowOf; // a fault point stored twice is one row
     SqlStmt s("SELECT I_Name,J_Name,Percent,IR1,IR2,IR0,II1,II2,II0,ID_Name from SCR_R120 where flg=1 and "
               "CASE_NO=");
     s.number(m_strCaseNo);
@@ -307,24 +312,42 @@ void SCRepPort::portSummary() {
                     m_store.caseKey(), std::string(), dataproblems::Action::RowLeftOut});
                 continue;
             }
-            Row row{q.text8(0), q.text8(1),    q.text8(2),
-                    q.text8(9), dbq::toDouble(q.value(2)), 0.0};
-            const std::string label = row.iName == row.jName ? row.iName : row.idName + "_" + row.percent;
-            double part[6];
+            Row row{q.text8(0), q.text8(1), q.text8(2), q.text8(9), dbq::toDouble(q.value(2))};
+            row.label = row.iName == row.jName ? row.iName : row.idName + "_" + row.percent;
+            const std::string key = m_store.faultKey(row.label);
             for (int c = 0; c < 6; ++c) {
                 const QVariant v = q.value(3 + c);
                 const dataproblems::Checked x = dataproblems::readNumber(v);
                 if (!x.ok)
-                    dataproblems::report(
-                        dataproblems::Problem{x.kind, "SCR_R120", kCols[c], m_store.faultKey(label),
-                                              dataproblems::storedText(v), dataproblems::Action::CellsEmpty});
-                part[c] = x.value;
+                    dataproblems::report(dataproblems::Problem{x.kind, "SCR_R120", kCols[c], key,
+                                                               dataproblems::storedText(v),
+                                                               dataproblems::Action::CellsEmpty});
+                row.part[c] = x.value;
             }
-            const double re = part[0] + part[1] + part[2];
-            const double im = part[3] + part[4] + part[5];
-            row.mag = std::sqrt(re * re + im * im);
+            auto [at, added] = rowOf.try_emplace(row.label, rows.size());
+            if (!added) {
+                if (duprows::merge(rows[at->second].part, row.part, kCols, 6, "SCR_R120", key))
+                    duprows::note("SCR_R120", duprows::kFaultPoint, key);
+                continue;
+            }
             rows.push_back(std::move(row));
         }
+    }
+    // A fault type the currents contradict: what uses the zero sequence or the capacity
+    // the type chooses stays empty.
+    scq::ZeroSeqSeen seen;
+    for (const Row& row : rows)
+        seen.add(Cx(row.part[0], row.part[3]), Cx(row.part[2], row.part[5]));
+    const bool contradicted = typeRead.ok && scq::typeContradicted(m_typeFault, seen);
+    if (contradicted)
+        dataproblems::report(dataproblems::Problem{dataproblems::Kind::Mismatch, "SC_CASE", "Type_Fault",
+                                                   m_store.caseKey(), dataproblems::storedText(typeValue),
+                                                   dataproblems::Action::CellsEmpty});
+    for (Row& row : rows) {
+        const double* p = row.part;
+        const double re = p[0] + p[1] + p[2];
+        const double im = p[3] + p[4] + p[5];
+        row.mag = contradicted ? dataproblems::kBad : std::sqrt(re * re + im * im);
     }
     // Names in GB18030 byte order, whatever the database's own order.
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
@@ -334,23 +357,28 @@ void SCRepPort::portSummary() {
     });
 
     const double sb = m_store.baseMVA();
-    // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
-    auto cell = [](double v, int decimals) {
-        return std::isnan(v) ? std::string() : scq::fixed(v, decimals);
-    };
     long done = 0;
     for (const Row& row : rows) {
         screport::logDebug(" i name is " + row.iName);
+        // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
+        auto cell = [&](double v, int decimals, const std::string& head) {
+            if (std::isnan(v)) return std::string();
+            if (!scq::tooLarge(v)) return scq::fixed(v, decimals);
+            overflowed(reportkinds::Summary, head, m_store.faultKey(row.label));
+            return std::string();
+        };
         const int k = addRec(r);
-        addText(r, k, row.iName == row.jName ? row.iName : row.idName + "_" + row.percent, 0);
+        addText(r, k, row.label, 0);
         // Computed in both unit modes, so a missing base voltage stops either.
         const double f = scq::currentFactor(m_store.baseMVA(), getBaseKV(row.iName));
-        addText(r, k, cell(m_bPU ? row.mag : row.mag * f, 3), 0);
-        addText(r, k, cell(row.mag * sb, 3), 0);
+        addText(r, k, cell(m_bPU ? row.mag : row.mag * f, 3, currentHead), 0);
+        addText(r, k, cell(row.mag * sb, 3, mvaHead), 0);
         if (withCapacity) {
-            const double cap = m_typeFault == 1 ? m_store.sc3MVA(row.iName) : m_store.sc1MVA(row.iName);
-            addText(r, k, cell(cap, 2), 0);
-            addText(r, k, cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2), 0);
+            double cap = m_typeFault == 1 ? m_store.sc3MVA(row.iName) : m_store.sc1MVA(row.iName);
+            if (contradicted) cap = dataproblems::kBad;
+            addText(r, k, cell(cap, 2, gb(m_typeFault == 1 ? "三相容量" : "单相容量")), 0);
+            addText(r, k,
+                    cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2, ratioHead), 0);
         }
         if (++done % 1024 == 0) checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
     }
@@ -397,7 +425,12 @@ void SCRepPort::portDistribut() {
             addText(r, w, double(b.ID_No), i);
             const double coef = i1f < 0.001 ? 0.0 : std::abs(at.e.i1i) / i1f;
             const bool bad = scitems::anyBad({f->I1, at.vi.v1, at.vj.v1, b.Z1}, {b.B1_half, b.Tk});
-            addText(r, w, bad && std::isnan(coef) ? std::string() : scq::fixed(coef, 4), i);
+            std::string text;
+            if (scq::tooLarge(coef))
+                overflowed(reportkinds::Distribution, gb("分布系数"), branchRow(name, b));
+            else if (!(bad && std::isnan(coef)))
+                text = scq::fixed(coef, 4);
+            addText(r, w, text, i);
         }
         checkRun(stepOf(reportkinds::Distribution), i + 1, n, true);
         groupDone(r, i);
@@ -482,11 +515,14 @@ void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const
         return;
     }
     const ShortPointCtx c{
-        f->I1, f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_store.baseMVA(), m_typeFault == 1, m_typeBad};
-    const bool bad =
-        m_typeBad || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, m_store.baseMVA()});
-    scitems::appendCells(
+        f->I1, f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_store.baseMVA(), m_typeFault == 1, typeUnknown()};
+    const bool bad = typeUnknown() ||
+                     scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, m_store.baseMVA()});
+    const int over = scitems::appendCells(
         shortPointItems(), items, c, [&](std::string_view t) { addGrpText(r, i, std::string(t)); }, bad);
+    if (over >= 0)
+        overflowed(reportkinds::ShortBra, itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
+                   m_store.faultKey(name));
 }
 
 void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
@@ -505,7 +541,7 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
     c.i0f = f->I0;
     c.hasPre = m_store.preFault(name, c.vpre);
     c.type1 = m_typeFault == 1;
-    c.typeBad = m_typeBad;
+    c.typeBad = typeUnknown();
     c.kI = sc.kI;
     c.kZ = sc.kZ;
     c.sb = m_store.baseMVA();
@@ -533,12 +569,15 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
         const int w = addRec(r, i);
         addText(r, w, *other, i);
         addText(r, w, std::to_string(b.ID_No), i);
-        const bool bad = m_typeBad || scitems::anyBad({c.v1f, c.v0f, c.i1f, c.i0f, vo->V1, vo->V0, b.Z1,
-                                                       c.hasPre ? c.vpre : Cx(), c.hasZ0 ? c.z0 : Cx()},
-                                                      {b.B1_half, c.kI, c.kZ, c.sb});
-        scitems::appendCells(
+        const bool bad = typeUnknown() || scitems::anyBad({c.v1f, c.v0f, c.i1f, c.i0f, vo->V1, vo->V0, b.Z1,
+                                                           c.hasPre ? c.vpre : Cx(), c.hasZ0 ? c.z0 : Cx()},
+                                                          {b.B1_half, c.kI, c.kZ, c.sb});
+        const int over = scitems::appendCells(
             branchRowItems(), items, c,
             [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, bad);
+        if (over >= 0)
+            overflowed(reportkinds::ShortBra, itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
+                       branchRow(name, b));
     }
 }
 
@@ -603,8 +642,11 @@ void SCRepPort::portBusVol() {
             const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
             const SeqPhaseCtx c = seqPhase(v->V1, v->V2, v->V0, k);
             // Magnitudes and angles only: any NaN comes from a bad stored value.
-            scitems::appendCells(
+            const int over = scitems::appendCells(
                 seqPhaseItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, true);
+            if (over >= 0)
+                overflowed(reportkinds::BusVol, itemLabel(key, over),
+                           m_store.faultKey(name) + gb("，母线 ") + bus.first);
         }
     });
 }
@@ -659,15 +701,18 @@ void SCRepPort::portLineCur() {
             screport::logError(gb("找不到短路点：") + p.name);
             return;
         }
-        auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad) {
-            scitems::appendCells(
+        auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad, const SCLine1Rec* b) {
+            const int over = scitems::appendCells(
                 seqPhaseItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);
+            if (over >= 0)
+                overflowed(reportkinds::LineCur, itemLabel(key, over),
+                           b ? branchRow(p.name, *b) : m_store.faultKey(p.name));
         };
         int w = rs.addRecord(0);
         rs.append(0, w, p.name);
         rs.append(0, w, p.name);
         rs.append(0, w, "0");
-        emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI), true);
+        emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI), true, nullptr);
 
         for (size_t k = 0; k < m_store.branches().size(); ++k) {
             const SCLine1Rec& b = m_store.branches()[k];
@@ -677,7 +722,7 @@ void SCRepPort::portLineCur() {
             rs.append(0, w, b.I_Name);
             rs.append(0, w, b.J_Name);
             rs.append(0, w, ids[k]);
-            emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI));
+            emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI), &b);
         }
     });
 }
@@ -754,8 +799,9 @@ void SCRepPort::portVIZ() {
             if (bb.i) c.vc[0] = cells[size_t(bb.i->index())].at(i, c.s.kU);
             if (bb.j) c.vc[1] = cells[size_t(bb.j->index())].at(i, c.s.kU);
             const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
-            scitems::appendCells(
+            const int over = scitems::appendCells(
                 vizItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);
+            if (over >= 0) overflowed(reportkinds::BranchEnds, itemLabel(key, over), branchRow(name, b));
         }
     });
 }

@@ -38,7 +38,9 @@ void SCRepPort::loadVI() {
 SCPosList SCRepPort::usableFaults(const SCPosList& chosen) {
     loadVI();
     SCPosList out;
+    std::set<std::string> seen; // a fault point listed twice (stored twice) is reported once
     for (const SCPos& p : chosen) {
+        if (!seen.insert(p.name).second) continue;
         if (m_store.findFault(p.name)) {
             out.push_back(p);
         } else if (!m_store.isBadFault(p.name)) {
@@ -199,6 +201,16 @@ void SCRepPort::addCaseTitle(int r) {
     const std::string date = scq::dateText(dbq::text8(row.calDate));
     const std::string time = scq::timeText(dbq::text8(row.calTime));
     addTitle(r, gb("短路作业名：") + m_strCaseName + gb("\t短路计算日期：") + date + gb("\t时间：") + time);
+}
+
+void SCRepPort::overflowed(reportkinds::Id id, const std::string& item, const std::string& row) const {
+    dp::report(dp::Problem{dp::Kind::Overflow, gb(reportkinds::kind(id).step.c_str()), item, row,
+                           std::string(), dp::Action::CellsEmpty});
+}
+
+std::string SCRepPort::branchRow(const std::string& fault, const SCLine1Rec& b) const {
+    return m_store.faultKey(fault) + gb("，支路 ") + b.I_Name + " - " + b.J_Name + gb(" 号 ") +
+           std::to_string(b.ID_No);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "report/repportbase.h"
 #include "sc/casestore.h"
 #include "sc/quantities.h"
+#include "sc/reportkinds.h"
 #include "sc/scpos.h"
 
 #include <QString>
@@ -108,6 +109,13 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     };
     const scq::Scale& branchScale(BranchScales& cache, size_t k);
     void shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& s);
+    // Whether the zero sequence exists is unknown: no fault type, or one the results contradict.
+    bool typeUnknown() const { return m_typeBad || m_store.typeContradicted(); }
+    // A cell of report `id` left empty for a result too large to write; `item` names its
+    // column, `row` its row. Safe on a group's thread.
+    void overflowed(reportkinds::Id id, const std::string& item, const std::string& row) const;
+    // A branch's row under a fault point, for the problem list.
+    std::string branchRow(const std::string& fault, const SCLine1Rec& b) const;
     void shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& s);
 
     CaseStore& m_store;

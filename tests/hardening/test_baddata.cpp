@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace demo = casegen::demo;
@@ -31,6 +32,8 @@ struct Row {
     const char* error = nullptr; // UTF-8 text the failure must hold, when it fails
     // A value the database does not really hold: a run that succeeds must say so.
     bool damage = false;
+    // No zero divisor: no more "nan" cells than the clean case has.
+    bool noNewNaN = false;
 };
 
 class BadData : public hard::DemoTest {
@@ -47,6 +50,25 @@ class BadData : public hard::DemoTest {
         // hostile-name rows change, among them) keep the many runs short.
         hard::FullRun r = hard::fullRun(caseNo, perUnit, project, 4);
         r.req.faults = &r.faults;
+        // Never an infinity, nor a number whose whole part is wider than any field.
+        nanCells = 0;
+        r.req.inspect = [&](const RepPortBase& m) {
+            auto look = [&](const std::string& t) {
+                nanCells += t.find("nan") != std::string::npos;
+                EXPECT_EQ(t.find("inf"), std::string::npos) << t;
+                EXPECT_LE(std::min(t.find_first_not_of("-0123456789"), t.size()), 21u) << t;
+            };
+            for (int p = 0; p < m.pageCount(); ++p) {
+                const RecordStore& rs = m.page(p).records;
+                for (int g = 0; g < rs.groupCount(); ++g)
+                    for (int k = 0; k < rs.recordCount(g); ++k)
+                        for (int c = 0; c < rs.cellCount(g, k); ++c)
+                            look(std::string(rs.cell(g, k, c)));
+                for (const auto& texts : m.page(p).grpTexts)
+                    for (const std::string& t : texts)
+                        look(t);
+            }
+        };
         const OutputResult res = runOutput(CDBUtility::connection(), r.req);
         EXPECT_TRUE(expect == Expect::Either || res.ok() == (expect == Expect::Ok))
             << textcodec::toUtf8(res.error8);
@@ -83,22 +105,31 @@ class BadData : public hard::DemoTest {
     // change the back end refuses (a type or constraint the schema enforces) is skipped.
     // Returns how many rows applied.
     int runRows(const std::vector<Row>& rows, int caseNo) {
-        int applied = 0;
+        int applied = 0, cleanNaN[2] = {0, 0};
+        for (bool pu : {true, false}) {
+            runChecked("clean", caseNo, pu, Expect::Ok, nullptr);
+            cleanNaN[pu] = nanCells;
+        }
         for (const Row& row : rows) {
             QSqlDatabase& c = *CDBUtility::m_pDatabase;
             EXPECT_TRUE(c.transaction());
             bool ok = true;
             for (const std::string& s : row.sql)
                 ok = ok && hard::tryExec(s);
-            if (ok) {
-                ++applied;
-                runChecked(row.label, caseNo, true, row.pu, row.error, row.damage);
-                runChecked(row.label, caseNo, false, row.named, row.error, row.damage);
+            for (bool pu : {true, false}) {
+                if (!ok) break;
+                runChecked(row.label, caseNo, pu, pu ? row.pu : row.named, row.error, row.damage);
+                if (row.noNewNaN) {
+                    EXPECT_LE(nanCells, cleanNaN[pu]) << row.label;
+                }
             }
+            applied += ok;
             EXPECT_TRUE(c.rollback());
         }
         return applied;
     }
+
+    int nanCells = 0; // of the last run
 };
 
 // Every column the reports read, set to NULL for the whole case: never a silent run.
@@ -158,29 +189,30 @@ TEST_P(BadData, OddNumbers) {
         {"odd fault type", {"UPDATE SC_CASE SET Type_Fault=99,CASE_LF=-3"}},
         {"odd dates", {"UPDATE SC_CASE SET CAL_DATE='2',CAL_TIME=''"}},
     };
-    // Huge, zero and tiny values are numbers a calculation may write; these are not.
-    for (Row& r : rows)
+    // Zero values are numbers a calculation may write, a zero divisor's result "nan"; the
+    // others are not, or give results too large to write.
+    for (Row& r : rows) {
         for (const char* l :
              {"text voltage", "text impedance", "infinite voltage", "infinite current",
-              "zero capacities and bases", "negative base", "odd fault numbers", "odd fault type"})
+              "zero capacities and bases", "negative base", "odd fault numbers", "odd fault type",
+              "huge values", "huge base", "tiny impedance", "tiny currents"})
             r.damage = r.damage || r.label == l;
+        for (const char* l : {"huge values", "huge base", "tiny impedance", "tiny currents"})
+            r.noNewNaN = r.noNewNaN || r.label == l;
+    }
     const int applied = runRows(rows, demo::kCaseAToGround);
     // SQLite keeps every value as given; MariaDB refuses text and infinities in numbers.
     EXPECT_GE(applied, GetParam() == Backend::Sqlite ? int(rows.size()) : 10);
     EXPECT_EQ(runRows(rows, demo::kCaseThreePhase), applied);
 }
 
-// Rows stored twice, and a case with no results at all.
-TEST_P(BadData, DuplicatesAndEmptyCase) {
-    const std::vector<std::vector<const char*>> tables = {
-        {"SCR_B120"}, {"SCR_R120"}, {"SCR_LINE1", "SCR_LINE0"}, {"SCR_BUS"}, {"SC_CASE"}};
-    std::vector<Row> rows;
-    for (const auto& t : tables) {
-        rows.push_back({std::string("duplicate ") + t[0], {}, Expect::Either, Expect::Either});
-        for (const char* table : t)
-            rows.back().sql.push_back(std::string("INSERT INTO ") + table + " SELECT * FROM " + table +
-                                      " WHERE Case_No=2");
-    }
+// The case row stored twice, and a case with no results at all. (Result rows stored
+// twice: test_damage.)
+TEST_P(BadData, CaseRowTwiceAndEmptyCase) {
+    std::vector<Row> rows = {{"duplicate SC_CASE",
+                              {"INSERT INTO SC_CASE SELECT * FROM SC_CASE WHERE Case_No=2"},
+                              Expect::Either,
+                              Expect::Either}};
     // No fault results at all: the run stops before writing, naming the case.
     rows.push_back({"empty case", {}, Expect::Fails, Expect::Fails});
     rows.back().error = "短路作业没有计算结果，报表没有输出:IEEE14 单相接地";
@@ -316,6 +348,41 @@ TEST_P(BadBatch, ExitStatusTellsWhatHappened) {
     EXPECT_TRUE(QFile::exists(list)) << "the list says why nothing was written";
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_EQ(hard::fileBytes(txt), written);
+
+    // Rows stored twice, the same or with other values, and a value past any plausible one
+    // (case 4), a fault type the currents contradict (case 1): written, status 4, each named.
+    for (const char* s :
+         {"INSERT INTO SCR_R120 SELECT * FROM SCR_R120 WHERE Case_No=4 AND flg=1 AND I_Name='North3'",
+          "INSERT INTO SCR_LINE1 SELECT * FROM SCR_LINE1 WHERE CASE_NO=4 AND I_Name='North3'",
+          "INSERT INTO SCR_B120 (Case_No,bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0) SELECT "
+          "Case_No,bus_Name,T,VR1+1,VI1,"
+          "VR2,VI2,VR0,VI0 FROM SCR_B120 WHERE Case_No=4 AND bus_Name='South5' AND T=1",
+          "INSERT INTO SCR_LINE0 (CASE_NO,I_Name,J_Name,ID_No,R0,X0) SELECT "
+          "CASE_NO,I_Name,J_Name,ID_No,R0,X0+1 "
+          "FROM SCR_LINE0 WHERE CASE_NO=4 AND I_Name='中心4' AND J_Name='South5'",
+          "INSERT INTO SCR_BUS (CASE_NO,BUS_Name,SC1_MVA,SC3_MVA,Base_kV) SELECT CASE_NO,BUS_Name,SC1_MVA,"
+          "SC3_MVA,Base_kV+1 FROM SCR_BUS WHERE CASE_NO=4 AND BUS_Name='North3'",
+          "UPDATE SCR_B120 SET VI1=1e308 WHERE Case_No=4 AND bus_Name='末端14' AND T=2",
+          "UPDATE SC_CASE SET Type_Fault=2 WHERE Case_No=1"})
+        db.exec(s);
+    for (const auto& [caseNo, lines] : std::vector<std::pair<int, std::vector<const char*>>>{
+             {demo::kCaseABToGround,
+              {"7 个数据问题：超出取值范围 1，重复的行 3，互相矛盾的重复行 3",
+               "SCR_R120.I_Name,J_Name,ID_Name,Percent  作业 4，故障点 North3  重复的行，只用一次",
+               "SCR_LINE1.I_Name,J_Name,ID_No  作业 4，支路 North3 - 中心4 号 6  重复的行，只用一次",
+               "SCR_B120.VR1  作业 4，母线 South5，故障号 1  存储值 ",
+               "SCR_LINE0.X0  作业 4，支路 中心4 - South5 号 7  存储值 ",
+               "SCR_BUS.Base_kV  作业 4，母线 North3  存储值 132 / 133  互相矛盾的重复行，相关单元格留空",
+               "SCR_B120.VI1  作业 4，母线 末端14，故障号 2  存储值 1e+308  超出取值范围，相关单元格留空"}},
+             {demo::kCaseThreePhase,
+              {"1 个数据问题", "SC_CASE.Type_Fault  作业 1  存储值 2  与计算结果不符"}}}) {
+        r = hard::batch({"--batch", QString::fromStdString(db.arg()), tmp.path(),
+                         QString::fromUtf8(demo::kCaseNames[caseNo - 1]), "--reports", "all", "--format",
+                         "txt"});
+        EXPECT_EQ(r.code, 4) << r.err.toStdString();
+        for (const char* line : lines)
+            EXPECT_TRUE(r.err.contains(QString::fromUtf8(line))) << line << "\n" << r.err.toStdString();
+    }
 }
 
 INSTANTIATE_ON_BACKENDS(BadBatch);

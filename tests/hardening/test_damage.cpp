@@ -23,9 +23,15 @@ namespace {
 using Cells = std::map<std::string, std::string>;
 
 // Every value of every page, keyed by page, fault group, the record's identifying cells
-// and column, so a row left out does not shift the others.
+// and column, so a row left out does not shift the others; a group or record met again
+// gets keys of its own.
 Cells cellsOf(const RepPortBase& m) {
     Cells out;
+    std::map<std::string, int> seen;
+    auto once = [&](const std::string& k) {
+        const int n = seen[k]++;
+        return n ? k + "#" + std::to_string(n) : k;
+    };
     for (int p = 0; p < m.pageCount(); ++p) {
         const RepPage& pg = m.page(p);
         const std::string page = pg.titles.empty() ? std::to_string(p) : pg.titles.front();
@@ -35,7 +41,7 @@ Cells cellsOf(const RepPortBase& m) {
         for (int g = 0; g < pg.records.groupCount(); ++g) {
             const bool named = size_t(g) < pg.grpTexts.size() && !pg.grpTexts[size_t(g)].empty();
             const std::string grp =
-                page + "|" + (named ? pg.grpTexts[size_t(g)][0] : "#" + std::to_string(g));
+                once(page + "|" + (named ? pg.grpTexts[size_t(g)][0] : "#" + std::to_string(g)));
             if (named)
                 for (size_t k = 1; k < pg.grpTexts[size_t(g)].size(); ++k)
                     out[grp + "|line|" + std::to_string(k)] = pg.grpTexts[size_t(g)][k];
@@ -44,6 +50,7 @@ Cells cellsOf(const RepPortBase& m) {
                 std::string id = grp + "|";
                 for (int c = 0; c < n && size_t(c) < ids; ++c)
                     id += std::string(pg.records.cell(g, r, c)) + "|";
+                id = once(id);
                 for (int c = int(ids); c < n; ++c)
                     out[id + std::to_string(c)] = std::string(pg.records.cell(g, r, c));
             }
@@ -62,6 +69,31 @@ struct Damage {
     // no row of its own, an unknown fault type no capacity columns.
     bool mayDrop = false;
     const char* fault = nullptr; // an extra chosen fault point (UTF-8)
+};
+
+// Rows of case 2 stored again: their key, the columns that name it, and a column with
+// another value for a second row that differs.
+struct Twice {
+    const char* table;
+    const char* cols;
+    const char* keyCol;
+    const char* key;
+    const char* keyCols;
+    const char* column;
+    const char* value;
+    int affects = 3;
+
+    // The same row again (nothing changes), or with `column` set to `value`.
+    Damage row(bool other) const {
+        std::string sel = std::string(",") + cols + ",";
+        const std::string c = std::string(",") + column + ",";
+        if (other) sel.replace(sel.find(c), c.size(), std::string(",") + value + ",");
+        return {table,
+                std::string("INSERT INTO ") + table + " (" + cols + ") SELECT " +
+                    sel.substr(1, sel.size() - 2) + " FROM " + table + " WHERE Case_No=2 AND " + keyCol +
+                    "='" + key + "'",
+                std::string(table) + "." + (other ? column : keyCols), key, other ? affects : 0};
+    }
 };
 
 // The common kind: one column set to `value` in case 2's rows whose `keyCol` is `key`.
@@ -159,7 +191,32 @@ TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
         {"fault number without voltages", "UPDATE SCR_R120 SET T=999" + c2 + " AND I_Name='中心4'",
          "SCR_B120.T", "中心4"},
         {"a fault point the case does not have", "", "SCR_R120.ID_Name", "无此母线", 0, false, "无此母线"},
+        // The currents are a ground fault's.
+        {"three-phase type, ground-fault currents", "UPDATE SC_CASE SET Type_Fault=1" + c2,
+         "SC_CASE.Type_Fault", "作业 2"},
+        set("value past any plausible one", "SCR_B120.VR1", "1e308", "bus_Name", "South5"),
     };
+    // Rows stored twice: the same values count once and change nothing, another value
+    // leaves its column's cells empty.
+    const char* bus = "CASE_NO,BUS_Name,SC1_MVA,SC3_MVA,Base_kV";
+    const char* branch = "I_Name,J_Name,ID_No";
+    for (const Twice& t : {
+             Twice{"SCR_R120", "Case_No,flg,I_Name,J_Name,ID_Name,Percent,T,IR1,II1,IR2,II2,IR0,II0",
+                   "I_Name", "中心4", "I_Name,J_Name,ID_Name,Percent", "II0", "II0+1"},
+             Twice{"SCR_B120", "Case_No,bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0", "bus_Name", "South5",
+                   "bus_Name,T", "VR2", "VR2+0.5"},
+             Twice{"SCR_LINE1", "CASE_NO,I_Name,J_Name,ID_No,R1,X1,B1_half,Tk,Type", "I_Name", "中心4",
+                   branch, "X1", "X1*2"},
+             Twice{"SCR_LINE0", "CASE_NO,I_Name,J_Name,ID_No,R0,X0", "I_Name", "中心4", branch, "R0", "R0+1"},
+             Twice{"SCR_BUS", bus, "BUS_Name", "中心4", "BUS_Name", "SC1_MVA", "SC1_MVA+5"},
+         })
+        for (bool other : {false, true}) {
+            rows.push_back(t.row(other));
+            // Chosen twice as well: still one group.
+            if (std::string(t.table) == "SCR_R120") rows.back().fault = t.key;
+        }
+    rows.push_back(
+        Twice{"SCR_BUS", bus, "BUS_Name", "中心4", "BUS_Name", "Base_kV", "Base_kV+1", 2}.row(true));
     if (GetParam() == Backend::Sqlite) // MariaDB refuses text and infinities in numbers
         rows.insert(rows.end(),
                     {set("text current", "SCR_R120.IR1", "'abc'", "I_Name", "中心4"),

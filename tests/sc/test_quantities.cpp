@@ -56,4 +56,17 @@ TEST(Quantities, BranchCurrents) {
     EXPECT_NEAR(e.i1j.imag(), -1.0 / 1.05, 1e-12);
 }
 
+// A divisor too small for the quotient: its angle kept, its magnitude finite, so that no
+// report value overflows; a zero divisor stays not-a-number.
+TEST(Quantities, DivisionNeverOverflows) {
+    for (const Cx& b : {Cx(0, 1e-320), Cx(1e-300, -1e-300), Cx(-1e-45, 0)}) {
+        const Cx q = scq::div(Cx(0.3, -0.4), b);
+        EXPECT_DOUBLE_EQ(std::abs(q), scq::kMaxQuotient) << b;
+        EXPECT_NEAR(std::remainder(std::arg(q) - (std::arg(Cx(0.3, -0.4)) - std::arg(b)), 2 * M_PI), 0, 1e-12)
+            << b;
+    }
+    EXPECT_EQ(scq::div(Cx(0.3, -0.4), Cx(0, 1e-30)), Cx(0.3, -0.4) / Cx(0, 1e-30)); // 5e29, kept
+    EXPECT_TRUE(std::isnan(scq::div(Cx(1, 0), Cx()).imag()));
+}
+
 } // namespace

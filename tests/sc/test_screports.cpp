@@ -65,13 +65,16 @@ TEST_P(ScReportTest, SummaryOfOtherFaultTypesAndErrors) {
     EXPECT_EQ(row(*p, 0, 0, 0), (Strings{"B1", "4.010", "401.000", "1000.00", "40.10"}));
     EXPECT_EQ(p->page(0).titles.back(), gb("故障类型：ABC三相短路"));
 
-    // Two-phase: three columns, and a bus without stored capacities does not matter.
+    // Two-phase, no zero-sequence current: three columns, and a bus without stored
+    // capacities does not matter. B1: |-j4.01 - j1.995| = 6.005
     db->exec("UPDATE SC_CASE SET Type_Fault=3 WHERE Case_No=1");
+    db->exec("UPDATE SCR_R120 SET IR0=0, II0=0 WHERE Case_No=1");
     db->exec("UPDATE SCR_BUS SET SC1_MVA=0, SC3_MVA=0 WHERE BUS_Name='B1'");
     auto q = builder(handcase::kCaseEarth);
     q->portSummary();
     EXPECT_EQ(headers(*q, 0).size(), 3u);
-    EXPECT_EQ(row(*q, 0, 0, 0), (Strings{"B1", "6.505", "650.500"}));
+    EXPECT_EQ(row(*q, 0, 0, 0), (Strings{"B1", "6.005", "600.500"}));
+    EXPECT_TRUE(problems.empty());
 
     // No case row: no sheet at all.
     auto none = builder(42);

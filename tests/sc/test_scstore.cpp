@@ -27,15 +27,25 @@ TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
     EXPECT_EQ(p.queryCount(), queries);
     EXPECT_LE(queries, 7);
 
-    // Rows out of bus order, and a second row of one bus and fault: the later row counts,
-    // and the buses read before it keep theirs.
-    db->exec(
-        "INSERT INTO SCR_B120 (Case_No,bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0) VALUES (1,'B1',1,0.75,0,0,0,0,0)");
+    // Rows out of bus order, and second rows of one bus and fault: the same values count
+    // once, another value leaves its column NaN with both values on the list; the buses
+    // read before them keep theirs.
+    db->exec("INSERT INTO SCR_B120 (Case_No,bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0) VALUES "
+             "(1,'B1',1,0.75,0,-0.25,0,-0.2,0),(1,'C1',1,0.5,0,-0.25,0,-0.2,0)");
     CaseStore again(CDBUtility::connection(), handcase::kCaseEarth);
     again.loadResults();
-    EXPECT_EQ(again.findVolts("B1", 1)->V1, std::complex<double>(0.75, 0));
-    EXPECT_EQ(again.findVolts("B1", 1)->V2, std::complex<double>(0, 0));
+    EXPECT_TRUE(std::isnan(again.findVolts("B1", 1)->V1.real()));
+    EXPECT_EQ(again.findVolts("B1", 1)->V1.imag(), 0.0);
+    EXPECT_EQ(again.findVolts("B1", 1)->V2, std::complex<double>(-0.25, 0));
     EXPECT_EQ(again.findVolts("C1", 2), nullptr);
+    std::vector<std::string> listed;
+    for (const dataproblems::Problem& e : problems.entries())
+        listed.push_back(textcodec::toUtf8(dataproblems::lineText(e)));
+    EXPECT_EQ(
+        listed,
+        (std::vector<std::string>{
+            "SCR_B120.VR1  作业 1，母线 B1，故障号 1  存储值 0.5 / 0.75  互相矛盾的重复行，相关单元格留空",
+            "SCR_B120.bus_Name,T  作业 1，母线 C1，故障号 1  重复的行，只用一次"}));
     for (const auto& [bus, volts] : p.buses()) {
         for (const auto& f : p.faultRecords()) {
             if (bus == "B1" && f.second.T == 1) continue;
@@ -147,7 +157,40 @@ TEST_P(ScStoreTest, TitlesOfFaultTypeAndCase) {
     EXPECT_EQ(errorLines("在短路作业表中找不到指定的作业:42").size(), 1u);
 }
 
-INSTANTIATE_ON_BACKENDS(ScStoreTest);
+// The fault type against the zero-sequence fault currents of the whole case: one entry,
+// and no zero-sequence value is used.
+TEST_P(ScStoreTest, FaultTypeTheCurrentsContradict) {
+    auto check = [&](int caseNo, int type, bool contradicted) {
+        const std::string c = std::to_string(caseNo), t = std::to_string(type);
+        SCOPED_TRACE("case " + c + " type " + t);
+        db->exec("UPDATE SC_CASE SET Type_Fault=" + t + " WHERE Case_No=" + c);
+        problems = dataproblems::List();
+        CaseStore s(CDBUtility::connection(), caseNo);
+        s.loadResults();
+        EXPECT_EQ(s.typeContradicted(), contradicted);
+        ASSERT_EQ(problems.size(), contradicted ? 1u : 0u);
+        if (!contradicted) return;
+        EXPECT_EQ(textcodec::toUtf8(dataproblems::lineText(problems.entries()[0])),
+                  "SC_CASE.Type_Fault  作业 " + c + "  存储值 " + t + "  与计算结果不符，相关单元格留空");
+        for (const auto& f : s.faultRecords())
+            EXPECT_TRUE(std::isnan(f.second.I0.real())) << f.first;
+        EXPECT_TRUE(std::isnan(s.findVolts("D1", 1)->V0.imag()));
+        for (size_t k = 0; k < s.branches().size(); ++k)
+            EXPECT_TRUE(s.branchZ0(k) && std::isnan(s.branchZ0(k)->real())) << k;
+    };
+    // Ground-fault currents contradict codes 1 and 3, three-phase ones 2 and 4.
+    for (int type = 1; type <= 4; ++type) {
+        check(handcase::kCaseEarth, type, type % 2 == 1);
+        check(handcase::kCaseThree, type, type % 2 == 0);
+    }
+    // Rounding left in a three-phase result; one ground fault at a bus without a
+    // zero-sequence path.
+    db->exec("UPDATE SCR_R120 SET IR0=1e-9 WHERE Case_No=2 AND I_Name='B1'");
+    check(handcase::kCaseThree, 1, false);
+    db->exec("UPDATE SCR_R120 SET IR0=0, II0=0 WHERE Case_No=1 AND I_Name='B1'");
+    check(handcase::kCaseEarth, 2, false);
+}
 
+INSTANTIATE_ON_BACKENDS(ScStoreTest);
 
 } // namespace
