@@ -363,7 +363,8 @@ Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
         return on;
     };
     if (p.isSet(o.group))
-        v.group = flags(o.group, {"area", "zone", "station"}, true, "--group wants area, zone, station or none: ");
+        v.group =
+            flags(o.group, {"area", "zone", "station"}, true, "--group wants area, zone, station or none: ");
     if (p.isSet(o.format))
         v.format = flags(o.format, {"txt", "html", "xlsx"}, false, "--format wants txt, html or xlsx: ");
     if (p.isSet(o.encoding)) {
@@ -555,17 +556,19 @@ QJsonObject caseJson(const CaseRun& r) {
     c["cells"] = r.res.cells;
     // Every kind, so that a script reads a count without looking first.
     using dataproblems::Kind;
-    std::map<Kind, long long> byKind = {{Kind::Null, 0},
-                                        {Kind::NotNumber, 0},
-                                        {Kind::NotFinite, 0},
-                                        {Kind::OutOfDomain, 0},
-                                        {Kind::Missing, 0}};
+    static const std::pair<Kind, const char*> kKeys[] = {
+        {Kind::Null, "null"},           {Kind::NotNumber, "notNumber"},
+        {Kind::NotFinite, "notFinite"}, {Kind::OutOfDomain, "outOfRange"},
+        {Kind::Missing, "missing"},     {Kind::Duplicate, "duplicate"},
+        {Kind::Conflict, "conflict"},   {Kind::Mismatch, "mismatch"},
+        {Kind::Overflow, "overflow"},   {Kind::BadText, "badText"}};
+    std::map<Kind, long long> byKind;
     for (const dataproblems::Problem& p : r.res.problems)
         ++byKind[p.kind];
-    c["dataProblems"] =
-        QJsonObject{{"total", qint64(r.res.problems.size())},  {"null", byKind[Kind::Null]},
-                    {"notNumber", byKind[Kind::NotNumber]},    {"notFinite", byKind[Kind::NotFinite]},
-                    {"outOfRange", byKind[Kind::OutOfDomain]}, {"missing", byKind[Kind::Missing]}};
+    QJsonObject counts{{"total", qint64(r.res.problems.size())}};
+    for (const auto& [kind, key] : kKeys)
+        counts[key] = byKind[kind];
+    c["dataProblems"] = counts;
     if (!r.res.problemsFile.empty()) c["problemsFile"] = QString::fromStdString(r.res.problemsFile);
     QJsonObject seconds{{"case", r.caseSeconds}};
     double total = r.caseSeconds;
@@ -654,10 +657,10 @@ int run(QCoreApplication& app) {
     p.addHelpOption();
     Options o;
     for (const QCommandLineOption* opt :
-         {&o.version, &o.batch,  &o.reports,  &o.faults,      &o.items,        &o.units,
-          &o.group,   &o.format, &o.encoding, &o.xlsxLayout,  &o.noOpen,       &o.open,
-          &o.live,    &o.debug,  &o.strict,   &o.summaryJson, &o.listCases,    &o.json,
-          &o.host,    &o.port,   &o.socket,   &o.user,        &o.passwordFile, &o.password, &o.charset})
+         {&o.version, &o.batch,        &o.reports,    &o.faults, &o.items, &o.units, &o.group,
+          &o.format,  &o.encoding,     &o.xlsxLayout, &o.noOpen, &o.open,  &o.live,  &o.debug,
+          &o.strict,  &o.summaryJson,  &o.listCases,  &o.json,   &o.host,  &o.port,  &o.socket,
+          &o.user,    &o.passwordFile, &o.password,   &o.charset})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");

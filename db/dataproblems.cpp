@@ -68,6 +68,8 @@ std::string kindText(Kind k) {
         return gb("与计算结果不符");
     case Kind::Overflow:
         return gb("计算结果溢出");
+    case Kind::BadText:
+        return gb("无法识别的文字");
     }
     return std::string();
 }

@@ -27,6 +27,7 @@ enum class Kind {
     Conflict,  // ... with other values: one entry per column, both values shown
     Mismatch,  // a case value the stored results contradict
     Overflow,  // a result of values within their bounds too large to write
+    BadText,   // a name whose bytes are text in neither UTF-8 nor GB18030
 };
 enum class Action { CellsEmpty, RowLeftOut, FaultLeftOut, UsedOnce };
 

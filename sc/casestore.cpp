@@ -47,7 +47,18 @@ double numLater(const ResultRows& r, int col, const char* table, const char* col
     return c.value;
 }
 
-// A name that identifies the row; NULL leaves the row out.
+// Bytes that are text in neither encoding name no element: the row is left out, its
+// bytes shown in hex.
+template <class KeyFn>
+bool decodable(const std::string& name8, const char* table, const char* column, KeyFn&& key) {
+    if (textcodec::isValidGb18030(name8.data(), name8.size())) return true;
+    dp::report(dp::Problem{dp::Kind::BadText, table, column, key(),
+                           "0x" + QByteArray::fromStdString(name8).toHex().toUpper().toStdString(),
+                           dp::Action::RowLeftOut});
+    return false;
+}
+
+// A name that identifies the row; NULL and undecodable bytes leave the row out.
 template <class KeyFn>
 bool name(ResultRows& r, int col, const char* table, const char* column, KeyFn&& key, std::string& out) {
     if (r.isNull(col)) {
@@ -55,7 +66,7 @@ bool name(ResultRows& r, int col, const char* table, const char* column, KeyFn&&
         return false;
     }
     out = r.text8(col);
-    return true;
+    return decodable(out, table, column, key);
 }
 
 // A whole number that identifies the row (fault number, branch number); a bad one
@@ -262,6 +273,7 @@ void CaseStore::checkFaultType() {
 // faults' blocks in the order of its rows, bus numbers local to the part.
 struct CaseStore::VoltPart {
     std::vector<std::string> names;
+    std::set<int> undecodable; // buses whose names are no text: their rows are left out
     std::vector<FaultVolts> faults;
     long rows = 0;
 
@@ -285,6 +297,8 @@ struct CaseStore::VoltPart {
             } else {
                 b = int(names.size());
                 names.push_back(name8);
+                if (!decodable(name8, tab, "bus_Name", [&] { return store.caseKey(); }))
+                    undecodable.insert(b);
                 busOfName.emplace(stored.emplace_back(name8), b);
                 bytesOf.emplace_back();
             }
@@ -311,6 +325,7 @@ struct CaseStore::VoltPart {
                        bytesOf[size_t(b)] == bytes;
             };
             if (!bytes.data() || !isBus(bus)) bus = bytes.data() && isBus(bus + 1) ? bus + 1 : busOf(bytes);
+            if (undecodable.count(bus)) continue;
             const std::string& bus8 = names[size_t(bus)];
             int T = 0;
             if (!whole(
@@ -343,6 +358,7 @@ struct CaseStore::VoltPart {
 void CaseStore::addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf) {
     std::vector<int> index(part.names.size());
     for (size_t i = 0; i < part.names.size(); ++i) {
+        if (part.undecodable.count(int(i))) continue; // no rows refer to it
         auto [it, added] = m_buses.try_emplace(std::move(part.names[i]));
         if (added) {
             it->second.m_store = this;

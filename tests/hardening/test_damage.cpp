@@ -222,7 +222,11 @@ TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
                     {set("text current", "SCR_R120.IR1", "'abc'", "I_Name", "中心4"),
                      set("infinite voltage", "SCR_B120.VR0", "9e999", "bus_Name", "South5"),
                      set("base voltage as text", "SCR_BUS.Base_kV", "'110kV'", "BUS_Name", "中心4", 2),
-                     set("ratio as text", "SCR_LINE1.Tk", "'x'", "I_Name", "中心4")});
+                     set("ratio as text", "SCR_LINE1.Tk", "'x'", "I_Name", "中心4"),
+                     // Bytes that are neither UTF-8 nor GB18030: no name, the rows go.
+                     {"undecodable bus name",
+                      "UPDATE SCR_B120 SET bus_Name=CAST(X'80FF80' AS TEXT)" + c2 + " AND bus_Name='South5'",
+                      "SCR_B120.bus_Name", "作业 2", 3, true}});
     for (const Damage& d : rows)
         check(d);
 
