@@ -109,8 +109,8 @@ QString DbSession::resolve(const QString& sql) const {
     if (!hasCatalogue()) return sql;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_resolved.find(sql);
-        if (it != m_resolved.end()) return it.value();
+        auto it = m_resolved.find(sql.toStdU16String());
+        if (it != m_resolved.end()) return it->second;
     }
     QString out;
     int copied = 0;
@@ -124,7 +124,7 @@ QString DbSession::resolve(const QString& sql) const {
     });
     out += sql.mid(copied);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_resolved.insert(sql, out);
+    m_resolved.emplace(sql.toStdU16String(), out);
     return out;
 }
 

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include <QHash>
+#include <unordered_map>
 #include <map>
 #include <mutex>
 #include <set>
@@ -73,5 +73,5 @@ class SCREPORT_CORE_EXPORT DbSession {
     std::string m_server;
     std::map<std::string, Table> m_tables; // by upper-case name
     mutable std::mutex m_mutex;
-    mutable QHash<QString, QString> m_resolved;
+    mutable std::unordered_map<std::u16string, QString> m_resolved;
 };
