@@ -1,5 +1,7 @@
 #include "reportstream.h"
 
+#include "vectorstate.h"
+
 #include "db/errortext.h"
 #include "db/textcodec.h"
 
@@ -29,7 +31,12 @@ struct ReportStream::Worker {
         const std::deque<RepPage>* pages;
     };
 
-    explicit Worker(PageWriter* w) : writer(w) { thread = std::thread([this] { loop(); }); }
+    explicit Worker(PageWriter* w) : writer(w) {
+        thread = std::thread([this] {
+            clearVectorUpperState();
+            loop();
+        });
+    }
     ~Worker() { stop(); }
 
     void send(Event e) {
@@ -69,10 +76,18 @@ struct ReportStream::Worker {
             full.notify_one();
             try {
                 switch (e.kind) {
-                case Begin: writer->beginPage(e.page, *e.p); break;
-                case Group: writer->group(e.page, *e.p, e.g); break;
-                case End: writer->endPage(e.page, *e.p); break;
-                case Finish: writer->finish(*e.pages); break;
+                case Begin:
+                    writer->beginPage(e.page, *e.p);
+                    break;
+                case Group:
+                    writer->group(e.page, *e.p, e.g);
+                    break;
+                case End:
+                    writer->endPage(e.page, *e.p);
+                    break;
+                case Finish:
+                    writer->finish(*e.pages);
+                    break;
                 }
             } catch (...) {
                 std::lock_guard<std::mutex> lock(m);

@@ -2,6 +2,7 @@
 // then all replace the previous run's files, then the viewers start. A streamed run
 // begins the files before the pages are built and hands each group over as it is done.
 #include "pagewriters.h"
+#include "vectorstate.h"
 
 #include "db/errortext.h"
 #include "db/log.h"
@@ -76,8 +77,8 @@ void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
         out->writers.emplace_back(kTextStep, makeTextWriter(f, m_options.encoding));
     }
     if (out->html)
-        out->writers.emplace_back(kWorkbookStep,
-                                  makeWorkbookWriter(out->files, htmlPath(), m_options.encoding, m_templates));
+        out->writers.emplace_back(
+            kWorkbookStep, makeWorkbookWriter(out->files, htmlPath(), m_options.encoding, m_templates));
     if (out->xlsx) {
         size_t cells = m_cellEstimate;
         for (const RepPage& p : m_pages)
@@ -162,6 +163,7 @@ void RepPortBase::buildGroups(int r, int n, const char* stepUtf8, const GroupBui
     const bool twoThreads = m_out && n > 1 && std::thread::hardware_concurrency() > 1;
     if (twoThreads)
         helper = std::thread([&] {
+            clearVectorUpperState();
             for (int i = 1; i < n; i += 2) {
                 {
                     std::unique_lock<std::mutex> lock(m);
@@ -191,6 +193,7 @@ void RepPortBase::buildGroups(int r, int n, const char* stepUtf8, const GroupBui
         }
     } join{helper, m, cv, stop};
 
+    clearVectorUpperState();
     for (int i = 0; i < n; ++i) {
         Built b;
         if (twoThreads && i % 2 == 1) {
@@ -219,10 +222,10 @@ void RepPortBase::endPage(int page) {
     if (!p.begun) m_out->stream.beginPage(page, p);
     p.begun = true;
     for (int g = p.handedGroups; g < p.records.groupCount(); ++g)
-        m_out->stream.group(page, p,
-                            GroupRef{g, g < int(p.grpTexts.size()) ? &p.grpTexts[size_t(g)] : nullptr,
-                                     &p.records, g},
-                            nullptr);
+        m_out->stream.group(
+            page, p,
+            GroupRef{g, g < int(p.grpTexts.size()) ? &p.grpTexts[size_t(g)] : nullptr, &p.records, g},
+            nullptr);
     m_out->stream.endPage(page, p);
     p.ended = true;
 }
@@ -232,8 +235,9 @@ void RepPortBase::replay(PageWriter& w) {
         const RepPage& p = m_pages[i];
         w.beginPage(int(i), p);
         for (int g = 0; g < p.records.groupCount(); ++g)
-            w.group(int(i), p,
-                    GroupRef{g, g < int(p.grpTexts.size()) ? &p.grpTexts[size_t(g)] : nullptr, &p.records, g});
+            w.group(
+                int(i), p,
+                GroupRef{g, g < int(p.grpTexts.size()) ? &p.grpTexts[size_t(g)] : nullptr, &p.records, g});
         w.endPage(int(i), p);
     }
     w.finish(m_pages);
@@ -254,7 +258,8 @@ void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) 
     if (!openViewers || !m_viewer) return;
     if (text) m_viewer->openText(absolute8(textPath()));
     if (html || xlsx)
-        m_viewer->openSheet(html ? absolute8(htmlPath()) : std::string(), xlsx ? absolute8(xlsxPath()) : std::string());
+        m_viewer->openSheet(html ? absolute8(htmlPath()) : std::string(),
+                            xlsx ? absolute8(xlsxPath()) : std::string());
 }
 
 void RepPortBase::finishOutput() {
