@@ -39,7 +39,8 @@ DbSession::Text storeOf(const std::string& charset, const std::string& dataType)
     const QString cs = QString::fromStdString(charset).toLower();
     const QString type = QString::fromStdString(dataType).toLower();
     if (cs == "latin1") return DbSession::Text::Gb18030Bytes;
-    if (cs == "binary" || (cs.isEmpty() && (type == "binary" || type == "varbinary" || type.endsWith("blob"))))
+    if (cs == "binary" ||
+        (cs.isEmpty() && (type == "binary" || type == "varbinary" || type.endsWith("blob"))))
         return DbSession::Text::Gb18030Binary;
     return DbSession::Text::Unicode;
 }
@@ -116,8 +117,12 @@ bool learn(const DbConnection& db, DbSession& session, const std::string& overri
         n.exec(SqlStmt(text == DbSession::Text::Gb18030Bytes ? "SET NAMES latin1 COLLATE latin1_bin"
                                                              : "SET NAMES utf8mb4 COLLATE utf8mb4_bin"));
     }
-    if (text != DbSession::Text::Unicode)
-        screport::logDebug(textcodec::gb("数据库的文字是GB18030字节:") + why);
+    screport::logDebug((text == DbSession::Text::Unicode
+                            ? textcodec::gb("数据库的文字由服务器转换")
+                            : textcodec::gb(text == DbSession::Text::Gb18030Bytes
+                                                ? "数据库的文字是GB18030字节，原样传送"
+                                                : "数据库的名称列是存GB18030字节的二进制列")) +
+                       (why.empty() ? std::string() : ":" + why));
     return true;
 }
 
