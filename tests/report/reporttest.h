@@ -16,12 +16,8 @@ namespace reporttest {
 class Model : public RepPortBase {
   public:
     explicit Model(const std::string& projectDir = "/nonexistent/");
-    using RepPortBase::m_bPU;
-    using RepPortBase::m_grpIndex;
-    using RepPortBase::m_nGrpMode;
     using RepPortBase::m_pages;
     using RepPortBase::m_strCaseName;
-    using RepPortBase::m_strTempDir;
     // Leading cells of record `row`: the writers lay them out, though no report makes them.
     void addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle);
 };

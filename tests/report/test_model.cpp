@@ -5,7 +5,6 @@
 #include <limits>
 
 using reporttest::gb;
-using reporttest::LogCapture;
 using reporttest::Model;
 
 namespace {
@@ -98,12 +97,10 @@ TEST(ReportModel, PagesUnitsGroupFlagsHeadersAndColumnCounts) {
     m.setGrpInfo(false, true, false);
     EXPECT_EQ(m.groupCount(m.addRP(true)), 0);
     EXPECT_EQ(m.groupCount(m.addRP(false)), 1);
-    m.initialize();
-    EXPECT_EQ(m.m_nGrpMode, 0);
+    m.initialize(); // forgets the grouping flags
     EXPECT_EQ(m.groupCount(m.addRP(true)), 1);
     EXPECT_EQ(m.pageCount(), 4);
 
-    // Headers, column counts and their debug lines.
     const int h = m.addRP(false);
     m.addHeader(h, "Bus", 8, true);
     m.addHeader(h, std::string("V"), 6, false);
@@ -115,26 +112,21 @@ TEST(ReportModel, PagesUnitsGroupFlagsHeadersAndColumnCounts) {
     EXPECT_FALSE(m.isIDCol(h, 99));
     EXPECT_FALSE(m.isIDCol(m.addRP(false), 0));
 
-    LogCapture log;
+    // Spanning headers: only row 0 counts columns; rows grow to fit. Leading cells of the
+    // first record take their spans from the text columns.
     const int q = m.addRP(false);
     m.addHeader(q, 0, "I", 2, 1, "");
     m.addHeader(q, 1, "Ia", 1, 1, "");
-    m.addHeader(q, 3, "deep", 1, 1, "style=x"); // rows grow to fit
+    m.addHeader(q, 3, "deep", 1, 1, "style=x");
     EXPECT_EQ(m.getAllColCount(q), 2);
     EXPECT_EQ(m.getHeaderSize(q), 4);
-    EXPECT_EQ(log.debug, (std::vector<std::string>{"m_nColCount is 2", "exrta:style=x"}));
     EXPECT_EQ(m.page(q).headers[3][0].width, 16);
-
-    log.debug.clear();
     EXPECT_EQ(m.getColCount(q), 0); // no leading cells
-    m.m_pages[q].m_nColCount = 7;
+    m.addHeader(q, 0, "V", 5, 1, "");
     m.addRecID(q, 0, "L1", 1, 1, true);
     m.addRecID(q, 0, "L2", 2, 1, false);
     m.addRecID(q, 2, "L3", 3, 1, false);
     EXPECT_EQ(m.getColCount(q), 4);
-    EXPECT_EQ(m.page(q).recIDs.size(), 3u);
-    EXPECT_EQ(log.debug, (std::vector<std::string>{"text col is 2", "text col is 7"}));
-
     m.setHeaderCount(q, 1);
     EXPECT_EQ(m.getHeaderSize(q), 1);
 }
@@ -143,7 +135,6 @@ TEST(ReportGrouping, HeadingsTextsAndKeys) {
     Model m;
     const int p = m.addRP(true);
     m.setGrpInfo(true, true, false);
-    EXPECT_EQ(m.m_nGrpMode, 2);
     const int q = m.addRP(true);
     m.addGrpTitle(q, true);
     ASSERT_EQ(m.page(q).grpTitles.size(), 2u);
@@ -207,8 +198,8 @@ TEST(ReportGrouping, NodesGroupedByWhereTheyLie) {
     EXPECT_EQ(m.dealGrpOld(p, "N1"), west); // names differ by case: other node
     EXPECT_NE(east, west);
     const int unknown = m.dealGrpOld(p, "nx");
-    EXPECT_EQ(m.m_grpIndex[p][""], unknown);
-    EXPECT_EQ(m.m_grpIndex[p][gb("东区")], east);
+    EXPECT_EQ(m.dealGrpOld(p, "ny"), unknown); // every unknown node in one group
+    EXPECT_NE(unknown, east);
     EXPECT_EQ(m.page(p).grpTexts[east], (std::vector<std::string>{""}));
 
     m.setGrpInfo(false, false, true);

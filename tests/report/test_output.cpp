@@ -138,7 +138,7 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     EXPECT_TRUE(QDir::isAbsolutePath(QString::fromStdString(rel.sheet[0].second)));
 }
 
-TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
+TEST(ShowResult, AFailedOrCancelledRunNamesTheFileAndLeavesThePreviousFiles) {
     const std::string project = reporttest::freshDir("keep");
     Model first(project);
     Calls& calls = record(first);
@@ -177,17 +177,16 @@ TEST(ShowResult, FailedOrCancelledRunLeavesThePreviousFiles) {
     unchanged(third.tempDir());
     EXPECT_EQ(calls.text.size(), 1u); // only the first run opened anything
     EXPECT_TRUE(none2.text.empty() && none2.sheet.empty() && none3.text.empty() && none3.sheet.empty());
-}
 
-TEST(ShowResult, UnwritableFolderIsAnErrorNamingTheFile) {
-    const std::string project = reporttest::freshDir("unwritable");
-    reporttest::writeFile(project + "temp", "a file where the folder should be");
-    Model m(project);
+    // A file where the temporary folder should be: an error naming the first file.
+    const std::string other = reporttest::freshDir("unwritable");
+    reporttest::writeFile(other + "temp", "a file where the folder should be");
+    Model m(other);
     fill(m, 1, "x");
     LogCapture log;
     EXPECT_EQ(throwText([&] { m.showResult(true, false); }),
-              gb("无法写入文件：") + project + "temp/rep_txt.txt");
-    EXPECT_THROW(m.outputRP_xlsx((project + "temp/x.xlsx").c_str()), ErrorText);
+              gb("无法写入文件：") + other + "temp/rep_txt.txt");
+    EXPECT_THROW(m.outputRP_xlsx((other + "temp/x.xlsx").c_str()), ErrorText);
 }
 
 TEST(Viewers, StartedDetachedAndMissingOnesOnlyLogged) {
@@ -221,18 +220,6 @@ TEST(Viewers, StartedDetachedAndMissingOnesOnlyLogged) {
     EXPECT_EQ(waitFor(dir + "seen"), dir + "a.htm \n");
     qunsetenv("SCREPORT_TEXT_VIEWER");
     qunsetenv("SCREPORT_SHEET_VIEWER");
-}
-
-TEST(Templates, TheBuiltInSetIsTheRepositorysFolder) {
-    // The built-in set is the repository's rep_template, byte for byte.
-    for (const std::string& t : RepPortBase::templateNames()) {
-        QFile f(QString::fromStdString(RepPortBase::kBuiltinTemplates + t));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << t;
-        const std::string builtIn = f.readAll().toStdString();
-        EXPECT_FALSE(builtIn.empty()) << t;
-        EXPECT_EQ(builtIn, readFile(SCREPORT_SOURCE_DIR "/rep_template/" + t)) << t;
-    }
-    // (The project folder's set, and none from the working folder: tests/hardening/test_outputs.)
 }
 
 TEST(ShowResult, WorkbookFolderIsReplacedWholeAndOnlyWhenAsked) {
