@@ -12,15 +12,12 @@ using scq::Cx;
 
 namespace {
 
-// No sign on a zero angle or a NaN, which printf would write.
-TEST(Quantities, TextsWithoutSigns) {
+// Every fixed text is what printf writes: ties of the exact binary value, values just
+// beside a tie, negative values that round to zero, sizes past the fast path; but no sign
+// on a zero angle or a NaN.
+TEST(Quantities, FixedAsPrintfWithoutSigns) {
     EXPECT_EQ(scq::complexText(Cx(1, -0.0)), "1.0000 / 0.00"); // atan2 gives -0
     EXPECT_EQ(scq::fixed(-std::nan(""), 4), "nan");
-}
-
-// Every fixed text is what printf writes: ties of the exact binary value, values just
-// beside a tie, negative values that round to zero, sizes past the fast path.
-TEST(Quantities, FixedAsPrintf) {
     std::mt19937_64 rng(7);
     std::vector<double> values = {0.0,   -0.0,   0.125, 0.375, 2.5,    -2.5,    1e-5,        -1e-5, 0.5,
                                   1e15,  -1e15,  9e15,  1e300, 1e-300, 4.35,    8.675,       1.005, 2.675,

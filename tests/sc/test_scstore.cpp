@@ -2,62 +2,13 @@
 #include "handcase.h"
 #include "scfixture.h"
 
-#include "db/dbquery.h"
 #include "db/resultrows.h"
-#ifdef SCREPORT_HAVE_CASEGEN
-#include "casegen/casegen.h"
-#endif
-
-#include <QSqlQuery>
-#include <cstring>
 
 using namespace sctest;
 
 namespace {
 
 class ScStoreTest : public ScCaseTest {};
-
-TEST_P(ScStoreTest, LoadsEachTableOnceWithItsKeys) {
-    CaseStore p(CDBUtility::connection(), handcase::kCaseEarth);
-    p.loadResults();
-    const int queries = p.queryCount();
-
-    // A second load runs no statement.
-    p.loadResults();
-    EXPECT_EQ(p.queryCount(), queries);
-    EXPECT_LE(queries, 7);
-
-    // Rows out of bus order, and second rows of one bus and fault: the same values count
-    // once, another value leaves its column NaN with both values on the list; the buses
-    // read before them keep theirs.
-    db->exec("INSERT INTO SCR_B120 (Case_No,bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0) VALUES "
-             "(1,'B1',1,0.75,0,-0.25,0,-0.2,0),(1,'C1',1,0.5,0,-0.25,0,-0.2,0)");
-    CaseStore again(CDBUtility::connection(), handcase::kCaseEarth);
-    again.loadResults();
-    EXPECT_TRUE(std::isnan(again.findVolts("B1", 1)->V1.real()));
-    EXPECT_EQ(again.findVolts("B1", 1)->V1.imag(), 0.0);
-    EXPECT_EQ(again.findVolts("B1", 1)->V2, std::complex<double>(-0.25, 0));
-    EXPECT_EQ(again.findVolts("C1", 2), nullptr);
-    std::vector<std::string> listed;
-    for (const dataproblems::Problem& e : problems.entries())
-        listed.push_back(textcodec::toUtf8(dataproblems::lineText(e)));
-    EXPECT_EQ(
-        listed,
-        (std::vector<std::string>{
-            "SCR_B120.VR1  作业 1，母线 B1，故障号 1  存储值 0.5 / 0.75  互相矛盾的重复行，相关单元格留空",
-            "SCR_B120.bus_Name,T  作业 1，母线 C1，故障号 1  重复的行，只用一次"}));
-    for (const auto& [bus, volts] : p.buses()) {
-        for (const auto& f : p.faultRecords()) {
-            if (bus == "B1" && f.second.T == 1) continue;
-            const SCB120Rec* a = p.findVolts(bus, f.second.T);
-            const SCB120Rec* b = again.findVolts(bus, f.second.T);
-            ASSERT_EQ(a == nullptr, b == nullptr) << bus << " " << f.second.T;
-            if (a) {
-                EXPECT_EQ(a->V1, b->V1) << bus << " " << f.second.T;
-            }
-        }
-    }
-}
 
 TEST_P(ScStoreTest, SequenceAndPhaseVoltagesAndMissingOnes) {
     auto p = builder(handcase::kCaseEarth);
@@ -66,13 +17,10 @@ TEST_P(ScStoreTest, SequenceAndPhaseVoltagesAndMissingOnes) {
     EXPECT_EQ(p->getV0("B1", 1), std::complex<double>(-0.2, 0));
     EXPECT_TRUE(problems.empty());
 
-    // A bus without voltages, or without the fault, is no number and one entry each,
-    // however often it is asked for.
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_TRUE(std::isnan(p->getV1("E1", 1).real()));
-        EXPECT_TRUE(std::isnan(p->getV2("E1", 1).imag()));
-        EXPECT_TRUE(std::isnan(p->getV0("B1", 99).real()));
-    }
+    // A bus without voltages, or without the fault, is no number and one entry each.
+    EXPECT_TRUE(std::isnan(p->getV1("E1", 1).real()));
+    EXPECT_TRUE(std::isnan(p->getV2("E1", 1).imag()));
+    EXPECT_TRUE(std::isnan(p->getV0("B1", 99).real()));
     ASSERT_EQ(problems.size(), 2u);
     const auto& e = problems.entries();
     EXPECT_EQ(e[0].table + "." + e[0].column, "SCR_B120.bus_Name");
@@ -127,7 +75,15 @@ TEST_P(ScStoreTest, NullAndTextWhereNumbersBelong) {
     EXPECT_NE(e[1].key.find(gb("母线 C1，故障号 1")), std::string::npos);
 }
 
-TEST_P(ScStoreTest, BaseVoltagesReadOnceAndMissingOneIsAnError) {
+// (Rows stored twice: tests/hardening/test_damage.)
+TEST_P(ScStoreTest, TablesAndBaseVoltagesAreReadOnceAndAMissingOneIsAnError) {
+    CaseStore s(CDBUtility::connection(), handcase::kCaseEarth);
+    s.loadResults();
+    const int queries = s.queryCount();
+    s.loadResults();
+    EXPECT_EQ(s.queryCount(), queries) << "a second load runs no statement";
+    EXPECT_LE(queries, 7);
+
     auto p = builder(handcase::kCaseEarth);
     const int q0 = p->queryCount();
     EXPECT_DOUBLE_EQ(p->getBaseKV(gb("甲")), 220.0);

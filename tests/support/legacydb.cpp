@@ -112,24 +112,8 @@ std::string sqliteBytes(QSqlDatabase& db) {
 
 } // namespace
 
-std::string variantName(Variant v) {
-    switch (v) {
-    case Variant::Gbk:
-        return "Gbk";
-    case Variant::Latin1Bytes:
-        return "Latin1Bytes";
-    case Variant::BinaryNames:
-        return "BinaryNames";
-    case Variant::LowerCaseTables:
-        return "LowerCaseTables";
-    case Variant::SqliteBytes:
-        return "SqliteBytes";
-    }
-    return "?";
-}
-
 // The character set and data types the text columns have, "varchar gbk" and so on.
-QStringList textKinds(QSqlDatabase& db) {
+static QStringList textKinds(QSqlDatabase& db) {
     QSqlQuery q(db);
     q.exec("SELECT DISTINCT CONCAT(DATA_TYPE,' ',CHARACTER_SET_NAME) FROM information_schema.COLUMNS WHERE "
            "TABLE_SCHEMA=DATABASE() AND CHARACTER_SET_NAME IS NOT NULL ORDER BY 1");

@@ -15,7 +15,6 @@ enum class Variant {
     LowerCaseTables, // MariaDB: as Gbk, every table renamed to lower case
     SqliteBytes,     // SQLite: every TEXT value its GB18030 bytes
 };
-std::string variantName(Variant v);
 
 // Rewrites the case database `db` in place; empty on success, else what failed.
 // LowerCaseTables needs a server that keeps table names as given.

@@ -154,6 +154,12 @@ void exec(Backend b, const std::string& arg, const std::string& sqlUtf8) {
     withOpen(b, arg, [&](QSqlDatabase& db) { execOn(db, sqlUtf8); });
 }
 
+QStringList rows(Backend b, const std::string& arg, const QString& sql) {
+    QStringList out;
+    withOpen(b, arg, [&](QSqlDatabase& db) { out = rows(db, sql); });
+    return out;
+}
+
 QStringList CaseDb::rows(const QString& sql, const QVariantList& values, QChar sep) const {
     QStringList out;
     with([&](QSqlDatabase& db) { out = testdb::rows(db, sql, values, sep); });

@@ -21,6 +21,8 @@ bool mariaDbRequired();
 
 // Runs SQL (UTF-8 text) on a side connection to the case database `arg`; fails the test on error.
 void exec(Backend b, const std::string& arg, const std::string& sqlUtf8);
+// rows() of `sql` there.
+QStringList rows(Backend b, const std::string& arg, const QString& sql);
 
 // A new, empty case database with every table; dropped (or deleted) on destruction.
 // On MariaDB, on the test server or on the server at `socket` (an OwnServer's).
