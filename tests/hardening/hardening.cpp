@@ -30,12 +30,9 @@ std::string openDemo(const std::string& dbArg, int caseNo) {
     return std::string();
 }
 
-FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints) {
-    FullRun r;
-    r.faults = testrun::faultPoints(caseNo, maxPoints);
-    r.req = testrun::everyReport(caseNo, perUnit, projectDir, r.faults);
-    return r;
-}
+FullRun::FullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints)
+    : faults(testrun::faultPoints(caseNo, maxPoints)),
+      req(testrun::everyReport(caseNo, perUnit, projectDir, faults)) {}
 
 void DemoTest::SetUp() {
     db = std::make_unique<testdb::CaseDb>(GetParam());

@@ -27,13 +27,14 @@ bool tryExec(const std::string& sqlUtf8, const QStringList& values = {});
 // tables, on case `caseNo` (0: no case chosen). Empty on success, else what failed.
 std::string openDemo(const std::string& dbArg, int caseNo = 0);
 
-// A request for every report kind and item, every fault point of the case, all files.
+// A request for every report kind and item, every fault point of the case (the first
+// `maxPoints` in calculation order; 0: all), all files. The request points at `faults`.
 struct FullRun {
+    FullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints = 0);
+    FullRun(const FullRun&) = delete;
     SCPosList faults;
     OutputRequest req;
 };
-// `maxPoints` keeps the first fault points in calculation order (0: all).
-FullRun fullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t maxPoints = 0);
 
 // The demo opened on each back end, the error stream collected, a project folder.
 class DemoTest : public ::testing::TestWithParam<testdb::Backend> {

@@ -111,10 +111,9 @@ class Damaged : public hard::DemoTest {
     // The first four fault points of the clean case, chosen before any damage.
     OutputResult run(bool perUnit, Cells& cells, const char* extraFault = nullptr) {
         if (chosen.empty()) chosen = testrun::faultPoints(demo::kCaseAToGround, 4);
-        hard::FullRun r = hard::fullRun(demo::kCaseAToGround, perUnit, project, 4);
+        hard::FullRun r(demo::kCaseAToGround, perUnit, project, 4);
         r.faults = chosen;
         if (extraFault) r.faults.insert(r.faults.begin() + 1, SCPos{gb(extraFault), "", "", 0});
-        r.req.faults = &r.faults;
         r.req.inspect = [&](const RepPortBase& m) { cells = cellsOf(m); };
         return runOutput(CDBUtility::connection(), r.req);
     }

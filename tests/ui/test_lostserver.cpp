@@ -1,30 +1,80 @@
-// The server stops while the report dialog is open: every action that needs it says the
-// database is unreachable, nothing is replaced or half-written, and the dialog stays.
+// A MariaDB server that stops in the middle of an output run, or while the report dialog
+// is open: every run and action that needs it says the database is unreachable, naming it,
+// nothing is replaced or half-written, and the dialog stays. The server is the test's own,
+// so it can be killed at a chosen moment.
 #include "casegen/casegen.h"
 #include "db/textcodec.h"
+#include "report/runobserver.h"
+#include "sc/casechoices.h"
 #include "support/proc.h"
+#include "support/runs.h"
 #include "ui/screpdialog.h"
 #include "uitest.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTextEdit>
 
 using testdb::gb;
 using testproc::fileBytes;
 
 namespace {
 
-TEST(LostServer, TheDialogSaysSoAndStays) {
+// Kills the server when the run reaches its n-th step.
+struct KillAt : RunObserver {
+    testdb::OwnServer* server;
+    int at, seen = 0;
+    KillAt(testdb::OwnServer* s, int n) : server(s), at(n) {}
+    void progress(const std::string&, long, long) override {
+        if (++seen == at) server->kill();
+    }
+};
+
+TEST(LostServer, RunsAndSavesFailAndTheDialogSaysSoAndStays) {
     if (!testdb::mariaDbAvailable() && !testdb::mariaDbRequired()) GTEST_SKIP() << "no MariaDB server";
     testdb::OwnServer server;
     ASSERT_TRUE(server.start());
     testdb::ServerEnv env(server.socket());
     std::string err;
     ASSERT_TRUE(casegen::makeDemo("ui_lost", &err)) << err;
+    testdb::LogCapture log;
+    QTemporaryDir proj;
+    const QString text = proj.path() + "/temp/rep_txt.txt", xlsx = proj.path() + "/temp/sc_report.xlsx";
+
+    // Killed at the first step, before the stored results are read, and late, when the run
+    // has read all it needs; each time the server comes back on its data and the next run
+    // is whole again.
+    for (int step : {1, 4, 9}) {
+        SCOPED_TRACE("server killed at step " + std::to_string(step));
+        ASSERT_NE(CDBUtility::opendb("ui_lost"), nullptr);
+        CDBUtility::setDBType(DB_SC);
+        CDBUtility::setCaseNo(casegen::demo::kCaseAToGround);
+        const SCPosList faults = testrun::faultPoints(casegen::demo::kCaseAToGround);
+        const OutputRequest req =
+            testrun::everyReport(casegen::demo::kCaseAToGround, true, proj.path().toStdString(), faults);
+        ASSERT_TRUE(runOutput(CDBUtility::connection(), req).ok());
+        const QByteArray txt0 = fileBytes(text), xlsx0 = fileBytes(xlsx);
+        KillAt killer(&server, step);
+        log.errors.clear();
+        const OutputResult res = runOutput(CDBUtility::connection(), req, &killer);
+        EXPECT_GE(killer.seen, step);
+        EXPECT_EQ(fileBytes(text), txt0);
+        if (step == 1) {
+            EXPECT_FALSE(res.ok()) << "a run that cannot read writes nothing";
+            // One line naming database and server; nothing derived from rows that never came.
+            EXPECT_EQ(res.error8.rfind(gb("与数据库的连接已中断，报表没有输出:ui_lost (服务器"), 0), 0u)
+                << textcodec::toUtf8(res.error8);
+            EXPECT_EQ(log.errors, std::vector<std::string>{res.error8});
+            EXPECT_TRUE(res.problems.empty()) << res.problems.size();
+            EXPECT_EQ(fileBytes(xlsx), xlsx0);
+        } else {
+            EXPECT_TRUE(res.ok()) << "everything was read before the server stopped: "
+                                  << textcodec::toUtf8(res.error8);
+        }
+        // The stored choices cannot be saved, and saying so is all that happens.
+        EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", {}, casechoices::ObjectChoices{}));
+        EXPECT_FALSE(casechoices::saveFaultList(faults));
+        CDBUtility::closedb();
+        ASSERT_TRUE(server.restart());
+    }
 
     // Every box is answered at once; what it said is kept.
     std::vector<QString> boxes;
@@ -36,10 +86,7 @@ TEST(LostServer, TheDialogSaysSoAndStays) {
             ++otherDialogs;
         return int(QDialog::Rejected);
     });
-    testdb::LogCapture quiet;
     setenv("SCREPORT_TEXT_VIEWER", "true", 1);
-    QTemporaryDir proj;
-    const QString text = proj.path() + "/temp/rep_txt.txt";
     const QString lost = QString::fromUtf8("与数据库的连接已中断，选择不能保存，报表不能输出:ui_lost");
     {
         const std::string caseName = gb(casegen::demo::kCaseNames[0]);

@@ -9,22 +9,11 @@
 #include "ui/tree/commtreeview.h"
 #include "uitest.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTextEdit>
 #include <QTranslator>
 
 using testdb::gb;
@@ -100,7 +89,7 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
     EXPECT_EQ(CDBUtility::getCaseNo(), "1");
 }
 
-TEST_P(SCRepDialogTest, OutputButtonAndChooseButtonsFollowTheChecks) {
+TEST_P(SCRepDialogTest, OutputAndChooseButtonsFollowTheChecksAndChooseOpensItsKindsItems) {
     auto dlg = make("101");
     QPushButton* output = dlg->outputButton();
     EXPECT_FALSE(output->isEnabled());
@@ -119,6 +108,25 @@ TEST_P(SCRepDialogTest, OutputButtonAndChooseButtonsFollowTheChecks) {
     EXPECT_FALSE(output->isEnabled());
     button(dlg.get(), "报表")->click();
     EXPECT_TRUE(output->isEnabled());
+
+    // Choose opens the item dialog of its kind.
+    dlg->objectBox(kVIZ)->click();
+    expectDialogs({[](QDialog& d) {
+        auto& items = dynamic_cast<CLFRepItemSelDlg&>(d);
+        items.show(); // laid out, so the columns have positions
+        EXPECT_EQ(items.key(), kVIZ);
+        EXPECT_EQ(items.itemCount(), 18);
+        EXPECT_EQ(items.customTable(), 3);
+        // 18 items run down two columns of 9.
+        EXPECT_EQ(items.itemBox(8)->parentWidget()->x(), items.itemBox(0)->parentWidget()->x());
+        EXPECT_NE(items.itemBox(9)->parentWidget()->x(), items.itemBox(0)->parentWidget()->x());
+        items.tableButton(1)->click();
+        button(&items, "确定")->click();
+        return d.result();
+    }});
+    dlg->chooseButton(kVIZ)->click();
+    EXPECT_EQ(dlg->choices().m_objVars.at(kVIZ), (std::vector<int>{11, 14, 17}));
+    EXPECT_EQ(dlg->choices().m_objTableNo.at(kVIZ), 1);
 }
 
 TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
@@ -352,27 +360,6 @@ TEST_P(SCRepDialogTest, BrowseListsNumberedCasesAndSwitchesToThePickedOne) {
         << "the old case was stored first";
     button(dlg.get(), "浏览")->click();
     EXPECT_EQ(CDBUtility::getCaseNo(), "4") << "no row picked: nothing changes";
-}
-
-TEST_P(SCRepDialogTest, ChooseOpensTheItemDialogOfThatKind) {
-    auto dlg = make("101");
-    dlg->objectBox(kVIZ)->click();
-    expectDialogs({[](QDialog& d) {
-        auto& items = dynamic_cast<CLFRepItemSelDlg&>(d);
-        items.show(); // laid out, so the columns have positions
-        EXPECT_EQ(items.key(), kVIZ);
-        EXPECT_EQ(items.itemCount(), 18);
-        EXPECT_EQ(items.customTable(), 3);
-        // 18 items run down two columns of 9.
-        EXPECT_EQ(items.itemBox(8)->parentWidget()->x(), items.itemBox(0)->parentWidget()->x());
-        EXPECT_NE(items.itemBox(9)->parentWidget()->x(), items.itemBox(0)->parentWidget()->x());
-        items.tableButton(1)->click();
-        button(&items, "确定")->click();
-        return d.result();
-    }});
-    dlg->chooseButton(kVIZ)->click();
-    EXPECT_EQ(dlg->choices().m_objVars.at(kVIZ), (std::vector<int>{11, 14, 17}));
-    EXPECT_EQ(dlg->choices().m_objTableNo.at(kVIZ), 1);
 }
 
 TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {

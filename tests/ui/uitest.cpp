@@ -5,10 +5,7 @@
 #include "ui/screpdialog.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QListWidget>
 #include <QSettings>
-#include <QTemporaryDir>
 
 namespace uitest {
 

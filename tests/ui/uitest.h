@@ -5,18 +5,24 @@
 #include "support/testdb.h"
 #include "ui/modaldriver.h"
 
+// The widgets the dialogs hand out, the test's own folders and input.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
-
-class QAbstractButton;
-class QListWidget;
-class QWidget;
 
 namespace uitest {
 
