@@ -313,8 +313,7 @@ void CDBUtility::setCaseName(const QString& name) {
 
 void CDBUtility::failedRead(const SqlStmt& s) {
     // A statement that did not run says nothing about the case: name what stopped it.
-    const std::string why =
-        dbq::failureText(m_pDatabase ? textcodec::toLocal8(m_pDatabase->databaseName()) : "");
+    const std::string why = dbq::failureText(connection());
     if (!why.empty()) raiseError(why);
     screport::logError(s.text());
 }

@@ -74,7 +74,6 @@ ReadSnapshot::ReadSnapshot(const DbConnection& db, const std::vector<std::string
     }
     m_transactional = db.session().transactional(names);
     if (!m_transactional && !lock) return;
-    m_ok = true;
     for (const SqlStmt& s : db.dialect().beginRead(m_transactional, locks, kReadLockWaitSeconds)) {
         dbq::Query q(db);
         if (!q.exec(s)) {

@@ -95,30 +95,20 @@ const std::vector<std::string>& missingTables() {
     return g_missingTables;
 }
 
-std::string interruptedText(const DbConnection& db) {
+std::string failureText(const DbConnection& db, bool outputRun) {
+    using textcodec::gb;
     std::string name = textcodec::toLocal8(db.name());
+    const std::string notWritten = outputRun ? gb("，报表没有输出:") : ":";
     if (g_connectionLost) {
         if (!db.session().server().empty()) name += " (" + db.session().server() + ")";
-        return textcodec::gb("与数据库的连接已中断，报表没有输出:") + name;
+        return gb("与数据库的连接已中断") + notWritten + name;
     }
-    if (g_lockRefused) return textcodec::gb("数据库被其他程序占用，报表没有输出:") + name;
-    std::string missing;
+    if (g_lockRefused) return gb("数据库被其他程序占用") + notWritten + name;
+    if (g_missingTables.empty()) return std::string();
+    std::string names;
     for (const std::string& t : g_missingTables)
-        missing += (missing.empty() ? "" : ",") + t;
-    if (!missing.empty()) return textcodec::gb("数据库缺少报表需要的表:") + missing;
-    return std::string();
-}
-
-std::string failureText(const std::string& name8) {
-    if (g_connectionLost) return textcodec::gb("与数据库的连接已中断:") + name8;
-    if (g_lockRefused) return textcodec::gb("数据库被其他程序占用:") + name8;
-    if (!g_missingTables.empty()) {
-        std::string names;
-        for (const std::string& t : g_missingTables)
-            names += (names.empty() ? "" : ",") + t;
-        return textcodec::gb("数据库中没有表:") + names;
-    }
-    return std::string();
+        names += (names.empty() ? "" : ",") + t;
+    return gb(outputRun ? "数据库缺少报表需要的表:" : "数据库中没有表:") + names;
 }
 bool lockRefused() {
     return g_lockRefused;

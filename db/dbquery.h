@@ -50,12 +50,10 @@ SCREPORT_CORE_EXPORT bool run(const SqlStmt& s);
 // them failed; cleared with clearConnectionLost(). As the program writes them.
 SCREPORT_CORE_EXPORT void noteMissingTables(const std::vector<std::string>& names);
 SCREPORT_CORE_EXPORT const std::vector<std::string>& missingTables();
-// Why statements on the database `name8` failed, when the cause is known: the server went
-// away, another program holds the database, tables are missing. Empty otherwise.
-SCREPORT_CORE_EXPORT std::string failureText(const std::string& name8);
-// Why the reads of an output run on `db` are incomplete, naming the database (and the
-// server): lost connection, database in use, missing tables. Empty when they are not.
-SCREPORT_CORE_EXPORT std::string interruptedText(const DbConnection& db);
+// Why statements on `db` failed or read less than it holds, when the cause is known:
+// the server went away (named), another program holds the database, tables are missing.
+// `outputRun`: worded for a run that writes nothing. Empty otherwise.
+SCREPORT_CORE_EXPORT std::string failureText(const DbConnection& db, bool outputRun = false);
 // Set when a statement failed because the server could not be reached (it stopped,
 // the connection dropped). Nothing clears it but clearConnectionLost(): an output run
 // clears it first and checks it before writing, so reports read from a half-answered

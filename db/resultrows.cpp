@@ -3,7 +3,6 @@
 #include "connection.h"
 #include "dbquery.h"
 #include "dbsession.h"
-#include "log.h"
 #include "textcodec.h"
 
 #include <QSqlDatabase>
@@ -540,7 +539,6 @@ std::unique_ptr<ResultRows> ResultRows::select(const DbConnection& conn, const S
         dbq::noteMissingTables(session.missingTables(s.sql()));
         return nullptr;
     }
-    screport::logDebug("Qt driver: " + s.text());
     return std::make_unique<QtRows>(std::move(q), session);
 }
 

@@ -7,14 +7,13 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 
-
 namespace dp = dataproblems;
 
 std::vector<CaseInfo> listCases() {
     const SqlStmt s("SELECT Case_No,Case_Name,Type_Fault,calculate,Note from SC_CASE order by Case_No");
     dbq::Query q;
     if (!q.exec(s)) {
-        const std::string why = dbq::failureText(textcodec::toLocal8(CDBUtility::connection().name()));
+        const std::string why = dbq::failureText(CDBUtility::connection());
         raiseError(why.empty() ? textcodec::gb("不能读出短路作业表:SC_CASE") : why);
     }
     std::vector<CaseInfo> out;

@@ -145,7 +145,7 @@ std::unique_ptr<ResultRows> CaseStore::select(const SqlStmt& s) {
 void CaseStore::checkRead() const {
     // What the database did not give would read as missing data: stop before anything
     // is derived from it.
-    const std::string why = dbq::interruptedText(m_db);
+    const std::string why = dbq::failureText(m_db, true);
     if (!why.empty() && (dbq::connectionLost() || dbq::lockRefused())) raiseError(why);
 }
 

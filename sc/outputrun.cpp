@@ -22,12 +22,6 @@ namespace dp = dataproblems;
 
 namespace {
 
-// Why the statements of this run may have read less than the case holds; empty when
-// they did not.
-std::string interruptedRead(const DbConnection& db) {
-    return dbq::interruptedText(db);
-}
-
 // Everything a run reads, "TABLE" or "TABLE alias" as its statements name them.
 std::vector<std::string> runTables(const DbConnection& db) {
     const std::string& sf = db.tableSuffix();
@@ -209,7 +203,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
     std::vector<std::pair<std::string, int>> pagesOf; // report key, pages it added
     try {
         if (!snapshot->ok()) {
-            const std::string why = interruptedRead(db);
+            const std::string why = dbq::failureText(db, true);
             raiseError(why.empty() ? gb("不能读出短路作业，报表没有输出:") + textcodec::toLocal8(db.name())
                                    : why);
         }
@@ -273,7 +267,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         // Statements that failed because the server went away, or another program held
         // the database, read as empty results; the pages would be incomplete, so the
         // earlier files stay.
-        const std::string interrupted = interruptedRead(db);
+        const std::string interrupted = dbq::failureText(db, true);
         if (!interrupted.empty()) raiseError(interrupted);
         snapshot.reset(); // writers may go on while the files are written
         if (req.inspect) req.inspect(b);
@@ -303,7 +297,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         screport::logDebug("catch exception here:");
         res.error8 = e.text();
         // A report that found no case row because the server went away would blame the data.
-        const std::string interrupted = interruptedRead(db);
+        const std::string interrupted = dbq::failureText(db, true);
         if (!interrupted.empty() && e.text() != interrupted) {
             res.error8 = interrupted;
             screport::logError(res.error8);
