@@ -8,6 +8,7 @@
 #include "db/serverlogin.h"
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
+#include "report/runguard.h"
 #include "report/runobserver.h"
 #include "sc/casechoices.h"
 #include "sc/caselist.h"
@@ -117,6 +118,8 @@ class StderrProgress : public RunObserver {
         if (total > 0) line += " " + std::to_string(done) + "/" + std::to_string(total);
         std::fprintf(stderr, "%s\n", line.c_str());
     }
+    // A stop signal cancels the run as the dialog's cancel button does.
+    bool cancelled() const override { return stoprequest::signal() != 0; }
 
   private:
     std::string m_what;
@@ -189,6 +192,9 @@ struct Options {
     QCommandLineOption live{"live", "Read the live network tables instead of their BAK copies."};
     QCommandLineOption debug{"debug", "Keep the debug stream on standard output."};
     QCommandLineOption strict{"strict", "Treat any data problem as an error: write no report."};
+    QCommandLineOption noWait{"no-wait",
+                              "Fail at once (exit 1) when another output run is writing the same folder, "
+                              "instead of waiting up to 10 minutes for it."};
     QCommandLineOption summaryJson{
         "summary-json",
         "Write what the run did to FILE as JSON: per case the files written, rows "
@@ -305,6 +311,7 @@ struct Overrides {
     std::optional<XlsxLayout> xlsxLayout;
     bool openViewers = false;
     bool strict = false;
+    bool noWait = false;
 };
 
 Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
@@ -387,6 +394,7 @@ Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
     }
     v.openViewers = p.isSet(o.open) && !p.isSet(o.noOpen);
     v.strict = p.isSet(o.strict);
+    v.noWait = p.isSet(o.noWait);
     return v;
 }
 
@@ -427,6 +435,7 @@ void applyOverrides(const Overrides& v, const std::string& caseNo8, OutputReques
     if (v.xlsxLayout) req.xlsxLayout = *v.xlsxLayout;
     req.openViewers = v.openViewers;
     req.strict = v.strict;
+    if (v.noWait) req.lockWaitSeconds = 0;
 }
 
 // What one case's run did, for the summary.
@@ -499,6 +508,10 @@ CaseRun runCase(const QString& given, bool byNumber, const std::string& project8
 
         StderrProgress progress;
         r.res = runOutput(CDBUtility::connection(), req, &progress);
+        const int sig = stoprequest::signal();
+        if (sig && !r.res.ok())
+            throw BatchError(stoprequest::exitStatus(sig), textcodec::toUtf8(r.res.error8) + " (signal " +
+                                                               std::to_string(sig) + ", nothing replaced)");
         printProblems(r.res);
         if (!r.res.ok()) throw BatchError(kExitRunFailed, textcodec::toUtf8(r.res.error8));
         std::fprintf(stderr, "%lld rows, %lld cells, %zu data problems, %.2f s\n", r.res.rows, r.res.cells,
@@ -646,10 +659,15 @@ int run(QCoreApplication& app) {
         "A stored value the reports cannot use (NULL, text, not finite, out of range, a row\n"
         "or fault point that is missing) is never printed as a number: its cells stay empty\n"
         "and it is listed in data_problems.txt beside the reports.\n\n"
+        "The files a run writes (text report, workbooks, data_problems.txt) replace those\n"
+        "of the previous run together or not at all, and one run at a time writes a folder:\n"
+        "another waits for it (see --no-wait).\n\n"
         "Exit status: 0 reports written; 4 reports written, with data problems;\n"
         "1 the run failed (nothing replaced; with --strict also on any data problem);\n"
         "2 bad command line; 3 the database cannot be opened. Of several cases the worst\n"
-        "counts: 3, then 1, then 4, then 0.\n\n"
+        "counts: 3, then 1, then 4, then 0. SIGINT, SIGTERM and SIGHUP cancel the run\n"
+        "(nothing replaced, no temporary file left) and the status is 128 + the signal:\n"
+        "130, 143, 129.\n\n"
         "A server database is reached as MySQL clients reach it: the [client] and [screport]\n"
         "groups of the option files (~/.my.cnf ...), then SCREPORT_DB_HOST, _PORT, _SOCKET,\n"
         "_USER, _PASSWORD (or MYSQL_HOST, MYSQL_TCP_PORT, MYSQL_UNIX_PORT, MYSQL_PWD), then\n"
@@ -659,7 +677,7 @@ int run(QCoreApplication& app) {
     for (const QCommandLineOption* opt :
          {&o.version, &o.batch,        &o.reports,    &o.faults, &o.items, &o.units, &o.group,
           &o.format,  &o.encoding,     &o.xlsxLayout, &o.noOpen, &o.open,  &o.live,  &o.debug,
-          &o.strict,  &o.summaryJson,  &o.listCases,  &o.json,   &o.host,  &o.port,  &o.socket,
+          &o.strict,  &o.noWait, &o.summaryJson,  &o.listCases,  &o.json,   &o.host,  &o.port,  &o.socket,
           &o.user,    &o.passwordFile, &o.password,   &o.charset})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
@@ -750,6 +768,10 @@ int run(QCoreApplication& app) {
         if (r.duplicate) continue;
         status = worse(status, r.status);
         cases.append(caseJson(r));
+        if (const int sig = stoprequest::signal()) { // the cases after it are not begun
+            status = stoprequest::exitStatus(sig);
+            break;
+        }
     }
     return finish(status, std::string(), cases);
 }
@@ -767,6 +789,7 @@ bool wantsBatch(int argc, char** argv) {
 
 int runBatch(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    stoprequest::install();
     QCoreApplication::setApplicationName("screport");
     QCoreApplication::setApplicationVersion(SCREPORT_VERSION);
     try {

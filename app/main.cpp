@@ -3,6 +3,7 @@
 #include "db/errortext.h"
 #include "db/schema.h"
 #include "db/textcodec.h"
+#include "report/runguard.h"
 #include "ui/qttranslations.h"
 #include "ui/screpdialog.h"
 
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     try {
         SCRepDialog dlg(dbName, projectDir, caseName, useBackupTables);
         dlg.exec();
+        // A stop signal during a run cancelled it and closed the window.
+        if (const int sig = stoprequest::signal()) return stoprequest::exitStatus(sig);
     } catch (const ErrorText& e) {
         notice(textcodec::fromLocal8(e.text()));
     }

@@ -57,33 +57,19 @@ bool removePath(const QString& path) {
     return QFile::remove(path);
 }
 
-bool pathExists(const std::string& local8) {
-    const QFileInfo fi(textcodec::fromLocal8(local8));
-    return fi.exists() || fi.isSymLink();
+// Swaps two existing paths in one step where the system can; false elsewhere.
+bool exchangePaths(const std::string& a, const std::string& b) {
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    return ::renameat2(AT_FDCWD, nativeName(a).c_str(), AT_FDCWD, nativeName(b).c_str(), RENAME_EXCHANGE) == 0;
+#else
+    (void)a;
+    (void)b;
+    return false;
+#endif
 }
 
-// Puts `staged` in the place of `target`. On success `replaced` names what stood there
-// before (to be removed), or is empty when nothing did.
-bool swapIn(const std::string& staged, const std::string& target, std::string& replaced) {
-    replaced.clear();
-    if (!pathExists(target)) return movePath(staged, target);
-#if defined(__linux__) && defined(RENAME_EXCHANGE)
-    // One step: there is no moment without the folder.
-    if (::renameat2(AT_FDCWD, nativeName(staged).c_str(), AT_FDCWD, nativeName(target).c_str(),
-                    RENAME_EXCHANGE) == 0) {
-        replaced = staged;
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
-#endif
-    const std::string aside = target + ".old" + std::to_string(long(::getpid()));
-    if (!movePath(target, aside)) return false;
-    if (!movePath(staged, target)) {
-        movePath(aside, target);
-        return false;
-    }
-    replaced = aside;
-    return true;
+std::string asideName(const std::string& target) {
+    return target + ".old" + std::to_string(long(::getpid()));
 }
 
 } // namespace
@@ -117,11 +103,10 @@ int removeStaleParts(const std::string& dir) {
         if (!m.hasMatch() || processAlive(m.captured(3).toLongLong())) continue;
         const QString path = fi.absoluteFilePath();
         if (m.captured(2) == QLatin1String("old")) {
-            if (!fi.isDir()) continue; // only folders are set aside
             const QString base = fi.absolutePath() + QLatin1Char('/') + m.captured(1);
             if (!QFileInfo::exists(base)) {
                 if (movePath(textcodec::toLocal8(path), textcodec::toLocal8(base))) {
-                    screport::logDebugU("恢复被中断的输出留下的目录：", textcodec::toLocal8(base));
+                    screport::logDebugU("恢复被中断的输出移开的文件：", textcodec::toLocal8(base));
                     ++n;
                 }
                 continue;
@@ -258,10 +243,9 @@ OutFileSet::OutFileSet() = default;
 
 OutFileSet::~OutFileSet() {
     m_files.clear(); // removes the temporary files first
-    for (const Staged& f : m_folders) {
-        if (!m_committed) removePath(textcodec::fromLocal8(f.staged));
-        if (f.swapped && !f.replaced.empty()) removePath(textcodec::fromLocal8(f.replaced));
-    }
+    if (!m_committed)
+        for (const Staged& f : m_folders)
+            removePath(textcodec::fromLocal8(f.staged));
 }
 
 OutFile& OutFileSet::add(const std::string& path) {
@@ -279,8 +263,12 @@ std::string OutFileSet::stageFolder(const std::string& path) {
     const QString s = textcodec::fromLocal8(staged);
     removePath(s); // left by this process id before: not a run in progress
     if (!QDir().mkdir(s)) raiseError(textcodec::gb("无法写入文件：") + path);
-    m_folders.push_back(Staged{path, staged, std::string(), false});
+    m_folders.push_back(Staged{path, staged});
     return staged;
+}
+
+void OutFileSet::removeWithSet(const std::string& path) {
+    m_removed.push_back(path);
 }
 
 void OutFileSet::finishAll() {
@@ -288,43 +276,69 @@ void OutFileSet::finishAll() {
         if (!f->finish()) raiseError(textcodec::gb("无法写入文件：") + f->path());
 }
 
-// Puts back the folders swapped in so far (the run failed before any file was renamed);
-// the new content goes back to the staged name, which the destructor removes.
-void OutFileSet::restoreFolders() {
-    for (Staged& f : m_folders) {
-        if (!f.swapped) continue;
-        f.swapped = false;
-        std::string back;
-        if (f.replaced.empty())
-            movePath(f.target, f.staged);
-        else if (f.replaced == f.staged)
-            swapIn(f.staged, f.target, back); // exchanged once, exchanged back
-        else if (movePath(f.target, f.staged))
-            movePath(f.replaced, f.target);
-        f.replaced.clear();
+// The previous content goes aside (or is exchanged with the new in one step), the new
+// content takes its place.
+bool OutFileSet::putIn(Entry& e) {
+    const QFileInfo fi(textcodec::fromLocal8(e.target));
+    if (fi.exists() || fi.isSymLink()) {
+        if ((fi.isDir() && !fi.isSymLink()) != e.folder) return false;
+        if (!e.fresh.empty() && exchangePaths(e.fresh, e.target)) {
+            e.aside = e.fresh;
+            e.in = e.exchanged = true;
+            return true;
+        }
+        const std::string aside = asideName(e.target);
+        removePath(textcodec::fromLocal8(aside)); // this process id's: no run in progress
+        if (!movePath(e.target, aside)) return false;
+        e.aside = aside;
     }
+    if (e.fresh.empty()) return true;
+    if (!movePath(e.fresh, e.target)) return false;
+    e.in = true;
+    return true;
+}
+
+// Undoes putIn: the new content back under its temporary name, the previous in place.
+void OutFileSet::takeOut(Entry& e) {
+    bool ok = true;
+    if (e.exchanged) {
+        ok = exchangePaths(e.fresh, e.target);
+    } else {
+        if (e.in) ok = movePath(e.target, e.fresh);
+        if (ok && !e.aside.empty()) ok = movePath(e.aside, e.target);
+    }
+    if (!ok) screport::logErrorU("无法恢复之前输出的文件：", e.target);
+    e.in = e.exchanged = false;
+    e.aside.clear();
 }
 
 void OutFileSet::renameAll() {
-    // The folders first: until a file outside them is renamed, each one can go back.
-    for (Staged& f : m_folders) {
-        if (!swapIn(f.staged, f.target, f.replaced)) {
-            restoreFolders();
-            raiseError(textcodec::gb("无法写入文件：") + f.target);
-        }
-        f.swapped = true;
-    }
-    bool renamed = false;
+    std::vector<Entry> set;
+    auto entry = [&set](const std::string& target, const std::string& fresh, bool folder) -> Entry& {
+        set.emplace_back();
+        set.back().target = target;
+        set.back().fresh = fresh;
+        set.back().folder = folder;
+        return set.back();
+    };
+    for (const Staged& f : m_folders)
+        entry(f.target, f.staged, true);
     for (auto& f : m_files) {
-        if (!f->rename()) {
-            if (!renamed) restoreFolders();
-            raiseError(textcodec::gb("无法写入文件：") + f->path());
-        }
-        renamed = renamed || !f->isDirect();
+        if (f->isDirect()) continue; // inside a staged folder
+        if (f->failed() || f->tmpPath().empty()) raiseError(textcodec::gb("无法写入文件：") + f->path());
+        entry(f->path(), f->tmpPath(), false).file = f.get();
+    }
+    for (const std::string& r : m_removed)
+        entry(r, std::string(), false);
+    for (size_t i = 0; i < set.size(); ++i) {
+        if (putIn(set[i])) continue;
+        for (size_t k = i + 1; k-- > 0;)
+            takeOut(set[k]);
+        raiseError(textcodec::gb("无法替换文件：") + set[i].target + textcodec::gb("，之前输出的文件都已恢复"));
     }
     m_committed = true;
-    for (Staged& f : m_folders) {
-        if (!f.replaced.empty()) removePath(textcodec::fromLocal8(f.replaced));
-        f.replaced.clear();
+    for (Entry& e : set) {
+        if (!e.aside.empty()) removePath(textcodec::fromLocal8(e.aside));
+        if (e.file) e.file->release();
     }
 }

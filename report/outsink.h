@@ -85,6 +85,8 @@ class SCREPORT_CORE_EXPORT OutFile : public OutSink {
     bool finish();
     // Rename after finish().
     bool rename();
+    // The temporary file now stands under its target's name, or went: nothing to remove.
+    void release() { m_tmpPath.clear(); }
     // The temporary name, for a library that writes the file itself.
     const std::string& tmpPath() const { return m_tmpPath; }
     void setFailed() { m_failed = true; }
@@ -105,9 +107,9 @@ class SCREPORT_CORE_EXPORT OutFile : public OutSink {
     char* m_heap = nullptr;
 };
 
-// The files of one output run: written under temporary names, then all renamed over
-// the previous run's files once every one of them is complete. A folder can be
-// replaced as a whole, so no file of an earlier run survives in it.
+// The files of one output run, a set: written under temporary names, then put in the
+// place of the previous run's files all together, or not at all. A folder is replaced
+// as a whole, so no file of an earlier run survives in it.
 class SCREPORT_CORE_EXPORT OutFileSet {
   public:
     OutFileSet();
@@ -119,31 +121,43 @@ class SCREPORT_CORE_EXPORT OutFileSet {
     // returns its name; files added inside it take the place of the folder's content
     // in renameAll(). Throws ErrorText when it cannot be made.
     std::string stageFolder(const std::string& path);
+    // A file of an earlier run that has no successor in this set: it goes with the rest.
+    void removeWithSet(const std::string& path);
     // Flushes and closes every file; throws ErrorText naming the first that failed.
     void finishAll();
-    // Swaps the staged folders in, then renames every file over its target; throws
-    // ErrorText naming a failure. A folder that cannot be swapped in leaves the old one.
+    // Puts every folder and file in place of what stood there; throws ErrorText naming
+    // the one that could not be replaced, with everything of the previous set back. A
+    // folder where a file goes (or the reverse) is never moved: the run fails.
     void renameAll();
 
   private:
     struct Staged {
         std::string target, staged;
-        std::string replaced; // what stood at target before the swap, now under another name
-        bool swapped;
     };
-    void restoreFolders();
+    // One path of the set while it is put in place.
+    struct Entry {
+        std::string target;
+        std::string fresh; // the new content's name; empty: the target just goes
+        bool folder = false;
+        OutFile* file = nullptr;
+        std::string aside; // where the previous content waits until the set is in
+        bool in = false, exchanged = false;
+    };
+    static bool putIn(Entry& e);
+    static void takeOut(Entry& e);
     std::vector<std::unique_ptr<OutFile>> m_files;
     std::vector<Staged> m_folders;
+    std::vector<std::string> m_removed;
     bool m_committed = false;
 };
 
 // ".part<pid>": what this process appends to the names it writes under.
 SCREPORT_CORE_EXPORT std::string partSuffix();
 
-// Removes from `dir` what killed runs left: "<name>.part<pid>" files and folders and
-// "<name>.old<pid>" folders whose process no longer runs (a live one may be a run in
-// progress). A folder set aside by a run killed between the two renames of a swap is
-// put back when its name is free. Returns how many were removed or put back.
+// Removes from `dir` what killed runs left: "<name>.part<pid>" and "<name>.old<pid>"
+// files and folders whose process no longer runs (a live one may be a run in progress).
+// What a run killed while it put its set in place had set aside goes back when its
+// name is free. Returns how many were removed or put back.
 SCREPORT_CORE_EXPORT int removeStaleParts(const std::string& dir);
 
 // Whether a process with this id runs on this machine.

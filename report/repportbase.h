@@ -267,6 +267,10 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void setOutputOptions(const OutputOptions& o) { m_options = o; }
     const OutputOptions& outputOptions() const { return m_options; }
     void setObserver(RunObserver* o) { m_pObserver = o; }
+    // The run's list of data problems, asked for once the pages are built and written
+    // with the reports as one set; an empty text removes an earlier run's list.
+    void setProblemList(std::function<std::string()> text) { m_problemList = std::move(text); }
+    std::string problemsPath() const { return m_strTempDir + "data_problems.txt"; }
     // The steps of the run in order (GB18030 names as the steps report them) with their
     // share of the run's time; progress then moves one bar through all of them.
     // Step names of the writers (UTF-8), as progress reports them.
@@ -362,4 +366,5 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     std::string m_templatesFrom;                    // folder and encoding they were loaded for
     long m_nSheetRowLimit = kMaxSheetRows;
     std::shared_ptr<const BusLocations> m_busLocations;
+    std::function<std::string()> m_problemList;
 };

@@ -288,6 +288,13 @@ void RepPortBase::finishOutput() {
     }
     // Nothing has replaced an earlier file yet; from here on the run is complete.
     if (m_pObserver && m_pObserver->cancelled()) raiseError(gb("输出已取消"));
+    if (m_problemList) {
+        const std::string list = m_problemList();
+        if (list.empty())
+            out.files.removeWithSet(problemsPath());
+        else
+            out.files.add(problemsPath()).write(list);
+    }
     out.files.finishAll();
     out.files.renameAll();
     screport::logDebug("temp file is " + textPath());

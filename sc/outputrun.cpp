@@ -6,6 +6,7 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "report/outsink.h"
+#include "report/runguard.h"
 #include "sc/reportkinds.h"
 #include "sc/screpport.h"
 
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QThread>
 
 #include <malloc.h>
 #include <new>
@@ -157,13 +159,9 @@ std::string problemsText(const dp::List& l, const std::string& caseNo, const std
     return enc == OutputEncoding::Utf8 ? textcodec::toUtf8(t) : t;
 }
 
-// Writes the run's list beside the reports, or removes an earlier run's when there is none.
+// The list alone, for a strict run it stopped.
 std::string writeProblems(const dp::List& l, const SCRepPort& b, OutputEncoding enc) {
-    const std::string path = b.tempDir() + "data_problems.txt";
-    if (l.empty()) {
-        QFile::remove(textcodec::fromLocal8(path));
-        return std::string();
-    }
+    const std::string path = b.problemsPath();
     QDir().mkpath(textcodec::fromLocal8(b.tempDir()));
     OutFile f(path);
     f.write(problemsText(l, b.caseNoText(), b.caseName(), enc));
@@ -220,6 +218,10 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         b.setOutputOptions(o);
         b.setObserver(observer);
         if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
+        // Asked for once the pages are built: the list goes in with the reports it explains.
+        b.setProblemList([&problems, &b, &req] {
+            return problems.empty() ? std::string() : problemsText(problems, b.caseNoText(), b.caseName(), req.encoding);
+        });
         checkTables(db, req, store);
         checkHasResults(db, b.caseNoText(), b.caseName());
         b.setRunPlan(runPlan(req, usesFaultList(req)));
@@ -291,7 +293,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
                 res.reports.push_back(c);
             }
         }
-        res.problemsFile = writeProblems(problems, b, req.encoding);
+        if (!problems.empty()) res.problemsFile = textcodec::toUtf8(b.problemsPath());
         clock.stage("write");
     } catch (const ErrorText& e) {
         screport::logDebug("catch exception here:");
@@ -319,9 +321,53 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
     return res;
 }
 
+// The folder the run writes: its own, or the project's "temp".
+std::string outputFolder(const OutputRequest& req) {
+    if (!req.outputDir.empty()) return req.outputDir;
+    std::string dir = req.projectDir;
+    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += QDir::separator().toLatin1();
+    return dir + "temp";
+}
+
+// Waits while another run writes the folder, saying so; an error text when the wait ends
+// without the lock.
+std::string takeFolder(FolderLock& lock, const std::string& dir, const OutputRequest& req,
+                       RunObserver* observer) {
+    if (lock.tryLock()) return std::string();
+    const std::string busy = gb("另一个输出正在写入此文件夹");
+    if (req.lockWaitSeconds <= 0) return busy + gb("，报表没有输出:") + dir;
+    const std::string waiting = busy + gb("，等它结束:") + dir;
+    QElapsedTimer clock;
+    clock.start();
+    const long limit = long(req.lockWaitSeconds) * 1000;
+    while (!lock.tryLock()) {
+        const long waited = long(clock.elapsed());
+        if (observer) {
+            RunStep st;
+            st.what = waiting;
+            st.done = waited / 1000;
+            st.total = req.lockWaitSeconds;
+            observer->step(st);
+            if (observer->cancelled()) return gb("输出已取消");
+        }
+        if (waited >= limit)
+            return busy + gb("，等了 ") + std::to_string(req.lockWaitSeconds) + gb(" 秒，报表没有输出:") + dir;
+        QThread::msleep(100);
+    }
+    return std::string();
+}
+
 } // namespace
 
 OutputResult runOutput(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
+    const std::string dir = outputFolder(req);
+    FolderLock lock(dir);
+    const std::string busy = takeFolder(lock, dir, req, observer);
+    if (!busy.empty()) {
+        OutputResult res;
+        res.error8 = busy;
+        return res;
+    }
     OutputResult res = buildAndWrite(db, req, observer);
     malloc_trim(0); // the run's memory, kept in the heap while it ran, back to the system
     return res;

@@ -35,6 +35,9 @@ struct OutputRequest {
     XlsxLayout xlsxLayout = XlsxLayout::Table;
     bool openViewers = true;
     bool strict = false; // any data problem ends the run before anything is written
+    // While another run writes the same folder this one waits up to this long, then
+    // fails; 0 fails at once.
+    int lockWaitSeconds = 600;
     // Called with the built reports before they are written (tests, tools); may be empty.
     std::function<void(const RepPortBase&)> inspect;
 };
@@ -67,9 +70,9 @@ struct OutputResult {
 };
 
 // Builds the chosen reports in their fixed order and writes them. An error text ends the
-// run; it is returned (and was written to the error stream), never thrown. Everything is
-// read through `db`. The data problems of a
-// run go to "data_problems.txt" in the temp folder (in the reports' encoding); a run
-// without any removes the file of an earlier one.
+// run; it is returned, never thrown. Everything is read through `db`. One run at a time
+// writes a folder: the others wait. The data problems of a run go to "data_problems.txt"
+// in the temp folder (in the reports' encoding), as part of the set of files the run
+// replaces as a whole; a run without any removes the list of an earlier one.
 SCREPORT_CORE_EXPORT OutputResult runOutput(const DbConnection& db, const OutputRequest& req,
                                              RunObserver* observer = nullptr);

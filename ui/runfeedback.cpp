@@ -2,6 +2,7 @@
 
 #include "db/textcodec.h"
 #include "modaldriver.h"
+#include "report/runguard.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -100,5 +101,5 @@ void ProgressObserver::step(const RunStep& st) {
 }
 
 bool ProgressObserver::cancelled() const {
-    return m_dlg && m_dlg->wasCanceled();
+    return m_cancelled || (m_dlg && m_dlg->wasCanceled()) || stoprequest::signal() != 0;
 }

@@ -25,7 +25,9 @@ class ProgressObserver : public RunObserver {
     ~ProgressObserver() override;
 
     void step(const RunStep& s) override;
+    // The cancel button, a stop signal, or cancel() ends the run.
     bool cancelled() const override;
+    void cancel() { m_cancelled = true; }
     // Null until the dialog has been opened.
     QProgressDialog* dialog() const { return m_dlg; }
 
@@ -36,4 +38,5 @@ class ProgressObserver : public RunObserver {
     QElapsedTimer m_clock;
     QElapsedTimer m_lastPump;
     QPointer<QProgressDialog> m_dlg;
+    bool m_cancelled = false;
 };

@@ -6,6 +6,7 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 #include "modaldriver.h"
+#include "report/runguard.h"
 #include "runfeedback.h"
 #include "sc/outputrun.h"
 #include "sc/reportkinds.h"
@@ -139,6 +140,13 @@ void SCRepDialog::loadOptions() {
 }
 
 void SCRepDialog::reject() {
+    // Closing the window cancels a run, as its cancel button does; the window goes once
+    // the run has stopped.
+    if (m_run) {
+        m_run->cancel();
+        m_closeAfterRun = true;
+        return;
+    }
     saveLayout();
     saveOptions();
     noticeLostConnection(true);
@@ -162,6 +170,18 @@ void SCRepDialog::onOutput() {
     req.writeSheet = m_pReportCheck->isChecked();
 
     ProgressObserver progress(this, progressDelay());
+    // While the run goes, a stop signal cancels it instead of leaving half-written files.
+    struct During {
+        SCRepDialog& d;
+        During(SCRepDialog& d, ProgressObserver& p) : d(d) {
+            d.m_run = &p;
+            stoprequest::install();
+        }
+        ~During() {
+            stoprequest::uninstall();
+            d.m_run = nullptr;
+        }
+    } during(*this, progress);
     std::string error;
     std::vector<dataproblems::Problem> problems;
     // The run logs its own failure and end; only an error text that escapes it is logged here.
@@ -181,4 +201,8 @@ void SCRepDialog::onOutput() {
         showRunError(this, tr(textcodec::fromLocal8(error).toUtf8().constData()));
     }
     if (!progress.cancelled()) showDataProblems(this, problems);
+    if (m_closeAfterRun || stoprequest::signal()) {
+        m_closeAfterRun = false;
+        QMetaObject::invokeMethod(this, &SCRepDialog::reject, Qt::QueuedConnection);
+    }
 }

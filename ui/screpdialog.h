@@ -43,4 +43,6 @@ class SCRepDialog : public ReportSelectDlg {
     void enableReportKinds();
 
     SCPosList sc_buses;
+    class ProgressObserver* m_run = nullptr; // the run in progress
+    bool m_closeAfterRun = false;
 };
