@@ -675,10 +675,10 @@ int run(QCoreApplication& app) {
     p.addHelpOption();
     Options o;
     for (const QCommandLineOption* opt :
-         {&o.version, &o.batch,        &o.reports,    &o.faults, &o.items, &o.units, &o.group,
-          &o.format,  &o.encoding,     &o.xlsxLayout, &o.noOpen, &o.open,  &o.live,  &o.debug,
-          &o.strict,  &o.noWait, &o.summaryJson,  &o.listCases,  &o.json,   &o.host,  &o.port,  &o.socket,
-          &o.user,    &o.passwordFile, &o.password,   &o.charset})
+         {&o.version, &o.batch,    &o.reports,      &o.faults,    &o.items,  &o.units, &o.group,
+          &o.format,  &o.encoding, &o.xlsxLayout,   &o.noOpen,    &o.open,   &o.live,  &o.debug,
+          &o.strict,  &o.noWait,   &o.summaryJson,  &o.listCases, &o.json,   &o.host,  &o.port,
+          &o.socket,  &o.user,     &o.passwordFile, &o.password,  &o.charset})
         p.addOption(*opt);
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");

@@ -60,7 +60,8 @@ bool removePath(const QString& path) {
 // Swaps two existing paths in one step where the system can; false elsewhere.
 bool exchangePaths(const std::string& a, const std::string& b) {
 #if defined(__linux__) && defined(RENAME_EXCHANGE)
-    return ::renameat2(AT_FDCWD, nativeName(a).c_str(), AT_FDCWD, nativeName(b).c_str(), RENAME_EXCHANGE) == 0;
+    return ::renameat2(AT_FDCWD, nativeName(a).c_str(), AT_FDCWD, nativeName(b).c_str(), RENAME_EXCHANGE) ==
+           0;
 #else
     (void)a;
     (void)b;
@@ -334,7 +335,8 @@ void OutFileSet::renameAll() {
         if (putIn(set[i])) continue;
         for (size_t k = i + 1; k-- > 0;)
             takeOut(set[k]);
-        raiseError(textcodec::gb("无法替换文件：") + set[i].target + textcodec::gb("，之前输出的文件都已恢复"));
+        raiseError(textcodec::gb("无法替换文件：") + set[i].target +
+                   textcodec::gb("，之前输出的文件都已恢复"));
     }
     m_committed = true;
     for (Entry& e : set) {

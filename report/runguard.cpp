@@ -50,7 +50,8 @@ bool FolderLock::tryLock() {
     if (m_locked) return true;
     if (!m_handle) {
         makeFolder(m_dir, m_made);
-        const QString p = QDir(QFile::decodeName(QByteArray::fromStdString(m_dir))).filePath(".screport.lock");
+        const QString p =
+            QDir(QFile::decodeName(QByteArray::fromStdString(m_dir))).filePath(".screport.lock");
         HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(p.utf16()), GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_HIDDEN, nullptr);
@@ -58,7 +59,8 @@ bool FolderLock::tryLock() {
         m_handle = h;
     }
     OVERLAPPED at{};
-    if (!LockFileEx(m_handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return false;
+    if (!LockFileEx(m_handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+        return false;
     m_locked = true;
     return true;
 }
@@ -82,7 +84,8 @@ bool FolderLock::tryLock() {
         }
         // A lock of the open folder: a second run in this very process waits too.
         if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) return false;
-        struct stat held {}, now {};
+        struct stat held {
+        }, now{};
         if (::fstat(m_fd, &held) == 0 && ::stat(m_dir.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
             held.st_ino == now.st_ino)
             break;

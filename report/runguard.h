@@ -22,7 +22,7 @@ class SCREPORT_CORE_EXPORT FolderLock {
     bool tryLock();
 
   private:
-    std::string m_dir; // native
+    std::string m_dir;               // native
     std::vector<std::string> m_made; // folders made for the lock, innermost first
     bool m_locked = false;
 #ifdef _WIN32

@@ -220,7 +220,8 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
         // Asked for once the pages are built: the list goes in with the reports it explains.
         b.setProblemList([&problems, &b, &req] {
-            return problems.empty() ? std::string() : problemsText(problems, b.caseNoText(), b.caseName(), req.encoding);
+            return problems.empty() ? std::string()
+                                    : problemsText(problems, b.caseNoText(), b.caseName(), req.encoding);
         });
         checkTables(db, req, store);
         checkHasResults(db, b.caseNoText(), b.caseName());
@@ -351,7 +352,8 @@ std::string takeFolder(FolderLock& lock, const std::string& dir, const OutputReq
             if (observer->cancelled()) return gb("输出已取消");
         }
         if (waited >= limit)
-            return busy + gb("，等了 ") + std::to_string(req.lockWaitSeconds) + gb(" 秒，报表没有输出:") + dir;
+            return busy + gb("，等了 ") + std::to_string(req.lockWaitSeconds) + gb(" 秒，报表没有输出:") +
+                   dir;
         QThread::msleep(100);
     }
     return std::string();

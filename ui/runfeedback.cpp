@@ -48,7 +48,8 @@ void showDataProblems(QWidget* parent, const std::vector<dataproblems::Problem>&
 }
 
 void showRunError(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("输出失败"), text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("输出失败"), text, QMessageBox::NoButton,
+                    parent);
     box.setObjectName("runError");
     // Names in the text may hold '<' or '&': shown as written, never as markup.
     box.setTextFormat(Qt::PlainText);

@@ -92,7 +92,8 @@ void SCRepDialog::createCaseArea(QWidget* parent, const std::string& caseName8) 
 
 void SCRepDialog::enableReportKinds() {
     // The batch mode applies the same rules.
-    const std::set<std::string> on = reportkinds::enabledKinds(CDBUtility::connection(), CDBUtility::m_CaseNo);
+    const std::set<std::string> on =
+        reportkinds::enabledKinds(CDBUtility::connection(), CDBUtility::m_CaseNo);
     for (const reportkinds::Kind& k : reportkinds::kinds()) {
         QCheckBox* box = objectBox(k.key);
         if (!box) continue;
@@ -186,7 +187,8 @@ void SCRepDialog::onOutput() {
     std::vector<dataproblems::Problem> problems;
     // The run logs its own failure and end; only an error text that escapes it is logged here.
     try {
-        OutputResult res = runner() ? runner()(req, &progress) : runOutput(CDBUtility::connection(), req, &progress);
+        OutputResult res =
+            runner() ? runner()(req, &progress) : runOutput(CDBUtility::connection(), req, &progress);
         error = res.error8;
         problems = std::move(res.problems);
     } catch (const ErrorText& e) {

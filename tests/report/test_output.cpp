@@ -178,6 +178,29 @@ TEST(ShowResult, AFailedOrCancelledRunNamesTheFileAndLeavesThePreviousFiles) {
     EXPECT_EQ(calls.text.size(), 1u); // only the first run opened anything
     EXPECT_TRUE(none2.text.empty() && none2.sheet.empty() && none3.text.empty() && none3.sheet.empty());
 
+    // The last path of the set cannot be replaced (a folder stands where the problem
+    // list goes): every file already swapped in goes back, byte for byte.
+    QDir().mkpath(QString::fromStdString(first.tempDir() + "data_problems.txt"));
+    reporttest::writeFile(first.tempDir() + "data_problems.txt/mine", "the user's");
+    before["data_problems.txt/mine"] = "the user's";
+    const QString wbFolder = QString::fromStdString(first.tempDir() + "sc_report.files");
+    const auto wb0 = testproc::files(wbFolder);
+    Model fourth(project);
+    record(fourth);
+    fill(fourth, 5, "new");
+    fourth.setProblemList([] { return std::string("a list"); });
+    EXPECT_EQ(throwText([&] { fourth.showResult(true, true); }),
+              gb("无法替换文件：") + fourth.problemsPath() + gb("，之前输出的文件都已恢复"));
+    unchanged(fourth.tempDir());
+    EXPECT_EQ(testproc::files(wbFolder), wb0);
+    QDir(QString::fromStdString(first.tempDir() + "data_problems.txt")).removeRecursively();
+    before.erase("data_problems.txt/mine");
+    fourth.showResult(true, true);
+    EXPECT_EQ(readFile(fourth.problemsPath()), "a list");
+    fourth.setProblemList([] { return std::string(); }); // a run without problems takes the list away
+    fourth.showResult(true, false);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(fourth.problemsPath())));
+
     // A file where the temporary folder should be: an error naming the first file.
     const std::string other = reporttest::freshDir("unwritable");
     reporttest::writeFile(other + "temp", "a file where the folder should be");

@@ -447,6 +447,20 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
     dlg->outputButton()->click(); // cancelled: no error box
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(dlg->findChild<QProgressDialog*>(), nullptr) << "the progress dialog goes with the run";
+
+    // Closing the window during a run cancels it; the window goes once the run has stopped.
+    int closed = 0;
+    QObject::connect(dlg.get(), &QDialog::rejected, [&] { ++closed; });
+    SCRepDialog::setOutputRunner([&](const OutputRequest&, RunObserver* obs) {
+        EXPECT_FALSE(obs->cancelled());
+        dlg->reject();
+        EXPECT_TRUE(obs->cancelled());
+        EXPECT_EQ(closed, 0);
+        return OutputResult{};
+    });
+    dlg->outputButton()->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closed, 1);
 }
 
 INSTANTIATE_ON_BACKENDS(SCRepDialogTest);
