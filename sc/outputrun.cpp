@@ -344,10 +344,8 @@ std::string takeFolder(FolderLock& lock, const std::string& dir, const OutputReq
     while (!lock.tryLock()) {
         const long waited = long(clock.elapsed());
         if (observer) {
-            RunStep st;
+            RunStep st; // no count: the label says it all, once
             st.what = waiting;
-            st.done = waited / 1000;
-            st.total = req.lockWaitSeconds;
             observer->step(st);
             if (observer->cancelled()) return gb("输出已取消");
         }
