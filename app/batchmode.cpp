@@ -279,7 +279,8 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
     casechoices::ObjectChoices c;
     c.seedObjectVars();
     casechoices::OutputOptions opts;
-    if (casechoices::loadOutputOptions("SCR_OUT", caseNo, opts)) {
+    dataproblems::List problems;
+    if (casechoices::loadOutputOptions("SCR_OUT", caseNo, opts, &problems)) {
         req.chosenKeys = casechoices::checkedObjects(opts);
         req.perUnit = opts.unit;
         req.grpArea = opts.onArea;
@@ -288,13 +289,14 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
         req.writeText = opts.lfile;
         req.writeSheet = opts.lreport;
         const std::string vars = casechoices::objectVarTable(false, false);
-        if (!vars.empty()) casechoices::loadObjectVars(vars, caseNo8, c);
+        if (!vars.empty()) casechoices::loadObjectVars(vars, caseNo8, c, &problems);
     } else {
         // Nothing stored: every kind the case supports, per unit, the text report.
         req.chosenKeys = reportkinds::enabledKinds(CDBUtility::connection(), caseNo8);
     }
     req.itemLabels = reportkinds::itemLabels();
     req.itemSel = c.m_objVars;
+    req.choiceProblems = problems.entries();
     casechoices::loadFaultList(faults);
     if (faults.empty()) faults = allFaultPoints(caseNo8);
 }
@@ -436,6 +438,24 @@ void applyOverrides(const Overrides& v, const std::string& caseNo8, OutputReques
     req.openViewers = v.openViewers;
     req.strict = v.strict;
     if (v.noWait) req.lockWaitSeconds = 0;
+
+    // A stored choice that an option replaces, or the items of a kind not built, is not
+    // used: its problem is none of the run's.
+    auto unused = [&](const dataproblems::Problem& p) {
+        for (const reportkinds::Kind& k : reportkinds::kinds())
+            if (p.key == casechoices::itemRowKey(caseNo8, k.key))
+                return v.items.count(k.key) || !req.chosenKeys.count(k.key);
+        const QString col = QString::fromStdString(p.column);
+        auto is = [&](const char* c) { return col.compare(QLatin1String(c), Qt::CaseInsensitive) == 0; };
+        if (is("Unit")) return v.perUnit.has_value();
+        if (is("On_area") || is("On_Zone") || is("On_Sub")) return v.group.has_value();
+        if (is("Lreport") || is("Lfile")) return v.format.has_value();
+        for (const reportkinds::Kind& k : reportkinds::kinds())
+            if (is(k.column.c_str())) return v.reports.has_value();
+        return false;
+    };
+    auto& cp = req.choiceProblems;
+    cp.erase(std::remove_if(cp.begin(), cp.end(), unused), cp.end());
 }
 
 // What one case's run did, for the summary.
@@ -516,7 +536,6 @@ CaseRun runCase(const QString& given, bool byNumber, const std::string& project8
         if (!r.res.ok()) throw BatchError(kExitRunFailed, textcodec::toUtf8(r.res.error8));
         std::fprintf(stderr, "%lld rows, %lld cells, %zu data problems, %.2f s\n", r.res.rows, r.res.cells,
                      r.res.problems.size(), clock.elapsed() / 1000.0);
-        if (r.res.files.empty()) std::fprintf(stderr, "no file asked for (see --format)\n");
         for (const std::string& f : r.res.files)
             std::fprintf(stdout, "%s\n", f.c_str());
         std::fflush(stdout);

@@ -84,6 +84,12 @@ std::string actionText(Action a) {
         return gb("该故障点未输出");
     case Action::UsedOnce:
         return gb("只用一次");
+    case Action::ItemLeftOut:
+        return gb("该项未输出");
+    case Action::PerUnitUsed:
+        return gb("按标幺值输出");
+    case Action::FirstRowUsed:
+        return gb("用第一行的值");
     }
     return std::string();
 }

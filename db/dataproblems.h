@@ -29,7 +29,16 @@ enum class Kind {
     Overflow,  // a result of values within their bounds too large to write
     BadText,   // a name whose bytes are text in neither UTF-8 nor GB18030
 };
-enum class Action { CellsEmpty, RowLeftOut, FaultLeftOut, UsedOnce };
+enum class Action {
+    CellsEmpty,
+    RowLeftOut,
+    FaultLeftOut,
+    UsedOnce,
+    // Stored choices of the report dialog:
+    ItemLeftOut,  // an item number that is no item of its report
+    PerUnitUsed,  // a unit that is neither
+    FirstRowUsed, // a later row of the same case or report differs
+};
 
 // What a column may hold.
 enum class Domain {

@@ -14,6 +14,48 @@
 namespace casechoices {
 namespace {
 
+namespace dp = dataproblems;
+
+void note(dp::List* problems, dp::Problem p) {
+    if (problems)
+        problems->add(std::move(p));
+    else
+        dp::report(std::move(p));
+}
+
+std::string caseKey(const std::string& caseNo) {
+    return textcodec::gb("作业 ") + caseNo;
+}
+
+// The stored values of the columns that make a row's meaning, as text: a later row of
+// the same key is compared with the first on them alone (an added ID column differs always).
+struct RowValues {
+    std::vector<std::string> names, values;
+    RowValues(dbq::Query& q, const std::vector<std::string>& columns) {
+        for (const std::string& c : columns) {
+            const int i = q.indexOf(c.c_str());
+            if (i < 0) continue;
+            names.push_back(q.rows()->columnName(i));
+            values.push_back(q.isNull(i) ? std::string("NULL") : dp::storedText(q.value(i)));
+        }
+    }
+};
+
+// A later row of a key whose first row counts: the same values are one entry, other
+// values one entry per column that differs, showing the first row's value first.
+void noteLaterRow(dp::List* problems, const std::string& table, const char* keyColumns,
+                  const std::string& key, const RowValues& first, const RowValues& later) {
+    bool same = true;
+    for (size_t i = 0; i < first.values.size() && i < later.values.size(); ++i) {
+        if (first.values[i] == later.values[i]) continue;
+        same = false;
+        note(problems, {dp::Kind::Conflict, table, first.names[i], key,
+                        first.values[i] + " / " + later.values[i], dp::Action::FirstRowUsed});
+    }
+    if (same)
+        note(problems, {dp::Kind::Duplicate, table, keyColumns, key, std::string(), dp::Action::UsedOnce});
+}
+
 // Columns of the options row that are not a report kind's check state.
 bool isFixedColumn(const QString& name) {
     static const char* fixed[] = {"CASE_NO", "Unit",      "On_area", "On_Zone",
@@ -76,7 +118,7 @@ bool OutputOptions::column(const std::string& name) const {
     return false;
 }
 
-bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out) {
+bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out, dp::List* problems) {
     const std::string filter = "CASE_NO=" + std::to_string(caseNo);
     screport::logDebug("strcmd is " + filter);
     SqlStmt s;
@@ -92,7 +134,14 @@ bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out)
         return false;
     }
     auto flag = [&](const char* col) { return dbq::toBool(q.value(col)); };
-    out.unit = flag("Unit");
+    const std::string key = caseKey(std::to_string(caseNo));
+    // The dialog writes 1 for per unit and 0 for named units; anything else says neither,
+    // and per unit at least shows the stored values as they are.
+    const dp::Checked unit = dp::readNumber(q.value("Unit"), dp::Domain::Integer);
+    out.unit = !unit.ok || unit.value != 0;
+    if (!unit.ok || (unit.value != 0 && unit.value != 1))
+        note(problems, {unit.ok ? dp::Kind::OutOfDomain : unit.kind, table, "Unit", key,
+                        dp::storedText(q.value("Unit")), dp::Action::PerUnitUsed});
     out.onArea = flag("On_area");
     out.onZone = flag("On_Zone");
     out.onSub = flag("On_Sub");
@@ -111,6 +160,12 @@ bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out)
         const std::string name = q.rows()->columnName(i);
         if (!isFixedColumn(QString::fromStdString(name))) out.columns[name] = dbq::toBool(q.value(i));
     }
+    std::vector<std::string> used = {"Unit", "On_area", "On_Zone", "On_Sub", "Lreport", "Lfile"};
+    for (const reportkinds::Kind& k : reportkinds::kinds())
+        used.push_back(k.column);
+    const RowValues first(q, used);
+    while (q.next())
+        noteLaterRow(problems, table, "CASE_NO", key, first, RowValues(q, used));
     return true;
 }
 
@@ -135,7 +190,14 @@ std::string objectVarTable(bool opfLF, bool reportUnknown) {
     }
 }
 
-void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectChoices& c) {
+std::string itemRowKey(const std::string& caseNo, const std::string& kindKey) {
+    const int k = reportkinds::indexOf(kindKey);
+    return caseKey(caseNo) + textcodec::gb("，") +
+           (k < 0 ? kindKey : textcodec::gb(reportkinds::kinds()[size_t(k)].step.c_str()));
+}
+
+void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectChoices& c,
+                    dp::List* problems) {
     screport::logDebug("tab is " + table);
     const std::string filter = "CASE_NO=" + caseNo;
     screport::logDebug(filter);
@@ -145,19 +207,40 @@ void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectC
     dbq::Query q;
     if (!isPlainIdentifier(table) || !q.exec(s)) return;
     const auto& kinds = reportkinds::kinds();
+    std::vector<std::string> rowColumns = {"TableNo"};
+    for (int i = 1; i <= kMaxObjectVars; ++i)
+        rowColumns.push_back("VAR" + std::to_string(i));
+    std::map<int, RowValues> firstRows;
     while (q.next()) {
         const int k = dbq::toInt(q.value("OBJNo"));
         if (k < 0 || k >= int(kinds.size())) continue; // rows of another module (OBJNo 7)
         const std::string& object = kinds[size_t(k)].key;
+        const std::string key = itemRowKey(caseNo, object);
+        RowValues row(q, rowColumns);
+        if (firstRows.count(k)) {
+            noteLaterRow(problems, table, "OBJNo", key, firstRows.at(k), row);
+            continue;
+        }
+        firstRows.emplace(k, std::move(row));
         c.m_objTableNo[object] = dbq::toInt(q.value("TableNo"));
         auto vars = c.m_objVars.find(object);
         if (vars == c.m_objVars.end()) continue;
         screport::logDebug(" objidx is " + std::to_string(k) + ", name " + object);
         vars->second.clear();
+        const size_t items = kinds[size_t(k)].labels.size();
         for (int i = 1; i <= kMaxObjectVars; ++i) {
-            const QVariant v = q.value(("VAR" + std::to_string(i)).c_str());
-            if (v.isNull() || dbq::toInt(v) == -1) break;
-            vars->second.push_back(dbq::toInt(v));
+            const std::string column = "VAR" + std::to_string(i);
+            const QVariant v = q.value(column.c_str());
+            if (v.isNull()) break;
+            const dp::Checked n = dp::readNumber(v, dp::Domain::Integer);
+            if (n.ok && n.value == -1) break;
+            // Item 0 or some other column in its place would be a report the user never chose.
+            if (!n.ok || n.value < 0 || n.value >= double(items)) {
+                note(problems, {n.ok ? dp::Kind::OutOfDomain : n.kind, table, column, key, dp::storedText(v),
+                                dp::Action::ItemLeftOut});
+                continue;
+            }
+            vars->second.push_back(int(n.value));
         }
     }
 }

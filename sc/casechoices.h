@@ -2,6 +2,7 @@
 // The user's choices kept per case in the case database: the options row, the item
 // choices of each report kind and the list of fault points. No widgets: the report
 // dialog maps its controls to these records, the batch mode reads them directly.
+#include "db/dataproblems.h"
 #include "db/export.h"
 #include "sc/scpos.h"
 
@@ -44,17 +45,24 @@ struct SCREPORT_CORE_EXPORT OutputOptions {
 constexpr int kMaxObjectVars = 20;
 
 // Reads the options row of `caseNo`. False (and a line on the error stream) when the
-// case has none; `out` is then left as it was.
-SCREPORT_CORE_EXPORT bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out);
+// case has none; `out` is then left as it was. What cannot be used as stored goes to
+// `problems` (to the error stream when null) with what is used instead: a unit other than
+// the 0 or 1 the dialog writes is per unit; of several rows of the case the first counts.
+SCREPORT_CORE_EXPORT bool loadOutputOptions(const std::string& table, int caseNo, OutputOptions& out,
+                                            dataproblems::List* problems = nullptr);
 // The report keys whose column is set in `opts`.
 SCREPORT_CORE_EXPORT std::set<std::string> checkedObjects(const OutputOptions& opts);
 
 // The item table of the current case kind ("SCR_CONT" for short circuit), empty when
 // the kind keeps none. `reportUnknown` writes the unknown kind to the error stream.
 SCREPORT_CORE_EXPORT std::string objectVarTable(bool opfLF, bool reportUnknown);
-// Reads the item rows of `caseNo` into c.m_objTableNo and c.m_objVars.
+// Reads the item rows of `caseNo` into c.m_objTableNo and c.m_objVars. An item number
+// that is not one of its kind's items is left out and goes to `problems` (as above); of
+// several rows of a kind the first counts.
 SCREPORT_CORE_EXPORT void loadObjectVars(const std::string& table, const std::string& caseNo,
-                                         ObjectChoices& c);
+                                         ObjectChoices& c, dataproblems::List* problems = nullptr);
+// The row a problem of a kind's item row names: the case and the kind.
+SCREPORT_CORE_EXPORT std::string itemRowKey(const std::string& caseNo, const std::string& kindKey);
 // Inserts the item row of `object` for the current case.
 SCREPORT_CORE_EXPORT void saveObjectVars(const std::string& table, const std::string& object,
                                          const ObjectChoices& c);

@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QThread>
 
+#include <algorithm>
 #include <malloc.h>
 #include <new>
 
@@ -186,9 +187,24 @@ class StageClock {
     QElapsedTimer m_clock;
 };
 
+// Why a request would write nothing, or empty. Run anyway, it would replace the last
+// reports with empty ones. A caller that looks at the built reports (a benchmark) may want
+// no file.
+std::string nothingToWrite(const OutputRequest& req) {
+    const std::string caseText = gb("作业 ") + std::to_string(req.caseNo);
+    const auto& kinds = reportkinds::kinds();
+    if (std::none_of(kinds.begin(), kinds.end(), [&](const auto& k) { return req.chosenKeys.count(k.key); }))
+        return gb("没有选择输出对象，报表没有输出:") + caseText;
+    if (!req.inspect && !req.writeText && !(req.writeSheet && (req.sheetHtml || req.sheetXlsx)))
+        return gb("没有选择输出方式（文件或报表），报表没有输出:") + caseText;
+    return std::string();
+}
+
 OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
     OutputResult res;
     dp::List problems;
+    for (const dp::Problem& p : req.choiceProblems)
+        problems.add(p);
     CurrentList current(&problems);
     dbq::clearConnectionLost();
     dbq::clearLockRefused();
@@ -360,6 +376,13 @@ std::string takeFolder(FolderLock& lock, const std::string& dir, const OutputReq
 } // namespace
 
 OutputResult runOutput(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
+    if (std::string why = nothingToWrite(req); !why.empty()) {
+        screport::logError(why);
+        OutputResult refused;
+        refused.error8 = std::move(why);
+        refused.problems = req.choiceProblems;
+        return refused;
+    }
     const std::string dir = outputFolder(req);
     FolderLock lock(dir);
     const std::string busy = takeFolder(lock, dir, req, observer);

@@ -38,6 +38,9 @@ struct OutputRequest {
     // While another run writes the same folder this one waits up to this long, then
     // fails; 0 fails at once.
     int lockWaitSeconds = 600;
+    // Stored choices that could not be used as stored, found while reading them before
+    // the run (casechoices): they head the run's list.
+    std::vector<dataproblems::Problem> choiceProblems;
     // Called with the built reports before they are written (tests, tools); may be empty.
     std::function<void(const RepPortBase&)> inspect;
 };
@@ -70,9 +73,10 @@ struct OutputResult {
 };
 
 // Builds the chosen reports in their fixed order and writes them. An error text ends the
-// run; it is returned, never thrown. Everything is read through `db`. One run at a time
-// writes a folder: the others wait. The data problems of a run go to "data_problems.txt"
-// in the temp folder (in the reports' encoding), as part of the set of files the run
-// replaces as a whole; a run without any removes the list of an earlier one.
+// run; it is returned, never thrown. A request for no report kind, or for no file and no
+// inspect, is refused before anything is read or written. Everything is read through `db`.
+// One run at a time writes a folder: the others wait. The data problems of a run go to
+// "data_problems.txt" in the temp folder (in the reports' encoding), as part of the set of
+// files the run replaces as a whole; a run without any removes the list of an earlier one.
 SCREPORT_CORE_EXPORT OutputResult runOutput(const DbConnection& db, const OutputRequest& req,
                                              RunObserver* observer = nullptr);

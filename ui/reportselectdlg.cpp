@@ -240,6 +240,13 @@ void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose) {
     l->addWidget(createOptionColumn(row));
     l->addStretch(1); // wider windows widen the note, not the option boxes
     v->addWidget(row);
+    m_pChoiceNote = new QLabel(parent);
+    m_pChoiceNote->setObjectName("choiceProblems");
+    m_pChoiceNote->setTextFormat(Qt::PlainText); // names may hold '<'
+    m_pChoiceNote->setWordWrap(true);
+    m_pChoiceNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pChoiceNote->hide();
+    v->addWidget(m_pChoiceNote);
     v->setStretchFactor(m_pNoteEdit, 10);
     v->setStretchFactor(row, 0);
 }
@@ -491,7 +498,10 @@ void ReportSelectDlg::saveOutputOptions(const std::string& table) {
 void ReportSelectDlg::loadOutputOptions(const std::string& table) {
     const int n = m_pCaseCombo ? CDBUtility::getCaseNo(textcodec::toLocal8(m_pCaseCombo->currentText())) : -1;
     casechoices::OutputOptions o;
-    if (!casechoices::loadOutputOptions(table, n, o)) return;
+    dataproblems::List problems;
+    m_choiceProblems.clear();
+    showChoiceProblems();
+    if (!casechoices::loadOutputOptions(table, n, o, &problems)) return;
     if (m_pPUnitRadio) m_pPUnitRadio->setChecked(o.unit);
     if (m_pNamedRadio) m_pNamedRadio->setChecked(!o.unit);
     if (m_pAreaCheck) m_pAreaCheck->setChecked(o.onArea);
@@ -511,5 +521,21 @@ void ReportSelectDlg::loadOutputOptions(const std::string& table) {
         if (button) button->setEnabled(on);
     }
     const std::string varTable = casechoices::objectVarTable(m_bOPFLF, false);
-    if (!varTable.empty()) casechoices::loadObjectVars(varTable, CDBUtility::getCaseNo(), *this);
+    if (!varTable.empty()) casechoices::loadObjectVars(varTable, CDBUtility::getCaseNo(), *this, &problems);
+    m_choiceProblems = problems.entries();
+    showChoiceProblems();
+}
+
+void ReportSelectDlg::showChoiceProblems() {
+    if (!m_pChoiceNote) return;
+    m_pChoiceNote->setVisible(!m_choiceProblems.empty());
+    if (m_choiceProblems.empty()) return;
+    // A few lines here; the run lists them all.
+    constexpr size_t kShown = 5;
+    QString text = u("本作业保存的选择有 %1 处不能照用，按上面显示的选择输出（并列入数据错误）：")
+                       .arg(m_choiceProblems.size());
+    for (size_t i = 0; i < m_choiceProblems.size() && i < kShown; ++i)
+        text += '\n' + textcodec::fromLocal8(dataproblems::lineText(m_choiceProblems[i]));
+    if (m_choiceProblems.size() > kShown) text += u("\n……");
+    m_pChoiceNote->setText(text);
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -35,6 +36,8 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QLineEdit* searchText() const { return m_pSearchText; }
     // "n / m" of the match shown, or that nothing matched.
     QLabel* searchStatus() const { return m_pSearchStatus; }
+    // What the stored choices of the case held that could not be used as stored.
+    QLabel* choiceNote() const { return m_pChoiceNote; }
     QCheckBox* objectBox(const std::string& key8) const;
     QPushButton* chooseButton(const std::string& key8) const;
 
@@ -65,7 +68,10 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     bool noticeLostConnection(bool once = false);
 
     void saveOutputOptions(const std::string& table);
+    // Shows the case's stored choices; what could not be used as stored is kept in
+    // m_choiceProblems and said in the choice note.
     void loadOutputOptions(const std::string& table);
+    void showChoiceProblems();
     // Window size and position, and column widths, kept between program runs.
     void restoreLayout();
     void saveLayout() const;
@@ -97,6 +103,8 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QCheckBox* m_pReportCheck = nullptr;
     QCheckBox* m_pFileCheck = nullptr;
     QPushButton* m_pOutputBtn = nullptr;
+    QLabel* m_pChoiceNote = nullptr;
+    std::vector<dataproblems::Problem> m_choiceProblems;
 
   protected slots:
     virtual void onChangeCase(const QString& name);

@@ -169,6 +169,10 @@ void SCRepDialog::onOutput() {
     req.perUnit = m_pPUnitRadio->isChecked();
     req.writeText = m_pFileCheck->isChecked();
     req.writeSheet = m_pReportCheck->isChecked();
+    // Told once, in this run's list: the save above stored the choices as they are used.
+    req.choiceProblems = std::move(m_choiceProblems);
+    m_choiceProblems.clear();
+    showChoiceProblems();
 
     ProgressObserver progress(this, progressDelay());
     // While the run goes, a stop signal cancels it instead of leaving half-written files.

@@ -283,6 +283,69 @@ TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatu
     EXPECT_EQ(run({"--batch", arg, project, "2,1", "--reports", "busvol", "--format", "txt"}).code, 4);
 }
 
+// Stored choices the dialog never writes are data problems with what is used instead: an
+// item that is none of its kind's left out, an unknown unit per unit, the first of two rows.
+TEST_P(BatchRun, DamagedStoredChoicesAreDataProblemsAndSayWhatIsUsed) {
+    if (GetParam() == testdb::Backend::MariaDb) sql("ALTER TABLE SCR_CONT MODIFY VAR3 VARCHAR(20)");
+    sql("UPDATE SCR_OUT SET Unit=7,Lreport=0,LSummary=0,LDistribut=0,LShortBra=0,LLineCur=0,LVIZ=0");
+    sql("INSERT INTO SCR_OUT "
+        "(CASE_NO,Unit,On_area,On_Zone,On_Sub,OverLimit,Lreport,Lfile,LSummary,LDistribut,"
+        "LShortBra,LBusVol,LLineCur,LVIZ) VALUES (1,7,0,0,0,0,1,1,0,0,0,1,1,0)");
+    sql("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO,VAR1,VAR2,VAR3,VAR4,VAR5) VALUES "
+        "(1,3,4,0,12,'abc',1,-1),(1,3,4,0,12,'abc',1,-1)");
+    const QString summaryPath = dir.path() + "/summary.json";
+    const QStringList args = {"--batch", arg, project, caseName(1), "--encoding", "utf-8"};
+    const Outcome r = run(args + QStringList{"--summary-json", summaryPath});
+    ASSERT_EQ(r.code, 4) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("6 个数据问题："))) << r.err.toStdString();
+    const QJsonObject counts = readJson(summaryPath)["cases"][0]["dataProblems"].toObject();
+    EXPECT_EQ(QList<int>({counts["total"].toInt(), counts["conflict"].toInt(), counts["duplicate"].toInt()}),
+              QList<int>({6, 2, 1}));
+    EXPECT_EQ(QString::fromUtf8(fileBytes(project + "/temp/data_problems.txt")).split("\r\n").mid(2),
+              QString::fromUtf8("SCR_OUT.Unit  作业 1  存储值 7  超出取值范围，按标幺值输出|"
+                                "SCR_OUT.Lreport  作业 1  存储值 0 / 1  互相矛盾的重复行，用第一行的值|"
+                                "SCR_OUT.LLineCur  作业 1  存储值 0 / 1  互相矛盾的重复行，用第一行的值|"
+                                "SCR_CONT.VAR2  作业 1，母线电压  存储值 12  超出取值范围，该项未输出|"
+                                "SCR_CONT.VAR3  作业 1，母线电压  存储值 'abc'  不是数字，该项未输出|"
+                                "SCR_CONT.OBJNo  作业 1，母线电压  重复的行，只用一次|")
+                  .split('|'));
+    // What was used, given on the command line: the same report, and the stored choices
+    // it replaces are no problem of the run.
+    const QString given = dir.path() + "/given";
+    EXPECT_EQ(
+        run(QStringList(args).replaceInStrings(project, given) +
+            QStringList{"--units", "pu", "--reports", "busvol", "--items", "busvol=0,1", "--format", "txt"})
+            .code,
+        0);
+    EXPECT_EQ(fileBytes(given + "/temp/rep_txt.txt"), fileBytes(project + "/temp/rep_txt.txt"));
+}
+
+// Choices that ask for no report kind or no file are refused: nothing of the last run's is
+// replaced or removed.
+TEST_P(BatchRun, ARunThatWouldWriteNothingIsRefusedAndTheLastReportsStay) {
+    sql("UPDATE SCR_OUT SET Unit=7 WHERE CASE_NO=1"); // the last run leaves its problem list too
+    const QStringList args = {"--batch", arg, project, caseName(1)};
+    ASSERT_EQ(run(args).code, 4);
+    const auto before = testproc::files(project);
+    ASSERT_GT(before.size(), 5u);
+    const struct {
+        const char* update;
+        const char* said;
+    } rows[] = {
+        {"LSummary=0,LDistribut=0,LShortBra=0,LBusVol=0,LLineCur=0,LVIZ=0", "没有选择输出对象"},
+        {"LBusVol=1,Lreport=0,Lfile=0", "没有选择输出方式（文件或报表）"},
+    };
+    for (const auto& row : rows) {
+        sql("UPDATE SCR_OUT SET " + std::string(row.update));
+        const Outcome r = run(args);
+        EXPECT_EQ(r.code, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("screport: " + QString::fromUtf8(row.said) +
+                                   QString::fromUtf8("，报表没有输出:作业 1\n")))
+            << r.err.toStdString();
+        EXPECT_EQ(testproc::differences(before, testproc::files(project)), "") << row.said;
+    }
+}
+
 // The server found as every MySQL client finds it: an option file in HOME and no variable;
 // its [screport] group over [client], the environment over the file, the command line
 // over the environment; a login that fails names the server, the user and the reason.

@@ -195,6 +195,45 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
               std::vector<std::string>{"1"});
 }
 
+// Stored choices the dialog never writes: the controls show what is used, a note says why,
+// the next run lists them, and the save before it stores what was shown. Choices that ask
+// for nothing to write leave "输出" disabled.
+TEST_P(SCRepDialogTest, DamagedStoredChoicesShowWhatIsUsedAndGoToTheNextRun) {
+    if (GetParam() == testdb::Backend::MariaDb) db->exec("ALTER TABLE SCR_CONT MODIFY VAR3 VARCHAR(20)");
+    db->exec(
+        "INSERT INTO SCR_OUT (CASE_NO,Unit,On_area,On_Zone,On_Sub,Lreport,Lfile,LSummary,LDistribut,"
+        "LShortBra,LBusVol,LLineCur,LVIZ) VALUES (1,7,1,1,1,0,1,0,0,0,1,0,0),(1,7,1,1,1,0,1,0,0,0,1,1,0),"
+        "(2,1,1,1,1,0,0,0,0,0,1,0,0),(3,1,1,1,1,0,1,0,0,0,0,0,0)");
+    db->exec("INSERT INTO SCR_CONT (Case_NO,OBJNO,TableNO,VAR1,VAR2,VAR3,VAR4) VALUES (1,3,4,0,12,'abc',1)");
+    auto dlg = make("101");
+    EXPECT_TRUE(on(button(dlg.get(), "标幺值")));
+    EXPECT_EQ(dlg->choices().m_selObjects, std::set<std::string>{kBusVol}) << "the first row";
+    EXPECT_EQ(dlg->choices().m_objVars.at(kBusVol), (std::vector<int>{0, 1}));
+    EXPECT_TRUE(dlg->choiceNote()->text().contains(QString::fromUtf8("SCR_OUT.Unit  作业 1  存储值 7")));
+    std::string given;
+    SCRepDialog::setOutputRunner([&](const OutputRequest& req, RunObserver*) {
+        given.clear();
+        for (const dataproblems::Problem& p : req.choiceProblems)
+            given += p.table + "." + p.column + " ";
+        return OutputResult();
+    });
+    dlg->outputButton()->click();
+    EXPECT_EQ(given, "SCR_OUT.Unit SCR_OUT.LLineCur SCR_CONT.VAR2 SCR_CONT.VAR3 ");
+    EXPECT_EQ(column("select Unit,LBusVol,LLineCur from SCR_OUT where CASE_NO=1"),
+              std::vector<std::string>{"1,1,0"});
+    EXPECT_EQ(column("select VAR1,VAR2,VAR3 from SCR_CONT where Case_NO=1"),
+              std::vector<std::string>{"0,1,-1"});
+    EXPECT_TRUE(dlg->choiceNote()->isHidden());
+    dlg->outputButton()->click();
+    EXPECT_EQ(given, "") << "told once";
+    // sc2: a kind, but neither file nor workbook; 3: a file, but no kind.
+    for (const char* name : {"sc2", "3"}) {
+        dlg->caseCombo()->setCurrentText(name);
+        emit dlg->caseCombo()->textActivated(name);
+        EXPECT_FALSE(dlg->outputButton()->isEnabled()) << name;
+    }
+}
+
 TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndSearchStepsThroughTheMatches) {
     auto dlg = make("101");
     dlg->objectBox(kBusVol)->setChecked(true); // its "选择" is enabled, so a Tab stop
