@@ -113,7 +113,7 @@ std::string differences(const std::map<QString, QByteArray>& want, const std::ma
         qsizetype i = 0, c = 0;
         while (i < a.size() && i < b.size() && a[i] == b[i])
             ++i;
-        while (i < a.size() && i < b.size() && c < a[i].size() && a[i][c] == b[i][c])
+        while (i < a.size() && i < b.size() && c < a[i].size() && c < b[i].size() && a[i][c] == b[i][c])
             ++c;
         // Long lines (XML parts) from a little before the first difference.
         const qsizetype from = c > 120 ? c - 60 : 0;
