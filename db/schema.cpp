@@ -98,7 +98,7 @@ std::vector<Table> buildTables() {
                   {"VI2", C::Real},
                   {"VR0", C::Real},
                   {"VI0", C::Real}},
-                 {"Case_No"}});
+                 {"Case_No", "T"}}); // a run reads the voltages of the faults it reports
     t.push_back(
         {"SCR_LPC", {{"Case_No", C::Int}, {"Bus_Name", C::Name}, {"Vrz", C::Real}, {"Viz", C::Real}}, {"Case_No"}});
     t.push_back({"SCR_LINE1",

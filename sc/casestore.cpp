@@ -183,6 +183,7 @@ void CaseStore::loadResults(const std::function<void(long)>& tick) {
     if (tick) tick(0);
     // Each statement's rows are read to the end, or dropped, before the next one runs.
     loadFaults();
+    seedBuses();
     loadVoltages(tick);
     checkRead();
     // A fault without voltages cannot be reported on: the calculation did not finish it.
@@ -216,6 +217,10 @@ void CaseStore::loadFaults() {
         if (!name(*q, 0, tab, "I_Name", rowKey, iName) || !name(*q, 1, tab, "J_Name", rowKey, jName))
             continue;
         const std::string key = iName != jName ? q->text8(2) + "_" + q->text8(3) : iName;
+        if (m_filtered && !m_chosen.count(key)) {
+            m_someLeftOut = true; // not asked for: neither kept nor checked
+            continue;
+        }
         auto k = [&] { return faultKey(key); };
         int T = 0;
         if (!whole(*q, 4, tab, "T", k, T, dp::Action::FaultLeftOut)) {
@@ -247,6 +252,31 @@ void CaseStore::loadFaults() {
         r.I1 = Cx(v[0], v[1]);
         r.I2 = Cx(v[2], v[3]);
         r.I0 = Cx(v[4], v[5]);
+    }
+}
+
+void CaseStore::chooseFaults(std::set<std::string> keys) {
+    m_chosen = std::move(keys);
+    m_filtered = true;
+}
+
+void CaseStore::seedBuses() {
+    SqlStmt s("select BUS_Name from SCR_BUS where CASE_NO=");
+    s.number(m_caseNoText);
+    // A database without the table names its buses by their voltages alone.
+    if (!m_db.session().missingTables(s.sql()).empty()) return;
+    auto q = select(s);
+    if (!q) return;
+    // A name that is no name is the entry of the reports that read the table's values.
+    while (q->next()) {
+        if (q->isNull(0)) continue;
+        std::string bus = q->text8(0);
+        if (!textcodec::isValidGb18030(bus.data(), bus.size())) continue;
+        auto [it, added] = m_buses.try_emplace(std::move(bus));
+        if (added) {
+            it->second.m_store = this;
+            it->second.m_bus = int(m_buses.size() - 1);
+        }
     }
 }
 
@@ -383,6 +413,22 @@ void CaseStore::addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf
 void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
     SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
     s.number(m_caseNoText);
+    // Only the chosen fault points' rows leave the database (through its index on the
+    // fault number, where it has one).
+    if (m_someLeftOut) {
+        if (m_faults.empty()) return;
+        std::set<int> ts;
+        for (const auto& f : m_faults)
+            ts.insert(f.second.T);
+        s << " and T in (";
+        bool first = true;
+        for (int t : ts) {
+            s << (first ? "" : ",");
+            s.number((long long)t);
+            first = false;
+        }
+        s << ")";
+    }
     // One statement on the run's connection: every read of the run sees one state.
     std::unique_ptr<ResultRows> first = select(s);
     if (!first) return;

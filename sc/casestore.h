@@ -86,6 +86,9 @@ class SCREPORT_CORE_EXPORT CaseStore {
     const std::string& caseNoText() const { return m_caseNoText; }
 
     // --- reads, each done once ---
+    // The fault points the run reports (keys as findFault takes them): of the fault
+    // results and bus voltages only their rows are read. Unset: every fault point.
+    void chooseFaults(std::set<std::string> keys);
     // The fault results, bus voltages, pre-fault voltages and branches. `tick` is called
     // with the rows read so far every 4096 voltage rows (a cancel may throw from it).
     void loadResults(const std::function<void(long)>& tick = nullptr);
@@ -153,6 +156,9 @@ class SCREPORT_CORE_EXPORT CaseStore {
     // Throws the run's error text when the database failed under a read (lost, in use).
     void checkRead() const;
     void loadFaults();
+    // The buses of the case's bus table, before any voltage: a bus without voltages under
+    // a chosen fault is then still one the reports name.
+    void seedBuses();
     void checkFaultType();
     void loadVoltages(const std::function<void(long)>& tick);
     void loadPreFault();
@@ -169,6 +175,9 @@ class SCREPORT_CORE_EXPORT CaseStore {
     int m_queryCount = 0;
 
     bool m_loaded = false;
+    bool m_filtered = false;        // chooseFaults was called
+    std::set<std::string> m_chosen; // its keys
+    bool m_someLeftOut = false;     // a fault point of the case was not chosen
     std::map<std::string, SCR120Rec> m_faults;
     std::set<std::string> m_badFaults;
     std::map<std::string, BusFaults> m_buses;

@@ -250,6 +250,14 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
                 where->add(node, BusLocation{pos.area_name, pos.zone_name, pos.st_name});
             b.setBusLocations(std::move(where));
         }
+        // Only the chosen fault points' results are read.
+        if (usesFaultList(req)) {
+            std::set<std::string> keys;
+            if (req.faults)
+                for (const SCPos& p : *req.faults)
+                    keys.insert(p.name);
+            store.chooseFaults(std::move(keys));
+        }
         // Fault points the case does not have are left out, each named; with none left
         // there is nothing to report.
         SCPosList usable;

@@ -172,7 +172,7 @@ TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
     std::vector<Damage> rows = {
         set("null current", "SCR_R120.II0", "NULL", "I_Name", "中心4"),
         set("null voltage", "SCR_B120.VI2", "NULL", "bus_Name", "South5"),
-        {"bus without voltages", "DELETE FROM SCR_B120" + c2 + " AND bus_Name='South5'", "SCR_B120.bus_Name",
+        {"bus without voltages", "DELETE FROM SCR_B120" + c2 + " AND bus_Name='South5'", "SCR_B120.T",
          "South5", 3, true},
         set("null base voltage", "SCR_BUS.Base_kV", "NULL", "BUS_Name", "中心4", 2),
         set("zero base voltage", "SCR_BUS.Base_kV", "0", "BUS_Name", "中心4", 2),

@@ -109,7 +109,9 @@ TEST_P(ScReportTest, DistributionCoefficients) {
     // 乙-D1, ratio 1.05: (0.7 - 0.72 / 1.05) / j0.15 -> 0.0952381 / 4.01 = 0.0238
     EXPECT_EQ(cell(*p, 0, 0, 5, 3), "0.0238");
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems.entries()[0].column + problems.entries()[0].key, "bus_Name" + gb("作业 1，母线 E1"));
+    // E1 is a bus of the case without voltages under the fault.
+    EXPECT_EQ(problems.entries()[0].column + problems.entries()[0].key,
+              "T" + gb("作业 1，母线 E1，故障号 1"));
     // An unknown fault point keeps its group title, without rows.
     EXPECT_EQ(pg.grpTexts[1], Strings{"X9"});
     EXPECT_EQ(p->recordCount(0, 1), 0);
@@ -317,7 +319,7 @@ TEST_P(ScReportTest, BranchCurrents) {
     // which without an impedance is 0 whatever the voltages; one entry for the bus.
     for (int col = 3; col < 15; ++col)
         EXPECT_EQ(cell(*p, 0, 0, 2, col), col == 7 ? "0.0000" : col == 8 ? "0.00" : "") << col;
-    EXPECT_EQ(problems.entries().front().key, gb("作业 1，母线 E1"));
+    EXPECT_EQ(problems.entries().front().key, gb("作业 1，母线 E1，故障号 1"));
     // The fault inside LN2: its own row, then the branches.
     EXPECT_EQ(p->page(0).grpTexts[1], Strings{"LN2_50"});
     EXPECT_EQ(cell(*p, 0, 1, 0, 3), "3.0000");
@@ -409,7 +411,7 @@ TEST_P(ScReportTest, BranchEnds) {
         }
     }
     ASSERT_EQ(problems.size(), 2u);
-    EXPECT_EQ(problems.entries()[0].key, gb("作业 2，母线 E1"));
+    EXPECT_EQ(problems.entries()[0].key, gb("作业 2，母线 E1，故障号 4"));
     EXPECT_EQ(problems.entries()[1].key, gb("作业 2，母线 甲，故障号 4"));
     EXPECT_EQ(cell(*u, 0, 0, 5, 7), "0 / 0");
     EXPECT_EQ(cell(*u, 0, 0, 5, 10), "0 / 0");
