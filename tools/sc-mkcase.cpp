@@ -24,7 +24,7 @@ const char* kUsage =
     "  --demo        the IEEE 14-bus test system with seven cases (one per fault type with\n"
     "                faults at every bus, faults at 50 % of two lines, one case without a\n"
     "                load-flow case, one uncalculated case)\n"
-    "  --grid N      a synthetic meshed grid of N buses (2 to 20000), about 1.5 N branches\n"
+    "  --grid N      a synthetic meshed grid of N buses (2 to 100000), about 1.5 N branches\n"
     "  --faults M    faults at M distinct random buses\n"
     "  --type T      fault type: 1 three-phase (default), 2 A to ground, 3 A-B,\n"
     "                4 A-B to ground\n"

@@ -53,7 +53,7 @@ struct GridOptions {
     double rf = 0, xf = 0; // fault impedance, p.u.
     unsigned seed = 1;     // same seed, same grid
 };
-constexpr int kMaxGridBuses = 20000;
+constexpr int kMaxGridBuses = 100000;
 
 // A synthetic meshed grid of about 1.5 buses branches per bus, one calculated case
 // (number kGridCase) with faults at `faults` buses; no load-flow case (CASE_LF = 0).
