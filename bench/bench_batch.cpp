@@ -10,6 +10,12 @@
 // layout's cells; the table layout adds location columns and splits complex values.
 //   bench_batch --child-reads DB [CASE] | --child-text-limit FILE   (one limit step alone)
 //
+// What a run costs against what it asks for: a large case (20,000 buses, 200 faults by
+// default), the text of four reports for a few fault points and for all of them, time and
+// peak memory, on each back end:
+//   bench_batch --request-cost [--buses 20000] [--faults 200] [--chosen 10] [--backends ...]
+//               [--dir DIR] [--reuse]
+//
 // MariaDB is used when SCREPORT_DB_SOCKET (or the client defaults) reaches a server,
 // e.g. after tests/support/mariadb-server start /tmp/mdb-bench and
 // SCREPORT_DB_SOCKET=/tmp/mdb-bench/mysqld.sock.
@@ -25,6 +31,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSqlQuery>
 
 #include <xlsxwriter.h>
@@ -434,6 +441,96 @@ int parent(int argc, char** argv) {
     return 0;
 }
 
+// The text of summary, bus voltage, branch current and branch-end reports, default items,
+// for `chosen` fault points and for every one: best of three of each, taken in turn.
+int requestCost(int argc, char** argv) {
+    int buses = 20000, faults = 200, chosen = 10;
+    std::vector<std::string> backends{"sqlite", "mariadb"};
+    std::string dir = QDir::tempPath().toStdString() + "/screport-bench";
+    bool reuse = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i], v = i + 1 < argc ? argv[i + 1] : "";
+        if (a == "--reuse") {
+            reuse = true;
+            continue;
+        }
+        if (a == "--buses")
+            buses = std::atoi(v.c_str());
+        else if (a == "--faults")
+            faults = std::atoi(v.c_str());
+        else if (a == "--chosen")
+            chosen = std::atoi(v.c_str());
+        else if (a == "--backends")
+            backends = split(v);
+        else if (a == "--dir")
+            dir = v;
+        else {
+            std::fprintf(stderr, "unknown option %s\n", a.c_str());
+            return 2;
+        }
+        ++i;
+    }
+    QDir().mkpath(QString::fromStdString(dir));
+    const std::string exe = QCoreApplication::applicationDirPath().toStdString() + "/../screport";
+    std::map<std::string, std::pair<Measured, Measured>> of; // backend -> (chosen, all)
+    for (const std::string& backend : backends) {
+        const std::string tag = std::to_string(buses) + "_" + std::to_string(faults);
+        const std::string dbArg = backend == "sqlite" ? dir + "/cost" + tag + ".db" : "screport_cost_" + tag;
+        if (!reuse || (backend == "sqlite" && !QFile::exists(QString::fromStdString(dbArg)))) {
+            casegen::GridOptions g;
+            g.buses = buses;
+            g.faults = faults;
+            g.faultType = 2;
+            casegen::WriteOptions wo;
+            wo.force = true;
+            std::string err;
+            const double g0 = wallNow();
+            if (!casegen::makeGrid(dbArg, g, &err, wo)) {
+                std::fprintf(stderr, "%s: cannot make the grid case: %s\n", backend.c_str(), err.c_str());
+                continue;
+            }
+            std::fprintf(stderr, "%s: %d buses, %d faults generated in %.1f s\n", backend.c_str(), buses,
+                         faults, wallNow() - g0);
+        }
+        if (!openCase(dbArg)) return 3;
+        std::string few;
+        for (const std::string& k : faultKeys(chosen))
+            few += (few.empty() ? "" : ",") + textcodec::toUtf8(k);
+        CDBUtility::closedb();
+        const std::string project = dir + "/cost-" + backend + "/";
+        auto run = [&](const std::string& faultArg) {
+            return runChild({exe, "--batch", dbArg, project, std::to_string(casegen::kGridCase), "--reports",
+                             "summary,busvol,linecur,viz", "--faults", faultArg, "--format", "txt"},
+                            SCREPORT_SOURCE_DIR);
+        };
+        auto& [some, all] = of[backend];
+        some.status = all.status = -1;
+        for (int rep = 0; rep < 3; ++rep)
+            for (bool everyOne : {false, true}) {
+                Measured m = run(everyOne ? "all" : few);
+                if (m.status != 0 && m.status != 4) {
+                    std::fprintf(stderr, "batch failed (%d): %s\n", m.status, m.err.c_str());
+                    return 1;
+                }
+                Measured& best = everyOne ? all : some;
+                if (best.status < 0 || m.wall < best.wall) best = std::move(m);
+            }
+        std::printf(
+            "%-8s %d buses: %d fault points %.2f s %.0f MB; all %d %.2f s %.0f MB; time %.3f of all\n",
+            backend.c_str(), buses, chosen, some.wall, some.maxRssKb / 1024.0, faults, all.wall,
+            all.maxRssKb / 1024.0, some.wall / all.wall);
+        std::fflush(stdout);
+    }
+    auto lite = of.find("sqlite"), server = of.find("mariadb");
+    if (lite != of.end() && server != of.end())
+        std::printf("mariadb / sqlite: %d fault points %.2f, all %.2f\n", chosen,
+                    server->second.first.wall / lite->second.first.wall,
+                    server->second.second.wall / lite->second.second.wall);
+    std::printf("Each figure the best wall time of three runs of screport --batch ... --reports\n"
+                "summary,busvol,linecur,viz --format txt, and that run's peak RSS.\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -449,6 +546,8 @@ int main(int argc, char** argv) {
         rc = childTextLimit(argv[2]);
     else if (argc == 5 && std::string(argv[1]) == "--child-bare-xlsx")
         rc = childBareXlsx(argv[2], argv[3], argv[4]);
+    else if (argc >= 2 && std::string(argv[1]) == "--request-cost")
+        rc = requestCost(argc, argv);
     else
         rc = parent(argc, argv);
     std::cout.rdbuf(debug);

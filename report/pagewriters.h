@@ -53,9 +53,9 @@ class SCREPORT_CORE_EXPORT XlsxWriter : public PageWriter {
   public:
     static std::unique_ptr<XlsxWriter> create(OutFileSet& files, const std::string& path,
                                               const XlsxSetup& setup);
-    // `poll` is called about every 20 ms while the package is packed; it may throw to
-    // abandon the file.
-    virtual void pack(const std::function<void()>& poll) = 0;
+    // `poll` is called about every 20 ms while the package is packed, with the bytes of
+    // the sheets packed and in all (0 and 0 when unknown); it may throw to abandon the file.
+    virtual void pack(const std::function<void(long long done, long long total)>& poll) = 0;
 };
 
 // Cells past which the .xlsx parts may exceed 4 GB.

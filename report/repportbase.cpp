@@ -328,7 +328,7 @@ std::string RepPortBase::percentText(double a, double b) {
 
 // ---------------------------------------------------------------- progress
 
-void RepPortBase::checkRun(const char* whatUtf8, long done, long total, bool faults) {
+void RepPortBase::checkRun(const char* whatUtf8, long done, long total, bool faults, bool bytes) {
     if (!m_pObserver) return;
     if (whatUtf8 != m_stepKey) { // a new step: place it in the plan once
         m_stepKey = whatUtf8;
@@ -350,6 +350,7 @@ void RepPortBase::checkRun(const char* whatUtf8, long done, long total, bool fau
     m_step.done = done;
     m_step.total = total;
     m_step.faults = faults;
+    m_step.bytes = bytes;
     // A step the plan does not name keeps the bar where it is.
     if (m_step.no && m_planWeight > 0) {
         const double part = total > 0 ? std::min(1.0, double(done) / double(total)) : 0.0;

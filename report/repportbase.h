@@ -313,7 +313,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
   protected:
     void addIntText(int page, int rec, long long value, int grp);
     // Progress and cancel check; throws ErrorText when cancelled.
-    void checkRun(const char* whatUtf8, long done, long total, bool faults = false);
+    void checkRun(const char* whatUtf8, long done, long total, bool faults = false, bool bytes = false);
     // Reads every template from the template folder; throws ErrorText naming one that
     // is missing, unreadable or empty. A run does this before it writes anything.
     void loadTemplates();

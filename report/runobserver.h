@@ -12,6 +12,7 @@ struct RunStep {
     long total = 0;        // 0 when unknown
     bool faults = false;   // done and total count fault points, else rows
     double overall = 0;    // 0 to 1, never decreasing within a run
+    bool bytes = false;    // done and total count bytes
 };
 
 struct RunObserver {

@@ -283,8 +283,13 @@ void RepPortBase::finishOutput() {
     }
     if (out.book) {
         // A step of its own: the rows are all written, and the bar should say why it waits.
-        out.book->pack([&] { checkRun(kXlsxPackStep, 0, 0); });
-        checkRun(kXlsxPackStep, total, total);
+        long last = 0;
+        out.book->pack([&](long long done, long long all) {
+            last = long(all);
+            checkRun(kXlsxPackStep, long(done), long(all), false, true);
+        });
+        checkRun(kXlsxPackStep, std::max(last, 1L), std::max(last, 1L), false,
+                 true); // whole, even unmeasured
     }
     // Nothing has replaced an earlier file yet; from here on the run is complete.
     if (m_pObserver && m_pObserver->cancelled()) raiseError(gb("输出已取消"));

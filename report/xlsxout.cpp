@@ -1,5 +1,6 @@
 // The native workbook: one worksheet per page laid out like the HTML sheet, written
 // row by row in libxlsxwriter's constant-memory mode.
+#include "packgauge.h"
 #include "pagewriters.h"
 
 #include "db/errortext.h"
@@ -571,14 +572,20 @@ class XlsxBookWriter : public XlsxWriter {
         if (m_pages == 0) workbook_add_worksheet(m_wb, nullptr); // a workbook needs one sheet
     }
 
-    void pack(const std::function<void()>& poll) override {
+    void pack(const std::function<void(long long, long long)>& poll) override {
         lxw_workbook* wb = m_wb;
         m_wb = nullptr;
+        const PackGauge gauge(m_openBefore);
         Packer packer(wb, m_native);
+        auto tell = [&] {
+            long long done = 0, total = 0;
+            if (!gauge.measure(done, total)) done = total = 0;
+            poll(done, total);
+        };
         try {
-            poll();
+            tell();
             while (!packer.wait(20))
-                poll();
+                tell();
         } catch (...) {
             packer.abandon();
             m_out.setFailed();
@@ -607,6 +614,7 @@ class XlsxBookWriter : public XlsxWriter {
     std::vector<char> m_isID;
     std::vector<SheetWriter::Cell> m_cells;
     int m_pages = 0;
+    std::set<PackGauge::File> m_openBefore = PackGauge::openNow(); // not the sheets' files
 };
 
 } // namespace
@@ -642,7 +650,7 @@ void RepPortBase::outputRP_xlsx(const char* path) {
         cells += p.records.totalCells();
     auto w = XlsxWriter::create(files, path ? path : "", xlsxSetup(cells));
     replay(*w);
-    w->pack([] {});
+    w->pack([](long long, long long) {});
     files.finishAll();
     files.renameAll();
 }

@@ -37,12 +37,13 @@ double num(const ResultRows& r, int col, const char* table, const char* column, 
 }
 
 // As num, but the problem waits in `later` until the value is used: a bus of the case
-// table that no fault reaches may well have no capacity stored.
+// table that no fault reaches may well have no capacity stored. A NULL waits as the NaN
+// alone: a large case may hold one for most of its buses.
 template <class KeyFn>
 double numLater(const ResultRows& r, int col, const char* table, const char* column, KeyFn&& key,
                 std::vector<dp::Problem>& later, dp::Domain d = dp::Domain::Finite) {
     const dp::Checked c = r.number(col, d);
-    if (!c.ok)
+    if (!c.ok && c.kind != dp::Kind::Null)
         later.push_back(dp::Problem{c.kind, table, column, key(), r.storedText(col), dp::Action::CellsEmpty});
     return c.value;
 }
@@ -640,9 +641,13 @@ void CaseStore::loadCapacities() {
     readBusRows("SELECT BUS_Name,SC1_MVA,SC3_MVA from SCR_BUS where CASE_NO=",
                 [this](const ResultRows& q, const std::string& bus) {
                     auto k = [&] { return busKey(bus); };
-                    std::vector<dp::Problem>& later = m_busProblems[bus];
+                    std::vector<dp::Problem> later;
                     const double v[2] = {numLater(q, 1, "SCR_BUS", "SC1_MVA", k, later),
                                          numLater(q, 2, "SCR_BUS", "SC3_MVA", k, later)};
+                    if (!later.empty()) {
+                        auto& kept = m_busProblems[bus];
+                        kept.insert(kept.end(), later.begin(), later.end());
+                    }
                     auto [at, added] = m_capacities.try_emplace(bus, v[0], v[1]);
                     if (added) return;
                     static const char* const cols[2] = {"SC1_MVA", "SC3_MVA"};
@@ -657,9 +662,13 @@ void CaseStore::loadBaseVoltages() {
     m_baseKVLoaded = true;
     readBusRows("select BUS_Name,Base_kV from SCR_BUS where CASE_NO=",
                 [this](const ResultRows& q, const std::string& bus) {
+                    std::vector<dp::Problem> later;
                     const double kv = numLater(
-                        q, 1, "SCR_BUS", "Base_kV", [&] { return busKey(bus); }, m_busProblems[bus],
-                        dp::Domain::Positive);
+                        q, 1, "SCR_BUS", "Base_kV", [&] { return busKey(bus); }, later, dp::Domain::Positive);
+                    if (!later.empty()) {
+                        auto& kept = m_busProblems[bus];
+                        kept.insert(kept.end(), later.begin(), later.end());
+                    }
                     auto [at, added] = m_baseKV.try_emplace(bus, kv);
                     static const char* const col = "Base_kV";
                     if (!added) repeatedBus(bus, &at->second, &kv, &col, 1);
@@ -681,10 +690,18 @@ void CaseStore::noteBusRepeat(const std::string& bus) const {
 }
 
 void CaseStore::reportBusProblem(const std::string& bus, const char* column) const {
+    bool told = false;
     auto it = m_busProblems.find(bus);
-    if (it == m_busProblems.end()) return;
-    for (const dp::Problem& p : it->second)
-        if (p.column == column) dp::report(p);
+    if (it != m_busProblems.end())
+        for (const dp::Problem& p : it->second)
+            if (p.column == column) {
+                dp::report(p);
+                told = true;
+            }
+    // A bad value with nothing kept was NULL.
+    if (!told)
+        dp::report(dp::Problem{dp::Kind::Null, "SCR_BUS", column, busKey(bus), std::string(),
+                               dp::Action::CellsEmpty});
 }
 
 double CaseStore::baseMVA() {

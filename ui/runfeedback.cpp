@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 void showDataProblems(QWidget* parent, const std::vector<dataproblems::Problem>& problems) {
     if (problems.empty()) return;
     dataproblems::List list;
@@ -85,19 +87,23 @@ void ProgressObserver::step(const RunStep& st) {
         m_dlg->setRange(0, kBarSteps);
         m_dlg->setMinimumWidth(420);
         m_dlg->show();
-    } else if (m_lastPump.elapsed() < 50) {
-        return; // called per row: redraw a few times a second, not every row
+    } else if (m_lastPump.elapsed() < 50 && st.overall < 0.9995) {
+        return; // called per row: redraw a few times a second, not every row; the end always
     }
     m_lastPump.restart();
     QString label = textcodec::fromLocal8(st.what);
     if (st.no > 0) label = QString::fromUtf8("第 %1/%2 步：").arg(st.no).arg(st.count) + label;
     const QString unit = QString::fromUtf8(st.faults ? "个故障点" : "行");
-    if (st.total > 0)
+    if (st.bytes && st.total >= 1048576)
+        label += QString::fromUtf8("\n%1 / %2 MB")
+                     .arg(st.done / 1048576.0, 0, 'f', 1)
+                     .arg(st.total / 1048576.0, 0, 'f', 1);
+    else if (st.total > 0 && !st.bytes)
         label += QString::fromUtf8("\n%1 / %2 %3").arg(st.done).arg(st.total).arg(unit);
-    else if (st.done > 0)
+    else if (st.done > 0 && !st.bytes)
         label += QString::fromUtf8("\n%1 %2").arg(st.done).arg(unit);
     m_dlg->setLabelText(label);
-    m_dlg->setValue(std::max(m_dlg->value(), int(st.overall * kBarSteps)));
+    m_dlg->setValue(std::max(m_dlg->value(), int(std::lround(st.overall * kBarSteps))));
     QCoreApplication::processEvents();
 }
 

@@ -46,11 +46,13 @@ class Observer : public RunObserver {
     void progress(const std::string& what, long done, long total) override {
         lines.push_back(what);
         last = {done, total};
+        if (what == gb(RepPortBase::kXlsxPackStep)) packed.emplace_back(done, total);
         if (cancelAfter >= 0 && done >= cancelAfter) cancel = true;
     }
     bool cancelled() const override { return cancel; }
     std::vector<std::string> lines;
     std::pair<long, long> last;
+    std::vector<std::pair<long, long>> packed; // the packing step's bytes
     long cancelAfter = -1;
     bool cancel = false;
 };
@@ -107,8 +109,28 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     StringSink txt;
     m.outputRP_txt(txt);
     EXPECT_EQ(readFile(m.tempDir() + "rep_txt.txt"), txt.str());
-    EXPECT_EQ(obs.last, std::make_pair(3L, 3L));
+    // Packing is the last step, and it ends whole.
+    EXPECT_EQ(obs.lines.back(), gb("正在压缩xlsx工作簿"));
+    EXPECT_TRUE(obs.last.second > 0 && obs.last.first == obs.last.second);
     EXPECT_NE(std::find(obs.lines.begin(), obs.lines.end(), gb("正在写xlsx工作簿")), obs.lines.end());
+
+    // A workbook that takes a while to pack shows it moving, never past its end.
+    Model big(reporttest::freshDir("packing"));
+    big.setViewer(nullptr);
+    fill(big, 300000, "p");
+    Observer packing;
+    big.setObserver(&packing);
+    big.showResult(false, true);
+    ASSERT_FALSE(packing.packed.empty());
+    const long all = packing.packed.back().second;
+    int between = 0;
+    for (size_t i = 0; i < packing.packed.size(); ++i) {
+        const auto [done, total] = packing.packed[i];
+        EXPECT_TRUE(total == all && done <= total && (i == 0 || done >= packing.packed[i - 1].first));
+        between += done > 0 && done < total;
+    }
+    EXPECT_GT(between, 0);
+    EXPECT_EQ(packing.packed.back().first, all);
 
     // Only the native workbook, without viewers.
     QFile::remove(QString::fromStdString(m.htmlPath()));

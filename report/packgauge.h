@@ -1,0 +1,28 @@
+#pragma once
+// How far the .xlsx library has come packing its sheets. It writes each sheet's rows to a
+// temporary file of its own, deleted at once, and packs them one by one: the bytes it
+// has read of them, against their sizes when packing began, are the packing's progress.
+#include <set>
+#include <utility>
+
+class PackGauge {
+  public:
+    struct File {
+        unsigned long long dev = 0, ino = 0;
+        long long size = 0;
+        bool operator<(const File& o) const { return std::pair(dev, ino) < std::pair(o.dev, o.ino); }
+    };
+    // Deleted files the process holds open (none where the system does not tell).
+    static std::set<File> openNow();
+    // The sheets' files: those open now that were not open `before` (when the workbook
+    // was begun). Call just before packing starts.
+    explicit PackGauge(const std::set<File>& before);
+    // Bytes packed so far and in all; false where the system does not show open files.
+    bool measure(long long& done, long long& total) const;
+
+  private:
+    std::set<File> m_sheets; // the sheets' row files, still to be packed
+    long long m_total = 0;
+    mutable long long m_done = 0; // never goes back: a part is written before it is read
+    bool m_works = false;
+};
