@@ -12,18 +12,17 @@
 
 namespace {
 
-// Deleted files this process holds open, with how far it has read each one.
+// Regular files this process holds open, with how far it has read each one.
 struct OpenFile {
     unsigned long long dev, ino;
     long long size, pos;
+    QString path;
 };
 
-template <class F> bool eachDeletedFile(F&& f) {
+template <class F> bool eachOpenFile(F&& f) {
     QDir fds(QStringLiteral("/proc/self/fd"));
     if (!fds.exists()) return false;
     for (const QString& n : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
-        const QString link = QFile::symLinkTarget(fds.filePath(n));
-        if (!link.endsWith(QLatin1String(" (deleted)"))) continue;
         struct stat st {};
         if (::stat(QFile::encodeName(fds.filePath(n)).constData(), &st) != 0 || !S_ISREG(st.st_mode))
             continue;
@@ -32,7 +31,8 @@ template <class F> bool eachDeletedFile(F&& f) {
         if (info.open(QIODevice::ReadOnly))
             for (const QByteArray& line : info.readAll().split('\n'))
                 if (line.startsWith("pos:")) pos = line.mid(4).trimmed().toLongLong();
-        f(OpenFile{(unsigned long long)st.st_dev, (unsigned long long)st.st_ino, (long long)st.st_size, pos});
+        f(OpenFile{(unsigned long long)st.st_dev, (unsigned long long)st.st_ino, (long long)st.st_size, pos,
+                   QFile::symLinkTarget(fds.filePath(n))});
     }
     return true;
 }
@@ -41,12 +41,15 @@ template <class F> bool eachDeletedFile(F&& f) {
 
 std::set<PackGauge::File> PackGauge::openNow() {
     std::set<File> out;
-    eachDeletedFile([&](const OpenFile& f) { out.insert(File{f.dev, f.ino, f.size}); });
+    eachOpenFile([&](const OpenFile& f) { out.insert(File{f.dev, f.ino, f.size}); });
     return out;
 }
 
-PackGauge::PackGauge(const std::set<File>& before) {
-    m_works = eachDeletedFile([&](const OpenFile& f) {
+PackGauge::PackGauge(const std::set<File>& before, const std::string& packagePath)
+    : m_package(QFileInfo(QFile::decodeName(QByteArray::fromStdString(packagePath)))
+                    .absoluteFilePath()
+                    .toStdString()) {
+    m_works = eachOpenFile([&](const OpenFile& f) {
         const File file{f.dev, f.ino, f.size};
         if (before.count(file)) return;
         m_sheets.insert(file);
@@ -57,15 +60,19 @@ PackGauge::PackGauge(const std::set<File>& before) {
 bool PackGauge::measure(long long& done, long long& total) const {
     if (!m_works || m_total == 0) return false;
     // A sheet's row file closes once its part is assembled; the part, a new file of about
-    // its size, is then read while it is packed.
+    // its size, is written, then read back while it is packed. While it is written it
+    // is still to be packed whole.
     std::set<File> open;
     long long pending = 0;
-    eachDeletedFile([&](const OpenFile& f) {
+    eachOpenFile([&](const OpenFile& f) {
         const File key{f.dev, f.ino, 0};
-        if (m_sheets.count(key))
+        if (f.path.toStdString() == m_package) return;
+        if (m_sheets.count(key)) {
             open.insert(key);
-        else
-            pending += f.size > f.pos ? f.size - f.pos : 0;
+            return;
+        }
+        if (f.pos < f.size) m_read.insert(key);
+        pending += m_read.count(key) ? f.size - std::min(f.pos, f.size) : f.size;
     });
     long long packed = 0;
     for (const File& s : m_sheets)
@@ -82,7 +89,7 @@ std::set<PackGauge::File> PackGauge::openNow() {
     return {};
 }
 
-PackGauge::PackGauge(const std::set<File>&) {}
+PackGauge::PackGauge(const std::set<File>&, const std::string&) {}
 
 bool PackGauge::measure(long long&, long long&) const {
     return false;

@@ -575,7 +575,7 @@ class XlsxBookWriter : public XlsxWriter {
     void pack(const std::function<void(long long, long long)>& poll) override {
         lxw_workbook* wb = m_wb;
         m_wb = nullptr;
-        const PackGauge gauge(m_openBefore);
+        const PackGauge gauge(m_openBefore, m_native.toStdString());
         Packer packer(wb, m_native);
         auto tell = [&] {
             long long done = 0, total = 0;
