@@ -124,25 +124,22 @@ bool isValidUtf8(const char* p, size_t n) {
     return true;
 }
 
-bool isValidGb18030(const char* p, size_t n) {
+size_t gb18030CharLength(const char* p, size_t n) {
     const auto* s = reinterpret_cast<const unsigned char*>(p);
+    if (n == 0) return 0;
+    if (s[0] < 0x80) return 1;
+    if (s[0] == 0x80 || s[0] == 0xFF || n < 2) return 0;
+    const unsigned char d = s[1];
+    if (d >= 0x30 && d <= 0x39) // four bytes
+        return n >= 4 && s[2] >= 0x81 && s[2] <= 0xFE && s[3] >= 0x30 && s[3] <= 0x39 ? 4 : 0;
+    return (d >= 0x40 && d <= 0x7E) || (d >= 0x80 && d <= 0xFE) ? 2 : 0;
+}
+
+bool isValidGb18030(const char* p, size_t n) {
     for (size_t i = 0; i < n;) {
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if (c == 0x80 || c == 0xFF || i + 1 >= n) return false;
-        const unsigned char d = s[i + 1];
-        if (d >= 0x30 && d <= 0x39) { // four bytes
-            if (i + 3 >= n || s[i + 2] < 0x81 || s[i + 2] > 0xFE || s[i + 3] < 0x30 || s[i + 3] > 0x39)
-                return false;
-            i += 4;
-        } else if ((d >= 0x40 && d <= 0x7E) || (d >= 0x80 && d <= 0xFE)) {
-            i += 2;
-        } else {
-            return false;
-        }
+        const size_t len = gb18030CharLength(p + i, n - i);
+        if (len == 0) return false;
+        i += len;
     }
     return true;
 }

@@ -18,6 +18,9 @@ std::string toUtf8(const std::string& local8);
 // Whether `s` is well-formed UTF-8 / GB18030 (one-, two- and four-byte sequences).
 bool isValidUtf8(const char* s, size_t n);
 bool isValidGb18030(const char* s, size_t n);
+// Bytes of the GB18030 character at s[0] (1, 2 or 4), or 0 when they are not a whole
+// character: a browser then shows one replacement and reads the next byte on its own.
+size_t gb18030CharLength(const char* s, size_t n);
 // Number of display columns of GB18030 text: a double- or four-byte character counts two.
 int displayWidth(const std::string& local8);
 

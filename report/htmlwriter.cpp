@@ -1,5 +1,6 @@
 // One page as an HTML table styled by the workbook stylesheet, and the single
-// HTML document of all pages.
+// HTML document of all pages. Every model text is escaped: names, notes and case names
+// come from a database that others edit.
 #include "pagewriters.h"
 
 #include "db/errortext.h"
@@ -35,7 +36,7 @@ void HtmlTableWriter::beginPage(int, const RepPage& p) {
         w.lit(i == 0 ? "<tr><th class=xl28 colspan=" : "<tr><th class=xl29 align=left colspan=");
         w.num(n);
         w.lit("> ");
-        w.text(p.titles[i]);
+        w.html(p.titles[i]);
         w.lit("</th>");
         w.eol();
     }
@@ -52,7 +53,7 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
         w.lit("<tr>");
         for (const RepCell& c : p.grpTitles) {
             w.lit("<th class=xl25>");
-            w.text(c.text);
+            w.html(c.text);
             w.lit("</th>");
         }
         w.eol();
@@ -60,7 +61,7 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
         if (g.texts)
             for (const std::string& t : *g.texts) {
                 w.lit("<td class=xl25>");
-                w.text(t);
+                w.html(t);
                 w.lit("</td>");
             }
         w.eol();
@@ -72,7 +73,7 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
             w.lit(multi ? "<td class=xl35 " : "<td class=xl27 ");
             spans(w, c, false);
             w.lit(">");
-            w.text(c.text);
+            w.html(c.text);
             w.lit("</td>");
         }
         w.eol();
@@ -87,10 +88,10 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
                     spans(w, c, true);
                 } else {
                     w.lit("<td ");
-                    w.text(c.extra);
+                    w.text(c.extra); // the program's own attributes, never model text
                 }
                 w.lit(">");
-                w.text(c.text);
+                w.html(c.text);
                 w.lit("</td>");
             }
         }
@@ -99,7 +100,7 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
         for (char id : m_isID) {
             if (!cur.next(cell)) cell = std::string_view();
             w.lit(id ? "<td class=xl30>" : "<td>");
-            w.text(cell);
+            w.html(cell);
             w.lit("</td>");
         }
         w.eol();
@@ -113,7 +114,7 @@ void HtmlTableWriter::endPage(int, const RepPage& p) {
         w.lit("<tr><th class=xl29 align=left colspan=");
         w.num(p.m_nColCount);
         w.lit("> ");
-        w.text(t);
+        w.html(t);
         w.lit("</th>");
         w.eol();
     }

@@ -136,7 +136,7 @@ class WorkbookWriter : public HtmlTableWriter {
         copyTemplate(w, m_templates.at("main-html1"));
         for (int i = 1; i <= n; ++i) {
             w.lit("<link id=\"shLink\" href=\"");
-            w.text(m_names.folder);
+            w.html(m_names.folder);
             w.lit("/sheet");
             w.num(i);
             w.lit(".htm\"> ");
@@ -158,7 +158,7 @@ class WorkbookWriter : public HtmlTableWriter {
             w.lit("c_rgszSh[");
             w.num(p);
             w.lit("] = \"");
-            w.text(sheetName(pages[size_t(p)], p));
+            w.js(sheetName(pages[size_t(p)], p));
             w.lit("\";");
             w.eol();
         }
@@ -167,7 +167,7 @@ class WorkbookWriter : public HtmlTableWriter {
         fl.lit("<xml xmlns:o=\"urn:schemas-microsoft-com:office:office\">");
         fl.eol();
         fl.lit(" <o:MainFile HRef=\"../");
-        fl.text(m_names.mainName);
+        fl.html(m_names.mainName);
         fl.lit("\"/>");
         fl.eol();
         fl.lit(" <o:File HRef=\"stylesheet.css\"/>");
@@ -183,11 +183,11 @@ class WorkbookWriter : public HtmlTableWriter {
             w.lit("<x:ExcelWorksheet>");
             w.eol();
             w.lit("<x:Name>");
-            w.text(name);
+            w.html(name);
             w.lit("</x:Name>");
             w.eol();
             w.lit("<x:WorksheetSource HRef=\"");
-            w.text(m_names.folder);
+            w.html(m_names.folder);
             w.lit("/sheet");
             w.num(i);
             w.lit(".htm\"/>");
@@ -206,7 +206,7 @@ class WorkbookWriter : public HtmlTableWriter {
             ts.lit(".htm\" target=\"frSheet\"><font face=\"");
             ts.text(font);
             ts.lit("\" color=\"#000000\">");
-            ts.text(name);
+            ts.html(name);
             ts.lit("</font></a>&nbsp;</small></small></b></td>");
             ts.eol();
         }
@@ -224,7 +224,7 @@ class WorkbookWriter : public HtmlTableWriter {
         w.lit("</x:ExcelWorksheets>");
         w.eol();
         w.lit("<x:Stylesheet HRef=\"");
-        w.text(m_names.folder);
+        w.html(m_names.folder);
         w.lit("/stylesheet.css\"/>");
         w.eol();
         for (const char* line :

@@ -6,7 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 
+#include <algorithm>
 #include <regex>
 
 using reporttest::expectGolden;
@@ -80,7 +83,7 @@ TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
     EXPECT_NE(h.str().find("<td>甲1</td>"), std::string::npos);
 }
 
-TEST(HtmlWriter, SpansClassesLeadingCellsAndUnescapedText) {
+TEST(HtmlWriter, SpansClassesLeadingCellsAndEscapedText) {
     Model m;
     const int p = m.addRP(false);
     m.addTitle(p, "Title <1>");
@@ -232,6 +235,190 @@ TEST(Workbook, DefaultTemplatesFitTheWrittenLinesAndCharsets) {
             EXPECT_FALSE(std::regex_search(got.suffix().first, bytes.cend(), decl))
                 << f << ": two declarations";
             EXPECT_NE(bytes.find(c.name), std::string::npos) << f;
+        }
+    }
+}
+
+namespace {
+
+// Character references as this program and the templates write them.
+QString unescapeHtml(QString t) {
+    for (const auto& [ref, c] :
+         {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&nbsp;", "\u00A0"}, {"&amp;", "&"}})
+        t.replace(ref, c);
+    return t;
+}
+
+// Script text with its string literals decoded between « and »; a string ends at its
+// quote or a line break.
+QString jsStrings(const QString& t) {
+    QString out;
+    for (int i = 0; i < t.size(); ++i) {
+        const QChar quote = t[i];
+        if (quote != '"' && quote != '\'') {
+            out += quote;
+            continue;
+        }
+        out += "«";
+        for (++i; i < t.size() && t[i] != quote && !QString("\n\r\u2028\u2029").contains(t[i]); ++i) {
+            const QChar c = t[i] == '\\' && i + 1 < t.size() ? t[++i] : QChar();
+            const int hex = c == 'x' ? 2 : c == 'u' ? 4 : 0;
+            out += c.isNull() ? t[i]
+                   : hex      ? QChar(t.mid(i + 1, hex).toUShort(nullptr, 16))
+                   : c == 'n' ? QChar('\n')
+                   : c == 'r' ? QChar('\r')
+                              : c;
+            i += hex;
+        }
+        out += "»";
+    }
+    return out;
+}
+
+// Elements and text as an XML parser reads them, or why it cannot.
+QStringList xmlEvents(const QString& x) {
+    QStringList ev;
+    QXmlStreamReader r(x);
+    r.setNamespaceProcessing(false);
+    while (r.readNext() != QXmlStreamReader::Invalid && !r.atEnd()) {
+        if (r.isStartElement()) {
+            ev << "<" + r.qualifiedName().toString();
+        } else if (r.isEndElement()) {
+            ev << "</" + r.qualifiedName().toString();
+        } else if (r.isCharacters()) {
+            if (ev.isEmpty() || !ev.back().startsWith("T:")) ev << "T:";
+            ev.back() += r.text().toString();
+        }
+    }
+    if (r.hasError()) ev << "XML error: " + r.errorString();
+    return ev;
+}
+
+// An HTML file as a browser splits it: tags, comments, texts with their references
+// resolved, the text of script and style elements with its strings decoded and the
+// count of '<' in it; a comment's XML island as XML.
+QStringList htmlEvents(const QString& h) {
+    static const QRegularExpression start("<(!--|/?[A-Za-z])");
+    const auto find = [&](const QString& what, int from) {
+        const int at = int(h.indexOf(what, from, Qt::CaseInsensitive));
+        return at < 0 ? int(h.size()) : at;
+    };
+    QStringList ev;
+    for (int i = 0; i < h.size();) {
+        const QRegularExpressionMatch m = start.match(h, i);
+        const int at = m.hasMatch() ? int(m.capturedStart()) : int(h.size());
+        if (at > i) ev << "T:" + unescapeHtml(h.mid(i, at - i));
+        if (at == h.size()) break;
+        if (m.captured(1) == "!--") {
+            const int end = find("-->", at);
+            const QString body = h.mid(at + 4, end - at - 4);
+            const int xml = body.indexOf("<xml>");
+            ev << (xml < 0 ? QStringList{"<!--" + body}
+                           : xmlEvents(body.mid(xml, body.indexOf("</xml>") + 6 - xml)));
+            i = end + 3;
+            continue;
+        }
+        i = find(">", at) + 1;
+        ev << h.mid(at, i - at);
+        const QString name = ev.back().mid(1).section(QRegularExpression("[\\s>]"), 0, 0).toLower();
+        if (name == "script" || name == "style") {
+            const QString raw = h.mid(i, find("</" + name, i) - i);
+            ev << "raw:" + jsStrings(raw) << QString("'<' in it: %1").arg(raw.count('<'));
+            i += int(raw.size());
+        }
+    }
+    return ev;
+}
+
+// Pages whose every text is one of `t`, each named by one of them, the last by all.
+void fillTexts(Model& m, const std::vector<std::string>& t) {
+    size_t k = 0;
+    const auto next = [&] { return t[k++ % t.size()]; };
+    std::string all;
+    for (const std::string& s : t)
+        all += s;
+    for (size_t page = 0; page <= t.size(); ++page) {
+        const int p = m.addRP(false);
+        m.addTitle(p, page < t.size() ? t[page] : all);
+        m.addTitle(p, gb("短路作业名：") + next());
+        m.addTitle(p, gb("短路作业描述：") + next());
+        m.addGrpTitle(p, next().c_str(), 16, false);
+        m.setGrpSize(p, 1);
+        m.addGrpText(p, 0, next());
+        m.addHeader(p, next(), 8, true);
+        m.addHeader(p, next(), 8, false);
+        m.addRecID(p, 0, next().c_str(), 1, 1, true);
+        for (size_t r = 0; r < t.size(); ++r) {
+            const int rec = m.addRec(p);
+            m.addText(p, rec, next(), 0); // bus
+            m.addText(p, rec, next(), 0); // station
+        }
+        m.addTail(p, next());
+    }
+}
+
+// The single document and every file of the workbook, by name.
+std::map<std::string, std::string> htmlFiles(Model& m, const std::string& dirName) {
+    const std::string dir = reporttest::freshDir(dirName);
+    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    StringSink single;
+    m.outputRP_html(single);
+    std::map<std::string, std::string> files{{"single", single.str()}};
+    for (const char* f : {"sc_report.htm", "sc_report.files/tabstrip.htm", "sc_report.files/filelist.xml"})
+        files[f] = readFile(dir + f);
+    for (int p = 1; p <= m.pageCount(); ++p)
+        files["sheet" + std::to_string(p)] =
+            readFile(dir + "sc_report.files/sheet" + std::to_string(p) + ".htm");
+    return files;
+}
+
+} // namespace
+
+// Names, notes and titles from the database stay text in every HTML file, whatever they
+// hold: each file has the elements and comments a harmless model gives it, and the text.
+TEST(HtmlWriter, HostileTextsStayText) {
+    const std::vector<std::string> hostile{
+        "</td></tr><script>alert(1)</script>",
+        "<!--",
+        gb("方案<1>"),
+        "\"'&",
+        "&lt;",
+        gb("a\\b\n\u2028"),
+        "]]>",
+        gb("癨\""), // its trail byte is a backslash
+        "x--!>-->",
+        "\x95\"", // a lead byte without its trail
+        gb("甲乙丙丁&lt;戊己庚辛"),
+    };
+    std::vector<std::string> harmless;
+    for (size_t k = 0; k < hostile.size(); ++k)
+        harmless.push_back("@" + std::to_string(k) + "@");
+    Model bad, good;
+    fillTexts(bad, hostile);
+    fillTexts(good, harmless);
+    for (const OutputEncoding enc : {OutputEncoding::Gb18030, OutputEncoding::Utf8}) {
+        OutputOptions o;
+        o.encoding = enc;
+        bad.setOutputOptions(o);
+        good.setOutputOptions(o);
+        const auto decode = [&](const std::string& b) {
+            return enc == OutputEncoding::Utf8 ? QString::fromStdString(b) : textcodec::fromLocal8(b);
+        };
+        const auto events = [&](const std::string& name, const std::string& bytes) {
+            return name.find(".xml") != std::string::npos ? xmlEvents(decode(bytes))
+                                                          : htmlEvents(decode(bytes));
+        };
+        const auto badFiles = htmlFiles(bad, "hostile-bad"), goodFiles = htmlFiles(good, "hostile-good");
+        for (const auto& [name, bytes] : goodFiles) {
+            QStringList want = events(name, bytes);
+            for (size_t k = 0; k < hostile.size(); ++k)
+                want.replaceInStrings(QString::fromStdString(harmless[k]), textcodec::fromLocal8(hostile[k]));
+            const QStringList got = events(name, badFiles.at(name));
+            const auto [g, w] = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+            EXPECT_TRUE(g == got.end() && w == want.end())
+                << name << (enc == OutputEncoding::Utf8 ? " in UTF-8: " : ": ")
+                << (g == got.end() ? QString("(end)") : *g).toStdString()
+                << "\ninstead of: " << (w == want.end() ? QString("(end)") : *w).toStdString();
         }
     }
 }
