@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <unordered_map>
 
@@ -21,6 +22,9 @@ constexpr int kHeaderLines = 2;
 constexpr double kHeaderHeight = 30;
 constexpr lxw_row_t kNoRow = lxw_row_t(-1);
 constexpr uint8_t kPaperA4 = 9;
+constexpr size_t kMaxCellChars = 32767;
+// Joins a bus's area, zone and station in its one location column.
+constexpr const char* kPlaceSeparator = " / ";
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -107,10 +111,131 @@ enum class Kind { Name, IdNumber, Location, Value, Magnitude, Angle };
 struct Col {
     Kind kind;
     bool fromGroup; // source: the group's texts, else the record's cells
-    int src;        // index there
-    int part;       // Location: 0 area, 1 zone, 2 station
+    int src;        // index there; Location: of the bus name
     std::string head8;
     int width = 0;
+};
+
+// A text as a cell holds it, worked out once: names and places repeat on every row.
+struct Known {
+    std::string xml; // UTF-8, escaped as the library escapes it; empty: a blank cell
+    int width = 0;
+    bool preserve = false; // leading or trailing white space
+    bool tooLong = false;  // past the characters a cell may hold
+};
+
+Known knownOf(const std::string& text8) {
+    Known k;
+    const std::string u = utf8(text8);
+    size_t chars = 0;
+    for (unsigned char c : u) {
+        chars += (c & 0xC0) != 0x80;
+        if (c < 0x20 && c != '\t' && c != '\n') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "_x%04X_", c);
+            k.xml += hex;
+        } else if (c == '&') {
+            k.xml += "&amp;";
+        } else if (c == '<') {
+            k.xml += "&lt;";
+        } else if (c == '>') {
+            k.xml += "&gt;";
+        } else {
+            k.xml += char(c);
+        }
+    }
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
+    k.preserve = !k.xml.empty() && (space(k.xml.front()) || space(k.xml.back()));
+    k.tooLong = chars > kMaxCellChars;
+    k.width = textcodec::displayWidth(text8);
+    return k;
+}
+
+// The table's record rows go into the worksheet's row stream from here, not cell by
+// cell through the library: in constant-memory mode it prints every number with
+// "%.16G" (9.46 comes out as 9.460000000000001, the 17th digit of a large number is
+// lost, the decimal point follows LC_NUMERIC) and has no call that takes a number's
+// text. Cells keep the library's own forms; numbers are their shortest exact text.
+class RowXml {
+  public:
+    // False for a sheet without a row stream of its own (a workbook not in
+    // constant-memory mode).
+    bool attach(lxw_worksheet* ws) {
+        m_ws = ws;
+        return ws && ws->optimize && ws->file && ws->optimize_row;
+    }
+    void columns(size_t n) {
+        m_colName.resize(n);
+        for (size_t c = 0; c < n; ++c) {
+            char name[LXW_MAX_COL_NAME_LENGTH];
+            lxw_col_to_name(name, lxw_col_t(c), LXW_FALSE);
+            m_colName[c] = name;
+        }
+    }
+    void begin(lxw_row_t r) {
+        // First the rows the library holds, so that formats keep their order of first use.
+        lxw_worksheet_write_single_row(m_ws);
+        m_row = r;
+        m_rowText = std::to_string(r + 1);
+        m_buf = "<row r=\"" + m_rowText + "\">";
+        m_first = m_last = -1;
+    }
+    // fixed: the report printed the value without an exponent.
+    void number(lxw_col_t c, double v, bool fixed, lxw_format* f) {
+        cell(c, f);
+        char t[64];
+        const double x = v == 0 ? 0.0 : v; // no "-0"
+        auto r = fixed ? std::to_chars(t, t + sizeof t, x, std::chars_format::fixed)
+                       : std::to_chars(t, t + sizeof t, x);
+        if (r.ec != std::errc()) r = std::to_chars(t, t + sizeof t, x);
+        m_buf += "><v>";
+        m_buf.append(t, r.ptr);
+        m_buf += "</v></c>";
+    }
+    void text(lxw_col_t c, const Known& k, lxw_format* f) {
+        cell(c, f);
+        m_buf += k.preserve ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">" : " t=\"inlineStr\"><is><t>";
+        m_buf += k.xml;
+        m_buf += "</t></is></c>";
+    }
+    void blank(lxw_col_t c, lxw_format* f) {
+        cell(c, f);
+        m_buf += "/>";
+    }
+    // False when the stream refused the row.
+    bool end() {
+        if (m_first < 0) return true;
+        m_buf += "</row>";
+        if (std::fwrite(m_buf.data(), 1, m_buf.size(), m_ws->file) != m_buf.size()) return false;
+        // The sheet's extent, as the library keeps it for the cells it writes itself.
+        m_ws->dim_rowmin = std::min(m_ws->dim_rowmin, m_row);
+        m_ws->dim_rowmax = std::max(m_ws->dim_rowmax, m_row);
+        m_ws->dim_colmin = std::min(m_ws->dim_colmin, lxw_col_t(m_first));
+        m_ws->dim_colmax = std::max(m_ws->dim_colmax, lxw_col_t(m_last));
+        return true;
+    }
+
+  private:
+    void cell(lxw_col_t c, lxw_format* f) {
+        if (m_first < 0) m_first = long(c);
+        m_last = long(c);
+        m_buf += "<c r=\"";
+        m_buf += m_colName[c];
+        m_buf += m_rowText;
+        m_buf += '"';
+        if (const int32_t s = f ? lxw_format_get_xf_index(f) : 0) {
+            char n[16];
+            m_buf += " s=\"";
+            m_buf.append(n, std::to_chars(n, n + sizeof n, s).ptr);
+            m_buf += '"';
+        }
+    }
+
+    lxw_worksheet* m_ws = nullptr;
+    std::vector<std::string> m_colName;
+    lxw_row_t m_row = 0;
+    std::string m_rowText, m_buf;
+    long m_first = -1, m_last = -1;
 };
 
 struct GroupRange {
@@ -160,12 +285,9 @@ struct TableSheet::Impl {
     lxw_row_t grpFirst = kNoRow;
     std::vector<GroupRange> ranges; // of the first sheet, for the chart
 
-    // Names repeat on every row: their UTF-8 text and width are worked out once.
-    struct Known {
-        std::string utf8;
-        int width;
-    };
-    std::unordered_map<std::string, Known> known;
+    RowXml rows;
+    std::unordered_map<std::string, Known> known;  // by text
+    std::unordered_map<std::string, Known> places; // by bus name
     std::string key;
     lxw_error err = LXW_NO_ERROR;
     std::string errSheet;
@@ -221,15 +343,28 @@ struct TableSheet::Impl {
         if (known.size() > 200000) known.clear(); // other texts need not stay
         key.assign(s.data(), s.size());
         auto it = known.find(key);
-        if (it == known.end()) it = known.emplace(key, Known{utf8(s), textcodec::displayWidth(key)}).first;
+        if (it == known.end()) it = known.emplace(key, knownOf(key)).first;
         return it->second;
     }
 
-    // The columns: names (frozen), other identifying columns, bus locations, the group's
-    // values, the records' values.
+    // "area / zone / station" of a bus; blank when the bus is not known.
+    const Known& placeText(std::string_view bus) {
+        if (places.size() > 200000) places.clear();
+        key.assign(bus.data(), bus.size());
+        auto it = places.find(key);
+        if (it == places.end()) {
+            const BusLocation* at = (where && !bus.empty()) ? where->find(bus) : nullptr;
+            std::string t;
+            if (at && !(at->area.empty() && at->zone.empty() && at->station.empty()))
+                t = at->area + kPlaceSeparator + at->zone + kPlaceSeparator + at->station;
+            it = places.emplace(key, knownOf(t)).first;
+        }
+        return it->second;
+    }
+
+    // The columns in blocks: names (frozen with the header), where the named buses lie,
+    // the group's values, the records' values. The blocks' order is set here alone.
     void layout(const PageHead& h) {
-        cols.clear();
-        sheetColOfRecord.clear();
         const std::vector<RepCell> none;
         const std::vector<RepCell>& hdr = h.headers.empty() ? none : h.headers[0];
         std::vector<std::string> recHead(size_t(std::max(h.colCount, 0)));
@@ -251,27 +386,21 @@ struct TableSheet::Impl {
             }
         }
         auto recCell = [&](size_t c) -> const RepCell* { return c < hdr.size() ? &hdr[c] : nullptr; };
-        auto push = [&](Kind k, bool g, int src, std::string head8, int part = 0) {
-            cols.push_back(Col{k, g, src, part, std::move(head8), 0});
-        };
+        std::vector<Col> names, locations, grpValues, recValues;
         for (size_t g = 0; g < h.grpTitles.size(); ++g)
-            if (g == 0 || h.grpTitles[g].bus) push(Kind::Name, true, int(g), h.grpTitles[g].text);
+            if (g == 0 || h.grpTitles[g].bus)
+                names.push_back(Col{Kind::Name, true, int(g), h.grpTitles[g].text});
         for (size_t c = 0; c < recHead.size(); ++c) {
             const RepCell* rc = recCell(c);
-            if (rc && (rc->isID || rc->bus)) {
-                sheetColOfRecord[int(c)] = int(cols.size());
-                push(rc->bus ? Kind::Name : Kind::IdNumber, false, int(c), recHead[c]);
-            }
+            if (rc && (rc->isID || rc->bus))
+                names.push_back(Col{rc->bus ? Kind::Name : Kind::IdNumber, false, int(c), recHead[c]});
         }
-        frozen = int(cols.size());
-        const size_t names = cols.size();
-        for (size_t i = 0; i < names; ++i) {
-            const Col n = cols[i];
+        const std::string placeHead = textcodec::gb("区域") + kPlaceSeparator + textcodec::gb("分区") +
+                                      kPlaceSeparator + textcodec::gb("厂站");
+        for (const Col& n : names) {
             const RepCell* rc = n.fromGroup ? &h.grpTitles[size_t(n.src)] : recCell(size_t(n.src));
-            if (!rc || !rc->bus) continue;
-            const char* parts[3] = {"区域", "分区", "厂站"};
-            for (int p = 0; p < 3; ++p)
-                push(Kind::Location, n.fromGroup, n.src, rc->busPrefix + textcodec::gb(parts[p]), p);
+            if (rc && rc->bus)
+                locations.push_back(Col{Kind::Location, n.fromGroup, n.src, rc->busPrefix + placeHead});
         }
         for (size_t g = 1; g < h.grpTitles.size(); ++g) {
             if (h.grpTitles[g].bus) continue;
@@ -279,21 +408,30 @@ struct TableSheet::Impl {
             // The group's value under the same heading as a record column: say whose it is.
             if (std::find(recHead.begin(), recHead.end(), t) != recHead.end())
                 t = h.grpTitles[0].text + " " + t;
-            push(Kind::Value, true, int(g), t);
+            grpValues.push_back(Col{Kind::Value, true, int(g), t});
         }
         for (size_t c = 0; c < recHead.size(); ++c) {
             const RepCell* rc = recCell(c);
             if (rc && (rc->isID || rc->bus)) continue;
-            sheetColOfRecord[int(c)] = int(cols.size());
             if (rc && rc->complex) {
-                push(Kind::Magnitude, false, int(c), recHead[c] + textcodec::gb("幅值"));
-                push(Kind::Angle, false, int(c), recHead[c] + textcodec::gb("相角"));
+                recValues.push_back(Col{Kind::Magnitude, false, int(c), recHead[c] + textcodec::gb("幅值")});
+                recValues.push_back(Col{Kind::Angle, false, int(c), recHead[c] + textcodec::gb("相角")});
             } else {
-                push(Kind::Value, false, int(c), recHead[c]);
+                recValues.push_back(Col{Kind::Value, false, int(c), recHead[c]});
             }
         }
+        cols.clear();
+        for (const std::vector<Col>* block : {&names, &locations, &grpValues, &recValues}) {
+            cols.insert(cols.end(), block->begin(), block->end());
+            if (block == &names) frozen = int(cols.size());
+        }
+        sheetColOfRecord.clear();
+        for (size_t i = 0; i < cols.size(); ++i)
+            if (!cols[i].fromGroup && cols[i].kind != Kind::Location)
+                sheetColOfRecord.emplace(cols[i].src, int(i)); // a complex value's magnitude
         for (Col& c : cols)
             c.width = (textcodec::displayWidth(c.head8) + kHeaderLines - 1) / kHeaderLines;
+        rows.columns(cols.size());
     }
 
     void openPart() {
@@ -302,6 +440,11 @@ struct TableSheet::Impl {
         ws = workbook_add_worksheet(wb, sheet8.c_str());
         if (!ws) {
             check(LXW_ERROR_SHEETNAME_ALREADY_USED);
+            return;
+        }
+        if (!rows.attach(ws)) {
+            check(LXW_ERROR_PARAMETER_VALIDATION);
+            ws = nullptr;
             return;
         }
         if (part == 1) firstSheet8 = sheet8;
@@ -338,6 +481,7 @@ struct TableSheet::Impl {
     // would put the table's last row out of the library's reach in constant-memory mode.
     void closePart() {
         if (!ws) return;
+        if (std::ferror(ws->file)) check(LXW_ERROR_CREATING_TMPFILE); // the nearest the library has
         const lxw_row_t last = row > long(headerRow) + 1 ? lxw_row_t(row - 1) : headerRow;
         if (!cols.empty()) check(worksheet_autofilter(ws, headerRow, 0, last, lxw_col_t(cols.size() - 1)));
         for (size_t c = 0; c < cols.size(); ++c) {
@@ -354,27 +498,26 @@ struct TableSheet::Impl {
     }
 
     void writeNumberCell(lxw_col_t c, Col& col, std::string_view text) {
-        const lxw_row_t r = lxw_row_t(row);
         const Number n = readNumber(text);
         if (n.kind == Number::Value) {
-            check(worksheet_write_number(ws, r, c, n.v, number(n.decimals)));
+            rows.number(c, n.v, n.decimals >= 0, number(n.decimals));
             col.width = std::max(col.width, int(text.size()));
         } else if (n.kind == Number::Blank) {
-            check(worksheet_write_blank(ws, r, c, fText));
+            rows.blank(c, fText);
         } else {
-            writeText(c, col, text, fText);
+            writeText(c, col, knownText(text), fText);
         }
     }
 
-    void writeText(lxw_col_t c, Col& col, std::string_view text, lxw_format* f) {
-        const lxw_row_t r = lxw_row_t(row);
-        if (text.empty()) {
-            check(worksheet_write_blank(ws, r, c, f));
-            return;
+    void writeText(lxw_col_t c, Col& col, const Known& k, lxw_format* f) {
+        if (k.xml.empty()) {
+            rows.blank(c, f);
+        } else if (k.tooLong) {
+            check(LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED);
+        } else {
+            rows.text(c, k, f);
+            col.width = std::max(col.width, k.width);
         }
-        const Known& k = knownText(text);
-        check(worksheet_write_string(ws, r, c, k.utf8.c_str(), f));
-        col.width = std::max(col.width, k.width);
     }
 
     void writeRow() {
@@ -383,33 +526,28 @@ struct TableSheet::Impl {
             openPart();
         }
         if (!ws) return;
+        rows.begin(lxw_row_t(row));
         for (size_t i = 0; i < cols.size(); ++i) {
             Col& col = cols[i];
             const lxw_col_t c = lxw_col_t(i);
             const std::string_view s = source(col);
             switch (col.kind) {
             case Kind::Name:
-                writeText(c, col, s, fName);
+                writeText(c, col, knownText(s), fName);
                 break;
             case Kind::IdNumber: {
                 const Number n = readNumber(s);
                 if (n.kind == Number::Value && n.decimals == 0) {
-                    check(worksheet_write_number(ws, lxw_row_t(row), c, n.v, number(0)));
+                    rows.number(c, n.v, true, number(0));
                     col.width = std::max(col.width, int(s.size()));
                 } else {
-                    writeText(c, col, s, fName);
+                    writeText(c, col, knownText(s), fName);
                 }
                 break;
             }
-            case Kind::Location: {
-                const BusLocation* at = (where && !s.empty()) ? where->find(s) : nullptr;
-                const std::string* t = !at             ? nullptr
-                                       : col.part == 0 ? &at->area
-                                       : col.part == 1 ? &at->zone
-                                                       : &at->station;
-                writeText(c, col, t ? std::string_view(*t) : std::string_view(), fName);
+            case Kind::Location:
+                writeText(c, col, placeText(s), fName);
                 break;
-            }
             case Kind::Value:
                 writeNumberCell(c, col, s);
                 break;
@@ -421,11 +559,12 @@ struct TableSheet::Impl {
                 else if (col.kind == Kind::Magnitude) // a plain value or a text stays whole
                     writeNumberCell(c, col, s);
                 else
-                    check(worksheet_write_blank(ws, lxw_row_t(row), c, fText));
+                    rows.blank(c, fText);
                 break;
             }
             }
         }
+        if (!rows.end()) check(LXW_ERROR_CREATING_TMPFILE);
         ++row;
     }
 

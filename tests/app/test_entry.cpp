@@ -221,13 +221,16 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
         const std::string book = files.value(2).toStdString();
         const xlsxread::Sheet summary = xlsxread::sheet(xlsxread::member(book, "xl/worksheets/sheet1.xml"));
         const QRegularExpression at("^([A-Z]+)([0-9]+)$");
+        int places = 0;
         for (const auto& [ref, cell] : summary.cells)
-            if (QString::fromStdString(cell.value).endsWith(QString::fromUtf8("区域"))) {
+            if (QString::fromStdString(cell.value).endsWith(QString::fromUtf8("区域 / 分区 / 厂站"))) {
                 const auto m = at.match(QString::fromStdString(ref));
                 EXPECT_NE(
                     summary.text(m.captured(1).toStdString() + std::to_string(m.captured(2).toInt() + 1)), "")
                     << book << " " << ref;
+                ++places;
             }
+        EXPECT_GT(places, 0) << book;
         const std::vector<std::string> parts = xlsxread::members(book);
         EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
                                 [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
