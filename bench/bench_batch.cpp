@@ -10,6 +10,8 @@
 // layout's cells; the table layout adds location columns and splits complex values.
 //   bench_batch --child-reads DB [CASE] | --child-text-limit FILE   (one limit step alone)
 //
+// Per grid, the .xlsx alone in either layout: "table vs grouped", time and sheet XML bytes.
+//
 // What a run costs against what it asks for: a large case (20,000 buses, 200 faults by
 // default), the text of four reports for a few fault points and for all of them, time and
 // peak memory, on each back end:
@@ -44,6 +46,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <set>
@@ -254,6 +257,40 @@ void rowsCells(const std::string& err, long long& rows, long long& cells) {
     cells = std::atoll(err.c_str() + at + 7);
 }
 
+// Bytes of the worksheet parts of a package, unpacked (unzip's listing).
+long long sheetXmlBytes(const std::string& xlsx) {
+    const Measured list = runChild({"/usr/bin/unzip", "-l", xlsx}, "");
+    long long bytes = 0;
+    std::istringstream lines(list.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" xl/worksheets/sheet") != std::string::npos) bytes += std::atoll(line.c_str());
+    return bytes;
+}
+
+// The .xlsx alone in the table and in the grouped layout, runs alternating, best of three
+// each: the table's wall time over the grouped one's, and the sheet XML per record row.
+std::string tableVsGrouped(const std::function<Measured(const std::string&)>& run, const std::string& xlsx) {
+    std::map<std::string, Measured> best;
+    std::map<std::string, long long> bytes;
+    for (int rep = 0; rep < 3; ++rep)
+        for (const std::string layout : {"table", "grouped"}) {
+            Measured m = run(layout);
+            if (m.status != 0 && m.status != 4) return "table vs grouped: the " + layout + " run failed";
+            bytes[layout] = sheetXmlBytes(xlsx);
+            if (best[layout].status < 0 || m.wall < best[layout].wall) best[layout] = std::move(m);
+        }
+    long long rows = 0, cells = 0;
+    rowsCells(best["table"].err, rows, cells);
+    const double t = best["table"].wall, g = best["grouped"].wall;
+    const double bt = double(bytes["table"]) / double(std::max(rows, 1LL));
+    const double bg = double(bytes["grouped"]) / double(std::max(rows, 1LL));
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "xlsx table vs grouped %.2f s / %.2f s = %.2f; sheet XML %.0f / %.0f bytes per row = %.2f",
+                  t, g, g > 0 ? t / g : 0.0, bt, bg, bg > 0 ? bt / bg : 0.0);
+    return line;
+}
+
 int parent(int argc, char** argv) {
     std::vector<int> busesList{2000, 5000}, faultsList{25, 50};
     std::vector<std::string> backends{"sqlite", "mariadb"};
@@ -334,7 +371,8 @@ int parent(int argc, char** argv) {
                 return arg;
             };
             // Every report, every item, named units.
-            auto batch = [&](int nf, const std::string& formats, const std::string& out) {
+            auto batch = [&](int nf, const std::string& formats, const std::string& out,
+                             const std::string& xlsxLayout) {
                 const std::vector<std::string> args{exe,
                                                     "--batch",
                                                     dbArg,
@@ -357,7 +395,7 @@ int parent(int argc, char** argv) {
                                                     "--units",
                                                     "named",
                                                     "--xlsx-layout",
-                                                    layout};
+                                                    xlsxLayout};
                 return runChild(args, SCREPORT_SOURCE_DIR);
             };
             // The short steps are the best of three, the text runs of the fault counts taken
@@ -368,7 +406,7 @@ int parent(int argc, char** argv) {
             std::map<int, Measured> txtOf;
             for (int rep = 0; rep < 3; ++rep)
                 for (int nf : faultsList)
-                    keepBest(txtOf[nf], batch(nf, "txt", project + "txt/"));
+                    keepBest(txtOf[nf], batch(nf, "txt", project + "txt/", layout));
 
             for (int nf : faultsList) {
                 const std::string faultArg = faultArgOf(nf);
@@ -379,7 +417,7 @@ int parent(int argc, char** argv) {
                     return m;
                 };
                 const Measured reads = best([&] { return runChild({self, "--child-reads", dbArg}, ""); });
-                const Measured run = batch(nf, "txt,html,xlsx", project);
+                const Measured run = batch(nf, "txt,html,xlsx", project, layout);
                 // 4: written, with data problems (the grid leaves the capacities of buses
                 // without a fault empty).
                 if (run.status != 0 && run.status != 4) {
@@ -414,6 +452,11 @@ int parent(int argc, char** argv) {
                     run.maxRssKb / 1024.0, rows, cells, readS > 0 ? values / readS : 0.0);
                 std::fflush(stdout);
             }
+            const std::string layouts = project + "layouts/";
+            ratios.push_back(
+                backend + " " + std::to_string(buses) + " buses, " + std::to_string(maxFaults) + " faults: " +
+                tableVsGrouped([&](const std::string& l) { return batch(maxFaults, "xlsx", layouts, l); },
+                               layouts + "temp/sc_report.xlsx"));
         }
     }
     for (const auto& [grid, byBackend] : txtWall) {
