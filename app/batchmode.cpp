@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <array>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -808,6 +809,8 @@ bool wantsBatch(int argc, char** argv) {
 
 int runBatch(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Qt takes the user's locale; the .xlsx library prints numbers through it.
+    std::setlocale(LC_NUMERIC, "C");
     stoprequest::install();
     QCoreApplication::setApplicationName("screport");
     QCoreApplication::setApplicationVersion(SCREPORT_VERSION);

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <clocale>
 #include <cstdlib>
 #include <iostream>
 #include <malloc.h>
@@ -54,6 +55,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // Qt takes the user's locale; the .xlsx library prints numbers through it.
+    std::setlocale(LC_NUMERIC, "C");
     // Where QSettings keeps the window's size and the column widths.
     QCoreApplication::setOrganizationName("screport");
     QCoreApplication::setApplicationName("screport");
