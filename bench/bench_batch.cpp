@@ -21,6 +21,7 @@
 // MariaDB is used when SCREPORT_DB_SOCKET (or the client defaults) reaches a server,
 // e.g. after tests/support/mariadb-server start /tmp/mdb-bench and
 // SCREPORT_DB_SOCKET=/tmp/mdb-bench/mysqld.sock.
+#include "benchgrid.h"
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
 #include "db/dbquery.h"
@@ -340,15 +341,9 @@ int parent(int argc, char** argv) {
         for (int buses : busesList) {
             const std::string dbArg = backend == "sqlite" ? dir + "/grid" + std::to_string(buses) + ".db"
                                                           : "screport_bench_" + std::to_string(buses);
-            casegen::GridOptions g;
-            g.buses = buses;
-            g.faults = maxFaults;
-            g.faultType = 2; // every sequence carries current
-            casegen::WriteOptions wo;
-            wo.force = true;
             std::string err;
             const double g0 = wallNow();
-            if (!casegen::makeGrid(dbArg, g, &err, wo)) {
+            if (!makeBenchGrid(dbArg, buses, maxFaults, &err)) {
                 std::fprintf(stderr, "%s: cannot make the grid case: %s\n", backend.c_str(), err.c_str());
                 break;
             }
@@ -520,15 +515,9 @@ int requestCost(int argc, char** argv) {
         const std::string tag = std::to_string(buses) + "_" + std::to_string(faults);
         const std::string dbArg = backend == "sqlite" ? dir + "/cost" + tag + ".db" : "screport_cost_" + tag;
         if (!reuse || (backend == "sqlite" && !QFile::exists(QString::fromStdString(dbArg)))) {
-            casegen::GridOptions g;
-            g.buses = buses;
-            g.faults = faults;
-            g.faultType = 2;
-            casegen::WriteOptions wo;
-            wo.force = true;
             std::string err;
             const double g0 = wallNow();
-            if (!casegen::makeGrid(dbArg, g, &err, wo)) {
+            if (!makeBenchGrid(dbArg, buses, faults, &err)) {
                 std::fprintf(stderr, "%s: cannot make the grid case: %s\n", backend.c_str(), err.c_str());
                 continue;
             }

@@ -5,6 +5,7 @@
 // The cancel is seen as the dialog sees a click: at a progress call, at most every 50 ms.
 //
 //   bench_cancel [--buses 5000] [--faults 50] [--dir DIR]
+#include "benchgrid.h"
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
 #include "db/dbquery.h"
@@ -100,14 +101,8 @@ int main(int argc, char** argv) {
     }
     QDir().mkpath(QString::fromStdString(dir));
     const std::string dbArg = dir + "/grid" + std::to_string(buses) + ".db";
-    casegen::GridOptions g;
-    g.buses = buses;
-    g.faults = faults;
-    g.faultType = 2;
-    casegen::WriteOptions wo;
-    wo.force = true;
     std::string err;
-    if (!casegen::makeGrid(dbArg, g, &err, wo)) {
+    if (!makeBenchGrid(dbArg, buses, faults, &err)) {
         std::fprintf(stderr, "cannot make the grid case: %s\n", err.c_str());
         return 3;
     }

@@ -62,10 +62,14 @@ RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::s
     : m_strCaseNo(std::to_string(caseNo)), m_pSelSet(chosenKeys), m_pItemLabels(itemLabels),
       m_pItemSel(itemSel), m_options(OutputOptions::fromEnvironment()) {
     m_strTemplateDir = findTemplateDir(projectDir);
+    m_strTempDir = tempDirOf(projectDir);
+    m_viewer = Viewer::platform();
+}
+
+std::string RepPortBase::tempDirOf(const std::string& projectDir) {
     std::string dir = projectDir;
     if (!dir.empty() && !endsWithSeparator(dir)) dir += QDir::separator().toLatin1();
-    m_strTempDir = dir + "temp" + QDir::separator().toLatin1();
-    m_viewer = Viewer::platform();
+    return dir + "temp" + QDir::separator().toLatin1();
 }
 
 void RepPortBase::setTempDir(const std::string& dir) {

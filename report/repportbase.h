@@ -283,6 +283,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void setViewer(std::unique_ptr<Viewer> v);
 
     const std::string& tempDir() const { return m_strTempDir; }
+    // The project's "temp" folder, where a run writes by default (ends in a separator).
+    static std::string tempDirOf(const std::string& projectDir);
     // Another output folder than the project's "temp" (GB18030; a missing separator is added).
     void setTempDir(const std::string& dir);
     const std::string& caseNoText() const { return m_strCaseNo; }

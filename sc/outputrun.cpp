@@ -349,9 +349,8 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
 // The folder the run writes: its own, or the project's "temp".
 std::string outputFolder(const OutputRequest& req) {
     if (!req.outputDir.empty()) return req.outputDir;
-    std::string dir = req.projectDir;
-    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += QDir::separator().toLatin1();
-    return dir + "temp";
+    const std::string dir = RepPortBase::tempDirOf(req.projectDir);
+    return dir.substr(0, dir.size() - 1); // named without its separator
 }
 
 // Waits while another run writes the folder, saying so; an error text when the wait ends
