@@ -87,7 +87,7 @@ std::vector<Table> buildTables() {
                   {"II2", C::Real},
                   {"IR0", C::Real},
                   {"II0", C::Real}},
-                 {"Case_No"}});
+                 {"Case_No", "flg"}}); // the few fault rows among the many branch rows
     t.push_back({"SCR_B120",
                  {{"Case_No", C::Int},
                   {"bus_Name", C::Name},

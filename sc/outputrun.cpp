@@ -117,6 +117,7 @@ void checkTables(const DbConnection& db, const OutputRequest& req, CaseStore& st
 void checkHasResults(const DbConnection& db, const std::string& caseNo, const std::string& caseName) {
     SqlStmt s("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=");
     s.number(caseNo);
+    s << " limit 1"; // one is enough: no need to scan the branch rows to the end
     dbq::Query q(db);
     if (q.exec(s) && !q.next()) raiseError(gb("短路作业没有计算结果，报表没有输出:") + caseName);
 }
