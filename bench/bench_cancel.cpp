@@ -55,12 +55,13 @@ class Clock : public RunObserver {
     struct Sample {
         double t, overall;
         std::string what;
+        long done, total;
     };
     std::vector<Sample> bar; // every progress call
 
     void step(const RunStep& s) override {
         const double t = now();
-        bar.push_back({t, s.overall, textcodec::toUtf8(s.what)});
+        bar.push_back({t, s.overall, textcodec::toUtf8(s.what), s.done, s.total});
         if (steps.empty() || steps.back().what != textcodec::toUtf8(s.what)) {
             if (!steps.empty()) steps.back().end = t;
             steps.push_back({textcodec::toUtf8(s.what), t, t, 0});
@@ -169,14 +170,17 @@ int main(int argc, char** argv) {
     std::printf("%d buses, %d faults: whole run %.2f s, %lld rows\n", buses, int(faultList.size()), t1 - t0,
                 full.rows);
     if (barOnly) {
+        for (const StepTimes& st : whole.steps)
+            std::printf("%s %8.2f s\n", padded(st.what).c_str(), st.end - st.start);
         size_t k = 0;
         for (int sec = 0;; ++sec) {
             const double at = std::min(t0 + sec, t1);
             while (k + 1 < whole.bar.size() && whole.bar[k + 1].t <= at)
                 ++k;
             const bool any = !whole.bar.empty() && whole.bar[k].t <= at;
-            std::printf("%6.1f s %5.1f %%  %s\n", at - t0, any ? whole.bar[k].overall * 100 : 0.0,
-                        any ? whole.bar[k].what.c_str() : "");
+            std::printf("%6.1f s %5.1f %%  %s %ld / %ld\n", at - t0, any ? whole.bar[k].overall * 100 : 0.0,
+                        any ? whole.bar[k].what.c_str() : "", any ? whole.bar[k].done : 0L,
+                        any ? whole.bar[k].total : 0L);
             if (at >= t1) break;
         }
         CDBUtility::closedb();
