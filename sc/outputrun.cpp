@@ -138,7 +138,7 @@ constexpr double kBuildPerCell = 1.0;
 constexpr double kTextPerCell = 0.02;
 constexpr double kHtmlPerCell = 0.05;
 constexpr double kXlsxPerCell = 0.05;
-constexpr double kPackPerCell = 2.0;
+constexpr double kPackPerCell = 3.0;
 
 // Cells a report kind builds: its rows times its columns.
 double cellsOf(const reportkinds::Kind& k, const OutputRequest& req, const RunWork& w) {
