@@ -136,25 +136,6 @@ class NullBuffer : public std::streambuf {
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-// Every fault point of the case, in fault-number order.
-SCPosList allFaultPoints(const std::string& caseNo) {
-    SCPosList out;
-    SqlStmt s("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=");
-    s.number(caseNo);
-    s << " order by T";
-    dbq::Query q;
-    if (!q.exec(s)) return out;
-    while (q.next()) {
-        SCPos p;
-        p.iName = q.text8(1);
-        p.jName = q.text8(2);
-        p.percent = dbq::toInt(q.value(3));
-        p.name = casechoices::faultKey(q.text8(0), p.iName, p.jName, q.text8(3));
-        out.push_back(p);
-    }
-    return out;
-}
-
 // The run's data problems on the error stream: the count of each kind, then the first
 // entries and where the whole list is.
 void printProblems(const OutputResult& res) {
@@ -299,7 +280,7 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
     req.itemSel = c.m_objVars;
     req.choiceProblems = problems.entries();
     casechoices::loadFaultList(faults);
-    if (faults.empty()) faults = allFaultPoints(caseNo8);
+    if (faults.empty()) faults = casechoices::allFaultPoints(caseNo8);
 }
 
 // The options that override the stored choices, read and checked before any case runs.
@@ -404,7 +385,7 @@ Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
 void applyOverrides(const Overrides& v, const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
     if (v.reports) req.chosenKeys = *v.reports;
     if (v.faults) {
-        const SCPosList all = allFaultPoints(caseNo8);
+        const SCPosList all = casechoices::allFaultPoints(caseNo8);
         if (v.faults->size() == 1 && v.faults->front() == "all") {
             faults = all;
         } else {

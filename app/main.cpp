@@ -1,6 +1,7 @@
 // Entry: command line, start-up and the last catch of error texts.
 #include "batchmode.h"
 #include "db/errortext.h"
+#include "db/log.h"
 #include "db/schema.h"
 #include "db/textcodec.h"
 #include "report/runguard.h"
@@ -54,6 +55,17 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The dialog's debug stream is for developers: off unless --debug is given, anywhere.
+    bool debug = false;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--debug")
+            debug = true;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    screport::setDebugEnabled(debug);
     QApplication app(argc, argv);
     // Qt takes the user's locale; the .xlsx library prints numbers through it.
     std::setlocale(LC_NUMERIC, "C");

@@ -4,7 +4,10 @@
 // the run's end is printed, with the longest gap between two cancel checks of the step.
 // The cancel is seen as the dialog sees a click: at a progress call, at most every 50 ms.
 //
-//   bench_cancel [--buses 5000] [--faults 50] [--dir DIR]
+//   bench_cancel [--buses 5000] [--faults 50] [--dir DIR] [--bar]
+//
+// --bar prints, instead of the cancels, the progress bar's value at every second of the
+// full run and at its end, with the step it shows.
 #include "benchgrid.h"
 #include "casegen/casegen.h"
 #include "db/cdbutility.h"
@@ -49,9 +52,16 @@ class Clock : public RunObserver {
     double cancelAt = -1;
     double cancelSeen = -1;
     std::vector<StepTimes> steps;
+    struct Sample {
+        double t, overall;
+        std::string what;
+        long done, total;
+    };
+    std::vector<Sample> bar; // every progress call
 
     void step(const RunStep& s) override {
         const double t = now();
+        bar.push_back({t, s.overall, textcodec::toUtf8(s.what), s.done, s.total});
         if (steps.empty() || steps.back().what != textcodec::toUtf8(s.what)) {
             if (!steps.empty()) steps.back().end = t;
             steps.push_back({textcodec::toUtf8(s.what), t, t, 0});
@@ -86,8 +96,15 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int buses = 5000, faults = 50;
     std::string dir = QDir::tempPath().toStdString() + "/screport-bench-cancel";
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool barOnly = false;
+    for (int i = 1; i < argc; i += 2) {
         const std::string a = argv[i];
+        if (a == "--bar") {
+            barOnly = true;
+            --i;
+            continue;
+        }
+        if (i + 1 >= argc) break;
         if (a == "--buses")
             buses = std::atoi(argv[i + 1]);
         else if (a == "--faults")
@@ -152,6 +169,23 @@ int main(int argc, char** argv) {
     if (!whole.steps.empty()) whole.steps.back().end = t1;
     std::printf("%d buses, %d faults: whole run %.2f s, %lld rows\n", buses, int(faultList.size()), t1 - t0,
                 full.rows);
+    if (barOnly) {
+        for (const StepTimes& st : whole.steps)
+            std::printf("%s %8.2f s\n", padded(st.what).c_str(), st.end - st.start);
+        size_t k = 0;
+        for (int sec = 0;; ++sec) {
+            const double at = std::min(t0 + sec, t1);
+            while (k + 1 < whole.bar.size() && whole.bar[k + 1].t <= at)
+                ++k;
+            const bool any = !whole.bar.empty() && whole.bar[k].t <= at;
+            std::printf("%6.1f s %5.1f %%  %s %ld / %ld\n", at - t0, any ? whole.bar[k].overall * 100 : 0.0,
+                        any ? whole.bar[k].what.c_str() : "", any ? whole.bar[k].done : 0L,
+                        any ? whole.bar[k].total : 0L);
+            if (at >= t1) break;
+        }
+        CDBUtility::closedb();
+        return 0;
+    }
     std::printf("%-34s %8s %9s | %-14s %-14s\n", "step", "time s", "max gap s", "cancel at 50 %",
                 "cancel at 95 %");
     for (const StepTimes& st : whole.steps) {

@@ -158,9 +158,7 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     QString server;
     const bool reached = m_dialect.configure(db, &server);
 
-    std::ostringstream os;
-    os << gb("正在打开数据库 ") << dbName << ":" << static_cast<const void*>(m_pDatabase);
-    screport::logDebug(os.str());
+    screport::logDebug(gb("正在打开数据库 ") + dbName);
 
     m_strOpenError.clear();
     QString why;

@@ -24,7 +24,7 @@ bool rawTerminal() {
     return raw;
 }
 
-bool g_debug = true;
+bool g_debug = false; // the program's entry turns it on for --debug
 
 void writeLine(bool isError, const std::string& s) {
     if (!isError && !g_debug && !hook()) return;

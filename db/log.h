@@ -15,8 +15,8 @@ SCREPORT_CORE_EXPORT void logError(const std::string& local8);
 SCREPORT_CORE_EXPORT void logDebugU(const char* utf8, const std::string& tailLocal8 = std::string());
 SCREPORT_CORE_EXPORT void logErrorU(const char* utf8, const std::string& tailLocal8 = std::string());
 
-// Whether debug lines are written (on by default; a batch run without --debug turns them
-// off). Off, a debug line costs no conversion and no flush; a hook still sees it.
+// Whether debug lines are written (off unless --debug turns them on, in the batch and in
+// the dialog). Off, a debug line costs no conversion and no flush; a hook still sees it.
 SCREPORT_CORE_EXPORT void setDebugEnabled(bool on);
 // Whether anyone reads debug lines: callers skip building costly ones when not.
 SCREPORT_CORE_EXPORT bool debugWanted();

@@ -12,11 +12,16 @@
 
 namespace {
 
+// A file written through a buffer trails its size by a block or two: only a position
+// well behind the size is a read.
+constexpr long long kSlack = 1 << 20;
+
 // Regular files this process holds open, with how far it has read each one.
 struct OpenFile {
     unsigned long long dev, ino;
     long long size, pos;
     QString path;
+    unsigned long long fd;
 };
 
 template <class F> bool eachOpenFile(F&& f) {
@@ -32,7 +37,7 @@ template <class F> bool eachOpenFile(F&& f) {
             for (const QByteArray& line : info.readAll().split('\n'))
                 if (line.startsWith("pos:")) pos = line.mid(4).trimmed().toLongLong();
         f(OpenFile{(unsigned long long)st.st_dev, (unsigned long long)st.st_ino, (long long)st.st_size, pos,
-                   QFile::symLinkTarget(fds.filePath(n))});
+                   QFile::symLinkTarget(fds.filePath(n)), n.toULongLong()});
     }
     return true;
 }
@@ -51,8 +56,10 @@ PackGauge::PackGauge(const std::set<File>& before, const std::string& packagePat
                     .toStdString()) {
     m_works = eachOpenFile([&](const OpenFile& f) {
         const File file{f.dev, f.ino, f.size};
+        m_openAtStart.insert(file);
         if (before.count(file)) return;
         m_sheets.insert(file);
+        m_sheetFd[file] = f.fd;
         m_total += f.size;
     });
 }
@@ -67,11 +74,21 @@ bool PackGauge::measure(long long& done, long long& total) const {
     eachOpenFile([&](const OpenFile& f) {
         const File key{f.dev, f.ino, 0};
         if (f.path.toStdString() == m_package) return;
-        if (m_sheets.count(key)) {
-            open.insert(key);
-            return;
+        const auto sheet = m_sheets.find(key);
+        if (sheet != m_sheets.end() && !m_gone.count(key)) {
+            // A new file may get the inode of a row file just deleted, often with its
+            // descriptor number too; it starts out smaller.
+            if (m_sheetFd.at(key) == f.fd && f.size + kSlack >= sheet->size) {
+                open.insert(key);
+                return;
+            }
+            m_gone.insert(key);
         }
-        if (f.pos < f.size) m_read.insert(key);
+        if (m_openAtStart.count(key) && sheet == m_sheets.end()) return; // other reports, the database
+        long long& seen = m_partSize[key];
+        if (f.size + kSlack < seen) m_read.erase(key); // a new part in an old one's inode
+        seen = f.size;
+        if (f.pos + kSlack < f.size) m_read.insert(key);
         pending += m_read.count(key) ? f.size - std::min(f.pos, f.size) : f.size;
     });
     long long packed = 0;

@@ -2,6 +2,7 @@
 // How far the .xlsx library has come packing its sheets. It writes each sheet's rows to a
 // temporary file of its own and packs them one by one: the bytes it has read of them,
 // against their sizes when packing began, are the packing's progress.
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -26,6 +27,10 @@ class PackGauge {
     long long m_total = 0;
     mutable long long m_done = 0;  // never goes back
     mutable std::set<File> m_read; // parts seen being read back: written whole
+    mutable std::set<File> m_gone; // sheets whose inode a new file has taken
+    std::set<File> m_openAtStart;  // open when packing began: only the sheets count
+    std::map<File, unsigned long long> m_sheetFd;
+    mutable std::map<File, long long> m_partSize; // last size seen of each part
     bool m_works = false;
     std::string m_package; // as the system names open files
 };

@@ -13,8 +13,8 @@
 #include <QString>
 #include <QVariant>
 
-#include <functional>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -174,7 +174,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void addText(int page, int rec, const QString& value, int grp);
     void addText(int page, int rec, const QByteArray& value, int grp);
     void addText(int page, int rec, const QVariant& value, int grp);
-    void addText(int page, int rec, double value, int grp);                      // %g, 6 significant digits
+    void addText(int page, int rec, double value, int grp); // %g, 6 significant digits
     void addText(int page, int rec, const double* values, int n, int grp);
     void addText(int page, int rec, double a, double b, int grp); // a / b in percent
     // Integers are written exactly (no exponent), which %g would not do past 6 digits.
@@ -187,9 +187,9 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void addFixed(int page, int rec, double value, int prec, int grp);
 
     // Number-to-text rules, shared with builders that format on their own.
-    static std::string numberText(double value);                       // %g, 6 significant digits
-    static std::string fixedText(double value, int prec);              // fixed notation
-    static std::string percentText(double a, double b);                // "0.00" when |b| < 0.001
+    static std::string numberText(double value);          // %g, 6 significant digits
+    static std::string fixedText(double value, int prec); // fixed notation
+    static std::string percentText(double a, double b);   // "0.00" when |b| < 0.001
 
     // --- grouping by network position ---
     void addGrpTitle(int page, bool withST);
@@ -229,7 +229,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     // ErrorText naming the file when it cannot be written.
     void outputRP_txt(const char* path);
     void outputRP_txt(OutSink& os);
-    void outputRP_html(OutSink& os); // every page in one HTML document
+    void outputRP_html(OutSink& os);       // every page in one HTML document
     void outputRP_html2(const char* path); // HTML workbook: main file and "<name>.files"
     void outputRP_xlsx(const char* path);
     // Worksheet name of each page: first title made valid and unique (at most 31
@@ -281,6 +281,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void setRunPlan(std::vector<std::pair<std::string, double>> plan) { m_plan = std::move(plan); }
     // Replaces the platform viewers (tests, batch mode).
     void setViewer(std::unique_ptr<Viewer> v);
+    // The viewers of the last showResult that did not open their file (GB18030 lines).
+    std::vector<std::string> viewerFailures() const;
 
     const std::string& tempDir() const { return m_strTempDir; }
     // The project's "temp" folder, where a run writes by default (ends in a separator).

@@ -256,10 +256,15 @@ void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) 
     m_out.reset();
 
     if (!openViewers || !m_viewer) return;
+    m_viewer->clearFailures();
     if (text) m_viewer->openText(absolute8(textPath()));
     if (html || xlsx)
         m_viewer->openSheet(html ? absolute8(htmlPath()) : std::string(),
                             xlsx ? absolute8(xlsxPath()) : std::string());
+}
+
+std::vector<std::string> RepPortBase::viewerFailures() const {
+    return m_viewer ? m_viewer->failures() : std::vector<std::string>();
 }
 
 void RepPortBase::finishOutput() {

@@ -1,11 +1,12 @@
 #pragma once
 // Opening the written reports for the user. One implementation per platform, each in
-// its own file; viewers are started detached and never awaited, and a viewer that
-// cannot be started is logged, never raised.
+// its own file; viewers are started detached, and a viewer that cannot be started is
+// logged and kept in failures(), never raised.
 #include "db/export.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class SCREPORT_CORE_EXPORT Viewer {
   public:
@@ -17,4 +18,14 @@ class SCREPORT_CORE_EXPORT Viewer {
 
     // The platform's viewers (SCREPORT_TEXT_VIEWER / SCREPORT_SHEET_VIEWER override them).
     static std::unique_ptr<Viewer> platform();
+
+    // The viewers that did not open their file, one GB18030 line each, for the user.
+    const std::vector<std::string>& failures() const { return m_failures; }
+    void clearFailures() { m_failures.clear(); }
+
+  protected:
+    void failed(const std::string& line8) { m_failures.push_back(line8); }
+
+  private:
+    std::vector<std::string> m_failures;
 };

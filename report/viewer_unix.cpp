@@ -6,34 +6,71 @@
 #include "db/log.h"
 #include "db/textcodec.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdlib>
 
 namespace {
 
-// Starts program + args + file detached; a viewer that cannot start is only logged.
-void launch(const char* envVar, const std::string& path8) {
+// Starts program + args + file detached. xdg-open can start and still open nothing (no
+// application for the file, or one that needs a terminal): its exit status tells, so it
+// is awaited briefly. A viewer still running by then has opened the file.
+std::string launch(const char* envVar, const std::string& path8) {
     QStringList cmd;
     if (const char* v = std::getenv(envVar); v && *v) cmd = QProcess::splitCommand(QString::fromLocal8Bit(v));
     if (cmd.isEmpty()) cmd << QStringLiteral("xdg-open");
-    const QString program = cmd.takeFirst();
+    const QString program = cmd.first();
     cmd << textcodec::fromLocal8(path8);
-    if (!QProcess::startDetached(program, cmd))
-        screport::logErrorU("无法启动查看程序：", textcodec::toLocal8(program) + " " + path8);
-    else
-        screport::logDebugU("已打开：", path8);
+    static int serial = 0;
+    const QString status = QDir(QDir::tempPath())
+                               .filePath(QStringLiteral("screport-viewer-%1-%2")
+                                             .arg(QCoreApplication::applicationPid())
+                                             .arg(++serial));
+    QFile::remove(status);
+    QStringList args{QStringLiteral("-c"),
+                     QStringLiteral("s=$1; shift; \"$@\" >/dev/null 2>&1; echo $? > \"$s\""),
+                     QStringLiteral("sh"), status};
+    args << cmd;
+    const std::string what = textcodec::toLocal8(program) + " " + path8;
+    if (!QProcess::startDetached(QStringLiteral("/bin/sh"), args)) {
+        screport::logErrorU("无法启动查看程序：", what);
+        return what;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray code;
+    for (; code.isEmpty() && clock.elapsed() < 1500; QThread::msleep(20)) {
+        QFile f(status);
+        if (f.open(QIODevice::ReadOnly)) code = f.readAll().trimmed();
+    }
+    QFile::remove(status); // a viewer still running writes it when it ends
+    if (!code.isEmpty() && code != "0") {
+        screport::logErrorU("无法启动查看程序：", what + " (" + code.toStdString() + ")");
+        return what;
+    }
+    screport::logDebugU("已打开：", path8);
+    return std::string();
 }
 
 class DesktopViewer : public Viewer {
   public:
-    void openText(const std::string& path) override { launch("SCREPORT_TEXT_VIEWER", path); }
+    void openText(const std::string& path) override { note(launch("SCREPORT_TEXT_VIEWER", path)); }
     // The native workbook is what a desktop spreadsheet opens best.
     void openSheet(const std::string& htmlPath, const std::string& xlsxPath) override {
         const std::string& file = xlsxPath.empty() ? htmlPath : xlsxPath;
-        if (!file.empty()) launch("SCREPORT_SHEET_VIEWER", file);
+        if (!file.empty()) note(launch("SCREPORT_SHEET_VIEWER", file));
+    }
+
+  private:
+    void note(const std::string& failure) {
+        if (!failure.empty()) failed(failure);
     }
 };
 

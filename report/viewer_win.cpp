@@ -22,11 +22,14 @@ QStringList commandFrom(const char* envVar) {
     return (v && *v) ? QProcess::splitCommand(QString::fromLocal8Bit(v)) : QStringList();
 }
 
-void startDetached(QStringList cmd, const std::string& path8) {
+// The failure line, empty when the program started.
+std::string startDetached(QStringList cmd, const std::string& path8) {
     const QString program = cmd.takeFirst();
     cmd << QDir::toNativeSeparators(textcodec::fromLocal8(path8));
-    if (!QProcess::startDetached(program, cmd))
-        screport::logErrorU("无法启动查看程序：", textcodec::toLocal8(program) + " " + path8);
+    if (QProcess::startDetached(program, cmd)) return std::string();
+    const std::string what = textcodec::toLocal8(program) + " " + path8;
+    screport::logErrorU("无法启动查看程序：", what);
+    return what;
 }
 
 class WindowsViewer : public Viewer {
@@ -34,18 +37,25 @@ class WindowsViewer : public Viewer {
     void openText(const std::string& path) override {
         QStringList cmd = commandFrom("SCREPORT_TEXT_VIEWER");
         if (cmd.isEmpty()) cmd << QStringLiteral("notepad");
-        startDetached(cmd, path);
+        note(startDetached(cmd, path));
     }
     void openSheet(const std::string& htmlPath, const std::string& xlsxPath) override {
         QStringList cmd = commandFrom("SCREPORT_SHEET_VIEWER");
         if (!cmd.isEmpty()) {
             const std::string& file = xlsxPath.empty() ? htmlPath : xlsxPath;
-            if (!file.empty()) startDetached(cmd, file);
+            if (!file.empty()) note(startDetached(cmd, file));
             return;
         }
         if (htmlPath.empty()) return;
         const std::string param = "\"" + htmlPath + "\"";
-        ShellExecuteA(nullptr, nullptr, "excel.exe", param.c_str(), nullptr, SW_SHOW);
+        if (reinterpret_cast<INT_PTR>(
+                ShellExecuteA(nullptr, nullptr, "excel.exe", param.c_str(), nullptr, SW_SHOW)) <= 32)
+            note("excel.exe " + htmlPath);
+    }
+
+  private:
+    void note(const std::string& failure) {
+        if (!failure.empty()) failed(failure);
     }
 };
 

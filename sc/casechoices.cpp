@@ -322,6 +322,24 @@ std::string faultKey(const std::string& idName, const std::string& iName, const 
     return iName == jName ? iName : idName + "_" + percent;
 }
 
+SCPosList allFaultPoints(const std::string& caseNo) {
+    SCPosList out;
+    SqlStmt s("select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=");
+    s.number(caseNo);
+    s << " order by T";
+    dbq::Query q;
+    if (!q.exec(s)) return out;
+    while (q.next()) {
+        SCPos p;
+        p.iName = q.text8(1);
+        p.jName = q.text8(2);
+        p.percent = dbq::toInt(q.value(3));
+        p.name = casechoices::faultKey(q.text8(0), p.iName, p.jName, q.text8(3));
+        out.push_back(p);
+    }
+    return out;
+}
+
 void loadFaultList(SCPosList& out) {
     out.clear();
     const std::string& caseNo = CDBUtility::m_CaseNo;

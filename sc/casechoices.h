@@ -76,6 +76,9 @@ SCREPORT_CORE_EXPORT bool saveOutputOptions(const std::string& table, const Outp
 // The stored fault points of the current case, with their branch and position filled
 // from the case's fault results.
 SCREPORT_CORE_EXPORT void loadFaultList(SCPosList& out);
+// Every fault point of the case, in fault-number order: what a case without stored
+// choices reports.
+SCREPORT_CORE_EXPORT SCPosList allFaultPoints(const std::string& caseNo);
 // Replaces the current case's stored fault points in one transaction: when a statement
 // fails the previous list stays.
 SCREPORT_CORE_EXPORT bool saveFaultList(const SCPosList& list);

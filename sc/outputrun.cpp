@@ -122,26 +122,70 @@ void checkHasResults(const DbConnection& db, const std::string& caseNo, const st
     if (q.exec(s) && !q.next()) raiseError(gb("短路作业没有计算结果，报表没有输出:") + caseName);
 }
 
-// Shares of a run's time per step, in tenths of a second of bench_cancel's run (all six
-// reports, every item, of a 2000-bus grid with 25 faults); the .xlsx file is most of it.
-constexpr double kReadShare = 2;
-constexpr double kReportShare = 2;
-constexpr double kTextShare = 1;
-constexpr double kWorkbookShare = 4;
-constexpr double kXlsxShare = 30;
-constexpr double kXlsxPackShare = 50;
+// What a run has to do, counted once the case's results are read.
+struct RunWork {
+    double faults = 0;     // fault points reported
+    double caseFaults = 0; // fault points of the case (the summary lists them all)
+    double buses = 0;
+    double branches = 0;
+};
 
-std::vector<std::pair<std::string, double>> runPlan(const OutputRequest& req, bool readsResults) {
-    std::vector<std::pair<std::string, double>> plan;
-    if (readsResults) plan.emplace_back(gb(SCRepPort::kReadStep), kReadShare);
-    for (const reportkinds::Kind& k : reportkinds::kinds()) {
-        if (req.chosenKeys.count(k.key)) plan.emplace_back(gb(k.step.c_str()), kReportShare);
+// Time per unit of work relative to a cell built, measured with bench_cancel --bar (all
+// six reports, every item, 5,000 buses, 50 faults): a row read, a cell built, a cell
+// packed into the .xlsx file. The text, HTML and .xlsx rows are written while the reports
+// are built; what is left of them at the end is small.
+constexpr double kReadPerRow = 0.6;
+constexpr double kBuildPerCell = 1.0;
+constexpr double kTextPerCell = 0.02;
+constexpr double kHtmlPerCell = 0.05;
+constexpr double kXlsxPerCell = 0.05;
+constexpr double kPackPerCell = 3.0;
+
+// Cells a report kind builds: its rows times its columns.
+double cellsOf(const reportkinds::Kind& k, const OutputRequest& req, const RunWork& w) {
+    const auto sel = req.itemSel.find(k.key);
+    const double items = sel == req.itemSel.end() ? 0 : double(sel->second.size());
+    const double degree = w.buses > 0 ? 2 * w.branches / w.buses : 2;
+    switch (reportkinds::indexOf(k.key)) {
+    case reportkinds::Summary:
+        return w.caseFaults * 10;
+    case reportkinds::Distribution:
+        return w.faults * w.branches * 4;
+    case reportkinds::ShortBra:
+        return w.faults * (1 + degree) * (2 + items);
+    case reportkinds::BusVol:
+        return w.faults * w.buses * (1 + items);
+    case reportkinds::LineCur:
+        return w.faults * w.branches * (3 + items);
+    case reportkinds::BranchEnds:
+        return w.faults * w.branches * (3 + 2 * items);
+    default:
+        return w.faults;
     }
-    if (req.writeText) plan.emplace_back(gb(RepPortBase::kTextStep), kTextShare);
-    if (req.writeSheet && req.sheetHtml) plan.emplace_back(gb(RepPortBase::kWorkbookStep), kWorkbookShare);
+}
+
+// The steps of a run with their weights: rows to read, cells to build, cells to write and
+// to pack, from the run's own counts. Without counts (before the results are read) every
+// step weighs the same; the plan is made again once they are known.
+std::vector<std::pair<std::string, double>> runPlan(const OutputRequest& req, bool readsResults,
+                                                    const RunWork* w) {
+    std::vector<std::pair<std::string, double>> plan;
+    double cells = 0;
+    if (readsResults) plan.emplace_back(gb(SCRepPort::kReadStep), w ? w->faults * w->buses * kReadPerRow : 1);
+    for (const reportkinds::Kind& k : reportkinds::kinds()) {
+        if (!req.chosenKeys.count(k.key)) continue;
+        const double c = w ? cellsOf(k, req, *w) : 1;
+        cells += c;
+        plan.emplace_back(gb(k.step.c_str()), w ? c * kBuildPerCell : 1);
+    }
+    auto add = [&](const char* step, double perCell) {
+        plan.emplace_back(gb(step), w ? cells * perCell : 1);
+    };
+    if (req.writeText) add(RepPortBase::kTextStep, kTextPerCell);
+    if (req.writeSheet && req.sheetHtml) add(RepPortBase::kWorkbookStep, kHtmlPerCell);
     if (req.writeSheet && req.sheetXlsx) {
-        plan.emplace_back(gb(RepPortBase::kXlsxStep), kXlsxShare);
-        plan.emplace_back(gb(RepPortBase::kXlsxPackStep), kXlsxPackShare);
+        add(RepPortBase::kXlsxStep, kXlsxPerCell);
+        add(RepPortBase::kXlsxPackStep, kPackPerCell);
     }
     return plan;
 }
@@ -198,6 +242,19 @@ std::string nothingToWrite(const OutputRequest& req) {
         return gb("没有选择输出对象，报表没有输出:") + caseText;
     if (!req.inspect && !req.writeText && !(req.writeSheet && (req.sheetHtml || req.sheetXlsx)))
         return gb("没有选择输出方式（文件或报表），报表没有输出:") + caseText;
+    // A report without columns holds headings only (without fault points: below, once a
+    // case without results has been told as such).
+    for (const reportkinds::Kind& k : kinds) {
+        if (k.labels.empty() || !req.chosenKeys.count(k.key)) continue;
+        const auto sel = req.itemSel.find(k.key);
+        if (sel == req.itemSel.end() || std::none_of(sel->second.begin(), sel->second.end(), [&](int n) {
+                return n >= 0 && n < int(k.labels.size());
+            })) {
+            std::string name = k.key;
+            name.erase(std::remove(name.begin(), name.end(), '\n'), name.end());
+            return gb("没有选择报表的列：") + name;
+        }
+    }
     return std::string();
 }
 
@@ -242,7 +299,8 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         });
         checkTables(db, req, store);
         checkHasResults(db, b.caseNoText(), b.caseName());
-        b.setRunPlan(runPlan(req, usesFaultList(req)));
+        if (usesFaultList(req) && (!req.faults || req.faults->empty())) raiseError(gb("没有选择故障母线。"));
+        b.setRunPlan(runPlan(req, usesFaultList(req), nullptr));
         store.baseMVA(); // read and checked before the reports, whichever needs it
         // Read here, once: the writers look buses up without the database.
         if (req.writeSheet && req.sheetXlsx && req.xlsxLayout == XlsxLayout::Table) {
@@ -277,11 +335,19 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         // Pages go to the writers as they are built, unless a caller wants to look at the
         // whole model first.
         if (!req.inspect) {
-            if (req.writeSheet && req.sheetXlsx && usesFaultList(req)) {
+            // Read first: the counts weigh the steps, and the .xlsx package sizes itself by them.
+            RunWork work;
+            work.faults = double(usable.size());
+            if (usesFaultList(req)) {
                 b.loadVI();
-                const size_t faults = usable.size();
-                b.setCellEstimate(faults * (store.buses().size() + 2 * store.branches().size()) * 25);
+                work.buses = double(store.buses().size());
+                work.branches = double(store.branches().size());
+                work.caseFaults = double(store.faultRecords().size());
             }
+            if (req.writeSheet && req.sheetXlsx && usesFaultList(req))
+                b.setCellEstimate(usable.size() * (store.buses().size() + 2 * store.branches().size()) * 25);
+            if (work.caseFaults == 0) work.caseFaults = std::max(1.0, work.faults);
+            b.setRunPlan(runPlan(req, usesFaultList(req), &work));
             b.beginOutput(req.writeText, req.writeSheet);
         }
         // The fixed order of the report kinds, whatever order they were chosen in.
@@ -303,6 +369,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
             raiseError(gb("数据有问题，报表没有输出（严格模式）：") + dp::countsText(problems));
 
         b.showResult(req.writeText, req.writeSheet, req.openViewers);
+        res.viewerFailures = b.viewerFailures();
         if (req.writeText) res.files.push_back(textcodec::toUtf8(b.textPath()));
         if (req.writeSheet && req.sheetHtml) res.files.push_back(textcodec::toUtf8(b.htmlPath()));
         if (req.writeSheet && req.sheetXlsx) res.files.push_back(textcodec::toUtf8(b.xlsxPath()));

@@ -62,12 +62,13 @@ struct OutputResult {
     std::string error8; // GB18030; empty on success, otherwise no report was written
     // Values the reports could not use and what was done instead, each once.
     std::vector<dataproblems::Problem> problems;
-    std::string problemsFile;         // the list as a file in the temp folder (UTF-8 path), when there is one
-    long long rows = 0;               // records written (all pages, all groups)
-    long long cells = 0;              // record cells written
-    std::vector<std::string> files;   // paths written (UTF-8)
-    std::vector<ReportCount> reports; // per report kind, in report order, when files were written
-    std::vector<StageTime> stages;    // the stages completed, in order, also of a failed run
+    std::string problemsFile;       // the list as a file in the temp folder (UTF-8 path), when there is one
+    long long rows = 0;             // records written (all pages, all groups)
+    long long cells = 0;            // record cells written
+    std::vector<std::string> files; // paths written (UTF-8)
+    std::vector<std::string> viewerFailures; // viewers that did not open their file (GB18030)
+    std::vector<ReportCount> reports;        // per report kind, in report order, when files were written
+    std::vector<StageTime> stages;           // the stages completed, in order, also of a failed run
 
     bool ok() const { return error8.empty(); }
 };
@@ -79,4 +80,4 @@ struct OutputResult {
 // "data_problems.txt" in the temp folder (in the reports' encoding), as part of the set of
 // files the run replaces as a whole; a run without any removes the list of an earlier one.
 SCREPORT_CORE_EXPORT OutputResult runOutput(const DbConnection& db, const OutputRequest& req,
-                                             RunObserver* observer = nullptr);
+                                            RunObserver* observer = nullptr);

@@ -12,7 +12,6 @@
 #include "sc/reportitems.h"
 #include "sc/reportkinds.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -359,7 +358,6 @@ void SCRepPort::portSummary() {
     const double sb = m_store.baseMVA();
     long done = 0;
     for (const Row& row : rows) {
-        screport::logDebug(" i name is " + row.iName);
         // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
         auto cell = [&](double v, int decimals, const std::string& head) {
             if (std::isnan(v)) return std::string();
@@ -480,20 +478,9 @@ void SCRepPort::portShortBra() {
 
 void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
     const std::string& name = faults()[size_t(i)].name;
-    // Every key for every fault point: only when someone reads the debug stream.
-    if (screport::debugWanted()) {
-        for (const auto& e : m_store.faultRecords())
-            screport::logDebug("SCR120:|" + e.first + "|");
-        screport::logDebug("searching:|" + name + "|");
-    }
     const SCR120Rec* f = m_store.findFault(name);
     if (!f) {
-        screport::logDebug(gb("找不到母线：") + name + "|");
-        screport::logDebug(gb("已有的m_SCR120:"));
-        std::string keys;
-        for (const auto& e : m_store.faultRecords())
-            keys += e.first + "\t";
-        screport::logDebug(keys);
+        screport::logDebug(gb("找不到母线：") + name);
         return;
     }
     Cx vpre;
@@ -613,10 +600,8 @@ void SCRepPort::portBusVol() {
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
     const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
         addGrpText(r, i, fl[size_t(i)].name);
-        screport::logDebug("grp text is ::" + fl[size_t(i)].name);
-    }
     if (!m_bPU) { // read here: the groups may be built on another thread
         m_store.baseMVA();
         m_store.loadBaseVoltages();
@@ -754,10 +739,8 @@ void SCRepPort::portVIZ() {
                          : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));
     const SCPosList& fl = faultGroups(r);
     const int n = int(fl.size());
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
         addGrpText(r, i, fl[size_t(i)].name);
-        screport::logDebug("grp text is ::" + fl[size_t(i)].name);
-    }
     if (!m_bPU) { // read here: the groups may be built on another thread
         m_store.baseMVA();
         m_store.loadBaseVoltages();

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -59,6 +60,15 @@ CaseBrowseDlg::CaseBrowseDlg(QWidget* parent, const char* name, bool modal, Qt::
         }
     }
     layout->addWidget(m_pTable);
+    // The browser lists cases by their number-like names; an empty table needs a word.
+    if (m_pTable->rowCount() == 0) {
+        auto* none = new QLabel(QString::fromUtf8("没有可列出的作业：这里只列出名称是正整数的已计算作业。"
+                                                  "请在“作业名”中选择作业。"),
+                                this);
+        none->setObjectName("noCases");
+        none->setWordWrap(true);
+        layout->addWidget(none);
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(new QWidget(this), 100);

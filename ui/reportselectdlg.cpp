@@ -194,6 +194,12 @@ QWidget* ReportSelectDlg::createSearchBox(QWidget* parent) {
     cols.add(find);
     cols.add(m_pNextBtn);
     cols.add(m_pSearchStatus);
+    // An edited text is a new search: the old count no longer says anything.
+    connect(m_pSearchText, &QLineEdit::textChanged, this, [this] {
+        m_lastSearch.clear();
+        m_pNextBtn->setEnabled(false);
+        m_pSearchStatus->clear();
+    });
     connect(find, &QPushButton::clicked, this, &ReportSelectDlg::onSearch);
     connect(m_pNextBtn, &QPushButton::clicked, this, &ReportSelectDlg::onNext);
     addToParent(parent, box);
@@ -236,8 +242,9 @@ void ReportSelectDlg::createNoteAndOptions(QWidget* parent, bool withChoose) {
 
     auto* row = new QWidget(parent);
     QHBoxLayout* l = rowLayout(row);
-    l->addWidget(createObjectBox(row, withChoose));
-    l->addWidget(createOptionColumn(row));
+    // Both columns start at the same height: the boxes' titles line up.
+    l->addWidget(createObjectBox(row, withChoose), 0, Qt::AlignTop);
+    l->addWidget(createOptionColumn(row), 0, Qt::AlignTop);
     l->addStretch(1); // wider windows widen the note, not the option boxes
     v->addWidget(row);
     m_pChoiceNote = new QLabel(parent);
@@ -283,7 +290,7 @@ QGroupBox* ReportSelectDlg::createObjectBox(QWidget* parent, bool withChoose) {
 QWidget* ReportSelectDlg::createOptionColumn(QWidget* parent) {
     auto* column = new QWidget(parent);
     auto* v = new QVBoxLayout(column);
-    v->setContentsMargins(10, 10, 10, 10);
+    v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(40);
     v->addWidget(createGroupBox(column));
     v->addWidget(createUnitBox(column));
@@ -310,9 +317,10 @@ QGroupBox* ReportSelectDlg::createGroupBox(QWidget* parent) {
     m_pAreaCheck = new QCheckBox(u("区域"), box);
     m_pZoneCheck = new QCheckBox(u("分区"), box);
     m_pSubCheck = new QCheckBox(u("厂站"), box);
-    m_pAreaCheck->setToolTip(u("按区域分组输出"));
-    m_pZoneCheck->setToolTip(u("按分区分组输出"));
-    m_pSubCheck->setToolTip(u("按厂站分组输出"));
+    // The ticks add location columns to the .xlsx tables; the other reports are not grouped.
+    m_pAreaCheck->setToolTip(u("在.xlsx工作簿的表中加一列：母线所在的区域（文本和HTML报表不变）"));
+    m_pZoneCheck->setToolTip(u("在.xlsx工作簿的表中加一列：母线所在的分区（文本和HTML报表不变）"));
+    m_pSubCheck->setToolTip(u("在.xlsx工作簿的表中加一列：母线所在的厂站（文本和HTML报表不变）"));
     for (QCheckBox* c : {m_pAreaCheck, m_pZoneCheck, m_pSubCheck}) {
         c->setChecked(true);
         cols.add(c);
@@ -387,8 +395,8 @@ void ReportSelectDlg::onChangeCase(const QString& name) {
     }
     // What is shown of the new case comes from one state of the database.
     const DbConnection db = CDBUtility::connection();
-    const ReadSnapshot snapshot(db, {CDBUtility::getCaseTab(), "SCR_OUT", "SCR_CONT", "SCR_FAULTBUS", "SCR_R120"},
-                                false);
+    const ReadSnapshot snapshot(
+        db, {CDBUtility::getCaseTab(), "SCR_OUT", "SCR_CONT", "SCR_FAULTBUS", "SCR_R120"}, false);
     CDBUtility::setCaseName(name);
     if (g_pCommTree) g_pCommTree->setCase(textcodec::toLocal8(name));
     if (m_pNoteEdit) readNote(name);
@@ -411,17 +419,19 @@ void ReportSelectDlg::onBrowseCase() {
 
 void ReportSelectDlg::onSearch() {
     if (!g_pCommTree) return;
-    const int left = g_pCommTree->search(textcodec::toLocal8(m_pSearchKind->currentText()),
-                                         textcodec::toLocal8(m_pSearchText->text()));
+    g_pCommTree->search(textcodec::toLocal8(m_pSearchKind->currentText()),
+                        textcodec::toLocal8(m_pSearchText->text()));
     m_lastSearch = m_pSearchKind->currentText() + '\n' + m_pSearchText->text();
-    m_pNextBtn->setEnabled(left != 0);
+    // After the last match "下一个" starts again at the first, as Return does.
+    m_pNextBtn->setEnabled(g_pCommTree->matchTotal() > 1);
     showSearchStatus();
     noticeLostConnection(true);
 }
 
 void ReportSelectDlg::onNext() {
     if (!g_pCommTree) return;
-    m_pNextBtn->setEnabled(g_pCommTree->searchNext() != 0);
+    if (g_pCommTree->queuedMatches() == 0) return onSearch();
+    g_pCommTree->searchNext();
     showSearchStatus();
     noticeLostConnection(true);
 }
@@ -457,13 +467,11 @@ void ReportSelectDlg::restoreLayout() {
     QSettings settings;
     const QByteArray geometry = settings.value("dialog/geometry").toByteArray();
     if (!geometry.isEmpty()) restoreGeometry(geometry);
-    if (g_pCommTree) g_pCommTree->header()->restoreState(settings.value("dialog/treeHeader").toByteArray());
 }
 
 void ReportSelectDlg::saveLayout() const {
     QSettings settings;
     settings.setValue("dialog/geometry", saveGeometry());
-    if (g_pCommTree) settings.setValue("dialog/treeHeader", g_pCommTree->header()->saveState());
 }
 
 bool ReportSelectDlg::noticeLostConnection(bool once) {
@@ -472,7 +480,8 @@ bool ReportSelectDlg::noticeLostConnection(bool once) {
     m_toldLost = true;
     const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
     QMessageBox box(QMessageBox::Warning, u("提示"),
-                    u("与数据库的连接已中断，选择不能保存，报表不能输出:") + name, QMessageBox::NoButton, this);
+                    u("与数据库的连接已中断，选择不能保存，报表不能输出:") + name, QMessageBox::NoButton,
+                    this);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(box.addButton(u("确定"), QMessageBox::AcceptRole));
     ui::execModal(box);
@@ -492,7 +501,10 @@ void ReportSelectDlg::saveOutputOptions(const std::string& table) {
     o.overLimit = m_pOverRadio && m_pOverRadio->isChecked();
     if (m_pReportCheck) o.lreport = m_pReportCheck->isChecked();
     if (m_pFileCheck) o.lfile = m_pFileCheck->isChecked();
-    casechoices::saveOutputOptions(table, o, *this, m_bOPFLF);
+    if (casechoices::saveOutputOptions(table, o, *this, m_bOPFLF) && m_usingDefaults) {
+        m_usingDefaults = false; // stored: they are the case's own now
+        showChoiceProblems();
+    }
 }
 
 void ReportSelectDlg::loadOutputOptions(const std::string& table) {
@@ -500,8 +512,19 @@ void ReportSelectDlg::loadOutputOptions(const std::string& table) {
     casechoices::OutputOptions o;
     dataproblems::List problems;
     m_choiceProblems.clear();
-    showChoiceProblems();
-    if (!casechoices::loadOutputOptions(table, n, o, &problems)) return;
+    // Each case starts from the kinds' first tables, as the batch does; its rows replace them.
+    m_objVars.clear();
+    m_objTableNo.clear();
+    seedObjectVars();
+    // A case never stored starts from the batch's defaults, said in the note and stored
+    // with the first save; every kind is ticked and the case's rules untick the others.
+    m_usingDefaults = !casechoices::loadOutputOptions(table, n, o, &problems);
+    if (m_usingDefaults) {
+        o.onArea = o.onZone = o.onSub = false;
+        o.lreport = o.lfile = true;
+        o.unit = true;
+        o.overLimit = false;
+    }
     if (m_pPUnitRadio) m_pPUnitRadio->setChecked(o.unit);
     if (m_pNamedRadio) m_pNamedRadio->setChecked(!o.unit);
     if (m_pAreaCheck) m_pAreaCheck->setChecked(o.onArea);
@@ -516,7 +539,7 @@ void ReportSelectDlg::loadOutputOptions(const std::string& table) {
     for (const auto& [box, button] : m_objButtons) {
         const int kind = reportkinds::indexOf(m_objKeys[box]);
         if (kind < 0) continue;
-        const bool on = o.column(reportkinds::kinds()[size_t(kind)].column);
+        const bool on = m_usingDefaults || o.column(reportkinds::kinds()[size_t(kind)].column);
         box->setChecked(on); // onStateChanged keeps m_selObjects and "输出" in step
         if (button) button->setEnabled(on);
     }
@@ -528,7 +551,12 @@ void ReportSelectDlg::loadOutputOptions(const std::string& table) {
 
 void ReportSelectDlg::showChoiceProblems() {
     if (!m_pChoiceNote) return;
-    m_pChoiceNote->setVisible(!m_choiceProblems.empty());
+    m_pChoiceNote->setVisible(m_usingDefaults || !m_choiceProblems.empty());
+    if (m_usingDefaults) {
+        m_pChoiceNote->setText(u("本作业还没有保存的选择，上面是默认选择：本作业可输出的全部报表、"
+                                 "全部故障点、标幺值、不分组、报表和文件。输出或退出时保存。"));
+        return;
+    }
     if (m_choiceProblems.empty()) return;
     // A few lines here; the run lists them all.
     constexpr size_t kShown = 5;

@@ -105,6 +105,7 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QPushButton* m_pOutputBtn = nullptr;
     QLabel* m_pChoiceNote = nullptr;
     std::vector<dataproblems::Problem> m_choiceProblems;
+    bool m_usingDefaults = false; // the case has no stored choices: the dialog shows defaults
 
   protected slots:
     virtual void onChangeCase(const QString& name);

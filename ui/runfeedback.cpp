@@ -50,13 +50,23 @@ void showDataProblems(QWidget* parent, const std::vector<dataproblems::Problem>&
 }
 
 void showRunError(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("输出失败"), text, QMessageBox::NoButton,
+    // The name after "...:" goes on a line of its own rather than running into the words.
+    QString shown = text;
+    const QString head = QString::fromUtf8("报表没有输出:");
+    if (const int at = shown.indexOf(head); at >= 0 && at + head.size() < shown.size())
+        shown.insert(at + head.size(), '\n');
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("输出失败"), shown, QMessageBox::NoButton,
                     parent);
     box.setObjectName("runError");
     // Names in the text may hold '<' or '&': shown as written, never as markup.
     box.setTextFormat(Qt::PlainText);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    box.setInformativeText(QString::fromUtf8("报表没有输出，上次输出的文件保持不变。"));
+    // Said once: most run errors already end in "报表没有输出".
+    box.setInformativeText(QString::fromUtf8(text.contains(QString::fromUtf8("报表没有输出"))
+                                                 ? "上次输出的文件保持不变。"
+                                                 : "报表没有输出，上次输出的文件保持不变。"));
+    // Qt sizes the box to the shorter line and breaks Chinese text anywhere.
+    box.setStyleSheet(QStringLiteral("QLabel { min-width: 420px; }"));
     QPushButton* ok = box.addButton(QString::fromUtf8("确定"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);

@@ -28,7 +28,7 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     top->setContentsMargins(10, 10, 10, 10);
     top->setSpacing(10);
 
-    auto* lines = new QGroupBox(QString::fromUtf8("故障线路"), this);
+    auto* lines = new QGroupBox(QString::fromUtf8("故障点"), this); // buses and points inside branches
     auto* h = new QHBoxLayout(lines);
     h->setContentsMargins(20, 20, 20, 20);
     h->setSpacing(10);
@@ -116,22 +116,9 @@ void SCPosSelDlg::load_scbuses(const SCPosList& current) {
     std::set<std::string> chosen;
     for (const SCPos& p : current)
         chosen.insert(p.name);
-    SqlStmt s;
-    s << "select ID_Name,I_Name,J_Name,Percent from SCR_R120 where flg =1 and Case_No=";
-    s.number(CDBUtility::m_CaseNo);
-    dbq::Query q;
-    if (q.exec(s)) {
-        while (q.next()) {
-            SCPos p;
-            p.iName = q.text8(1);
-            p.jName = q.text8(2);
-            p.name = casechoices::faultKey(q.text8(0), p.iName, p.jName, q.text8(3));
-            p.percent = dbq::toInt(q.value(3));
-            (chosen.count(p.name) ? m_sel : m_avail).push_back(std::move(p));
-        }
-    } else {
-        screport::logError(s.text());
-    }
+    // In fault-number order, the order of the case's calculation.
+    for (SCPos& p : casechoices::allFaultPoints(CDBUtility::m_CaseNo))
+        (chosen.count(p.name) ? m_sel : m_avail).push_back(std::move(p));
     fill(m_pAvailList, m_avail);
     fill(m_pSelList, m_sel);
     screport::logDebug("sc_pos size is " + std::to_string(m_sel.size()) + ", av size is " +

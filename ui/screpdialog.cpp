@@ -15,7 +15,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlRecord>
@@ -65,12 +71,15 @@ SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDi
     h->addWidget(column, 1);
     auto* panel = new QWidget(this);
     createNoteAndOptions(panel, true);
+    m_pStatus = new QLabel(panel);
+    m_pStatus->setObjectName("runStatus");
+    m_pStatus->setTextFormat(Qt::PlainText); // paths may hold '<'
+    m_pStatus->setWordWrap(true);
+    m_pStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    panel->layout()->addWidget(m_pStatus);
     h->addWidget(panel, 1);
 
-    seedObjectVars();
-    casechoices::loadFaultList(sc_buses);
-    loadOutputOptions(kOptionsTable);
-    enableReportKinds();
+    loadOptions();
     restoreLayout();
 }
 
@@ -137,7 +146,46 @@ void SCRepDialog::saveOptions() {
 void SCRepDialog::loadOptions() {
     casechoices::loadFaultList(sc_buses);
     loadOutputOptions(kOptionsTable);
+    // A case never stored reports all its fault points, as the batch does.
+    if (m_usingDefaults && sc_buses.empty()) sc_buses = casechoices::allFaultPoints(CDBUtility::m_CaseNo);
     enableReportKinds(); // each case allows its own kinds
+    if (m_pStatus) m_pStatus->clear();
+}
+
+void SCRepDialog::showRunStatus(const std::vector<std::string>& files, size_t problems,
+                                const std::vector<std::string>& viewerFailures) {
+    QStringList names;
+    QString folder;
+    for (const std::string& f : files) {
+        const QFileInfo info(QString::fromStdString(f));
+        names << info.fileName();
+        folder = QDir::toNativeSeparators(info.absolutePath());
+    }
+    QString text = QString::fromUtf8("已输出到 %1：%2。").arg(folder, names.join(QString::fromUtf8("、")));
+    text += problems ? QString::fromUtf8("数据错误 %1 处，见数据错误窗口和 data_problems.txt。").arg(problems)
+                     : QString::fromUtf8("没有数据错误。");
+    for (const std::string& v : viewerFailures)
+        text += QString::fromUtf8("\n没有能打开报表：") + textcodec::fromLocal8(v);
+    m_pStatus->setText(text);
+    // A viewer that did not start is the one thing here the user has to act on.
+    m_pStatus->setStyleSheet(viewerFailures.empty() ? QString() : QStringLiteral("color: #b00000"));
+}
+
+void SCRepDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape) return ReportSelectDlg::keyPressEvent(event);
+    // Escape closes what is open; the search is cleared before anything else.
+    if (m_pSearchText && m_pSearchText->hasFocus() && !m_pSearchText->text().isEmpty()) {
+        m_pSearchText->clear();
+        return;
+    }
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8("退出"),
+                    QString::fromUtf8("退出短路报表输出？本作业的选择会保存。"), QMessageBox::NoButton, this);
+    QPushButton* quit = box.addButton(QString::fromUtf8("退出"), QMessageBox::AcceptRole);
+    QPushButton* stay = box.addButton(QString::fromUtf8("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(stay);
+    box.setEscapeButton(stay);
+    ui::execModal(box);
+    if (box.clickedButton() == quit) reject();
 }
 
 void SCRepDialog::reject() {
@@ -187,12 +235,13 @@ void SCRepDialog::onOutput() {
             d.m_run = nullptr;
         }
     } during(*this, progress);
+    m_pStatus->clear();
     std::string error;
     std::vector<dataproblems::Problem> problems;
+    OutputResult res;
     // The run logs its own failure and end; only an error text that escapes it is logged here.
     try {
-        OutputResult res =
-            runner() ? runner()(req, &progress) : runOutput(CDBUtility::connection(), req, &progress);
+        res = runner() ? runner()(req, &progress) : runOutput(CDBUtility::connection(), req, &progress);
         error = res.error8;
         problems = std::move(res.problems);
     } catch (const ErrorText& e) {
@@ -206,6 +255,7 @@ void SCRepDialog::onOutput() {
     } else if (!error.empty()) {
         showRunError(this, tr(textcodec::fromLocal8(error).toUtf8().constData()));
     }
+    if (!progress.cancelled() && error.empty()) showRunStatus(res.files, problems.size(), res.viewerFailures);
     if (!progress.cancelled()) showDataProblems(this, problems);
     if (m_closeAfterRun || stoprequest::signal()) {
         m_closeAfterRun = false;

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QLabel;
 class RunObserver;
 
 class SCRepDialog : public ReportSelectDlg {
@@ -34,6 +35,7 @@ class SCRepDialog : public ReportSelectDlg {
     void saveOptions() override;
     void onOutput() override;
     void save_caseNote() override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   protected slots:
     void onChoose();
@@ -41,8 +43,13 @@ class SCRepDialog : public ReportSelectDlg {
 
   private:
     void enableReportKinds();
+    // The status line after a run: the files written, the count of data problems and the
+    // viewers that did not open their file.
+    void showRunStatus(const std::vector<std::string>& files, size_t problems,
+                       const std::vector<std::string>& viewerFailures);
 
     SCPosList sc_buses;
     class ProgressObserver* m_run = nullptr; // the run in progress
     bool m_closeAfterRun = false;
+    QLabel* m_pStatus = nullptr; // what the last run wrote
 };

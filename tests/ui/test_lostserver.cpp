@@ -117,7 +117,7 @@ TEST(LostServer, RunsAndSavesFailAndTheDialogSaysSoAndStays) {
         // An output run names the database in its own message and keeps the last files.
         dlg.outputButton()->click();
         ASSERT_EQ(boxes.size(), 4u);
-        EXPECT_TRUE(boxes[3].contains(QString::fromUtf8("与数据库的连接已中断，报表没有输出:ui_lost")))
+        EXPECT_TRUE(boxes[3].contains(QString::fromUtf8("与数据库的连接已中断，报表没有输出:\nui_lost")))
             << boxes[3].toStdString();
         EXPECT_EQ(fileBytes(text), good);
         EXPECT_TRUE(dlg.outputButton()->isEnabled());

@@ -161,15 +161,16 @@ TEST_F(ItemSelTest, CustomTableNumbersTicksWithoutGaps) {
     EXPECT_EQ(orders(*again), QStringList({"  ", " 3", "  ", " 1", "  ", "  ", " 2", "  "}));
 }
 
-TEST_F(ItemSelTest, PredefinedTablesCannotBeEditedAndCancelKeepsEverything) {
+TEST_F(ItemSelTest, AClickOnAPredefinedTableMakesItTheCustomOneAndCancelKeepsEverything) {
     auto d = open();
+    for (int i = 0; i < d->itemCount(); ++i)
+        EXPECT_TRUE(d->itemBox(i)->toolTip().contains(QString::fromUtf8("\n单位："))) << i;
     d->tableButton(1)->click();
     EXPECT_EQ(orders(*d), QStringList({" 2", "  ", " 3", "  ", "  ", "  ", "  ", " 1"}));
-    d->itemBox(0)->click(); // ticked: stays ticked
-    d->itemBox(4)->click(); // unticked: stays unticked
-    EXPECT_TRUE(d->itemBox(0)->isChecked());
-    EXPECT_FALSE(d->itemBox(4)->isChecked());
-    EXPECT_EQ(orders(*d), QStringList({" 2", "  ", " 3", "  ", "  ", "  ", "  ", " 1"}));
+    d->itemBox(4)->click(); // joins the table's items, which become the custom table
+    EXPECT_TRUE(d->tableButton(d->customTable())->isChecked());
+    d->itemBox(0)->click();
+    EXPECT_EQ(orders(*d), QStringList({"  ", "  ", " 2", "  ", " 3", "  ", "  ", " 1"}));
     button(d.get(), "取消")->click();
     EXPECT_EQ(vars[key], (std::vector<int>{1, 3}));
     EXPECT_EQ(tabNo[key], 0);

@@ -1,6 +1,8 @@
 // The main dialog driven as a user drives it, checked on its widgets and on the rows
 // it stores.
+#include "casegen/casegen.h"
 #include "db/textcodec.h"
+#include "support/proc.h"
 #include "ui/casebrowsedlg.h"
 #include "ui/qttranslations.h"
 #include "ui/scposseldlg.h"
@@ -15,6 +17,8 @@
 #include <QProgressDialog>
 #include <QRadioButton>
 #include <QTranslator>
+#include <iostream>
+#include <sstream>
 
 using testdb::gb;
 using uitest::button;
@@ -56,7 +60,7 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
     EXPECT_EQ(dlg->chooseButton(kDistribution), nullptr);
     EXPECT_NE(dlg->chooseButton(kVIZ), nullptr);
     for (const std::string& k : {kSummary, kDistribution, kShortBra, kBusVol, kLineCur, kVIZ})
-        if (dlg->objectBox(k)->isEnabled()) dlg->objectBox(k)->click();
+        dlg->objectBox(k)->setChecked(true);
     for (const Expect& e : {Expect{"101", true, true, true}, Expect{"sc2", false, false, true},
                             Expect{"3", true, false, false}, Expect{"4", true, true, false}}) {
         SCOPED_TRACE(e.name);
@@ -92,6 +96,11 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
 TEST_P(SCRepDialogTest, OutputAndChooseButtonsFollowTheChecksAndChooseOpensItsKindsItems) {
     auto dlg = make("101");
     QPushButton* output = dlg->outputButton();
+    // Nothing stored: every kind the case allows, both outputs, as the batch would.
+    EXPECT_TRUE(output->isEnabled());
+    EXPECT_TRUE(dlg->choiceNote()->text().contains(QString::fromUtf8("默认选择")));
+    for (const std::string& k : {kSummary, kDistribution, kShortBra, kBusVol, kLineCur, kVIZ})
+        dlg->objectBox(k)->click();
     EXPECT_FALSE(output->isEnabled());
     // (A choose button and the chosen kinds after a check: the stored-choices test.)
     dlg->objectBox(kBusVol)->click();
@@ -105,6 +114,7 @@ TEST_P(SCRepDialogTest, OutputAndChooseButtonsFollowTheChecksAndChooseOpensItsKi
     // Neither a workbook nor a text file: nothing to write.
     dlg->objectBox(kBusVol)->click();
     button(dlg.get(), "文件")->click();
+    button(dlg.get(), "报表")->click();
     EXPECT_FALSE(output->isEnabled());
     button(dlg.get(), "报表")->click();
     EXPECT_TRUE(output->isEnabled());
@@ -136,11 +146,11 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
         auto dlg = make("101");
         EXPECT_EQ(dlg->choices().m_objVars.at(kBusVol), (std::vector<int>{6, 7, 8, 9, 10, 11}))
             << "first preset";
-        dlg->objectBox(kBusVol)->click();
-        dlg->objectBox(kSummary)->click();
+        for (const std::string& k : {kDistribution, kShortBra, kLineCur, kVIZ})
+            dlg->objectBox(k)->click();
         button(dlg.get(), "有名值")->click();
-        button(dlg.get(), "厂站")->click();
-        button(dlg.get(), "报表")->click();
+        button(dlg.get(), "区域")->click();
+        button(dlg.get(), "分区")->click();
         // Custom table of the bus voltage report: items 4, 1, 7 in that order.
         expectDialogs({[](QDialog& d) {
             auto& items = dynamic_cast<CLFRepItemSelDlg&>(d);
@@ -166,12 +176,15 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
         EXPECT_EQ(column("select count(*) from SCR_CONT where Case_NO=1"), std::vector<std::string>{"2"})
             << "the bus voltage row and object 7";
 
-        // sc2 has no stored options: the switch reads them all the same (the only sign that it
-        // does), and the controls keep what they show.
+        // sc2 has no stored options: defaults, said so; its kinds only, and every fault point.
         EXPECT_TRUE(logged(false, gb("作业没有保存的输出选项:2"))) << "nothing stored is no error";
-        EXPECT_TRUE(on(button(dlg.get(), "有名值")));
-        dlg->objectBox(kLineCur)->click(); // sc2: no summary (not allowed), line currents instead
-        dlg->objectBox(kBusVol)->click();
+        EXPECT_TRUE(on(button(dlg.get(), "标幺值")));
+        EXPECT_TRUE(dlg->choiceNote()->text().contains(QString::fromUtf8("默认选择")));
+        EXPECT_EQ(dlg->choices().m_selObjects, (std::set<std::string>{kShortBra, kBusVol, kLineCur, kVIZ}));
+        EXPECT_EQ(dlg->choices().m_objVars.at(kBusVol), (std::vector<int>{6, 7, 8, 9, 10, 11}))
+            << "not case 101's custom table";
+        for (const std::string& k : {kShortBra, kBusVol, kVIZ})
+            dlg->objectBox(k)->click();
         dlg->reject(); // closing stores the case shown
     }
     open(); // CDBUtility's connection for the checks after the dialog has gone
@@ -252,9 +265,10 @@ TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndSearchStepsThroughThe
         if (w == dlg->caseCombo()) break;
     }
     const QStringList expected =
-        QString::fromUtf8("QComboBox|浏览|故障点选择|SCCommTreeView|QComboBox|QLineEdit|查找|"
-                          "QTextEdit|短路电流简表|短路电流分布系数|短路点及其支路|母线电压|选择|支路电流|"
-                          "支路两端的电压、电流和视在阻抗|区域|分区|厂站|标幺值|报表|文件|输出|退出")
+        QString::fromUtf8(
+            "QComboBox|浏览|故障点选择|SCCommTreeView|QComboBox|QLineEdit|查找|"
+            "QTextEdit|短路电流简表|短路电流分布系数|短路点及其支路|选择|母线电压|选择|支路电流|选择|"
+            "支路两端的电压、电流和视在阻抗|选择|区域|分区|厂站|标幺值|报表|文件|输出|退出")
             .split('|');
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(column("select Note from SC_CASE where Case_No=1"), std::vector<std::string>{"first note"})
@@ -273,12 +287,13 @@ TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndSearchStepsThroughThe
     EXPECT_EQ(dlg->searchStatus()->text(), QString("1 / 4"));
     QTest::keyClick(dlg->searchText(), Qt::Key_Return);
     EXPECT_EQ(dlg->searchStatus()->text(), QString("2 / 4"));
-    for (const char* status : {"3 / 4", "4 / 4"}) {
+    for (const char* status : {"3 / 4", "4 / 4", "1 / 4"}) { // at the end, back to the first
         EXPECT_TRUE(dlg->nextButton()->isEnabled()) << status;
         dlg->nextButton()->click();
         EXPECT_EQ(dlg->searchStatus()->text(), QString(status));
     }
-    EXPECT_FALSE(dlg->nextButton()->isEnabled());
+    QTest::keyClick(dlg->searchText(), Qt::Key_1);
+    EXPECT_EQ(dlg->searchStatus()->text(), QString()) << "an edited text: the count is gone";
 
     // B1x is a node but no physical bus: the bus search neither counts nor visits it.
     dlg->searchKind()->setCurrentText(QString::fromUtf8("物理母线"));
@@ -295,6 +310,23 @@ TEST_P(SCRepDialogTest, KeyboardWalksEveryControlInOrderAndSearchStepsThroughThe
     EXPECT_FALSE(dlg->nextButton()->isEnabled());
     EXPECT_EQ(dlg->searchStatus()->text(), QString::fromUtf8("没有找到"));
     EXPECT_TRUE(g_pCommTree->selectedItems().isEmpty());
+
+    // Escape clears the search text; elsewhere it asks before the program ends.
+    dlg->searchText()->setFocus();
+    QTest::keyClick(dlg->searchText(), Qt::Key_Escape);
+    EXPECT_EQ(dlg->searchText()->text(), QString());
+    expectDialogs({[](QDialog& d) { return d.windowTitle() == QString::fromUtf8("退出") ? 0 : 1; }});
+    QTest::keyClick(dlg->caseCombo(), Qt::Key_Escape);
+    EXPECT_TRUE(dlg->isVisible()) << "not confirmed";
+    // Return in the tree opens the current level and starts no run.
+    int runs = 0;
+    SCRepDialog::setOutputRunner([&](const OutputRequest&, RunObserver*) { return ++runs, OutputResult(); });
+    QTreeWidgetItem* area = g_pCommTree->rootItem()->child(0);
+    g_pCommTree->setCurrentItem(area);
+    area->setExpanded(false);
+    QTest::keyClick(g_pCommTree, Qt::Key_Return);
+    EXPECT_TRUE(area->isExpanded());
+    EXPECT_EQ(runs, 0);
 }
 
 TEST_P(SCRepDialogTest, WindowSizeIsRememberedAndQtSpeaksChinese) {
@@ -330,9 +362,10 @@ TEST_P(SCRepDialogTest, WindowSizeIsRememberedAndQtSpeaksChinese) {
 TEST_P(SCRepDialogTest, FaultPointsChosenInTheDialogAreStored) {
     {
         auto dlg = make("101");
-        EXPECT_TRUE(dlg->faultList().empty());
+        EXPECT_EQ(dlg->faultList().size(), 4u) << "nothing stored: every fault point";
         expectDialogs({[](QDialog& d) {
                            auto& sel = dynamic_cast<SCPosSelDlg&>(d);
+                           button(&sel, "全删")->click();
                            QListWidget* avail = sel.availableList();
                            avail->item(2)->setSelected(true);
                            avail->item(1)->setSelected(true);
@@ -403,11 +436,11 @@ TEST_P(SCRepDialogTest, BrowseListsNumberedCasesAndSwitchesToThePickedOne) {
 
 TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
     auto dlg = make("101");
-    dlg->objectBox(kBusVol)->click();
-    dlg->objectBox(kSummary)->click();
+    for (const std::string& k : {kDistribution, kShortBra, kLineCur, kVIZ})
+        dlg->objectBox(k)->click();
     button(dlg.get(), "有名值")->click();
-    button(dlg.get(), "区域")->click();
-    button(dlg.get(), "报表")->click();
+    button(dlg.get(), "分区")->click();
+    button(dlg.get(), "厂站")->click();
 
     int runs = 0;
     SCRepDialog::setProgressDelay(0);
@@ -500,6 +533,30 @@ TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {
     dlg->outputButton()->click();
     QCoreApplication::processEvents();
     EXPECT_EQ(closed, 1);
+}
+
+// A case whose choices were never stored reports every kind at all its fault points, and
+// says what it wrote; the session leaves standard output nearly silent.
+TEST_P(SCRepDialogTest, ACaseNeverStoredReportsAllItsFaultPointsQuietly) {
+    db = std::make_unique<testdb::CaseDb>(GetParam()); // the demo instead of the small cases
+    makeDemo();
+    for (const char* t : {"SCR_OUT", "SCR_CONT", "SCR_FAULTBUS"})
+        db->exec(std::string("DELETE FROM ") + t + " WHERE Case_No=6");
+    std::stringstream out;
+    std::streambuf* was = std::cout.rdbuf(out.rdbuf());
+    auto dlg = make(casegen::demo::kCaseNames[5]);
+    EXPECT_EQ(dlg->faultList().size(), 14u);
+    dlg->outputButton()->click();
+    dlg->reject();
+    std::cout.rdbuf(was);
+    const QString text = QString::fromStdString(
+        textcodec::toUtf8(testproc::fileBytes(proj.path() + "/temp/rep_txt.txt").toStdString()));
+    for (const char* bus : casegen::demo::kBusNames)
+        EXPECT_TRUE(text.contains(QString::fromUtf8(bus))) << bus;
+    EXPECT_TRUE(dlg->findChild<QLabel*>("runStatus")
+                    ->text()
+                    .contains(QString::fromUtf8("rep_txt.txt、sc_report.htm")));
+    EXPECT_LT(std::count(out.str().begin(), out.str().end(), '\n'), 50) << out.str();
 }
 
 INSTANTIATE_ON_BACKENDS(SCRepDialogTest);

@@ -17,10 +17,44 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 const QString kBlank = QStringLiteral("  ");
+
+QString u(const char* utf8) {
+    return QString::fromUtf8(utf8);
 }
+
+// What an item is, and its unit, for its tooltip: the labels are short codes.
+QString itemTip(const std::string& key8, size_t i, const QString& label) {
+    using reportkinds::kind;
+    if (key8 == kind(reportkinds::ShortBra).key) {
+        static const char* const tips[][2] = {
+            {"正序短路电流：故障点的正序电流；支路行为流入该支路的正序电流", "标幺值，有名值时kA"},
+            {"零序短路电流：故障点的零序电流；支路行为该支路的零序电流", "标幺值，有名值时kA"},
+            {"正序短路容量", "MVA（两种单位下都是）"},
+            {"零序短路容量", "MVA（两种单位下都是）"},
+            {"正序短路阻抗：故障点的正序等值阻抗；支路行为从该支路看入的正序阻抗", "标幺值，有名值时欧姆"},
+            {"正序短路阻抗的阻抗角", "度"},
+            {"零序短路阻抗：故障点的零序等值阻抗；支路行为从该支路看入的零序阻抗", "标幺值，有名值时欧姆"},
+            {"零序短路阻抗的阻抗角", "度"},
+            {"正序综合阻抗：故障点同Z1K；支路行按故障点电流与该支路电流之和计算", "标幺值，有名值时欧姆"},
+            {"正序综合阻抗的阻抗角", "度"},
+            {"零序综合阻抗：故障点同Z0K；支路行按故障点电流与该支路电流之和计算", "标幺值，有名值时欧姆"},
+            {"零序综合阻抗的阻抗角", "度"}};
+        if (i < std::size(tips)) return label + u("：") + u(tips[i][0]) + u("\n单位：") + u(tips[i][1]);
+    }
+    const char* unit = label.contains(u("电压"))   ? "标幺值，有名值时kV"
+                       : label.contains(u("电流")) ? "标幺值，有名值时kA"
+                                                   : "标幺值，有名值时欧姆";
+    if (key8 == kind(reportkinds::BranchEnds).key)
+        return label + u("：支路I侧和J侧的") + QString(label).replace(u("零序序"), u("零序")) +
+               u("，各一列，幅值 / 相角\n单位：") + u(unit) + u("；相角：度");
+    const QString where = key8 == kind(reportkinds::BusVol).key ? u("故障时母线的") : u("故障时支路的");
+    return label + u("：") + where + label + u("\n单位：") + (label.contains(u("相角")) ? u("度") : u(unit));
+}
+} // namespace
 
 CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
                                    std::map<std::string, std::vector<int>>& objVars,
@@ -72,6 +106,7 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
         order->setFont(fixed);
         order->setMinimumWidth(order->fontMetrics().horizontalAdvance(QStringLiteral("00")) + 2);
         auto* box = new QCheckBox(textcodec::fromLocal8(labels[i]), cell);
+        box->setToolTip(itemTip(m_key, i, box->text()));
         h->addWidget(order);
         h->addWidget(box, 10000);
         grid->addWidget(cell, int(i) % perColumn, int(i) / perColumn);
@@ -127,11 +162,20 @@ bool CLFRepItemSelDlg::eventFilter(QObject* watched, QEvent* event) {
     const int i = int(it - m_boxes.begin());
     int to = -1;
     switch (static_cast<QKeyEvent*>(event)->key()) {
-    case Qt::Key_Down: to = i + 1; break;
-    case Qt::Key_Up: to = i - 1; break;
-    case Qt::Key_Right: to = i + m_perColumn; break;
-    case Qt::Key_Left: to = i - m_perColumn; break;
-    default: return QDialog::eventFilter(watched, event);
+    case Qt::Key_Down:
+        to = i + 1;
+        break;
+    case Qt::Key_Up:
+        to = i - 1;
+        break;
+    case Qt::Key_Right:
+        to = i + m_perColumn;
+        break;
+    case Qt::Key_Left:
+        to = i - m_perColumn;
+        break;
+    default:
+        return QDialog::eventFilter(watched, event);
     }
     if (to >= 0 && to < itemCount()) m_boxes[size_t(to)]->setFocus(Qt::TabFocusReason);
     return true;
@@ -181,11 +225,8 @@ void CLFRepItemSelDlg::onStateChanged(int state) {
     auto it = std::find(m_boxes.begin(), m_boxes.end(), box);
     if (it == m_boxes.end()) return;
     const int i = int(it - m_boxes.begin());
-    if (!m_pCustomBtn->isChecked()) {
-        // A predefined table cannot be edited: undo the click.
-        box->setChecked(state != Qt::Checked);
-        return;
-    }
+    // Editing a predefined table makes it the custom table, starting from its items.
+    m_pCustomBtn->setChecked(true);
     if (state == Qt::Checked) {
         int top = 0;
         for (int k = 0; k < itemCount(); ++k)

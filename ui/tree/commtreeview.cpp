@@ -6,8 +6,12 @@
 #include "db/textcodec.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <algorithm>
+#include <climits>
 #include <functional>
 #include <set>
+#include <tuple>
 
 using textcodec::gb;
 
@@ -50,6 +54,7 @@ CommTreeView::CommTreeView(QWidget* parent, const char* name, Qt::WindowFlags f)
     if (name) setObjectName(textcodec::fromLocal8(name));
     setColumnCount(1);
     setHeaderLabels({QString()});
+    setHeaderHidden(true); // one unnamed column: a header would be an empty bar
     setSortingEnabled(false);
     setRootIsDecorated(true);
     header()->setStretchLastSection(true);
@@ -368,6 +373,14 @@ void CommTreeView::onDoubleClicked(QTreeWidgetItem* item) {
     expandItem(item);
 }
 
+void CommTreeView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return QTreeWidget::keyPressEvent(event);
+    event->accept();
+    // Opening a level that was never read reads it (itemExpanded).
+    if (QTreeWidgetItem* item = currentItem()) item->setExpanded(!item->isExpanded());
+}
+
 void CommTreeView::onSelectChanged(QTreeWidgetItem* item) {
     (void)item;
 }
@@ -527,7 +540,8 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         shape = ElementRow;
         s << "select a." << kd.idCol << ",a." << kd.nameCol << ",nd.PS_Name,zn.Zone_Name,ar.Area_Name from "
           << kd.table << " a,CDB_NODE" << sf << " nd,CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
-          << " zn,CDB_AREAS" << sf << " ar where " << m_treeCond
+          << " zn,CDB_AREAS" << sf << " ar where "
+          << m_treeCond
           // The station folder lists physical buses only; a match outside it could not be shown.
           << (k == kBus ? m_busCond : std::string()) << "a." << kd.nodeCol
           << "=nd.Node_Name and nd.PS_Name=ps.PS_Name and ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No "
@@ -583,6 +597,18 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         if (!seen.insert(m.name + '\x01' + m.station + '\x01' + m.zone + '\x01' + m.area).second) continue;
         m_matches.push_back(std::move(m));
     }
+    // In the tree's order: area by area as listed, then zone, station and name; what lies
+    // between zones or areas after what lies inside them.
+    std::map<std::string, int> areaAt;
+    for (int i = 0; m_root && i < m_root->childCount(); ++i)
+        if (kindOf(m_root->child(i)) == kArea) areaAt.emplace(nameOf(m_root->child(i)), i);
+    auto place = [&](const Match& m) {
+        const auto a = areaAt.find(m.area);
+        return std::tuple(m.area.empty(), a == areaAt.end() ? INT_MAX : a->second, m.zone.empty(), m.zone,
+                          m.station.empty(), m.station, m.name);
+    };
+    std::stable_sort(m_matches.begin(), m_matches.end(),
+                     [&](const Match& a, const Match& b) { return place(a) < place(b); });
     m_matchTotal = int(m_matches.size());
     if (m_matches.empty()) {
         screport::logDebugU("没有找到！");
@@ -646,7 +672,7 @@ void CommTreeView::selectItem(QTreeWidgetItem* item) {
     clearSelection();
     setCurrentItem(item);
     item->setSelected(true);
-    scrollToItem(item);
+    scrollToItem(item, QAbstractItemView::PositionAtCenter); // never clipped at an edge
 }
 
 // --- CheckTreeView --------------------------------------------------------------------
@@ -655,9 +681,4 @@ CheckTreeView::CheckTreeView(QWidget* parent, const char* name, Qt::WindowFlags 
     : CommTreeView(parent, name, f) {
     createRootItem();
     rootItem()->setExpanded(true);
-}
-
-void CheckTreeView::decorate(QTreeWidgetItem* item) {
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, Qt::Unchecked);
 }

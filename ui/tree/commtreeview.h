@@ -96,6 +96,8 @@ class CommTreeView : public QTreeWidget {
     void createRootItem();
     // Makes a freshly created row or root item what this tree shows (check items).
     virtual void decorate(QTreeWidgetItem* item) { (void)item; }
+    // Return opens or closes the current level; it never reaches the dialog's default button.
+    void keyPressEvent(QKeyEvent* event) override;
 
     std::string m_treeCond; // right after "where" in the element and line statements
     std::string m_busCond;  // only the physical-bus statement
@@ -140,14 +142,12 @@ class CommTreeView : public QTreeWidget {
     int m_matchTotal = 0;
 };
 
-// The tree with a check-box root "全部", rebuilt when the tree is cleared.
+// The tree with the root "全部", rebuilt when the tree is cleared. Its items carry no check
+// boxes: a tick would choose nothing.
 class CheckTreeView : public CommTreeView {
     Q_OBJECT
   public:
     explicit CheckTreeView(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
-
-  protected:
-    void decorate(QTreeWidgetItem* item) override;
 };
 
 // The tree the report dialog searches; set while the dialog is built.
