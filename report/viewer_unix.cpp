@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cstdlib>
@@ -28,17 +29,20 @@ std::string launch(const char* envVar, const std::string& path8) {
     if (cmd.isEmpty()) cmd << QStringLiteral("xdg-open");
     const QString program = cmd.first();
     cmd << textcodec::fromLocal8(path8);
-    static int serial = 0;
-    const QString status = QDir(QDir::tempPath())
-                               .filePath(QStringLiteral("screport-viewer-%1-%2")
-                                             .arg(QCoreApplication::applicationPid())
-                                             .arg(++serial));
-    QFile::remove(status);
+    // A private folder: nobody else can put a link where the status goes, and a viewer
+    // that outlives the wait finds the folder gone and leaves nothing behind.
+    QTemporaryDir dir(QDir(QDir::tempPath()).filePath(QStringLiteral("screport-viewer-XXXXXX")));
+    const std::string what = textcodec::toLocal8(program) + " " + path8;
+    if (!dir.isValid()) { // no status then: only whether it started
+        if (QProcess::startDetached(program, cmd.mid(1))) return std::string();
+        screport::logErrorU("无法启动查看程序：", what);
+        return what;
+    }
+    const QString status = dir.filePath(QStringLiteral("status"));
     QStringList args{QStringLiteral("-c"),
-                     QStringLiteral("s=$1; shift; \"$@\" >/dev/null 2>&1; echo $? > \"$s\""),
+                     QStringLiteral("s=$1; shift; \"$@\" >/dev/null 2>&1; { echo $? > \"$s\"; } 2>/dev/null"),
                      QStringLiteral("sh"), status};
     args << cmd;
-    const std::string what = textcodec::toLocal8(program) + " " + path8;
     if (!QProcess::startDetached(QStringLiteral("/bin/sh"), args)) {
         screport::logErrorU("无法启动查看程序：", what);
         return what;
@@ -50,7 +54,6 @@ std::string launch(const char* envVar, const std::string& path8) {
         QFile f(status);
         if (f.open(QIODevice::ReadOnly)) code = f.readAll().trimmed();
     }
-    QFile::remove(status); // a viewer still running writes it when it ends
     if (!code.isEmpty() && code != "0") {
         screport::logErrorU("无法启动查看程序：", what + " (" + code.toStdString() + ")");
         return what;
