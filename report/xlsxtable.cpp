@@ -286,6 +286,7 @@ struct TableSheet::Impl {
     lxw_format* fName = nullptr;
     lxw_format* fText = nullptr;
     lxw_format* fGeneral = nullptr;
+    lxw_format* fIdNumber = nullptr;
     lxw_format* fNumber[kMaxDecimals + 1] = {};
 
     // The page.
@@ -346,6 +347,12 @@ struct TableSheet::Impl {
         format_set_border(fText, LXW_BORDER_THIN);
         fGeneral = make();
         format_set_border(fGeneral, LXW_BORDER_THIN);
+        // Branch numbers keep a space before the next column's names.
+        fIdNumber = make();
+        format_set_border(fIdNumber, LXW_BORDER_THIN);
+        format_set_num_format(fIdNumber, "0");
+        format_set_align(fIdNumber, LXW_ALIGN_RIGHT);
+        format_set_indent(fIdNumber, 1);
     }
 
     void check(lxw_error e) {
@@ -558,6 +565,7 @@ struct TableSheet::Impl {
             }
         }
         worksheet_fit_to_pages(ws, uint16_t(std::min(across, 255)), 0);
+        if (across > 1) worksheet_print_across(ws); // a row's values on pages side by side
     }
 
     // The page goes on in a new sheet; each says where the other is.
@@ -630,8 +638,8 @@ struct TableSheet::Impl {
             case Kind::IdNumber: {
                 const Number n = readNumber(s);
                 if (n.kind == Number::Value && n.decimals == 0) {
-                    rows.number(c, n.v, true, number(0));
-                    col.width = std::max(col.width, int(s.size()));
+                    rows.number(c, n.v, true, fIdNumber);
+                    col.width = std::max(col.width, int(s.size()) + 1);
                 } else {
                     writeText(c, col, knownText(s), fName);
                 }

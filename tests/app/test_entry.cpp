@@ -252,6 +252,13 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
                                 [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
                   2);
     }
+    // The HTML workbook keeps names and headers in view, prints, and names the window
+    // after the sheet its tab strip shows.
+    const QString wb = project + "/temp/1/sc_report";
+    for (const char* rule : {"position:sticky", "@media print", "content-visibility:auto"})
+        EXPECT_TRUE(fileBytes(wb + ".files/stylesheet.css").contains(rule)) << rule;
+    EXPECT_TRUE(fileBytes(wb + ".files/tabstrip.htm").contains("parent.postMessage(") &&
+                fileBytes(wb + ".htm").contains("document.title = e.data"));
     // A single case keeps the usual paths, writes what the run over all wrote for it and
     // says nothing that reads like an error.
     const QString single = dir.path() + "/single/temp/";
