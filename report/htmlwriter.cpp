@@ -23,15 +23,24 @@ void spans(textout::Writer& w, const RepCell& c, bool rowFirst) {
 
 } // namespace
 
-void HtmlTableWriter::beginPage(int, const RepPage& p) {
-    textout::Writer w(*m_out, m_enc);
-    const long n = p.m_nColCount;
+namespace {
+
+void openTable(textout::Writer& w, long columns) {
     w.lit("<table border=1>");
     w.eol();
     w.lit("<col span=");
-    w.num(n);
+    w.num(columns);
     w.lit(">");
     w.eol();
+}
+
+} // namespace
+
+void HtmlTableWriter::beginPage(int, const RepPage& p) {
+    textout::Writer w(*m_out, m_enc);
+    const long n = p.m_nColCount;
+    m_groupsShown = 0;
+    openTable(w, n);
     for (size_t i = 0; i < p.titles.size(); ++i) {
         w.lit(i == 0 ? "<tr><th class=xl28 colspan=" : "<tr><th class=xl29 align=left colspan=");
         w.num(n);
@@ -49,6 +58,13 @@ void HtmlTableWriter::beginPage(int, const RepPage& p) {
 
 void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
     textout::Writer w(*m_out, m_enc);
+    // Each group with a heading is a table of its own: a browser lays out only the ones
+    // in view (the stylesheet's content-visibility), not the whole sheet at every step.
+    if (!p.grpTitles.empty() && m_groupsShown++ > 0) {
+        w.lit("</table>");
+        w.eol();
+        openTable(w, p.m_nColCount);
+    }
     if (!p.grpTitles.empty()) {
         w.lit("<tr>");
         for (const RepCell& c : p.grpTitles) {

@@ -27,6 +27,7 @@ class SCREPORT_CORE_EXPORT HtmlTableWriter : public PageWriter {
 
   private:
     std::vector<char> m_isID;
+    int m_groupsShown = 0; // of the page
 };
 
 // All pages in one HTML document.

@@ -96,8 +96,9 @@ void RecordStore::appendGroup(int grp, const RecordStore& src, int srcGrp) {
         const int w = addRecord(grp);
         Cursor cur = src.cells(srcGrp, r);
         std::string_view cell;
-        while (cur.next(cell))
-            append(grp, w, cell);
+        Exact e;
+        while (cur.next(cell, e))
+            appendExact(grp, w, cell, e.v, e.n);
     }
 }
 
@@ -157,6 +158,16 @@ void RecordStore::append(int grp, int rec, std::string_view text) {
     if (!text.empty()) std::memcpy(p, text.data(), text.size());
 }
 
+void RecordStore::appendExact(int grp, int rec, std::string_view text, const double* exact, int n) {
+    if (n <= 0) return append(grp, rec, text);
+    const size_t extra = sizeof(double) * size_t(n);
+    char* p = appendUninit(grp, rec, text.size() + extra);
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    std::memcpy(p + text.size(), exact, extra);
+    Cell& c = cellAt(uint32_t(m_cellCount - 1));
+    c.len = uint32_t(text.size()) | uint32_t(n) << kExactShift;
+}
+
 std::string_view RecordStore::cell(int grp, int rec, int col) const {
     const Rec& r = m_groups[grp][rec];
     if (col < 0 || uint32_t(col) >= r.count) return {};
@@ -164,7 +175,7 @@ std::string_view RecordStore::cell(int grp, int rec, int col) const {
     for (int k = 0; k < col; ++k)
         i = cellAt(i).next;
     const Cell& c = cellAt(i);
-    return std::string_view(m_blocks[c.block].data + c.pos, c.len);
+    return std::string_view(m_blocks[c.block].data + c.pos, c.len & kLenMask);
 }
 
 size_t RecordStore::totalRecords() const {

@@ -7,6 +7,7 @@
 #include "db/export.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,6 +43,9 @@ class SCREPORT_CORE_EXPORT RecordStore {
 
     // Cells of a record.
     void append(int grp, int rec, std::string_view text);
+    // A number cell's text with the value(s) it was printed from (one, or a complex
+    // cell's magnitude and angle), for writers that keep full precision.
+    void appendExact(int grp, int rec, std::string_view text, const double* exact, int n);
     // Room for a cell of n bytes appended to the record; the caller fills it.
     char* appendUninit(int grp, int rec, size_t n);
     int cellCount(int grp, int rec) const { return int(m_groups[grp][rec].count); }
@@ -49,12 +53,26 @@ class SCREPORT_CORE_EXPORT RecordStore {
     std::string_view cell(int grp, int rec, int col) const;
 
     // Walks the cells of one record in order without copying them.
+    struct Exact {
+        int n = 0; // values held: 0, 1, or 2 for a complex cell
+        double v[2] = {};
+    };
     class Cursor {
       public:
         bool next(std::string_view& out) {
             if (m_cell == kNone) return false;
             const Cell& c = m_store->cellAt(m_cell);
-            out = std::string_view(m_store->m_blocks[c.block].data + c.pos, c.len);
+            out = std::string_view(m_store->m_blocks[c.block].data + c.pos, c.len & kLenMask);
+            m_cell = c.next;
+            return true;
+        }
+        bool next(std::string_view& out, Exact& exact) {
+            if (m_cell == kNone) return false;
+            const Cell& c = m_store->cellAt(m_cell);
+            const char* p = m_store->m_blocks[c.block].data + c.pos;
+            out = std::string_view(p, c.len & kLenMask);
+            exact.n = int(c.len >> kExactShift);
+            if (exact.n) std::memcpy(exact.v, p + out.size(), sizeof(double) * size_t(exact.n));
             m_cell = c.next;
             return true;
         }
@@ -76,6 +94,9 @@ class SCREPORT_CORE_EXPORT RecordStore {
 
   private:
     static constexpr uint32_t kNone = 0xffffffffu;
+    // A cell's len: the text's bytes, and in the top bits how many doubles follow it.
+    static constexpr uint32_t kExactShift = 30;
+    static constexpr uint32_t kLenMask = (1u << kExactShift) - 1;
     struct Cell {
         uint32_t block;
         uint32_t pos;

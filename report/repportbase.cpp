@@ -143,7 +143,7 @@ void RepPortBase::addHeader(int page, const std::string& text, int width, bool i
     ++p.m_nColCount;
     if (p.headers.empty()) p.headers.emplace_back();
     p.headers[0].push_back(
-        RepCell{text, isID, width, 1, 1, true, std::string(), false, std::string(), false});
+        RepCell{text, isID, width, 1, 1, true, std::string(), false, std::string(), false, {}, {}, {}, {}});
 }
 
 void RepPortBase::addHeader(int page, const char* text, int width, bool isID) {
@@ -161,7 +161,7 @@ void RepPortBase::addHeader(int page, int row, const char* text, int colspan, in
     }
     if (int(p.headers.size()) < row + 1) p.headers.resize(size_t(row + 1));
     p.headers[row].push_back(
-        RepCell{text ? text : "", false, 16, colspan, rowspan, true, ex, false, std::string(), false});
+        RepCell{text ? text : "", false, 16, colspan, rowspan, true, ex, false, std::string(), false, {}, {}, {}, {}});
 }
 
 int RepPortBase::getHeaderSize(int page) const {
@@ -244,7 +244,7 @@ void RepPortBase::addPUnitTitle(int page) {
 
 void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) {
     m_pages[page].grpTitles.push_back(
-        RepCell{text ? text : "", flag, width, 1, 1, true, std::string(), false, std::string(), false});
+        RepCell{text ? text : "", flag, width, 1, 1, true, std::string(), false, std::string(), false, {}, {}, {}, {}});
 }
 
 void RepPortBase::addGrpText(int page, int grp, const char* text) {

@@ -37,6 +37,12 @@ struct RepCell {
     bool bus = false;
     std::string busPrefix;
     bool complex = false;
+    // .xlsx tables only: the unit its heading ends with ("kV"; a complex column's angle is
+    // in degrees), another heading, and the texts that stand for no value there (empty
+    // cells; why, for the sheet's note).
+    std::string unit{}, xlsxHead{};
+    std::vector<std::string> noValue{};
+    std::string noValueWhy{};
 };
 
 // A chart the .xlsx tables add after a page's sheet. Columns are the records' columns.
@@ -50,6 +56,16 @@ struct RepChart {
     int categoryCol = 0;
     int valueCol = 0;
     int maxGroups = 0;
+    std::string about{}; // the case and fault type, beside the title
+    // What a line chart draws, filled by the builder before the page ends, one series
+    // per group (nan: no point); the value axis is titled valueTitle. A bar chart reads
+    // its records' cells instead.
+    struct Data {
+        std::vector<std::string> categories, names;
+        std::vector<std::vector<double>> values;
+        std::string valueTitle;
+    };
+    std::shared_ptr<Data> data{};
 };
 
 // One report: one block of the text file, one sheet of a workbook.
@@ -213,6 +229,12 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void setBusColumn(int page, int col, const std::string& prefix);
     void setBusGroupTitle(int page, int idx, const std::string& prefix);
     void setComplexColumn(int page, int col);
+    // Header cell col of the top row, or group heading col; null when there is none.
+    RepCell* xlsxCell(int page, int col, bool groupTitle) {
+        auto& v = groupTitle ? m_pages[page].grpTitles
+                             : (m_pages[page].headers.empty() ? m_noCells : m_pages[page].headers[0]);
+        return col >= 0 && col < int(v.size()) ? &v[size_t(col)] : nullptr;
+    }
     void setChart(int page, const RepChart& chart) { m_pages[page].chart = chart; }
     // Read once by the run before writing; the .xlsx tables' location columns stay empty
     // without it.
@@ -370,5 +392,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     std::string m_templatesFrom;                    // folder and encoding they were loaded for
     long m_nSheetRowLimit = kMaxSheetRows;
     std::shared_ptr<const BusLocations> m_busLocations;
+    std::vector<RepCell> m_noCells;
     std::function<std::string()> m_problemList;
 };

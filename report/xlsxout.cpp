@@ -31,6 +31,7 @@ using textcodec::gb;
 namespace {
 
 constexpr int kMaxSheetName = 31;
+constexpr int kMaxSheetNameBytes = 46;
 constexpr int kMaxDecimals = 20;
 
 // Text a cell holds as a number: an optional minus, digits without a leading zero
@@ -176,9 +177,12 @@ class SheetNamer {
 
   private:
     // At most n UTF-16 units, never cutting a surrogate pair.
+    // The print titles name the sheet twice in a formula the library holds in 127 bytes:
+    // a name of at most 46 bytes of UTF-8 leaves room for both ranges.
     static QString fit(const QString& s, int n) {
-        if (s.size() <= n) return s;
         QString r = s.left(n);
+        while (r.toUtf8().size() > kMaxSheetNameBytes - (n < kMaxSheetName ? kMaxSheetName - n : 0))
+            r.chop(1);
         if (!r.isEmpty() && r.back().isHighSurrogate()) r.chop(1);
         while (r.endsWith(QLatin1Char(' ')))
             r.chop(1);
@@ -504,7 +508,7 @@ class XlsxBookWriter : public XlsxWriter {
 
     void group(int, const RepPage& p, const GroupRef& g) override {
         if (m_table) {
-            m_table->group(g.texts ? *g.texts : std::vector<std::string>());
+            m_table->group(g.texts ? *g.texts : std::vector<std::string>(), g.rs->recordCount(g.grp));
             for (int r = 0; r < g.rs->recordCount(g.grp); ++r) {
                 m_table->record(g.rs->cells(g.grp, r));
                 rowDone();

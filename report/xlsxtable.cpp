@@ -20,8 +20,15 @@ constexpr int kMaxWidth = 40;
 // A header cell wraps onto a second line rather than widening its column.
 constexpr int kHeaderLines = 2;
 constexpr double kHeaderHeight = 30;
-constexpr lxw_row_t kNoRow = lxw_row_t(-1);
 constexpr uint8_t kPaperA4 = 9;
+// Title, the other titles on one line, the note: every sheet's header row is the fourth.
+constexpr long kTitleRows = 3;
+// A4 landscape inside the default margins, in pixels of the default column font, and the
+// smallest print scale kept readable (10 pt cells at 7 pt).
+constexpr double kPagePixels = 988;
+constexpr double kReadableScale = 0.7;
+// Category labels a chart axis shows at most; the others are skipped.
+constexpr int kMaxLabels = 40;
 constexpr size_t kMaxCellChars = 32767;
 // Joins a bus's area, zone and station in its one location column.
 constexpr const char* kPlaceSeparator = " / ";
@@ -114,7 +121,17 @@ struct Col {
     int src;        // index there; Location: of the bus name
     std::string head8;
     int width = 0;
+    const std::vector<std::string>* noValue = nullptr; // texts that stand for no value
 };
+
+// A heading with its unit: "正序电压幅值 (kV)".
+std::string withUnit(const std::string& head8, const std::string& unit8) {
+    return unit8.empty() ? head8 : head8 + " (" + unit8 + ")";
+}
+
+bool listed(const std::vector<std::string>* texts, std::string_view s) {
+    return texts && std::find(texts->begin(), texts->end(), s) != texts->end();
+}
 
 // A text as a cell holds it, worked out once: names and places repeat on every row.
 struct Known {
@@ -192,6 +209,15 @@ class RowXml {
         m_buf.append(t, r.ptr);
         m_buf += "</v></c>";
     }
+    // A value kept at full precision: its shortest exact text.
+    void exact(lxw_col_t c, double v, lxw_format* f) {
+        cell(c, f);
+        char t[64];
+        const auto r = std::to_chars(t, t + sizeof t, v == 0 ? 0.0 : v);
+        m_buf += "><v>";
+        m_buf.append(t, r.ptr);
+        m_buf += "</v></c>";
+    }
     void text(lxw_col_t c, const Known& k, lxw_format* f) {
         cell(c, f);
         m_buf += k.preserve ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">" : " t=\"inlineStr\"><is><t>";
@@ -217,12 +243,18 @@ class RowXml {
 
   private:
     void cell(lxw_col_t c, lxw_format* f) {
+        // A cell right after the one before needs no reference: a fifth of the bytes.
+        const bool next = m_last >= 0 ? long(c) == m_last + 1 : c == 0;
         if (m_first < 0) m_first = long(c);
         m_last = long(c);
-        m_buf += "<c r=\"";
-        m_buf += m_colName[c];
-        m_buf += m_rowText;
-        m_buf += '"';
+        if (next) {
+            m_buf += "<c";
+        } else {
+            m_buf += "<c r=\"";
+            m_buf += m_colName[c];
+            m_buf += m_rowText;
+            m_buf += '"';
+        }
         if (const int32_t s = f ? lxw_format_get_xf_index(f) : 0) {
             char n[16];
             m_buf += " s=\"";
@@ -236,11 +268,6 @@ class RowXml {
     lxw_row_t m_row = 0;
     std::string m_rowText, m_buf;
     long m_first = -1, m_last = -1;
-};
-
-struct GroupRange {
-    std::string name8;
-    lxw_row_t first, last;
 };
 
 } // namespace
@@ -259,6 +286,7 @@ struct TableSheet::Impl {
     lxw_format* fName = nullptr;
     lxw_format* fText = nullptr;
     lxw_format* fGeneral = nullptr;
+    lxw_format* fIdNumber = nullptr;
     lxw_format* fNumber[kMaxDecimals + 1] = {};
 
     // The page.
@@ -280,10 +308,12 @@ struct TableSheet::Impl {
     // The group being written.
     std::vector<std::string> grp;
     std::vector<std::string_view> cells;
+    std::vector<RecordStore::Exact> exact;
     bool grpHasRows = false;
-    int grpPart = 0;
-    lxw_row_t grpFirst = kNoRow;
-    std::vector<GroupRange> ranges; // of the first sheet, for the chart
+    std::string note8; // GB18030, the sheet's note on empty cells
+    // A bar chart's points, read from the records as they pass.
+    std::vector<std::string> barNames;
+    std::vector<double> barValues;
 
     RowXml rows;
     std::unordered_map<std::string, Known> known;  // by text
@@ -317,6 +347,12 @@ struct TableSheet::Impl {
         format_set_border(fText, LXW_BORDER_THIN);
         fGeneral = make();
         format_set_border(fGeneral, LXW_BORDER_THIN);
+        // Branch numbers keep a space before the next column's names.
+        fIdNumber = make();
+        format_set_border(fIdNumber, LXW_BORDER_THIN);
+        format_set_num_format(fIdNumber, "0");
+        format_set_align(fIdNumber, LXW_ALIGN_RIGHT);
+        format_set_indent(fIdNumber, 1);
     }
 
     void check(lxw_error e) {
@@ -386,6 +422,8 @@ struct TableSheet::Impl {
             }
         }
         auto recCell = [&](size_t c) -> const RepCell* { return c < hdr.size() ? &hdr[c] : nullptr; };
+        for (size_t c = 0; c < recHead.size(); ++c)
+            if (const RepCell* rc = recCell(c); rc && !rc->xlsxHead.empty()) recHead[c] = rc->xlsxHead;
         std::vector<Col> names, locations, grpValues, recValues;
         for (size_t g = 0; g < h.grpTitles.size(); ++g)
             if (g == 0 || h.grpTitles[g].bus)
@@ -395,6 +433,13 @@ struct TableSheet::Impl {
             if (rc && (rc->isID || rc->bus))
                 names.push_back(Col{rc->bus ? Kind::Name : Kind::IdNumber, false, int(c), recHead[c]});
         }
+        std::vector<std::string> why;
+        auto noValue = [&](const RepCell& rc) {
+            if (rc.noValue.empty()) return (const std::vector<std::string>*)nullptr;
+            if (!rc.noValueWhy.empty() && std::find(why.begin(), why.end(), rc.noValueWhy) == why.end())
+                why.push_back(rc.noValueWhy);
+            return &rc.noValue;
+        };
         const std::string placeHead = textcodec::gb("区域") + kPlaceSeparator + textcodec::gb("分区") +
                                       kPlaceSeparator + textcodec::gb("厂站");
         for (const Col& n : names) {
@@ -408,23 +453,33 @@ struct TableSheet::Impl {
             // The group's value under the same heading as a record column: say whose it is.
             if (std::find(recHead.begin(), recHead.end(), t) != recHead.end())
                 t = h.grpTitles[0].text + " " + t;
-            grpValues.push_back(Col{Kind::Value, true, int(g), t});
+            const RepCell& gc = h.grpTitles[g];
+            grpValues.push_back(Col{Kind::Value, true, int(g), withUnit(t, gc.unit), 0, noValue(gc)});
         }
         for (size_t c = 0; c < recHead.size(); ++c) {
             const RepCell* rc = recCell(c);
             if (rc && (rc->isID || rc->bus)) continue;
+            const std::string unit = rc ? rc->unit : std::string();
+            const std::vector<std::string>* none = rc ? noValue(*rc) : nullptr;
             if (rc && rc->complex) {
-                recValues.push_back(Col{Kind::Magnitude, false, int(c), recHead[c] + textcodec::gb("幅值")});
-                recValues.push_back(Col{Kind::Angle, false, int(c), recHead[c] + textcodec::gb("相角")});
+                recValues.push_back(Col{Kind::Magnitude, false, int(c),
+                                        withUnit(recHead[c] + textcodec::gb("幅值"), unit), 0, none});
+                recValues.push_back(Col{Kind::Angle, false, int(c),
+                                        withUnit(recHead[c] + textcodec::gb("相角"), textcodec::gb("°")), 0,
+                                        none});
             } else {
-                recValues.push_back(Col{Kind::Value, false, int(c), recHead[c]});
+                recValues.push_back(Col{Kind::Value, false, int(c), withUnit(recHead[c], unit), 0, none});
             }
         }
+        // Names and values share the first printed page; where the buses lie comes last.
         cols.clear();
-        for (const std::vector<Col>* block : {&names, &locations, &grpValues, &recValues}) {
+        for (const std::vector<Col>* block : {&names, &grpValues, &recValues, &locations}) {
             cols.insert(cols.end(), block->begin(), block->end());
             if (block == &names) frozen = int(cols.size());
         }
+        note8 = textcodec::gb("说明：空白单元格表示没有数值");
+        for (size_t i = 0; i < why.size(); ++i)
+            note8 += textcodec::gb(i ? "、" : "，包括") + why[i];
         sheetColOfRecord.clear();
         for (size_t i = 0; i < cols.size(); ++i)
             if (!cols[i].fromGroup && cols[i].kind != Kind::Location)
@@ -434,7 +489,8 @@ struct TableSheet::Impl {
         rows.columns(cols.size());
     }
 
-    void openPart() {
+    // from8: the sheet this one continues (UTF-8), said in its note.
+    void openPart(const std::string& from8 = std::string()) {
         ++part;
         sheet8 = namer(base8, part > 1 ? QStringLiteral(" (%1)").arg(part) : QString());
         ws = workbook_add_worksheet(wb, sheet8.c_str());
@@ -449,12 +505,21 @@ struct TableSheet::Impl {
         }
         if (part == 1) firstSheet8 = sheet8;
         row = 0;
-        // Titles again on a continued sheet only where records still fit below them.
-        const bool withTitles = long(titles8.size()) + 2 <= rowLimit;
-        if (withTitles)
-            for (size_t i = 0; i < titles8.size(); ++i, ++row)
-                check(worksheet_write_string(ws, lxw_row_t(row), 0, titles8[i].c_str(),
-                                             i == 0 ? fTitle : fSubTitle));
+        // The first title, the others on one line, the note; again on a continued sheet
+        // only where records still fit below them.
+        if (kTitleRows + 4 <= rowLimit) {
+            std::string more;
+            for (size_t i = 1; i < titles8.size(); ++i)
+                more += (more.empty() ? "" : "    ") + titles8[i];
+            std::string note = utf8(note8);
+            if (!from8.empty()) note = "接工作表“" + from8 + "”。" + note;
+            const std::string lines[kTitleRows] = {titles8.empty() ? std::string() : titles8[0], more, note};
+            for (const std::string& t : lines) {
+                if (!t.empty())
+                    check(worksheet_write_string(ws, lxw_row_t(row), 0, t.c_str(), row ? fSubTitle : fTitle));
+                ++row;
+            }
+        }
         headerRow = lxw_row_t(row);
         check(worksheet_set_row(ws, headerRow, kHeaderHeight, nullptr));
         for (size_t c = 0; c < cols.size(); ++c)
@@ -467,13 +532,8 @@ struct TableSheet::Impl {
     void printSetup() {
         worksheet_set_landscape(ws);
         worksheet_set_paper(ws, kPaperA4);
-        worksheet_fit_to_pages(ws, 1, 0);
         check(worksheet_repeat_rows(ws, headerRow, headerRow));
-        // The case's name is cut well inside the 255 characters a header may hold.
-        QString name = textcodec::fromLocal8(caseName8);
-        if (name.size() > 100) name = name.left(100);
-        const std::string hdr = "&L" + headerText(name.toUtf8().toStdString()) + "&R&A";
-        check(worksheet_set_header(ws, hdr.c_str()));
+        check(worksheet_set_header(ws, pageHeader().c_str()));
         check(worksheet_set_footer(ws, "&C第 &P 页，共 &N 页"));
     }
 
@@ -484,11 +544,40 @@ struct TableSheet::Impl {
         if (std::ferror(ws->file)) check(LXW_ERROR_CREATING_TMPFILE); // the nearest the library has
         const lxw_row_t last = row > long(headerRow) + 1 ? lxw_row_t(row - 1) : headerRow;
         if (!cols.empty()) check(worksheet_autofilter(ws, headerRow, 0, last, lxw_col_t(cols.size() - 1)));
+        double namesPx = 0, allPx = 0;
         for (size_t c = 0; c < cols.size(); ++c) {
             // Room for the filter button beside the text.
             const int w = std::clamp(cols[c].width + 3, kMinWidth, kMaxWidth);
             check(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), w, nullptr));
+            allPx += w * 7 + 5;
+            if (int(c) < frozen) namesPx += w * 7 + 5;
         }
+        // A sheet wider than a readable page goes over pages side by side, each led by
+        // the name columns when they leave room for values.
+        const double room = kPagePixels / kReadableScale;
+        int across = 1;
+        if (allPx > room) {
+            if (frozen > 0 && namesPx <= room / 2) {
+                across = int(std::ceil((allPx - namesPx) / (room - namesPx)));
+                check(worksheet_repeat_columns(ws, 0, lxw_col_t(frozen - 1)));
+            } else {
+                across = int(std::ceil(allPx / room));
+            }
+        }
+        worksheet_fit_to_pages(ws, uint16_t(std::min(across, 255)), 0);
+        if (across > 1) worksheet_print_across(ws); // a row's values on pages side by side
+    }
+
+    // The page goes on in a new sheet; each says where the other is.
+    void split() {
+        lxw_worksheet* old = ws;
+        const std::string oldName = sheet8;
+        const long oldRow = row;
+        closePart();
+        openPart(oldName);
+        if (old && ws && oldRow + 1 < rowLimit)
+            check(worksheet_write_string(old, lxw_row_t(oldRow + 1), 0,
+                                         ("续表见工作表“" + sheet8 + "”。").c_str(), fSubTitle));
     }
 
     std::string_view source(const Col& c) const {
@@ -497,10 +586,14 @@ struct TableSheet::Impl {
         return size_t(c.src) < cells.size() ? cells[size_t(c.src)] : std::string_view();
     }
 
-    void writeNumberCell(lxw_col_t c, Col& col, std::string_view text) {
+    // exact: the value the text was printed from, or null.
+    void writeNumberCell(lxw_col_t c, Col& col, std::string_view text, const double* exact = nullptr) {
         const Number n = readNumber(text);
         if (n.kind == Number::Value) {
-            rows.number(c, n.v, n.decimals >= 0, number(n.decimals));
+            if (exact && std::isfinite(*exact))
+                rows.exact(c, *exact, number(n.decimals));
+            else
+                rows.number(c, n.v, n.decimals >= 0, number(n.decimals));
             col.width = std::max(col.width, int(text.size()));
         } else if (n.kind == Number::Blank) {
             rows.blank(c, fText);
@@ -520,17 +613,24 @@ struct TableSheet::Impl {
         }
     }
 
+    // Rows a sheet's records may take: the last two are kept for the note on where the
+    // page goes on.
+    long recordLimit() const { return rowLimit - 2; }
+
     void writeRow() {
-        if (row >= rowLimit) {
-            closePart();
-            openPart();
-        }
+        if (row >= recordLimit()) split();
         if (!ws) return;
         rows.begin(lxw_row_t(row));
         for (size_t i = 0; i < cols.size(); ++i) {
             Col& col = cols[i];
             const lxw_col_t c = lxw_col_t(i);
             const std::string_view s = source(col);
+            const RecordStore::Exact* ex =
+                !col.fromGroup && size_t(col.src) < exact.size() ? &exact[size_t(col.src)] : nullptr;
+            if (listed(col.noValue, s)) {
+                rows.blank(c, fText);
+                continue;
+            }
             switch (col.kind) {
             case Kind::Name:
                 writeText(c, col, knownText(s), fName);
@@ -538,8 +638,8 @@ struct TableSheet::Impl {
             case Kind::IdNumber: {
                 const Number n = readNumber(s);
                 if (n.kind == Number::Value && n.decimals == 0) {
-                    rows.number(c, n.v, true, number(0));
-                    col.width = std::max(col.width, int(s.size()));
+                    rows.number(c, n.v, true, fIdNumber);
+                    col.width = std::max(col.width, int(s.size()) + 1);
                 } else {
                     writeText(c, col, knownText(s), fName);
                 }
@@ -549,15 +649,16 @@ struct TableSheet::Impl {
                 writeText(c, col, placeText(s), fName);
                 break;
             case Kind::Value:
-                writeNumberCell(c, col, s);
+                writeNumberCell(c, col, s, ex && ex->n == 1 ? &ex->v[0] : nullptr);
                 break;
             case Kind::Magnitude:
             case Kind::Angle: {
                 std::string_view mag, ang;
+                const bool magnitude = col.kind == Kind::Magnitude;
                 if (splitComplex(s, mag, ang))
-                    writeNumberCell(c, col, col.kind == Kind::Magnitude ? mag : ang);
-                else if (col.kind == Kind::Magnitude) // a plain value or a text stays whole
-                    writeNumberCell(c, col, s);
+                    writeNumberCell(c, col, magnitude ? mag : ang, ex && ex->n == 2 ? &ex->v[magnitude ? 0 : 1] : nullptr);
+                else if (magnitude) // a plain value or a text stays whole
+                    writeNumberCell(c, col, s, ex && ex->n == 1 ? &ex->v[0] : nullptr);
                 else
                     rows.blank(c, fText);
                 break;
@@ -568,44 +669,96 @@ struct TableSheet::Impl {
         ++row;
     }
 
+    // A bar chart's point from the record being written.
+    void notePoint() {
+        if (chart.kind != RepChart::PerRecord) return;
+        const size_t cc = size_t(chart.categoryCol), vc = size_t(chart.valueCol);
+        const std::string_view name = cc < cells.size() ? cells[cc] : std::string_view();
+        const std::string_view text = vc < cells.size() ? cells[vc] : std::string_view();
+        const Number n = readNumber(text);
+        const bool exactOne = vc < exact.size() && exact[vc].n == 1;
+        barNames.emplace_back(name);
+        barValues.push_back(n.kind != Number::Value ? std::nan("") : exactOne ? exact[vc].v[0] : n.v);
+    }
+
+    // The chart reads a hidden sheet of its own, which sorting or filtering the table
+    // cannot change: categories in column A, a series per further column.
     void addChart() {
         if (chart.kind == RepChart::None || firstSheet8.empty()) return;
-        auto colOf = [&](int rec) {
+        RepChart::Data bars;
+        const RepChart::Data* data = chart.data.get();
+        auto headOf = [&](int rec) {
             auto it = sheetColOfRecord.find(rec);
-            return it == sheetColOfRecord.end() ? -1 : it->second;
+            return it == sheetColOfRecord.end() ? std::string() : cols[size_t(it->second)].head8;
         };
-        const int cc = colOf(chart.categoryCol), vc = colOf(chart.valueCol);
-        if (cc < 0 || vc < 0 || ranges.empty()) return;
-        std::vector<GroupRange> series = ranges;
-        if (chart.kind == RepChart::PerRecord) // one series over every record of the first sheet
-            series = {GroupRange{std::string(), ranges.front().first, ranges.back().last}};
-        lxw_chart* ch =
-            workbook_add_chart(wb, chart.kind == RepChart::PerRecord ? LXW_CHART_COLUMN : LXW_CHART_LINE);
-        if (!ch) return check(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        if (chart.kind == RepChart::PerRecord) {
+            bars.categories = std::move(barNames);
+            bars.values = {std::move(barValues)};
+            bars.names = {headOf(chart.valueCol)};
+            bars.valueTitle = headOf(chart.valueCol);
+            data = &bars;
+        }
+        if (!data || data->categories.empty() || data->values.empty()) return;
         const std::string title = utf8(chart.title);
-        chart_title_set_name(ch, title.c_str());
-        for (const GroupRange& g : series) {
+        const std::string dataName = namer(chart.title, QStringLiteral(" 数据"));
+        lxw_worksheet* ds = workbook_add_worksheet(wb, dataName.c_str());
+        if (!ds) return check(LXW_ERROR_SHEETNAME_ALREADY_USED);
+        worksheet_hide(ds);
+        const std::string categoryHead = utf8(chart.kind == RepChart::PerRecord ? headOf(chart.categoryCol)
+                                                                                 : textcodec::gb("母线名"));
+        check(worksheet_write_string(ds, 0, 0, categoryHead.c_str(), nullptr));
+        for (size_t k = 0; k < data->values.size(); ++k)
+            check(worksheet_write_string(ds, 0, lxw_col_t(k + 1),
+                                         utf8(k < data->names.size() ? data->names[k] : std::string()).c_str(),
+                                         nullptr));
+        const size_t n = data->categories.size();
+        for (size_t r = 0; r < n; ++r) {
+            check(worksheet_write_string(ds, lxw_row_t(r + 1), 0, utf8(data->categories[r]).c_str(), nullptr));
+            for (size_t k = 0; k < data->values.size(); ++k)
+                if (r < data->values[k].size() && std::isfinite(data->values[k][r]))
+                    check(worksheet_write_number(ds, lxw_row_t(r + 1), lxw_col_t(k + 1), data->values[k][r],
+                                                 nullptr));
+        }
+        const bool bar = chart.kind == RepChart::PerRecord;
+        lxw_chart* ch = workbook_add_chart(wb, bar ? LXW_CHART_COLUMN : LXW_CHART_LINE);
+        if (!ch) return check(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        const std::string fullTitle = title + (chart.about.empty() ? "" : "  " + utf8(chart.about));
+        chart_title_set_name(ch, fullTitle.c_str());
+        for (size_t k = 0; k < data->values.size(); ++k) {
             lxw_chart_series* s = chart_add_series(ch, nullptr, nullptr);
-            chart_series_set_categories(s, firstSheet8.c_str(), g.first, lxw_col_t(cc), g.last,
-                                        lxw_col_t(cc));
+            chart_series_set_categories(s, dataName.c_str(), 1, 0, lxw_row_t(n), 0);
             // The library cannot look at cells written in constant-memory mode and would
             // take the names for numbers.
             s->categories->has_string_cache = LXW_TRUE;
-            chart_series_set_values(s, firstSheet8.c_str(), g.first, lxw_col_t(vc), g.last, lxw_col_t(vc));
-            const std::string name = g.name8.empty() ? utf8(cols[size_t(vc)].head8) : utf8(g.name8);
-            chart_series_set_name(s, name.c_str());
-            if (chart.kind == RepChart::PerGroup) chart_series_set_marker_type(s, LXW_CHART_MARKER_CIRCLE);
+            chart_series_set_values(s, dataName.c_str(), 1, lxw_col_t(k + 1), lxw_row_t(n), lxw_col_t(k + 1));
+            chart_series_set_name_range(s, dataName.c_str(), 0, lxw_col_t(k + 1));
+            if (!bar) chart_series_set_marker_type(s, LXW_CHART_MARKER_NONE);
         }
-        chart_axis_set_name(ch->x_axis, utf8(cols[size_t(cc)].head8).c_str());
-        chart_axis_set_name(ch->y_axis, utf8(cols[size_t(vc)].head8).c_str());
-        chart_legend_set_position(ch, chart.kind == RepChart::PerRecord ? LXW_CHART_LEGEND_NONE
-                                                                        : LXW_CHART_LEGEND_BOTTOM);
+        chart_axis_set_name(ch->x_axis, categoryHead.c_str());
+        chart_axis_set_name(ch->y_axis, utf8(data->valueTitle).c_str());
+        // On a large grid every label would run into the next: a few, upright.
+        if (n > size_t(kMaxLabels)) {
+            chart_axis_set_interval_unit(ch->x_axis, uint16_t(std::min<size_t>((n + kMaxLabels - 1) / kMaxLabels, 65535)));
+            lxw_chart_font f{};
+            f.rotation = -90;
+            chart_axis_set_num_font(ch->x_axis, &f);
+        }
+        chart_legend_set_position(ch, bar ? LXW_CHART_LEGEND_NONE : LXW_CHART_LEGEND_BOTTOM);
         sheet8 = namer(chart.title, QString());
         lxw_chartsheet* cs = workbook_add_chartsheet(wb, sheet8.c_str());
         if (!cs) return check(LXW_ERROR_SHEETNAME_ALREADY_USED);
         check(chartsheet_set_chart(cs, ch));
         chartsheet_set_landscape(cs);
         chartsheet_set_paper(cs, kPaperA4);
+        check(chartsheet_set_header(cs, pageHeader().c_str()));
+        check(chartsheet_set_footer(cs, "&C第 &P 页，共 &N 页"));
+    }
+
+    std::string pageHeader() const {
+        // The case's name is cut well inside the 255 characters a header may hold.
+        QString name = textcodec::fromLocal8(caseName8);
+        if (name.size() > 100) name = name.left(100);
+        return "&L" + headerText(name.toUtf8().toStdString()) + "&R&A";
     }
 };
 
@@ -623,46 +776,46 @@ void TableSheet::begin(const PageHead& head) {
     std::replace(d->base8.begin(), d->base8.end(), '\t', ' ');
     d->chart = head.chart;
     d->part = 0;
-    d->ranges.clear();
+    d->barNames.clear();
+    d->barValues.clear();
     d->firstSheet8.clear();
     d->layout(head);
     d->openPart();
 }
 
-void TableSheet::group(const std::vector<std::string>& grpTexts) {
-    d->grp = grpTexts;
-    d->grpHasRows = false;
-    d->grpPart = d->part;
-    d->grpFirst = kNoRow;
+void TableSheet::group(const std::vector<std::string>& grpTexts, long records) {
+    Impl& x = *d;
+    x.grp = grpTexts;
+    x.grpHasRows = false;
+    // A fault point that fits on a sheet of its own starts one rather than being cut.
+    const long rows = std::max(records, 1L), first = long(x.headerRow) + 1;
+    if (x.ws && x.row > first && x.row + rows > x.recordLimit() && rows <= x.recordLimit() - first) x.split();
 }
 
 void TableSheet::record(RecordStore::Cursor cur) {
-    d->cells.clear();
+    Impl& x = *d;
+    x.cells.clear();
+    x.exact.clear();
     std::string_view c;
-    while (cur.next(c))
-        d->cells.push_back(c);
-    if (d->row >= d->rowLimit) d->grpPart = -1; // split over two sheets: no chart series
-    d->writeRow();
-    if (d->grpFirst == kNoRow) d->grpFirst = lxw_row_t(d->row - 1);
-    d->grpHasRows = true;
+    RecordStore::Exact e;
+    while (cur.next(c, e)) {
+        x.cells.push_back(c);
+        x.exact.push_back(e);
+    }
+    x.notePoint();
+    x.writeRow();
+    x.grpHasRows = true;
 }
 
 void TableSheet::endGroup() {
     Impl& x = *d;
-    if (!x.grpHasRows) {
-        x.cells.clear();
-        bool any = false;
-        for (const std::string& t : x.grp)
-            any = any || !t.empty();
-        if (any) x.writeRow();
-        return;
-    }
-    const bool chartable = x.grpPart == 1 && x.part == 1;
-    const size_t room =
-        x.chart.kind == RepChart::PerGroup ? size_t(std::max(x.chart.maxGroups, 0)) : size_t(-1);
-    if (chartable && x.ranges.size() < room)
-        x.ranges.push_back(
-            GroupRange{x.grp.empty() ? std::string() : x.grp.front(), x.grpFirst, lxw_row_t(x.row - 1)});
+    if (x.grpHasRows) return;
+    x.cells.clear();
+    x.exact.clear();
+    bool any = false;
+    for (const std::string& t : x.grp)
+        any = any || !t.empty();
+    if (any) x.writeRow();
 }
 
 void TableSheet::end(const std::vector<std::string>& tails) {

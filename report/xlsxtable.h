@@ -51,8 +51,9 @@ class TableSheet {
     TableSheet& operator=(const TableSheet&) = delete;
 
     void begin(const PageHead& head);
-    // A group begins: its heading texts lead each of its rows.
-    void group(const std::vector<std::string>& grpTexts);
+    // A group of `records` records begins: its heading texts lead each of its rows. A
+    // group that fits on a sheet of its own is not split over two.
+    void group(const std::vector<std::string>& grpTexts, long records);
     void record(RecordStore::Cursor cells);
     // A group without records still gets a row, so no fault point drops out.
     void endGroup();

@@ -307,6 +307,11 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
             auto where = std::make_shared<BusLocations>();
             for (const auto& [node, pos] : db.nodePositions())
                 where->add(node, BusLocation{pos.area_name, pos.zone_name, pos.st_name});
+            // A fault inside a branch lies where the branch's I side does.
+            if (req.faults)
+                for (const SCPos& p : *req.faults)
+                    if (!p.iName.empty() && p.iName != p.name && !where->find(p.name))
+                        if (const BusLocation* at = where->find(p.iName)) where->add(p.name, *at);
             b.setBusLocations(std::move(where));
         }
         // Only the chosen fault points' results are read.

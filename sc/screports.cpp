@@ -160,6 +160,7 @@ struct BusVoltCells {
     unsigned filled = 0; // bit k: text[k] holds component k
     uint8_t len[6] = {};
     char text[6][kRoom];
+    double exact[6][2];
     // The entry for fault i at scale kU, emptied when it held another.
     BusVoltCells* at(int i, double k) {
         if (fault != i || kU != k) {
@@ -191,11 +192,16 @@ const scitems::Table<VizCtx>& vizItems() {
             auto volt = [k, text](int end) {
                 return [k, end, text](const C& x, B& b) {
                     BusVoltCells* vc = x.vc[end];
-                    if (vc && (vc->filled >> k & 1)) return std::string_view(vc->text[k], vc->len[k]);
+                    if (vc && (vc->filled >> k & 1)) {
+                        std::copy(vc->exact[k], vc->exact[k] + 2, b.exact);
+                        b.nExact = 2;
+                        return std::string_view(vc->text[k], vc->len[k]);
+                    }
                     const Cx v = x.v[end][k] * x.s.kU;
                     const std::string_view t = text(b, v);
                     if (vc && !t.empty() && t.size() <= BusVoltCells::kRoom && !std::isnan(v.real()) &&
                         !std::isnan(v.imag())) {
+                        std::copy(b.exact, b.exact + 2, vc->exact[k]);
                         std::memcpy(vc->text[k], t.data(), t.size());
                         vc->len[k] = uint8_t(t.size());
                         vc->filled |= 1u << k;
@@ -232,6 +238,28 @@ constexpr int kProfileFaults = 5;
 // The progress step of a kind: one pointer per kind, as checkRun wants.
 const char* stepOf(reportkinds::Id id) {
     return reportkinds::kind(id).step.c_str();
+}
+
+// Units of the .xlsx headings.
+std::string unitText(char quantity, bool pu) {
+    if (quantity == 'a') return gb("°");
+    if (quantity == 's') return "MVA";
+    if (pu) return "p.u.";
+    return quantity == 'v' ? "kV" : quantity == 'i' ? "kA" : gb("Ω");
+}
+
+// What a cell of a fault point and branches item is: current, capacity, impedance, angle.
+char shortBraQuantity(int item) {
+    return item < 2 ? 'i' : item < 4 ? 's' : item % 2 ? 'a' : 'z';
+}
+
+// The case and its fault type, under a chart's title; the type is read without
+// reporting it again.
+std::string chartAbout(const std::string& caseName, const QVariant& typeFault) {
+    static const char* const kTypes[] = {"未知", "ABC三相短路", "A相短路接地", "AB两相短路", "AB两相短路接地"};
+    const dataproblems::Checked t = dataproblems::readNumber(typeFault, dataproblems::Domain::FaultType);
+    const int code = t.ok && t.value >= 1 && t.value <= 4 ? int(t.value) : 0;
+    return caseName + "  " + gb(kTypes[code]);
 }
 
 } // namespace
@@ -281,10 +309,18 @@ void SCRepPort::portSummary() {
         addHeader(r, gb(m_typeFault == 1 ? "三相容量" : "单相容量"), 18, false);
         addHeader(r, ratioHead, 18, false);
     }
-    setBusColumn(r, 0, std::string());
+    setBusColumn(r, 0, gb("故障点"));
+    // In the .xlsx the fault point is named as on the other sheets, units as on them.
+    xlsxCell(r, 0, false)->xlsxHead = gb("故障母线");
+    const char* const heads[] = {"短路电流", "短路容量", nullptr, "容量比"};
+    for (int c = 1; RepCell* h = xlsxCell(r, c, false); ++c) {
+        if (heads[c - 1]) h->xlsxHead = gb(heads[c - 1]);
+        h->unit = c == 1 ? unitText('i', m_bPU) : c == 4 ? "%" : "MVA";
+    }
     RepChart chart;
     chart.kind = RepChart::PerRecord;
     chart.title = gb("各短路点的短路电流");
+    chart.about = chartAbout(m_strCaseName, typeValue);
     chart.valueCol = 1;
     setChart(r, chart);
 
@@ -366,17 +402,23 @@ void SCRepPort::portSummary() {
             return std::string();
         };
         const int k = addRec(r);
+        auto number = [&](double v, int decimals, const std::string& head) {
+            const std::string t = cell(v, decimals, head);
+            m_pages[size_t(r)].records.appendExact(0, k, t, &v, t.empty() ? 0 : 1);
+        };
         addText(r, k, row.label, 0);
         // Computed in both unit modes, so a missing base voltage stops either.
         const double f = scq::currentFactor(m_store.baseMVA(), getBaseKV(row.iName));
-        addText(r, k, cell(m_bPU ? row.mag : row.mag * f, 3, currentHead), 0);
-        addText(r, k, cell(row.mag * sb, 3, mvaHead), 0);
+        number(m_bPU ? row.mag : row.mag * f, 3, currentHead);
+        number(row.mag * sb, 3, mvaHead);
         if (withCapacity) {
             double cap = m_typeFault == 1 ? m_store.sc3MVA(row.iName) : m_store.sc1MVA(row.iName);
             if (contradicted) cap = dataproblems::kBad;
-            addText(r, k, cell(cap, 2, gb(m_typeFault == 1 ? "三相容量" : "单相容量")), 0);
-            addText(r, k,
-                    cap < 0.001 ? std::string("0.00") : cell(row.mag * (sb / cap) * 100.0, 2, ratioHead), 0);
+            number(cap, 2, gb(m_typeFault == 1 ? "三相容量" : "单相容量"));
+            if (cap < 0.001)
+                addText(r, k, std::string("0.00"), 0);
+            else
+                number(row.mag * (sb / cap) * 100.0, 2, ratioHead);
         }
         if (++done % 1024 == 0) checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
     }
@@ -403,6 +445,7 @@ void SCRepPort::portDistribut() {
     addHeader(r, gb("支路号"), 10, true);
     addHeader(r, gb("分布系数"), 16, false);
     markBranchEnds(r);
+    xlsxCell(r, 3, false)->unit = "p.u."; // of the fault current
     setGrpSize(r, n);
 
     for (int i = 0; i < n; ++i) {
@@ -428,7 +471,7 @@ void SCRepPort::portDistribut() {
                 overflowed(reportkinds::Distribution, gb("分布系数"), branchRow(name, b));
             else if (!(bad && std::isnan(coef)))
                 text = scq::fixed(coef, 4);
-            addText(r, w, text, i);
+            m_pages[size_t(r)].records.appendExact(i, w, text, &coef, text.empty() || std::isnan(coef) ? 0 : 1);
         }
         checkRun(stepOf(reportkinds::Distribution), i + 1, n, true);
         groupDone(r, i);
@@ -464,6 +507,17 @@ void SCRepPort::portShortBra() {
 
     addFaultTypeTitle(r);
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
+    for (size_t k = 0; k < items.size(); ++k) {
+        const int item = items[k];
+        for (RepCell* h : {xlsxCell(r, 2 + int(k), false), xlsxCell(r, 1 + int(k), true)}) {
+            h->unit = unitText(shortBraQuantity(item), m_bPU);
+            // Without a zero-sequence network its impedance is a fixed text, and in a
+            // three-phase case its angle too.
+            if (item == 6 || item == 10) h->noValue = {scq::fixed(kNoZ0, 4)};
+            else if ((item == 7 || item == 11) && m_typeFault == 1) h->noValue = {"0.00"};
+            if (!h->noValue.empty()) h->noValueWhy = gb("没有零序网络时的零序阻抗");
+        }
+    }
     const int n = int(fl.size());
     screport::logDebug("SC Bus count is " + std::to_string(n));
     setGrpSize(r, n);
@@ -561,7 +615,9 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
                                                           {b.B1_half, c.kI, c.kZ, c.sb});
         const int over = scitems::appendCells(
             branchRowItems(), items, c,
-            [&](std::string_view t) { m_pages[size_t(r)].records.append(i, w, t); }, bad);
+            [&](std::string_view t, const scitems::CellBuffer& b) {
+                m_pages[size_t(r)].records.appendExact(i, w, t, b.exact, b.nExact);
+            }, bad);
         if (over >= 0)
             overflowed(reportkinds::ShortBra, itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
                        branchRow(name, b));
@@ -586,14 +642,21 @@ void SCRepPort::portBusVol() {
     }
     setBusGroupTitle(r, 0, gb("故障点"));
     setBusColumn(r, 0, std::string());
-    // The voltage dip of the first fault points, where the positive-sequence magnitude is shown.
+    for (size_t k = 0; k < items.size(); ++k)
+        xlsxCell(r, 1 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'v', m_bPU);
+    // The voltage dip of the first fault points, where the positive-sequence magnitude is
+    // shown: per unit whatever the report's units, kept apart from the table.
+    std::shared_ptr<RepChart::Data> dip;
     const auto v1 = std::find(items.begin(), items.end(), 0);
     if (v1 != items.end()) {
         RepChart chart;
         chart.kind = RepChart::PerGroup;
         chart.title = gb("正序电压幅值分布");
+        chart.about = chartAbout(m_strCaseName, m_store.caseRow().typeFault);
         chart.valueCol = 1 + int(v1 - items.begin());
         chart.maxGroups = kProfileFaults;
+        dip = chart.data = std::make_shared<RepChart::Data>();
+        dip->valueTitle = itemLabel(key, 0) + " (p.u.)";
         setChart(r, chart);
     }
     addTitle(r, gb("母线电压结果报告"));
@@ -606,6 +669,14 @@ void SCRepPort::portBusVol() {
         m_store.baseMVA();
         m_store.loadBaseVoltages();
     }
+    if (dip) { // each group fills its own series only
+        const int series = std::min(n, kProfileFaults);
+        for (const auto& bus : m_store.buses())
+            dip->categories.push_back(bus.first);
+        for (int i = 0; i < series; ++i)
+            dip->names.push_back(fl[size_t(i)].name);
+        dip->values.assign(size_t(series), std::vector<double>(dip->categories.size(), std::nan("")));
+    }
 
     buildGroups(r, n, stepOf(reportkinds::BusVol), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
@@ -614,8 +685,10 @@ void SCRepPort::portBusVol() {
             screport::logError(gb("SCR120找不到:") + name);
             return;
         }
+        size_t at = 0; // the bus's place among the chart's categories
         for (const auto& bus : m_store.buses()) {
             const SCB120Rec* v = bus.second.find(f->T);
+            ++at;
             if (!v) {
                 dataproblems::report(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120", "T",
                                                            m_store.busFaultKey(bus.first, f->T),
@@ -624,11 +697,12 @@ void SCRepPort::portBusVol() {
             }
             const int w = rs.addRecord(0);
             rs.append(0, w, bus.first);
+            if (dip && i < int(dip->values.size())) dip->values[size_t(i)][at - 1] = std::abs(v->V1);
             const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
             const SeqPhaseCtx c = seqPhase(v->V1, v->V2, v->V0, k);
             // Magnitudes and angles only: any NaN comes from a bad stored value.
             const int over = scitems::appendCells(
-                seqPhaseItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, true);
+                seqPhaseItems(), items, c, [&](std::string_view t, const scitems::CellBuffer& b) { rs.appendExact(0, w, t, b.exact, b.nExact); }, true);
             if (over >= 0)
                 overflowed(reportkinds::BusVol, itemLabel(key, over),
                            m_store.faultKey(name) + gb("，母线 ") + bus.first);
@@ -664,6 +738,8 @@ void SCRepPort::portLineCur() {
         addHeader(r, label, 16, false);
     }
     markBranchEnds(r);
+    for (size_t k = 0; k < items.size(); ++k)
+        xlsxCell(r, 3 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'i', m_bPU);
     addTitle(r, gb("支路电流结果报告"));
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
     const SCPosList& fl = faultGroups(r);
@@ -688,7 +764,7 @@ void SCRepPort::portLineCur() {
         }
         auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad, const SCLine1Rec* b) {
             const int over = scitems::appendCells(
-                seqPhaseItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);
+                seqPhaseItems(), items, c, [&](std::string_view t, const scitems::CellBuffer& b) { rs.appendExact(0, w, t, b.exact, b.nExact); }, bad);
             if (over >= 0)
                 overflowed(reportkinds::LineCur, itemLabel(key, over),
                            b ? branchRow(p.name, *b) : m_store.faultKey(p.name));
@@ -732,8 +808,16 @@ void SCRepPort::portVIZ() {
         addHeader(r, gb("J侧") + label, 20, false);
     }
     markBranchEnds(r);
-    for (int c = 3; c < 3 + 2 * int(items.size()); ++c)
+    for (int c = 3; c < 3 + 2 * int(items.size()); ++c) {
         setComplexColumn(r, c);
+        const int item = items[size_t(c - 3) / 2];
+        RepCell* h = xlsxCell(r, c, false);
+        h->unit = unitText("viz"[item % 3], m_bPU);
+        if (item % 3 == 2) { // the rule for small currents
+            h->noValue = {"10000.0000 / 0.00", "0 / 0"};
+            h->noValueWhy = gb("电流小于 0.001 p.u. 时的视在阻抗");
+        }
+    }
     addTitle(r, gb("支路两端的电压、电流和视在阻抗结果报告"));
     addTitle(r, gb(m_bPU ? "单位：电压幅值（p.u.） 电流幅值（p.u.） 阻抗幅值（p.u.） 角度（deg.）"
                          : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));
@@ -783,7 +867,7 @@ void SCRepPort::portVIZ() {
             if (bb.j) c.vc[1] = cells[size_t(bb.j->index())].at(i, c.s.kU);
             const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
             const int over = scitems::appendCells(
-                vizItems(), items, c, [&](std::string_view t) { rs.append(0, w, t); }, bad);
+                vizItems(), items, c, [&](std::string_view t, const scitems::CellBuffer& b) { rs.appendExact(0, w, t, b.exact, b.nExact); }, bad);
             if (over >= 0) overflowed(reportkinds::BranchEnds, itemLabel(key, over), branchRow(name, b));
         }
     });

@@ -165,8 +165,9 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     EXPECT_TRUE(lines[demo::kCaseUncalculated - 1].contains("\tnot calculated\t"));
 
     const QString summaryPath = dir.path() + "/summary.json";
-    const Outcome all = run({"--batch", arg, project, "all", "--reports", "all", "--items", "busvol=all",
-                             "--format", "txt,html,xlsx", "--summary-json", summaryPath});
+    const Outcome all = run({"--batch", arg, project, "all", "--reports", "all", "--items", "busvol=all", "--items",
+                             "shortbra=all", "--items", "viz=all", "--format", "txt,html,xlsx", "--summary-json",
+                             summaryPath});
     ASSERT_EQ(all.code, 0) << all.err.toStdString();
     const QJsonObject sum = readJson(summaryPath);
     EXPECT_EQ(sum["exitStatus"].toInt(-1), 0);
@@ -216,31 +217,54 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
         const QJsonObject seconds = c["seconds"].toObject();
         for (const char* stage : {"case", "prepare", "summary", "viz", "write", "total"})
             EXPECT_TRUE(seconds.contains(stage)) << stage;
-        // The workbook's tables say where each bus lies; the summary and the bus voltages
+        // Every table of the workbook (header row 4): a unit over each column of numbers,
+        // no 10000 standing for "no value", and where each bus lies (a fault inside a
+        // branch where its I side does) on every row; the summary and the bus voltages
         // have a chart each.
         const std::string book = files.value(2).toStdString();
-        const xlsxread::Sheet summary = xlsxread::sheet(xlsxread::member(book, "xl/worksheets/sheet1.xml"));
-        const QRegularExpression at("^([A-Z]+)([0-9]+)$");
-        int places = 0;
-        for (const auto& [ref, cell] : summary.cells)
-            if (QString::fromStdString(cell.value).endsWith(QString::fromUtf8("区域 / 分区 / 厂站"))) {
-                const auto m = at.match(QString::fromStdString(ref));
-                EXPECT_NE(
-                    summary.text(m.captured(1).toStdString() + std::to_string(m.captured(2).toInt() + 1)), "")
-                    << book << " " << ref;
-                ++places;
-            }
-        EXPECT_GT(places, 0) << book;
         const std::vector<std::string> parts = xlsxread::members(book);
+        const QRegularExpression at("^([A-Z]+)([0-9]+)$"), unit(QString::fromUtf8("(\\(.+\\)|（.+）)$"));
+        int places = 0;
+        for (const std::string& part : parts) {
+            if (part.rfind("xl/worksheets/sheet", 0) != 0) continue;
+            const xlsxread::Sheet s = xlsxread::sheet(xlsxread::member(book, part));
+            if (s.text("A3").rfind("说明：", 0) != 0) continue; // a chart's data
+            std::map<std::string, int> rows;
+            for (const auto& [ref, cell] : s.cells) {
+                const auto m = at.match(QString::fromStdString(ref));
+                const std::string col = m.captured(1).toStdString(), head = s.text(col + "4");
+                const int row = m.captured(2).toInt();
+                if (row <= 4 || cell.value.empty()) continue;
+                ++rows[col];
+                if (!cell.type.empty()) continue;
+                EXPECT_NE(cell.value, "10000") << book << " " << part << " " << ref;
+                EXPECT_TRUE(unit.match(QString::fromStdString(head)).hasMatch() || head.find("支路号") != head.npos)
+                    << book << " " << part << " " << head;
+            }
+            for (const auto& [col, n] : rows)
+                if (s.text(col + "4").find("区域 / 分区 / 厂站") != std::string::npos) {
+                    EXPECT_EQ(n, rows["A"]) << book << " " << part << " " << s.text(col + "4");
+                    ++places;
+                }
+        }
+        EXPECT_GT(places, 0) << book;
         EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
                                 [](const std::string& p) { return p.rfind("xl/charts/chart", 0) == 0; }),
                   2);
     }
+    // The HTML workbook keeps names and headers in view, prints, and names the window
+    // after the sheet its tab strip shows.
+    const QString wb = project + "/temp/1/sc_report";
+    for (const char* rule : {"position:sticky", "@media print", "content-visibility:auto"})
+        EXPECT_TRUE(fileBytes(wb + ".files/stylesheet.css").contains(rule)) << rule;
+    EXPECT_TRUE(fileBytes(wb + ".files/tabstrip.htm").contains("parent.postMessage(") &&
+                fileBytes(wb + ".htm").contains("document.title = e.data"));
     // A single case keeps the usual paths, writes what the run over all wrote for it and
     // says nothing that reads like an error.
     const QString single = dir.path() + "/single/temp/";
     const Outcome one = run({"--batch", arg, dir.path() + "/single", caseName(demo::kCaseThreePhase),
-                             "--reports", "all", "--items", "busvol=all", "--format", "txt,html"});
+                             "--reports", "all", "--items", "busvol=all", "--items", "shortbra=all", "--items",
+                             "viz=all", "--format", "txt,html"});
     ASSERT_EQ(one.code, 0) << one.err.toStdString();
     EXPECT_EQ(one.out.split('\n', Qt::SkipEmptyParts),
               QStringList({single + "rep_txt.txt", single + "sc_report.htm"}));

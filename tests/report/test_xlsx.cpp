@@ -95,6 +95,11 @@ void fillTables(Model& m) {
     m.setBusGroupTitle(p, 0, gb("故障点"));
     m.setBusColumn(p, 0, gb("相连"));
     m.setComplexColumn(p, 3);
+    m.xlsxCell(p, 2, false)->unit = m.xlsxCell(p, 1, true)->unit = "p.u.";
+    RepCell* z = m.xlsxCell(p, 3, false);
+    z->unit = "p.u.";
+    z->noValue = {"10000.0000 / 0.00", "0 / 0"};
+    z->noValueWhy = gb("小电流时的阻抗");
     m.setGrpSize(p, 4);
     const std::vector<std::vector<std::string>> groups[4] = {
         {{"B1", "2701.240"}, {"B2", "3", "-1.2340", "1.0000 / -90.00"}, {"B3", "12", "nan", "0 / 0"}},
@@ -116,7 +121,8 @@ void fillTables(Model& m) {
     const int q = reporttest::addPage(m, gb("短路电流简表"), {{gb("母线名"), 18, true}, {gb("电流"), 20}},
                                       {{"B1", "2.500"}, {"B2", "1.250"}, {"B3", "0.125"}});
     m.setBusColumn(q, 0, std::string());
-    m.setChart(q, RepChart{RepChart::PerRecord, gb("短路电流"), 0, 1});
+    m.xlsxCell(q, 1, false)->unit = "kA";
+    m.setChart(q, RepChart{RepChart::PerRecord, gb("短路电流"), 0, 1, 0, "C1"});
 
     const int v = m.addRP(true);
     m.addTitle(v, gb("母线电压"));
@@ -134,7 +140,15 @@ void fillTables(Model& m) {
             m.addText(v, k, "0.9" + std::to_string(g), g);
         }
     }
-    m.setChart(v, RepChart{RepChart::PerGroup, gb("电压分布"), 0, 1, 2});
+    // The chart's own per-unit data, whatever the table shows.
+    m.setChart(v, RepChart{RepChart::PerGroup, gb("电压分布"), 0, 1, 2, "C1",
+                           std::make_shared<RepChart::Data>(RepChart::Data{
+                               {"B1", "B2"}, {"F0", "F1"}, {{1.0, 0.9}, {0.95, std::nan("")}}, "V1 (p.u.)"})});
+    // Wider than a readable page.
+    std::vector<reporttest::Col> wide{{"Bus", 8, true}};
+    for (int c = 0; c < 40; ++c)
+        wide.push_back({"Value " + std::to_string(c), 12});
+    m.setBusColumn(reporttest::addPage(m, "W", wide, {{"B1"}}), 0, std::string());
 
     auto where = std::make_shared<BusLocations>();
     where->add("B1", {gb("甲区"), "Z1", "S1"});
@@ -179,72 +193,92 @@ TEST(XlsxWriter, GroupedLayoutValuesFormatsAndNames) {
     EXPECT_TRUE(s.pane.empty() && s.autoFilter.empty());
 }
 
-// The table layout: one header row, a row per record led by its group's texts, bus
-// locations, complex values split, numbers as numbers, frozen, filtered, print-ready.
+// The table layout: titles on three rows, one header row with units, a row per record
+// led by its group's texts, values, bus locations, complex values split, "no value"
+// texts empty, numbers as numbers, frozen, filtered, print-ready; charts on data of
+// their own.
 TEST(XlsxWriter, TablesColumnsFormatsPrintSetupAndCharts) {
     Model m;
     fillTables(m);
     const Book book = writeBook(m, "xlsx-table");
-    EXPECT_EQ(book.wb.sheets, (std::vector<std::string>{"短路点 及其支路", "短路电流简表", "短路电流",
-                                                        "母线电压", "电压分布"}));
+    EXPECT_EQ(book.wb.sheets, (std::vector<std::string>{"短路点 及其支路", "短路电流简表", "短路电流 数据", "短路电流",
+                                                        "母线电压", "电压分布 数据", "电压分布", "W"}));
 
     const xr::Sheet s = book.sheet(1);
-    const QStringList head = QString::fromUtf8("故障母线|相连母线|支路号|故障点区域 / 分区 / 厂站|"
-                                               "相连区域 / 分区 / 厂站|故障母线 IK1|IK1|Z幅值|Z相角")
+    const QStringList head = QString::fromUtf8("故障母线|相连母线|支路号|故障母线 IK1 (p.u.)|IK1 (p.u.)|"
+                                               "Z幅值 (p.u.)|Z相角 (°)|故障点区域 / 分区 / 厂站|相连区域 / 分区 / 厂站")
                                  .split('|');
     for (int c = 0; c < head.size(); ++c)
-        EXPECT_EQ(book.cell(s, xr::ref(c, 3)), "t:" + head[c].toStdString()) << c;
-    EXPECT_EQ(book.cell(s, "J3"), "-");
+        EXPECT_EQ(book.cell(s, xr::ref(c, 4)), "t:" + head[c].toStdString()) << c;
+    EXPECT_EQ(book.cell(s, "J4"), "-");
     EXPECT_EQ(book.cell(s, "A1"), "t:短路点 及其支路");
+    EXPECT_EQ(book.cell(s, "A2"), "t:单位：p.u.");
+    EXPECT_EQ(book.cell(s, "A3"), "t:说明：空白单元格表示没有数值，包括小电流时的阻抗");
     // Per row, columns A to I; "-" is an empty cell. A group without records keeps its
     // texts in a row of its own; one without texts and records leaves none.
     const std::vector<std::vector<std::string>> rows{
-        {"t:B1", "t:B2", "n:3 0", "t:甲区 / Z1 / S1", "t:甲区 / Z1 / S2", "n:2701.24 0.000",
-         "n:-1.234 0.0000", "n:1 0.0000", "n:-90 0.00"},
-        {"t:B1", "t:B3", "n:12 0", "t:甲区 / Z1 / S1", "-", "n:2701.24 0.000", "-", "n:0 0", "n:0 0"},
+        {"t:B1", "t:B2", "n:3 0", "n:2701.24 0.000", "n:-1.234 0.0000", "n:1 0.0000", "n:-90 0.00",
+         "t:甲区 / Z1 / S1", "t:甲区 / Z1 / S2"},
+        {"t:B1", "t:B3", "n:12 0", "n:2701.24 0.000", "-", "-", "-", "t:甲区 / Z1 / S1", "-"},
         {"t:B9", "-", "-", "-", "-", "-", "-", "-", "-"},
-        {"t:L1_50", "t:喆镕中心4", "t:x7", "-", "t:乙区 / Z2 / 中心站", "n:12345678901234568 0.00",
-         "n:1e-05 General", "n:10000 0.0000", "n:0 0.00"},
+        {"t:L1_50", "t:喆镕中心4", "t:x7", "n:12345678901234568 0.00", "n:1e-05 General", "-", "-", "-",
+         "t:乙区 / Z2 / 中心站"},
         {"-", "-", "-", "-", "-", "-", "-", "-", "-"}};
     for (size_t r = 0; r < rows.size(); ++r)
         for (size_t c = 0; c < rows[r].size(); ++c)
-            EXPECT_EQ(book.cell(s, xr::ref(int(c), int(r) + 4)), rows[r][c]) << xr::ref(int(c), int(r) + 4);
+            EXPECT_EQ(book.cell(s, xr::ref(int(c), int(r) + 5)), rows[r][c]) << xr::ref(int(c), int(r) + 5);
 
-    EXPECT_EQ(book.cell(s, "A9"), "t:tail"); // below the table and its filter
-    // Names frozen with the header; the filter over the table; landscape, one page wide,
-    // the header row on every page, case, sheet and page numbers in header and footer.
-    EXPECT_EQ(s.pane, "D4");
-    EXPECT_EQ(s.autoFilter, "A3:I7");
+    EXPECT_EQ(book.cell(s, "A10"), "t:tail"); // below the table and its filter
+    // Names frozen with the header; the filter over the table; landscape, one page wide
+    // when that is readable, the header row on every page, case, sheet and page numbers
+    // in header and footer.
+    EXPECT_EQ(s.pane, "D5");
+    EXPECT_EQ(s.autoFilter, "A4:I8");
     EXPECT_EQ(s.pageSetup.at("orientation"), "landscape");
     EXPECT_EQ(s.pageSetup.count("fitToWidth"), 0u); // 1, the default
     EXPECT_EQ(s.pageSetup.at("fitToHeight"), "0");
     EXPECT_EQ(s.sheetPr.at("fitToPage"), "1");
-    EXPECT_EQ(book.wb.names.at("_xlnm.Print_Titles/0"), "'短路点 及其支路'!$3:$3");
+    EXPECT_EQ(book.wb.names.at("_xlnm.Print_Titles/0"), "'短路点 及其支路'!$4:$4");
     EXPECT_EQ(s.header, "&LR&&D 案例&R&A");
     EXPECT_EQ(s.footer, "&C第 &P 页，共 &N 页");
     // Widths from the widest text, a CJK character counting two, plus the filter button.
     EXPECT_NEAR(s.widths.at(0), 8.71, 0.01);  // "L1_50"; the header wraps onto two lines
     EXPECT_NEAR(s.widths.at(1), 12.71, 0.01); // 喆镕中心4
+    // A wide sheet prints over pages side by side, each led by the name column.
+    const xr::Sheet w = book.sheet(6);
+    EXPECT_GT(std::stoi(w.pageSetup.at("fitToWidth")), 1);
+    EXPECT_EQ(book.wb.names.at("_xlnm.Print_Titles/7"), "W!$A:$A,W!$4:$4");
 
-    // The summary's bars and the first two fault points' profiles, on sheets of their own.
+    // The summary's bars and the first two fault points' profiles, on sheets of their
+    // own, read hidden sheets that sorting the tables cannot change.
     const xr::Sheet sum = book.sheet(2);
-    EXPECT_EQ(book.cell(sum, "C5"), "n:0.125 0.000");
-    EXPECT_EQ(sum.pane, "B3");
+    EXPECT_EQ(book.cell(sum, "B4"), "t:电流 (kA)");
+    EXPECT_EQ(book.cell(sum, "B7"), "n:0.125 0.000");
+    EXPECT_EQ(sum.pane, "B5");
     const xr::Chart bars = xr::chart(xr::member(book.path, "xl/charts/chart1.xml"));
     EXPECT_EQ(bars.kind, "barChart");
     EXPECT_EQ(bars.series, (std::vector<std::pair<std::string, std::string>>{
-                               {"'短路电流简表'!$A$3:$A$5", "'短路电流简表'!$C$3:$C$5"}}));
+                               {"'短路电流 数据'!$A$2:$A$4", "'短路电流 数据'!$B$2:$B$4"}}));
+    EXPECT_EQ(book.cell(book.sheet(3), "B4"), "n:0.125 General");
     const xr::Chart lines = xr::chart(xr::member(book.path, "xl/charts/chart2.xml"));
     EXPECT_EQ(lines.kind, "lineChart");
     EXPECT_EQ(lines.series, (std::vector<std::pair<std::string, std::string>>{
-                                {"'母线电压'!$B$3:$B$4", "'母线电压'!$E$3:$E$4"},
-                                {"'母线电压'!$B$5:$B$6", "'母线电压'!$E$5:$E$6"}}));
-    EXPECT_EQ(book.cell(book.sheet(3), "E6"), "n:0.91 0.00");
+                                {"'电压分布 数据'!$A$2:$A$3", "'电压分布 数据'!$B$2:$B$3"},
+                                {"'电压分布 数据'!$A$2:$A$3", "'电压分布 数据'!$C$2:$C$3"}}));
+    const xr::Sheet dip = book.sheet(5);
+    EXPECT_EQ(book.cell(dip, "B3") + book.cell(dip, "C2") + book.cell(dip, "C3"),
+              "n:0.9 Generaln:0.95 General-");
+    EXPECT_EQ(book.cell(book.sheet(4), "C8"), "n:0.91 0.00");
+    const std::string chartXml = xr::member(book.path, "xl/charts/chart2.xml");
+    EXPECT_NE(xr::member(book.path, "xl/workbook.xml").find("state=\"hidden\""), std::string::npos);
+    EXPECT_NE(chartXml.find("V1 (p.u.)"), std::string::npos);
+    EXPECT_NE(chartXml.find("C1"), std::string::npos); // the case and fault type in the title
 }
 
-// Table cells hold the numbers as printed, not the 16 digits of the double behind them
-// (9.4600 once came out as 9.460000000000001); a bus's area, zone and station share one
-// column; texts are escaped as the library escapes them.
+// Table cells hold the value a cell was printed from when the report kept it, else the
+// number as printed, not the 16 digits of the double behind it (9.4600 once came out as
+// 9.460000000000001); a bus's area, zone and station share one column; texts are
+// escaped as the library escapes them.
 TEST(XlsxWriter, TableNumbersAsPrintedAndOneLocationColumnPerBus) {
     Model m;
     const int p = reporttest::addPage(m, "T", {{gb("母线"), 8, true}, {"V", 8}, {"Z", 8}},
@@ -253,6 +287,11 @@ TEST(XlsxWriter, TableNumbersAsPrintedAndOneLocationColumnPerBus) {
                                        {"B2", "1e-05", "-0.0000 / 0.00"}});
     m.setBusColumn(p, 0, gb("I侧"));
     m.setComplexColumn(p, 2);
+    const int r = m.addRec(p, 0);
+    const double v = 0.00098765, z[2] = {1.23456789, 270.001};
+    m.addText(p, r, "B3", 0);
+    m.m_pages[size_t(p)].records.appendExact(0, r, "0.0010", &v, 1);
+    m.m_pages[size_t(p)].records.appendExact(0, r, "1.2346 / 270.00", z, 2);
     auto where = std::make_shared<BusLocations>();
     where->add("B1", {gb("甲区"), "Z1", "S1"});
     where->add("B2", {gb("甲区"), "", "S2"});
@@ -261,57 +300,73 @@ TEST(XlsxWriter, TableNumbersAsPrintedAndOneLocationColumnPerBus) {
     const std::string xml = xr::member(book.path, "xl/worksheets/sheet1.xml");
     const xr::Sheet s = xr::sheet(xml);
     const std::vector<std::vector<std::string>> rows{
-        {"t:母线", "t:I侧区域 / 分区 / 厂站", "t:V", "t:Z幅值", "t:Z相角", "-"},
-        {"t:B1", "t:甲区 / Z1 / S1", "n:9.46 0.0000", "n:76.43 0.0000", "n:0 0.00", "-"},
-        {"t: a&<b_x0001_", "-", "n:12345678901234568 0.00", "n:0.0001 0.0000", "n:270 0.00", "-"},
-        {"t:B2", "t:甲区 /  / S2", "n:1e-05 General", "n:0 0.0000", "n:0 0.00", "-"}};
+        {"t:母线", "t:V", "t:Z幅值", "t:Z相角 (°)", "t:I侧区域 / 分区 / 厂站", "-"},
+        {"t:B1", "n:9.46 0.0000", "n:76.43 0.0000", "n:0 0.00", "t:甲区 / Z1 / S1", "-"},
+        {"t: a&<b_x0001_", "n:12345678901234568 0.00", "n:0.0001 0.0000", "n:270 0.00", "-", "-"},
+        {"t:B2", "n:1e-05 General", "n:0 0.0000", "n:0 0.00", "t:甲区 /  / S2", "-"},
+        {"t:B3", "n:0.00098765 0.0000", "n:1.23456789 0.0000", "n:270.001 0.00", "-", "-"}};
     for (size_t r = 0; r < rows.size(); ++r)
         for (size_t c = 0; c < rows[r].size(); ++c)
-            EXPECT_EQ(book.cell(s, xr::ref(int(c), int(r) + 2)), rows[r][c]) << xr::ref(int(c), int(r) + 2);
+            EXPECT_EQ(book.cell(s, xr::ref(int(c), int(r) + 4)), rows[r][c]) << xr::ref(int(c), int(r) + 4);
     EXPECT_NE(xml.find("<t xml:space=\"preserve\"> a&amp;&lt;b_x0001_</t>"), std::string::npos);
-    EXPECT_NE(xml.find("<dimension ref=\"A1:E5\"/>"), std::string::npos);
-    EXPECT_EQ(s.autoFilter, "A2:E5");
+    EXPECT_NE(xml.find("<dimension ref=\"A1:E8\"/>"), std::string::npos);
+    EXPECT_EQ(s.autoFilter, "A4:E8");
 }
 
 // A page past the row limit goes on in further sheets; the table keeps its titles,
-// header row and columns in each, the grouped layout repeats the header rows.
+// header row and columns in each, says on both sheets where the other is and starts a
+// fault point that fits on a sheet of its own there; the grouped layout repeats the
+// header rows.
 TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
     for (XlsxLayout layout : {XlsxLayout::Grouped, XlsxLayout::Table}) {
         Model m;
         setLayout(m, layout);
-        const int p = m.addRP(true);
-        m.addTitle(p, "P");
-        m.addGrpTitle(p, "F", 4, false);
-        m.addHeader(p, 0, "H", 2, 1, "");
-        m.addHeader(p, 1, "a", 1, 1, "");
-        m.addHeader(p, 1, "b", 1, 1, "");
-        m.setGrpSize(p, 1);
-        m.addGrpText(p, 0, "f");
-        for (int i = 0; i < 13; ++i) {
-            const int r = m.addRec(p, 0);
-            m.addText(p, r, i, 0);
-            m.addText(p, r, "x", 0);
-        }
-        m.setSheetRowLimit(6);
-        const Book book = writeBook(m, "xlsx-long");
         const bool table = layout == XlsxLayout::Table;
-        EXPECT_EQ(book.wb.sheets, (std::vector<std::string>{"P", "P (2)", "P (3)", "P (4)"}));
-        // Rows 1 to 6 of columns A and B of every sheet.
+        for (const char* title : {"P", "Q"}) {
+            if (*title == 'Q' && !table) break;
+            const int p = m.addRP(true);
+            m.addTitle(p, title);
+            m.addGrpTitle(p, "F", 4, false);
+            m.addHeader(p, 0, "H", 2, 1, "");
+            m.addHeader(p, 1, "a", 1, 1, "");
+            m.addHeader(p, 1, "b", 1, 1, "");
+            const int groups = *title == 'P' ? 1 : 3;
+            m.setGrpSize(p, groups);
+            for (int g = 0; g < groups; ++g) {
+                m.addGrpText(p, g, groups == 1 ? "f" : "g" + std::to_string(g));
+                for (int i = 0; i < (groups == 1 ? 13 : 3); ++i) {
+                    const int r = m.addRec(p, g);
+                    m.addText(p, r, i, g);
+                    m.addText(p, r, "x", g);
+                }
+            }
+        }
+        m.setSheetRowLimit(table ? 10 : 6);
+        const Book book = writeBook(m, "xlsx-long");
+        EXPECT_EQ(book.wb.sheets,
+                  table ? (std::vector<std::string>{"P", "P (2)", "P (3)", "P (4)", "Q", "Q (2)", "Q (3)"})
+                        : (std::vector<std::string>{"P", "P (2)", "P (3)", "P (4)"}));
+        // Table: the note, rows 5 to 8 of columns A and B, the line below; grouped: rows 1 to 6.
         std::vector<std::string> got;
         for (size_t n = 1; n <= book.wb.sheets.size(); ++n) {
             const xr::Sheet s = book.sheet(int(n));
-            std::string rows;
-            for (int r = 1; r <= 6; ++r)
+            std::string rows = table ? s.text("A3") + "|" : std::string();
+            for (int r = table ? 5 : 1; r <= (table ? 8 : 6); ++r)
                 rows += s.text("A" + std::to_string(r)) + "," + s.text("B" + std::to_string(r)) + " ";
-            got.push_back(rows);
+            got.push_back(table ? rows + "|" + s.text("A9") + s.text("A10") : rows);
             if (table) {
-                EXPECT_EQ(s.pane, "B3");
-                EXPECT_EQ(s.autoFilter, n < 4 ? "A2:C6" : "A2:C3");
+                EXPECT_EQ(s.pane, "B5");
             }
         }
+        const std::string note = "说明：空白单元格表示没有数值";
         const std::vector<std::string> want =
-            table ? std::vector<std::string>{"P, F,H a f,0 f,1 f,2 f,3 ", "P, F,H a f,4 f,5 f,6 f,7 ",
-                                             "P, F,H a f,8 f,9 f,10 f,11 ", "P, F,H a f,12 , , , "}
+            table ? std::vector<std::string>{note + "|f,0 f,1 f,2 f,3 |续表见工作表“P (2)”。",
+                                             "接工作表“P”。" + note + "|f,4 f,5 f,6 f,7 |续表见工作表“P (3)”。",
+                                             "接工作表“P (2)”。" + note + "|f,8 f,9 f,10 f,11 |续表见工作表“P (4)”。",
+                                             "接工作表“P (3)”。" + note + "|f,12 , , , |",
+                                             note + "|g0,0 g0,1 g0,2 , |续表见工作表“Q (2)”。",
+                                             "接工作表“Q”。" + note + "|g1,0 g1,1 g1,2 , |续表见工作表“Q (3)”。",
+                                             "接工作表“Q (2)”。" + note + "|g2,0 g2,1 g2,2 , |"}
                   : std::vector<std::string>{"P, F, f, H, a,b 0,x ", "H, a,b 1,x 2,x 3,x 4,x ",
                                              "H, a,b 5,x 6,x 7,x 8,x ", "H, a,b 9,x 10,x 11,x 12,x "};
         EXPECT_EQ(got, want);

@@ -7,6 +7,7 @@
 #include "scfixture.h"
 #include "support/proc.h"
 #include "support/runs.h"
+#include "support/xlsxread.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -120,7 +121,7 @@ TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
     const QString dbArg = QString::fromStdString(db->arg());
     const QString caseName = QString::fromUtf8(demo::kCaseNames[demo::kCaseAToGround - 1]);
     testproc::Outcome r = batch({"--batch", dbArg, tmp.path(), caseName, "--reports", "summary,busvol,viz",
-                                 "--faults", QString::fromUtf8("中心4,东山1"), "--items", "viz=2,0",
+                                 "--faults", QString::fromUtf8("中心4,东山1"), "--items", "viz=2,0", "--items", "busvol=0",
                                  "--units", "named", "--format", "txt,html,xlsx", "--encoding", "utf-8"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QStringList listed = r.out.split('\n', Qt::SkipEmptyParts);
@@ -131,6 +132,15 @@ TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
                 {"短路电流简表", "I侧正序阻抗", "单位：电压幅值（ kV ）"},
                 {"支路电流结果报告", "I侧负序阻抗"});
     EXPECT_TRUE(r.err.contains("rows")) << r.err.toStdString();
+    // The voltage chart draws per unit from a hidden sheet of its own; the table shows kV.
+    const std::string book = (tmp.path() + "/temp/sc_report.xlsx").toStdString();
+    const xlsxread::Chart dip = xlsxread::chart(xlsxread::member(book, "xl/charts/chart2.xml"));
+    ASSERT_EQ(dip.series.size(), 2u);
+    EXPECT_EQ(dip.series[1].second, "'正序电压幅值分布 数据'!$C$2:$C$15");
+    const xlsxread::Sheet table = xlsxread::sheet(xlsxread::member(book, "xl/worksheets/sheet3.xml")),
+                          data = xlsxread::sheet(xlsxread::member(book, "xl/worksheets/sheet4.xml"));
+    EXPECT_EQ(table.text("C4"), "正序电压幅值 (kV)");
+    EXPECT_GT(std::stod(table.text("C5")) / std::stod(data.text("B2")), 5.0) << "kV over p.u.";
 
     // The choices stored for the case are the defaults: bus voltage, item 0, one fault.
     casechoices::ObjectChoices c;

@@ -45,13 +45,22 @@ std::string Sheet::text(const std::string& r) const {
 Sheet sheet(const std::string& xml) {
     Sheet s;
     QXmlStreamReader r(QByteArray::fromStdString(xml));
-    std::string cell;
+    std::string cell, row;
+    int column = -1; // of the last cell: a cell without a reference is the next one
     while (!r.atEnd()) {
         r.readNext();
         if (!r.isStartElement()) continue;
         const auto n = r.name();
-        if (n == QLatin1String("c")) {
+        if (n == QLatin1String("row")) {
+            row = attr(r, "r");
+            column = -1;
+        } else if (n == QLatin1String("c")) {
             cell = attr(r, "r");
+            if (cell.empty()) cell = ref(column + 1, std::stoi(row));
+            column = 0;
+            for (size_t i = 0; i < cell.size() && cell[i] >= 'A'; ++i)
+                column = column * 26 + (cell[i] - 'A' + 1);
+            --column;
             Cell& c = s.cells[cell];
             c.type = attr(r, "t");
             c.style = r.attributes().value("s").toInt();
