@@ -104,7 +104,7 @@ class BadData : public hard::DemoTest {
     int runRows(const std::vector<Row>& rows, int caseNo) {
         int applied = 0, cleanNaN[2] = {0, 0};
         for (bool pu : {true, false}) {
-            runChecked(Row{"clean"}, caseNo, pu);
+            runChecked(Row{"clean", {}}, caseNo, pu);
             cleanNaN[pu] = nanCells;
         }
         for (const Row& row : rows) {
