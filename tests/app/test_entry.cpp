@@ -7,12 +7,10 @@
 #include "tools/casegen/casegen.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -35,20 +33,11 @@ Outcome run(const QStringList& args, const QProcessEnvironment& env = testproc::
 // Runs until the error stream holds `until` (or a while has passed), then ends the process:
 // with a case to show, the dialog would wait for the user.
 QString errorsWhileOpen(const QStringList& args, const QString& until) {
-    QProcess p;
-    p.setProcessEnvironment(testproc::env());
-    p.start(SCREPORT_EXE, args);
-    QString err;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 15000 && !err.contains(until) && p.state() != QProcess::NotRunning) {
-        p.waitForReadyRead(200);
-        err += QString::fromUtf8(p.readAllStandardError());
-        p.readAllStandardOutput();
-    }
-    p.kill();
-    p.waitForFinished();
-    return err + QString::fromUtf8(p.readAllStandardError());
+    testproc::Started p(SCREPORT_EXE, args);
+    p.waitFor(until, 15000);
+    p.p.kill();
+    p.finish();
+    return p.err;
 }
 
 // Too few arguments show the usage; an error while the dialog is built ends the program.

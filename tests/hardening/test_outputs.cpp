@@ -8,7 +8,6 @@
 #include "report/runguard.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -73,31 +72,8 @@ TEST(Outputs, AnOverrideThatCannotBeReadReplacesNothing) {
 namespace {
 
 // A batch run going on beside the test.
-struct Started {
-    explicit Started(const QStringList& args) {
-        p.setProcessEnvironment(testproc::env());
-        p.setProcessChannelMode(QProcess::SeparateChannels);
-        p.start(SCREPORT_EXE, args);
-        EXPECT_TRUE(p.waitForStarted(10000));
-    }
-    // Waits until the error stream holds `text`; false when the run ended first.
-    bool waitFor(const QString& text) {
-        QElapsedTimer t;
-        t.start();
-        while (!err.contains(text) && t.elapsed() < 60000) {
-            if (p.state() == QProcess::NotRunning) break;
-            p.waitForReadyRead(50);
-            err += QString::fromUtf8(p.readAllStandardError());
-        }
-        return err.contains(text);
-    }
-    int finish() {
-        EXPECT_TRUE(p.waitForFinished(120000));
-        err += QString::fromUtf8(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    }
-    QProcess p;
-    QString err;
+struct Started : testproc::Started {
+    explicit Started(const QStringList& args) : testproc::Started(SCREPORT_EXE, args) {}
 };
 
 QStringList partFiles(const QString& dir) {

@@ -60,14 +60,4 @@ std::string freshDir(const std::string& name) {
     return dir.toStdString() + "/";
 }
 
-void expectGolden(const std::string& golden, const std::string& actual) {
-    const std::string path = goldenDir() + golden;
-    const std::string expected = readFile(path);
-    if (expected == actual) return;
-    QDir().mkpath(QStringLiteral(SCREPORT_BINARY_DIR "/test-report/golden-actual"));
-    const std::string out = SCREPORT_BINARY_DIR "/test-report/golden-actual/" + golden;
-    writeFile(out, actual);
-    ADD_FAILURE() << golden << " differs; see it with:\n  diff -u " << path << " " << out << " | cat -A";
-}
-
 } // namespace reporttest

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the report model tests.
 #include "report/repportbase.h"
+#include "support/proc.h"
 #include "support/testdb.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,6 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 // A fresh empty folder under the build tree, ending in '/'.
 std::string freshDir(const std::string& name);
-// Compares bytes with a golden file; on a difference saves them and prints the diff command.
-void expectGolden(const std::string& golden, const std::string& actual);
+using testproc::expectGolden;
 
 } // namespace reporttest

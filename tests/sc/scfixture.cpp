@@ -44,13 +44,6 @@ std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
     return p;
 }
 
-SCPosList& ScCaseTest::faultList(std::initializer_list<const char*> namesUtf8) {
-    faults.clear();
-    for (const char* n : namesUtf8)
-        faults.push_back(SCPos{gb(n), "", "", 0});
-    return faults;
-}
-
 std::string ScCaseTest::cell(const SCRepPort& p, int page, int grp, int rec, int col) const {
     return std::string(p.page(page).records.cell(grp, rec, col));
 }

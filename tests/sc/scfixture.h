@@ -35,7 +35,6 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     std::unique_ptr<SCRepPort> builder(int caseNo, bool perUnit = true);
     // The store of the builder made last.
     CaseStore& store() { return *stores.back(); }
-    SCPosList& faultList(std::initializer_list<const char*> namesUtf8);
 
     std::string cell(const SCRepPort& p, int page, int grp, int rec, int col) const;
     std::vector<std::string> row(const SCRepPort& p, int page, int grp, int rec) const;

@@ -10,31 +10,6 @@ namespace {
 
 class ScStoreTest : public ScCaseTest {};
 
-TEST_P(ScStoreTest, SequenceAndPhaseVoltagesAndMissingOnes) {
-    auto p = builder(handcase::kCaseEarth);
-    p->loadVI();
-    EXPECT_EQ(p->getV1("B1", 1), std::complex<double>(0.5, 0));
-    EXPECT_EQ(p->getV0("B1", 1), std::complex<double>(-0.2, 0));
-    EXPECT_TRUE(problems.empty());
-
-    // A bus of the case without voltages, or without the fault, is no number and one entry each.
-    EXPECT_TRUE(std::isnan(p->getV1("E1", 1).real()));
-    EXPECT_TRUE(std::isnan(p->getV2("E1", 1).imag()));
-    EXPECT_TRUE(std::isnan(p->getV0("B1", 99).real()));
-    ASSERT_EQ(problems.size(), 2u);
-    const auto& e = problems.entries();
-    EXPECT_EQ(e[0].table + "." + e[0].column, "SCR_B120.T");
-    EXPECT_NE(e[0].key.find("E1"), std::string::npos);
-    EXPECT_EQ(e[1].table + "." + e[1].column, "SCR_B120.T");
-    EXPECT_NE(e[1].key.find(gb("故障号 99")), std::string::npos);
-    EXPECT_EQ(e[1].action, dataproblems::Action::CellsEmpty);
-
-    // Outside a run an entry is one error-stream line, never a box. E2 is no bus of the case.
-    dataproblems::setCurrent(nullptr);
-    p->getV0("E2", 1);
-    EXPECT_EQ(errorLines("数据错误：SCR_B120.bus_Name").size(), 1u);
-}
-
 // A run reads the results of the fault points it reports, and nothing of the others: no
 // row, and so no entry for a bad value in one. The case's buses still come from its bus table.
 TEST_P(ScStoreTest, OnlyTheChosenFaultPointsAreRead) {
@@ -47,7 +22,8 @@ TEST_P(ScStoreTest, OnlyTheChosenFaultPointsAreRead) {
     EXPECT_TRUE(store().findFault("B1") && store().findFault("LN2_50"));
     EXPECT_EQ(store().findFault(gb("甲")), nullptr);
     EXPECT_EQ(store().findVolts("B1", 2), nullptr);
-    EXPECT_EQ(p->getV1("B1", 3), std::complex<double>(0.5, 0));
+    ASSERT_NE(store().findVolts("B1", 3), nullptr);
+    EXPECT_EQ(store().findVolts("B1", 3)->V1, std::complex<double>(0.5, 0));
     EXPECT_TRUE(store().findBus("E1"));
 }
 

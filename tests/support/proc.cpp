@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -41,6 +42,29 @@ Outcome run(const QString& program, const QStringList& args, const QProcessEnvir
     return r;
 }
 
+Started::Started(const QString& program, const QStringList& args) {
+    p.setProcessEnvironment(env());
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForStarted(10000)) << program.toStdString();
+}
+
+bool Started::waitFor(const QString& text, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!err.contains(text) && t.elapsed() < timeoutMs && p.state() != QProcess::NotRunning) {
+        p.waitForReadyRead(50);
+        err += QString::fromUtf8(p.readAllStandardError());
+        p.readAllStandardOutput();
+    }
+    return err.contains(text);
+}
+
+int Started::finish() {
+    EXPECT_TRUE(p.waitForFinished(120000));
+    err += QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -51,6 +75,16 @@ QString writeFile(const QString& path, const QByteArray& bytes) {
     EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
     f.write(bytes);
     return path;
+}
+
+void expectGolden(const std::string& golden, const std::string& actual) {
+    const QString path = SCREPORT_SOURCE_DIR "/tests/golden/" + QString::fromStdString(golden);
+    if (fileBytes(path).toStdString() == actual) return;
+    QDir().mkpath(SCREPORT_BINARY_DIR "/test-report/golden-actual");
+    const QString out = SCREPORT_BINARY_DIR "/test-report/golden-actual/" + QString::fromStdString(golden);
+    writeFile(out, QByteArray::fromStdString(actual));
+    ADD_FAILURE() << golden << " differs; see it with:\n  diff -u " << path.toStdString() << " "
+                  << out.toStdString() << " | cat -A";
 }
 
 std::map<QString, QByteArray> files(const QString& dir) {

@@ -294,6 +294,9 @@ class StatementReview : public UiTest {
             rows(QString("UPDATE %1 SET %2=? WHERE %2=?").arg(t, col), {q(to8), from});
     }
 
+  public:
+    // The paths that talk to the database, each checking its own results; the last
+    // checks the statements all of them sent.
     void resolveCases();
     void storedChoices();
     void outputRuns();
@@ -303,6 +306,7 @@ class StatementReview : public UiTest {
     void createDatabase();
     void checkAgainstList();
 
+  protected:
     // The fault points of a case as the picker lists them.
     SCPosList faultPoints(int caseNo) {
         CDBUtility::setCaseNo(caseNo);
@@ -531,6 +535,7 @@ void StatementReview::treeAndSearch() {
 
 // The report dialog as a user drives it on the hostile case.
 void StatementReview::dialog() {
+    CDBUtility::closedb(); // the dialog opens the database itself
     SCRepDialog dlg(db->arg(), proj.path().toStdString(), caseH, true);
     EXPECT_EQ(dlg.noteEdit()->toPlainText(), q(noteH));
 
@@ -584,7 +589,6 @@ void StatementReview::dialog() {
     button(&dlg, "退出")->click();
 }
 
-// The batch executable, seen through the server's log.
 void StatementReview::batch() {
     QTemporaryDir out;
     const QString arg = QString::fromStdString(db->arg());
@@ -670,15 +674,25 @@ void StatementReview::checkAgainstList() {
 }
 
 TEST_P(StatementReview, EveryStatementIsReviewedAndDataStaysData) {
-    resolveCases();
-    storedChoices();
-    outputRuns();
-    treeAndSearch();
-    CDBUtility::closedb();
-    dialog();
-    if (GetParam() == Backend::MariaDb) batch();
-    createDatabase();
-    checkAgainstList();
+    const bool server = GetParam() == Backend::MariaDb;
+    const struct {
+        const char* path;
+        bool run;
+        void (StatementReview::*check)();
+    } rows[] = {
+        {"case names and numbers", true, &StatementReview::resolveCases},
+        {"stored choices", true, &StatementReview::storedChoices},
+        {"output runs", true, &StatementReview::outputRuns},
+        {"network tree and search", true, &StatementReview::treeAndSearch},
+        {"report dialog", true, &StatementReview::dialog},
+        {"batch executable, seen in the server's log", server, &StatementReview::batch},
+        {"new case database", true, &StatementReview::createDatabase},
+        {"every statement against the reviewed list", true, &StatementReview::checkAgainstList},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        if (r.run) (this->*r.check)();
+    }
 }
 
 INSTANTIATE_ON_BACKENDS(StatementReview);
