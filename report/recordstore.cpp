@@ -159,7 +159,7 @@ void RecordStore::append(int grp, int rec, std::string_view text) {
 }
 
 void RecordStore::appendExact(int grp, int rec, std::string_view text, const double* exact, int n) {
-    if (n <= 0) return append(grp, rec, text);
+    if (n <= 0 || !m_keepExact) return append(grp, rec, text);
     const size_t extra = sizeof(double) * size_t(n);
     char* p = appendUninit(grp, rec, text.size() + extra);
     if (!text.empty()) std::memcpy(p, text.data(), text.size());

@@ -46,6 +46,8 @@ class SCREPORT_CORE_EXPORT RecordStore {
     // A number cell's text with the value(s) it was printed from (one, or a complex
     // cell's magnitude and angle), for writers that keep full precision.
     void appendExact(int grp, int rec, std::string_view text, const double* exact, int n);
+    // Whether appendExact keeps the values: a run without an .xlsx has no use for them.
+    void keepExact(bool keep) { m_keepExact = keep; }
     // Room for a cell of n bytes appended to the record; the caller fills it.
     char* appendUninit(int grp, int rec, size_t n);
     int cellCount(int grp, int rec) const { return int(m_groups[grp][rec].count); }
@@ -93,6 +95,7 @@ class SCREPORT_CORE_EXPORT RecordStore {
     size_t allocatedBytes() const;
 
   private:
+    bool m_keepExact = true;
     static constexpr uint32_t kNone = 0xffffffffu;
     // A cell's len: the text's bytes, and in the top bits how many doubles follow it.
     static constexpr uint32_t kExactShift = 30;

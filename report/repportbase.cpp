@@ -124,6 +124,7 @@ int RepPortBase::addRP(bool grouped) {
             endPage(int(i));
     m_pages.emplace_back();
     RepPage& p = m_pages.back();
+    p.records.keepExact(keepsExact());
     if (!(grouped && (m_bGrpArea || m_bGrpZone || m_bGrpST))) p.records.resizeGroups(1);
     return int(m_pages.size()) - 1;
 }

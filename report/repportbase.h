@@ -280,6 +280,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void buildGroups(int r, int n, const char* stepUtf8, const GroupBuild& build);
     // Cells of the whole run, for the .xlsx package's zip format (an estimate will do).
     void setCellEstimate(size_t cells) { m_cellEstimate = cells; }
+    // Whether number cells keep the values they were printed from (the .xlsx stores them).
+    bool keepsExact() const;
     // Finishes the files begun by beginOutput, or writes the text report (writeText) and
     // the workbooks (writeSheet) of the model, into the temporary folder, then opens
     // them. Nothing replaces an earlier run's file until every requested file is

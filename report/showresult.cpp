@@ -92,6 +92,10 @@ void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
     m_out = std::move(out);
 }
 
+bool RepPortBase::keepsExact() const {
+    return !m_out || m_out->xlsx;
+}
+
 void RepPortBase::groupDone(int page, int grp) {
     if (!m_out) return;
     RepPage& p = m_pages[size_t(page)];
@@ -139,11 +143,13 @@ void RepPortBase::buildGroups(int r, int n, const char* stepUtf8, const GroupBui
         std::exception_ptr error;
         bool done = false;
     };
-    auto buildOne = [&build](int i, Built& b) {
+    const bool keep = keepsExact();
+    auto buildOne = [&build, keep](int i, Built& b) {
         dataproblems::List local;
         dataproblems::List* outer = dataproblems::current();
         dataproblems::setCurrent(&local);
         b.rs.resizeGroups(1);
+        b.rs.keepExact(keep);
         try {
             build(i, b.rs);
         } catch (...) {
