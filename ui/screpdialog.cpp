@@ -164,11 +164,14 @@ void SCRepDialog::showRunStatus(const std::vector<std::string>& files, size_t pr
     QString text = QString::fromUtf8("已输出到 %1：%2。").arg(folder, names.join(QString::fromUtf8("、")));
     text += problems ? QString::fromUtf8("数据错误 %1 处，见数据错误窗口和 data_problems.txt。").arg(problems)
                      : QString::fromUtf8("没有数据错误。");
+    // A viewer that did not start is the one thing here the user has to act on: in red.
+    QString html = text.toHtmlEscaped();
     for (const std::string& v : viewerFailures)
-        text += QString::fromUtf8("\n没有能打开报表：") + textcodec::fromLocal8(v);
-    m_pStatus->setText(text);
-    // A viewer that did not start is the one thing here the user has to act on.
-    m_pStatus->setStyleSheet(viewerFailures.empty() ? QString() : QStringLiteral("color: #b00000"));
+        html += QStringLiteral("<br><span style=\"color: #b00000\">") +
+                (QString::fromUtf8("没有能打开报表：") + textcodec::fromLocal8(v)).toHtmlEscaped() +
+                QStringLiteral("</span>");
+    m_pStatus->setTextFormat(Qt::RichText);
+    m_pStatus->setText(html);
 }
 
 void SCRepDialog::keyPressEvent(QKeyEvent* event) {
