@@ -34,21 +34,42 @@ void openTable(textout::Writer& w, long columns) {
     w.eol();
 }
 
+void closeTable(textout::Writer& w) {
+    w.lit("</table>");
+    w.eol();
+}
+
+// A line of text across the table: titles, tails and notes.
+void line(textout::Writer& w, long columns, const std::string& text, bool first) {
+    w.lit(first ? "<tr><th class=xl28 colspan=" : "<tr><th class=xl29 align=left colspan=");
+    w.num(columns);
+    w.lit("> ");
+    w.html(text);
+    w.lit("</th>");
+    w.eol();
+}
+
 } // namespace
 
-void HtmlTableWriter::beginPage(int, const RepPage& p) {
+void HtmlTableWriter::titles(const RepPage& p, const std::string& note) {
+    if (p.titles.empty() && note.empty()) return;
     textout::Writer w(*m_out, m_enc);
-    const long n = p.m_nColCount;
-    m_groupsShown = 0;
-    openTable(w, n);
-    for (size_t i = 0; i < p.titles.size(); ++i) {
-        w.lit(i == 0 ? "<tr><th class=xl28 colspan=" : "<tr><th class=xl29 align=left colspan=");
-        w.num(n);
-        w.lit("> ");
-        w.html(p.titles[i]);
-        w.lit("</th>");
-        w.eol();
-    }
+    openTable(w, p.m_nColCount);
+    for (size_t i = 0; i < p.titles.size(); ++i)
+        line(w, p.m_nColCount, p.titles[i], i == 0);
+    if (!note.empty()) line(w, p.m_nColCount, note, false);
+    closeTable(w);
+}
+
+void HtmlTableWriter::note(const RepPage& p, const std::string& text) {
+    textout::Writer w(*m_out, m_enc);
+    openTable(w, p.m_nColCount);
+    line(w, p.m_nColCount, text, false);
+    closeTable(w);
+}
+
+void HtmlTableWriter::beginPage(int, const RepPage& p) {
+    titles(p, std::string());
     // Record cells of identifying columns are styled apart.
     m_isID.assign(size_t(std::max(p.m_nColCount, 0)), 0);
     if (!p.headers.empty())
@@ -57,13 +78,15 @@ void HtmlTableWriter::beginPage(int, const RepPage& p) {
 }
 
 void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
+    const bool head = !p.grpTitles.empty() || !p.headers.empty();
+    if (!head && g.rs->recordCount(g.grp) == 0) return;
     textout::Writer w(*m_out, m_enc);
-    // Each group with a heading is a table of its own: a browser lays out only the ones
-    // in view (the stylesheet's content-visibility), not the whole sheet at every step.
-    if (!p.grpTitles.empty() && m_groupsShown++ > 0) {
-        w.lit("</table>");
+    // Each group is a table of its own: a browser lays out only the ones in view (the
+    // stylesheet's content-visibility), and prints its heading on every page it spans.
+    openTable(w, p.m_nColCount);
+    if (head) {
+        w.lit("<thead>");
         w.eol();
-        openTable(w, p.m_nColCount);
     }
     if (!p.grpTitles.empty()) {
         w.lit("<tr>");
@@ -86,7 +109,7 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
     for (const auto& row : p.headers) {
         w.lit("<tr>");
         for (const RepCell& c : row) {
-            w.lit(multi ? "<td class=xl35 " : "<td class=xl27 ");
+            w.lit(multi ? "<td class=xl35" : "<td class=xl27");
             spans(w, c, false);
             w.lit(">");
             w.html(c.text);
@@ -94,6 +117,12 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
         }
         w.eol();
     }
+    if (head) {
+        w.lit("</thead>");
+        w.eol();
+    }
+    w.lit("<tbody>");
+    w.eol();
     const RecordStore& rs = *g.rs;
     for (int r = 0; r < rs.recordCount(g.grp); ++r) {
         w.lit("<tr>");
@@ -115,27 +144,26 @@ void HtmlTableWriter::group(int, const RepPage& p, const GroupRef& g) {
         std::string_view cell;
         for (char id : m_isID) {
             if (!cur.next(cell)) cell = std::string_view();
+            // A record cell's end is implied by the next: a large sheet is a third smaller.
             w.lit(id ? "<td class=xl30>" : "<td>");
             w.html(cell);
-            w.lit("</td>");
         }
+        if (!m_isID.empty()) w.lit("</td>"); // the line end is no part of the last
         w.eol();
         rowDone();
     }
+    w.lit("</tbody>");
+    w.eol();
+    closeTable(w);
 }
 
 void HtmlTableWriter::endPage(int, const RepPage& p) {
+    if (p.tails.empty()) return;
     textout::Writer w(*m_out, m_enc);
-    for (const std::string& t : p.tails) {
-        w.lit("<tr><th class=xl29 align=left colspan=");
-        w.num(p.m_nColCount);
-        w.lit("> ");
-        w.html(t);
-        w.lit("</th>");
-        w.eol();
-    }
-    w.lit("</table>");
-    w.eol();
+    openTable(w, p.m_nColCount);
+    for (const std::string& t : p.tails)
+        line(w, p.m_nColCount, t, false);
+    closeTable(w);
 }
 
 namespace {

@@ -22,22 +22,25 @@ class SCREPORT_CORE_EXPORT HtmlTableWriter : public PageWriter {
 
   protected:
     explicit HtmlTableWriter(OutputEncoding enc) : m_enc(enc) {}
+    // The page's titles, then note (if any), as a table of their own.
+    void titles(const RepPage& p, const std::string& note);
+    void note(const RepPage& p, const std::string& text); // a line of its own
     OutSink* m_out = nullptr;
     OutputEncoding m_enc;
 
   private:
     std::vector<char> m_isID;
-    int m_groupsShown = 0; // of the page
 };
 
 // All pages in one HTML document.
 SCREPORT_CORE_EXPORT std::unique_ptr<PageWriter> makeHtmlDocumentWriter(OutSink& os, OutputEncoding enc);
 
 // The HTML workbook: mainPath and the folder beside it, built anew in `files`. The
-// templates are the loaded set, in the output encoding.
+// templates are the loaded set, in the output encoding. A page whose sheet file passes
+// sheetBytes goes on in the next file, named "<name> (2)", at the next group.
 SCREPORT_CORE_EXPORT std::unique_ptr<PageWriter>
 makeWorkbookWriter(OutFileSet& files, const std::string& mainPath, OutputEncoding enc,
-                   const std::map<std::string, std::string>& templates);
+                   const std::map<std::string, std::string>& templates, unsigned long long sheetBytes);
 
 // How the native workbook is written.
 struct XlsxSetup {

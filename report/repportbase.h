@@ -337,6 +337,11 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     static constexpr long kMaxSheetRows = 1048576;
     // Rows per worksheet before a page continues on the next one (tests lower it).
     void setSheetRowLimit(long rows) { m_nSheetRowLimit = rows; }
+    // Bytes of an HTML sheet file after which its page goes on in the next file, at the
+    // next group: a browser shows a sheet of a few megabytes in seconds, one of a hundred
+    // in minutes (tests lower it).
+    static constexpr unsigned long long kHtmlSheetBytes = 4000000;
+    void setHtmlSheetBytes(unsigned long long bytes) { m_nHtmlSheetBytes = bytes; }
 
   protected:
     void addIntText(int page, int rec, long long value, int grp);
@@ -393,6 +398,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     std::map<std::string, std::string> m_templates; // name -> text, as loaded
     std::string m_templatesFrom;                    // folder and encoding they were loaded for
     long m_nSheetRowLimit = kMaxSheetRows;
+    unsigned long long m_nHtmlSheetBytes = kHtmlSheetBytes;
     std::shared_ptr<const BusLocations> m_busLocations;
     std::vector<RepCell> m_noCells;
     std::function<std::string()> m_problemList;

@@ -78,7 +78,8 @@ void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
     }
     if (out->html)
         out->writers.emplace_back(
-            kWorkbookStep, makeWorkbookWriter(out->files, htmlPath(), m_options.encoding, m_templates));
+            kWorkbookStep,
+            makeWorkbookWriter(out->files, htmlPath(), m_options.encoding, m_templates, m_nHtmlSheetBytes));
     if (out->xlsx) {
         size_t cells = m_cellEstimate;
         for (const RepPage& p : m_pages)

@@ -88,25 +88,70 @@ std::string sheetName(const RepPage& p, int page) {
 class WorkbookWriter : public HtmlTableWriter {
   public:
     WorkbookWriter(OutFileSet& files, const std::string& mainPath, OutputEncoding enc,
-                   const std::map<std::string, std::string>& templates)
+                   const std::map<std::string, std::string>& templates, unsigned long long sheetBytes)
         : HtmlTableWriter(enc), m_files(files), m_mainPath(mainPath), m_names(workbookNames(mainPath)),
-          m_templates(templates) {
+          m_templates(templates), m_sheetBytes(sheetBytes) {
         m_folder = files.stageFolder(m_names.folderPath) + kSep;
     }
 
     void beginPage(int page, const RepPage& p) override {
-        m_sheet = &m_files.add(m_folder + "sheet" + std::to_string(page + 1) + ".htm");
+        m_page = sheetName(p, page);
+        m_part = 1;
+        m_groups = 0;
+        openSheet(m_page);
+        HtmlTableWriter::beginPage(page, p);
+    }
+
+    // Between two groups, a sheet that would pass its size with a group like the last one
+    // goes on in the next; each names the other.
+    void group(int page, const RepPage& p, const GroupRef& g) override {
+        const unsigned long long before = m_sheet->written();
+        if (m_groups > 0 && before + m_lastGroup > m_sheetBytes) {
+            const std::string from = m_sheetNames.back();
+            const std::string next = m_page + " (" + std::to_string(++m_part) + ")";
+            note(p, gb("续表见工作表“") + next + gb("”。"));
+            closeSheet();
+            openSheet(next);
+            titles(p, gb("接工作表“") + from + gb("”。"));
+            m_groups = 0;
+        }
+        const unsigned long long start = m_sheet->written();
+        HtmlTableWriter::group(page, p, g);
+        m_lastGroup = m_sheet->written() - start;
+        ++m_groups;
+    }
+
+    void endPage(int page, const RepPage& p) override {
+        HtmlTableWriter::endPage(page, p);
+        closeSheet();
+    }
+
+    void finish(const std::deque<RepPage>&) override {
+        OutFile& css = m_files.add(m_folder + "stylesheet.css");
+        css.write(m_templates.at("stylesheet.css"));
+        finishPiece(css);
+        OutFile& main = m_files.add(m_mainPath);
+        OutFile& filelist = m_files.add(m_folder + "filelist.xml");
+        OutFile& tabstrip = m_files.add(m_folder + "tabstrip.htm");
+        writeMain(main, filelist, tabstrip);
+        finishPiece(filelist);
+        finishPiece(tabstrip);
+        finishPiece(main);
+    }
+
+  private:
+    void openSheet(const std::string& name) {
+        m_sheetNames.push_back(name);
+        m_sheet = &m_files.add(m_folder + "sheet" + std::to_string(m_sheetNames.size()) + ".htm");
         m_out = m_sheet;
         textout::Writer w(*m_sheet, m_enc);
         copyTemplate(w, m_templates.at("sub_html0"));
         w.lit("<link rel=Stylesheet href=stylesheet.css>");
         w.eol();
         copyTemplate(w, m_templates.at("sub_html1"));
-        HtmlTableWriter::beginPage(page, p);
     }
 
-    void endPage(int page, const RepPage& p) override {
-        HtmlTableWriter::endPage(page, p);
+    void closeSheet() {
         textout::Writer w(*m_sheet, m_enc);
         w.lit("</body>");
         w.eol();
@@ -115,23 +160,9 @@ class WorkbookWriter : public HtmlTableWriter {
         finishPiece(*m_sheet);
     }
 
-    void finish(const std::deque<RepPage>& pages) override {
-        OutFile& css = m_files.add(m_folder + "stylesheet.css");
-        css.write(m_templates.at("stylesheet.css"));
-        finishPiece(css);
-        OutFile& main = m_files.add(m_mainPath);
-        OutFile& filelist = m_files.add(m_folder + "filelist.xml");
-        OutFile& tabstrip = m_files.add(m_folder + "tabstrip.htm");
-        writeMain(pages, main, filelist, tabstrip);
-        finishPiece(filelist);
-        finishPiece(tabstrip);
-        finishPiece(main);
-    }
-
-  private:
-    void writeMain(const std::deque<RepPage>& pages, OutSink& os, OutSink& filelist, OutSink& tabstrip) {
+    void writeMain(OutSink& os, OutSink& filelist, OutSink& tabstrip) {
         textout::Writer w(os, m_enc), fl(filelist, m_enc), ts(tabstrip, m_enc);
-        const int n = int(pages.size());
+        const int n = int(m_sheetNames.size());
 
         copyTemplate(w, m_templates.at("main-html1"));
         for (int i = 1; i <= n; ++i) {
@@ -158,7 +189,7 @@ class WorkbookWriter : public HtmlTableWriter {
             w.lit("c_rgszSh[");
             w.num(p);
             w.lit("] = \"");
-            w.js(sheetName(pages[size_t(p)], p));
+            w.js(m_sheetNames[size_t(p)]);
             w.lit("\";");
             w.eol();
         }
@@ -179,7 +210,7 @@ class WorkbookWriter : public HtmlTableWriter {
 
         const std::string font = gb("宋体");
         for (int i = 1; i <= n; ++i) {
-            const std::string name = sheetName(pages[size_t(i - 1)], i - 1);
+            const std::string& name = m_sheetNames[size_t(i - 1)];
             w.lit("<x:ExcelWorksheet>");
             w.eol();
             w.lit("<x:Name>");
@@ -242,22 +273,29 @@ class WorkbookWriter : public HtmlTableWriter {
     std::string m_mainPath;
     WorkbookNames m_names;
     const std::map<std::string, std::string> m_templates; // a copy: the model may go first
+    unsigned long long m_sheetBytes;
     std::string m_folder;
     OutFile* m_sheet = nullptr;
+    std::vector<std::string> m_sheetNames; // one per sheet file, in order
+    std::string m_page;                    // the name of the page being written
+    int m_part = 1;                        // its sheet files so far
+    int m_groups = 0;                      // groups in the current sheet file
+    unsigned long long m_lastGroup = 0;    // bytes of the last group written
 };
 
 } // namespace
 
 std::unique_ptr<PageWriter> makeWorkbookWriter(OutFileSet& files, const std::string& mainPath,
                                                OutputEncoding enc,
-                                               const std::map<std::string, std::string>& templates) {
-    return std::make_unique<WorkbookWriter>(files, mainPath, enc, templates);
+                                               const std::map<std::string, std::string>& templates,
+                                               unsigned long long sheetBytes) {
+    return std::make_unique<WorkbookWriter>(files, mainPath, enc, templates, sheetBytes);
 }
 
 void RepPortBase::outputRP_html2(const char* path) {
     loadTemplates();
     OutFileSet files;
-    auto w = makeWorkbookWriter(files, path ? path : "", m_options.encoding, m_templates);
+    auto w = makeWorkbookWriter(files, path ? path : "", m_options.encoding, m_templates, m_nHtmlSheetBytes);
     replay(*w);
     files.finishAll();
     files.renameAll();

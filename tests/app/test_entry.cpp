@@ -244,7 +244,8 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     // The HTML workbook keeps names and headers in view, prints, and names the window
     // after the sheet its tab strip shows.
     const QString wb = project + "/temp/1/sc_report";
-    for (const char* rule : {"position:sticky", "@media print", "content-visibility:auto"})
+    for (const char* rule :
+         {"position:sticky", "@media print", "content-visibility:auto", "table-header-group"})
         EXPECT_TRUE(fileBytes(wb + ".files/stylesheet.css").contains(rule)) << rule;
     EXPECT_TRUE(fileBytes(wb + ".files/tabstrip.htm").contains("parent.postMessage(") &&
                 fileBytes(wb + ".htm").contains("document.title = e.data"));

@@ -80,7 +80,7 @@ TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
 
     StringSink h;
     m.outputRP_html(h);
-    EXPECT_NE(h.str().find("<td>甲1</td>"), std::string::npos);
+    EXPECT_NE(h.str().find("<td>甲1<td>"), std::string::npos);
 }
 
 TEST(HtmlWriter, SpansClassesLeadingCellsAndEscapedText) {
@@ -151,6 +151,33 @@ TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
         EXPECT_TRUE(s.prepareDir());
         expectGolden("wb_stylesheet.css", readFile(s.tempDir() + "sc_report.files/stylesheet.css"));
     }
+
+    // A sheet past its size goes on in "Q (2)" between groups, each file naming the other
+    // and listed as a sheet of its own; the tails end the last.
+    Model g;
+    const int q = g.addRP(true);
+    g.addTitle(q, "Q");
+    g.addGrpTitle(q, "F", 4, false);
+    g.addHeader(q, "V", 4, false);
+    g.setGrpSize(q, 3);
+    for (int k = 0; k < 3; ++k) {
+        g.addGrpText(q, k, "g" + std::to_string(k));
+        g.addText(q, g.addRec(q, k), k, k);
+    }
+    g.addTail(q, "end");
+    g.setHtmlSheetBytes(1);
+    const std::string split = writeWorkbook(g, "wb-split");
+    EXPECT_NE(readFile(split + "sc_report.htm").find("c_rgszSh[2] = \"Q (3)\";"), std::string::npos);
+    const std::string want[3][3] = {{"<td class=xl25>g0", "", "续表见工作表“Q (2)”。"},
+                                    {"<td class=xl25>g1", "接工作表“Q”。", "续表见工作表“Q (3)”。"},
+                                    {"<td class=xl25>g2", "接工作表“Q (2)”。", "> end"}};
+    for (int n = 0; n < 3; ++n) {
+        const std::string sheet = readFile(split + "sc_report.files/sheet" + std::to_string(n + 1) + ".htm");
+        for (const std::string& text : want[n])
+            EXPECT_NE(sheet.find(gb(text.c_str())), std::string::npos) << n << " " << text;
+        EXPECT_EQ(sheet.find("<td class=xl25>g" + std::to_string(n + 1)), std::string::npos) << n;
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(split + "sc_report.files/sheet4.htm")));
 }
 
 TEST(Workbook, EmptyModelAndAnEmptyTemplate) {
