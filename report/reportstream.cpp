@@ -17,7 +17,7 @@ void StreamControl::checkCancel() const {
 namespace {
 // Events queued per writer before the builder waits: enough to keep the writers busy,
 // few enough that a large grid's groups are not all held at once.
-constexpr size_t kMaxQueued = 6;
+constexpr size_t kMaxQueued = 3;
 } // namespace
 
 struct ReportStream::Worker {

@@ -161,7 +161,7 @@ void RepPortBase::buildGroups(int r, int n, const char* stepUtf8, const GroupBui
     };
     std::vector<Built> ready(size_t(std::max(n, 0)));
     // The other thread builds the odd groups, at most a few ahead of this one.
-    constexpr int kAhead = 4;
+    constexpr int kAhead = 2;
     std::mutex m;
     std::condition_variable cv;
     int taken = 0; // groups this thread has adopted
