@@ -215,23 +215,11 @@ void RepPortBase::addTitle(int page, const char* text) {
 void RepPortBase::addTitle(int page, const std::string& text) {
     m_pages[page].titles.push_back(text);
 }
-void RepPortBase::addTitle(int page, const QString& text) {
-    m_pages[page].titles.push_back(textcodec::toLocal8(text));
-}
-void RepPortBase::addTitle(int page, const QByteArray& text) {
-    m_pages[page].titles.push_back(text.toStdString());
-}
 void RepPortBase::addTail(int page, const char* text) {
     m_pages[page].tails.emplace_back(text ? text : "");
 }
 void RepPortBase::addTail(int page, const std::string& text) {
     m_pages[page].tails.push_back(text);
-}
-void RepPortBase::addTail(int page, const QString& text) {
-    m_pages[page].tails.push_back(textcodec::toLocal8(text));
-}
-void RepPortBase::addTail(int page, const QByteArray& text) {
-    m_pages[page].tails.push_back(text.toStdString());
 }
 
 void RepPortBase::addUnitTitle(int page) {
@@ -252,12 +240,6 @@ void RepPortBase::addGrpText(int page, int grp, const char* text) {
 }
 void RepPortBase::addGrpText(int page, int grp, const std::string& text) {
     m_pages[page].grpTexts[grp].push_back(text);
-}
-void RepPortBase::addGrpText(int page, int grp, const QString& text) {
-    m_pages[page].grpTexts[grp].push_back(textcodec::toLocal8(text));
-}
-void RepPortBase::addGrpText(int page, int grp, double value, int prec) {
-    m_pages[page].grpTexts[grp].push_back(fixedText(value, prec));
 }
 
 // ---------------------------------------------------------------- records and cells

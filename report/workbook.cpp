@@ -254,15 +254,6 @@ std::unique_ptr<PageWriter> makeWorkbookWriter(OutFileSet& files, const std::str
     return std::make_unique<WorkbookWriter>(files, mainPath, enc, templates);
 }
 
-void RepPortBase::outputRP_html2(const char* path) {
-    loadTemplates();
-    OutFileSet files;
-    auto w = makeWorkbookWriter(files, path ? path : "", m_options.encoding, m_templates);
-    replay(*w);
-    files.finishAll();
-    files.renameAll();
-}
-
 // ---------------------------------------------------------------- folders and stylesheet
 
 bool RepPortBase::makeDirs() {

@@ -646,15 +646,3 @@ std::vector<std::string> RepPortBase::xlsxSheetNames() const {
         names.push_back(namer.make(m_pages[p].titles.empty() ? std::string() : m_pages[p].titles.front()));
     return names;
 }
-
-void RepPortBase::outputRP_xlsx(const char* path) {
-    OutFileSet files;
-    size_t cells = 0;
-    for (const RepPage& p : m_pages)
-        cells += p.records.totalCells();
-    auto w = XlsxWriter::create(files, path ? path : "", xlsxSetup(cells));
-    replay(*w);
-    w->pack([](long long, long long) {});
-    files.finishAll();
-    files.renameAll();
-}
