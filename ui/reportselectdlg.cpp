@@ -473,10 +473,6 @@ bool ReportSelectDlg::noticeLostConnection(bool once) {
     return true;
 }
 
-void ReportSelectDlg::onExitFileView() {
-    screport::logDebug("onExitFileView");
-}
-
 void ReportSelectDlg::saveOutputOptions(const std::string& table) {
     casechoices::OutputOptions o;
     if (m_pPUnitRadio) o.unit = m_pPUnitRadio->isChecked();

@@ -108,7 +108,6 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     virtual void onChangeCase(const QString& name);
     void onBrowseCase();
     void onSearch();
-    void onExitFileView();
     void onNext();
     void onStateChanged(int state);
     virtual void onOutput() {}
