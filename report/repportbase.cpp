@@ -134,10 +134,6 @@ void RepPortBase::setGrpSize(int page, int n) {
     p.grpTexts.resize(size_t(std::max(n, 0)));
 }
 
-void RepPortBase::setHeaderCount(int page, int n) {
-    m_pages[page].headers.resize(size_t(std::max(n, 0)));
-}
-
 void RepPortBase::addHeader(int page, const std::string& text, int width, bool isID) {
     RepPage& p = m_pages[page];
     ++p.m_nColCount;
@@ -185,10 +181,6 @@ void RepPortBase::setBusGroupTitle(int page, int idx, const std::string& prefix)
 void RepPortBase::setComplexColumn(int page, int col) {
     RepPage& p = m_pages[page];
     if (!p.headers.empty() && col >= 0 && col < int(p.headers[0].size())) p.headers[0][col].complex = true;
-}
-
-int RepPortBase::getAllColCount(int page) const {
-    return m_pages[page].m_nColCount;
 }
 
 bool RepPortBase::isIDCol(int page, int col) const {
@@ -296,11 +288,6 @@ void RepPortBase::addFixed(int page, int rec, double value, int prec, int grp) {
         m_pages[page].records.append(grp, rec, std::string_view(buf, size_t(r.ptr - buf)));
     else
         m_pages[page].records.append(grp, rec, fixedString(value, prec));
-}
-
-std::string RepPortBase::numberText(double value) {
-    char buf[64];
-    return std::string(buf, formatInto(buf, sizeof buf, value, std::chars_format::general, 6));
 }
 
 std::string RepPortBase::fixedText(double value, int prec) {

@@ -155,12 +155,10 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     // --- pages, groups, headers ---
     int addRP(bool grouped);
     void setGrpSize(int page, int n);
-    void setHeaderCount(int page, int n);
     void addHeader(int page, const std::string& text, int width, bool isID);
     void addHeader(int page, const char* text, int width, bool isID);
     void addHeader(int page, int row, const char* text, int colspan, int rowspan, const char* extra);
     int getHeaderSize(int page) const;
-    int getAllColCount(int page) const;
     bool isIDCol(int page, int col) const;
     int getColCount(int page) const;
 
@@ -197,7 +195,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void addFixed(int page, int rec, double value, int prec, int grp);
 
     // Number-to-text rules, shared with builders that format on their own.
-    static std::string numberText(double value);          // %g, 6 significant digits
     static std::string fixedText(double value, int prec); // fixed notation
     static std::string percentText(double a, double b);   // "0.00" when |b| < 0.001
 
@@ -240,9 +237,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     int groupCount(int page) const { return m_pages[page].records.groupCount(); }
     int recordCount(int page, int grp) const { return m_pages[page].records.recordCount(grp); }
 
-    // Worksheet name of each page: first title made valid and unique (at most 31
-    // characters, none of []:*?/\).
-    std::vector<std::string> xlsxSheetNames() const;
 
     // --- the end of an output run ---
     // Makes the temporary folder and the workbook folder, copies the stylesheet.

@@ -639,10 +639,3 @@ XlsxSetup RepPortBase::xlsxSetup(size_t cells) const {
     return s;
 }
 
-std::vector<std::string> RepPortBase::xlsxSheetNames() const {
-    SheetNamer namer;
-    std::vector<std::string> names;
-    for (size_t p = 0; p < m_pages.size(); ++p)
-        names.push_back(namer.make(m_pages[p].titles.empty() ? std::string() : m_pages[p].titles.front()));
-    return names;
-}
