@@ -270,8 +270,7 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
         req.grpST = opts.onSub;
         req.writeText = opts.lfile;
         req.writeSheet = opts.lreport;
-        const std::string vars = casechoices::objectVarTable(false, false);
-        if (!vars.empty()) casechoices::loadObjectVars(vars, caseNo8, c, &problems);
+        casechoices::loadObjectVars(casechoices::objectVarTable(), caseNo8, c, &problems);
     } else {
         // Nothing stored: every kind the case supports, per unit, the text report.
         req.chosenKeys = reportkinds::enabledKinds(CDBUtility::connection(), caseNo8);

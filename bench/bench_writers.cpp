@@ -126,13 +126,23 @@ Span bareXlsxTime(const std::string& path, long rows) {
     return t.elapsed();
 }
 
-// Writes the model as .xlsx; also gives the phase's peak resident size above the
-// size before it, in kB.
-Span xlsxTime(Model& m, const std::string& path, long& extraPeakKb) {
+// Writes the model as the run does into dir: the text report, the HTML or the .xlsx workbook.
+void run(Model& m, const std::string& dir, bool text, bool html, bool xlsx) {
+    m.setTempDir(dir);
+    OutputOptions o = m.outputOptions();
+    o.html = html;
+    o.xlsx = xlsx;
+    m.setOutputOptions(o);
+    m.showResult(text, html || xlsx, false);
+}
+
+// Writes the model as dir + "sc_report.xlsx"; also gives the phase's peak resident size
+// above the size before it, in kB.
+Span xlsxTime(Model& m, const std::string& dir, long& extraPeakKb) {
     const long before = statusKb("VmRSS:");
     resetPeak();
     Timer t;
-    m.outputRP_xlsx(path.c_str());
+    run(m, dir, false, false, true);
     const Span s = t.elapsed();
     extraPeakKb = statusKb("VmHWM:") - before;
     return s;
@@ -163,7 +173,7 @@ int main(int argc, char** argv) {
     {
         Model small(dir);
         fill(small, rows / 10);
-        xlsxTime(small, dir + "small.xlsx", smallPeak);
+        xlsxTime(small, dir + "small/", smallPeak);
     }
 
     const long rss0 = statusKb("VmRSS:");
@@ -183,7 +193,7 @@ int main(int argc, char** argv) {
 
     const std::string txt = dir + "rep_txt.txt";
     t = Timer();
-    m.outputRP_txt(txt.c_str());
+    run(m, dir, true, false, false);
     const Span txtTime = t.elapsed();
     const long peakModelText = statusKb("VmHWM:");
     const long txtBytes = fileSize(txt);
@@ -192,11 +202,10 @@ int main(int argc, char** argv) {
     std::printf("  %.1f MB; one fwrite of the same bytes cpu %.3f s wall %.3f s: ratio %.2f (target <= 3)\n",
                 txtBytes / 1e6, fw.cpu, fw.wall, txtTime.cpu / fw.cpu);
 
-    QDir().mkpath(QString::fromStdString(dir + "sc_report.files"));
     const long rssBeforeHtml = statusKb("VmRSS:");
     resetPeak();
     t = Timer();
-    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    run(m, dir, false, true, false);
     line("html workbook", t.elapsed(), cells);
     std::printf("  %.1f MB\n", fileSize(dir + "sc_report.files/sheet1.htm") / 1e6);
     const long htmlPeak = statusKb("VmHWM:") - rssBeforeHtml;
@@ -207,7 +216,7 @@ int main(int argc, char** argv) {
     Span x{1e30, 1e30}, bare{1e30, 1e30};
     for (int i = 0; i < repeat; ++i) {
         long peak = 0;
-        const Span a = xlsxTime(m, dir + "sc_report.xlsx", peak);
+        const Span a = xlsxTime(m, dir, peak);
         bigPeak = std::max(bigPeak, peak);
         const Span b = bareXlsxTime(dir + "bare.xlsx", rows);
         if (a.cpu < x.cpu) x = a;

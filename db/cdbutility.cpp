@@ -13,8 +13,8 @@
 
 using textcodec::gb;
 
-DB_type CDBUtility::m_dbType = DB_LF;
-std::string CDBUtility::m_strTablePrefix;
+DB_type CDBUtility::m_dbType = DB_SC;
+std::string CDBUtility::m_strTablePrefix = "SCR_";
 std::string CDBUtility::m_CaseNo;
 QString CDBUtility::m_CaseName;
 QSqlDatabase* CDBUtility::m_pDatabase = nullptr;
@@ -126,19 +126,6 @@ bool learn(const DbConnection& db, DbSession& session, const std::string& overri
     return true;
 }
 
-std::string kindWord(DB_type t) {
-    switch (t) {
-    case DB_SC:
-        return gb("短路");
-    case DB_LF:
-        return gb("潮流");
-    case DB_OPF:
-        return gb("最优潮流");
-    default:
-        return std::string();
-    }
-}
-
 } // namespace
 
 QSqlDatabase* CDBUtility::opendb(const char* name) {
@@ -220,56 +207,17 @@ bool CDBUtility::closedb() {
 
 void CDBUtility::setDBType(DB_type t) {
     m_dbType = t;
-    switch (t) {
-    case DB_LF:
-        m_strTablePrefix = "LFR_";
-        break;
-    case DB_OPF:
-        m_strTablePrefix = "OPFR_";
-        break;
-    case DB_SC:
-        m_strTablePrefix = "SCR_";
-        break;
-    case DB_NL:
-        m_strTablePrefix = "NLR_";
-        break;
-    default:
-        break;
-    }
+    m_strTablePrefix = "SCR_";
 }
 
 std::string CDBUtility::getCaseTab() {
-    switch (m_dbType) {
-    case DB_LF:
-        return "LF_CASE";
-    case DB_OPF:
-        return "OPF_CASE";
-    case DB_SC:
-        return "SC_CASE";
-    case DB_NL:
-        return "NL_CASE";
-    default:
-        return std::string();
-    }
+    return "SC_CASE";
 }
 
 void CDBUtility::setCaseNo(int n) {
     m_CaseNo = std::to_string(n);
     SqlStmt s;
-    switch (m_dbType) {
-    case DB_SC:
-        s << "SELECT Case_Name from SC_CASE where Case_No=" << m_CaseNo;
-        break;
-    case DB_LF:
-        s << "SELECT Case_Name from LF_CASE where Case_No=" << m_CaseNo;
-        break;
-    case DB_OPF:
-        s << "SELECT a.Case_Name from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.Case_No="
-          << m_CaseNo;
-        break;
-    default:
-        return;
-    }
+    s << "SELECT Case_Name from SC_CASE where Case_No=" << m_CaseNo;
     dbq::Query q;
     const bool active = q.exec(s);
     if (!active) failedRead(s);
@@ -277,7 +225,7 @@ void CDBUtility::setCaseNo(int n) {
         m_CaseName = textcodec::fromLocal8(q.text8(0));
         return;
     }
-    raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业号:") + m_CaseNo);
+    raiseError(gb("在") + gb("短路") + gb("作业表中没有找到作业号:") + m_CaseNo);
 }
 
 void CDBUtility::setCaseName(const QString& name) {
@@ -285,20 +233,7 @@ void CDBUtility::setCaseName(const QString& name) {
     const std::string name8 = textcodec::toLocal8(name);
     screport::logDebug("case name :" + name8);
     SqlStmt s;
-    switch (m_dbType) {
-    case DB_SC:
-        s << "SELECT Case_No from SC_CASE where CASE_Name=";
-        break;
-    case DB_LF:
-        s << "SELECT Case_No from LF_CASE where CASE_Name=";
-        break;
-    case DB_OPF:
-        s << "SELECT a.Case_No from OPF_CASE a,LF_CASE b where a.Case_LF=b.Case_No and a.CASE_Name=";
-        break;
-        break;
-    default:
-        return;
-    }
+    s << "SELECT Case_No from SC_CASE where CASE_Name=";
     s.str(name8);
     dbq::Query q;
     if (!q.exec(s)) failedRead(s);
@@ -306,7 +241,7 @@ void CDBUtility::setCaseName(const QString& name) {
         m_CaseNo = q.text8(0);
         return;
     }
-    raiseError(gb("在") + kindWord(m_dbType) + gb("作业表中没有找到作业名:") + name8);
+    raiseError(gb("在") + gb("短路") + gb("作业表中没有找到作业名:") + name8);
 }
 
 void CDBUtility::failedRead(const SqlStmt& s) {

@@ -13,7 +13,8 @@
 
 class QSqlDatabase;
 
-enum DB_type { DB_LF = 1, DB_OPF = 2, DB_SC = 4, DB_NL = 5 };
+// The program reads short-circuit cases only.
+enum DB_type { DB_SC = 4 };
 
 class SCREPORT_CORE_EXPORT CDBUtility {
 public:

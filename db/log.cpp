@@ -57,9 +57,6 @@ void setLogHook(LogHook h) {
 void setDebugEnabled(bool on) {
     g_debug = on;
 }
-bool debugWanted() {
-    return g_debug || bool(hook());
-}
 
 } // namespace screport
 

@@ -18,8 +18,6 @@ SCREPORT_CORE_EXPORT void logErrorU(const char* utf8, const std::string& tailLoc
 // Whether debug lines are written (off unless --debug turns them on, in the batch and in
 // the dialog). Off, a debug line costs no conversion and no flush; a hook still sees it.
 SCREPORT_CORE_EXPORT void setDebugEnabled(bool on);
-// Whether anyone reads debug lines: callers skip building costly ones when not.
-SCREPORT_CORE_EXPORT bool debugWanted();
 
 // Tests capture the lines; a null hook restores the streams.
 using LogHook = std::function<void(bool isError, const std::string& local8)>;

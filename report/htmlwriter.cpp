@@ -1,5 +1,4 @@
-// One page as an HTML table styled by the workbook stylesheet, and the single
-// HTML document of all pages. Every model text is escaped: names, notes and case names
+// One page as an HTML table styled by the workbook stylesheet. Every model text is escaped: names, notes and case names
 // come from a database that others edit.
 #include "pagewriters.h"
 
@@ -164,36 +163,4 @@ void HtmlTableWriter::endPage(int, const RepPage& p) {
     for (const std::string& t : p.tails)
         line(w, p.m_nColCount, t, false);
     closeTable(w);
-}
-
-namespace {
-
-// Every page's table in one document.
-class HtmlDocumentWriter : public HtmlTableWriter {
-  public:
-    HtmlDocumentWriter(OutSink& os, OutputEncoding enc) : HtmlTableWriter(enc) {
-        m_out = &os;
-        textout::Writer w(os, enc);
-        w.lit("<html>");
-        w.eol();
-        w.lit("<meta http-equiv=Content-Type content=\"text/html; charset=");
-        w.lit(textout::charsetName(enc));
-        w.lit("\"> ");
-        w.eol();
-    }
-    void endPage(int page, const RepPage& p) override {
-        HtmlTableWriter::endPage(page, p);
-        m_out->crlf();
-        m_out->crlf();
-    }
-    void finish(const std::deque<RepPage>&) override {
-        m_out->write("</html>");
-        m_out->crlf();
-    }
-};
-
-} // namespace
-
-std::unique_ptr<PageWriter> makeHtmlDocumentWriter(OutSink& os, OutputEncoding enc) {
-    return std::make_unique<HtmlDocumentWriter>(os, enc);
 }

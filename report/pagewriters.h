@@ -1,6 +1,6 @@
 #pragma once
-// The writers of the report stream: the text report, the HTML table (a single document
-// or a workbook's sheets) and the native .xlsx workbook.
+// The writers of the report stream: the text report, the HTML table of a workbook's
+// sheets and the native .xlsx workbook.
 #include "report/outsink.h"
 #include "report/reportstream.h"
 #include "report/repportbase.h"
@@ -31,9 +31,6 @@ class SCREPORT_CORE_EXPORT HtmlTableWriter : public PageWriter {
   private:
     std::vector<char> m_isID;
 };
-
-// All pages in one HTML document.
-SCREPORT_CORE_EXPORT std::unique_ptr<PageWriter> makeHtmlDocumentWriter(OutSink& os, OutputEncoding enc);
 
 // The HTML workbook: mainPath and the folder beside it, built anew in `files`. The
 // templates are the loaded set, in the output encoding. A page whose sheet file passes

@@ -78,9 +78,9 @@ class SCREPORT_CORE_EXPORT ReportStream {
     // `keep` holds the group's data until every writer is done with it.
     void group(int page, const RepPage& p, const GroupRef& g, std::shared_ptr<const void> keep);
     void endPage(int page, const RepPage& p);
-    // Sends the end of the stream. Waits for writer k to end, calling `poll` about every
-    // 20 ms with its rows written (poll may throw to abandon the run).
+    // Sends the end of the stream to every writer and returns; waitWriter waits for them.
     void finish(const std::deque<RepPage>& pages);
+    // True once writer k has ended, false when `ms` milliseconds passed first.
     bool waitWriter(size_t k, int ms);
     // Raises the first writer's error, if any.
     void raiseFailure();

@@ -135,10 +135,6 @@ void RepPortBase::setGrpSize(int page, int n) {
     p.grpTexts.resize(size_t(std::max(n, 0)));
 }
 
-void RepPortBase::setHeaderCount(int page, int n) {
-    m_pages[page].headers.resize(size_t(std::max(n, 0)));
-}
-
 void RepPortBase::addHeader(int page, const std::string& text, int width, bool isID) {
     RepPage& p = m_pages[page];
     ++p.m_nColCount;
@@ -188,10 +184,6 @@ void RepPortBase::setComplexColumn(int page, int col) {
     if (!p.headers.empty() && col >= 0 && col < int(p.headers[0].size())) p.headers[0][col].complex = true;
 }
 
-int RepPortBase::getAllColCount(int page) const {
-    return m_pages[page].m_nColCount;
-}
-
 bool RepPortBase::isIDCol(int page, int col) const {
     const RepPage& p = m_pages[page];
     if (p.headers.empty() || col < 0 || col >= int(p.headers[0].size())) return false;
@@ -216,23 +208,11 @@ void RepPortBase::addTitle(int page, const char* text) {
 void RepPortBase::addTitle(int page, const std::string& text) {
     m_pages[page].titles.push_back(text);
 }
-void RepPortBase::addTitle(int page, const QString& text) {
-    m_pages[page].titles.push_back(textcodec::toLocal8(text));
-}
-void RepPortBase::addTitle(int page, const QByteArray& text) {
-    m_pages[page].titles.push_back(text.toStdString());
-}
 void RepPortBase::addTail(int page, const char* text) {
     m_pages[page].tails.emplace_back(text ? text : "");
 }
 void RepPortBase::addTail(int page, const std::string& text) {
     m_pages[page].tails.push_back(text);
-}
-void RepPortBase::addTail(int page, const QString& text) {
-    m_pages[page].tails.push_back(textcodec::toLocal8(text));
-}
-void RepPortBase::addTail(int page, const QByteArray& text) {
-    m_pages[page].tails.push_back(text.toStdString());
 }
 
 void RepPortBase::addUnitTitle(int page) {
@@ -253,12 +233,6 @@ void RepPortBase::addGrpText(int page, int grp, const char* text) {
 }
 void RepPortBase::addGrpText(int page, int grp, const std::string& text) {
     m_pages[page].grpTexts[grp].push_back(text);
-}
-void RepPortBase::addGrpText(int page, int grp, const QString& text) {
-    m_pages[page].grpTexts[grp].push_back(textcodec::toLocal8(text));
-}
-void RepPortBase::addGrpText(int page, int grp, double value, int prec) {
-    m_pages[page].grpTexts[grp].push_back(fixedText(value, prec));
 }
 
 // ---------------------------------------------------------------- records and cells
@@ -315,11 +289,6 @@ void RepPortBase::addFixed(int page, int rec, double value, int prec, int grp) {
         m_pages[page].records.append(grp, rec, std::string_view(buf, size_t(r.ptr - buf)));
     else
         m_pages[page].records.append(grp, rec, fixedString(value, prec));
-}
-
-std::string RepPortBase::numberText(double value) {
-    char buf[64];
-    return std::string(buf, formatInto(buf, sizeof buf, value, std::chars_format::general, 6));
 }
 
 std::string RepPortBase::fixedText(double value, int prec) {

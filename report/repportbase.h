@@ -155,31 +155,23 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     // --- pages, groups, headers ---
     int addRP(bool grouped);
     void setGrpSize(int page, int n);
-    void setHeaderCount(int page, int n);
     void addHeader(int page, const std::string& text, int width, bool isID);
     void addHeader(int page, const char* text, int width, bool isID);
     void addHeader(int page, int row, const char* text, int colspan, int rowspan, const char* extra);
     int getHeaderSize(int page) const;
-    int getAllColCount(int page) const;
     bool isIDCol(int page, int col) const;
     int getColCount(int page) const;
 
     // --- titles, tails, group headings ---
     void addTitle(int page, const char* text);
     void addTitle(int page, const std::string& text);
-    void addTitle(int page, const QString& text);
-    void addTitle(int page, const QByteArray& text);
     void addTail(int page, const char* text);
     void addTail(int page, const std::string& text);
-    void addTail(int page, const QString& text);
-    void addTail(int page, const QByteArray& text);
     void addUnitTitle(int page);
     void addPUnitTitle(int page);
     void addGrpTitle(int page, const char* text, int width, bool flag);
     void addGrpText(int page, int grp, const char* text);
     void addGrpText(int page, int grp, const std::string& text);
-    void addGrpText(int page, int grp, const QString& text);
-    void addGrpText(int page, int grp, double value, int prec);
 
     // --- records and cells (note the order: page, record, value, group) ---
     int addRec(int page, int grp);
@@ -203,7 +195,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     void addFixed(int page, int rec, double value, int prec, int grp);
 
     // Number-to-text rules, shared with builders that format on their own.
-    static std::string numberText(double value);          // %g, 6 significant digits
     static std::string fixedText(double value, int prec); // fixed notation
     static std::string percentText(double a, double b);   // "0.00" when |b| < 0.001
 
@@ -246,26 +237,14 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     int groupCount(int page) const { return m_pages[page].records.groupCount(); }
     int recordCount(int page, int grp) const { return m_pages[page].records.recordCount(grp); }
 
-    // --- writers over the whole model (tests, tools) ---
-    // The path-taking writers replace the file only when it is complete and throw
-    // ErrorText naming the file when it cannot be written.
-    void outputRP_txt(const char* path);
-    void outputRP_txt(OutSink& os);
-    void outputRP_html(OutSink& os);       // every page in one HTML document
-    void outputRP_html2(const char* path); // HTML workbook: main file and "<name>.files"
-    void outputRP_xlsx(const char* path);
-    // Worksheet name of each page: first title made valid and unique (at most 31
-    // characters, none of []:*?/\).
-    std::vector<std::string> xlsxSheetNames() const;
-    // Hands the whole model to a writer, page by page, on this thread.
-    void replay(PageWriter& w);
 
     // --- the end of an output run ---
     // Makes the temporary folder and the workbook folder, copies the stylesheet.
     bool prepareDir();
     // Starts the writers of the text report (writeText) and the workbooks (writeSheet)
     // before the pages are built: each page goes to them as it is built, each group as
-    // soon as the builder calls groupDone(). Without it showResult writes the whole model.
+    // soon as the builder calls groupDone(). Without it showResult writes the whole model
+    // at its end.
     void beginOutput(bool writeText, bool writeSheet);
     bool streaming() const { return m_out != nullptr; }
     // Group grp of the page is complete: while streaming it goes to the writers and its

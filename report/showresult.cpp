@@ -237,19 +237,6 @@ void RepPortBase::endPage(int page) {
     p.ended = true;
 }
 
-void RepPortBase::replay(PageWriter& w) {
-    for (size_t i = 0; i < m_pages.size(); ++i) {
-        const RepPage& p = m_pages[i];
-        w.beginPage(int(i), p);
-        for (int g = 0; g < p.records.groupCount(); ++g)
-            w.group(
-                int(i), p,
-                GroupRef{g, g < int(p.grpTexts.size()) ? &p.grpTexts[size_t(g)] : nullptr, &p.records, g});
-        w.endPage(int(i), p);
-    }
-    w.finish(m_pages);
-}
-
 void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) {
     if (!m_out) beginOutput(writeText, writeSheet);
     if (!m_out) return;
@@ -318,18 +305,4 @@ void RepPortBase::finishOutput() {
     // A model written whole can be written again.
     for (RepPage& p : m_pages)
         if (p.handedGroups == 0) p.begun = p.ended = false;
-}
-
-void RepPortBase::outputRP_txt(OutSink& os) {
-    replay(*makeTextWriter(os, m_options.encoding));
-}
-
-void RepPortBase::outputRP_txt(const char* path) {
-    OutFile f(path ? path : "");
-    outputRP_txt(f);
-    if (!f.commit()) raiseError(gb("无法写入文件：") + f.path());
-}
-
-void RepPortBase::outputRP_html(OutSink& os) {
-    replay(*makeHtmlDocumentWriter(os, m_options.encoding));
 }

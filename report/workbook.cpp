@@ -292,15 +292,6 @@ std::unique_ptr<PageWriter> makeWorkbookWriter(OutFileSet& files, const std::str
     return std::make_unique<WorkbookWriter>(files, mainPath, enc, templates, sheetBytes);
 }
 
-void RepPortBase::outputRP_html2(const char* path) {
-    loadTemplates();
-    OutFileSet files;
-    auto w = makeWorkbookWriter(files, path ? path : "", m_options.encoding, m_templates, m_nHtmlSheetBytes);
-    replay(*w);
-    files.finishAll();
-    files.renameAll();
-}
-
 // ---------------------------------------------------------------- folders and stylesheet
 
 bool RepPortBase::makeDirs() {

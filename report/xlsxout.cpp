@@ -639,22 +639,3 @@ XlsxSetup RepPortBase::xlsxSetup(size_t cells) const {
     return s;
 }
 
-std::vector<std::string> RepPortBase::xlsxSheetNames() const {
-    SheetNamer namer;
-    std::vector<std::string> names;
-    for (size_t p = 0; p < m_pages.size(); ++p)
-        names.push_back(namer.make(m_pages[p].titles.empty() ? std::string() : m_pages[p].titles.front()));
-    return names;
-}
-
-void RepPortBase::outputRP_xlsx(const char* path) {
-    OutFileSet files;
-    size_t cells = 0;
-    for (const RepPage& p : m_pages)
-        cells += p.records.totalCells();
-    auto w = XlsxWriter::create(files, path ? path : "", xlsxSetup(cells));
-    replay(*w);
-    w->pack([](long long, long long) {});
-    files.finishAll();
-    files.renameAll();
-}

@@ -176,18 +176,8 @@ std::set<std::string> checkedObjects(const OutputOptions& opts) {
     return on;
 }
 
-std::string objectVarTable(bool opfLF, bool reportUnknown) {
-    switch (CDBUtility::getDBType()) {
-    case DB_LF:
-    case DB_SC:
-        return CDBUtility::m_strTablePrefix + "CONT";
-    case DB_OPF:
-        return opfLF ? "OPFR_LF_CONT" : std::string();
-    default:
-        if (reportUnknown)
-            screport::logErrorU("未知的计算模块：", std::to_string(int(CDBUtility::getDBType())));
-        return std::string();
-    }
+std::string objectVarTable() {
+    return CDBUtility::m_strTablePrefix + "CONT";
 }
 
 std::string itemRowKey(const std::string& caseNo, const std::string& kindKey) {
@@ -269,8 +259,7 @@ static std::string choicesLock() {
     return "choices:" + CDBUtility::m_pDatabase->databaseName().toStdString();
 }
 
-bool saveOutputOptions(const std::string& table, const OutputOptions& opts, const ObjectChoices& c,
-                       bool opfLF) {
+bool saveOutputOptions(const std::string& table, const OutputOptions& opts, const ObjectChoices& c) {
     const std::string caseTab = CDBUtility::getCaseTab();
     const std::string caseName = textcodec::toLocal8(CDBUtility::getCaseName());
     if (!isPlainIdentifier(table)) return false;
@@ -296,17 +285,16 @@ bool saveOutputOptions(const std::string& table, const OutputOptions& opts, cons
         }
         screport::logDebug("after check overlimit");
 
-        const std::string varTable = objectVarTable(opfLF, true);
-        if (!varTable.empty() && isPlainIdentifier(varTable)) {
+        const std::string varTable = objectVarTable();
+        if (isPlainIdentifier(varTable)) {
             // Rows of object 7 belong to another module of the short-circuit program.
-            const std::string keep = CDBUtility::getDBType() == DB_SC ? " and OBJNo!=7" : "";
-            runOrLog(CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, keep, true));
+            runOrLog(CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, " and OBJNo!=7", true));
         }
 
         for (const reportkinds::Kind& k : reportkinds::kinds()) {
             const bool on = c.m_selObjects.count(k.key) > 0;
             row.set(k.column, on);
-            if (on && !varTable.empty()) saveObjectVars(varTable, k.key, c);
+            if (on) saveObjectVars(varTable, k.key, c);
         }
         screport::logDebug("heer");
         row.set("Lreport", opts.lreport);

@@ -53,9 +53,8 @@ SCREPORT_CORE_EXPORT bool loadOutputOptions(const std::string& table, int caseNo
 // The report keys whose column is set in `opts`.
 SCREPORT_CORE_EXPORT std::set<std::string> checkedObjects(const OutputOptions& opts);
 
-// The item table of the current case kind ("SCR_CONT" for short circuit), empty when
-// the kind keeps none. `reportUnknown` writes the unknown kind to the error stream.
-SCREPORT_CORE_EXPORT std::string objectVarTable(bool opfLF, bool reportUnknown);
+// The table of the cases' item rows.
+SCREPORT_CORE_EXPORT std::string objectVarTable();
 // Reads the item rows of `caseNo` into c.m_objTableNo and c.m_objVars. An item number
 // that is not one of its kind's items is left out and goes to `problems` (as above); of
 // several rows of a kind the first counts.
@@ -71,7 +70,7 @@ SCREPORT_CORE_EXPORT void saveObjectVars(const std::string& table, const std::st
 // flags, c.m_selObjects the checked kinds, in one transaction. False, with the stored
 // rows as they were, when the old row could not be deleted or the new one not written.
 SCREPORT_CORE_EXPORT bool saveOutputOptions(const std::string& table, const OutputOptions& opts,
-                                            const ObjectChoices& c, bool opfLF = false);
+                                            const ObjectChoices& c);
 
 // The stored fault points of the current case, with their branch and position filled
 // from the case's fault results.

@@ -138,11 +138,6 @@ std::string fixed(double v, int decimals) {
     return std::string(buf, fixedTo(buf, v, decimals));
 }
 
-std::string complexText(const Cx& z) {
-    char buf[kCellRoom];
-    return std::string(buf, complexTo(buf, z));
-}
-
 namespace {
 void insertAt(std::string& s, size_t pos, const char* sep) {
     if (s.size() < pos) s.resize(pos, ' ');

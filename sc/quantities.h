@@ -48,8 +48,6 @@ constexpr size_t kNumberRoom = 400;
 constexpr size_t kCellRoom = 2 * kNumberRoom + 8;
 SCREPORT_CORE_EXPORT size_t fixedTo(char* out, double v, int decimals);
 SCREPORT_CORE_EXPORT size_t complexTo(char* out, const Cx& z);
-// Magnitude with 4 decimals, " / ", angle with 2 decimals.
-SCREPORT_CORE_EXPORT std::string complexText(const Cx& z);
 
 // Largest magnitude a cell is written with: a number whose whole part alone is wider than
 // the widest field of any report (20 characters) is no reading anyone can use.

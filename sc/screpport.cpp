@@ -131,16 +131,6 @@ scq::SeqV SCRepPort::seqVolts(const BusFaults* bf, const std::string& bus, int T
     return scq::SeqV{r->V1, r->V2, r->V0};
 }
 
-SCRepPort::Cx SCRepPort::getV1(const std::string& bus, int T) {
-    return seqVolts(m_store.findBus(bus), bus, T, NeedV1).v1;
-}
-SCRepPort::Cx SCRepPort::getV2(const std::string& bus, int T) {
-    return seqVolts(m_store.findBus(bus), bus, T, NeedV2).v2;
-}
-SCRepPort::Cx SCRepPort::getV0(const std::string& bus, int T) {
-    return seqVolts(m_store.findBus(bus), bus, T, NeedV0).v0;
-}
-
 scq::Scale SCRepPort::scaleOf(const std::string& bus) {
     if (m_bPU) return scq::Scale::perUnit();
     return scq::Scale::named(m_store.baseMVA(), m_store.baseKV(bus));

@@ -43,10 +43,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     void setFaults(const SCPosList* faults) { m_faults = faults; }
 
     // --- quantities ---
-    // A bus missing from the results, or without the fault, is a data problem and gives NaN.
-    Cx getV1(const std::string& bus, int T);
-    Cx getV2(const std::string& bus, int T);
-    Cx getV0(const std::string& bus, int T);
     // Base voltage in kV; throws the error text when the bus has none. All base voltages
     // of the case are read with one statement on first use.
     double getBaseKV(const std::string& bus) { return m_store.baseKV(bus); }
@@ -86,7 +82,8 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     // Scales referred to a fault point: its bus, or for a fault inside a branch whose key
     // is no bus, the branch's I side.
     scq::Scale faultScale(const SCPos& p);
-    // Sequence voltages as getV1/getV2/getV0 give them, warnings included.
+    // Sequence voltages of the bus at fault T; a bus missing from the results, or without
+    // the fault, is a data problem and gives NaN.
     scq::SeqV seqVolts(const BusFaults* bf, const std::string& bus, int T, int need);
     const std::vector<BranchBuses>& branchBuses();
     std::vector<std::string> branchNumbers() const;

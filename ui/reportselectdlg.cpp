@@ -71,16 +71,6 @@ ReportSelectDlg::ReportSelectDlg(const std::string& projectDir, bool useBackupTa
     if (name) setObjectName(textcodec::fromLocal8(name));
     setModal(modal);
     if (useBackupTables) CDBUtility::m_strTableSuffix = "BAK";
-    const std::pair<const char*, const char*> kinds[] = {{"AC", "交流线"},
-                                                         {"DC", "直流线"},
-                                                         {"Tr2", "两绕组变压器绕组"},
-                                                         {"Tr3", "三绕组变压器绕组"},
-                                                         {"SCR", "串联电容电抗器"},
-                                                         {"SFT", "移相变压器绕组"}};
-    for (const auto& [code, label] : kinds) {
-        m_kindName[code] = gb(label);
-        m_kindCode[gb(label)] = code;
-    }
 }
 
 ReportSelectDlg::~ReportSelectDlg() {
@@ -156,11 +146,7 @@ QWidget* ReportSelectDlg::createRangeRow(QWidget* parent) {
 }
 
 QWidget* ReportSelectDlg::createNetTree(QWidget* parent) {
-    CommTreeView* tree = nullptr;
-    if (CDBUtility::getDBType() == DB_SC)
-        tree = new SCCommTreeView(parent);
-    else
-        tree = new LFCommTreeView(parent, textcodec::toLocal8(CDBUtility::getCaseName()));
+    CommTreeView* tree = new SCCommTreeView(parent);
     g_pCommTree = tree;
     tree->setToolTip(u("电网结构：双击区域、分区或厂站展开"));
     // Runs after the tree has read the level it opens.
@@ -398,7 +384,6 @@ void ReportSelectDlg::onChangeCase(const QString& name) {
     const ReadSnapshot snapshot(
         db, {CDBUtility::getCaseTab(), "SCR_OUT", "SCR_CONT", "SCR_FAULTBUS", "SCR_R120"}, false);
     CDBUtility::setCaseName(name);
-    if (g_pCommTree) g_pCommTree->setCase(textcodec::toLocal8(name));
     if (m_pNoteEdit) readNote(name);
     loadOptions();
 }
@@ -488,10 +473,6 @@ bool ReportSelectDlg::noticeLostConnection(bool once) {
     return true;
 }
 
-void ReportSelectDlg::onExitFileView() {
-    screport::logDebug("onExitFileView");
-}
-
 void ReportSelectDlg::saveOutputOptions(const std::string& table) {
     casechoices::OutputOptions o;
     if (m_pPUnitRadio) o.unit = m_pPUnitRadio->isChecked();
@@ -501,7 +482,7 @@ void ReportSelectDlg::saveOutputOptions(const std::string& table) {
     o.overLimit = m_pOverRadio && m_pOverRadio->isChecked();
     if (m_pReportCheck) o.lreport = m_pReportCheck->isChecked();
     if (m_pFileCheck) o.lfile = m_pFileCheck->isChecked();
-    if (casechoices::saveOutputOptions(table, o, *this, m_bOPFLF) && m_usingDefaults) {
+    if (casechoices::saveOutputOptions(table, o, *this) && m_usingDefaults) {
         m_usingDefaults = false; // stored: they are the case's own now
         showChoiceProblems();
     }
@@ -543,8 +524,7 @@ void ReportSelectDlg::loadOutputOptions(const std::string& table) {
         box->setChecked(on); // onStateChanged keeps m_selObjects and "输出" in step
         if (button) button->setEnabled(on);
     }
-    const std::string varTable = casechoices::objectVarTable(m_bOPFLF, false);
-    if (!varTable.empty()) casechoices::loadObjectVars(varTable, CDBUtility::getCaseNo(), *this, &problems);
+    casechoices::loadObjectVars(casechoices::objectVarTable(), CDBUtility::getCaseNo(), *this, &problems);
     m_choiceProblems = problems.entries();
     showChoiceProblems();
 }

@@ -41,8 +41,6 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QCheckBox* objectBox(const std::string& key8) const;
     QPushButton* chooseButton(const std::string& key8) const;
 
-    std::map<std::string, std::string> m_kindName; // branch kind code -> name
-    std::map<std::string, std::string> m_kindCode; // name -> code
 
   protected:
     virtual void createCaseArea(QWidget* parent, const std::string& caseName8);
@@ -81,7 +79,6 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     bool readNote(const QString& caseName);
 
     std::string m_strProjDir;
-    bool m_bOPFLF = false;
     bool m_toldLost = false;
     std::map<QCheckBox*, QPushButton*> m_objButtons;
     std::map<QCheckBox*, std::string> m_objKeys;
@@ -111,7 +108,6 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     virtual void onChangeCase(const QString& name);
     void onBrowseCase();
     void onSearch();
-    void onExitFileView();
     void onNext();
     void onStateChanged(int state);
     virtual void onOutput() {}

@@ -136,39 +136,13 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     CDBUtility::closedb();
 }
 
-TEST_P(CDBUtilityTest, CaseKindsTablesPrefixesAndResolution) {
+TEST_P(CDBUtilityTest, CaseTablesAndResolution) {
     open();
     db->exec("INSERT INTO SC_CASE (Case_No,Case_Name,SCHEME,calculate,Note) VALUES "
              "(3,'短路一','SCH_A',1,'n3'),(4,'sc-two','SCH_B',1,'n4'),(5,'未计算','SCH_A',0,'n5')");
-    db->exec("INSERT INTO LF_CASE (Case_No,Case_Name,SCHEME,calculate,Note,Vmin,Vmax) VALUES "
-             "(7,'lf7','LF_SCH',1,'',0.95,1.05)");
-    db->exec("INSERT INTO OPF_CASE (Case_No,Case_Name,Case_LF,calculate,Note) VALUES (9,'opf9',7,1,'')");
-    const struct {
-        int kind;
-        const char* tab;
-        const char* prefix;
-    } kinds[] = {
-        {1, "LF_CASE", "LFR_"}, {2, "OPF_CASE", "OPFR_"}, {4, "SC_CASE", "SCR_"}, {5, "NL_CASE", "NLR_"}};
-    for (const auto& k : kinds) {
-        CDBUtility::setDBType(DB_type(k.kind));
-        EXPECT_EQ(CDBUtility::getCaseTab(), k.tab);
-        EXPECT_EQ(CDBUtility::m_strTablePrefix, k.prefix);
-    }
-    CDBUtility::setDBType(DB_type(3));
-    EXPECT_EQ(CDBUtility::getDBType(), DB_type(3));
-    EXPECT_EQ(CDBUtility::m_strTablePrefix, "NLR_"); // unchanged
-    EXPECT_EQ(CDBUtility::getCaseTab(), "");
+    EXPECT_EQ(CDBUtility::getCaseTab(), "SC_CASE");
+    EXPECT_EQ(CDBUtility::m_strTablePrefix, "SCR_");
     QStringList l{"stale"};
-    EXPECT_EQ(throwText([&] { CDBUtility::getCaseNameList(l); }),
-              gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
-    EXPECT_TRUE(l.isEmpty());
-    // Kind 3 resolves nothing: the name is taken, scheme and number stay.
-    CDBUtility::m_CaseNo = "42";
-    CDBUtility::setCaseName("whatever");
-    EXPECT_EQ(CDBUtility::getCaseNo(), "42");
-
-    // Resolution and its failures.
-    CDBUtility::setDBType(DB_SC);
     CDBUtility::getCaseNameList(l);
     l.sort();
     EXPECT_EQ(l, (QStringList{"sc-two", QString::fromUtf8("短路一")}));
@@ -193,18 +167,6 @@ TEST_P(CDBUtilityTest, CaseKindsTablesPrefixesAndResolution) {
               gb("在短路作业表中没有找到作业名:无此作业"));
     EXPECT_EQ(CDBUtility::getCaseName(), QString::fromUtf8("无此作业"));
     EXPECT_EQ(CDBUtility::getCaseNo(), "3");
-
-    CDBUtility::setDBType(DB_LF);
-    CDBUtility::setCaseName("lf7");
-    EXPECT_EQ(CDBUtility::getCaseNo(), "7");
-    EXPECT_EQ(throwText([] { CDBUtility::setCaseNo(8); }), gb("在潮流作业表中没有找到作业号:8"));
-
-    // An optimal-power-flow case needs its load-flow case.
-    CDBUtility::setDBType(DB_OPF);
-    CDBUtility::setCaseName("opf9");
-    EXPECT_EQ(CDBUtility::getCaseNo(), "9");
-    EXPECT_EQ(throwText([] { CDBUtility::setCaseName("x"); }), gb("在最优潮流作业表中没有找到作业名:x"));
-    CDBUtility::setDBType(DB_SC);
 }
 
 TEST_P(CDBUtilityTest, NodePositions) {

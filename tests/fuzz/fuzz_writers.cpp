@@ -52,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         m.addFixed(page, rec, in.ConsumeFloatingPoint<double>(),
                                    in.ConsumeIntegralInRange(0, 8), g);
                         break;
-                    default:
-                        m.addText(page, rec,
-                                  scq::complexText(scq::Cx(in.ConsumeFloatingPoint<double>(),
-                                                           in.ConsumeFloatingPoint<double>())),
-                                  g);
+                    default: {
+                        char cell[scq::kCellRoom];
+                        const scq::Cx z(in.ConsumeFloatingPoint<double>(), in.ConsumeFloatingPoint<double>());
+                        m.addText(page, rec, std::string(cell, scq::complexTo(cell, z)), g);
+                    }
                     }
                 }
             }

@@ -60,4 +60,14 @@ std::string freshDir(const std::string& name) {
     return dir.toStdString() + "/";
 }
 
+std::string writeRun(Model& m, const std::string& dir, bool text, bool html, bool xlsx) {
+    m.setTempDir(dir);
+    OutputOptions o = m.outputOptions();
+    o.html = html;
+    o.xlsx = xlsx;
+    m.setOutputOptions(o);
+    m.showResult(text, html || xlsx, false);
+    return dir;
+}
+
 } // namespace reporttest

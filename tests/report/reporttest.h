@@ -40,6 +40,9 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 // A fresh empty folder under the build tree, ending in '/'.
 std::string freshDir(const std::string& name);
+// Writes the model as a run does into `dir`: the text report (rep_txt.txt), the HTML
+// workbook (sc_report.htm and its folder), the .xlsx workbook (sc_report.xlsx). Returns dir.
+std::string writeRun(Model& m, const std::string& dir, bool text, bool html, bool xlsx);
 using testproc::expectGolden;
 
 } // namespace reporttest

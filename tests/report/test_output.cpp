@@ -106,9 +106,6 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     EXPECT_EQ(calls.text, std::vector<std::string>{project + "temp/rep_txt.txt"});
     EXPECT_EQ(calls.sheet, (std::vector<std::pair<std::string, std::string>>{
                                {project + "temp/sc_report.htm", project + "temp/sc_report.xlsx"}}));
-    StringSink txt;
-    m.outputRP_txt(txt);
-    EXPECT_EQ(readFile(m.tempDir() + "rep_txt.txt"), txt.str());
     // Packing is the last step, and it ends whole.
     EXPECT_EQ(obs.lines.back(), gb("正在压缩xlsx工作簿"));
     EXPECT_TRUE(obs.last.second > 0 && obs.last.first == obs.last.second);
@@ -231,7 +228,8 @@ TEST(ShowResult, AFailedOrCancelledRunNamesTheFileAndLeavesThePreviousFiles) {
     LogCapture log;
     EXPECT_EQ(throwText([&] { m.showResult(true, false); }),
               gb("无法写入文件：") + other + "temp/rep_txt.txt");
-    EXPECT_THROW(m.outputRP_xlsx((other + "temp/x.xlsx").c_str()), ErrorText);
+    EXPECT_EQ(throwText([&] { reporttest::writeRun(m, other + "temp/", false, false, true); }),
+              gb("无法写入文件：") + other + "temp/sc_report.xlsx");
 }
 
 TEST(Viewers, StartedDetachedAndMissingOnesLoggedAndKept) {

@@ -20,10 +20,14 @@ using reporttest::readFile;
 
 namespace {
 
+// Writes the workbook with marker templates and returns its folder.
+std::string writeWorkbook(Model& m, const std::string& dirName) {
+    m.setTemplateDir(goldenDir() + "templates/");
+    return reporttest::writeRun(m, reporttest::freshDir(dirName), false, true, false);
+}
+
 std::string text(Model& m) {
-    StringSink s;
-    m.outputRP_txt(s);
-    return s.str();
+    return readFile(reporttest::writeRun(m, reporttest::freshDir("txt"), true, false, false) + "rep_txt.txt");
 }
 
 } // namespace
@@ -43,7 +47,7 @@ TEST(TextWriter, GroupsWideTextsEmptyHeadersAndPagesWithoutGroups) {
     m.setGrpSize(p, 2);
     m.addGrpText(p, 0, "A1");
     m.addGrpText(p, 0, std::string("Z1"));
-    m.addGrpText(p, 1, QString("A2"));
+    m.addGrpText(p, 1, "A2");
     m.addHeader(p, "Name", 4, true);
     m.addHeader(p, "", 3, false);
     m.addHeader(p, "Value", 7, false);
@@ -56,9 +60,9 @@ TEST(TextWriter, GroupsWideTextsEmptyHeadersAndPagesWithoutGroups) {
 
     m.setGrpInfo(true, false, false);
     const int q = m.addRP(true); // no group at all
-    m.addTitle(q, QByteArray("P2"));
+    m.addTitle(q, "P2");
     m.addHeader(q, "never", 5, false);
-    m.addTail(q, QString("t2"));
+    m.addTail(q, "t2");
     expectGolden("txt_groups.txt", text(m));
 }
 
@@ -77,10 +81,8 @@ TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
                              "\t   甲1  1\r\n"
                              "\r\n\r\n\r\n";
     EXPECT_EQ(text(m), want);
-
-    StringSink h;
-    m.outputRP_html(h);
-    EXPECT_NE(h.str().find("<td>甲1<td>"), std::string::npos);
+    const std::string dir = reporttest::writeRun(m, reporttest::freshDir("utf8"), false, true, false);
+    EXPECT_NE(readFile(dir + "sc_report.files/sheet1.htm").find("<td>甲1<td>"), std::string::npos);
 }
 
 TEST(HtmlWriter, SpansClassesLeadingCellsAndEscapedText) {
@@ -114,24 +116,11 @@ TEST(HtmlWriter, SpansClassesLeadingCellsAndEscapedText) {
     m.setGrpInfo(true, false, false);
     m.addRP(true); // no titles, no headers, no groups
 
-    StringSink s;
-    m.outputRP_html(s);
-    expectGolden("html_document.htm", s.str());
+    const std::string dir = writeWorkbook(m, "html-sheets");
+    expectGolden("html_sheets.htm", readFile(dir + "sc_report.files/sheet1.htm") +
+                                        readFile(dir + "sc_report.files/sheet2.htm") +
+                                        readFile(dir + "sc_report.files/sheet3.htm"));
 }
-
-namespace {
-
-// Writes the workbook with marker templates and returns its folder.
-std::string writeWorkbook(Model& m, const std::string& dirName) {
-    const std::string dir = reporttest::freshDir(dirName);
-    m.setTemplateDir(goldenDir() + "templates/");
-    const std::string folder = dir + "sc_report.files/";
-    QDir().mkpath(QString::fromStdString(folder));
-    m.outputRP_html2((dir + "sc_report.htm").c_str());
-    return dir;
-}
-
-} // namespace
 
 TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
     Model m;
@@ -196,7 +185,7 @@ TEST(Workbook, EmptyModelAndAnEmptyTemplate) {
     for (const std::string& t : RepPortBase::templateNames())
         reporttest::writeFile(broken + t, t == "sub_html1" ? "" : "[" + t + "]");
     m.setTemplateDir(broken);
-    EXPECT_EQ(testdb::throwText([&] { m.outputRP_html2((dir + "sc_report.htm").c_str()); }),
+    EXPECT_EQ(testdb::throwText([&] { reporttest::writeRun(m, dir, false, true, false); }),
               gb("报表模板缺失或为空：") + broken + "sub_html1");
     EXPECT_EQ(readFile(dir + "sc_report.htm"), main0);
     EXPECT_EQ(readFile(dir + "sc_report.files/filelist.xml"), list0);
@@ -205,7 +194,7 @@ TEST(Workbook, EmptyModelAndAnEmptyTemplate) {
 
     // Whole again: the templates are read afresh for the run.
     reporttest::writeFile(broken + "sub_html1", "[sub_html1]");
-    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    reporttest::writeRun(m, dir, false, true, false);
     EXPECT_EQ(
         readFile(dir + "sc_report.files/sheet1.htm"),
         "[sub_html0]\r\n<link rel=Stylesheet href=stylesheet.css>\r\n[sub_html1]\r\n<table border=1>\r\n"
@@ -226,7 +215,7 @@ TEST(Workbook, DefaultTemplatesFitTheWrittenLinesAndCharsets) {
     reporttest::addPage(m, gb("喆镕中心4"), {{"Bus", 6}}, {{"B1"}});
     const std::string dir = reporttest::freshDir("wb-default");
     EXPECT_EQ(m.templateDir(), RepPortBase::kBuiltinTemplates);
-    m.outputRP_html2((dir + "sc_report.htm").c_str());
+    reporttest::writeRun(m, dir, false, true, false);
     const std::string main = readFile(dir + "sc_report.htm");
     // Script, comment and XML island are closed in the order they were opened.
     const size_t script = main.find("<script"), comment = main.find("<!--", script),
@@ -249,12 +238,9 @@ TEST(Workbook, DefaultTemplatesFitTheWrittenLinesAndCharsets) {
         OutputOptions o;
         o.encoding = c.enc;
         m.setOutputOptions(o);
-        m.outputRP_html2((dir + "sc_report.htm").c_str());
-        StringSink single;
-        m.outputRP_html(single);
-        for (const char* f :
-             {"sc_report.htm", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm", "single"}) {
-            const std::string bytes = std::string(f) == "single" ? single.str() : readFile(dir + f);
+        reporttest::writeRun(m, dir, false, true, false);
+        for (const char* f : {"sc_report.htm", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm"}) {
+            const std::string bytes = readFile(dir + f);
             const std::regex decl("charset=([-A-Za-z0-9_]+)");
             std::smatch got;
             ASSERT_TRUE(std::regex_search(bytes, got, decl)) << f;
@@ -384,13 +370,10 @@ void fillTexts(Model& m, const std::vector<std::string>& t) {
     }
 }
 
-// The single document and every file of the workbook, by name.
+// Every file of the workbook, by name.
 std::map<std::string, std::string> htmlFiles(Model& m, const std::string& dirName) {
-    const std::string dir = reporttest::freshDir(dirName);
-    m.outputRP_html2((dir + "sc_report.htm").c_str());
-    StringSink single;
-    m.outputRP_html(single);
-    std::map<std::string, std::string> files{{"single", single.str()}};
+    const std::string dir = reporttest::writeRun(m, reporttest::freshDir(dirName), false, true, false);
+    std::map<std::string, std::string> files;
     for (const char* f : {"sc_report.htm", "sc_report.files/tabstrip.htm", "sc_report.files/filelist.xml"})
         files[f] = readFile(dir + f);
     for (int p = 1; p <= m.pageCount(); ++p)

@@ -63,17 +63,7 @@ TEST_P(CaseChoicesTest, ItemRowsOfKindsWithoutItemsOfOtherObjectsAndTheKindsItem
     casechoices::loadObjectVars("SCR_CONT", "1", other);
     EXPECT_TRUE(other.m_objVars.empty());
     EXPECT_EQ(other.m_objTableNo, (std::map<std::string, int>{{gb("短路电流简表"), 2}}));
-
-    // The item table of each case kind. (An options table without OverLimit: the statement
-    // review.)
-    CDBUtility::setDBType(DB_NL);
-    EXPECT_EQ(casechoices::objectVarTable(false, true), "");
-    EXPECT_TRUE(logged(true, gb("未知的计算模块：5")));
-    CDBUtility::setDBType(DB_OPF);
-    EXPECT_EQ(casechoices::objectVarTable(false, true), "");
-    EXPECT_EQ(casechoices::objectVarTable(true, true), "OPFR_LF_CONT");
-    CDBUtility::setDBType(DB_SC);
-    EXPECT_EQ(casechoices::objectVarTable(false, true), "SCR_CONT");
+    EXPECT_EQ(casechoices::objectVarTable(), "SCR_CONT");
 }
 
 TEST_P(CaseChoicesTest, FaultListLoadsSortedAndAFailedSaveKeepsThePreviousList) {

@@ -104,12 +104,6 @@ TEST_P(PickerTest, CaseBrowserListsNumberedCalculatedCases) {
     EXPECT_EQ(dlg.getSelectedCase(), -1);
     t->setCurrentCell(3, 1);
     EXPECT_EQ(dlg.getSelectedCase(), 12);
-
-    CDBUtility::setDBType(DB_type(3)); // a kind without a case table
-    CaseBrowseDlg none(nullptr);
-    EXPECT_EQ(none.table()->rowCount(), 0);
-    EXPECT_EQ(none.getSelectedCase(), -1);
-    CDBUtility::setDBType(DB_SC);
 }
 
 class ItemSelTest : public ::testing::Test {

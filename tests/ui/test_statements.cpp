@@ -332,18 +332,6 @@ void StatementReview::resolveCases() {
     EXPECT_EQ(CDBUtility::getCaseName(demo::kCaseAToGround), caseH);
     CDBUtility::setCaseNo(demo::kCaseAB);
     EXPECT_EQ(CDBUtility::getCaseName(), q(decoy));
-    // The other case kinds compose statements of their own.
-    for (DB_type t : {DB_LF, DB_OPF, DB_NL}) {
-        CDBUtility::setDBType(t);
-        QStringList l;
-        // Whether they find a case or throw, only their statements count here.
-        testdb::throwText([&] { CDBUtility::getCaseNameList(l); });
-        testdb::throwText([] { CDBUtility::setCaseNo(demo::kLoadFlowCase); });
-        testdb::throwText([&] { CDBUtility::setCaseName(q(caseH)); });
-        EXPECT_EQ(CDBUtility::getCaseNo(caseH), -1);
-        CDBUtility::getCaseName(demo::kLoadFlowCase);
-    }
-    CDBUtility::setDBType(DB_SC);
 }
 
 // Stored choices of the hostile case and of the decoy change their own rows, nothing else;
@@ -520,17 +508,6 @@ void StatementReview::treeAndSearch() {
     // Every other kind once, with hostile text.
     for (const auto& kind : CommTreeView::kindCodes())
         walkSearch(tree, kind.first, busH);
-
-    // The tree of the other case kinds reads result tables named by the kind.
-    CDBUtility::setDBType(DB_LF);
-    {
-        LFCommTreeView lf(nullptr, gb("IEEE14 潮流"));
-        expandEverything(lf);
-        for (const auto& kind : CommTreeView::kindCodes())
-            walkSearch(lf, kind.first, busH);
-        lf.setCase(caseH);
-    }
-    CDBUtility::setDBType(DB_SC);
 }
 
 // The report dialog as a user drives it on the hostile case.

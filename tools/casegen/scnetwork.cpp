@@ -54,12 +54,6 @@ CVec ScNetwork::sourceCurrents() const {
     return j;
 }
 
-Cplx ScNetwork::leaving(const ScBranch& b, int from, Cplx vi, Cplx vj) {
-    if (b.i == b.j) return vi / b.z1;
-    if (from == b.i) return (vi - vj / b.tk) / b.z1 + kJ * b.bHalf * vi;
-    return (vj / b.tk - vi) / (b.tk * b.z1) + kJ * b.bHalf * vj;
-}
-
 SeqCurrents faultCurrents(int type, Cplx vpre, Cplx z1, Cplx z2, Cplx z0, Cplx zf) {
     SeqCurrents c;
     switch (type) {

@@ -42,8 +42,6 @@ struct ScNetwork {
     SpMat admittance(Seq s) const;
     // Norton currents of the generators (E / Z1) into their buses.
     CVec sourceCurrents() const;
-    // Current leaving bus `from` (an end of b) into b, positive/negative sequence.
-    static Cplx leaving(const ScBranch& b, int from, Cplx vi, Cplx vj);
 };
 
 // Sequence currents at the fault (phase A reference) for fault types 1 to 4, from the

@@ -112,9 +112,9 @@ CommTreeView::~CommTreeView() {
     if (g_pCommTree == this) g_pCommTree = nullptr;
 }
 
-void CommTreeView::registerKind(int code, const Kind& k, bool modelTable) {
+void CommTreeView::registerKind(int code, const Kind& k) {
     Kind r = k;
-    if (modelTable && !r.table.empty()) r.table += sfx();
+    if (!r.table.empty()) r.table += sfx();
     registry()[code] = r;
     if (!k.table.empty()) registerLabel(k.label, code);
 }
@@ -297,7 +297,7 @@ SqlStmt CommTreeView::betweenAreas(int lineKind) const {
     SqlStmt s;
     s << "select a.ID_Name,a." << k.idCol << " from " << k.table << " a,CDB_NODE" << sf << " nd1,CDB_NODE"
       << sf << " nd2,CDB_PSTATION" << sf << " ps1,CDB_PSTATION" << sf << " ps2,CDB_ZONE" << sf
-      << " z1,CDB_ZONE" << sf << " z2 where " << m_treeCond << "a.I_Name=nd1.Node_Name "
+      << " z1,CDB_ZONE" << sf << " z2 where a.I_Name=nd1.Node_Name "
       << " and a.J_Name=nd2.Node_Name and ps1.PS_Name=nd1.PS_Name and ps2.PS_Name=nd2.PS_Name and "
       << " ps1.Zone_No=z1.Zone_No and ps2.Zone_No=z2.Zone_No and z1.Area_No!=z2.Area_No order by ID_Name";
     return s;
@@ -309,7 +309,7 @@ SqlStmt CommTreeView::betweenZones(int lineKind, const std::string& area8) const
     SqlStmt s;
     s << "select a.ID_Name,a." << k.idCol << " from " << k.table << " a,CDB_NODE" << sf << " nd1,CDB_NODE"
       << sf << " nd2,CDB_PSTATION" << sf << " ps1,CDB_PSTATION" << sf << " ps2,CDB_ZONE" << sf
-      << " z1,CDB_ZONE" << sf << " z2,CDB_AREAS" << sf << " a1 where " << m_treeCond
+      << " z1,CDB_ZONE" << sf << " z2,CDB_AREAS" << sf << " a1 where "
       << "a.I_Name=nd1.Node_Name "
       << " and a.J_Name=nd2.Node_Name and ps1.PS_Name=nd1.PS_Name and ps2.PS_Name=nd2.PS_Name and "
       << " ps1.Zone_No=z1.Zone_No and ps2.Zone_No=z2.Zone_No and z1.Zone_No!=z2.Zone_No "
@@ -325,7 +325,7 @@ SqlStmt CommTreeView::betweenStations(int lineKind, const std::string& zone8) co
     SqlStmt s;
     s << "select a.ID_Name,a." << k.idCol << " from " << k.table << " a,CDB_NODE" << sf << " nd1,CDB_NODE"
       << sf << " nd2,CDB_PSTATION" << sf << " ps1,CDB_PSTATION" << sf << " ps2,CDB_ZONE" << sf << " z1 where "
-      << m_treeCond << "a.I_Name=nd1.Node_Name "
+      << "a.I_Name=nd1.Node_Name "
       << " and a.J_Name=nd2.Node_Name and ps1.PS_Name=nd1.PS_Name and ps2.PS_Name=nd2.PS_Name and "
       << " ps1.Zone_No=z1.Zone_No and ps1.Zone_No=ps2.Zone_No and z1.Zone_Name=";
     s.str(zone8);
@@ -338,7 +338,7 @@ SqlStmt CommTreeView::insideStation(int lineKind, const std::string& station8) c
     const std::string sf = sfx();
     SqlStmt s;
     s << "select a." << k.idCol << ",a." << k.nameCol << " from " << k.table << " a,CDB_NODE" << sf
-      << " b1 ,CDB_NODE" << sf << " b2 where " << m_treeCond
+      << " b1 ,CDB_NODE" << sf << " b2 where "
       << " a.I_Name=b1.Node_Name and a.J_Name=b2.Node_Name and b1.PS_Name=b2.PS_Name and b1.PS_Name=";
     s.str(station8);
     s << " order by a." << k.nameCol;
@@ -349,7 +349,7 @@ SqlStmt CommTreeView::busesOfStation(int busKind, const std::string& station8) c
     const Kind& k = kind(busKind);
     SqlStmt s;
     s << "select a." << k.idCol << ",a." << k.nameCol << " from " << k.table << " a,CDB_NODE" << sfx()
-      << " b where " << m_treeCond << m_busCond << "a." << k.nodeCol << "=b.Node_Name and b.PS_Name=";
+      << " b where " << m_busCond << "a." << k.nodeCol << "=b.Node_Name and b.PS_Name=";
     s.str(station8);
     s << " order by a." << k.nameCol;
     return s;
@@ -359,7 +359,7 @@ SqlStmt CommTreeView::elementsOfStation(int elemKind, const std::string& station
     const Kind& k = kind(elemKind);
     SqlStmt s;
     s << "select a." << k.idCol << ",a." << k.nameCol << " from " << k.table << " a,CDB_NODE" << sfx()
-      << " b where " << m_treeCond << "a." << k.nodeCol << "=b.Node_Name and b.PS_Name=";
+      << " b where a." << k.nodeCol << "=b.Node_Name and b.PS_Name=";
     s.str(station8);
     // An element connected at several buses of the station is listed once.
     s << " group by a." << k.nameCol << " order by a." << k.nameCol;
@@ -529,7 +529,7 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
              "a.ID_Name,nd1.PS_Name,zn1.Zone_Name,ar1.Area_Name,nd2.PS_Name,zn2.Zone_Name,ar2.Area_Name from "
           << kd.table << " a,CDB_NODE" << sf << " nd1,CDB_NODE" << sf << " nd2,CDB_PSTATION" << sf
           << " ps1,CDB_PSTATION" << sf << " ps2,CDB_ZONE" << sf << " zn1,CDB_ZONE" << sf << " zn2,CDB_AREAS"
-          << sf << " ar1,CDB_AREAS" << sf << " ar2 where " << m_treeCond
+          << sf << " ar1,CDB_AREAS" << sf << " ar2 where "
           << "a.I_Name=nd1.Node_Name and a.J_Name=nd2.Node_Name and nd1.PS_Name=ps1.PS_Name and "
              "nd2.PS_Name=ps2.PS_Name and ps1.Zone_No=zn1.Zone_No and ps2.Zone_No=zn2.Zone_No and "
              "zn1.Area_No=ar1.Area_No and zn2.Area_No=ar2.Area_No and a.ID_Name like ";
@@ -541,7 +541,6 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         s << "select a." << kd.idCol << ",a." << kd.nameCol << ",nd.PS_Name,zn.Zone_Name,ar.Area_Name from "
           << kd.table << " a,CDB_NODE" << sf << " nd,CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
           << " zn,CDB_AREAS" << sf << " ar where "
-          << m_treeCond
           // The station folder lists physical buses only; a match outside it could not be shown.
           << (k == kBus ? m_busCond : std::string()) << "a." << kd.nodeCol
           << "=nd.Node_Name and nd.PS_Name=ps.PS_Name and ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No "

@@ -41,7 +41,6 @@ class CommTreeView : public QTreeWidget {
         std::string nodeCol;
         std::string nameCol;
         std::string idCol;
-        std::string cond;
     };
 
     // One search hit; station, zone and area are empty where the element lies between them.
@@ -61,8 +60,6 @@ class CommTreeView : public QTreeWidget {
     int search(const std::string& kindLabel8, const std::string& text8);
     // Shows the next queued match; returns how many are still queued.
     int searchNext();
-    // The case whose results the tree shows; the network model does not depend on it.
-    virtual void setCase(const std::string& caseName8) { (void)caseName8; }
 
     // Deletes every item and lists the areas and the inter-area line folders again.
     void reloadRoot();
@@ -89,8 +86,8 @@ class CommTreeView : public QTreeWidget {
     void onSelectChanged(QTreeWidgetItem* item);
 
   protected:
-    // Registers a kind; a network-model table gets the current model-table suffix.
-    static void registerKind(int code, const Kind& k, bool modelTable = true);
+    // Registers a kind; its table gets the current model-table suffix.
+    static void registerKind(int code, const Kind& k);
     static void registerLabel(const std::string& label8, int code);
     // Deletes every item and creates the bare root item.
     void createRootItem();
@@ -99,7 +96,6 @@ class CommTreeView : public QTreeWidget {
     // Return opens or closes the current level; it never reaches the dialog's default button.
     void keyPressEvent(QKeyEvent* event) override;
 
-    std::string m_treeCond; // right after "where" in the element and line statements
     std::string m_busCond;  // only the physical-bus statement
 
   private:

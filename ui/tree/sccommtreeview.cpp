@@ -1,6 +1,5 @@
 #include "sccommtreeview.h"
 
-#include "db/cdbutility.h"
 #include "db/textcodec.h"
 
 using textcodec::gb;
@@ -10,28 +9,27 @@ namespace {
 struct ElementKind {
     int code;
     const char* label;
-    const char* table;   // network model table
-    const char* lfTable; // load-flow result table, or null
+    const char* table; // network model table
     const char* nodeCol;
     const char* nameCol;
 };
 
 // In registration order: a label registered twice keeps the later code.
 const ElementKind kElementKinds[] = {
-    {36, "厂站内交流线", "CDB_ACLINE", "ACLINE_R", "I_Name", "ID_Name"},
-    {37, "厂站内直流线", "CDB_DCLINE", "DCLINE_R", "I_Name", "ID_Name"},
-    {15, "两绕组变压器", "CDB_TRANS_2W", "T2W_R", "I_Name", "ID_Name"},
-    {17, "三绕组变压器", "CDB_TRANS_3W", "T3W_R", "Name_1", "ID_Name"},
-    {19, "发电机", "CDB_GENERAT", "GEN_R", "Node_Name", "ID_Name"},
-    {21, "负荷", "CDB_LOAD", "LOAD_R", "Node_Name", "ID_Name"},
-    {23, "串联电容电抗器", "CDB_SCAPREA", "SCR_R", "I_Name", "ID_Name"},
-    {25, "并联电容电抗器", "CDB_PCAPREA", "PCR_R", "Node_Name", "ID_Name"},
-    {27, "移相器", "CDB_SHIFT", "SHIFT_R", "I_Name", "ID_Name"},
-    {33, "物理母线", "CDB_NODE", "BUS_R", "Node_Name", "Node_Name"},
-    {29, "开关", "CDB_BREAKER", "BREAKER_R", "I_Name", "ID_Name"},
-    {31, "刀闸", "CDB_ISOSWITCH", nullptr, "I_Name", "ID_Name"},
-    {12, "交流线", "CDB_ACLINE", "ACLINE_R", "I_Name", "ID_Name"},
-    {13, "直流线", "CDB_DCLINE", "DCLINE_R", "I_Name", "ID_Name"},
+    {36, "厂站内交流线", "CDB_ACLINE", "I_Name", "ID_Name"},
+    {37, "厂站内直流线", "CDB_DCLINE", "I_Name", "ID_Name"},
+    {15, "两绕组变压器", "CDB_TRANS_2W", "I_Name", "ID_Name"},
+    {17, "三绕组变压器", "CDB_TRANS_3W", "Name_1", "ID_Name"},
+    {19, "发电机", "CDB_GENERAT", "Node_Name", "ID_Name"},
+    {21, "负荷", "CDB_LOAD", "Node_Name", "ID_Name"},
+    {23, "串联电容电抗器", "CDB_SCAPREA", "I_Name", "ID_Name"},
+    {25, "并联电容电抗器", "CDB_PCAPREA", "Node_Name", "ID_Name"},
+    {27, "移相器", "CDB_SHIFT", "I_Name", "ID_Name"},
+    {33, "物理母线", "CDB_NODE", "Node_Name", "Node_Name"},
+    {29, "开关", "CDB_BREAKER", "I_Name", "ID_Name"},
+    {31, "刀闸", "CDB_ISOSWITCH", "I_Name", "ID_Name"},
+    {12, "交流线", "CDB_ACLINE", "I_Name", "ID_Name"},
+    {13, "直流线", "CDB_DCLINE", "I_Name", "ID_Name"},
 };
 
 int parentOf(int code) {
@@ -65,35 +63,5 @@ SCCommTreeView::SCCommTreeView(QWidget* parent, const char* name, Qt::WindowFlag
     }
     // The search box names the phase shifters by their folder's label.
     registerLabel(gb("移相变压器"), 27);
-    reloadRoot();
-}
-
-LFCommTreeView::LFCommTreeView(QWidget* parent, const std::string& caseName8, const char* name,
-                               Qt::WindowFlags f)
-    : CheckTreeView(parent, name, f) {
-    for (const ElementKind& e : kElementKinds) {
-        if (!e.lfTable) continue;
-        Kind k;
-        k.parent = parentOf(e.code);
-        k.label = gb(e.label);
-        k.table = CDBUtility::m_strTablePrefix + e.lfTable;
-        k.nodeCol = e.nodeCol;
-        k.nameCol = e.nameCol;
-        k.idCol = "ID";
-        registerKind(e.code, k, false); // result tables have no backup copy
-    }
-    registerLabel(gb("移相变压器"), 27);
-    useCase(caseName8);
-    reloadRoot();
-}
-
-void LFCommTreeView::useCase(const std::string& caseName8) {
-    m_caseName = caseName8;
-    m_treeCond = " a.Case_NO=" + std::to_string(CDBUtility::getCaseNo(caseName8)) + " and ";
-}
-
-void LFCommTreeView::setCase(const std::string& caseName8) {
-    if (caseName8 == m_caseName) return;
-    useCase(caseName8);
     reloadRoot();
 }

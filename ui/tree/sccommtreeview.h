@@ -7,16 +7,3 @@ class SCCommTreeView : public CheckTreeView {
   public:
     explicit SCCommTreeView(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
 };
-
-// The elements read from the result tables of one load-flow case.
-class LFCommTreeView : public CheckTreeView {
-    Q_OBJECT
-  public:
-    LFCommTreeView(QWidget* parent, const std::string& caseName8, const char* name = nullptr,
-                   Qt::WindowFlags f = {});
-    void setCase(const std::string& caseName8) override;
-
-  private:
-    void useCase(const std::string& caseName8);
-    std::string m_caseName;
-};
