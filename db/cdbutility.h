@@ -17,7 +17,7 @@ class QSqlDatabase;
 enum DB_type { DB_SC = 4 };
 
 class SCREPORT_CORE_EXPORT CDBUtility {
-public:
+  public:
     CDBUtility() = delete;
 
     static QSqlDatabase* opendb(const char* name);
@@ -49,7 +49,6 @@ public:
     static bool isCaseCalculated(int n);
     static void save_caseNote(const char* table, const QString& name, const QString& note);
 
-
     // The open database as an object for the report pipeline (closed when none is open).
     static DbConnection connection();
 
@@ -63,7 +62,7 @@ public:
     static QSqlDatabase* m_pDatabase;
     static std::string m_strTableSuffix;
 
-protected:
+  protected:
     // A read that must run did not: throws the error text naming the cause when it is
     // known (server gone, database in use, a missing table), else logs the statement.
     static void failedRead(const SqlStmt& s);

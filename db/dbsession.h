@@ -6,11 +6,11 @@
 
 #include <QString>
 
-#include <unordered_map>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class SCREPORT_CORE_EXPORT DbSession {

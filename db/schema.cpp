@@ -14,21 +14,22 @@ namespace {
 using C = ColType;
 
 std::vector<Column> elementColumns() {
-    return {{"ID", C::Int},          {"ID_Name", C::Name}, {"I_Name", C::Name}, {"J_Name", C::Name},
-            {"K_Name", C::Name},     {"Node_Name", C::Name}, {"Name_1", C::Name}, {"Name_2", C::Name},
-            {"Name_3", C::Name},     {"GrpName", C::Name}, {"R1", C::Real},     {"X1", C::Real},
-            {"B1_half", C::Real},    {"R0", C::Real},      {"X0", C::Real},     {"B0_half", C::Real},
-            {"R2", C::Real},         {"X2", C::Real},      {"R3", C::Real},     {"X3", C::Real},
-            {"Tk", C::Real},         {"Tk2", C::Real},     {"Tk3", C::Real},    {"Conn", C::Name},
-            {"Rated_MVA", C::Real},  {"Rated_kV", C::Real}, {"P", C::Real},     {"Q", C::Real},
-            {"V_set", C::Real},      {"Xd2", C::Real},     {"Status", C::Int}};
+    return {{"ID", C::Int},         {"ID_Name", C::Name},   {"I_Name", C::Name}, {"J_Name", C::Name},
+            {"K_Name", C::Name},    {"Node_Name", C::Name}, {"Name_1", C::Name}, {"Name_2", C::Name},
+            {"Name_3", C::Name},    {"GrpName", C::Name},   {"R1", C::Real},     {"X1", C::Real},
+            {"B1_half", C::Real},   {"R0", C::Real},        {"X0", C::Real},     {"B0_half", C::Real},
+            {"R2", C::Real},        {"X2", C::Real},        {"R3", C::Real},     {"X3", C::Real},
+            {"Tk", C::Real},        {"Tk2", C::Real},       {"Tk3", C::Real},    {"Conn", C::Name},
+            {"Rated_MVA", C::Real}, {"Rated_kV", C::Real},  {"P", C::Real},      {"Q", C::Real},
+            {"V_set", C::Real},     {"Xd2", C::Real},       {"Status", C::Int}};
 }
 
 std::vector<Table> buildTables() {
     std::vector<Table> t;
-    const std::vector<Column> caseHead = {{"Case_No", C::Int},   {"Case_Name", C::Name}, {"SCHEME", C::Name},
-                                          {"calculate", C::Int}, {"Note", C::Text},     {"CAL_DATE", C::Name},
-                                          {"CAL_TIME", C::Name}, {"Date", C::Name},     {"Time", C::Name}};
+    const std::vector<Column> caseHead = {
+        {"Case_No", C::Int},   {"Case_Name", C::Name}, {"SCHEME", C::Name},
+        {"calculate", C::Int}, {"Note", C::Text},      {"CAL_DATE", C::Name},
+        {"CAL_TIME", C::Name}, {"Date", C::Name},      {"Time", C::Name}};
     auto caseTable = [&](const char* name, std::vector<Column> extra) {
         Table tab{name, caseHead, {"Case_No"}};
         tab.columns.insert(tab.columns.end(), extra.begin(), extra.end());
@@ -52,8 +53,9 @@ std::vector<Table> buildTables() {
     std::vector<Table> net;
     net.push_back({"CDB_SB", {{"base_MVA", C::Real}}, {}});
     net.push_back({"CDB_AREAS", {{"ID", C::Int}, {"Area_No", C::Int}, {"Area_Name", C::Name}}, {"Area_No"}});
-    net.push_back(
-        {"CDB_ZONE", {{"ID", C::Int}, {"Zone_No", C::Int}, {"Zone_Name", C::Name}, {"Area_No", C::Int}}, {"Zone_No"}});
+    net.push_back({"CDB_ZONE",
+                   {{"ID", C::Int}, {"Zone_No", C::Int}, {"Zone_Name", C::Name}, {"Area_No", C::Int}},
+                   {"Zone_No"}});
     net.push_back({"CDB_PSTATION", {{"ID", C::Int}, {"PS_Name", C::Name}, {"Zone_No", C::Int}}, {"PS_Name"}});
     net.push_back({"CDB_NODE",
                    {{"ID", C::Int},
@@ -63,8 +65,9 @@ std::vector<Table> buildTables() {
                     {"Base_kV", C::Real},
                     {"GrpName", C::Name}},
                    {"Node_Name"}});
-    for (const char* e : {"CDB_ACLINE", "CDB_DCLINE", "CDB_TRANS_2W", "CDB_TRANS_3W", "CDB_GENERAT", "CDB_LOAD",
-                          "CDB_SCAPREA", "CDB_PCAPREA", "CDB_SHIFT", "CDB_BREAKER", "CDB_ISOSWITCH"})
+    for (const char* e :
+         {"CDB_ACLINE", "CDB_DCLINE", "CDB_TRANS_2W", "CDB_TRANS_3W", "CDB_GENERAT", "CDB_LOAD",
+          "CDB_SCAPREA", "CDB_PCAPREA", "CDB_SHIFT", "CDB_BREAKER", "CDB_ISOSWITCH"})
         net.push_back({e, elementColumns(), {}});
     for (const Table& n : net) {
         t.push_back(n);
@@ -99,8 +102,9 @@ std::vector<Table> buildTables() {
                   {"VR0", C::Real},
                   {"VI0", C::Real}},
                  {"Case_No", "T"}}); // a run reads the voltages of the faults it reports
-    t.push_back(
-        {"SCR_LPC", {{"Case_No", C::Int}, {"Bus_Name", C::Name}, {"Vrz", C::Real}, {"Viz", C::Real}}, {"Case_No"}});
+    t.push_back({"SCR_LPC",
+                 {{"Case_No", C::Int}, {"Bus_Name", C::Name}, {"Vrz", C::Real}, {"Viz", C::Real}},
+                 {"Case_No"}});
     t.push_back({"SCR_LINE1",
                  {{"CASE_NO", C::Int},
                   {"I_Name", C::Name},
@@ -127,8 +131,9 @@ std::vector<Table> buildTables() {
                   {"SC3_MVA", C::Real},
                   {"Base_kV", C::Real}},
                  {"CASE_NO"}});
-    t.push_back(
-        {"LFR_BS_R", {{"CASE_NO", C::Int}, {"Bus_Name", C::Name}, {"V", C::Real}, {"Angle", C::Real}}, {"CASE_NO"}});
+    t.push_back({"LFR_BS_R",
+                 {{"CASE_NO", C::Int}, {"Bus_Name", C::Name}, {"V", C::Real}, {"Angle", C::Real}},
+                 {"CASE_NO"}});
     t.push_back({"SCR_FAULTBUS", {{"Case_No", C::Int}, {"Bus_Name", C::Name}}, {"Case_No"}});
     t.push_back({"SCR_OUT",
                  {{"CASE_NO", C::Int},
@@ -150,17 +155,22 @@ std::vector<Table> buildTables() {
     static const char* varNames[] = {"VAR1",  "VAR2",  "VAR3",  "VAR4",  "VAR5",  "VAR6",  "VAR7",
                                      "VAR8",  "VAR9",  "VAR10", "VAR11", "VAR12", "VAR13", "VAR14",
                                      "VAR15", "VAR16", "VAR17", "VAR18", "VAR19", "VAR20"};
-    for (const char* v : varNames) cont.columns.push_back({v, C::Int, "-1"});
+    for (const char* v : varNames)
+        cont.columns.push_back({v, C::Int, "-1"});
     t.push_back(cont);
     return t;
 }
 
 std::string typeOf(const SqlDialect& d, ColType c) {
     switch (c) {
-    case C::Int: return d.intType();
-    case C::Real: return d.realType();
-    case C::Name: return d.nameType();
-    case C::Text: return d.textType();
+    case C::Int:
+        return d.intType();
+    case C::Real:
+        return d.realType();
+    case C::Name:
+        return d.nameType();
+    case C::Text:
+        return d.textType();
     }
     return d.textType();
 }
@@ -186,7 +196,8 @@ std::vector<std::string> ddl(const SqlDialect& d) {
         out.push_back(s);
         if (!t.indexColumns.empty()) {
             std::string cols;
-            for (const std::string& c : t.indexColumns) cols += (cols.empty() ? "" : ",") + c;
+            for (const std::string& c : t.indexColumns)
+                cols += (cols.empty() ? "" : ",") + c;
             out.push_back("CREATE INDEX IX_" + t.name + " ON " + t.name + " (" + cols + ")");
         }
     }

@@ -12,7 +12,7 @@
 class QSqlError;
 
 class SCREPORT_CORE_EXPORT SqlDialect {
-public:
+  public:
     enum Backend { MySql, Sqlite };
 
     explicit SqlDialect(Backend b = MySql) : m_backend(b) {}
@@ -80,6 +80,6 @@ public:
     // out, a busy file): the transaction is worth running again.
     bool isLockConflict(const QSqlError& e) const;
 
-private:
+  private:
     Backend m_backend;
 };

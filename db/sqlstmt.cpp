@@ -8,7 +8,9 @@ SqlStmt& SqlStmt::operator<<(const std::string& sql8) {
     return *this;
 }
 
-SqlStmt& SqlStmt::operator<<(const char* sql8) { return *this << std::string(sql8 ? sql8 : ""); }
+SqlStmt& SqlStmt::operator<<(const char* sql8) {
+    return *this << std::string(sql8 ? sql8 : "");
+}
 
 SqlStmt& SqlStmt::str(const std::string& value8) {
     m_text += "'" + value8 + "'";
@@ -38,7 +40,9 @@ SqlStmt& SqlStmt::number(const std::string& numText) {
     return *this;
 }
 
-SqlStmt& SqlStmt::number(long long n) { return *this << std::to_string(n); }
+SqlStmt& SqlStmt::number(long long n) {
+    return *this << std::to_string(n);
+}
 
 bool isPlainIdentifier(const std::string& name) {
     if (name.empty()) return false;

@@ -9,7 +9,7 @@
 #include <string>
 
 class SCREPORT_CORE_EXPORT SqlStmt {
-public:
+  public:
     SqlStmt() = default;
     SqlStmt(const char* sql8) { *this << sql8; }
     SqlStmt(const std::string& sql8) { *this << sql8; }
@@ -33,7 +33,7 @@ public:
     // when they are bound.
     const QVariantList& values() const { return m_values; }
 
-private:
+  private:
     std::string m_text;
     QString m_sql;
     QVariantList m_values;

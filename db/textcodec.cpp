@@ -14,7 +14,7 @@ bool isAscii(const char* p, size_t n) {
 
 // One converter per direction and thread; iconv handles are not thread-safe.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {
         if (m_cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
     }
@@ -51,7 +51,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t m_cd;
 };
 
@@ -80,7 +80,9 @@ QString fromLocal8(const std::string& s) {
     return QString::fromUtf8(u.data(), qsizetype(u.size()));
 }
 
-QString fromLocal8(const char* s) { return fromLocal8(std::string(s ? s : "")); }
+QString fromLocal8(const char* s) {
+    return fromLocal8(std::string(s ? s : ""));
+}
 
 std::string gb(const char* utf8) {
     size_t n = std::char_traits<char>::length(utf8);

@@ -58,7 +58,7 @@ int RepPortBase::dealGrpOld(int page, const std::string& node) {
     // Where buses lie was read once, by whoever gave the model its locations.
     const BusLocation* at = m_busLocations ? m_busLocations->find(node) : nullptr;
     static const std::string none;
-    const std::string& key = !at                ? none
+    const std::string& key = !at               ? none
                              : m_nGrpMode == 1 ? at->area
                              : m_nGrpMode == 2 ? at->zone
                                                : at->station;

@@ -1,5 +1,5 @@
-// One page as an HTML table styled by the workbook stylesheet. Every model text is escaped: names, notes and case names
-// come from a database that others edit.
+// One page as an HTML table styled by the workbook stylesheet. Every model text is escaped: names, notes and
+// case names come from a database that others edit.
 #include "pagewriters.h"
 
 #include "db/errortext.h"

@@ -157,8 +157,20 @@ void RepPortBase::addHeader(int page, int row, const char* text, int colspan, in
         screport::logDebug("m_nColCount is " + std::to_string(p.m_nColCount));
     }
     if (int(p.headers.size()) < row + 1) p.headers.resize(size_t(row + 1));
-    p.headers[row].push_back(
-        RepCell{text ? text : "", false, 16, colspan, rowspan, true, ex, false, std::string(), false, {}, {}, {}, {}});
+    p.headers[row].push_back(RepCell{text ? text : "",
+                                     false,
+                                     16,
+                                     colspan,
+                                     rowspan,
+                                     true,
+                                     ex,
+                                     false,
+                                     std::string(),
+                                     false,
+                                     {},
+                                     {},
+                                     {},
+                                     {}});
 }
 
 int RepPortBase::getHeaderSize(int page) const {
@@ -224,8 +236,20 @@ void RepPortBase::addPUnitTitle(int page) {
 }
 
 void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) {
-    m_pages[page].grpTitles.push_back(
-        RepCell{text ? text : "", flag, width, 1, 1, true, std::string(), false, std::string(), false, {}, {}, {}, {}});
+    m_pages[page].grpTitles.push_back(RepCell{text ? text : "",
+                                              flag,
+                                              width,
+                                              1,
+                                              1,
+                                              true,
+                                              std::string(),
+                                              false,
+                                              std::string(),
+                                              false,
+                                              {},
+                                              {},
+                                              {},
+                                              {}});
 }
 
 void RepPortBase::addGrpText(int page, int grp, const char* text) {

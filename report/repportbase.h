@@ -237,7 +237,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     int groupCount(int page) const { return m_pages[page].records.groupCount(); }
     int recordCount(int page, int grp) const { return m_pages[page].records.recordCount(grp); }
 
-
     // --- the end of an output run ---
     // Makes the temporary folder and the workbook folder, copies the stylesheet.
     bool prepareDir();

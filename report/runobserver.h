@@ -5,14 +5,14 @@
 
 // Where a run stands: its current step, and the whole run as one fraction.
 struct RunStep {
-    std::string what;      // GB18030 name of the step
-    int no = 0;            // 1-based position of the step in the run; 0 when it was not planned
-    int count = 0;         // steps of the run
-    long done = 0;         // within the step
-    long total = 0;        // 0 when unknown
-    bool faults = false;   // done and total count fault points, else rows
-    double overall = 0;    // 0 to 1, never decreasing within a run
-    bool bytes = false;    // done and total count bytes
+    std::string what;    // GB18030 name of the step
+    int no = 0;          // 1-based position of the step in the run; 0 when it was not planned
+    int count = 0;       // steps of the run
+    long done = 0;       // within the step
+    long total = 0;      // 0 when unknown
+    bool faults = false; // done and total count fault points, else rows
+    double overall = 0;  // 0 to 1, never decreasing within a run
+    bool bytes = false;  // done and total count bytes
 };
 
 struct RunObserver {

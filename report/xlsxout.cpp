@@ -638,4 +638,3 @@ XlsxSetup RepPortBase::xlsxSetup(size_t cells) const {
     s.caseNo = m_strCaseNo;
     return s;
 }
-

@@ -656,7 +656,8 @@ struct TableSheet::Impl {
                 std::string_view mag, ang;
                 const bool magnitude = col.kind == Kind::Magnitude;
                 if (splitComplex(s, mag, ang))
-                    writeNumberCell(c, col, magnitude ? mag : ang, ex && ex->n == 2 ? &ex->v[magnitude ? 0 : 1] : nullptr);
+                    writeNumberCell(c, col, magnitude ? mag : ang,
+                                    ex && ex->n == 2 ? &ex->v[magnitude ? 0 : 1] : nullptr);
                 else if (magnitude) // a plain value or a text stays whole
                     writeNumberCell(c, col, s, ex && ex->n == 1 ? &ex->v[0] : nullptr);
                 else
@@ -704,16 +705,17 @@ struct TableSheet::Impl {
         lxw_worksheet* ds = workbook_add_worksheet(wb, dataName.c_str());
         if (!ds) return check(LXW_ERROR_SHEETNAME_ALREADY_USED);
         worksheet_hide(ds);
-        const std::string categoryHead = utf8(chart.kind == RepChart::PerRecord ? headOf(chart.categoryCol)
-                                                                                 : textcodec::gb("母线名"));
+        const std::string categoryHead =
+            utf8(chart.kind == RepChart::PerRecord ? headOf(chart.categoryCol) : textcodec::gb("母线名"));
         check(worksheet_write_string(ds, 0, 0, categoryHead.c_str(), nullptr));
         for (size_t k = 0; k < data->values.size(); ++k)
-            check(worksheet_write_string(ds, 0, lxw_col_t(k + 1),
-                                         utf8(k < data->names.size() ? data->names[k] : std::string()).c_str(),
-                                         nullptr));
+            check(worksheet_write_string(
+                ds, 0, lxw_col_t(k + 1),
+                utf8(k < data->names.size() ? data->names[k] : std::string()).c_str(), nullptr));
         const size_t n = data->categories.size();
         for (size_t r = 0; r < n; ++r) {
-            check(worksheet_write_string(ds, lxw_row_t(r + 1), 0, utf8(data->categories[r]).c_str(), nullptr));
+            check(
+                worksheet_write_string(ds, lxw_row_t(r + 1), 0, utf8(data->categories[r]).c_str(), nullptr));
             for (size_t k = 0; k < data->values.size(); ++k)
                 if (r < data->values[k].size() && std::isfinite(data->values[k][r]))
                     check(worksheet_write_number(ds, lxw_row_t(r + 1), lxw_col_t(k + 1), data->values[k][r],
@@ -738,7 +740,8 @@ struct TableSheet::Impl {
         chart_axis_set_name(ch->y_axis, utf8(data->valueTitle).c_str());
         // On a large grid every label would run into the next: a few, upright.
         if (n > size_t(kMaxLabels)) {
-            chart_axis_set_interval_unit(ch->x_axis, uint16_t(std::min<size_t>((n + kMaxLabels - 1) / kMaxLabels, 65535)));
+            chart_axis_set_interval_unit(
+                ch->x_axis, uint16_t(std::min<size_t>((n + kMaxLabels - 1) / kMaxLabels, 65535)));
             lxw_chart_font f{};
             f.rotation = -90;
             chart_axis_set_num_font(ch->x_axis, &f);

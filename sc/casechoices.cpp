@@ -288,7 +288,8 @@ bool saveOutputOptions(const std::string& table, const OutputOptions& opts, cons
         const std::string varTable = objectVarTable();
         if (isPlainIdentifier(varTable)) {
             // Rows of object 7 belong to another module of the short-circuit program.
-            runOrLog(CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, " and OBJNo!=7", true));
+            runOrLog(
+                CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, " and OBJNo!=7", true));
         }
 
         for (const reportkinds::Kind& k : reportkinds::kinds()) {

@@ -3,7 +3,6 @@
 #include "db/dbquery.h"
 #include "db/sqlstmt.h"
 
-
 CaseRow readCaseRow(const DbConnection& db, const std::string& caseNo) {
     SqlStmt s;
     s << "select * from SC_CASE where CASE_NO=";

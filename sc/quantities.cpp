@@ -71,8 +71,7 @@ constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 constexpr uint64_t kIPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
 // n / 10^D, a point and D digits of n % 10^D.
-template <int D>
-char* digits(char* p, uint64_t n) {
+template <int D> char* digits(char* p, uint64_t n) {
     constexpr uint64_t scale = kIPow10[D];
     p = std::to_chars(p, p + 24, n / scale).ptr;
     *p++ = '.';
@@ -99,16 +98,26 @@ size_t fastFixed(char* out, double v, int decimals) {
     char* p = out;
     if (std::signbit(v)) *p++ = '-';
     switch (decimals) { // constant divisors: no division instruction per cell
-    case 0: return size_t(std::to_chars(p, p + 24, n).ptr - out);
-    case 1: return size_t(digits<1>(p, n) - out);
-    case 2: return size_t(digits<2>(p, n) - out);
-    case 3: return size_t(digits<3>(p, n) - out);
-    case 4: return size_t(digits<4>(p, n) - out);
-    case 5: return size_t(digits<5>(p, n) - out);
-    case 6: return size_t(digits<6>(p, n) - out);
-    case 7: return size_t(digits<7>(p, n) - out);
-    case 8: return size_t(digits<8>(p, n) - out);
-    default: return size_t(digits<9>(p, n) - out);
+    case 0:
+        return size_t(std::to_chars(p, p + 24, n).ptr - out);
+    case 1:
+        return size_t(digits<1>(p, n) - out);
+    case 2:
+        return size_t(digits<2>(p, n) - out);
+    case 3:
+        return size_t(digits<3>(p, n) - out);
+    case 4:
+        return size_t(digits<4>(p, n) - out);
+    case 5:
+        return size_t(digits<5>(p, n) - out);
+    case 6:
+        return size_t(digits<6>(p, n) - out);
+    case 7:
+        return size_t(digits<7>(p, n) - out);
+    case 8:
+        return size_t(digits<8>(p, n) - out);
+    default:
+        return size_t(digits<9>(p, n) - out);
     }
 }
 

@@ -7,7 +7,6 @@
 #include "sc/caserow.h"
 #include "sc/screpport.h"
 
-
 #include <algorithm>
 
 namespace reportkinds {

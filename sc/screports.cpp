@@ -256,7 +256,8 @@ char shortBraQuantity(int item) {
 // The case and its fault type, under a chart's title; the type is read without
 // reporting it again.
 std::string chartAbout(const std::string& caseName, const QVariant& typeFault) {
-    static const char* const kTypes[] = {"未知", "ABC三相短路", "A相短路接地", "AB两相短路", "AB两相短路接地"};
+    static const char* const kTypes[] = {"未知", "ABC三相短路", "A相短路接地", "AB两相短路",
+                                         "AB两相短路接地"};
     const dataproblems::Checked t = dataproblems::readNumber(typeFault, dataproblems::Domain::FaultType);
     const int code = t.ok && t.value >= 1 && t.value <= 4 ? int(t.value) : 0;
     return caseName + "  " + gb(kTypes[code]);
@@ -471,7 +472,8 @@ void SCRepPort::portDistribut() {
                 overflowed(reportkinds::Distribution, gb("分布系数"), branchRow(name, b));
             else if (!(bad && std::isnan(coef)))
                 text = scq::fixed(coef, 4);
-            m_pages[size_t(r)].records.appendExact(i, w, text, &coef, text.empty() || std::isnan(coef) ? 0 : 1);
+            m_pages[size_t(r)].records.appendExact(i, w, text, &coef,
+                                                   text.empty() || std::isnan(coef) ? 0 : 1);
         }
         checkRun(stepOf(reportkinds::Distribution), i + 1, n, true);
         groupDone(r, i);
@@ -513,8 +515,10 @@ void SCRepPort::portShortBra() {
             h->unit = unitText(shortBraQuantity(item), m_bPU);
             // Without a zero-sequence network its impedance is a fixed text, and in a
             // three-phase case its angle too.
-            if (item == 6 || item == 10) h->noValue = {scq::fixed(kNoZ0, 4)};
-            else if ((item == 7 || item == 11) && m_typeFault == 1) h->noValue = {"0.00"};
+            if (item == 6 || item == 10)
+                h->noValue = {scq::fixed(kNoZ0, 4)};
+            else if ((item == 7 || item == 11) && m_typeFault == 1)
+                h->noValue = {"0.00"};
             if (!h->noValue.empty()) h->noValueWhy = gb("没有零序网络时的零序阻抗");
         }
     }
@@ -617,7 +621,8 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
             branchRowItems(), items, c,
             [&](std::string_view t, const scitems::CellBuffer& b) {
                 m_pages[size_t(r)].records.appendExact(i, w, t, b.exact, b.nExact);
-            }, bad);
+            },
+            bad);
         if (over >= 0)
             overflowed(reportkinds::ShortBra, itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
                        branchRow(name, b));
@@ -702,7 +707,11 @@ void SCRepPort::portBusVol() {
             const SeqPhaseCtx c = seqPhase(v->V1, v->V2, v->V0, k);
             // Magnitudes and angles only: any NaN comes from a bad stored value.
             const int over = scitems::appendCells(
-                seqPhaseItems(), items, c, [&](std::string_view t, const scitems::CellBuffer& b) { rs.appendExact(0, w, t, b.exact, b.nExact); }, true);
+                seqPhaseItems(), items, c,
+                [&](std::string_view t, const scitems::CellBuffer& b) {
+                    rs.appendExact(0, w, t, b.exact, b.nExact);
+                },
+                true);
             if (over >= 0)
                 overflowed(reportkinds::BusVol, itemLabel(key, over),
                            m_store.faultKey(name) + gb("，母线 ") + bus.first);
@@ -764,7 +773,11 @@ void SCRepPort::portLineCur() {
         }
         auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad, const SCLine1Rec* b) {
             const int over = scitems::appendCells(
-                seqPhaseItems(), items, c, [&](std::string_view t, const scitems::CellBuffer& b) { rs.appendExact(0, w, t, b.exact, b.nExact); }, bad);
+                seqPhaseItems(), items, c,
+                [&](std::string_view t, const scitems::CellBuffer& b) {
+                    rs.appendExact(0, w, t, b.exact, b.nExact);
+                },
+                bad);
             if (over >= 0)
                 overflowed(reportkinds::LineCur, itemLabel(key, over),
                            b ? branchRow(p.name, *b) : m_store.faultKey(p.name));
@@ -867,7 +880,11 @@ void SCRepPort::portVIZ() {
             if (bb.j) c.vc[1] = cells[size_t(bb.j->index())].at(i, c.s.kU);
             const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
             const int over = scitems::appendCells(
-                vizItems(), items, c, [&](std::string_view t, const scitems::CellBuffer& b) { rs.appendExact(0, w, t, b.exact, b.nExact); }, bad);
+                vizItems(), items, c,
+                [&](std::string_view t, const scitems::CellBuffer& b) {
+                    rs.appendExact(0, w, t, b.exact, b.nExact);
+                },
+                bad);
             if (over >= 0) overflowed(reportkinds::BranchEnds, itemLabel(key, over), branchRow(name, b));
         }
     });

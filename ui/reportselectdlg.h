@@ -41,7 +41,6 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     QCheckBox* objectBox(const std::string& key8) const;
     QPushButton* chooseButton(const std::string& key8) const;
 
-
   protected:
     virtual void createCaseArea(QWidget* parent, const std::string& caseName8);
     virtual void updateOutputButton();

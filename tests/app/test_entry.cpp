@@ -154,9 +154,9 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     EXPECT_TRUE(lines[demo::kCaseUncalculated - 1].contains("\tnot calculated\t"));
 
     const QString summaryPath = dir.path() + "/summary.json";
-    const Outcome all = run({"--batch", arg, project, "all", "--reports", "all", "--items", "busvol=all", "--items",
-                             "shortbra=all", "--items", "viz=all", "--format", "txt,html,xlsx", "--summary-json",
-                             summaryPath});
+    const Outcome all = run({"--batch", arg, project, "all", "--reports", "all", "--items", "busvol=all",
+                             "--items", "shortbra=all", "--items", "viz=all", "--format", "txt,html,xlsx",
+                             "--summary-json", summaryPath});
     ASSERT_EQ(all.code, 0) << all.err.toStdString();
     const QJsonObject sum = readJson(summaryPath);
     EXPECT_EQ(sum["exitStatus"].toInt(-1), 0);
@@ -227,7 +227,8 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
                 ++rows[col];
                 if (!cell.type.empty()) continue;
                 EXPECT_NE(cell.value, "10000") << book << " " << part << " " << ref;
-                EXPECT_TRUE(unit.match(QString::fromStdString(head)).hasMatch() || head.find("支路号") != head.npos)
+                EXPECT_TRUE(unit.match(QString::fromStdString(head)).hasMatch() ||
+                            head.find("支路号") != head.npos)
                     << book << " " << part << " " << head;
             }
             for (const auto& [col, n] : rows)
@@ -253,8 +254,8 @@ TEST_P(BatchRun, AllCasesGoToAFolderEachAndTheSummaryCountsWhatTheFilesHold) {
     // says nothing that reads like an error.
     const QString single = dir.path() + "/single/temp/";
     const Outcome one = run({"--batch", arg, dir.path() + "/single", caseName(demo::kCaseThreePhase),
-                             "--reports", "all", "--items", "busvol=all", "--items", "shortbra=all", "--items",
-                             "viz=all", "--format", "txt,html"});
+                             "--reports", "all", "--items", "busvol=all", "--items", "shortbra=all",
+                             "--items", "viz=all", "--format", "txt,html"});
     ASSERT_EQ(one.code, 0) << one.err.toStdString();
     EXPECT_EQ(one.out.split('\n', Qt::SkipEmptyParts),
               QStringList({single + "rep_txt.txt", single + "sc_report.htm"}));

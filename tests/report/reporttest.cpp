@@ -34,7 +34,8 @@ int addPage(Model& m, const std::string& title, const std::vector<Col>& cols,
 void Model::addRecID(int page, int row, const char* text, int colspan, int rowspan, bool headStyle) {
     auto& ids = m_pages[size_t(page)].recIDs;
     if (int(ids.size()) < row + 1) ids.resize(size_t(row + 1));
-    ids[size_t(row)].push_back(RepCell{text, false, 16, colspan, rowspan, headStyle, {}, false, {}, false, {}, {}, {}, {}});
+    ids[size_t(row)].push_back(
+        RepCell{text, false, 16, colspan, rowspan, headStyle, {}, false, {}, false, {}, {}, {}, {}});
 }
 
 std::string goldenDir() {

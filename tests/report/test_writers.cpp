@@ -239,7 +239,8 @@ TEST(Workbook, DefaultTemplatesFitTheWrittenLinesAndCharsets) {
         o.encoding = c.enc;
         m.setOutputOptions(o);
         reporttest::writeRun(m, dir, false, true, false);
-        for (const char* f : {"sc_report.htm", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm"}) {
+        for (const char* f :
+             {"sc_report.htm", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm"}) {
             const std::string bytes = readFile(dir + f);
             const std::regex decl("charset=([-A-Za-z0-9_]+)");
             std::smatch got;

@@ -139,9 +139,10 @@ void fillTables(Model& m) {
         }
     }
     // The chart's own per-unit data, whatever the table shows.
-    m.setChart(v, RepChart{RepChart::PerGroup, gb("电压分布"), 0, 1, 2, "C1",
-                           std::make_shared<RepChart::Data>(RepChart::Data{
-                               {"B1", "B2"}, {"F0", "F1"}, {{1.0, 0.9}, {0.95, std::nan("")}}, "V1 (p.u.)"})});
+    m.setChart(v,
+               RepChart{RepChart::PerGroup, gb("电压分布"), 0, 1, 2, "C1",
+                        std::make_shared<RepChart::Data>(RepChart::Data{
+                            {"B1", "B2"}, {"F0", "F1"}, {{1.0, 0.9}, {0.95, std::nan("")}}, "V1 (p.u.)"})});
     // Wider than a readable page.
     std::vector<reporttest::Col> wide{{"Bus", 8, true}};
     for (int c = 0; c < 40; ++c)
@@ -198,13 +199,15 @@ TEST(XlsxWriter, TablesColumnsFormatsPrintSetupAndCharts) {
     Model m;
     fillTables(m);
     const Book book = writeBook(m, "xlsx-table");
-    EXPECT_EQ(book.wb.sheets, (std::vector<std::string>{"短路点 及其支路", "短路电流简表", "短路电流 数据", "短路电流",
-                                                        "母线电压", "电压分布 数据", "电压分布", "W"}));
+    EXPECT_EQ(book.wb.sheets,
+              (std::vector<std::string>{"短路点 及其支路", "短路电流简表", "短路电流 数据", "短路电流",
+                                        "母线电压", "电压分布 数据", "电压分布", "W"}));
 
     const xr::Sheet s = book.sheet(1);
-    const QStringList head = QString::fromUtf8("故障母线|相连母线|支路号|故障母线 IK1 (p.u.)|IK1 (p.u.)|"
-                                               "Z幅值 (p.u.)|Z相角 (°)|故障点区域 / 分区 / 厂站|相连区域 / 分区 / 厂站")
-                                 .split('|');
+    const QStringList head =
+        QString::fromUtf8("故障母线|相连母线|支路号|故障母线 IK1 (p.u.)|IK1 (p.u.)|"
+                          "Z幅值 (p.u.)|Z相角 (°)|故障点区域 / 分区 / 厂站|相连区域 / 分区 / 厂站")
+            .split('|');
     for (int c = 0; c < head.size(); ++c)
         EXPECT_EQ(book.cell(s, xr::ref(c, 4)), "t:" + head[c].toStdString()) << c;
     EXPECT_EQ(book.cell(s, "J4"), "-");
@@ -357,15 +360,18 @@ TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
         }
         const std::string note = "说明：空白单元格表示没有数值";
         const std::vector<std::string> want =
-            table ? std::vector<std::string>{note + "|f,0 f,1 f,2 f,3 |续表见工作表“P (2)”。",
-                                             "接工作表“P”。" + note + "|f,4 f,5 f,6 f,7 |续表见工作表“P (3)”。",
-                                             "接工作表“P (2)”。" + note + "|f,8 f,9 f,10 f,11 |续表见工作表“P (4)”。",
-                                             "接工作表“P (3)”。" + note + "|f,12 , , , |",
-                                             note + "|g0,0 g0,1 g0,2 , |续表见工作表“Q (2)”。",
-                                             "接工作表“Q”。" + note + "|g1,0 g1,1 g1,2 , |续表见工作表“Q (3)”。",
-                                             "接工作表“Q (2)”。" + note + "|g2,0 g2,1 g2,2 , |"}
-                  : std::vector<std::string>{"P, F, f, H, a,b 0,x ", "H, a,b 1,x 2,x 3,x 4,x ",
-                                             "H, a,b 5,x 6,x 7,x 8,x ", "H, a,b 9,x 10,x 11,x 12,x "};
+            table
+                ? std::vector<std::string>{note + "|f,0 f,1 f,2 f,3 |续表见工作表“P (2)”。",
+                                           "接工作表“P”。" + note + "|f,4 f,5 f,6 f,7 |续表见工作表“P (3)”。",
+                                           "接工作表“P (2)”。" + note +
+                                               "|f,8 f,9 f,10 f,11 |续表见工作表“P (4)”。",
+                                           "接工作表“P (3)”。" + note + "|f,12 , , , |",
+                                           note + "|g0,0 g0,1 g0,2 , |续表见工作表“Q (2)”。",
+                                           "接工作表“Q”。" + note +
+                                               "|g1,0 g1,1 g1,2 , |续表见工作表“Q (3)”。",
+                                           "接工作表“Q (2)”。" + note + "|g2,0 g2,1 g2,2 , |"}
+                : std::vector<std::string>{"P, F, f, H, a,b 0,x ", "H, a,b 1,x 2,x 3,x 4,x ",
+                                           "H, a,b 5,x 6,x 7,x 8,x ", "H, a,b 9,x 10,x 11,x 12,x "};
         EXPECT_EQ(got, want);
     }
 }

@@ -120,9 +120,10 @@ TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
     QTemporaryDir tmp;
     const QString dbArg = QString::fromStdString(db->arg());
     const QString caseName = QString::fromUtf8(demo::kCaseNames[demo::kCaseAToGround - 1]);
-    testproc::Outcome r = batch({"--batch", dbArg, tmp.path(), caseName, "--reports", "summary,busvol,viz",
-                                 "--faults", QString::fromUtf8("中心4,东山1"), "--items", "viz=2,0", "--items", "busvol=0",
-                                 "--units", "named", "--format", "txt,html,xlsx", "--encoding", "utf-8"});
+    testproc::Outcome r =
+        batch({"--batch", dbArg, tmp.path(), caseName, "--reports", "summary,busvol,viz", "--faults",
+               QString::fromUtf8("中心4,东山1"), "--items", "viz=2,0", "--items", "busvol=0", "--units",
+               "named", "--format", "txt,html,xlsx", "--encoding", "utf-8"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QStringList listed = r.out.split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(listed.size(), 3);

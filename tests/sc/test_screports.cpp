@@ -36,7 +36,8 @@ class ScReportTest : public ScCaseTest {
                 s += "grptitle " + c.text + " " + std::to_string(c.width) + (c.isID ? " id\n" : "\n");
             for (int g = 0; g < p.groupCount(pg); ++g) {
                 s += "group";
-                for (const std::string& t : size_t(g) < page.grpTexts.size() ? page.grpTexts[size_t(g)] : none)
+                for (const std::string& t :
+                     size_t(g) < page.grpTexts.size() ? page.grpTexts[size_t(g)] : none)
                     s += " | " + t;
                 s += "\n";
                 for (int r = 0; r < p.recordCount(pg, g); ++r) {
@@ -105,13 +106,31 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
          }},
         {"fault point and branches", &SCRepPort::portShortBra, earth, true, {"B1", "C1", "LN2_50", "X9"}, {}},
         {"fault point and branches without faults", &SCRepPort::portShortBra, earth, true, {}, {}},
-        {"fault point and branches, SK1 only", &SCRepPort::portShortBra, earth, true, {"B1"},
+        {"fault point and branches, SK1 only",
+         &SCRepPort::portShortBra,
+         earth,
+         true,
+         {"B1"},
          [&] { items[shortBra] = {2}; }},
-        {"fault point and branches named", &SCRepPort::portShortBra, earth, false, {"B1"},
-         [&] { items[shortBra] = {0, 4, 2}; }},
-        {"fault point and branches three-phase", &SCRepPort::portShortBra, three, true, {"B1"},
+        {"fault point and branches named",
+         &SCRepPort::portShortBra,
+         earth,
+         false,
+         {"B1"},
+         [&] {
+             items[shortBra] = {0, 4, 2};
+         }},
+        {"fault point and branches three-phase",
+         &SCRepPort::portShortBra,
+         three,
+         true,
+         {"B1"},
          [&] { items[shortBra] = {4, 6, 7, 1, 3, 10, 11}; }},
-        {"fault point and branches named, inside a line", &SCRepPort::portShortBra, earth, false, {},
+        {"fault point and branches named, inside a line",
+         &SCRepPort::portShortBra,
+         earth,
+         false,
+         {},
          [&] { faults = {ln2}; }},
         {"fault point and branches named without B1's base voltage",
          &SCRepPort::portShortBra,
@@ -120,11 +139,25 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
          {"B1"},
          [&] { db->exec("DELETE FROM SCR_BUS WHERE BUS_Name='B1'"); }},
         {"bus voltages", &SCRepPort::portBusVol, earth, true, {"B1", "甲", "X9", "LN2_50"}, {}},
-        {"bus voltages named, items 7 then 0", &SCRepPort::portBusVol, earth, false, {"B1", "甲", "X9", "LN2_50"},
-         [&] { items[busVol] = {7, 0}; }},
-        {"bus voltages without items", &SCRepPort::portBusVol, earth, true, {"B1", "甲", "X9", "LN2_50"},
+        {"bus voltages named, items 7 then 0",
+         &SCRepPort::portBusVol,
+         earth,
+         false,
+         {"B1", "甲", "X9", "LN2_50"},
+         [&] {
+             items[busVol] = {7, 0};
+         }},
+        {"bus voltages without items",
+         &SCRepPort::portBusVol,
+         earth,
+         true,
+         {"B1", "甲", "X9", "LN2_50"},
          [&] { items[busVol] = {}; }},
-        {"bus voltages without faults or an item list", &SCRepPort::portBusVol, earth, true, {},
+        {"bus voltages without faults or an item list",
+         &SCRepPort::portBusVol,
+         earth,
+         true,
+         {},
          [&] { items.erase(busVol); }},
         {"bus voltages named without D1's base voltage",
          &SCRepPort::portBusVol,
@@ -133,12 +166,24 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
          {"B1", "甲", "X9", "LN2_50"},
          [&] { db->exec("DELETE FROM SCR_BUS WHERE BUS_Name='D1'"); }},
         {"branch currents", &SCRepPort::portLineCur, earth, true, {"B1", "LN2_50", "X9"}, {}},
-        {"branch currents named", &SCRepPort::portLineCur, earth, false, {},
-         [&] { faults = {SCPos{"B1", "B1", "B1", 0}, ln2}; }},
+        {"branch currents named",
+         &SCRepPort::portLineCur,
+         earth,
+         false,
+         {},
+         [&] {
+             faults = {SCPos{"B1", "B1", "B1", 0}, ln2};
+         }},
         {"branch ends", &SCRepPort::portVIZ, earth, true, {"B1"}, {}},
         {"branch ends named", &SCRepPort::portVIZ, earth, false, {"B1"}, {}},
-        {"branch ends three-phase, currents first", &SCRepPort::portVIZ, three, true, {"C1"},
-         [&] { items[viz] = {1, 0}; }},
+        {"branch ends three-phase, currents first",
+         &SCRepPort::portVIZ,
+         three,
+         true,
+         {"C1"},
+         [&] {
+             items[viz] = {1, 0};
+         }},
         {"branch ends three-phase, dead ends at fault 4",
          &SCRepPort::portVIZ,
          three,

@@ -540,7 +540,8 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         shape = ElementRow;
         s << "select a." << kd.idCol << ",a." << kd.nameCol << ",nd.PS_Name,zn.Zone_Name,ar.Area_Name from "
           << kd.table << " a,CDB_NODE" << sf << " nd,CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
-          << " zn,CDB_AREAS" << sf << " ar where "
+          << " zn,CDB_AREAS" << sf
+          << " ar where "
           // The station folder lists physical buses only; a match outside it could not be shown.
           << (k == kBus ? m_busCond : std::string()) << "a." << kd.nodeCol
           << "=nd.Node_Name and nd.PS_Name=ps.PS_Name and ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No "

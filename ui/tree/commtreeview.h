@@ -96,7 +96,7 @@ class CommTreeView : public QTreeWidget {
     // Return opens or closes the current level; it never reaches the dialog's default button.
     void keyPressEvent(QKeyEvent* event) override;
 
-    std::string m_busCond;  // only the physical-bus statement
+    std::string m_busCond; // only the physical-bus statement
 
   private:
     QTreeWidgetItem* newItem(QTreeWidgetItem* parent, int kind, const std::string& name8, int insertAt = -1);
