@@ -101,7 +101,9 @@ std::vector<Table> buildTables() {
                   {"VI2", C::Real},
                   {"VR0", C::Real},
                   {"VI0", C::Real}},
-                 {"Case_No", "T"}}); // a run reads the voltages of the faults it reports
+                 // A run reads the voltages of the faults it reports from the index alone:
+                 // a server visits no row, whatever order the rows were stored in.
+                 {"Case_No", "T", "bus_Name", "VR1", "VI1", "VR2", "VI2", "VR0", "VI0"}});
     t.push_back({"SCR_LPC",
                  {{"Case_No", C::Int}, {"Bus_Name", C::Name}, {"Vrz", C::Real}, {"Viz", C::Real}},
                  {"Case_No"}});
