@@ -91,8 +91,13 @@ void expectOneStatePerRun(Setting s) {
     if (s == Setting::SqliteWal) db.exec("PRAGMA journal_mode=WAL");
     if (s == Setting::MyIsam)
         for (const QString& t : db.rows("SELECT TABLE_NAME FROM information_schema.TABLES WHERE "
-                                        "TABLE_SCHEMA=DATABASE()"))
+                                        "TABLE_SCHEMA=DATABASE()")) {
+            // MyISAM keys hold 1000 bytes: the voltages' covering index does not fit.
+            if (t.compare("SCR_B120", Qt::CaseInsensitive) == 0)
+                db.exec(("ALTER TABLE " + t + " DROP INDEX IX_SCR_B120, ADD INDEX IX_SCR_B120 (Case_No, T)")
+                            .toStdString());
             db.exec(("ALTER TABLE " + t + " ENGINE=MyISAM").toStdString());
+        }
     if (sqlite) { // the generator leaves a rollback journal
         EXPECT_EQ(db.rows("PRAGMA journal_mode"), QStringList{s == Setting::SqliteWal ? "wal" : "delete"});
     }
