@@ -556,7 +556,8 @@ TEST_P(SCRepDialogTest, ACaseNeverStoredReportsAllItsFaultPointsQuietly) {
     EXPECT_TRUE(dlg->findChild<QLabel*>("runStatus")
                     ->text()
                     .contains(QString::fromUtf8("rep_txt.txt、sc_report.htm")));
-    EXPECT_LT(std::count(out.str().begin(), out.str().end(), '\n'), 50) << out.str();
+    const std::string lines = out.str();
+    EXPECT_LT(std::count(lines.begin(), lines.end(), '\n'), 50) << lines;
 }
 
 INSTANTIATE_ON_BACKENDS(SCRepDialogTest);
