@@ -21,6 +21,13 @@ using textcodec::gb;
 
 namespace {
 
+// Where appendCells puts a record's cells: each with the values it was printed from.
+auto cellsOfRecord(RecordStore& rs, int rec) {
+    return [&rs, rec](std::string_view t, const scitems::CellBuffer& b) {
+        rs.appendExact(0, rec, t, b.exact, b.nExact);
+    };
+}
+
 // ---------------------------------------------------------------------------------------
 // Item tables
 
@@ -706,12 +713,7 @@ void SCRepPort::portBusVol() {
             const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
             const SeqPhaseCtx c = seqPhase(v->V1, v->V2, v->V0, k);
             // Magnitudes and angles only: any NaN comes from a bad stored value.
-            const int over = scitems::appendCells(
-                seqPhaseItems(), items, c,
-                [&](std::string_view t, const scitems::CellBuffer& b) {
-                    rs.appendExact(0, w, t, b.exact, b.nExact);
-                },
-                true);
+            const int over = scitems::appendCells(seqPhaseItems(), items, c, cellsOfRecord(rs, w), true);
             if (over >= 0)
                 overflowed(reportkinds::BusVol, itemLabel(key, over),
                            m_store.faultKey(name) + gb("，母线 ") + bus.first);
@@ -772,12 +774,7 @@ void SCRepPort::portLineCur() {
             return;
         }
         auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad, const SCLine1Rec* b) {
-            const int over = scitems::appendCells(
-                seqPhaseItems(), items, c,
-                [&](std::string_view t, const scitems::CellBuffer& b) {
-                    rs.appendExact(0, w, t, b.exact, b.nExact);
-                },
-                bad);
+            const int over = scitems::appendCells(seqPhaseItems(), items, c, cellsOfRecord(rs, w), bad);
             if (over >= 0)
                 overflowed(reportkinds::LineCur, itemLabel(key, over),
                            b ? branchRow(p.name, *b) : m_store.faultKey(p.name));
@@ -879,12 +876,7 @@ void SCRepPort::portVIZ() {
             if (bb.i) c.vc[0] = cells[size_t(bb.i->index())].at(i, c.s.kU);
             if (bb.j) c.vc[1] = cells[size_t(bb.j->index())].at(i, c.s.kU);
             const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
-            const int over = scitems::appendCells(
-                vizItems(), items, c,
-                [&](std::string_view t, const scitems::CellBuffer& b) {
-                    rs.appendExact(0, w, t, b.exact, b.nExact);
-                },
-                bad);
+            const int over = scitems::appendCells(vizItems(), items, c, cellsOfRecord(rs, w), bad);
             if (over >= 0) overflowed(reportkinds::BranchEnds, itemLabel(key, over), branchRow(name, b));
         }
     });
