@@ -5,6 +5,7 @@
 #include "db/schema.h"
 #include "db/textcodec.h"
 #include "report/runguard.h"
+#include "sc/reportkinds.h"
 #include "ui/qttranslations.h"
 #include "ui/screpdialog.h"
 
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--create-db") {
         QCoreApplication app(argc, argv);
         QString err;
-        if (schema::createCaseDatabase(argv[2], &err)) return 0;
+        if (schema::createCaseDatabase(argv[2], reportkinds::caseTables(), &err)) return 0;
         std::cerr << err.toUtf8().constData() << std::endl;
         return 1;
     }

@@ -42,8 +42,6 @@ std::vector<Table> buildTables() {
                           {"R_Fault", C::Real},
                           {"X_Fault", C::Real}});
     caseTable("LF_CASE", {{"Vmin", C::Real}, {"Vmax", C::Real}});
-    caseTable("OPF_CASE", {{"Case_LF", C::Int}});
-    caseTable("NL_CASE", {});
 
     t.push_back({"SCHEMEINF", {{"ID", C::Int}, {"SchName", C::Name}}, {}});
     t.push_back({"SCHEMECONT", {{"IDSch", C::Int}, {"GrpName", C::Name}, {"Nlever", C::Int}}, {}});
@@ -145,13 +143,7 @@ std::vector<Table> buildTables() {
                   {"On_Sub", C::Int},
                   {"OverLimit", C::Int},
                   {"Lreport", C::Int},
-                  {"Lfile", C::Int},
-                  {"LSummary", C::Int},
-                  {"LDistribut", C::Int},
-                  {"LShortBra", C::Int},
-                  {"LBusVol", C::Int},
-                  {"LLineCur", C::Int},
-                  {"LVIZ", C::Int}},
+                  {"Lfile", C::Int}}, // then one column per report kind, named by the kinds
                  {"CASE_NO"}});
     Table cont{"SCR_CONT", {{"Case_NO", C::Int}, {"OBJNO", C::Int}, {"TableNO", C::Int}}, {"Case_NO"}};
     static const char* varNames[] = {"VAR1",  "VAR2",  "VAR3",  "VAR4",  "VAR5",  "VAR6",  "VAR7",
@@ -184,9 +176,9 @@ const std::vector<Table>& tables() {
     return t;
 }
 
-std::vector<std::string> ddl(const SqlDialect& d) {
+std::vector<std::string> ddl(const SqlDialect& d, const std::vector<Table>& tables) {
     std::vector<std::string> out;
-    for (const Table& t : tables()) {
+    for (const Table& t : tables) {
         std::string s = "CREATE TABLE " + t.name + " (";
         for (size_t i = 0; i < t.columns.size(); ++i) {
             const Column& c = t.columns[i];
@@ -206,10 +198,10 @@ std::vector<std::string> ddl(const SqlDialect& d) {
     return out;
 }
 
-bool createTables(QSqlDatabase& db, const SqlDialect& d, QString* err) {
+bool createTables(QSqlDatabase& db, const SqlDialect& d, const std::vector<Table>& tables, QString* err) {
     QSqlQuery q(db);
     db.transaction(); // one commit instead of one per table on SQLite
-    for (const std::string& s : ddl(d)) {
+    for (const std::string& s : ddl(d, tables)) {
         if (!q.exec(QString::fromStdString(s))) {
             if (err) *err = QString::fromStdString(s) + ": " + q.lastError().text();
             db.rollback();
@@ -219,7 +211,7 @@ bool createTables(QSqlDatabase& db, const SqlDialect& d, QString* err) {
     return db.commit();
 }
 
-bool createCaseDatabase(const std::string& dbArg, QString* err) {
+bool createCaseDatabase(const std::string& dbArg, const std::vector<Table>& tables, QString* err) {
     SqlDialect d(SqlDialect::backendFor(dbArg));
     const QString name = QString::fromUtf8(dbArg.c_str());
     const QString conn = "screport-create-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -247,7 +239,7 @@ bool createCaseDatabase(const std::string& dbArg, QString* err) {
         }
         if (ok) {
             d.afterOpen(db);
-            ok = createTables(db, d, err);
+            ok = createTables(db, d, tables, err);
         }
         db.close();
     }

@@ -27,15 +27,19 @@ struct Table {
     std::vector<std::string> indexColumns; // one index over these, if any
 };
 
-// Every table, with a "BAK" copy of each network-model (CDB_) table.
+// Every table, with a "BAK" copy of each network-model (CDB_) table. SCR_OUT has the
+// columns common to all cases here; the report kinds add one each
+// (reportkinds::caseTables() is the whole schema).
 SCREPORT_CORE_EXPORT const std::vector<Table>& tables();
-SCREPORT_CORE_EXPORT std::vector<std::string> ddl(const SqlDialect& d);
+SCREPORT_CORE_EXPORT std::vector<std::string> ddl(const SqlDialect& d, const std::vector<Table>& tables);
 
 // Creates the tables on an open connection; false and *err on the first failure.
-SCREPORT_CORE_EXPORT bool createTables(QSqlDatabase& db, const SqlDialect& d, QString* err);
+SCREPORT_CORE_EXPORT bool createTables(QSqlDatabase& db, const SqlDialect& d,
+                                       const std::vector<Table>& tables, QString* err);
 
-// Creates an empty case database: a new SQLite file, or a database on the server
-// (reached as CDBUtility would). Refuses to touch one that already has tables.
-SCREPORT_CORE_EXPORT bool createCaseDatabase(const std::string& dbArg, QString* err);
+// Creates an empty case database with these tables: a new SQLite file, or a database on
+// the server (reached as CDBUtility would). Refuses to touch one that already has tables.
+SCREPORT_CORE_EXPORT bool createCaseDatabase(const std::string& dbArg, const std::vector<Table>& tables,
+                                             QString* err);
 
 } // namespace schema

@@ -25,22 +25,19 @@ namespace dp = dataproblems;
 
 namespace {
 
-// Everything a run reads, "TABLE" or "TABLE alias" as its statements name them.
+// Everything a run reads, "TABLE" or "TABLE alias" as its statements name them: the case
+// row, the base power, what any kind reads, and where buses lie.
 std::vector<std::string> runTables(const DbConnection& db) {
     const std::string& sf = db.tableSuffix();
-    return {"SC_CASE",
-            "CDB_SB" + sf,
-            "SCR_R120",
-            "SCR_B120",
-            "SCR_LPC",
-            "SCR_LINE1",
-            "SCR_LINE0",
-            "SCR_BUS",
-            "LFR_BS_R",
-            "CDB_NODE" + sf + " nd",
-            "CDB_PSTATION" + sf + " ps",
-            "CDB_ZONE" + sf + " zn",
-            "CDB_AREAS" + sf + " ar"};
+    std::vector<std::string> t = {"SC_CASE", "CDB_SB" + sf};
+    for (const reportkinds::Kind& k : reportkinds::kinds())
+        for (const reportkinds::TableNeed& n : k.reads)
+            if (std::find(t.begin(), t.end(), n.table) == t.end()) t.push_back(n.table);
+    const std::pair<const char*, const char*> located[] = {
+        {"CDB_NODE", " nd"}, {"CDB_PSTATION", " ps"}, {"CDB_ZONE", " zn"}, {"CDB_AREAS", " ar"}};
+    for (const auto& l : located)
+        t.push_back(l.first + sf + l.second);
+    return t;
 }
 
 // Makes the list the run's for its lifetime.
@@ -53,11 +50,6 @@ class CurrentList {
     dp::List* m_previous;
 };
 
-struct Need {
-    std::string table;
-    std::vector<const char*> columns;
-};
-
 // A case value read without the reports' checks: only which tables are needed depends on it.
 int caseNumber(const QVariant& v) {
     const dp::Checked c = dp::readNumber(v, dp::Domain::Integer);
@@ -67,47 +59,31 @@ int caseNumber(const QVariant& v) {
 // The tables and columns the chosen reports read; a missing one would leave rows or
 // values out without a word, so the run stops naming it.
 void checkTables(const DbConnection& db, const OutputRequest& req, CaseStore& store) {
-    unsigned reads = 0;
-    for (const reportkinds::Kind& k : reportkinds::kinds())
-        if (req.chosenKeys.count(k.key)) reads |= k.reads;
-    std::vector<Need> needs = {
+    using reportkinds::TableNeed;
+    std::vector<TableNeed> needs = {
         {"SC_CASE", {"Case_No", "Case_Name", "Type_Fault", "CASE_LF", "CAL_DATE", "CAL_TIME"}},
         {"CDB_SB" + db.tableSuffix(), {"base_MVA"}},
     };
-    const std::vector<const char*> faults = {"CASE_NO", "flg", "I_Name", "J_Name", "ID_Name", "Percent", "T",
-                                             "IR1",     "II1", "IR2",    "II2",    "IR0",     "II0"};
-    if (reads & reportkinds::ReadsCapacities) {
-        needs.push_back({"SC_CASE", {"Note", "Date", "Time"}});
-        needs.push_back({"SCR_R120", faults});
-        needs.push_back({"SCR_BUS", {"CASE_NO", "BUS_Name", "SC1_MVA", "SC3_MVA", "Base_kV"}});
-    }
-    if (reads & reportkinds::ReadsVoltages) {
-        needs.push_back({"SCR_R120", faults});
-        needs.push_back({"SCR_B120", {"Case_No", "bus_Name", "T", "VR1", "VI1", "VR2", "VI2", "VR0", "VI0"}});
-        if (!req.perUnit) needs.push_back({"SCR_BUS", {"CASE_NO", "BUS_Name", "Base_kV"}});
-    }
-    if (reads & reportkinds::ReadsBranches) {
-        needs.push_back(
-            {"SCR_LINE1", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}});
-        if (caseNumber(store.caseRow().typeFault) != 1)
-            needs.push_back({"SCR_LINE0", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R0", "X0"}});
-    }
-    if (reads & reportkinds::ReadsPreFault) {
-        if (caseNumber(store.caseRow().caseLF) > 0)
-            needs.push_back({"LFR_BS_R", {"CASE_NO", "Bus_Name", "V", "Angle"}});
-        else
-            needs.push_back({"SCR_LPC", {"Case_No", "Bus_Name", "Vrz", "Viz"}});
-    }
+    const bool zeroSequence = caseNumber(store.caseRow().typeFault) != 1;
+    const bool loadFlow = caseNumber(store.caseRow().caseLF) > 0;
+    for (const reportkinds::Kind& k : reportkinds::kinds())
+        if (req.chosenKeys.count(k.key))
+            for (const TableNeed& n : k.reads)
+                if (n.when == TableNeed::Always || (n.when == TableNeed::NamedUnits && !req.perUnit) ||
+                    (n.when == TableNeed::ZeroSequence && zeroSequence) ||
+                    (n.when == TableNeed::LoadFlowVoltages && loadFlow) ||
+                    (n.when == TableNeed::StoredPreFault && !loadFlow))
+                    needs.push_back(n);
     std::map<std::string, QSqlRecord> seen;
-    for (const Need& n : needs) {
+    for (const TableNeed& n : needs) {
         auto it = seen.find(n.table);
         if (it == seen.end()) it = seen.emplace(n.table, db.record(n.table)).first;
         const QSqlRecord& r = it->second;
         if (r.isEmpty()) raiseError(gb("数据库缺少报表需要的表:") + n.table);
-        for (const char* c : n.columns) {
+        for (const std::string& c : n.columns) {
             bool found = false;
             for (int i = 0; i < r.count() && !found; ++i)
-                found = r.fieldName(i).compare(QString::fromLatin1(c), Qt::CaseInsensitive) == 0;
+                found = r.fieldName(i).compare(QString::fromStdString(c), Qt::CaseInsensitive) == 0;
             if (!found) raiseError(gb("数据库缺少报表需要的列:") + n.table + "." + c);
         }
     }
@@ -192,7 +168,7 @@ std::vector<std::pair<std::string, double>> runPlan(const OutputRequest& req, bo
 
 bool usesFaultList(const OutputRequest& req) {
     for (const reportkinds::Kind& k : reportkinds::kinds())
-        if ((k.reads & reportkinds::ReadsVoltages) && req.chosenKeys.count(k.key)) return true;
+        if (k.readsVoltages() && req.chosenKeys.count(k.key)) return true;
     return false;
 }
 

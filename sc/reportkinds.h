@@ -5,6 +5,7 @@
 // Texts are GB18030 unless said otherwise.
 #include "db/connection.h"
 #include "db/export.h"
+#include "db/schema.h"
 
 #include <map>
 #include <set>
@@ -23,15 +24,26 @@ struct CaseFacts {
     bool faultInBranch = false; // a fault point lies inside a branch
 };
 
-// Tables a kind reads besides the case row and the base power: the run checks them first.
-enum Reads : unsigned {
-    ReadsCapacities = 1, // the summary's fault currents and stored capacities
-    ReadsVoltages = 2,   // fault results and bus voltages, through the fault list
-    ReadsBranches = 4,   // the branch parameters
-    ReadsPreFault = 8,   // the pre-fault voltages
+// Position in the table, which is also the OBJNo of its stored item row.
+enum Id { Summary, Distribution, ShortBra, BusVol, LineCur, BranchEnds, KindCount };
+
+// A table a kind reads besides the case row and the base power, with the columns it
+// needs there; the run checks them before it reads anything.
+struct TableNeed {
+    enum When {
+        Always,
+        NamedUnits,       // a run in kV, kA, MVA and ohm
+        ZeroSequence,     // a case whose fault type is not three-phase
+        LoadFlowVoltages, // pre-fault voltages from the case's load flow (CASE_LF > 0)
+        StoredPreFault    // pre-fault voltages the calculation stored itself
+    };
+    std::string table;
+    std::vector<std::string> columns;
+    When when = Always;
 };
 
 struct Kind {
+    Id id = Summary;
     std::string key;                       // check box text, chosen-kinds set and item-map key
     std::string column;                    // column of SCR_OUT holding the check state
     std::string shortName;                 // command-line name
@@ -40,11 +52,10 @@ struct Kind {
     std::vector<std::vector<int>> presets; // item tables, numbers counted from 1
     bool (*allowed)(const CaseFacts&) = nullptr; // whether a case can give it
     void (SCRepPort::*build)() = nullptr;        // adds its page to the builder
-    unsigned reads = 0;                          // Reads flags
+    std::vector<TableNeed> reads;
+    // Whether it reads fault results and bus voltages (through the fault list).
+    bool readsVoltages() const;
 };
-
-// Position in the table, which is also the OBJNo of its stored item row.
-enum Id { Summary, Distribution, ShortBra, BusVol, LineCur, BranchEnds };
 
 // In the fixed order of a run.
 SCREPORT_CORE_EXPORT const std::vector<Kind>& kinds();
@@ -60,5 +71,8 @@ SCREPORT_CORE_EXPORT std::map<std::string, std::vector<std::string>> itemLabels(
 // The keys of the kinds a calculated case allows. Throws the error text when the case
 // has no row.
 SCREPORT_CORE_EXPORT std::set<std::string> enabledKinds(const DbConnection& db, const std::string& caseNo);
+
+// Every table of a case database: the schema's, with SCR_OUT's column per kind.
+SCREPORT_CORE_EXPORT std::vector<schema::Table> caseTables();
 
 } // namespace reportkinds

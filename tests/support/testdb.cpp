@@ -4,6 +4,7 @@
 #include "db/log.h"
 #include "db/schema.h"
 #include "db/textcodec.h"
+#include "sc/reportkinds.h"
 
 #include <QDir>
 #include <QFile>
@@ -130,7 +131,7 @@ CaseDb::CaseDb(Backend b, const std::string& socket)
         m_arg = "sct_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
         dropServerDb(m_arg, m_socket);
     }
-    if (!schema::createCaseDatabase(m_arg, &err))
+    if (!schema::createCaseDatabase(m_arg, reportkinds::caseTables(), &err))
         ADD_FAILURE() << "cannot create " << m_arg << ": " << err.toStdString();
 }
 

@@ -580,12 +580,12 @@ void StatementReview::batch() {
 // A database name that is no identifier never reaches the server; a good one gets the tables.
 void StatementReview::createDatabase() {
     QString err;
-    EXPECT_FALSE(schema::createCaseDatabase("x`; DROP DATABASE mysql; --", &err));
+    EXPECT_FALSE(schema::createCaseDatabase("x`; DROP DATABASE mysql; --", reportkinds::caseTables(), &err));
     EXPECT_TRUE(err.contains("letters, digits")) << err.toStdString();
     createdDb = GetParam() == Backend::Sqlite ? proj.path().toStdString() + "/created.db"
                                               : "sctrev_" + std::to_string(getpid());
     if (GetParam() == Backend::MariaDb) rows(QString::fromStdString("DROP DATABASE IF EXISTS " + createdDb));
-    EXPECT_TRUE(schema::createCaseDatabase(createdDb, &err)) << err.toStdString();
+    EXPECT_TRUE(schema::createCaseDatabase(createdDb, reportkinds::caseTables(), &err)) << err.toStdString();
 }
 
 void StatementReview::checkAgainstList() {
@@ -600,7 +600,7 @@ void StatementReview::checkAgainstList() {
     }
     const QStringList dbNames = {QString::fromStdString(db->arg()), QString::fromStdString(createdDb)};
     const std::vector<std::string> ddl =
-        schema::ddl(SqlDialect(sqlite ? SqlDialect::Sqlite : SqlDialect::MySql));
+        schema::ddl(SqlDialect(sqlite ? SqlDialect::Sqlite : SqlDialect::MySql), reportkinds::caseTables());
 
     std::set<QString> unknown;
     auto classify = [&](const QString& sql) {

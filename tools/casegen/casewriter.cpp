@@ -1,6 +1,7 @@
 #include "casewriter.h"
 
 #include "db/textcodec.h"
+#include "sc/reportkinds.h"
 
 #include <chrono>
 #include <map>
@@ -165,12 +166,14 @@ bool CaseWriter::write(const CaseSpec& c, Timers* t, std::string* err) {
     Inserter fb(m_w, "SCR_FAULTBUS", {"Case_No", "Bus_Name"});
     for (const QString& k : keys)
         fb.add(c.caseNo).add(k);
-    Inserter out(m_w, "SCR_OUT",
-                 {"CASE_NO", "Unit", "On_area", "On_Zone", "On_Sub", "OverLimit", "Lreport", "Lfile",
-                  "LSummary", "LDistribut", "LShortBra", "LBusVol", "LLineCur", "LVIZ"});
-    out.add(c.caseNo).add(1).add(0).add(0).add(0).add(0);
-    for (int k = 0; k < 8; ++k)
-        out.add(1);
+    std::vector<const char*> outColumns = {"CASE_NO", "Unit",      "On_area", "On_Zone",
+                                           "On_Sub",  "OverLimit", "Lreport", "Lfile"};
+    for (const reportkinds::Kind& k : reportkinds::kinds())
+        outColumns.push_back(k.column.c_str());
+    Inserter out(m_w, "SCR_OUT", outColumns);
+    out.add(c.caseNo).add(1).add(0).add(0).add(0).add(0).add(1).add(1); // per unit, both outputs
+    for (size_t k = 0; k < reportkinds::kinds().size(); ++k)
+        out.add(1); // every kind
     r120.flush();
     b120.flush();
     bus.flush();

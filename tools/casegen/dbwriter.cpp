@@ -2,6 +2,7 @@
 
 #include "db/schema.h"
 #include "db/textcodec.h"
+#include "sc/reportkinds.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -76,7 +77,7 @@ bool DbWriter::prepareTarget(const std::string& dbArg, bool force, bool* created
     *created = !exists;
     if (exists) return true;
     QString qerr;
-    if (!schema::createCaseDatabase(dbArg, &qerr)) {
+    if (!schema::createCaseDatabase(dbArg, reportkinds::caseTables(), &qerr)) {
         *err = qerr.toStdString();
         return false;
     }
