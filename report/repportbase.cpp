@@ -177,23 +177,26 @@ int RepPortBase::getHeaderSize(int page) const {
     return int(m_pages[page].headers.size());
 }
 
-void RepPortBase::setBusColumn(int page, int col, const std::string& prefix) {
-    RepPage& p = m_pages[page];
+void setBusColumn(RepPage& p, int col, const std::string& prefix) {
     if (p.headers.empty() || col < 0 || col >= int(p.headers[0].size())) return;
     p.headers[0][col].bus = true;
     p.headers[0][col].busPrefix = prefix;
 }
 
-void RepPortBase::setBusGroupTitle(int page, int idx, const std::string& prefix) {
-    RepPage& p = m_pages[page];
+void setBusGroupTitle(RepPage& p, int idx, const std::string& prefix) {
     if (idx < 0 || idx >= int(p.grpTitles.size())) return;
     p.grpTitles[idx].bus = true;
     p.grpTitles[idx].busPrefix = prefix;
 }
 
-void RepPortBase::setComplexColumn(int page, int col) {
-    RepPage& p = m_pages[page];
-    if (!p.headers.empty() && col >= 0 && col < int(p.headers[0].size())) p.headers[0][col].complex = true;
+void setComplexColumn(RepPage& p, int col) {
+    if (RepCell* c = xlsxCell(p, col, false)) c->complex = true;
+}
+
+RepCell* xlsxCell(RepPage& p, int col, bool groupTitle) {
+    if (!groupTitle && p.headers.empty()) return nullptr;
+    auto& v = groupTitle ? p.grpTitles : p.headers[0];
+    return col >= 0 && col < int(v.size()) ? &v[size_t(col)] : nullptr;
 }
 
 bool RepPortBase::isIDCol(int page, int col) const {

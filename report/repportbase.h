@@ -90,6 +90,15 @@ struct RepPage {
     long long cellCount() const { return handedCells + (long long)records.totalCells(); }
 };
 
+// What the cell texts of a page are, for the .xlsx tables: a column of bus names (header
+// column col) or a group heading naming a bus gets the bus's area, zone and station beside
+// it, headed by prefix; a complex column splits in two. Out-of-range positions are ignored.
+SCREPORT_CORE_EXPORT void setBusColumn(RepPage& p, int col, const std::string& prefix);
+SCREPORT_CORE_EXPORT void setBusGroupTitle(RepPage& p, int idx, const std::string& prefix);
+SCREPORT_CORE_EXPORT void setComplexColumn(RepPage& p, int col);
+// Header cell col of the top row, or group heading col; null when there is none.
+SCREPORT_CORE_EXPORT RepCell* xlsxCell(RepPage& p, int col, bool groupTitle);
+
 // Where each bus lies, for the location columns of the .xlsx tables and grouping by
 // location. Filled once before the writers start (no database access from the model or
 // a writer); only read after that.
@@ -216,17 +225,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     int dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
                       const std::string& area2);
 
-    // --- .xlsx tables: what the cell texts are ---
-    void setBusColumn(int page, int col, const std::string& prefix);
-    void setBusGroupTitle(int page, int idx, const std::string& prefix);
-    void setComplexColumn(int page, int col);
-    // Header cell col of the top row, or group heading col; null when there is none.
-    RepCell* xlsxCell(int page, int col, bool groupTitle) {
-        auto& v = groupTitle ? m_pages[page].grpTitles
-                             : (m_pages[page].headers.empty() ? m_noCells : m_pages[page].headers[0]);
-        return col >= 0 && col < int(v.size()) ? &v[size_t(col)] : nullptr;
-    }
-    void setChart(int page, const RepChart& chart) { m_pages[page].chart = chart; }
     // Read once by the run before writing; the .xlsx tables' location columns stay empty
     // without it.
     void setBusLocations(std::shared_ptr<const BusLocations> where) { m_busLocations = std::move(where); }
@@ -378,6 +376,5 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     long m_nSheetRowLimit = kMaxSheetRows;
     unsigned long long m_nHtmlSheetBytes = kHtmlSheetBytes;
     std::shared_ptr<const BusLocations> m_busLocations;
-    std::vector<RepCell> m_noCells;
     std::function<std::string()> m_problemList;
 };

@@ -274,9 +274,9 @@ std::string chartAbout(const std::string& caseName, const QVariant& typeFault) {
 
 // The fault point and the two ends of a branch are buses: the .xlsx tables say where they lie.
 void SCRepPort::markBranchEnds(int r) {
-    setBusGroupTitle(r, 0, gb("故障点"));
-    setBusColumn(r, 0, gb("I侧"));
-    setBusColumn(r, 1, gb("J侧"));
+    setBusGroupTitle(m_pages[r], 0, gb("故障点"));
+    setBusColumn(m_pages[r], 0, gb("I侧"));
+    setBusColumn(m_pages[r], 1, gb("J侧"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -317,11 +317,11 @@ void SCRepPort::portSummary() {
         addHeader(r, gb(m_typeFault == 1 ? "三相容量" : "单相容量"), 18, false);
         addHeader(r, ratioHead, 18, false);
     }
-    setBusColumn(r, 0, gb("故障点"));
+    setBusColumn(m_pages[r], 0, gb("故障点"));
     // In the .xlsx the fault point is named as on the other sheets, units as on them.
-    xlsxCell(r, 0, false)->xlsxHead = gb("故障母线");
+    xlsxCell(m_pages[r], 0, false)->xlsxHead = gb("故障母线");
     const char* const heads[] = {"短路电流", "短路容量", nullptr, "容量比"};
-    for (int c = 1; RepCell* h = xlsxCell(r, c, false); ++c) {
+    for (int c = 1; RepCell* h = xlsxCell(m_pages[r], c, false); ++c) {
         if (heads[c - 1]) h->xlsxHead = gb(heads[c - 1]);
         h->unit = c == 1 ? unitText('i', m_bPU) : c == 4 ? "%" : "MVA";
     }
@@ -330,7 +330,7 @@ void SCRepPort::portSummary() {
     chart.title = gb("各短路点的短路电流");
     chart.about = chartAbout(m_strCaseName, typeValue);
     chart.valueCol = 1;
-    setChart(r, chart);
+    m_pages[r].chart = chart;
 
     struct Row {
         std::string iName, jName, percent, idName;
@@ -453,7 +453,7 @@ void SCRepPort::portDistribut() {
     addHeader(r, gb("支路号"), 10, true);
     addHeader(r, gb("分布系数"), 16, false);
     markBranchEnds(r);
-    xlsxCell(r, 3, false)->unit = "p.u."; // of the fault current
+    xlsxCell(m_pages[r], 3, false)->unit = "p.u."; // of the fault current
     setGrpSize(r, n);
 
     for (int i = 0; i < n; ++i) {
@@ -502,8 +502,8 @@ void SCRepPort::portShortBra() {
     addGrpTitle(r, gb("故障母线").c_str(), 10, false);
     addHeader(r, gb("相连母线"), 18, true);
     addHeader(r, gb("支路号"), 16, true);
-    setBusGroupTitle(r, 0, gb("故障点"));
-    setBusColumn(r, 0, gb("相连"));
+    setBusGroupTitle(m_pages[r], 0, gb("故障点"));
+    setBusColumn(m_pages[r], 0, gb("相连"));
     for (int n : items) {
         const std::string label = itemLabel(key, n);
         addGrpTitle(r, label.c_str(), 14, false);
@@ -518,7 +518,7 @@ void SCRepPort::portShortBra() {
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
     for (size_t k = 0; k < items.size(); ++k) {
         const int item = items[k];
-        for (RepCell* h : {xlsxCell(r, 2 + int(k), false), xlsxCell(r, 1 + int(k), true)}) {
+        for (RepCell* h : {xlsxCell(m_pages[r], 2 + int(k), false), xlsxCell(m_pages[r], 1 + int(k), true)}) {
             h->unit = unitText(shortBraQuantity(item), m_bPU);
             // Without a zero-sequence network its impedance is a fixed text, and in a
             // three-phase case its angle too.
@@ -652,10 +652,10 @@ void SCRepPort::portBusVol() {
         screport::logDebug(label);
         addHeader(r, label, 18, false);
     }
-    setBusGroupTitle(r, 0, gb("故障点"));
-    setBusColumn(r, 0, std::string());
+    setBusGroupTitle(m_pages[r], 0, gb("故障点"));
+    setBusColumn(m_pages[r], 0, std::string());
     for (size_t k = 0; k < items.size(); ++k)
-        xlsxCell(r, 1 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'v', m_bPU);
+        xlsxCell(m_pages[r], 1 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'v', m_bPU);
     // The voltage dip of the first fault points, where the positive-sequence magnitude is
     // shown: per unit whatever the report's units, kept apart from the table.
     std::shared_ptr<RepChart::Data> dip;
@@ -669,7 +669,7 @@ void SCRepPort::portBusVol() {
         chart.maxGroups = kProfileFaults;
         dip = chart.data = std::make_shared<RepChart::Data>();
         dip->valueTitle = itemLabel(key, 0) + " (p.u.)";
-        setChart(r, chart);
+        m_pages[r].chart = chart;
     }
     addTitle(r, gb("母线电压结果报告"));
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
@@ -750,7 +750,7 @@ void SCRepPort::portLineCur() {
     }
     markBranchEnds(r);
     for (size_t k = 0; k < items.size(); ++k)
-        xlsxCell(r, 3 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'i', m_bPU);
+        xlsxCell(m_pages[r], 3 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'i', m_bPU);
     addTitle(r, gb("支路电流结果报告"));
     addTitle(r, m_bPU ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
     const SCPosList& fl = faultGroups(r);
@@ -819,9 +819,9 @@ void SCRepPort::portVIZ() {
     }
     markBranchEnds(r);
     for (int c = 3; c < 3 + 2 * int(items.size()); ++c) {
-        setComplexColumn(r, c);
+        setComplexColumn(m_pages[r], c);
         const int item = items[size_t(c - 3) / 2];
-        RepCell* h = xlsxCell(r, c, false);
+        RepCell* h = xlsxCell(m_pages[r], c, false);
         h->unit = unitText("viz"[item % 3], m_bPU);
         if (item % 3 == 2) { // the rule for small currents
             h->noValue = {"10000.0000 / 0.00", "0 / 0"};

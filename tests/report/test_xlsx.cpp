@@ -90,11 +90,11 @@ void fillTables(Model& m) {
     m.addHeader(p, gb("支路号"), 16, true);
     m.addHeader(p, "IK1", 16, false);
     m.addHeader(p, "Z", 20, false);
-    m.setBusGroupTitle(p, 0, gb("故障点"));
-    m.setBusColumn(p, 0, gb("相连"));
-    m.setComplexColumn(p, 3);
-    m.xlsxCell(p, 2, false)->unit = m.xlsxCell(p, 1, true)->unit = "p.u.";
-    RepCell* z = m.xlsxCell(p, 3, false);
+    setBusGroupTitle(m.m_pages[p], 0, gb("故障点"));
+    setBusColumn(m.m_pages[p], 0, gb("相连"));
+    setComplexColumn(m.m_pages[p], 3);
+    xlsxCell(m.m_pages[p], 2, false)->unit = xlsxCell(m.m_pages[p], 1, true)->unit = "p.u.";
+    RepCell* z = xlsxCell(m.m_pages[p], 3, false);
     z->unit = "p.u.";
     z->noValue = {"10000.0000 / 0.00", "0 / 0"};
     z->noValueWhy = gb("小电流时的阻抗");
@@ -118,17 +118,17 @@ void fillTables(Model& m) {
 
     const int q = reporttest::addPage(m, gb("短路电流简表"), {{gb("母线名"), 18, true}, {gb("电流"), 20}},
                                       {{"B1", "2.500"}, {"B2", "1.250"}, {"B3", "0.125"}});
-    m.setBusColumn(q, 0, std::string());
-    m.xlsxCell(q, 1, false)->unit = "kA";
-    m.setChart(q, RepChart{RepChart::PerRecord, gb("短路电流"), 0, 1, 0, "C1"});
+    setBusColumn(m.m_pages[q], 0, std::string());
+    xlsxCell(m.m_pages[q], 1, false)->unit = "kA";
+    m.m_pages[q].chart = RepChart{RepChart::PerRecord, gb("短路电流"), 0, 1, 0, "C1"};
 
     const int v = m.addRP(true);
     m.addTitle(v, gb("母线电压"));
     m.addGrpTitle(v, gb("故障母线").c_str(), 10, false);
     m.addHeader(v, gb("母线名"), 20, true);
     m.addHeader(v, "V1", 18, false);
-    m.setBusGroupTitle(v, 0, gb("故障点"));
-    m.setBusColumn(v, 0, std::string());
+    setBusGroupTitle(m.m_pages[v], 0, gb("故障点"));
+    setBusColumn(m.m_pages[v], 0, std::string());
     m.setGrpSize(v, 3);
     for (int g = 0; g < 3; ++g) {
         m.addGrpText(v, g, "F" + std::to_string(g));
@@ -139,15 +139,20 @@ void fillTables(Model& m) {
         }
     }
     // The chart's own per-unit data, whatever the table shows.
-    m.setChart(v,
-               RepChart{RepChart::PerGroup, gb("电压分布"), 0, 1, 2, "C1",
-                        std::make_shared<RepChart::Data>(RepChart::Data{
-                            {"B1", "B2"}, {"F0", "F1"}, {{1.0, 0.9}, {0.95, std::nan("")}}, "V1 (p.u.)"})});
+    m.m_pages[v].chart =
+        RepChart{RepChart::PerGroup,
+                 gb("电压分布"),
+                 0,
+                 1,
+                 2,
+                 "C1",
+                 std::make_shared<RepChart::Data>(RepChart::Data{
+                     {"B1", "B2"}, {"F0", "F1"}, {{1.0, 0.9}, {0.95, std::nan("")}}, "V1 (p.u.)"})};
     // Wider than a readable page.
     std::vector<reporttest::Col> wide{{"Bus", 8, true}};
     for (int c = 0; c < 40; ++c)
         wide.push_back({"Value " + std::to_string(c), 12});
-    m.setBusColumn(reporttest::addPage(m, "W", wide, {{"B1"}}), 0, std::string());
+    setBusColumn(m.m_pages[reporttest::addPage(m, "W", wide, {{"B1"}})], 0, std::string());
 
     auto where = std::make_shared<BusLocations>();
     where->add("B1", {gb("甲区"), "Z1", "S1"});
@@ -285,8 +290,8 @@ TEST(XlsxWriter, TableNumbersAsPrintedAndOneLocationColumnPerBus) {
                                       {{"B1", "9.4600", "76.4300 / -0.00"},
                                        {" a&<b\x01", "12345678901234567.00", "0.0001 / 270.00"},
                                        {"B2", "1e-05", "-0.0000 / 0.00"}});
-    m.setBusColumn(p, 0, gb("I侧"));
-    m.setComplexColumn(p, 2);
+    setBusColumn(m.m_pages[p], 0, gb("I侧"));
+    setComplexColumn(m.m_pages[p], 2);
     const int r = m.addRec(p, 0);
     const double v = 0.00098765, z[2] = {1.23456789, 270.001};
     m.addText(p, r, "B3", 0);
