@@ -335,7 +335,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         for (const reportkinds::Kind& k : reportkinds::kinds()) {
             if (!b.isSelect(k.key)) continue;
             const int before = b.pageCount();
-            (b.*k.build)();
+            k.build(b);
             pagesOf.emplace_back(k.key, b.pageCount() - before);
             clock.stage(k.shortName);
         }

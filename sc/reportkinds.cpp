@@ -5,7 +5,7 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "sc/caserow.h"
-#include "sc/screpport.h"
+#include "sc/screports.h"
 
 #include <algorithm>
 
@@ -26,7 +26,7 @@ bool always(const CaseFacts&) {
 // Key and step from the UTF-8 key; the key's line break stays out of the step.
 Kind kind(Id id, const char* keyUtf8, const char* column, const char* shortName,
           std::vector<std::string> labels, std::vector<std::vector<int>> presets,
-          bool (*allowed)(const CaseFacts&), void (SCRepPort::*build)(), std::vector<TableNeed> reads) {
+          bool (*allowed)(const CaseFacts&), void (*build)(SCRepPort&), std::vector<TableNeed> reads) {
     std::string step = keyUtf8;
     step.erase(std::remove(step.begin(), step.end(), '\n'), step.end());
     return Kind{id,
@@ -78,29 +78,29 @@ std::vector<Kind> build() {
     // stores; the coefficients a three-phase fault.
     k[Summary] = kind(
         Summary, "短路电流简表", "LSummary", "summary", {}, {},
-        [](const CaseFacts& c) { return c.function && c.simple; }, &SCRepPort::portSummary, kCapacities);
+        [](const CaseFacts& c) { return c.function && c.simple; }, &portSummary, kCapacities);
     k[Distribution] = kind(
         Distribution, "短路电流分布系数", "LDistribut", "distribution", {}, {},
-        [](const CaseFacts& c) { return c.function && c.simple && c.faultType == 1; },
-        &SCRepPort::portDistribut, kVoltages + kBranches);
+        [](const CaseFacts& c) { return c.function && c.simple && c.faultType == 1; }, &portDistribut,
+        kVoltages + kBranches);
     // A fault inside a branch has no bus whose branches it could list.
     k[ShortBra] = kind(
         ShortBra, "短路点及其支路", "LShortBra", "shortbra",
         gbList({"IK1", "IK0", "SK1", "SK0", "Z1K", "A1K", "Z0K", "A0K", "Z1S", "A1S", "Z0S", "A0S"}),
         {{3, 5, 9, 4, 7, 11}, {1, 3, 5, 9}, {2, 4, 6, 11}},
-        [](const CaseFacts& c) { return c.simple && !c.faultInBranch; }, &SCRepPort::portShortBra,
+        [](const CaseFacts& c) { return c.simple && !c.faultInBranch; }, &portShortBra,
         kVoltages + kBranches + kPreFault);
-    k[BusVol] = kind(BusVol, "母线电压", "LBusVol", "busvol", seqPhaseVolts,
-                     {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}, always,
-                     &SCRepPort::portBusVol, kVoltages);
+    k[BusVol] =
+        kind(BusVol, "母线电压", "LBusVol", "busvol", seqPhaseVolts,
+             {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}, always, &portBusVol, kVoltages);
     k[LineCur] = kind(LineCur, "支路电流", "LLineCur", "linecur", seqPhaseCurrents,
-                      {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}, always,
-                      &SCRepPort::portLineCur, kVoltages + kBranches);
+                      {{7, 8, 9, 10, 11, 12}, {7, 8}, {1, 2}, {1, 2, 3, 4, 5, 6}}, always, &portLineCur,
+                      kVoltages + kBranches);
     k[BranchEnds] = kind(BranchEnds, "支路两端的电压、\n电流和视在阻抗", "LVIZ", "viz",
                          gbList({"正序电压", "正序电流", "正序阻抗", "负序电压", "负序电流", "负序阻抗",
                                  "零序序电压", "零序电流", "零序阻抗", "A相电压", "A相电流", "A相阻抗",
                                  "B相电压", "B相电流", "B相阻抗", "C相电压", "C相电流", "C相阻抗"}),
-                         {{3, 6, 9}, {12, 15, 18}, {3}}, always, &SCRepPort::portVIZ, kVoltages + kBranches);
+                         {{3, 6, 9}, {12, 15, 18}, {3}}, always, &portVIZ, kVoltages + kBranches);
     return k;
 }
 

@@ -51,7 +51,7 @@ struct Kind {
     std::vector<std::string> labels;       // item labels, item number = position; none: nothing to choose
     std::vector<std::vector<int>> presets; // item tables, numbers counted from 1
     bool (*allowed)(const CaseFacts&) = nullptr; // whether a case can give it
-    void (SCRepPort::*build)() = nullptr;        // adds its page to the builder
+    void (*build)(SCRepPort&) = nullptr;         // adds its page to the builder
     std::vector<TableNeed> reads;
     // Whether it reads fault results and bus voltages (through the fault list).
     bool readsVoltages() const;

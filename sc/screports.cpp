@@ -1,6 +1,6 @@
-// The six short-circuit reports of SCRepPort. Each builds one page from the store; the
-// item-based ones share the loop of scitems::appendCells over their item table.
-#include "screpport.h"
+// The six short-circuit reports. Each builds one page of the model from the case's store;
+// the item-based ones share the loop of scitems::appendCells over their item table.
+#include "screports.h"
 
 #include "db/cdbutility.h"
 #include "db/dataproblems.h"
@@ -18,6 +18,10 @@
 
 using scq::Cx;
 using textcodec::gb;
+using BranchAt = SCRepPort::BranchAt;
+using BranchBuses = SCRepPort::BranchBuses;
+using BranchScales = SCRepPort::BranchScales;
+constexpr int NeedV1 = SCRepPort::NeedV1, NeedAll = SCRepPort::NeedAll;
 
 namespace {
 
@@ -273,91 +277,45 @@ std::string chartAbout(const std::string& caseName, const QVariant& typeFault) {
 } // namespace
 
 // The fault point and the two ends of a branch are buses: the .xlsx tables say where they lie.
-void SCRepPort::markBranchEnds(int r) {
-    setBusGroupTitle(m_pages[r], 0, gb("故障点"));
-    setBusColumn(m_pages[r], 0, gb("I侧"));
-    setBusColumn(m_pages[r], 1, gb("J侧"));
+static void markBranchEnds(RepPage& p) {
+    setBusGroupTitle(p, 0, gb("故障点"));
+    setBusColumn(p, 0, gb("I侧"));
+    setBusColumn(p, 1, gb("J侧"));
 }
 
 // ---------------------------------------------------------------------------------------
 // Summary
 
-void SCRepPort::portSummary() {
-    m_store.loadCapacities();
-    const CaseRow& head = m_store.caseRow();
-    if (!head.found) return;
-    const std::string note = dbq::text8(head.note);
-    const std::string date = scq::dateText(dbq::text8(head.date));
-    const std::string time = scq::timeText(dbq::text8(head.time));
-    const QVariant typeValue = head.typeFault;
-    const dataproblems::Checked typeRead =
-        dataproblems::readNumber(typeValue, dataproblems::Domain::FaultType);
+// A fault point of the summary: its name parts, label and stored current parts.
+struct SummaryRow {
+    std::string iName, jName, percent, idName;
+    double percentValue = 0.0;
+    std::string label{};
+    double part[6] = {}; // IR1, IR2, IR0, II1, II2, II0
+    double mag = 0.0;
+};
 
-    const int r = addRP(false);
-    addTitle(r, gb("短路电流简表"));
-    addTitle(r, gb("短路作业名：") + m_strCaseName);
-    addTitle(r, gb("短路作业描述：") + note);
-    addTitle(r, gb("短路计算日期：\t") + date + gb("\t\t\t时间：\t") + time);
-    const std::string currentHead = gb(m_bPU ? "短路电流（p.u.）" : "短路电流（kA）"),
-                      mvaHead = gb("短路容量（MVA）"), ratioHead = gb("容量比（%）");
-    addHeader(r, gb("母线名"), 18, true);
-    addHeader(r, currentHead, 20, false);
-    addHeader(r, mvaHead, 20, false);
-    m_typeBad = !typeRead.ok;
-    m_typeFault = m_typeBad ? 0 : int(typeRead.value);
-    if (m_typeBad)
-        dataproblems::report(dataproblems::Problem{typeRead.kind, "SC_CASE", "Type_Fault", m_store.caseKey(),
-                                                   dataproblems::storedText(typeValue),
-                                                   dataproblems::Action::CellsEmpty});
-    addFaultTypeTitle(r);
-    // Three-phase cases compare with the stored three-phase capacity, single-phase ones
-    // with the single-phase capacity.
-    const bool withCapacity = m_typeFault == 1 || m_typeFault == 2;
-    if (withCapacity) {
-        addHeader(r, gb(m_typeFault == 1 ? "三相容量" : "单相容量"), 18, false);
-        addHeader(r, ratioHead, 18, false);
-    }
-    setBusColumn(m_pages[r], 0, gb("故障点"));
-    // In the .xlsx the fault point is named as on the other sheets, units as on them.
-    xlsxCell(m_pages[r], 0, false)->xlsxHead = gb("故障母线");
-    const char* const heads[] = {"短路电流", "短路容量", nullptr, "容量比"};
-    for (int c = 1; RepCell* h = xlsxCell(m_pages[r], c, false); ++c) {
-        if (heads[c - 1]) h->xlsxHead = gb(heads[c - 1]);
-        h->unit = c == 1 ? unitText('i', m_bPU) : c == 4 ? "%" : "MVA";
-    }
-    RepChart chart;
-    chart.kind = RepChart::PerRecord;
-    chart.title = gb("各短路点的短路电流");
-    chart.about = chartAbout(m_strCaseName, typeValue);
-    chart.valueCol = 1;
-    m_pages[r].chart = chart;
-
-    struct Row {
-        std::string iName, jName, percent, idName;
-        double percentValue = 0.0;
-        std::string label{};
-        double part[6] = {}; // IR1, IR2, IR0, II1, II2, II0
-        double mag = 0.0;
-    };
-    std::vector<Row> rows;
+// The case's fault points with their currents, each once (a point stored twice is merged).
+static std::vector<SummaryRow> summaryRows(SCRepPort& rp) {
+    std::vector<SummaryRow> rows;
     std::map<std::string, size_t> rowOf; // a fault point stored twice is one row
     SqlStmt s("SELECT I_Name,J_Name,Percent,IR1,IR2,IR0,II1,II2,II0,ID_Name from SCR_R120 where flg=1 and "
               "CASE_NO=");
-    s.number(m_strCaseNo);
+    s.number(rp.caseNoText());
     s << " order by I_Name,J_Name,Percent";
-    dbq::Query q = m_store.query();
-    if (m_store.exec(q, s)) {
+    dbq::Query q = rp.store().query();
+    if (rp.store().exec(q, s)) {
         static const char* const kCols[6] = {"IR1", "IR2", "IR0", "II1", "II2", "II0"};
         while (q.next()) {
             if (q.isNull(0) || q.isNull(1)) {
                 dataproblems::report(dataproblems::Problem{
                     dataproblems::Kind::Null, "SCR_R120", q.isNull(0) ? "I_Name" : "J_Name",
-                    m_store.caseKey(), std::string(), dataproblems::Action::RowLeftOut});
+                    rp.store().caseKey(), std::string(), dataproblems::Action::RowLeftOut});
                 continue;
             }
-            Row row{q.text8(0), q.text8(1), q.text8(2), q.text8(9), dbq::toDouble(q.value(2))};
+            SummaryRow row{q.text8(0), q.text8(1), q.text8(2), q.text8(9), dbq::toDouble(q.value(2))};
             row.label = row.iName == row.jName ? row.iName : row.idName + "_" + row.percent;
-            const std::string key = m_store.faultKey(row.label);
+            const std::string key = rp.store().faultKey(row.label);
             for (int c = 0; c < 6; ++c) {
                 const QVariant v = q.value(3 + c);
                 const dataproblems::Checked x = dataproblems::readNumber(v);
@@ -376,229 +334,245 @@ void SCRepPort::portSummary() {
             rows.push_back(std::move(row));
         }
     }
+    return rows;
+}
+
+// The summary in the .xlsx: headings and units as on the other sheets, a chart of the
+// fault currents.
+static void summaryXlsx(RepPage& p, bool pu, const std::string& about) {
+    setBusColumn(p, 0, gb("故障点"));
+    // In the .xlsx the fault point is named as on the other sheets, units as on them.
+    xlsxCell(p, 0, false)->xlsxHead = gb("故障母线");
+    const char* const heads[] = {"短路电流", "短路容量", nullptr, "容量比"};
+    for (int c = 1; RepCell* h = xlsxCell(p, c, false); ++c) {
+        if (heads[c - 1]) h->xlsxHead = gb(heads[c - 1]);
+        h->unit = c == 1 ? unitText('i', pu) : c == 4 ? "%" : "MVA";
+    }
+    RepChart chart;
+    chart.kind = RepChart::PerRecord;
+    chart.title = gb("各短路点的短路电流");
+    chart.about = about;
+    chart.valueCol = 1;
+    p.chart = chart;
+}
+
+// The fault currents' magnitudes, the rows in GB18030 name order; whether the currents
+// contradict the fault type (the magnitudes are then bad values).
+static bool summaryMagnitudes(SCRepPort& rp, std::vector<SummaryRow>& rows, bool typeKnown,
+                              const QVariant& typeValue) {
     // A fault type the currents contradict: what uses the zero sequence or the capacity
     // the type chooses stays empty.
     scq::ZeroSeqSeen seen;
-    for (const Row& row : rows)
+    for (const SummaryRow& row : rows)
         seen.add(Cx(row.part[0], row.part[3]), Cx(row.part[2], row.part[5]));
-    const bool contradicted = typeRead.ok && scq::typeContradicted(m_typeFault, seen);
+    const bool contradicted = typeKnown && scq::typeContradicted(rp.typeFault(), seen);
     if (contradicted)
         dataproblems::report(dataproblems::Problem{dataproblems::Kind::Mismatch, "SC_CASE", "Type_Fault",
-                                                   m_store.caseKey(), dataproblems::storedText(typeValue),
+                                                   rp.store().caseKey(), dataproblems::storedText(typeValue),
                                                    dataproblems::Action::CellsEmpty});
-    for (Row& row : rows) {
+    for (SummaryRow& row : rows) {
         const double* p = row.part;
         const double re = p[0] + p[1] + p[2];
         const double im = p[3] + p[4] + p[5];
         row.mag = contradicted ? dataproblems::kBad : std::sqrt(re * re + im * im);
     }
     // Names in GB18030 byte order, whatever the database's own order.
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    std::stable_sort(rows.begin(), rows.end(), [](const SummaryRow& a, const SummaryRow& b) {
         if (int c = a.iName.compare(b.iName)) return c < 0;
         if (int c = a.jName.compare(b.jName)) return c < 0;
         return a.percentValue < b.percentValue;
     });
+    return contradicted;
+}
 
-    const double sb = m_store.baseMVA();
+void portSummary(SCRepPort& rp) {
+    rp.store().loadCapacities();
+    const CaseRow& head = rp.store().caseRow();
+    if (!head.found) return;
+    const std::string note = dbq::text8(head.note);
+    const std::string date = scq::dateText(dbq::text8(head.date));
+    const std::string time = scq::timeText(dbq::text8(head.time));
+    const QVariant typeValue = head.typeFault;
+    const dataproblems::Checked typeRead =
+        dataproblems::readNumber(typeValue, dataproblems::Domain::FaultType);
+
+    const int r = rp.addRP(false);
+    rp.addTitle(r, gb("短路电流简表"));
+    rp.addTitle(r, gb("短路作业名：") + rp.caseName());
+    rp.addTitle(r, gb("短路作业描述：") + note);
+    rp.addTitle(r, gb("短路计算日期：\t") + date + gb("\t\t\t时间：\t") + time);
+    const std::string currentHead = gb(rp.perUnit() ? "短路电流（p.u.）" : "短路电流（kA）"),
+                      mvaHead = gb("短路容量（MVA）"), ratioHead = gb("容量比（%）");
+    rp.addHeader(r, gb("母线名"), 18, true);
+    rp.addHeader(r, currentHead, 20, false);
+    rp.addHeader(r, mvaHead, 20, false);
+    rp.setTypeFault(typeRead.ok ? int(typeRead.value) : 0, !typeRead.ok);
+    if (!typeRead.ok)
+        dataproblems::report(dataproblems::Problem{typeRead.kind, "SC_CASE", "Type_Fault",
+                                                   rp.store().caseKey(), dataproblems::storedText(typeValue),
+                                                   dataproblems::Action::CellsEmpty});
+    rp.addFaultTypeTitle(r);
+    // Three-phase cases compare with the stored three-phase capacity, single-phase ones
+    // with the single-phase capacity.
+    const bool withCapacity = rp.typeFault() == 1 || rp.typeFault() == 2;
+    if (withCapacity) {
+        rp.addHeader(r, gb(rp.typeFault() == 1 ? "三相容量" : "单相容量"), 18, false);
+        rp.addHeader(r, ratioHead, 18, false);
+    }
+    summaryXlsx(rp.pageAt(r), rp.perUnit(), chartAbout(rp.caseName(), typeValue));
+
+    std::vector<SummaryRow> rows = summaryRows(rp);
+    const bool contradicted = summaryMagnitudes(rp, rows, typeRead.ok, typeValue);
+
+    const double sb = rp.store().baseMVA();
     long done = 0;
-    for (const Row& row : rows) {
+    for (const SummaryRow& row : rows) {
         // Nothing here divides by a stored zero: a NaN can only come from a bad stored value.
         auto cell = [&](double v, int decimals, const std::string& head) {
             if (std::isnan(v)) return std::string();
             if (!scq::tooLarge(v)) return scq::fixed(v, decimals);
-            overflowed(reportkinds::Summary, head, m_store.faultKey(row.label));
+            rp.overflowed(reportkinds::Summary, head, rp.store().faultKey(row.label));
             return std::string();
         };
-        const int k = addRec(r);
+        const int k = rp.addRec(r);
         auto number = [&](double v, int decimals, const std::string& head) {
             const std::string t = cell(v, decimals, head);
-            m_pages[size_t(r)].records.appendExact(0, k, t, &v, t.empty() ? 0 : 1);
+            rp.pageAt(r).records.appendExact(0, k, t, &v, t.empty() ? 0 : 1);
         };
-        addText(r, k, row.label, 0);
+        rp.addText(r, k, row.label, 0);
         // Computed in both unit modes, so a missing base voltage stops either.
-        const double f = scq::currentFactor(m_store.baseMVA(), getBaseKV(row.iName));
-        number(m_bPU ? row.mag : row.mag * f, 3, currentHead);
+        const double f = scq::currentFactor(rp.store().baseMVA(), rp.getBaseKV(row.iName));
+        number(rp.perUnit() ? row.mag : row.mag * f, 3, currentHead);
         number(row.mag * sb, 3, mvaHead);
         if (withCapacity) {
-            double cap = m_typeFault == 1 ? m_store.sc3MVA(row.iName) : m_store.sc1MVA(row.iName);
+            double cap = rp.typeFault() == 1 ? rp.store().sc3MVA(row.iName) : rp.store().sc1MVA(row.iName);
             if (contradicted) cap = dataproblems::kBad;
-            number(cap, 2, gb(m_typeFault == 1 ? "三相容量" : "单相容量"));
+            number(cap, 2, gb(rp.typeFault() == 1 ? "三相容量" : "单相容量"));
             if (cap < 0.001)
-                addText(r, k, std::string("0.00"), 0);
+                rp.addText(r, k, std::string("0.00"), 0);
             else
                 number(row.mag * (sb / cap) * 100.0, 2, ratioHead);
         }
-        if (++done % 1024 == 0) checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
+        if (++done % 1024 == 0) rp.checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
     }
-    checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
+    rp.checkRun(stepOf(reportkinds::Summary), done, long(rows.size()), true);
 }
 
 // ---------------------------------------------------------------------------------------
 // Distribution coefficients
 
-void SCRepPort::portDistribut() {
-    const SCPosList& fl = faults();
+void portDistribut(SCRepPort& rp) {
+    const SCPosList& fl = rp.faults();
     if (fl.empty()) raiseError(gb("没有选择故障母线。"));
-    loadVI();
+    rp.loadVI();
     screport::logDebug("portDistribut");
     const int n = int(fl.size());
     screport::logDebug("sc_buses size is " + std::to_string(n));
 
-    const int r = addRP(true);
-    addTitle(r, gb("电流分布系数结果报表"));
-    addCaseTitle(r);
-    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
-    addHeader(r, gb("I侧母线"), 20, true);
-    addHeader(r, gb("J侧母线"), 20, true);
-    addHeader(r, gb("支路号"), 10, true);
-    addHeader(r, gb("分布系数"), 16, false);
-    markBranchEnds(r);
-    xlsxCell(m_pages[r], 3, false)->unit = "p.u."; // of the fault current
-    setGrpSize(r, n);
+    const int r = rp.addRP(true);
+    rp.addTitle(r, gb("电流分布系数结果报表"));
+    rp.addCaseTitle(r);
+    rp.addGrpTitle(r, gb("故障母线").c_str(), 10, false);
+    rp.addHeader(r, gb("I侧母线"), 20, true);
+    rp.addHeader(r, gb("J侧母线"), 20, true);
+    rp.addHeader(r, gb("支路号"), 10, true);
+    rp.addHeader(r, gb("分布系数"), 16, false);
+    markBranchEnds(rp.pageAt(r));
+    xlsxCell(rp.pageAt(r), 3, false)->unit = "p.u."; // of the fault current
+    rp.setGrpSize(r, n);
 
     for (int i = 0; i < n; ++i) {
         const std::string& name = fl[size_t(i)].name;
-        addGrpText(r, i, name);
-        const SCR120Rec* f = m_store.findFault(name);
+        rp.addGrpText(r, i, name);
+        const SCR120Rec* f = rp.store().findFault(name);
         if (!f) {
             screport::logError(gb("找不到短路点：") + name);
             continue;
         }
         const double i1f = std::abs(f->I1);
-        for (size_t k = 0; k < m_store.branches().size(); ++k) {
-            const SCLine1Rec& b = m_store.branches()[k];
-            const BranchAt at = branchAt(k, f->T, NeedV1);
-            const int w = addRec(r, i);
-            addText(r, w, b.I_Name, i);
-            addText(r, w, b.J_Name, i);
-            addText(r, w, double(b.ID_No), i);
+        for (size_t k = 0; k < rp.store().branches().size(); ++k) {
+            const SCLine1Rec& b = rp.store().branches()[k];
+            const BranchAt at = rp.branchAt(k, f->T, NeedV1);
+            const int w = rp.addRec(r, i);
+            rp.addText(r, w, b.I_Name, i);
+            rp.addText(r, w, b.J_Name, i);
+            rp.addText(r, w, double(b.ID_No), i);
             const double coef = i1f < 0.001 ? 0.0 : std::abs(at.e.i1i) / i1f;
             const bool bad = scitems::anyBad({f->I1, at.vi.v1, at.vj.v1, b.Z1}, {b.B1_half, b.Tk});
             std::string text;
             if (scq::tooLarge(coef))
-                overflowed(reportkinds::Distribution, gb("分布系数"), branchRow(name, b));
+                rp.overflowed(reportkinds::Distribution, gb("分布系数"), rp.branchRow(name, b));
             else if (!(bad && std::isnan(coef)))
                 text = scq::fixed(coef, 4);
-            m_pages[size_t(r)].records.appendExact(i, w, text, &coef,
-                                                   text.empty() || std::isnan(coef) ? 0 : 1);
+            rp.pageAt(r).records.appendExact(i, w, text, &coef, text.empty() || std::isnan(coef) ? 0 : 1);
         }
-        checkRun(stepOf(reportkinds::Distribution), i + 1, n, true);
-        groupDone(r, i);
+        rp.checkRun(stepOf(reportkinds::Distribution), i + 1, n, true);
+        rp.groupDone(r, i);
     }
 }
 
 // ---------------------------------------------------------------------------------------
 // Fault point and its branches
 
-void SCRepPort::portShortBra() {
-    const SCPosList& fl = faults();
-    if (fl.empty()) raiseError(gb("没有选择故障母线。"));
-    loadVI();
-    screport::logDebug("portShortBra");
-
-    const std::string& key = reportkinds::kind(reportkinds::ShortBra).key;
-    const std::vector<int> items = chosenItems(key, int(branchRowItems().size()));
-    const int r = addRP(true);
-    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
-    addHeader(r, gb("相连母线"), 18, true);
-    addHeader(r, gb("支路号"), 16, true);
-    setBusGroupTitle(m_pages[r], 0, gb("故障点"));
-    setBusColumn(m_pages[r], 0, gb("相连"));
-    for (int n : items) {
-        const std::string label = itemLabel(key, n);
-        addGrpTitle(r, label.c_str(), 14, false);
-        addHeader(r, label, 16, false);
-    }
-    addTitle(r, gb("短路点及其支路结果输出"));
-    addCaseTitle(r);
-
-    if (!m_store.caseRow().found) throw ErrorText(gb("在作业表中找不到相应的记录"));
-
-    addFaultTypeTitle(r);
-    addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
-    for (size_t k = 0; k < items.size(); ++k) {
-        const int item = items[k];
-        for (RepCell* h : {xlsxCell(m_pages[r], 2 + int(k), false), xlsxCell(m_pages[r], 1 + int(k), true)}) {
-            h->unit = unitText(shortBraQuantity(item), m_bPU);
-            // Without a zero-sequence network its impedance is a fixed text, and in a
-            // three-phase case its angle too.
-            if (item == 6 || item == 10)
-                h->noValue = {scq::fixed(kNoZ0, 4)};
-            else if ((item == 7 || item == 11) && m_typeFault == 1)
-                h->noValue = {"0.00"};
-            if (!h->noValue.empty()) h->noValueWhy = gb("没有零序网络时的零序阻抗");
-        }
-    }
-    const int n = int(fl.size());
-    screport::logDebug("SC Bus count is " + std::to_string(n));
-    setGrpSize(r, n);
-    for (int i = 0; i < n; ++i) {
-        const scq::Scale sc = faultScale(fl[size_t(i)]);
-        shortPointRow(r, i, items, sc);
-        shortBranches(r, i, items, sc);
-        checkRun(stepOf(reportkinds::ShortBra), i + 1, n, true);
-        groupDone(r, i);
-    }
-}
-
-void SCRepPort::shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
-    const std::string& name = faults()[size_t(i)].name;
-    const SCR120Rec* f = m_store.findFault(name);
+static void shortPointRow(SCRepPort& rp, int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
+    const std::string& name = rp.faults()[size_t(i)].name;
+    const SCR120Rec* f = rp.store().findFault(name);
     if (!f) {
         screport::logDebug(gb("找不到母线：") + name);
         return;
     }
     Cx vpre;
-    if (!m_store.preFault(name, vpre)) {
+    if (!rp.store().preFault(name, vpre)) {
         screport::logDebug(gb("找不到母线2：|") + name + "|");
         // A fault inside a branch has no bus and so no pre-fault voltage of its own.
-        if (m_store.findBus(name))
+        if (rp.store().findBus(name))
             dataproblems::report(dataproblems::Problem{
-                dataproblems::Kind::Missing, m_store.caseLF() > 0 ? "LFR_BS_R" : "SCR_LPC", "Bus_Name",
-                m_store.busKey(name), std::string(), dataproblems::Action::CellsEmpty});
+                dataproblems::Kind::Missing, rp.store().caseLF() > 0 ? "LFR_BS_R" : "SCR_LPC", "Bus_Name",
+                rp.store().busKey(name), std::string(), dataproblems::Action::CellsEmpty});
         return;
     }
-    if (!m_store.findBus(name)) screport::logError(gb("m_SCB120找不到：") + name);
-    addGrpText(r, i, name);
+    if (!rp.store().findBus(name)) screport::logError(gb("m_SCB120找不到：") + name);
+    rp.addGrpText(r, i, name);
     // Without the fault bus's own voltages the line keeps its name and no values.
-    const SCB120Rec* v = m_store.findVolts(name, f->T);
+    const SCB120Rec* v = rp.store().findVolts(name, f->T);
     if (!v) {
-        missingVolts(name, f->T, m_store.findBus(name) != nullptr);
+        rp.missingVolts(name, f->T, rp.store().findBus(name) != nullptr);
         return;
     }
     const ShortPointCtx c{
-        f->I1, f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, m_store.baseMVA(), m_typeFault == 1, typeUnknown()};
-    const bool bad = typeUnknown() ||
-                     scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre}, {sc.kI, sc.kZ, m_store.baseMVA()});
+        f->I1,           f->I0, v->V1, v->V0, vpre, sc.kI, sc.kZ, rp.store().baseMVA(), rp.typeFault() == 1,
+        rp.typeUnknown()};
+    const bool bad = rp.typeUnknown() || scitems::anyBad({f->I1, f->I0, v->V1, v->V0, vpre},
+                                                         {sc.kI, sc.kZ, rp.store().baseMVA()});
     const int over = scitems::appendCells(
-        shortPointItems(), items, c, [&](std::string_view t) { addGrpText(r, i, std::string(t)); }, bad);
+        shortPointItems(), items, c, [&](std::string_view t) { rp.addGrpText(r, i, std::string(t)); }, bad);
     if (over >= 0)
-        overflowed(reportkinds::ShortBra, itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
-                   m_store.faultKey(name));
+        rp.overflowed(reportkinds::ShortBra, rp.itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
+                      rp.store().faultKey(name));
 }
 
-void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
-    const std::string& name = faults()[size_t(i)].name;
-    const SCR120Rec* f = m_store.findFault(name);
+static void shortBranches(SCRepPort& rp, int r, int i, const std::vector<int>& items, const scq::Scale& sc) {
+    const std::string& name = rp.faults()[size_t(i)].name;
+    const SCR120Rec* f = rp.store().findFault(name);
     if (!f) {
         screport::logError(gb("m_SCR120中找不到母线：") + name);
         return;
     }
-    const SCB120Rec* vf = m_store.findVolts(name, f->T);
+    const SCB120Rec* vf = rp.store().findVolts(name, f->T);
     if (!vf) return;
     BranchRowCtx c;
     c.v1f = vf->V1;
     c.v0f = vf->V0;
     c.i1f = f->I1;
     c.i0f = f->I0;
-    c.hasPre = m_store.preFault(name, c.vpre);
-    c.type1 = m_typeFault == 1;
-    c.typeBad = typeUnknown();
+    c.hasPre = rp.store().preFault(name, c.vpre);
+    c.type1 = rp.typeFault() == 1;
+    c.typeBad = rp.typeUnknown();
     c.kI = sc.kI;
     c.kZ = sc.kZ;
-    c.sb = m_store.baseMVA();
-    for (size_t k = 0; k < m_store.branches().size(); ++k) {
-        const SCLine1Rec& b = m_store.branches()[k];
+    c.sb = rp.store().baseMVA();
+    for (size_t k = 0; k < rp.store().branches().size(); ++k) {
+        const SCLine1Rec& b = rp.store().branches()[k];
         const std::string* other = nullptr;
         if (b.I_Name == name)
             other = &b.J_Name;
@@ -606,56 +580,149 @@ void SCRepPort::shortBranches(int r, int i, const std::vector<int>& items, const
             other = &b.I_Name;
         else
             continue;
-        const SCB120Rec* vo = m_store.findVolts(*other, f->T);
+        const SCB120Rec* vo = rp.store().findVolts(*other, f->T);
         if (!vo) {
             screport::logError(gb("找不到：T:") + std::to_string(f->T));
-            missingVolts(*other, f->T, m_store.findBus(*other) != nullptr);
+            rp.missingVolts(*other, f->T, rp.store().findBus(*other) != nullptr);
             return;
         }
         c.i1br = scq::div(c.v1f - vo->V1, b.Z1) + Cx(0.0, b.B1_half) * c.v1f;
         c.v0o = vo->V0;
-        const Cx* z0 = m_store.branchZ0(k);
+        const Cx* z0 = rp.store().branchZ0(k);
         c.hasZ0 = z0 != nullptr;
         if (z0) c.z0 = *z0;
         c.i0br = c.hasZ0 ? scq::div(c.v0f - c.v0o, c.z0) : Cx();
-        const int w = addRec(r, i);
-        addText(r, w, *other, i);
-        addText(r, w, std::to_string(b.ID_No), i);
-        const bool bad = typeUnknown() || scitems::anyBad({c.v1f, c.v0f, c.i1f, c.i0f, vo->V1, vo->V0, b.Z1,
-                                                           c.hasPre ? c.vpre : Cx(), c.hasZ0 ? c.z0 : Cx()},
-                                                          {b.B1_half, c.kI, c.kZ, c.sb});
+        const int w = rp.addRec(r, i);
+        rp.addText(r, w, *other, i);
+        rp.addText(r, w, std::to_string(b.ID_No), i);
+        const bool bad =
+            rp.typeUnknown() || scitems::anyBad({c.v1f, c.v0f, c.i1f, c.i0f, vo->V1, vo->V0, b.Z1,
+                                                 c.hasPre ? c.vpre : Cx(), c.hasZ0 ? c.z0 : Cx()},
+                                                {b.B1_half, c.kI, c.kZ, c.sb});
         const int over = scitems::appendCells(
             branchRowItems(), items, c,
             [&](std::string_view t, const scitems::CellBuffer& b) {
-                m_pages[size_t(r)].records.appendExact(i, w, t, b.exact, b.nExact);
+                rp.pageAt(r).records.appendExact(i, w, t, b.exact, b.nExact);
             },
             bad);
         if (over >= 0)
-            overflowed(reportkinds::ShortBra, itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
-                       branchRow(name, b));
+            rp.overflowed(reportkinds::ShortBra,
+                          rp.itemLabel(reportkinds::kind(reportkinds::ShortBra).key, over),
+                          rp.branchRow(name, b));
     }
+}
+
+void portShortBra(SCRepPort& rp) {
+    const SCPosList& fl = rp.faults();
+    if (fl.empty()) raiseError(gb("没有选择故障母线。"));
+    rp.loadVI();
+    screport::logDebug("portShortBra");
+
+    const std::string& key = reportkinds::kind(reportkinds::ShortBra).key;
+    const std::vector<int> items = rp.chosenItems(key, int(branchRowItems().size()));
+    const int r = rp.addRP(true);
+    rp.addGrpTitle(r, gb("故障母线").c_str(), 10, false);
+    rp.addHeader(r, gb("相连母线"), 18, true);
+    rp.addHeader(r, gb("支路号"), 16, true);
+    setBusGroupTitle(rp.pageAt(r), 0, gb("故障点"));
+    setBusColumn(rp.pageAt(r), 0, gb("相连"));
+    for (int n : items) {
+        const std::string label = rp.itemLabel(key, n);
+        rp.addGrpTitle(r, label.c_str(), 14, false);
+        rp.addHeader(r, label, 16, false);
+    }
+    rp.addTitle(r, gb("短路点及其支路结果输出"));
+    rp.addCaseTitle(r);
+
+    if (!rp.store().caseRow().found) throw ErrorText(gb("在作业表中找不到相应的记录"));
+
+    rp.addFaultTypeTitle(r);
+    rp.addTitle(r, rp.perUnit() ? unitLinePU()
+                                : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
+    for (size_t k = 0; k < items.size(); ++k) {
+        const int item = items[k];
+        for (RepCell* h :
+             {xlsxCell(rp.pageAt(r), 2 + int(k), false), xlsxCell(rp.pageAt(r), 1 + int(k), true)}) {
+            h->unit = unitText(shortBraQuantity(item), rp.perUnit());
+            // Without a zero-sequence network its impedance is a fixed text, and in a
+            // three-phase case its angle too.
+            if (item == 6 || item == 10)
+                h->noValue = {scq::fixed(kNoZ0, 4)};
+            else if ((item == 7 || item == 11) && rp.typeFault() == 1)
+                h->noValue = {"0.00"};
+            if (!h->noValue.empty()) h->noValueWhy = gb("没有零序网络时的零序阻抗");
+        }
+    }
+    const int n = int(fl.size());
+    screport::logDebug("SC Bus count is " + std::to_string(n));
+    rp.setGrpSize(r, n);
+    for (int i = 0; i < n; ++i) {
+        const scq::Scale sc = rp.faultScale(fl[size_t(i)]);
+        shortPointRow(rp, r, i, items, sc);
+        shortBranches(rp, r, i, items, sc);
+        rp.checkRun(stepOf(reportkinds::ShortBra), i + 1, n, true);
+        rp.groupDone(r, i);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// The three large reports: a page of fault-point groups, read on two threads
+
+// The page's head: the fault bus heading, the leading columns (bus names, then `ids`
+// others), a column per chosen item (two with bothEnds: I side and J side).
+struct FaultPage {
+    int r = 0;
+    const std::string& key;
+    std::vector<int> items;
+};
+static FaultPage openFaultPage(SCRepPort& rp, reportkinds::Id id, int defined, int grpWidth, bool grpFlag,
+                               std::initializer_list<std::pair<const char*, int>> leading, int itemWidth,
+                               bool bothEnds) {
+    rp.loadVI();
+    FaultPage pg{0, reportkinds::kind(id).key, {}};
+    pg.items = rp.chosenItems(pg.key, defined);
+    pg.r = rp.addRP(true);
+    rp.addGrpTitle(pg.r, gb("故障母线").c_str(), grpWidth, grpFlag);
+    for (const auto& [head, width] : leading)
+        rp.addHeader(pg.r, gb(head), width, true);
+    for (int n : pg.items) {
+        const std::string label = rp.itemLabel(pg.key, n);
+        if (!bothEnds) {
+            rp.addHeader(pg.r, label, itemWidth, false);
+            continue;
+        }
+        rp.addHeader(pg.r, gb("I侧") + label, itemWidth, false);
+        rp.addHeader(pg.r, gb("J侧") + label, itemWidth, false);
+    }
+    return pg;
+}
+
+// One group per chosen fault point, headed by its name (withUnknown: also one the case
+// does not have). What named units need is read here, on this thread.
+static const SCPosList& faultGroupsOf(SCRepPort& rp, int r, bool withUnknown) {
+    const SCPosList& fl = rp.faultGroups(r);
+    for (int i = 0; i < int(fl.size()); ++i)
+        if (withUnknown || rp.store().findFault(fl[size_t(i)].name)) rp.addGrpText(r, i, fl[size_t(i)].name);
+    if (!rp.perUnit()) {
+        rp.store().baseMVA();
+        rp.store().loadBaseVoltages();
+    }
+    return fl;
 }
 
 // ---------------------------------------------------------------------------------------
 // Bus voltages
 
-void SCRepPort::portBusVol() {
-    loadVI();
-    screport::logDebug("portBusVol");
-    const std::string& key = reportkinds::kind(reportkinds::BusVol).key;
-    const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
-    const int r = addRP(true);
-    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
-    addHeader(r, gb("母线名"), 20, true);
-    for (int n : items) {
-        const std::string label = itemLabel(key, n);
-        screport::logDebug(label);
-        addHeader(r, label, 18, false);
-    }
-    setBusGroupTitle(m_pages[r], 0, gb("故障点"));
-    setBusColumn(m_pages[r], 0, std::string());
+void portBusVol(SCRepPort& rp) {
+    const FaultPage pg = openFaultPage(rp, reportkinds::BusVol, int(seqPhaseItems().size()), 10, false,
+                                       {{"母线名", 20}}, 18, false);
+    const int r = pg.r;
+    const std::string& key = pg.key;
+    const std::vector<int>& items = pg.items;
+    setBusGroupTitle(rp.pageAt(r), 0, gb("故障点"));
+    setBusColumn(rp.pageAt(r), 0, std::string());
     for (size_t k = 0; k < items.size(); ++k)
-        xlsxCell(m_pages[r], 1 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'v', m_bPU);
+        xlsxCell(rp.pageAt(r), 1 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'v', rp.perUnit());
     // The voltage dip of the first fault points, where the positive-sequence magnitude is
     // shown: per unit whatever the report's units, kept apart from the table.
     std::shared_ptr<RepChart::Data> dip;
@@ -664,68 +731,63 @@ void SCRepPort::portBusVol() {
         RepChart chart;
         chart.kind = RepChart::PerGroup;
         chart.title = gb("正序电压幅值分布");
-        chart.about = chartAbout(m_strCaseName, m_store.caseRow().typeFault);
+        chart.about = chartAbout(rp.caseName(), rp.store().caseRow().typeFault);
         chart.valueCol = 1 + int(v1 - items.begin());
         chart.maxGroups = kProfileFaults;
         dip = chart.data = std::make_shared<RepChart::Data>();
-        dip->valueTitle = itemLabel(key, 0) + " (p.u.)";
-        m_pages[r].chart = chart;
+        dip->valueTitle = rp.itemLabel(key, 0) + " (p.u.)";
+        rp.pageAt(r).chart = chart;
     }
-    addTitle(r, gb("母线电压结果报告"));
-    addTitle(r, m_bPU ? unitLinePU() : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
-    const SCPosList& fl = faultGroups(r);
+    rp.addTitle(r, gb("母线电压结果报告"));
+    rp.addTitle(r, rp.perUnit() ? unitLinePU()
+                                : gb("单位：电流（kA） 短路容量（MVA） 阻抗（ohm） 角度（deg.）"));
+    const SCPosList& fl = faultGroupsOf(rp, r, true);
     const int n = int(fl.size());
-    for (int i = 0; i < n; ++i)
-        addGrpText(r, i, fl[size_t(i)].name);
-    if (!m_bPU) { // read here: the groups may be built on another thread
-        m_store.baseMVA();
-        m_store.loadBaseVoltages();
-    }
     if (dip) { // each group fills its own series only
         const int series = std::min(n, kProfileFaults);
-        for (const auto& bus : m_store.buses())
+        for (const auto& bus : rp.store().buses())
             dip->categories.push_back(bus.first);
         for (int i = 0; i < series; ++i)
             dip->names.push_back(fl[size_t(i)].name);
         dip->values.assign(size_t(series), std::vector<double>(dip->categories.size(), std::nan("")));
     }
 
-    buildGroups(r, n, stepOf(reportkinds::BusVol), [&](int i, RecordStore& rs) {
+    rp.buildGroups(r, n, stepOf(reportkinds::BusVol), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
-        const SCR120Rec* f = m_store.findFault(name);
+        const SCR120Rec* f = rp.store().findFault(name);
         if (!f) {
             screport::logError(gb("SCR120找不到:") + name);
             return;
         }
         size_t at = 0; // the bus's place among the chart's categories
-        for (const auto& bus : m_store.buses()) {
+        for (const auto& bus : rp.store().buses()) {
             const SCB120Rec* v = bus.second.find(f->T);
             ++at;
             if (!v) {
                 dataproblems::report(dataproblems::Problem{dataproblems::Kind::Missing, "SCR_B120", "T",
-                                                           m_store.busFaultKey(bus.first, f->T),
+                                                           rp.store().busFaultKey(bus.first, f->T),
                                                            std::string(), dataproblems::Action::RowLeftOut});
                 continue;
             }
             const int w = rs.addRecord(0);
             rs.append(0, w, bus.first);
             if (dip && i < int(dip->values.size())) dip->values[size_t(i)][at - 1] = std::abs(v->V1);
-            const double k = m_bPU ? 1.0 : scaleOf(bus.first).kU;
+            const double k = rp.perUnit() ? 1.0 : rp.scaleOf(bus.first).kU;
             const SeqPhaseCtx c = seqPhase(v->V1, v->V2, v->V0, k);
             // Magnitudes and angles only: any NaN comes from a bad stored value.
             const int over = scitems::appendCells(seqPhaseItems(), items, c, cellsOfRecord(rs, w), true);
             if (over >= 0)
-                overflowed(reportkinds::BusVol, itemLabel(key, over),
-                           m_store.faultKey(name) + gb("，母线 ") + bus.first);
+                rp.overflowed(reportkinds::BusVol, rp.itemLabel(key, over),
+                              rp.store().faultKey(name) + gb("，母线 ") + bus.first);
         }
     });
 }
 
 // The branches' numbers as their cells show them.
-std::vector<std::string> SCRepPort::branchNumbers() const {
+static std::vector<std::string> branchNumbers(const CaseStore& store) {
     std::vector<std::string> ids;
-    ids.reserve(m_store.branches().size());
-    for (const SCLine1Rec& b : m_store.branches())
+    ids.reserve(store.branches().size());
+    for (const SCLine1Rec& b : store.branches())
         ids.push_back(std::to_string(b.ID_No));
     return ids;
 }
@@ -733,42 +795,26 @@ std::vector<std::string> SCRepPort::branchNumbers() const {
 // ---------------------------------------------------------------------------------------
 // Branch currents
 
-void SCRepPort::portLineCur() {
-    loadVI();
-    screport::logDebug("portLineCur");
-    const std::string& key = reportkinds::kind(reportkinds::LineCur).key;
-    const std::vector<int> items = chosenItems(key, int(seqPhaseItems().size()));
-    const int r = addRP(true);
-    addGrpTitle(r, gb("故障母线").c_str(), 10, false);
-    addHeader(r, gb("I侧母线"), 18, true);
-    addHeader(r, gb("J侧母线"), 18, true);
-    addHeader(r, gb("支路号"), 16, true);
-    for (int n : items) {
-        const std::string label = itemLabel(key, n);
-        screport::logDebug(label);
-        addHeader(r, label, 16, false);
-    }
-    markBranchEnds(r);
+void portLineCur(SCRepPort& rp) {
+    const FaultPage pg = openFaultPage(rp, reportkinds::LineCur, int(seqPhaseItems().size()), 10, false,
+                                       {{"I侧母线", 18}, {"J侧母线", 18}, {"支路号", 16}}, 16, false);
+    const int r = pg.r;
+    const std::string& key = pg.key;
+    const std::vector<int>& items = pg.items;
+    markBranchEnds(rp.pageAt(r));
     for (size_t k = 0; k < items.size(); ++k)
-        xlsxCell(m_pages[r], 3 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'i', m_bPU);
-    addTitle(r, gb("支路电流结果报告"));
-    addTitle(r, m_bPU ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
-    const SCPosList& fl = faultGroups(r);
+        xlsxCell(rp.pageAt(r), 3 + int(k), false)->unit = unitText(items[k] % 2 ? 'a' : 'i', rp.perUnit());
+    rp.addTitle(r, gb("支路电流结果报告"));
+    rp.addTitle(r, rp.perUnit() ? unitLinePU() : gb("单位：幅值( kA )  角度(deg.)"));
+    const SCPosList& fl = faultGroupsOf(rp, r, false);
     const int n = int(fl.size());
-    for (int i = 0; i < n; ++i)
-        if (m_store.findFault(fl[size_t(i)].name)) addGrpText(r, i, fl[size_t(i)].name);
-    if (!m_bPU) { // read here: the groups may be built on another thread
-        m_store.baseMVA();
-        m_store.loadBaseVoltages();
-    }
-    branchBuses();
-    screport::logDebug(" m_store.branches().size():" + std::to_string(m_store.branches().size()));
+    rp.branchBuses();
 
-    BranchScales scales[2];                               // one per thread
-    const std::vector<std::string> ids = branchNumbers(); // once, not per fault point
-    buildGroups(r, n, stepOf(reportkinds::LineCur), [&](int i, RecordStore& rs) {
+    BranchScales scales[2];                                         // one per thread
+    const std::vector<std::string> ids = branchNumbers(rp.store()); // once, not per fault point
+    rp.buildGroups(r, n, stepOf(reportkinds::LineCur), [&](int i, RecordStore& rs) {
         const SCPos& p = fl[size_t(i)];
-        const SCR120Rec* f = m_store.findFault(p.name);
+        const SCR120Rec* f = rp.store().findFault(p.name);
         if (!f) {
             screport::logError(gb("找不到短路点：") + p.name);
             return;
@@ -776,24 +822,24 @@ void SCRepPort::portLineCur() {
         auto emitRow = [&](int w, const SeqPhaseCtx& c, bool bad, const SCLine1Rec* b) {
             const int over = scitems::appendCells(seqPhaseItems(), items, c, cellsOfRecord(rs, w), bad);
             if (over >= 0)
-                overflowed(reportkinds::LineCur, itemLabel(key, over),
-                           b ? branchRow(p.name, *b) : m_store.faultKey(p.name));
+                rp.overflowed(reportkinds::LineCur, rp.itemLabel(key, over),
+                              b ? rp.branchRow(p.name, *b) : rp.store().faultKey(p.name));
         };
         int w = rs.addRecord(0);
         rs.append(0, w, p.name);
         rs.append(0, w, p.name);
         rs.append(0, w, "0");
-        emitRow(w, seqPhase(f->I1, f->I2, f->I0, faultScale(p).kI), true, nullptr);
+        emitRow(w, seqPhase(f->I1, f->I2, f->I0, rp.faultScale(p).kI), true, nullptr);
 
-        for (size_t k = 0; k < m_store.branches().size(); ++k) {
-            const SCLine1Rec& b = m_store.branches()[k];
-            const BranchAt at = branchAt(k, f->T, NeedAll);
-            const double kI = branchScale(scales[i % 2], k).kI;
+        for (size_t k = 0; k < rp.store().branches().size(); ++k) {
+            const SCLine1Rec& b = rp.store().branches()[k];
+            const BranchAt at = rp.branchAt(k, f->T, NeedAll);
+            const double kI = rp.branchScale(scales[i % 2], k).kI;
             w = rs.addRecord(0);
             rs.append(0, w, b.I_Name);
             rs.append(0, w, b.J_Name);
             rs.append(0, w, ids[k]);
-            emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), branchBad(k, at) || std::isnan(kI), &b);
+            emitRow(w, seqPhase(at.e.i1i, at.e.i2i, at.e.i0, kI), rp.branchBad(k, at) || std::isnan(kI), &b);
         }
     });
 }
@@ -801,64 +847,49 @@ void SCRepPort::portLineCur() {
 // ---------------------------------------------------------------------------------------
 // Branch-end voltages, currents and apparent impedances
 
-void SCRepPort::portVIZ() {
-    loadVI();
-    screport::logDebug("portLineCur");
-    const std::string& key = reportkinds::kind(reportkinds::BranchEnds).key;
-    const std::vector<int> items = chosenItems(key, int(vizItems().size()));
-    const int r = addRP(true);
-    addGrpTitle(r, gb("故障母线").c_str(), 18, true);
-    addHeader(r, gb("I侧母线"), 18, true);
-    addHeader(r, gb("J侧母线"), 18, true);
-    addHeader(r, gb("支路号"), 16, true);
-    for (int n : items) {
-        const std::string label = itemLabel(key, n);
-        screport::logDebug(label);
-        addHeader(r, gb("I侧") + label, 20, false);
-        addHeader(r, gb("J侧") + label, 20, false);
-    }
-    markBranchEnds(r);
+void portVIZ(SCRepPort& rp) {
+    const FaultPage pg = openFaultPage(rp, reportkinds::BranchEnds, int(vizItems().size()), 18, true,
+                                       {{"I侧母线", 18}, {"J侧母线", 18}, {"支路号", 16}}, 20, true);
+    const int r = pg.r;
+    const std::string& key = pg.key;
+    const std::vector<int>& items = pg.items;
+    markBranchEnds(rp.pageAt(r));
     for (int c = 3; c < 3 + 2 * int(items.size()); ++c) {
-        setComplexColumn(m_pages[r], c);
+        setComplexColumn(rp.pageAt(r), c);
         const int item = items[size_t(c - 3) / 2];
-        RepCell* h = xlsxCell(m_pages[r], c, false);
-        h->unit = unitText("viz"[item % 3], m_bPU);
+        RepCell* h = xlsxCell(rp.pageAt(r), c, false);
+        h->unit = unitText("viz"[item % 3], rp.perUnit());
         if (item % 3 == 2) { // the rule for small currents
             h->noValue = {"10000.0000 / 0.00", "0 / 0"};
             h->noValueWhy = gb("电流小于 0.001 p.u. 时的视在阻抗");
         }
     }
-    addTitle(r, gb("支路两端的电压、电流和视在阻抗结果报告"));
-    addTitle(r, gb(m_bPU ? "单位：电压幅值（p.u.） 电流幅值（p.u.） 阻抗幅值（p.u.） 角度（deg.）"
-                         : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));
-    const SCPosList& fl = faultGroups(r);
+    rp.addTitle(r, gb("支路两端的电压、电流和视在阻抗结果报告"));
+    rp.addTitle(r, gb(rp.perUnit() ? "单位：电压幅值（p.u.） 电流幅值（p.u.） 阻抗幅值（p.u.） 角度（deg.）"
+                                   : "单位：电压幅值（ kV ） 电流幅值（kA） 阻抗幅值（ohm ） 角度（deg.）"));
+    const SCPosList& fl = faultGroupsOf(rp, r, true);
     const int n = int(fl.size());
-    for (int i = 0; i < n; ++i)
-        addGrpText(r, i, fl[size_t(i)].name);
-    if (!m_bPU) { // read here: the groups may be built on another thread
-        m_store.baseMVA();
-        m_store.loadBaseVoltages();
-    }
-    branchBuses();
+    rp.branchBuses();
 
-    BranchScales scales[2];                               // one per thread
-    std::vector<BusVoltCells> voltCells[2];               // one per thread
-    const std::vector<std::string> ids = branchNumbers(); // once, not per fault point
-    buildGroups(r, n, stepOf(reportkinds::BranchEnds), [&](int i, RecordStore& rs) {
+    BranchScales scales[2];                                         // one per thread
+    std::vector<BusVoltCells> voltCells[2];                         // one per thread
+    const std::vector<std::string> ids = branchNumbers(rp.store()); // once, not per fault point
+    rp.buildGroups(r, n, stepOf(reportkinds::BranchEnds), [&](int i, RecordStore& rs) {
         const std::string& name = fl[size_t(i)].name;
-        const SCR120Rec* f = m_store.findFault(name);
+        const SCR120Rec* f = rp.store().findFault(name);
         if (!f) return;
         std::vector<BusVoltCells>& cells = voltCells[i % 2];
-        cells.resize(m_store.buses().size());
-        for (size_t k = 0; k < m_store.branches().size(); ++k) {
-            const SCLine1Rec& b = m_store.branches()[k];
+        cells.resize(rp.store().buses().size());
+        for (size_t k = 0; k < rp.store().branches().size(); ++k) {
+            const SCLine1Rec& b = rp.store().branches()[k];
             const int w = rs.addRecord(0);
             rs.append(0, w, b.I_Name);
             rs.append(0, w, b.J_Name);
             rs.append(0, w, ids[k]);
             VizCtx c;
-            c.s = branchScale(scales[i % 2], k); // before the ends: a missing base voltage ends the run first
-            const BranchAt at = branchAt(k, f->T, NeedAll);
+            c.s = rp.branchScale(scales[i % 2],
+                                 k); // before the ends: a missing base voltage ends the run first
+            const BranchAt at = rp.branchAt(k, f->T, NeedAll);
             const scq::SeqV &vi = at.vi, &vj = at.vj;
             const scq::BranchEnds& e = at.e;
             const scq::SeqV* ends[2] = {&vi, &vj};
@@ -872,12 +903,13 @@ void SCRepPort::portVIZ() {
                 std::copy(vv, vv + 6, c.v[end]);
                 std::copy(ii, ii + 6, c.i[end]);
             }
-            const BranchBuses& bb = m_branchBuses[k];
+            const BranchBuses& bb = rp.branchBuses()[k];
             if (bb.i) c.vc[0] = cells[size_t(bb.i->index())].at(i, c.s.kU);
             if (bb.j) c.vc[1] = cells[size_t(bb.j->index())].at(i, c.s.kU);
-            const bool bad = branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
+            const bool bad = rp.branchBad(k, at) || scitems::anyBad({}, {c.s.kU, c.s.kI, c.s.kZ});
             const int over = scitems::appendCells(vizItems(), items, c, cellsOfRecord(rs, w), bad);
-            if (over >= 0) overflowed(reportkinds::BranchEnds, itemLabel(key, over), branchRow(name, b));
+            if (over >= 0)
+                rp.overflowed(reportkinds::BranchEnds, rp.itemLabel(key, over), rp.branchRow(name, b));
         }
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The short-circuit report builder: the stored per-unit fault results of one case and
-// the six reports made from them. One object serves one output run.
+// The short-circuit report builder: the report model of one output run with the case it
+// reports on (the store of its per-unit fault results, the fault points, the chosen
+// items) and the quantities the six reports (sc/screports.h) take from it.
 #include "db/dataproblems.h"
 #include "db/export.h"
 #include "report/repportbase.h"
@@ -51,18 +52,21 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     void addFaultTypeTitle(int r);
     void addCaseTitle(int r);
 
-    // --- the six reports, each adding one page ---
-    void portSummary();
-    void portDistribut();
-    void portShortBra();
-    void portBusVol();
-    void portLineCur();
-    void portVIZ();
+    // --- what the report builders (sc/screports.h) use ---
+    CaseStore& store() { return m_store; }
+    bool perUnit() const { return m_bPU; }
+    RepPage& pageAt(int r) { return m_pages[size_t(r)]; }
+    using RepPortBase::checkRun;
+    // The case's fault type as the summary read it (0: none usable; bad: a data problem).
+    int typeFault() const { return m_typeFault; }
+    void setTypeFault(int code, bool bad) {
+        m_typeFault = code;
+        m_typeBad = bad;
+    }
 
     // Statements run for this builder's case: the reports must not run one per row.
     int queryCount() const { return m_store.queryCount(); }
 
-  private:
     struct BranchBuses {
         const BusFaults* i = nullptr;
         const BusFaults* j = nullptr;
@@ -70,7 +74,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     };
     enum SeqNeed { NeedV1 = 1, NeedV2 = 2, NeedV0 = 4, NeedAll = 7 };
 
-    void markBranchEnds(int r);
     // A missing entry of the voltage table, once per bus (and fault).
     void missingVolts(const std::string& bus, int T, bool busKnown);
     const SCPosList& faults() const;
@@ -86,7 +89,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     // the fault, is a data problem and gives NaN.
     scq::SeqV seqVolts(const BusFaults* bf, const std::string& bus, int T, int need);
     const std::vector<BranchBuses>& branchBuses();
-    std::vector<std::string> branchNumbers() const;
     // Voltages at both ends of branch k and its end currents during fault T; the
     // zero-sequence path only with `need` NeedAll.
     struct BranchAt {
@@ -105,7 +107,6 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
         std::vector<char> known;
     };
     const scq::Scale& branchScale(BranchScales& cache, size_t k);
-    void shortPointRow(int r, int i, const std::vector<int>& items, const scq::Scale& s);
     // Whether the zero sequence exists is unknown: no fault type, or one the results contradict.
     bool typeUnknown() const { return m_typeBad || m_store.typeContradicted(); }
     // A cell of report `id` left empty for a result too large to write; `item` names its
@@ -113,8 +114,8 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     void overflowed(reportkinds::Id id, const std::string& item, const std::string& row) const;
     // A branch's row under a fault point, for the problem list.
     std::string branchRow(const std::string& fault, const SCLine1Rec& b) const;
-    void shortBranches(int r, int i, const std::vector<int>& items, const scq::Scale& s);
 
+  private:
     CaseStore& m_store;
     const SCPosList* m_faults;
     const SCPosList m_noFaults;

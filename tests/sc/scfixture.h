@@ -5,7 +5,7 @@
 #include "db/errortext.h"
 #include "db/textcodec.h"
 #include "sc/reportkinds.h"
-#include "sc/screpport.h"
+#include "sc/screports.h"
 #include "support/testdb.h"
 
 #include <QSqlDatabase>

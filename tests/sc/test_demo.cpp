@@ -40,9 +40,9 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
     for (int caseNo : {demo::kCaseThreePhase, demo::kCaseAToGround}) {
         faults = testrun::faultPoints(caseNo);
         auto p = builder(caseNo);
-        p->portLineCur();
-        p->portVIZ();
-        p->portDistribut();
+        portLineCur(*p);
+        portVIZ(*p);
+        portDistribut(*p);
         int balanced = 0;
         for (int g = 0; g < int(faults.size()); ++g) {
             const std::string bus = faults[size_t(g)].name;
@@ -96,7 +96,7 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
         // Every report in named units: a few statements, none per bus, branch or fault point.
         auto all = builder(caseNo, false);
         for (const auto& k : reportkinds::kinds())
-            (all.get()->*k.build)();
+            k.build(*all);
         EXPECT_LE(all->queryCount(), 20);
     }
 }

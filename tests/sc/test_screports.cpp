@@ -52,7 +52,7 @@ class ScReportTest : public ScCaseTest {
     }
 };
 
-using Build = void (SCRepPort::*)();
+using Build = void (*)(SCRepPort&);
 
 TEST_P(ScReportTest, EveryKindOnTheHandCase) {
     const int earth = handcase::kCaseEarth, three = handcase::kCaseThree;
@@ -67,12 +67,12 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
         std::vector<const char*> faults;
         std::function<void()> before; // item choices, faults given in full, database changes
     } rows[] = {
-        {"summary", &SCRepPort::portSummary, earth, true, {}, {}},
-        {"summary named", &SCRepPort::portSummary, earth, false, {}, {}},
-        {"summary three-phase", &SCRepPort::portSummary, three, true, {}, {}},
-        {"summary of no case", &SCRepPort::portSummary, 42, true, {}, {}},
+        {"summary", &portSummary, earth, true, {}, {}},
+        {"summary named", &portSummary, earth, false, {}, {}},
+        {"summary three-phase", &portSummary, three, true, {}, {}},
+        {"summary of no case", &portSummary, 42, true, {}, {}},
         {"summary two-phase, no zero sequence, B1 without capacities",
-         &SCRepPort::portSummary,
+         &portSummary,
          earth,
          true,
          {},
@@ -82,21 +82,21 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
              db->exec("UPDATE SCR_BUS SET SC1_MVA=0, SC3_MVA=0 WHERE BUS_Name='B1'");
          }},
         {"summary without C1's base voltage",
-         &SCRepPort::portSummary,
+         &portSummary,
          earth,
          true,
          {},
          [&] { db->exec("DELETE FROM SCR_BUS WHERE BUS_Name='C1'"); }},
-        {"distribution", &SCRepPort::portDistribut, earth, true, {"B1", "X9"}, {}},
+        {"distribution", &portDistribut, earth, true, {"B1", "X9"}, {}},
         {"distribution, fault current below 0.001",
-         &SCRepPort::portDistribut,
+         &portDistribut,
          earth,
          true,
          {"B1"},
          [&] { db->exec("UPDATE SCR_R120 SET II1=-0.0005 WHERE Case_No=1 AND I_Name='B1'"); }},
-        {"distribution without faults", &SCRepPort::portDistribut, earth, true, {}, {}},
+        {"distribution without faults", &portDistribut, earth, true, {}, {}},
         {"distribution outside a run, E1 no bus of the case: problems are error lines",
-         &SCRepPort::portDistribut,
+         &portDistribut,
          earth,
          true,
          {"B1"},
@@ -104,16 +104,16 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
              db->exec("DELETE FROM SCR_BUS WHERE BUS_Name='E1'");
              dataproblems::setCurrent(nullptr);
          }},
-        {"fault point and branches", &SCRepPort::portShortBra, earth, true, {"B1", "C1", "LN2_50", "X9"}, {}},
-        {"fault point and branches without faults", &SCRepPort::portShortBra, earth, true, {}, {}},
+        {"fault point and branches", &portShortBra, earth, true, {"B1", "C1", "LN2_50", "X9"}, {}},
+        {"fault point and branches without faults", &portShortBra, earth, true, {}, {}},
         {"fault point and branches, SK1 only",
-         &SCRepPort::portShortBra,
+         &portShortBra,
          earth,
          true,
          {"B1"},
          [&] { items[shortBra] = {2}; }},
         {"fault point and branches named",
-         &SCRepPort::portShortBra,
+         &portShortBra,
          earth,
          false,
          {"B1"},
@@ -121,26 +121,26 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
              items[shortBra] = {0, 4, 2};
          }},
         {"fault point and branches three-phase",
-         &SCRepPort::portShortBra,
+         &portShortBra,
          three,
          true,
          {"B1"},
          [&] { items[shortBra] = {4, 6, 7, 1, 3, 10, 11}; }},
         {"fault point and branches named, inside a line",
-         &SCRepPort::portShortBra,
+         &portShortBra,
          earth,
          false,
          {},
          [&] { faults = {ln2}; }},
         {"fault point and branches named without B1's base voltage",
-         &SCRepPort::portShortBra,
+         &portShortBra,
          earth,
          false,
          {"B1"},
          [&] { db->exec("DELETE FROM SCR_BUS WHERE BUS_Name='B1'"); }},
-        {"bus voltages", &SCRepPort::portBusVol, earth, true, {"B1", "甲", "X9", "LN2_50"}, {}},
+        {"bus voltages", &portBusVol, earth, true, {"B1", "甲", "X9", "LN2_50"}, {}},
         {"bus voltages named, items 7 then 0",
-         &SCRepPort::portBusVol,
+         &portBusVol,
          earth,
          false,
          {"B1", "甲", "X9", "LN2_50"},
@@ -148,36 +148,36 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
              items[busVol] = {7, 0};
          }},
         {"bus voltages without items",
-         &SCRepPort::portBusVol,
+         &portBusVol,
          earth,
          true,
          {"B1", "甲", "X9", "LN2_50"},
          [&] { items[busVol] = {}; }},
         {"bus voltages without faults or an item list",
-         &SCRepPort::portBusVol,
+         &portBusVol,
          earth,
          true,
          {},
          [&] { items.erase(busVol); }},
         {"bus voltages named without D1's base voltage",
-         &SCRepPort::portBusVol,
+         &portBusVol,
          earth,
          false,
          {"B1", "甲", "X9", "LN2_50"},
          [&] { db->exec("DELETE FROM SCR_BUS WHERE BUS_Name='D1'"); }},
-        {"branch currents", &SCRepPort::portLineCur, earth, true, {"B1", "LN2_50", "X9"}, {}},
+        {"branch currents", &portLineCur, earth, true, {"B1", "LN2_50", "X9"}, {}},
         {"branch currents named",
-         &SCRepPort::portLineCur,
+         &portLineCur,
          earth,
          false,
          {},
          [&] {
              faults = {SCPos{"B1", "B1", "B1", 0}, ln2};
          }},
-        {"branch ends", &SCRepPort::portVIZ, earth, true, {"B1"}, {}},
-        {"branch ends named", &SCRepPort::portVIZ, earth, false, {"B1"}, {}},
+        {"branch ends", &portVIZ, earth, true, {"B1"}, {}},
+        {"branch ends named", &portVIZ, earth, false, {"B1"}, {}},
         {"branch ends three-phase, currents first",
-         &SCRepPort::portVIZ,
+         &portVIZ,
          three,
          true,
          {"C1"},
@@ -185,7 +185,7 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
              items[viz] = {1, 0};
          }},
         {"branch ends three-phase, dead ends at fault 4",
-         &SCRepPort::portVIZ,
+         &portVIZ,
          three,
          true,
          {"C1"},
@@ -207,7 +207,7 @@ TEST_P(ScReportTest, EveryKindOnTheHandCase) {
         if (r.before) r.before();
         const size_t logged = log.errors.size();
         auto p = builder(r.caseNo, r.perUnit);
-        const std::string thrown = throwText([&] { ((*p).*r.build)(); });
+        const std::string thrown = throwText([&] { r.build(*p); });
         out += "== " + std::string(r.label) + "\n" + textcodec::toUtf8(dump(*p));
         if (thrown != "<nothing thrown>") out += "throws " + textcodec::toUtf8(thrown) + "\n";
         for (const auto& e : problems.entries())
