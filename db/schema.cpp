@@ -24,8 +24,8 @@ std::vector<Column> elementColumns() {
             {"V_set", C::Real},     {"Xd2", C::Real},       {"Status", C::Int}};
 }
 
-std::vector<Table> buildTables() {
-    std::vector<Table> t;
+// The case tables and the schemes of grouping.
+void addCaseTables(std::vector<Table>& t) {
     const std::vector<Column> caseHead = {
         {"Case_No", C::Int},   {"Case_Name", C::Name}, {"SCHEME", C::Name},
         {"calculate", C::Int}, {"Note", C::Text},      {"CAL_DATE", C::Name},
@@ -46,7 +46,10 @@ std::vector<Table> buildTables() {
     t.push_back({"SCHEMEINF", {{"ID", C::Int}, {"SchName", C::Name}}, {}});
     t.push_back({"SCHEMECONT", {{"IDSch", C::Int}, {"GrpName", C::Name}, {"Nlever", C::Int}}, {}});
     t.push_back({"RPTWORK_SC_SCHEME_TMP", {{"ID", C::Int}}, {}});
+}
 
+// The network model, each table with its BAK copy.
+void addNetworkTables(std::vector<Table>& t) {
     // Network model; each gets a BAK copy below.
     std::vector<Table> net;
     net.push_back({"CDB_SB", {{"base_MVA", C::Real}}, {}});
@@ -73,7 +76,10 @@ std::vector<Table> buildTables() {
         bak.name += "BAK";
         t.push_back(bak);
     }
+}
 
+// What the calculation stores: fault results, voltages, branches, buses.
+void addResultTables(std::vector<Table>& t) {
     t.push_back({"SCR_R120",
                  {{"Case_No", C::Int},
                   {"flg", C::Int},
@@ -135,6 +141,10 @@ std::vector<Table> buildTables() {
                  {{"CASE_NO", C::Int}, {"Bus_Name", C::Name}, {"V", C::Real}, {"Angle", C::Real}},
                  {"CASE_NO"}});
     t.push_back({"SCR_FAULTBUS", {{"Case_No", C::Int}, {"Bus_Name", C::Name}}, {"Case_No"}});
+}
+
+// The choices the program stores per case.
+void addChoiceTables(std::vector<Table>& t) {
     t.push_back({"SCR_OUT",
                  {{"CASE_NO", C::Int},
                   {"Unit", C::Int},
@@ -152,6 +162,14 @@ std::vector<Table> buildTables() {
     for (const char* v : varNames)
         cont.columns.push_back({v, C::Int, "-1"});
     t.push_back(cont);
+}
+
+std::vector<Table> buildTables() {
+    std::vector<Table> t;
+    addCaseTables(t);
+    addNetworkTables(t);
+    addResultTables(t);
+    addChoiceTables(t);
     return t;
 }
 

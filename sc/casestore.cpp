@@ -411,13 +411,12 @@ void CaseStore::addVolts(VoltPart& part, std::unordered_map<int, size_t>& slotOf
     }
 }
 
-void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
+SqlStmt CaseStore::voltageStatement() const {
     SqlStmt s("select bus_Name,T,VR1,VI1,VR2,VI2,VR0,VI0 from SCR_B120 where Case_No=");
     s.number(m_caseNoText);
     // Only the chosen fault points' rows leave the database (through its index on the
     // fault number, where it has one).
     if (m_someLeftOut) {
-        if (m_faults.empty()) return;
         std::set<int> ts;
         for (const auto& f : m_faults)
             ts.insert(f.second.T);
@@ -430,6 +429,12 @@ void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
         }
         s << ")";
     }
+    return s;
+}
+
+void CaseStore::loadVoltages(const std::function<void(long)>& tick) {
+    if (m_someLeftOut && m_faults.empty()) return;
+    const SqlStmt s = voltageStatement();
     // One statement on the run's connection: every read of the run sees one state.
     std::unique_ptr<ResultRows> first = select(s);
     if (!first) return;
@@ -537,6 +542,32 @@ void CaseStore::loadPreFault() {
     }
 }
 
+// A branch stored twice (the branches sorted) is one branch.
+void CaseStore::mergeRepeatedBranches(const char* tab) {
+    size_t out = 0;
+    for (size_t i = 0; i < m_branches.size(); ++i) {
+        SCLine1Rec& b = m_branches[i];
+        if (out > 0) {
+            SCLine1Rec& a = m_branches[out - 1];
+            if (a.I_Name == b.I_Name && a.J_Name == b.J_Name && a.ID_No == b.ID_No) {
+                static const char* const cols[5] = {"R1", "X1", "B1_half", "Tk", "Type"};
+                double x[5] = {a.Z1.real(), a.Z1.imag(), a.B1_half, a.Tk, double(a.Type)};
+                const double y[5] = {b.Z1.real(), b.Z1.imag(), b.B1_half, b.Tk, double(b.Type)};
+                const std::string key = branchKey(a.I_Name, a.J_Name, a.ID_No);
+                if (duprows::merge(x, y, cols, 5, tab, key)) duprows::note(tab, "I_Name,J_Name,ID_No", key);
+                a.Z1 = Cx(x[0], x[1]);
+                a.B1_half = x[2];
+                a.Tk = x[3];
+                a.Type = std::isnan(x[4]) ? 0 : a.Type;
+                continue;
+            }
+        }
+        if (out != i) m_branches[out] = std::move(b);
+        ++out;
+    }
+    m_branches.resize(out);
+}
+
 void CaseStore::loadBranches() {
     {
         SqlStmt s("select I_Name,J_Name,ID_No,R1,X1,B1_half,Tk,Type from SCR_LINE1 where CASE_NO=");
@@ -566,30 +597,7 @@ void CaseStore::loadBranches() {
             if (int c = a.J_Name.compare(b.J_Name)) return c < 0;
             return a.ID_No < b.ID_No;
         });
-        // A branch stored twice is one branch.
-        size_t out = 0;
-        for (size_t i = 0; i < m_branches.size(); ++i) {
-            SCLine1Rec& b = m_branches[i];
-            if (out > 0) {
-                SCLine1Rec& a = m_branches[out - 1];
-                if (a.I_Name == b.I_Name && a.J_Name == b.J_Name && a.ID_No == b.ID_No) {
-                    static const char* const cols[5] = {"R1", "X1", "B1_half", "Tk", "Type"};
-                    double x[5] = {a.Z1.real(), a.Z1.imag(), a.B1_half, a.Tk, double(a.Type)};
-                    const double y[5] = {b.Z1.real(), b.Z1.imag(), b.B1_half, b.Tk, double(b.Type)};
-                    const std::string key = branchKey(a.I_Name, a.J_Name, a.ID_No);
-                    if (duprows::merge(x, y, cols, 5, tab, key))
-                        duprows::note(tab, "I_Name,J_Name,ID_No", key);
-                    a.Z1 = Cx(x[0], x[1]);
-                    a.B1_half = x[2];
-                    a.Tk = x[3];
-                    a.Type = std::isnan(x[4]) ? 0 : a.Type;
-                    continue;
-                }
-            }
-            if (out != i) m_branches[out] = std::move(b);
-            ++out;
-        }
-        m_branches.resize(out);
+        mergeRepeatedBranches(tab);
     }
     // A three-phase fault has no zero-sequence network; with a contradicted type none is used.
     if (!m_typeContradicted && leniently(caseRow().typeFault) != 1) {

@@ -6,6 +6,7 @@
 #include "db/dataproblems.h"
 #include "db/dbquery.h"
 #include "db/export.h"
+#include "db/sqlstmt.h"
 #include "sc/caserow.h"
 #include "sc/quantities.h"
 
@@ -161,8 +162,10 @@ class SCREPORT_CORE_EXPORT CaseStore {
     void seedBuses();
     void checkFaultType();
     void loadVoltages(const std::function<void(long)>& tick);
+    SqlStmt voltageStatement() const;
     void loadPreFault();
     void loadBranches();
+    void mergeRepeatedBranches(const char* table);
     template <class F> void readBusRows(const char* statement, F&& row);
     void reportBusProblem(const std::string& bus, const char* column) const;
     // A second row of a bus in SCR_BUS: its `n` values merged into `kept`.
