@@ -79,6 +79,104 @@ struct Grid {
     std::vector<int> faultBus;
 };
 
+// A random spanning tree of the square grid's neighbours, then spare neighbours up to
+// 1.5 branches per bus.
+std::vector<std::pair<int, int>> gridEdges(int n, int w, Rng& rng) {
+    std::vector<std::pair<int, int>> cand;
+    for (int k = 0; k < n; ++k) {
+        if (k % w + 1 < w && k + 1 < n) cand.emplace_back(k, k + 1);
+        if (k + w < n) cand.emplace_back(k, k + w);
+    }
+    rng.shuffle(cand);
+    UnionFind uf(n);
+    std::vector<std::pair<int, int>> edges, spare;
+    for (const auto& e : cand)
+        (uf.unite(e.first, e.second) ? edges : spare).push_back(e);
+    const size_t target = static_cast<size_t>(std::lround(1.5 * n));
+    for (size_t k = 0; k < spare.size() && edges.size() < target; ++k)
+        edges.push_back(spare[k]);
+    std::sort(edges.begin(), edges.end());
+    return edges;
+}
+
+// A line within a voltage band, a transformer between two.
+ScBranch edgeBranch(const std::pair<int, int>& e, const std::vector<int>& band, Rng& rng, int idNo) {
+    ScBranch b;
+    const int ba = band[e.first], bb = band[e.second];
+    b.idNo = idNo;
+    if (ba == bb) {
+        b.i = e.first;
+        b.j = e.second;
+        double x, rx, bh;
+        // Charging grows with length, as the reactance does; the grid has no loads and
+        // no reactors to absorb it, so it stays at the light end of real lines.
+        if (ba == 0) {
+            x = rng.uni(0.005, 0.03), rx = rng.uni(0.08, 0.15), bh = x * rng.uni(0.1, 0.2);
+        } else if (ba == 1) {
+            x = rng.uni(0.03, 0.15), rx = rng.uni(0.2, 0.4), bh = x * rng.uni(0.01, 0.02);
+        } else {
+            x = rng.uni(0.2, 0.8), rx = rng.uni(0.5, 1.0), bh = 0;
+        }
+        b.z1 = Cplx(x * rx, x);
+        b.bHalf = bh;
+        b.hasZ0 = true;
+        b.z0 = 3.0 * b.z1;
+        b.type = kTypeLine;
+    } else {
+        // Lower voltage on the I side, the tap on the higher-voltage J side.
+        const bool firstLow = ba > bb;
+        b.i = firstLow ? e.first : e.second;
+        b.j = firstLow ? e.second : e.first;
+        const double x = std::min(ba, bb) == 0 ? rng.uni(0.05, 0.2) : rng.uni(0.3, 0.8);
+        b.z1 = Cplx(x / 40, x);
+        b.tk = rng.uni(0.95, 1.05);
+        b.hasZ0 = rng.uni(0, 1) >= 0.1; // the rest: ungrounded secondary star
+        b.z0 = b.z1;
+        b.type = kTypeTransformer;
+    }
+    return b;
+}
+
+// Every zero-sequence island needs an earthed generator: give it back the earthed
+// winding of a transformer that joins it to the rest.
+void earthZeroSequenceIslands(ScNetwork& net) {
+    const int n = net.buses;
+    for (bool changed = true; changed;) {
+        changed = false;
+        UnionFind z(n);
+        for (const ScBranch& b : net.branches)
+            if (b.hasZ0 && b.i != b.j) z.unite(b.i, b.j);
+        std::vector<char> earthed(n, 0);
+        for (const ScGenerator& sg : net.gens)
+            earthed[z.find(sg.bus)] = 1;
+        for (ScBranch& b : net.branches) {
+            if (b.hasZ0 || b.i == b.j) continue;
+            const int ri = z.find(b.i), rj = z.find(b.j);
+            if (ri != rj && (!earthed[ri] || !earthed[rj])) {
+                b.hasZ0 = true;
+                earthed[ri] = earthed[rj] = earthed[ri] || earthed[rj];
+                z.unite(ri, rj);
+                changed = true;
+            }
+        }
+    }
+}
+
+// Stations of 2 x 2 buses and zones of 10 x 10, never across a voltage band.
+void placeStations(Grid& g) {
+    const int n = g.n, w = g.width;
+    std::map<std::tuple<int, int, int>, int> stations, zones;
+    g.station.resize(n);
+    for (int k = 0; k < n; ++k) {
+        const int r = k / w, c = k % w, b = g.band[k];
+        auto z = zones.emplace(std::make_tuple(b, r / 10, c / 10), static_cast<int>(zones.size()));
+        if (z.second) g.zoneArea.push_back(b);
+        auto s = stations.emplace(std::make_tuple(b, r / 2, c / 2), static_cast<int>(stations.size()));
+        if (s.second) g.stationZone.push_back(z.first->second);
+        g.station[k] = s.first->second;
+    }
+}
+
 Grid buildGrid(const GridOptions& o) {
     Grid g;
     Rng rng(o.seed);
@@ -94,60 +192,13 @@ Grid buildGrid(const GridOptions& o) {
         g.band[k] = r < b1 ? 0 : r < b2 ? 1 : 2;
     }
 
-    std::vector<std::pair<int, int>> cand;
-    for (int k = 0; k < n; ++k) {
-        if (k % w + 1 < w && k + 1 < n) cand.emplace_back(k, k + 1);
-        if (k + w < n) cand.emplace_back(k, k + w);
-    }
-    rng.shuffle(cand);
-    UnionFind uf(n);
-    std::vector<std::pair<int, int>> edges, spare;
-    for (const auto& e : cand)
-        (uf.unite(e.first, e.second) ? edges : spare).push_back(e);
-    const size_t target = static_cast<size_t>(std::lround(1.5 * n));
-    for (size_t k = 0; k < spare.size() && edges.size() < target; ++k)
-        edges.push_back(spare[k]);
-    std::sort(edges.begin(), edges.end());
+    const std::vector<std::pair<int, int>> edges = gridEdges(n, w, rng);
 
     ScNetwork& net = g.net;
     net.buses = n;
     int id = 1;
-    for (const auto& e : edges) {
-        ScBranch b;
-        const int ba = g.band[e.first], bb = g.band[e.second];
-        b.idNo = id++;
-        if (ba == bb) {
-            b.i = e.first;
-            b.j = e.second;
-            double x, rx, bh;
-            // Charging grows with length, as the reactance does; the grid has no loads and
-            // no reactors to absorb it, so it stays at the light end of real lines.
-            if (ba == 0) {
-                x = rng.uni(0.005, 0.03), rx = rng.uni(0.08, 0.15), bh = x * rng.uni(0.1, 0.2);
-            } else if (ba == 1) {
-                x = rng.uni(0.03, 0.15), rx = rng.uni(0.2, 0.4), bh = x * rng.uni(0.01, 0.02);
-            } else {
-                x = rng.uni(0.2, 0.8), rx = rng.uni(0.5, 1.0), bh = 0;
-            }
-            b.z1 = Cplx(x * rx, x);
-            b.bHalf = bh;
-            b.hasZ0 = true;
-            b.z0 = 3.0 * b.z1;
-            b.type = kTypeLine;
-        } else {
-            // Lower voltage on the I side, the tap on the higher-voltage J side.
-            const bool firstLow = ba > bb;
-            b.i = firstLow ? e.first : e.second;
-            b.j = firstLow ? e.second : e.first;
-            const double x = std::min(ba, bb) == 0 ? rng.uni(0.05, 0.2) : rng.uni(0.3, 0.8);
-            b.z1 = Cplx(x / 40, x);
-            b.tk = rng.uni(0.95, 1.05);
-            b.hasZ0 = rng.uni(0, 1) >= 0.1; // the rest: ungrounded secondary star
-            b.z0 = b.z1;
-            b.type = kTypeTransformer;
-        }
-        net.branches.push_back(b);
-    }
+    for (const auto& e : edges)
+        net.branches.push_back(edgeBranch(e, g.band, rng, id++));
 
     std::vector<int> order(n);
     std::iota(order.begin(), order.end(), 0);
@@ -177,39 +228,8 @@ Grid buildGrid(const GridOptions& o) {
         g.capBus.push_back(order[k]);
     }
 
-    // Every zero-sequence island needs an earthed generator: give it back the earthed
-    // winding of a transformer that joins it to the rest.
-    for (bool changed = true; changed;) {
-        changed = false;
-        UnionFind z(n);
-        for (const ScBranch& b : net.branches)
-            if (b.hasZ0 && b.i != b.j) z.unite(b.i, b.j);
-        std::vector<char> earthed(n, 0);
-        for (const ScGenerator& sg : net.gens)
-            earthed[z.find(sg.bus)] = 1;
-        for (ScBranch& b : net.branches) {
-            if (b.hasZ0 || b.i == b.j) continue;
-            const int ri = z.find(b.i), rj = z.find(b.j);
-            if (ri != rj && (!earthed[ri] || !earthed[rj])) {
-                b.hasZ0 = true;
-                earthed[ri] = earthed[rj] = earthed[ri] || earthed[rj];
-                z.unite(ri, rj);
-                changed = true;
-            }
-        }
-    }
-
-    // Stations of 2 x 2 buses and zones of 10 x 10, never across a voltage band.
-    std::map<std::tuple<int, int, int>, int> stations, zones;
-    g.station.resize(n);
-    for (int k = 0; k < n; ++k) {
-        const int r = k / w, c = k % w, b = g.band[k];
-        auto z = zones.emplace(std::make_tuple(b, r / 10, c / 10), static_cast<int>(zones.size()));
-        if (z.second) g.zoneArea.push_back(b);
-        auto s = stations.emplace(std::make_tuple(b, r / 2, c / 2), static_cast<int>(stations.size()));
-        if (s.second) g.stationZone.push_back(z.first->second);
-        g.station[k] = s.first->second;
-    }
+    earthZeroSequenceIslands(net);
+    placeStations(g);
 
     rng.shuffle(order);
     g.faultBus.assign(order.begin(), order.begin() + o.faults);
