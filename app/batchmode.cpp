@@ -227,7 +227,7 @@ QString askPassword() {
     return pw;
 }
 
-void applyServerOptions(const QCommandLineParser& p, const Options& o) {
+void applyServerOptions(const QCommandLineParser& p, const Options& o, CDBUtility& db) {
     ServerLogin::Given g;
     g.host = p.value(o.host);
     g.socket = p.value(o.socket);
@@ -251,12 +251,13 @@ void applyServerOptions(const QCommandLineParser& p, const Options& o) {
         g.hasPassword = true;
     }
     ServerLogin::setCommandLine(g);
-    if (p.isSet(o.charset) && !CDBUtility::setCharsetOverride(p.value(o.charset).toStdString()))
+    if (p.isSet(o.charset) && !db.setCharsetOverride(p.value(o.charset).toStdString()))
         usageError("--default-character-set wants latin1, binary, utf8mb4, utf8, gbk, gb2312 or auto: " +
                    p.value(o.charset));
 }
 
-void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosList& faults) {
+void applyStoredChoices(const CDBUtility& db, OutputRequest& req, SCPosList& faults) {
+    const std::string& caseNo8 = db.getCaseNo();
     const int caseNo = std::atoi(caseNo8.c_str());
     casechoices::ObjectChoices c;
     c.seedObjectVars();
@@ -270,15 +271,15 @@ void applyStoredChoices(const std::string& caseNo8, OutputRequest& req, SCPosLis
         req.grpST = opts.onSub;
         req.writeText = opts.lfile;
         req.writeSheet = opts.lreport;
-        casechoices::loadObjectVars(casechoices::objectVarTable(), caseNo8, c, &problems);
+        casechoices::loadObjectVars(casechoices::objectVarTable(db), caseNo8, c, &problems);
     } else {
         // Nothing stored: every kind the case supports, per unit, the text report.
-        req.chosenKeys = reportkinds::enabledKinds(CDBUtility::connection(), caseNo8);
+        req.chosenKeys = reportkinds::enabledKinds(db.connection(), caseNo8);
     }
     req.itemLabels = reportkinds::itemLabels();
     req.itemSel = c.m_objVars;
     req.choiceProblems = problems.entries();
-    casechoices::loadFaultList(faults);
+    casechoices::loadFaultList(db, faults);
     if (faults.empty()) faults = casechoices::allFaultPoints(caseNo8);
 }
 
@@ -297,21 +298,10 @@ struct Overrides {
     bool noWait = false;
 };
 
-Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
-    Overrides v;
-    if (p.isSet(o.reports)) {
-        v.reports.emplace();
-        for (const QString& r : listOf(p.value(o.reports))) {
-            if (r == "all") {
-                for (const auto& k : reportkinds::kinds())
-                    v.reports->insert(k.key);
-            } else {
-                v.reports->insert(kindKey(r));
-            }
-        }
-    }
-    if (p.isSet(o.faults)) v.faults = listOf(p.value(o.faults));
-    for (const QString& spec : p.values(o.items)) {
+// The item numbers of --items kind=n,n,... (or all), by report key.
+std::map<std::string, std::vector<int>> parseItems(const QStringList& specs) {
+    std::map<std::string, std::vector<int>> items;
+    for (const QString& spec : specs) {
         const int eq = spec.indexOf('=');
         if (eq <= 0) usageError("--items wants kind=n,n,...: " + spec);
         const std::string key = kindKey(spec.left(eq));
@@ -332,8 +322,26 @@ Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
                                .arg(count - 1));
             numbers.push_back(i);
         }
-        v.items[key] = numbers;
+        items[key] = numbers;
     }
+    return items;
+}
+
+Overrides parseOverrides(const QCommandLineParser& p, const Options& o) {
+    Overrides v;
+    if (p.isSet(o.reports)) {
+        v.reports.emplace();
+        for (const QString& r : listOf(p.value(o.reports))) {
+            if (r == "all") {
+                for (const auto& k : reportkinds::kinds())
+                    v.reports->insert(k.key);
+            } else {
+                v.reports->insert(kindKey(r));
+            }
+        }
+    }
+    if (p.isSet(o.faults)) v.faults = listOf(p.value(o.faults));
+    v.items = parseItems(p.values(o.items));
     if (p.isSet(o.units)) {
         const QString u = p.value(o.units);
         if (u != "pu" && u != "named") usageError("--units wants pu or named: " + u);
@@ -453,38 +461,38 @@ struct CaseRun {
 };
 
 // Makes the case current: by name; a number that is no case name is taken as the case number.
-void selectCase(const QString& given) {
+void selectCase(CDBUtility& db, const QString& given) {
     const std::string case8 = local8(given);
     bool isNumber = false;
     const int asNumber = given.toInt(&isNumber);
-    if (isNumber && CDBUtility::getCaseNo(case8) < 0 && !CDBUtility::getCaseName(asNumber).empty())
-        CDBUtility::setCaseName(textcodec::fromLocal8(CDBUtility::getCaseName(asNumber)));
+    if (isNumber && db.getCaseNo(case8) < 0 && !db.getCaseName(asNumber).empty())
+        db.setCaseName(textcodec::fromLocal8(db.getCaseName(asNumber)));
     else
-        CDBUtility::setCaseName(textcodec::fromLocal8(case8));
+        db.setCaseName(textcodec::fromLocal8(case8));
 }
 
 // One case's output run. `ownFolder`: its reports go to PROJECT_DIR/temp/<case number>.
-CaseRun runCase(const QString& given, bool byNumber, const std::string& project8, bool ownFolder,
-                const Overrides& v, std::set<int>& seen) {
+CaseRun runCase(CDBUtility& db, const QString& given, bool byNumber, const std::string& project8,
+                bool ownFolder, const Overrides& v, std::set<int>& seen) {
     CaseRun r;
     r.given = given;
     QElapsedTimer clock;
     clock.start();
     try {
         if (byNumber)
-            CDBUtility::setCaseNo(given.toInt());
+            db.setCaseNo(given.toInt());
         else
-            selectCase(given);
-        const std::string caseNo8 = CDBUtility::getCaseNo();
+            selectCase(db, given);
+        const std::string caseNo8 = db.getCaseNo();
         r.number = std::atoi(caseNo8.c_str());
-        r.name = CDBUtility::getCaseName();
+        r.name = db.getCaseName();
         if (!seen.insert(r.number).second) {
             r.duplicate = true;
             return r;
         }
         // An uncalculated case has no results; without this it would fail later for want of
         // fault points.
-        if (!CDBUtility::isCaseCalculated(r.number))
+        if (!db.isCaseCalculated(r.number))
             throw BatchError(kExitRunFailed, "短路作业没有计算:" + r.name.toStdString());
 
         OutputRequest req;
@@ -495,7 +503,7 @@ CaseRun runCase(const QString& given, bool byNumber, const std::string& project8
         req.caseNo = r.number;
         req.openViewers = false;
         SCPosList faults;
-        applyStoredChoices(caseNo8, req, faults);
+        applyStoredChoices(db, req, faults);
         applyOverrides(v, caseNo8, req, faults);
         req.faults = &faults;
 
@@ -508,7 +516,7 @@ CaseRun runCase(const QString& given, bool byNumber, const std::string& project8
         r.caseSeconds = clock.nsecsElapsed() / 1e9;
 
         StderrProgress progress;
-        r.res = runOutput(CDBUtility::connection(), req, &progress);
+        r.res = runOutput(db.connection(), req, &progress);
         const int sig = stoprequest::signal();
         if (sig && !r.res.ok())
             throw BatchError(stoprequest::exitStatus(sig), textcodec::toUtf8(r.res.error8) + " (signal " +
@@ -610,15 +618,19 @@ QString oneLine(QString s) {
     return s.replace('\\', "\\\\").replace('\t', "\\t").replace('\n', "\\n").replace('\r', "\\r");
 }
 
-int listCasesOf(const QString& db, bool json) {
-    const std::string dbName = local8(db);
-    if (!CDBUtility::opendb(dbName.c_str()))
-        throw BatchError(kExitNoDatabase, textcodec::toUtf8(CDBUtility::lastOpenError()));
-    struct Close {
-        ~Close() { CDBUtility::closedb(); }
-    } close;
-    CDBUtility::setDBType(DB_SC);
-    const std::vector<CaseInfo> cases = listCases();
+// Closes the case database when the run leaves, however it leaves.
+struct Closing {
+    CDBUtility& db;
+    explicit Closing(CDBUtility& d) : db(d) {}
+    ~Closing() { db.closedb(); }
+};
+
+int listCasesOf(CDBUtility& db, const QString& dbArg, bool json) {
+    const std::string dbName = local8(dbArg);
+    if (!db.opendb(dbName.c_str())) throw BatchError(kExitNoDatabase, textcodec::toUtf8(db.lastOpenError()));
+    const Closing closing(db);
+    db.setDBType(DB_SC);
+    const std::vector<CaseInfo> cases = listCases(db);
     QJsonArray all;
     std::string text;
     for (const CaseInfo& c : cases) {
@@ -642,38 +654,38 @@ int listCasesOf(const QString& db, bool json) {
     return kExitOk;
 }
 
-int run(QCoreApplication& app) {
-    QCommandLineParser p;
-    p.setApplicationDescription(
-        "Short-circuit reports of calculated cases of a power-system case database.\n\n"
-        "Batch mode: screport --batch DATABASE PROJECT_DIR CASE [options]\n"
-        "builds the reports without a window, with the choices stored for the case in the\n"
-        "report dialog unless options override them, and writes them to PROJECT_DIR/temp.\n"
-        "CASE is a case name or number, a comma-separated list of them, or all (every\n"
-        "calculated case); a case of that very name comes first. With a list or all, each\n"
-        "case's reports go to PROJECT_DIR/temp/<case number>/ and a failing case does not\n"
-        "stop the others.\n"
-        "Without --batch: screport DATABASE PROJECT_DIR [CASE [LIVE]] opens the report dialog.\n"
-        "screport --list-cases DATABASE [--json] lists the cases; screport --create-db\n"
-        "DATABASE creates an empty case database.\n\n"
-        "A stored value the reports cannot use (NULL, text, not finite, out of range, a row\n"
-        "or fault point that is missing) is never printed as a number: its cells stay empty\n"
-        "and it is listed in data_problems.txt beside the reports.\n\n"
-        "The files a run writes (text report, workbooks, data_problems.txt) replace those\n"
-        "of the previous run together or not at all, and one run at a time writes a folder:\n"
-        "another waits for it (see --no-wait).\n\n"
-        "Exit status: 0 reports written; 4 reports written, with data problems;\n"
-        "1 the run failed (nothing replaced; with --strict also on any data problem);\n"
-        "2 bad command line; 3 the database cannot be opened. Of several cases the worst\n"
-        "counts: 3, then 1, then 4, then 0. SIGINT, SIGTERM and SIGHUP cancel the run\n"
-        "(nothing replaced, no temporary file left) and the status is 128 + the signal:\n"
-        "130, 143, 129.\n\n"
-        "A server database is reached as MySQL clients reach it: the [client] and [screport]\n"
-        "groups of the option files (~/.my.cnf ...), then SCREPORT_DB_HOST, _PORT, _SOCKET,\n"
-        "_USER, _PASSWORD (or MYSQL_HOST, MYSQL_TCP_PORT, MYSQL_UNIX_PORT, MYSQL_PWD), then\n"
-        "the options below. A password is never an argument.");
+const char* const kDescription =
+    "Short-circuit reports of calculated cases of a power-system case database.\n\n"
+    "Batch mode: screport --batch DATABASE PROJECT_DIR CASE [options]\n"
+    "builds the reports without a window, with the choices stored for the case in the\n"
+    "report dialog unless options override them, and writes them to PROJECT_DIR/temp.\n"
+    "CASE is a case name or number, a comma-separated list of them, or all (every\n"
+    "calculated case); a case of that very name comes first. With a list or all, each\n"
+    "case's reports go to PROJECT_DIR/temp/<case number>/ and a failing case does not\n"
+    "stop the others.\n"
+    "Without --batch: screport DATABASE PROJECT_DIR [CASE [LIVE]] opens the report dialog.\n"
+    "screport --list-cases DATABASE [--json] lists the cases; screport --create-db\n"
+    "DATABASE creates an empty case database.\n\n"
+    "A stored value the reports cannot use (NULL, text, not finite, out of range, a row\n"
+    "or fault point that is missing) is never printed as a number: its cells stay empty\n"
+    "and it is listed in data_problems.txt beside the reports.\n\n"
+    "The files a run writes (text report, workbooks, data_problems.txt) replace those\n"
+    "of the previous run together or not at all, and one run at a time writes a folder:\n"
+    "another waits for it (see --no-wait).\n\n"
+    "Exit status: 0 reports written; 4 reports written, with data problems;\n"
+    "1 the run failed (nothing replaced; with --strict also on any data problem);\n"
+    "2 bad command line; 3 the database cannot be opened. Of several cases the worst\n"
+    "counts: 3, then 1, then 4, then 0. SIGINT, SIGTERM and SIGHUP cancel the run\n"
+    "(nothing replaced, no temporary file left) and the status is 128 + the signal:\n"
+    "130, 143, 129.\n\n"
+    "A server database is reached as MySQL clients reach it: the [client] and [screport]\n"
+    "groups of the option files (~/.my.cnf ...), then SCREPORT_DB_HOST, _PORT, _SOCKET,\n"
+    "_USER, _PASSWORD (or MYSQL_HOST, MYSQL_TCP_PORT, MYSQL_UNIX_PORT, MYSQL_PWD), then\n"
+    "the options below. A password is never an argument.";
+
+void addOptions(QCommandLineParser& p, const Options& o) {
+    p.setApplicationDescription(kDescription);
     p.addHelpOption();
-    Options o;
     for (const QCommandLineOption* opt :
          {&o.version, &o.batch,    &o.reports,      &o.faults,    &o.items,  &o.units, &o.group,
           &o.format,  &o.encoding, &o.xlsxLayout,   &o.noOpen,    &o.open,   &o.live,  &o.debug,
@@ -683,6 +695,51 @@ int run(QCoreApplication& app) {
     p.addPositionalArgument("DATABASE", "SQLite case database file, or MySQL/MariaDB database name.");
     p.addPositionalArgument("PROJECT_DIR", "Project folder; the reports go to its temp folder.");
     p.addPositionalArgument("CASE", "Case name or number, a comma-separated list of them, or all.");
+}
+
+// The cases CASE names, each as given with whether it is a case number; a case of that
+// very name wins over a list or "all". `several`: each case gets a folder of its own.
+std::vector<std::pair<QString, bool>> caseTargets(const CDBUtility& db, const QString& caseArg,
+                                                  bool* several) {
+    std::vector<std::pair<QString, bool>> targets;
+    const bool isName = db.getCaseNo(local8(caseArg)) >= 0;
+    *several = !isName && (caseArg == "all" || caseArg.contains(','));
+    if (*several && caseArg == "all") {
+        for (const CaseInfo& c : listCases(db))
+            if (c.calculated) targets.emplace_back(QString::number(c.number), true);
+        if (targets.empty()) raiseError(gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
+    } else if (*several) {
+        for (const QString& c : listOf(caseArg))
+            targets.emplace_back(c, false);
+        if (targets.empty()) usageError("CASE names no case: " + caseArg);
+    } else {
+        targets.emplace_back(caseArg, false);
+    }
+    return targets;
+}
+
+// Runs `targets` in turn on the open `db`, each into `cases`; the worst status.
+int runCases(CDBUtility& db, const std::vector<std::pair<QString, bool>>& targets,
+             const std::string& project8, bool several, const Overrides& v, QJsonArray& cases) {
+    int status = kExitOk;
+    std::set<int> seen;
+    for (const auto& [given, byNumber] : targets) {
+        const CaseRun r = runCase(db, given, byNumber, project8, several, v, seen);
+        if (r.duplicate) continue;
+        status = worse(status, r.status);
+        cases.append(caseJson(r));
+        if (const int sig = stoprequest::signal()) { // the cases after it are not begun
+            status = stoprequest::exitStatus(sig);
+            break;
+        }
+    }
+    return status;
+}
+
+int run(QCoreApplication& app) {
+    QCommandLineParser p;
+    Options o;
+    addOptions(p, o);
     // A bad command line is status 2, as documented (process() would end with 1).
     if (!p.parse(app.arguments())) usageError(p.errorText());
     if (p.isSet("help")) p.showHelp(0);
@@ -704,11 +761,12 @@ int run(QCoreApplication& app) {
         }
     } restore{debugStream};
 
-    applyServerOptions(p, o);
+    CDBUtility db;
+    applyServerOptions(p, o, db);
     if (p.isSet(o.listCases)) {
         if (!args.isEmpty() || p.isSet(o.batch))
             usageError("--list-cases DATABASE takes nothing else (see --help)");
-        return listCasesOf(p.value(o.listCases), p.isSet(o.json));
+        return listCasesOf(db, p.value(o.listCases), p.isSet(o.json));
     }
     if (p.isSet(o.json)) usageError("--json goes with --list-cases (see --help)");
     if (!p.isSet(o.batch)) usageError("--batch is needed for a run without a window (see --help)");
@@ -725,54 +783,26 @@ int run(QCoreApplication& app) {
         return writeSummary(summaryPath, summary) ? status : worse(status, kExitRunFailed);
     };
 
-    CDBUtility::m_strTableSuffix = p.isSet(o.live) ? "" : "BAK";
+    db.setTableSuffix(p.isSet(o.live) ? "" : "BAK");
     const std::string dbName = local8(args[0]); // GB18030, as every name given to CDBUtility
-    if (!CDBUtility::opendb(dbName.c_str())) {
-        const std::string error = textcodec::toUtf8(CDBUtility::lastOpenError());
+    if (!db.opendb(dbName.c_str())) {
+        const std::string error = textcodec::toUtf8(db.lastOpenError());
         std::fprintf(stderr, "screport: %s\n", error.c_str());
         return finish(kExitNoDatabase, error, {});
     }
-    struct Close {
-        ~Close() { CDBUtility::closedb(); }
-    } close;
-    CDBUtility::setDBType(DB_SC);
-
-    // What CASE names; a case of that very name wins over a list or "all".
-    std::vector<std::pair<QString, bool>> targets; // as given, whether it is a case number
-    const QString caseArg = args[2];
-    const bool isName = CDBUtility::getCaseNo(local8(caseArg)) >= 0;
-    const bool several = !isName && (caseArg == "all" || caseArg.contains(','));
+    const Closing closing(db);
+    db.setDBType(DB_SC);
+    std::vector<std::pair<QString, bool>> targets;
+    bool several = false;
     try {
-        if (several && caseArg == "all") {
-            for (const CaseInfo& c : listCases())
-                if (c.calculated) targets.emplace_back(QString::number(c.number), true);
-            if (targets.empty()) raiseError(gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
-        } else if (several) {
-            for (const QString& c : listOf(caseArg))
-                targets.emplace_back(c, false);
-            if (targets.empty()) usageError("CASE names no case: " + caseArg);
-        } else {
-            targets.emplace_back(caseArg, false);
-        }
+        targets = caseTargets(db, args[2], &several);
     } catch (const ErrorText& e) {
         const std::string error = textcodec::toUtf8(e.text());
         std::fprintf(stderr, "screport: %s\n", error.c_str());
         return finish(kExitRunFailed, error, {});
     }
-
-    int status = kExitOk;
     QJsonArray cases;
-    std::set<int> seen;
-    for (const auto& [given, byNumber] : targets) {
-        const CaseRun r = runCase(given, byNumber, local8(args[1]), several, v, seen);
-        if (r.duplicate) continue;
-        status = worse(status, r.status);
-        cases.append(caseJson(r));
-        if (const int sig = stoprequest::signal()) { // the cases after it are not begun
-            status = stoprequest::exitStatus(sig);
-            break;
-        }
-    }
+    const int status = runCases(db, targets, local8(args[1]), several, v, cases);
     return finish(status, std::string(), cases);
 }
 

@@ -84,10 +84,10 @@ std::vector<std::string> split(const std::string& s) {
     return out;
 }
 
-bool openCase(const std::string& dbArg) {
-    CDBUtility::m_strTableSuffix = "BAK";
-    CDBUtility::setDBType(DB_SC);
-    return CDBUtility::opendb(dbArg.c_str()) != nullptr;
+bool openCase(CDBUtility& db, const std::string& dbArg) {
+    db.setTableSuffix("BAK");
+    db.setDBType(DB_SC);
+    return db.opendb(dbArg.c_str()) != nullptr;
 }
 
 std::vector<std::string> faultKeys(int n) {
@@ -105,16 +105,17 @@ std::vector<std::string> faultKeys(int n) {
 
 // Only the database reads of a run: results, capacities, base voltages, base power.
 int childReads(const std::string& dbArg, int caseNo) {
-    if (!openCase(dbArg)) return 3;
+    CDBUtility db;
+    if (!openCase(db, dbArg)) return 3;
     const double w0 = wallNow(), c0 = cpuNow();
-    CaseStore store(CDBUtility::connection(), caseNo);
+    CaseStore store(db.connection(), caseNo);
     store.loadResults();
     store.loadCapacities();
     if (!store.buses().empty()) store.baseKV(store.buses().begin()->first);
     store.baseMVA();
     std::fprintf(stdout, "wall %.3f cpu %.3f values %lld\n", wallNow() - w0, cpuNow() - c0,
                  ResultRows::valuesRead());
-    CDBUtility::closedb();
+    db.closedb();
     return 0;
 }
 
@@ -137,7 +138,8 @@ int childTextLimit(const std::string& textPath) {
 // reports are built in memory first (not timed), then every cell goes to a worksheet
 // of its page as a number when it reads as one, else as a string; nothing else.
 int childBareXlsx(const std::string& dbArg, const std::string& faultArg, const std::string& out) {
-    if (!openCase(dbArg)) return 3;
+    CDBUtility db;
+    if (!openCase(db, dbArg)) return 3;
     OutputRequest req;
     req.projectDir = QDir::tempPath().toStdString() + "/";
     req.caseNo = casegen::kGridCase;
@@ -185,7 +187,7 @@ int childBareXlsx(const std::string& dbArg, const std::string& faultArg, const s
         wall = wallNow() - w0;
         cpu = cpuNow() - c0;
     };
-    const OutputResult res = runOutput(CDBUtility::connection(), req);
+    const OutputResult res = runOutput(db.connection(), req);
     std::remove(out.c_str());
     if (!res.ok()) return 1;
     std::fprintf(stdout, "wall %.3f cpu %.3f cells %lld\n", wall, cpu, cells);
@@ -348,14 +350,15 @@ int parent(int argc, char** argv) {
                 break;
             }
             const double genTime = wallNow() - g0;
-            if (!openCase(dbArg)) return 3;
+            CDBUtility db;
+            if (!openCase(db, dbArg)) return 3;
             dbq::Query cq;
             cq.exec(SqlStmt(QString("select count(*) from SCR_LINE1 where CASE_NO=%1")
                                 .arg(casegen::kGridCase)
                                 .toStdString()));
             const long nBranches = cq.next() ? long(dbq::toInt(cq.value(0))) : 0;
             const std::vector<std::string> keys = faultKeys(maxFaults);
-            CDBUtility::closedb();
+            db.closedb();
             std::fprintf(stderr, "%s %d buses: case generated in %.1f s\n", backend.c_str(), buses, genTime);
 
             const std::string project = dir + "/project-" + backend + "-" + std::to_string(buses) + "/";
@@ -524,11 +527,12 @@ int requestCost(int argc, char** argv) {
             std::fprintf(stderr, "%s: %d buses, %d faults generated in %.1f s\n", backend.c_str(), buses,
                          faults, wallNow() - g0);
         }
-        if (!openCase(dbArg)) return 3;
+        CDBUtility db;
+        if (!openCase(db, dbArg)) return 3;
         std::string few;
         for (const std::string& k : faultKeys(chosen))
             few += (few.empty() ? "" : ",") + textcodec::toUtf8(k);
-        CDBUtility::closedb();
+        db.closedb();
         const std::string project = dir + "/cost-" + backend + "/";
         auto run = [&](const std::string& faultArg) {
             return runChild({exe, "--batch", dbArg, project, std::to_string(casegen::kGridCase), "--reports",

@@ -123,9 +123,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot make the grid case: %s\n", err.c_str());
         return 3;
     }
-    CDBUtility::m_strTableSuffix = "BAK";
-    CDBUtility::setDBType(DB_SC);
-    if (!CDBUtility::opendb(dbArg.c_str())) return 3;
+    CDBUtility db;
+    db.setTableSuffix("BAK");
+    db.setDBType(DB_SC);
+    if (!db.opendb(dbArg.c_str())) return 3;
 
     SCPosList faultList;
     {
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     std::streambuf* debug = std::cout.rdbuf(&null);
     Clock whole;
     const double t0 = now();
-    const OutputResult full = runOutput(CDBUtility::connection(), req, &whole);
+    const OutputResult full = runOutput(db.connection(), req, &whole);
     const double t1 = now();
     std::cout.rdbuf(debug);
     if (!full.ok()) {
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
                         any ? whole.bar[k].total : 0L);
             if (at >= t1) break;
         }
-        CDBUtility::closedb();
+        db.closedb();
         return 0;
     }
     std::printf("%-34s %8s %9s | %-14s %-14s\n", "step", "time s", "max gap s", "cancel at 50 %",
@@ -195,7 +196,7 @@ int main(int argc, char** argv) {
             const double start = now();
             c.cancelAt = start + (st.start - t0) + at * (st.end - st.start);
             std::cout.rdbuf(&null);
-            const OutputResult r = runOutput(CDBUtility::connection(), req, &c);
+            const OutputResult r = runOutput(db.connection(), req, &c);
             const double end = now();
             std::cout.rdbuf(debug);
             if (r.ok())
@@ -205,6 +206,6 @@ int main(int argc, char** argv) {
         }
         std::printf("\n");
     }
-    CDBUtility::closedb();
+    db.closedb();
     return 0;
 }

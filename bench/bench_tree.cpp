@@ -76,13 +76,14 @@ bool bench(const std::string& db, int buses, int stationSample) {
         std::fprintf(stderr, "%s: cannot generate the grid: %s\n", db.c_str(), err.c_str());
         return false;
     }
-    CDBUtility::m_strTableSuffix = "BAK"; // as the program starts without a fourth argument
-    if (!CDBUtility::opendb(db.c_str())) return false;
-    CDBUtility::setDBType(DB_SC);
+    CDBUtility cdb;
+    cdb.setTableSuffix("BAK"); // as the program starts without a fourth argument
+    if (!cdb.opendb(db.c_str())) return false;
+    cdb.setDBType(DB_SC);
     // The server refreshes its index statistics on its own some time after a bulk load;
     // a case database in use has settled ones. Refresh them now rather than time the gap.
-    if (!CDBUtility::dialect().isFileDatabase()) {
-        QSqlQuery q(*CDBUtility::m_pDatabase);
+    if (!cdb.dialect().isFileDatabase()) {
+        QSqlQuery q(*cdb.database());
         q.exec("ANALYZE TABLE CDB_AREASBAK, CDB_ZONEBAK, CDB_PSTATIONBAK, CDB_NODEBAK, CDB_ACLINEBAK, "
                "CDB_DCLINEBAK, CDB_TRANS_2WBAK, CDB_GENERATBAK, CDB_PCAPREABAK");
         while (q.next()) {
@@ -97,7 +98,7 @@ bool bench(const std::string& db, int buses, int stationSample) {
     };
 
     SCCommTreeView* tree = nullptr;
-    record("build tree and root", timed([&] { tree = new SCCommTreeView; }));
+    record("build tree and root", timed([&] { tree = new SCCommTreeView(cdb); }));
     tree->resize(400, 900);
     tree->show();
     QApplication::processEvents();
@@ -149,7 +150,7 @@ bool bench(const std::string& db, int buses, int stationSample) {
             record("search next", timed([&] { left = tree->searchNext(); }));
     }
     delete tree;
-    CDBUtility::closedb();
+    cdb.closedb();
 
     std::fprintf(
         stderr,

@@ -13,17 +13,6 @@
 
 using textcodec::gb;
 
-DB_type CDBUtility::m_dbType = DB_SC;
-std::string CDBUtility::m_strTablePrefix = "SCR_";
-std::string CDBUtility::m_CaseNo;
-QString CDBUtility::m_CaseName;
-QSqlDatabase* CDBUtility::m_pDatabase = nullptr;
-std::string CDBUtility::m_strTableSuffix;
-SqlDialect CDBUtility::m_dialect;
-std::string CDBUtility::m_strOpenError;
-std::shared_ptr<DbSession> CDBUtility::m_session;
-std::string CDBUtility::m_charsetOverride;
-
 namespace {
 
 QSqlDatabase& connectionObject() {
@@ -126,7 +115,18 @@ bool learn(const DbConnection& db, DbSession& session, const std::string& overri
     return true;
 }
 
+// The object whose opendb made the connection, while it exists.
+const CDBUtility* g_opened = nullptr;
+
 } // namespace
+
+CDBUtility::~CDBUtility() {
+    if (g_opened == this) g_opened = nullptr;
+}
+
+DbConnection CDBUtility::lastOpened() {
+    return g_opened ? g_opened->connection() : DbConnection();
+}
 
 QSqlDatabase* CDBUtility::opendb(const char* name) {
     const std::string dbName = name ? name : "";
@@ -141,6 +141,7 @@ QSqlDatabase* CDBUtility::opendb(const char* name) {
     if (QSqlDatabase::contains(connName)) QSqlDatabase::removeDatabase(connName);
     db = QSqlDatabase::addDatabase(m_dialect.driverName(), connName);
     m_pDatabase = &db;
+    g_opened = this;
     db.setDatabaseName(connName);
     QString server;
     const bool reached = m_dialect.configure(db, &server);
@@ -210,7 +211,7 @@ void CDBUtility::setDBType(DB_type t) {
     m_strTablePrefix = "SCR_";
 }
 
-std::string CDBUtility::getCaseTab() {
+std::string CDBUtility::getCaseTab() const {
     return "SC_CASE";
 }
 
@@ -218,7 +219,7 @@ void CDBUtility::setCaseNo(int n) {
     m_CaseNo = std::to_string(n);
     SqlStmt s;
     s << "SELECT Case_Name from SC_CASE where Case_No=" << m_CaseNo;
-    dbq::Query q;
+    dbq::Query q(connection());
     const bool active = q.exec(s);
     if (!active) failedRead(s);
     if (q.next()) {
@@ -235,7 +236,7 @@ void CDBUtility::setCaseName(const QString& name) {
     SqlStmt s;
     s << "SELECT Case_No from SC_CASE where CASE_Name=";
     s.str(name8);
-    dbq::Query q;
+    dbq::Query q(connection());
     if (!q.exec(s)) failedRead(s);
     if (q.next()) {
         m_CaseNo = q.text8(0);
@@ -244,33 +245,34 @@ void CDBUtility::setCaseName(const QString& name) {
     raiseError(gb("在") + gb("短路") + gb("作业表中没有找到作业名:") + name8);
 }
 
-void CDBUtility::failedRead(const SqlStmt& s) {
+void CDBUtility::failedRead(const SqlStmt& s) const {
     // A statement that did not run says nothing about the case: name what stopped it.
     const std::string why = dbq::failureText(connection());
     if (!why.empty()) raiseError(why);
     screport::logError(s.text());
 }
 
-int CDBUtility::getCaseNo(const std::string& name) {
+int CDBUtility::getCaseNo(const std::string& name) const {
     SqlStmt s;
     s << "select Case_No from " << getCaseTab() << " where Case_Name=";
     s.str(name);
-    dbq::Query q;
+    dbq::Query q(connection());
     if (q.exec(s) && q.next()) return dbq::toInt(q.value(0));
     return -1;
 }
 
-std::string CDBUtility::getCaseName(int n) {
+std::string CDBUtility::getCaseName(int n) const {
     SqlStmt s;
     s << "select Case_Name from " << getCaseTab() << " where Case_No=" << std::to_string(n);
-    return dbq::firstText(s);
+    dbq::Query q(connection());
+    return q.exec(s) && q.next() ? q.text8(0) : std::string();
 }
 
-void CDBUtility::getCaseNameList(QStringList& list) {
+void CDBUtility::getCaseNameList(QStringList& list) const {
     list.clear();
     SqlStmt s;
     s << "SELECT CASE_Name from " << getCaseTab() << " where calculate=1";
-    dbq::Query q;
+    dbq::Query q(connection());
     if (!q.exec(s)) {
         failedRead(s);
     } else {
@@ -280,30 +282,30 @@ void CDBUtility::getCaseNameList(QStringList& list) {
     if (list.isEmpty()) raiseError(gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
 }
 
-bool CDBUtility::isCaseCalculated(int n) {
+bool CDBUtility::isCaseCalculated(int n) const {
     const std::string name = getCaseName(n);
     if (name.empty()) return false;
     // The statement of the case list, so that "calculated" means what the list shows.
     SqlStmt s;
     s << "SELECT CASE_Name from " << getCaseTab() << " where calculate=1";
-    dbq::Query q;
+    dbq::Query q(connection());
     if (!q.exec(s)) return false;
     while (q.next())
         if (q.text8(0) == name) return true;
     return false;
 }
 
-void CDBUtility::save_caseNote(const char* table, const QString& name, const QString& note) {
+void CDBUtility::save_caseNote(const char* table, const QString& name, const QString& note) const {
     const std::string tab = table ? table : "";
     SqlStmt s;
     s << "update " << tab << " set Note=";
     s.str(textcodec::toLocal8(note));
     s << " where case_name=";
     s.str(textcodec::toLocal8(name));
-    if (!isPlainIdentifier(tab) || !dbq::run(s)) screport::logError(s.text());
+    if (!isPlainIdentifier(tab) || !dbq::Query(connection()).exec(s)) screport::logError(s.text());
 }
 
-DbConnection CDBUtility::connection() {
+DbConnection CDBUtility::connection() const {
     if (!m_pDatabase) return DbConnection();
     return DbConnection(*m_pDatabase, m_dialect, m_strTableSuffix, m_session);
 }

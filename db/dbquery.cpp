@@ -12,7 +12,13 @@
 
 namespace dbq {
 
-Query::Query() : m_db(CDBUtility::connection()) {}
+namespace {
+DbConnection opened() {
+    return CDBUtility::lastOpened();
+}
+} // namespace
+
+Query::Query() : m_db(opened()) {}
 
 Query::Query(DbConnection db) : m_db(std::move(db)) {}
 
@@ -68,8 +74,9 @@ bool runAll(const std::vector<SqlStmt>& list, bool bestEffort = false) {
 } // namespace
 
 void noteFailure(const QSqlError& e) {
-    if (CDBUtility::dialect().isConnectionLost(e)) g_connectionLost = true;
-    if (CDBUtility::dialect().isLockConflict(e)) {
+    const SqlDialect d = opened().dialect();
+    if (d.isConnectionLost(e)) g_connectionLost = true;
+    if (d.isLockConflict(e)) {
         g_lockConflict = true;
         if (g_exclusiveDepth == 0) g_lockRefused = true; // a save runs again instead
     }
@@ -121,7 +128,7 @@ void setStatementHook(StatementHook hook) {
 }
 
 bool exclusiveTransaction(const std::string& lockKey, const std::function<bool()>& body) {
-    const SqlDialect& d = CDBUtility::dialect();
+    const SqlDialect d = opened().dialect();
     constexpr int kAttempts = 5;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         g_lockConflict = false;
@@ -192,7 +199,7 @@ std::string firstText(const SqlStmt& s, const std::string& fallback) {
 }
 
 QSqlRecord recordOf(const std::string& table) {
-    return CDBUtility::connection().record(table);
+    return opened().record(table);
 }
 
 bool hasColumn(const std::string& table, const std::string& column) {

@@ -20,7 +20,7 @@ namespace dbq {
 // and goes as the database holds it, table names as the database spells them.
 class SCREPORT_CORE_EXPORT Query {
   public:
-    // On CDBUtility's connection.
+    // On the connection of the case database opened last.
     Query();
     explicit Query(DbConnection db);
     // Binds and runs; true when the statement ran.
@@ -44,7 +44,7 @@ class SCREPORT_CORE_EXPORT Query {
     std::unique_ptr<ResultRows> m_rows;
 };
 
-// Runs `s` on CDBUtility's connection; true when it ran.
+// Runs `s` on the connection of the case database opened last; true when it ran.
 SCREPORT_CORE_EXPORT bool run(const SqlStmt& s);
 // Tables the program names that the database lacks, noted when a statement that names
 // them failed; cleared with clearConnectionLost(). As the program writes them.

@@ -176,8 +176,8 @@ std::set<std::string> checkedObjects(const OutputOptions& opts) {
     return on;
 }
 
-std::string objectVarTable() {
-    return CDBUtility::m_strTablePrefix + "CONT";
+std::string objectVarTable(const CDBUtility& db) {
+    return db.getTablePrefix() + "CONT";
 }
 
 std::string itemRowKey(const std::string& caseNo, const std::string& kindKey) {
@@ -235,12 +235,13 @@ void loadObjectVars(const std::string& table, const std::string& caseNo, ObjectC
     }
 }
 
-void saveObjectVars(const std::string& table, const std::string& object, const ObjectChoices& c) {
+void saveObjectVars(const CDBUtility& db, const std::string& table, const std::string& object,
+                    const ObjectChoices& c) {
     auto vars = c.m_objVars.find(object);
     if (vars == c.m_objVars.end()) return;
     auto tab = c.m_objTableNo.find(object);
     RowInsert row;
-    row.set("Case_NO", CDBUtility::getCaseNo());
+    row.set("Case_NO", db.getCaseNo());
     row.set("OBJNO", (long long)std::max(0, reportkinds::indexOf(object)));
     row.set("TableNO", (long long)(tab == c.m_objTableNo.end() ? 0 : tab->second));
     const std::vector<int>& v = vars->second;
@@ -255,23 +256,23 @@ void saveObjectVars(const std::string& table, const std::string& object, const O
 
 // Every save of stored choices in one database takes its turn: two programs on one
 // case never interleave their deletes and inserts.
-static std::string choicesLock() {
-    return "choices:" + CDBUtility::m_pDatabase->databaseName().toStdString();
+static std::string choicesLock(const CDBUtility& db) {
+    return "choices:" + db.database()->databaseName().toStdString();
 }
 
-bool saveOutputOptions(const std::string& table, const OutputOptions& opts, const ObjectChoices& c) {
-    const std::string caseTab = CDBUtility::getCaseTab();
-    const std::string caseName = textcodec::toLocal8(CDBUtility::getCaseName());
+bool saveOutputOptions(const CDBUtility& db, const std::string& table, const OutputOptions& opts,
+                       const ObjectChoices& c) {
+    const std::string caseTab = db.getCaseTab();
+    const std::string caseName = textcodec::toLocal8(db.getCaseName());
     if (!isPlainIdentifier(table)) return false;
-    QSqlDatabase* db = CDBUtility::m_pDatabase;
-    if (!db || !db->isOpen()) return false;
+    if (!db.database() || !db.database()->isOpen()) return false;
     // The old rows go and the new ones come in one transaction: another program reading
     // the case, or a server that stops half way, never sees the case without options.
-    return dbq::exclusiveTransaction(choicesLock(), [&] {
-        if (!runOrLog(CDBUtility::dialect().deleteByCaseName(table, caseTab, caseName, ""))) return false;
+    return dbq::exclusiveTransaction(choicesLock(db), [&] {
+        if (!runOrLog(db.dialect().deleteByCaseName(table, caseTab, caseName, ""))) return false;
 
         RowInsert row;
-        row.set("CASE_NO", CDBUtility::getCaseNo());
+        row.set("CASE_NO", db.getCaseNo());
         row.set("Unit", opts.unit);
         row.set("On_area", opts.onArea);
         row.set("On_Zone", opts.onZone);
@@ -285,17 +286,16 @@ bool saveOutputOptions(const std::string& table, const OutputOptions& opts, cons
         }
         screport::logDebug("after check overlimit");
 
-        const std::string varTable = objectVarTable();
+        const std::string varTable = objectVarTable(db);
         if (isPlainIdentifier(varTable)) {
             // Rows of object 7 belong to another module of the short-circuit program.
-            runOrLog(
-                CDBUtility::dialect().deleteByCaseName(varTable, caseTab, caseName, " and OBJNo!=7", true));
+            runOrLog(db.dialect().deleteByCaseName(varTable, caseTab, caseName, " and OBJNo!=7", true));
         }
 
         for (const reportkinds::Kind& k : reportkinds::kinds()) {
             const bool on = c.m_selObjects.count(k.key) > 0;
             row.set(k.column, on);
-            if (on) saveObjectVars(varTable, k.key, c);
+            if (on) saveObjectVars(db, varTable, k.key, c);
         }
         screport::logDebug("heer");
         row.set("Lreport", opts.lreport);
@@ -329,9 +329,9 @@ SCPosList allFaultPoints(const std::string& caseNo) {
     return out;
 }
 
-void loadFaultList(SCPosList& out) {
+void loadFaultList(const CDBUtility& db, SCPosList& out) {
     out.clear();
-    const std::string& caseNo = CDBUtility::m_CaseNo;
+    const std::string& caseNo = db.getCaseNo();
     SqlStmt s;
     s << "SELECT Bus_Name from SCR_FAULTBUS where CASE_NO=";
     s.number(caseNo);
@@ -371,16 +371,15 @@ void loadFaultList(SCPosList& out) {
     }
 }
 
-bool saveFaultList(const SCPosList& list) {
-    const std::string& caseNo = CDBUtility::m_CaseNo;
+bool saveFaultList(const CDBUtility& db, const SCPosList& list) {
+    const std::string& caseNo = db.getCaseNo();
     SqlStmt del;
     del << "delete from SCR_FAULTBUS where CASE_NO=";
     del.number(caseNo);
     screport::logDebug(del.text());
-    QSqlDatabase* db = CDBUtility::m_pDatabase;
-    if (!db || !db->isOpen()) return false;
+    if (!db.database() || !db.database()->isOpen()) return false;
     // When a statement fails the previous list stays.
-    return dbq::exclusiveTransaction(choicesLock(), [&] {
+    return dbq::exclusiveTransaction(choicesLock(db), [&] {
         if (!runOrLog(del)) return false;
         for (const SCPos& p : list) {
             SqlStmt ins;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class CDBUtility;
+
 namespace casechoices {
 
 // What the user chose of the report kinds, keyed by report key (GB18030). Columns,
@@ -54,7 +56,7 @@ SCREPORT_CORE_EXPORT bool loadOutputOptions(const std::string& table, int caseNo
 SCREPORT_CORE_EXPORT std::set<std::string> checkedObjects(const OutputOptions& opts);
 
 // The table of the cases' item rows.
-SCREPORT_CORE_EXPORT std::string objectVarTable();
+SCREPORT_CORE_EXPORT std::string objectVarTable(const CDBUtility& db);
 // Reads the item rows of `caseNo` into c.m_objTableNo and c.m_objVars. An item number
 // that is not one of its kind's items is left out and goes to `problems` (as above); of
 // several rows of a kind the first counts.
@@ -62,25 +64,25 @@ SCREPORT_CORE_EXPORT void loadObjectVars(const std::string& table, const std::st
                                          ObjectChoices& c, dataproblems::List* problems = nullptr);
 // The row a problem of a kind's item row names: the case and the kind.
 SCREPORT_CORE_EXPORT std::string itemRowKey(const std::string& caseNo, const std::string& kindKey);
-// Inserts the item row of `object` for the current case.
-SCREPORT_CORE_EXPORT void saveObjectVars(const std::string& table, const std::string& object,
-                                         const ObjectChoices& c);
+// Inserts the item row of `object` for the current case of `db`.
+SCREPORT_CORE_EXPORT void saveObjectVars(const CDBUtility& db, const std::string& table,
+                                         const std::string& object, const ObjectChoices& c);
 
-// Replaces the current case's options row and item rows: `opts` gives the option
-// flags, c.m_selObjects the checked kinds, in one transaction. False, with the stored
+// Replaces the options row and item rows of the current case of `db`: `opts` gives the
+// option flags, c.m_selObjects the checked kinds, in one transaction. False, with the stored
 // rows as they were, when the old row could not be deleted or the new one not written.
-SCREPORT_CORE_EXPORT bool saveOutputOptions(const std::string& table, const OutputOptions& opts,
-                                            const ObjectChoices& c);
+SCREPORT_CORE_EXPORT bool saveOutputOptions(const CDBUtility& db, const std::string& table,
+                                            const OutputOptions& opts, const ObjectChoices& c);
 
-// The stored fault points of the current case, with their branch and position filled
+// The stored fault points of the current case of `db`, with their branch and position filled
 // from the case's fault results.
-SCREPORT_CORE_EXPORT void loadFaultList(SCPosList& out);
+SCREPORT_CORE_EXPORT void loadFaultList(const CDBUtility& db, SCPosList& out);
 // Every fault point of the case, in fault-number order: what a case without stored
 // choices reports.
 SCREPORT_CORE_EXPORT SCPosList allFaultPoints(const std::string& caseNo);
-// Replaces the current case's stored fault points in one transaction: when a statement
-// fails the previous list stays.
-SCREPORT_CORE_EXPORT bool saveFaultList(const SCPosList& list);
+// Replaces the stored fault points of the current case of `db` in one transaction: when a
+// statement fails the previous list stays.
+SCREPORT_CORE_EXPORT bool saveFaultList(const CDBUtility& db, const SCPosList& list);
 
 // The fault-point key of a SCR_R120 row: the bus for a fault at a bus, else
 // ID_Name "_" Percent.

@@ -9,11 +9,11 @@
 
 namespace dp = dataproblems;
 
-std::vector<CaseInfo> listCases() {
+std::vector<CaseInfo> listCases(const CDBUtility& db) {
     const SqlStmt s("SELECT Case_No,Case_Name,Type_Fault,calculate,Note from SC_CASE order by Case_No");
-    dbq::Query q;
+    dbq::Query q(db.connection());
     if (!q.exec(s)) {
-        const std::string why = dbq::failureText(CDBUtility::connection());
+        const std::string why = dbq::failureText(db.connection());
         raiseError(why.empty() ? textcodec::gb("不能读出短路作业表:SC_CASE") : why);
     }
     std::vector<CaseInfo> out;

@@ -26,7 +26,8 @@ int wholeNumber(const QString& s) {
 
 } // namespace
 
-CaseBrowseDlg::CaseBrowseDlg(QWidget* parent, const char* name, bool modal, Qt::WindowFlags f)
+CaseBrowseDlg::CaseBrowseDlg(const CDBUtility& db, QWidget* parent, const char* name, bool modal,
+                             Qt::WindowFlags f)
     : QDialog(parent, f) {
     if (name) setObjectName(textcodec::fromLocal8(name));
     setModal(modal);
@@ -46,9 +47,9 @@ CaseBrowseDlg::CaseBrowseDlg(QWidget* parent, const char* name, bool modal, Qt::
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
 
     SqlStmt s;
-    s << "SELECT CASE_Name,NOTE FROM " << CDBUtility::getCaseTab() << " where calculate=1";
+    s << "SELECT CASE_Name,NOTE FROM " << db.getCaseTab() << " where calculate=1";
     screport::logDebug(s.text());
-    dbq::Query q;
+    dbq::Query q(db.connection());
     if (q.exec(s)) {
         while (q.next()) {
             const QString caseName = textcodec::fromLocal8(q.text8(0));

@@ -2,13 +2,14 @@
 // The calculated cases of the current case kind with their notes; the user picks one.
 #include <QDialog>
 
+class CDBUtility;
 class QTableWidget;
 
 class CaseBrowseDlg : public QDialog {
     Q_OBJECT
   public:
-    explicit CaseBrowseDlg(QWidget* parent = nullptr, const char* name = nullptr, bool modal = false,
-                           Qt::WindowFlags f = {});
+    explicit CaseBrowseDlg(const CDBUtility& db, QWidget* parent = nullptr, const char* name = nullptr,
+                           bool modal = false, Qt::WindowFlags f = {});
     // The number in the first column of the current row, or -1 without a current row.
     int getSelectedCase() const;
     QTableWidget* table() const { return m_pTable; }

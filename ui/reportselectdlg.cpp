@@ -70,7 +70,7 @@ ReportSelectDlg::ReportSelectDlg(const std::string& projectDir, bool useBackupTa
     : QDialog(parent, f), m_strProjDir(projectDir) {
     if (name) setObjectName(textcodec::fromLocal8(name));
     setModal(modal);
-    if (useBackupTables) CDBUtility::m_strTableSuffix = "BAK";
+    if (useBackupTables) m_caseDb.setTableSuffix("BAK");
 }
 
 ReportSelectDlg::~ReportSelectDlg() {
@@ -102,16 +102,16 @@ QWidget* ReportSelectDlg::createCaseRow(QWidget* parent, const std::string& case
     m_pCaseCombo = new QComboBox(row);
     m_pCaseCombo->setEditable(false);
     QStringList cases;
-    CDBUtility::getCaseNameList(cases); // no calculated case: the error ends the program
+    m_caseDb.getCaseNameList(cases); // no calculated case: the error ends the program
     m_pCaseCombo->addItems(cases);
     m_pCaseCombo->setToolTip(u("要输出的短路作业（已计算的作业）"));
     connect(m_pCaseCombo, &QComboBox::textActivated, this, &ReportSelectDlg::onChangeCase);
     l->addWidget(m_pCaseCombo, 1);
     if (!caseName8.empty()) {
         m_pCaseCombo->setCurrentText(textcodec::fromLocal8(caseName8));
-        CDBUtility::setCaseName(textcodec::fromLocal8(caseName8));
+        m_caseDb.setCaseName(textcodec::fromLocal8(caseName8));
     } else if (!cases.isEmpty()) {
-        CDBUtility::setCaseName(cases.first());
+        m_caseDb.setCaseName(cases.first());
     }
     auto* browse = new QPushButton(u("浏览"), row);
     browse->setToolTip(u("在作业表中按作业描述选择作业"));
@@ -146,7 +146,7 @@ QWidget* ReportSelectDlg::createRangeRow(QWidget* parent) {
 }
 
 QWidget* ReportSelectDlg::createNetTree(QWidget* parent) {
-    CommTreeView* tree = new SCCommTreeView(parent);
+    CommTreeView* tree = new SCCommTreeView(m_caseDb, parent);
     g_pCommTree = tree;
     tree->setToolTip(u("电网结构：双击区域、分区或厂站展开"));
     // Runs after the tree has read the level it opens.
@@ -194,9 +194,9 @@ QWidget* ReportSelectDlg::createSearchBox(QWidget* parent) {
 
 bool ReportSelectDlg::readNote(const QString& caseName) {
     SqlStmt s;
-    s << "SELECT NOTE from " << CDBUtility::getCaseTab() << " where CASE_Name=";
+    s << "SELECT NOTE from " << m_caseDb.getCaseTab() << " where CASE_Name=";
     s.str(textcodec::toLocal8(caseName));
-    dbq::Query q;
+    dbq::Query q(m_caseDb.connection());
     if (!q.exec(s)) {
         screport::logError(s.text());
         return false;
@@ -373,25 +373,25 @@ void ReportSelectDlg::onStateChanged(int state) {
 
 void ReportSelectDlg::onChangeCase(const QString& name) {
     screport::logDebug(textcodec::toLocal8(name));
-    saveOptions(); // still the previous case in CDBUtility
+    saveOptions(); // still the previous case in m_caseDb
     if (noticeLostConnection()) {
         // Nothing of the other case can be read: the dialog stays on the case it shows.
-        m_pCaseCombo->setCurrentText(CDBUtility::getCaseName());
+        m_pCaseCombo->setCurrentText(m_caseDb.getCaseName());
         return;
     }
     // What is shown of the new case comes from one state of the database.
-    const DbConnection db = CDBUtility::connection();
+    const DbConnection db = m_caseDb.connection();
     const ReadSnapshot snapshot(
-        db, {CDBUtility::getCaseTab(), "SCR_OUT", "SCR_CONT", "SCR_FAULTBUS", "SCR_R120"}, false);
-    CDBUtility::setCaseName(name);
+        db, {m_caseDb.getCaseTab(), "SCR_OUT", "SCR_CONT", "SCR_FAULTBUS", "SCR_R120"}, false);
+    m_caseDb.setCaseName(name);
     if (m_pNoteEdit) readNote(name);
     loadOptions();
 }
 
 void ReportSelectDlg::onBrowseCase() {
-    CaseBrowseDlg dlg(this);
+    CaseBrowseDlg dlg(m_caseDb, this);
     if (noticeLostConnection()) return;
-    dlg.preselect(CDBUtility::getCaseName());
+    dlg.preselect(m_caseDb.getCaseName());
     // Escape or closing the window keeps the case shown.
     if (ui::execModal(dlg) != QDialog::Accepted) return;
     const int n = dlg.getSelectedCase();
@@ -463,7 +463,7 @@ bool ReportSelectDlg::noticeLostConnection(bool once) {
     if (!dbq::connectionLost()) return false;
     if (once && m_toldLost) return true;
     m_toldLost = true;
-    const QString name = CDBUtility::m_pDatabase ? CDBUtility::m_pDatabase->databaseName() : QString();
+    const QString name = m_caseDb.database() ? m_caseDb.database()->databaseName() : QString();
     QMessageBox box(QMessageBox::Warning, u("提示"),
                     u("与数据库的连接已中断，选择不能保存，报表不能输出:") + name, QMessageBox::NoButton,
                     this);
@@ -482,14 +482,14 @@ void ReportSelectDlg::saveOutputOptions(const std::string& table) {
     o.overLimit = m_pOverRadio && m_pOverRadio->isChecked();
     if (m_pReportCheck) o.lreport = m_pReportCheck->isChecked();
     if (m_pFileCheck) o.lfile = m_pFileCheck->isChecked();
-    if (casechoices::saveOutputOptions(table, o, *this) && m_usingDefaults) {
+    if (casechoices::saveOutputOptions(m_caseDb, table, o, *this) && m_usingDefaults) {
         m_usingDefaults = false; // stored: they are the case's own now
         showChoiceProblems();
     }
 }
 
 void ReportSelectDlg::loadOutputOptions(const std::string& table) {
-    const int n = m_pCaseCombo ? CDBUtility::getCaseNo(textcodec::toLocal8(m_pCaseCombo->currentText())) : -1;
+    const int n = m_pCaseCombo ? m_caseDb.getCaseNo(textcodec::toLocal8(m_pCaseCombo->currentText())) : -1;
     casechoices::OutputOptions o;
     dataproblems::List problems;
     m_choiceProblems.clear();
@@ -524,7 +524,8 @@ void ReportSelectDlg::loadOutputOptions(const std::string& table) {
         box->setChecked(on); // onStateChanged keeps m_selObjects and "输出" in step
         if (button) button->setEnabled(on);
     }
-    casechoices::loadObjectVars(casechoices::objectVarTable(), CDBUtility::getCaseNo(), *this, &problems);
+    casechoices::loadObjectVars(casechoices::objectVarTable(m_caseDb), m_caseDb.getCaseNo(), *this,
+                                &problems);
     m_choiceProblems = problems.entries();
     showChoiceProblems();
 }

@@ -2,6 +2,7 @@
 // The common part of the report dialogs: the case with its note, the output objects
 // with their choose buttons, the output options, the network tree's search bar and
 // the storage of all these choices per case.
+#include "db/cdbutility.h"
 #include "sc/casechoices.h"
 
 #include <QDialog>
@@ -27,6 +28,7 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     ~ReportSelectDlg() override;
 
     // Read access for the program's own checks and for tests.
+    const CDBUtility& caseDb() const { return m_caseDb; }
     const casechoices::ObjectChoices& choices() const { return *this; }
     QComboBox* caseCombo() const { return m_pCaseCombo; }
     QTextEdit* noteEdit() const { return m_pNoteEdit; }
@@ -77,6 +79,8 @@ class ReportSelectDlg : public QDialog, protected casechoices::ObjectChoices {
     // The note of `caseName` (GB18030) from the case table; false when the case has no row.
     bool readNote(const QString& caseName);
 
+    // The case database the dialog works on: opened by the dialog, handed to its parts.
+    CDBUtility m_caseDb;
     std::string m_strProjDir;
     bool m_toldLost = false;
     std::map<QCheckBox*, QPushButton*> m_objButtons;

@@ -17,8 +17,8 @@
 #include <algorithm>
 #include <set>
 
-SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* name, bool modal,
-                         Qt::WindowFlags f)
+SCPosSelDlg::SCPosSelDlg(const CDBUtility& db, const SCPosList& current, QWidget* parent, const char* name,
+                         bool modal, Qt::WindowFlags f)
     : QDialog(parent, f) {
     if (name) setObjectName(textcodec::fromLocal8(name));
     setModal(modal);
@@ -27,7 +27,17 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(10, 10, 10, 10);
     top->setSpacing(10);
+    top->addWidget(createPointLists(), 1);
+    top->addLayout(createOkCancel());
+    // Return in the search field searches; it must not also press a button.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
 
+    load_scbuses(db, current);
+    resize(640, 480);
+}
+
+QGroupBox* SCPosSelDlg::createPointLists() {
     auto* lines = new QGroupBox(QString::fromUtf8("故障点"), this); // buses and points inside branches
     auto* h = new QHBoxLayout(lines);
     h->setContentsMargins(20, 20, 20, 20);
@@ -37,21 +47,53 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     left->addWidget(new QLabel(QString::fromUtf8("故障母线："), lines));
     m_pAvailList = new QListWidget(lines);
     m_pAvailList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pAvailList->setToolTip(QString::fromUtf8("本作业可选的故障点"));
     left->addWidget(m_pAvailList);
     h->addLayout(left, 1);
 
+    auto* centre = new QVBoxLayout; // the buttons stay together at the top
+    centre->addLayout(createMoveButtons(lines));
+    centre->addStretch(1);
+    h->addLayout(centre);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(new QLabel(QString::fromUtf8("已选故障母线："), lines));
+    m_pSelList = new QListWidget(lines);
+    m_pSelList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pSelList->setToolTip(QString::fromUtf8("要输出的故障点，按此顺序输出"));
+    right->addWidget(m_pSelList);
+    h->addLayout(right, 1);
+    connect(m_pAvailList, &QListWidget::itemDoubleClicked, this, &SCPosSelDlg::onDoubleClicked_Sel);
+    connect(m_pSelList, &QListWidget::itemDoubleClicked, this, &SCPosSelDlg::onDoubleClicked_unSel);
+    return lines;
+}
+
+QGridLayout* SCPosSelDlg::createMoveButtons(QWidget* parent) {
     auto* middle = new QGridLayout;
     middle->setContentsMargins(10, 10, 10, 10);
     middle->setSpacing(10);
-    auto* selBtn = new QPushButton(QString::fromUtf8("选择"), lines);
-    auto* clearBtn = new QPushButton(QString::fromUtf8("删除"), lines);
-    auto* selAllBtn = new QPushButton(QString::fromUtf8("全选"), lines);
-    auto* clearAllBtn = new QPushButton(QString::fromUtf8("全删"), lines);
+    auto* selBtn = new QPushButton(QString::fromUtf8("选择"), parent);
+    auto* clearBtn = new QPushButton(QString::fromUtf8("删除"), parent);
+    auto* selAllBtn = new QPushButton(QString::fromUtf8("全选"), parent);
+    auto* clearAllBtn = new QPushButton(QString::fromUtf8("全删"), parent);
     middle->addWidget(selBtn, 0, 0);
     middle->addWidget(clearBtn, 0, 1);
     middle->addWidget(selAllBtn, 1, 0);
     middle->addWidget(clearAllBtn, 1, 1);
-    auto* find = new QGroupBox(QString::fromUtf8("查找"), lines);
+    selBtn->setToolTip(QString::fromUtf8("把左边选中的故障点移到右边（或双击）"));
+    clearBtn->setToolTip(QString::fromUtf8("把右边选中的故障点移回左边（或双击）"));
+    selAllBtn->setToolTip(QString::fromUtf8("选择全部故障点"));
+    clearAllBtn->setToolTip(QString::fromUtf8("删除全部已选故障点"));
+    connect(selBtn, &QPushButton::clicked, this, &SCPosSelDlg::onSelect);
+    connect(clearBtn, &QPushButton::clicked, this, &SCPosSelDlg::onClear);
+    connect(selAllBtn, &QPushButton::clicked, this, &SCPosSelDlg::onSelAll);
+    connect(clearAllBtn, &QPushButton::clicked, this, &SCPosSelDlg::onClearAll);
+    middle->addWidget(createFindBox(parent), 2, 0, 1, 2);
+    return middle;
+}
+
+QGroupBox* SCPosSelDlg::createFindBox(QWidget* parent) {
+    auto* find = new QGroupBox(QString::fromUtf8("查找"), parent);
     auto* findLayout = new QHBoxLayout(find);
     findLayout->addWidget(new QLabel(QString::fromUtf8("母线名"), find));
     m_pSearchEdit = new QLineEdit(find);
@@ -63,61 +105,32 @@ SCPosSelDlg::SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* 
     m_pFindStatus = new QLabel(find);
     m_pFindStatus->setObjectName("findStatus");
     findLayout->addWidget(m_pFindStatus);
-    middle->addWidget(find, 2, 0, 1, 2);
-    auto* centre = new QVBoxLayout; // the buttons stay together at the top
-    centre->addLayout(middle);
-    centre->addStretch(1);
-    h->addLayout(centre);
+    connect(m_pSearchEdit, &QLineEdit::returnPressed, this, &SCPosSelDlg::onSearch);
+    connect(m_pFindNextBtn, &QPushButton::clicked, this, [this] { findFrom(m_findRow + 1); });
+    return find;
+}
 
-    auto* right = new QVBoxLayout;
-    right->addWidget(new QLabel(QString::fromUtf8("已选故障母线："), lines));
-    m_pSelList = new QListWidget(lines);
-    m_pSelList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    right->addWidget(m_pSelList);
-    h->addLayout(right, 1);
-    top->addWidget(lines, 1);
-
+QHBoxLayout* SCPosSelDlg::createOkCancel() {
     auto* buttons = new QHBoxLayout;
     auto* ok = new QPushButton(QString::fromUtf8("确定"), this);
     auto* cancel = new QPushButton(QString::fromUtf8("取消"), this);
+    ok->setToolTip(QString::fromUtf8("使用右边的故障点"));
+    cancel->setToolTip(QString::fromUtf8("不作改动（Esc）"));
     buttons->addStretch(1);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    top->addLayout(buttons);
-
-    connect(selBtn, &QPushButton::clicked, this, &SCPosSelDlg::onSelect);
-    connect(clearBtn, &QPushButton::clicked, this, &SCPosSelDlg::onClear);
-    connect(selAllBtn, &QPushButton::clicked, this, &SCPosSelDlg::onSelAll);
-    connect(clearAllBtn, &QPushButton::clicked, this, &SCPosSelDlg::onClearAll);
-    connect(m_pSearchEdit, &QLineEdit::returnPressed, this, &SCPosSelDlg::onSearch);
-    connect(m_pFindNextBtn, &QPushButton::clicked, this, [this] { findFrom(m_findRow + 1); });
-    selBtn->setToolTip(QString::fromUtf8("把左边选中的故障点移到右边（或双击）"));
-    clearBtn->setToolTip(QString::fromUtf8("把右边选中的故障点移回左边（或双击）"));
-    selAllBtn->setToolTip(QString::fromUtf8("选择全部故障点"));
-    clearAllBtn->setToolTip(QString::fromUtf8("删除全部已选故障点"));
-    m_pAvailList->setToolTip(QString::fromUtf8("本作业可选的故障点"));
-    m_pSelList->setToolTip(QString::fromUtf8("要输出的故障点，按此顺序输出"));
-    ok->setToolTip(QString::fromUtf8("使用右边的故障点"));
-    cancel->setToolTip(QString::fromUtf8("不作改动（Esc）"));
-    connect(m_pAvailList, &QListWidget::itemDoubleClicked, this, &SCPosSelDlg::onDoubleClicked_Sel);
-    connect(m_pSelList, &QListWidget::itemDoubleClicked, this, &SCPosSelDlg::onDoubleClicked_unSel);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    // Return in the search field searches; it must not also press a button.
-    for (QPushButton* b : findChildren<QPushButton*>())
-        b->setAutoDefault(false);
-
-    load_scbuses(current);
-    resize(640, 480);
+    return buttons;
 }
 
-void SCPosSelDlg::load_scbuses(const SCPosList& current) {
+void SCPosSelDlg::load_scbuses(const CDBUtility& db, const SCPosList& current) {
     screport::logDebug("load_scbuses!");
     std::set<std::string> chosen;
     for (const SCPos& p : current)
         chosen.insert(p.name);
     // In fault-number order, the order of the case's calculation.
-    for (SCPos& p : casechoices::allFaultPoints(CDBUtility::m_CaseNo))
+    for (SCPos& p : casechoices::allFaultPoints(db.getCaseNo()))
         (chosen.count(p.name) ? m_sel : m_avail).push_back(std::move(p));
     fill(m_pAvailList, m_avail);
     fill(m_pSelList, m_sel);

@@ -4,6 +4,10 @@
 
 #include <QDialog>
 
+class CDBUtility;
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -13,8 +17,9 @@ class QListWidgetItem;
 class SCPosSelDlg : public QDialog {
     Q_OBJECT
   public:
-    SCPosSelDlg(const SCPosList& current, QWidget* parent, const char* name = nullptr, bool modal = false,
-                Qt::WindowFlags f = {});
+    // The fault points of the current case of `db`; `current` are the selected ones.
+    SCPosSelDlg(const CDBUtility& db, const SCPosList& current, QWidget* parent, const char* name = nullptr,
+                bool modal = false, Qt::WindowFlags f = {});
 
     // The selected fault points, in the order of the selected list.
     const SCPosList& selected() const { return m_sel; }
@@ -35,7 +40,12 @@ class SCPosSelDlg : public QDialog {
     void onDoubleClicked_unSel(QListWidgetItem* item);
 
   private:
-    void load_scbuses(const SCPosList& current);
+    // The two lists with the buttons that move points between them.
+    QGroupBox* createPointLists();
+    QGridLayout* createMoveButtons(QWidget* parent);
+    QGroupBox* createFindBox(QWidget* parent);
+    QHBoxLayout* createOkCancel();
+    void load_scbuses(const CDBUtility& db, const SCPosList& current);
     // Moves the highlighted rows of one list to the end of the other, keeping their order.
     static void moveSelected(QListWidget* fromList, SCPosList& from, QListWidget* toList, SCPosList& to);
     static void moveAll(QListWidget* fromList, SCPosList& from, QListWidget* toList, SCPosList& to);

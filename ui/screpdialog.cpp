@@ -56,8 +56,8 @@ SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDi
                          bool modal, Qt::WindowFlags f)
     : ReportSelectDlg(projectDir, useBackupTables, parent, name, modal, f) {
     // A file that is no case database is named as such, not taken for a database without cases.
-    if (!CDBUtility::opendb(dbName.c_str())) throw ErrorText(CDBUtility::lastOpenError());
-    CDBUtility::setDBType(DB_SC);
+    if (!m_caseDb.opendb(dbName.c_str())) throw ErrorText(m_caseDb.lastOpenError());
+    m_caseDb.setDBType(DB_SC);
     setWindowTitle(QString::fromUtf8("短路报表输出"));
 
     auto* h = new QHBoxLayout(this);
@@ -84,7 +84,7 @@ SCRepDialog::SCRepDialog(const std::string& dbName, const std::string& projectDi
 }
 
 SCRepDialog::~SCRepDialog() {
-    CDBUtility::closedb();
+    m_caseDb.closedb();
     sc_buses.clear();
 }
 
@@ -101,8 +101,7 @@ void SCRepDialog::createCaseArea(QWidget* parent, const std::string& caseName8) 
 
 void SCRepDialog::enableReportKinds() {
     // The batch mode applies the same rules.
-    const std::set<std::string> on =
-        reportkinds::enabledKinds(CDBUtility::connection(), CDBUtility::m_CaseNo);
+    const std::set<std::string> on = reportkinds::enabledKinds(m_caseDb.connection(), m_caseDb.getCaseNo());
     for (const reportkinds::Kind& k : reportkinds::kinds()) {
         QCheckBox* box = objectBox(k.key);
         if (!box) continue;
@@ -117,11 +116,11 @@ void SCRepDialog::enableReportKinds() {
 }
 
 void SCRepDialog::onSelSC() {
-    SCPosSelDlg dlg(sc_buses, this);
+    SCPosSelDlg dlg(m_caseDb, sc_buses, this);
     if (noticeLostConnection()) return; // the case's fault points could not be read
     if (ui::execModal(dlg) != QDialog::Accepted) return;
     sc_buses = dlg.selected();
-    casechoices::saveFaultList(sc_buses);
+    casechoices::saveFaultList(m_caseDb, sc_buses);
     noticeLostConnection(true);
 }
 
@@ -134,20 +133,20 @@ void SCRepDialog::onChoose() {
 
 void SCRepDialog::save_caseNote() {
     if (!m_pCaseCombo || !m_pNoteEdit) return;
-    CDBUtility::save_caseNote("SC_CASE", m_pCaseCombo->currentText(), m_pNoteEdit->toPlainText());
+    m_caseDb.save_caseNote("SC_CASE", m_pCaseCombo->currentText(), m_pNoteEdit->toPlainText());
     noticeLostConnection(true);
 }
 
 void SCRepDialog::saveOptions() {
-    casechoices::saveFaultList(sc_buses);
+    casechoices::saveFaultList(m_caseDb, sc_buses);
     saveOutputOptions(kOptionsTable);
 }
 
 void SCRepDialog::loadOptions() {
-    casechoices::loadFaultList(sc_buses);
+    casechoices::loadFaultList(m_caseDb, sc_buses);
     loadOutputOptions(kOptionsTable);
     // A case never stored reports all its fault points, as the batch does.
-    if (m_usingDefaults && sc_buses.empty()) sc_buses = casechoices::allFaultPoints(CDBUtility::m_CaseNo);
+    if (m_usingDefaults && sc_buses.empty()) sc_buses = casechoices::allFaultPoints(m_caseDb.getCaseNo());
     enableReportKinds(); // each case allows its own kinds
     if (m_pStatus) m_pStatus->clear();
 }
@@ -194,8 +193,8 @@ void SCRepDialog::keyPressEvent(QKeyEvent* event) {
 void SCRepDialog::reject() {
     // Closing the window cancels a run, as its cancel button does; the window goes once
     // the run has stopped.
-    if (m_run) {
-        m_run->cancel();
+    if (m_runProgress) {
+        m_runProgress->cancel();
         m_closeAfterRun = true;
         return;
     }
@@ -209,7 +208,7 @@ void SCRepDialog::onOutput() {
     saveOptions();
     OutputRequest req;
     req.projectDir = m_strProjDir;
-    req.caseNo = std::atoi(CDBUtility::m_CaseNo.c_str());
+    req.caseNo = std::atoi(m_caseDb.getCaseNo().c_str());
     req.chosenKeys = m_selObjects;
     req.itemLabels = reportkinds::itemLabels();
     req.itemSel = m_objVars;
@@ -230,12 +229,12 @@ void SCRepDialog::onOutput() {
     struct During {
         SCRepDialog& d;
         During(SCRepDialog& d, ProgressObserver& p) : d(d) {
-            d.m_run = &p;
+            d.m_runProgress = &p;
             stoprequest::install();
         }
         ~During() {
             stoprequest::uninstall();
-            d.m_run = nullptr;
+            d.m_runProgress = nullptr;
         }
     } during(*this, progress);
     m_pStatus->clear();
@@ -244,7 +243,7 @@ void SCRepDialog::onOutput() {
     OutputResult res;
     // The run logs its own failure and end; only an error text that escapes it is logged here.
     try {
-        res = runner() ? runner()(req, &progress) : runOutput(CDBUtility::connection(), req, &progress);
+        res = runner() ? runner()(req, &progress) : runOutput(m_caseDb.connection(), req, &progress);
         error = res.error8;
         problems = std::move(res.problems);
     } catch (const ErrorText& e) {

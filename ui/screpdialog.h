@@ -49,7 +49,7 @@ class SCRepDialog : public ReportSelectDlg {
                        const std::vector<std::string>& viewerFailures);
 
     SCPosList sc_buses;
-    class ProgressObserver* m_run = nullptr; // the run in progress
+    class ProgressObserver* m_runProgress = nullptr; // the progress of the run under way
     bool m_closeAfterRun = false;
     QLabel* m_pStatus = nullptr; // what the last run wrote
 };

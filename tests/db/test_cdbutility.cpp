@@ -1,5 +1,6 @@
 // CDBUtility against real databases: SQLite and the private MariaDB server.
 #include "db/cdbutility.h"
+#include "db/dbquery.h"
 #include "db/textcodec.h"
 #include "support/proc.h"
 #include "support/testdb.h"
@@ -22,21 +23,12 @@ namespace {
 
 class CDBUtilityTest : public ::testing::TestWithParam<Backend> {
   protected:
-    void SetUp() override {
-        db = std::make_unique<CaseDb>(GetParam());
-        CDBUtility::m_strTableSuffix.clear();
-        CDBUtility::m_strTablePrefix.clear();
-        CDBUtility::m_CaseNo.clear();
-        CDBUtility::m_CaseName = QString();
-        CDBUtility::setDBType(DB_SC);
-    }
-    void TearDown() override {
-        if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
-        db.reset();
-    }
-    void open() { ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr); }
+    void SetUp() override { db = std::make_unique<CaseDb>(GetParam()); }
+    void TearDown() override { cdb.closedb(); }
+    void open() { ASSERT_NE(cdb.opendb(db->arg().c_str()), nullptr); }
 
     std::unique_ptr<CaseDb> db;
+    CDBUtility cdb;
     testdb::LogCapture log;
 };
 
@@ -46,7 +38,7 @@ TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
     // A missing file in a folder that exists: SQLite would create it.
     const std::string bad = sqlite ? dir.path().toStdString() + "/none.db" : "no_such_case_db";
     log.errors.clear();
-    EXPECT_EQ(CDBUtility::opendb(bad.c_str()), nullptr);
+    EXPECT_EQ(cdb.opendb(bad.c_str()), nullptr);
     ASSERT_EQ(log.errors.size(), 1u);
     // The reason follows the name; on the server after the server and the user.
     const std::string reason = sqlite ? gb("文件不存在")
@@ -54,13 +46,13 @@ TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
                                             std::getenv("SCREPORT_TEST_MYSQL_SOCKET") +
                                             gb("，用户 root：Unknown database 'no_such_case_db'");
     EXPECT_EQ(log.errors[0], gb("不能打开数据库:") + bad + " (" + reason + ")");
-    EXPECT_EQ(CDBUtility::lastOpenError(), log.errors[0]);
+    EXPECT_EQ(cdb.lastOpenError(), log.errors[0]);
     EXPECT_FALSE(sqlite && QFileInfo::exists(QString::fromStdString(bad))) << "no file may be created";
     // Later queries quietly yield their empty results.
-    EXPECT_EQ(CDBUtility::getCaseNo("x"), -1);
-    EXPECT_EQ(CDBUtility::getCaseName(1), "");
+    EXPECT_EQ(cdb.getCaseNo("x"), -1);
+    EXPECT_EQ(cdb.getCaseName(1), "");
     QStringList l;
-    EXPECT_EQ(throwText([&] { CDBUtility::getCaseNameList(l); }),
+    EXPECT_EQ(throwText([&] { cdb.getCaseNameList(l); }),
               gb("作业表中没有计算成功的作业,请先进行作业定义和作业计算!"));
 }
 
@@ -69,6 +61,7 @@ TEST_P(CDBUtilityTest, UnopenableDatabaseIsReportedNotThrown) {
 TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
     testdb::LogCapture log;
     std::vector<std::string>& errors = log.errors;
+    CDBUtility cdb;
     QTemporaryDir dir;
     const QString good = dir.path() + "/good.db";
     {
@@ -114,59 +107,66 @@ TEST(CaseDatabaseFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
         const QByteArray before = fileBytes(path);
         ASSERT_FALSE(before.isEmpty() && c.reason != gb("空文件")) << c.path;
         errors.clear();
-        EXPECT_EQ(CDBUtility::opendb(c.path.c_str()), nullptr) << c.path;
+        EXPECT_EQ(cdb.opendb(c.path.c_str()), nullptr) << c.path;
         ASSERT_EQ(errors.size(), 1u) << c.path;
         EXPECT_EQ(errors[0].rfind(c.lead + c.path + " (", 0), 0u) << errors[0];
         EXPECT_NE(errors[0].find(c.reason), std::string::npos) << errors[0];
         EXPECT_EQ(errors[0].back(), ')');
-        EXPECT_EQ(CDBUtility::lastOpenError(), errors[0]);
-        EXPECT_FALSE(CDBUtility::m_pDatabase->isOpen()) << c.path;
+        EXPECT_EQ(cdb.lastOpenError(), errors[0]);
+        EXPECT_FALSE(cdb.database()->isOpen()) << c.path;
         EXPECT_EQ(fileBytes(path), before) << c.path << " was written to";
         EXPECT_FALSE(QFileInfo::exists(path + "-journal")) << c.path;
     }
 
     // The healthy file still opens, and the last failure is forgotten.
     errors.clear();
-    ASSERT_NE(CDBUtility::opendb(good.toStdString().c_str()), nullptr);
+    ASSERT_NE(cdb.opendb(good.toStdString().c_str()), nullptr);
     EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(CDBUtility::lastOpenError(), "");
-    CDBUtility::setDBType(DB_SC);
-    CDBUtility::setCaseName("c1");
-    EXPECT_EQ(CDBUtility::getCaseNo(), "1");
-    CDBUtility::closedb();
+    EXPECT_EQ(cdb.lastOpenError(), "");
+    cdb.setCaseName("c1");
+    EXPECT_EQ(cdb.getCaseNo(), "1");
+    cdb.closedb();
 }
 
 TEST_P(CDBUtilityTest, CaseTablesAndResolution) {
     open();
     db->exec("INSERT INTO SC_CASE (Case_No,Case_Name,SCHEME,calculate,Note) VALUES "
              "(3,'短路一','SCH_A',1,'n3'),(4,'sc-two','SCH_B',1,'n4'),(5,'未计算','SCH_A',0,'n5')");
-    EXPECT_EQ(CDBUtility::getCaseTab(), "SC_CASE");
-    EXPECT_EQ(CDBUtility::m_strTablePrefix, "SCR_");
     QStringList l{"stale"};
-    CDBUtility::getCaseNameList(l);
+    cdb.getCaseNameList(l);
     l.sort();
     EXPECT_EQ(l, (QStringList{"sc-two", QString::fromUtf8("短路一")}));
 
-    EXPECT_EQ(CDBUtility::getCaseNo(gb("nope")), -1);
-    EXPECT_EQ(CDBUtility::getCaseName(99), "");
-    CDBUtility::setCaseNo(4);
+    EXPECT_EQ(cdb.getCaseNo(gb("nope")), -1);
+    EXPECT_EQ(cdb.getCaseName(99), "");
+    cdb.setCaseNo(4);
 
     // Only calculate=1 is calculated; a case that does not exist is not.
     const std::pair<int, bool> calculated[] = {{3, true}, {4, true}, {5, false}, {99, false}};
     for (const auto& [no, yes] : calculated)
-        EXPECT_EQ(CDBUtility::isCaseCalculated(no), yes) << no;
+        EXPECT_EQ(cdb.isCaseCalculated(no), yes) << no;
 
     // A failed setCaseNo keeps the new number with the old name.
-    EXPECT_EQ(throwText([] { CDBUtility::setCaseNo(77); }), gb("在短路作业表中没有找到作业号:77"));
-    EXPECT_EQ(CDBUtility::getCaseNo(), "77");
-    EXPECT_EQ(CDBUtility::getCaseName(), "sc-two");
+    EXPECT_EQ(throwText([&] { cdb.setCaseNo(77); }), gb("在短路作业表中没有找到作业号:77"));
+    EXPECT_EQ(cdb.getCaseNo(), "77");
+    EXPECT_EQ(cdb.getCaseName(), "sc-two");
     EXPECT_EQ(log.errors.back(), gb("在短路作业表中没有找到作业号:77"));
     // A failed setCaseName keeps the new name with the old number.
-    CDBUtility::setCaseNo(3);
-    EXPECT_EQ(throwText([] { CDBUtility::setCaseName(QString::fromUtf8("无此作业")); }),
+    cdb.setCaseNo(3);
+    EXPECT_EQ(throwText([&] { cdb.setCaseName(QString::fromUtf8("无此作业")); }),
               gb("在短路作业表中没有找到作业名:无此作业"));
-    EXPECT_EQ(CDBUtility::getCaseName(), QString::fromUtf8("无此作业"));
-    EXPECT_EQ(CDBUtility::getCaseNo(), "3");
+    EXPECT_EQ(cdb.getCaseName(), QString::fromUtf8("无此作业"));
+    EXPECT_EQ(cdb.getCaseNo(), "3");
+    {
+        // Each object has its own case; statements handed no connection run on the last
+        // opened, and on none once it has gone.
+        CDBUtility other;
+        ASSERT_NE(other.opendb(db->arg().c_str()), nullptr);
+        other.setCaseNo(4);
+        EXPECT_EQ(cdb.getCaseNo() + other.getCaseNo(), "34");
+        EXPECT_EQ(dbq::firstText(SqlStmt("select Case_Name from SC_CASE where Case_No=4")), "sc-two");
+    }
+    EXPECT_EQ(dbq::firstText(SqlStmt("select Case_Name from SC_CASE where Case_No=4")), "");
 }
 
 TEST_P(CDBUtilityTest, NodePositions) {
@@ -183,7 +183,7 @@ TEST_P(CDBUtilityTest, NodePositions) {
                  " (Node_Name,PS_Name) VALUES ('b1','S1'),('B1','S2'),"
                  "('b3','S3'),('b4','S4'),('b5','none')");
     }
-    auto pos = CDBUtility::connection().nodePositions();
+    auto pos = cdb.connection().nodePositions();
     EXPECT_EQ(pos["b1"].st_name, "S1");
     EXPECT_EQ(pos["b1"].zone_name, "Z10");
     EXPECT_EQ(pos["b1"].area_name, gb("区域1"));
@@ -192,8 +192,8 @@ TEST_P(CDBUtilityTest, NodePositions) {
     for (const char* missing : {"b3", "b4", "b5", "nothing"})
         EXPECT_EQ(pos.count(missing), 0u) << missing;
 
-    CDBUtility::m_strTableSuffix = "BAK";
-    EXPECT_EQ(CDBUtility::connection().nodePositions()["b1"].zone_name, "Z10b");
+    cdb.setTableSuffix("BAK");
+    EXPECT_EQ(cdb.connection().nodePositions()["b1"].zone_name, "Z10b");
 }
 
 // The package owns the schema: integers may be stored as doubles, names spelled in
@@ -205,13 +205,13 @@ TEST_P(CDBUtilityTest, ForeignColumnTypesAndLetterCase) {
     db->exec("INSERT INTO sc_case VALUES (12.0, 'dbl', 'S', 1.0, '')");
     open();
     QStringList l;
-    CDBUtility::getCaseNameList(l);
+    cdb.getCaseNameList(l);
     EXPECT_EQ(l, QStringList{"dbl"});
-    CDBUtility::setCaseName("dbl");
-    EXPECT_EQ(CDBUtility::getCaseNo(), "12");
-    EXPECT_EQ(CDBUtility::getCaseNo("dbl"), 12);
-    EXPECT_EQ(CDBUtility::getCaseName(12), "dbl");
-    EXPECT_TRUE(CDBUtility::isCaseCalculated(12));
+    cdb.setCaseName("dbl");
+    EXPECT_EQ(cdb.getCaseNo(), "12");
+    EXPECT_EQ(cdb.getCaseNo("dbl"), 12);
+    EXPECT_EQ(cdb.getCaseName(12), "dbl");
+    EXPECT_TRUE(cdb.isCaseCalculated(12));
 }
 
 INSTANTIATE_ON_BACKENDS(CDBUtilityTest);

@@ -12,21 +12,20 @@
 
 namespace hard {
 
-bool tryExec(const std::string& sqlUtf8, const QStringList& values) {
-    QSqlQuery q(*CDBUtility::m_pDatabase);
+bool tryExec(const CDBUtility& db, const std::string& sqlUtf8, const QStringList& values) {
+    QSqlQuery q(*db.database());
     if (!q.prepare(QString::fromUtf8(sqlUtf8.c_str()))) return false;
     for (const QString& v : values)
         q.addBindValue(v);
     return q.exec();
 }
 
-std::string openDemo(const std::string& dbArg, int caseNo) {
+std::string openDemo(CDBUtility& db, const std::string& dbArg, int caseNo) {
     std::string err;
     if (!casegen::makeDemo(dbArg, &err)) return err;
-    CDBUtility::m_strTableSuffix.clear();
-    CDBUtility::setDBType(DB_SC);
-    if (!CDBUtility::opendb(dbArg.c_str())) return "cannot open " + dbArg;
-    if (caseNo > 0) CDBUtility::setCaseNo(caseNo);
+    db.setDBType(DB_SC);
+    if (!db.opendb(dbArg.c_str())) return "cannot open " + dbArg;
+    if (caseNo > 0) db.setCaseNo(caseNo);
     return std::string();
 }
 
@@ -36,12 +35,12 @@ FullRun::FullRun(int caseNo, bool perUnit, const std::string& projectDir, size_t
 
 void DemoTest::SetUp() {
     db = std::make_unique<testdb::CaseDb>(GetParam());
-    ASSERT_EQ(openDemo(db->arg()), "");
+    ASSERT_EQ(openDemo(cdb, db->arg()), "");
     project = tmp.path().toStdString() + "/";
 }
 
 void DemoTest::TearDown() {
-    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
+    cdb.closedb();
     db.reset();
 }
 

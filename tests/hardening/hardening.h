@@ -1,7 +1,8 @@
 #pragma once
-// Shared pieces of the hardening tests: a demo case database opened through
-// CDBUtility, a full output run, checks that a report is whole and readable, and the
+// Shared pieces of the hardening tests: a demo case database opened as the program
+// opens it, a full output run, checks that a report is whole and readable, and the
 // batch executable.
+#include "db/cdbutility.h"
 #include "sc/outputrun.h"
 #include "support/proc.h"
 #include "support/testdb.h"
@@ -19,13 +20,13 @@
 
 namespace hard {
 
-// Runs SQL (UTF-8) with bound text values on CDBUtility's connection; false when the
+// Runs SQL (UTF-8) with bound text values on the connection of `db`; false when the
 // back end rejects it (a schema constraint, a type the column cannot hold).
-bool tryExec(const std::string& sqlUtf8, const QStringList& values = {});
+bool tryExec(const CDBUtility& db, const std::string& sqlUtf8, const QStringList& values = {});
 
-// Writes the demo cases into `dbArg` and opens it as a short-circuit database, live
-// tables, on case `caseNo` (0: no case chosen). Empty on success, else what failed.
-std::string openDemo(const std::string& dbArg, int caseNo = 0);
+// Writes the demo cases into `dbArg` and opens it in `db` as a short-circuit database,
+// live tables, on case `caseNo` (0: no case chosen). Empty on success, else what failed.
+std::string openDemo(CDBUtility& db, const std::string& dbArg, int caseNo = 0);
 
 // A request for every report kind and item, every fault point of the case (the first
 // `maxPoints` in calculation order; 0: all), all files. The request points at `faults`.
@@ -44,6 +45,7 @@ class DemoTest : public ::testing::TestWithParam<testdb::Backend> {
     QString out(const char* name) const { return tmp.path() + "/temp/" + name; }
 
     std::unique_ptr<testdb::CaseDb> db;
+    CDBUtility cdb;
     QTemporaryDir tmp;
     std::string project;
     testdb::LogCapture log;

@@ -67,7 +67,7 @@ class BadData : public hard::DemoTest {
                         look(t);
             }
         };
-        const OutputResult res = runOutput(CDBUtility::connection(), r.req);
+        const OutputResult res = runOutput(cdb.connection(), r.req);
         EXPECT_TRUE(expect == Expect::Either || res.ok() == (expect == Expect::Ok))
             << textcodec::toUtf8(res.error8);
         if (res.ok()) {
@@ -108,11 +108,11 @@ class BadData : public hard::DemoTest {
             cleanNaN[pu] = nanCells;
         }
         for (const Row& row : rows) {
-            QSqlDatabase& c = *CDBUtility::m_pDatabase;
+            QSqlDatabase& c = *cdb.database();
             EXPECT_TRUE(c.transaction());
             bool ok = true;
             for (const std::string& s : row.sql)
-                ok = ok && hard::tryExec(s);
+                ok = ok && hard::tryExec(cdb, s);
             for (bool pu : {true, false}) {
                 if (!ok) break;
                 runChecked(row, caseNo, pu);
@@ -261,15 +261,15 @@ TEST_P(BadBatch, MissingTablesNamesAndNotes) {
     testdb::CaseDb db(GetParam());
     std::string err;
     ASSERT_TRUE(casegen::makeDemo(db.arg(), &err)) << err;
-    ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr);
-    CDBUtility::setDBType(DB_SC);
+    CDBUtility cdb;
+    ASSERT_NE(cdb.opendb(db.arg().c_str()), nullptr);
+    cdb.setDBType(DB_SC);
     // A 1 MB note is stored and read back whole.
-    CDBUtility::setCaseNo(1);
+    cdb.setCaseNo(1);
     const QString big = QString::fromUtf8("注'\\%") + QString(1 << 20, QChar('z'));
-    CDBUtility::save_caseNote("SC_CASE", CDBUtility::getCaseName(), big);
-    EXPECT_EQ(testdb::rows(*CDBUtility::m_pDatabase, "select Note from SC_CASE where Case_No=1"),
-              QStringList{big});
-    CDBUtility::closedb();
+    cdb.save_caseNote("SC_CASE", cdb.getCaseName(), big);
+    EXPECT_EQ(testdb::rows(*cdb.database(), "select Note from SC_CASE where Case_No=1"), QStringList{big});
+    cdb.closedb();
 }
 
 // What a script learns from a batch run: 0 clean, 4 written with problems (listed on the

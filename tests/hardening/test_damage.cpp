@@ -115,7 +115,7 @@ class Damaged : public hard::DemoTest {
         r.faults = chosen;
         if (extraFault) r.faults.insert(r.faults.begin() + 1, SCPos{gb(extraFault), "", "", 0});
         r.req.inspect = [&](const RepPortBase& m) { cells = cellsOf(m); };
-        return runOutput(CDBUtility::connection(), r.req);
+        return runOutput(cdb.connection(), r.req);
     }
 
     void check(const Damage& d) {
@@ -123,10 +123,10 @@ class Damaged : public hard::DemoTest {
             SCOPED_TRACE(std::string(d.label) + (pu ? " (p.u.)" : " (named)"));
             Cells clean, bad;
             ASSERT_TRUE(run(pu, clean).ok());
-            QSqlDatabase& c = *CDBUtility::m_pDatabase;
+            QSqlDatabase& c = *cdb.database();
             ASSERT_TRUE(c.transaction());
             if (!d.sql.empty()) {
-                ASSERT_TRUE(hard::tryExec(d.sql)) << d.sql;
+                ASSERT_TRUE(hard::tryExec(cdb, d.sql)) << d.sql;
             }
             const OutputResult res = run(pu, bad, d.fault);
             ASSERT_TRUE(c.rollback());
@@ -235,7 +235,7 @@ TEST_P(Damaged, NamedAndOnlyItsCellsEmpty) {
     const QByteArray txt = hard::fileBytes(tmp.path() + "/temp/rep_txt.txt");
     SCPosList none{SCPos{gb("无此母线"), "", "", 0}};
     OutputRequest req = testrun::everyReport(demo::kCaseAToGround, true, project, none);
-    const OutputResult res = runOutput(CDBUtility::connection(), req);
+    const OutputResult res = runOutput(cdb.connection(), req);
     EXPECT_EQ(res.error8, gb("所选的故障点在作业中都不存在:无此母线"));
     EXPECT_EQ(hard::fileBytes(tmp.path() + "/temp/rep_txt.txt"), txt);
     // A clean run leaves no list behind.

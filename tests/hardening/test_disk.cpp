@@ -22,13 +22,14 @@ TEST(Disk, FullDisk) {
     if (std::getenv("CI")) GTEST_SKIP() << "never in CI";
     if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
     testdb::CaseDb db(testdb::Backend::Sqlite);
-    ASSERT_EQ(hard::openDemo(db.arg()), "");
+    CDBUtility cdb;
+    ASSERT_EQ(hard::openDemo(cdb, db.arg()), "");
     testdb::LogCapture quiet;
     QTemporaryDir tmp;
     const QString dir = tmp.path() + "/full", temp = dir + "/temp", save = tmp.path() + "/saved";
     auto run = [&] {
         const hard::FullRun r(casegen::demo::kCaseAToGround, false, textcodec::toLocal8(dir));
-        return runOutput(CDBUtility::connection(), r.req);
+        return runOutput(cdb.connection(), r.req);
     };
     ASSERT_TRUE(run().ok());
     // A tmpfs just big enough for the first files: the next run's copies cannot fit.
@@ -48,7 +49,7 @@ TEST(Disk, FullDisk) {
         << textcodec::toUtf8(res.error8);
     EXPECT_EQ(hard::fileBytes(temp + "/rep_txt.txt"), txt0);
     EXPECT_EQ(QDir(temp).entryList(QDir::Files), files0) << "no half-written file left";
-    CDBUtility::closedb();
+    cdb.closedb();
 }
 
 } // namespace

@@ -130,13 +130,12 @@ void expectAsClean(Variant v) {
 
     // A note as the report dialog stores it, for the case by the name it lists.
     testdb::LogCapture log;
-    CDBUtility::m_strTableSuffix.clear();
-    CDBUtility::setDBType(DB_SC);
-    ASSERT_NE(CDBUtility::opendb(db.arg().c_str()), nullptr) << CDBUtility::lastOpenError();
+    CDBUtility cdb;
+    cdb.setDBType(DB_SC);
+    ASSERT_NE(cdb.opendb(db.arg().c_str()), nullptr) << cdb.lastOpenError();
     const char* note = "已校核：母线甲站";
-    CDBUtility::save_caseNote("SC_CASE", textcodec::fromLocal8(CDBUtility::getCaseName(1)),
-                              QString::fromUtf8(note));
-    CDBUtility::closedb();
+    cdb.save_caseNote("SC_CASE", textcodec::fromLocal8(cdb.getCaseName(1)), QString::fromUtf8(note));
+    cdb.closedb();
     EXPECT_EQ(hex("Note"), legacydb::gbHex(note).toStdString());
     EXPECT_EQ(log.errors, std::vector<std::string>{});
 }

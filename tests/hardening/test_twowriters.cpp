@@ -56,30 +56,31 @@ struct Signature {
     }
 };
 
-// Rows on CDBUtility's connection, which the snapshot's transaction is on.
-QStringList rows(const QString& sql) {
-    return testdb::rows(*CDBUtility::m_pDatabase, sql);
+// Rows on the connection of `db`, which the snapshot's transaction is on.
+QStringList rows(const CDBUtility& db, const QString& sql) {
+    return testdb::rows(*db.database(), sql);
 }
 
 // The stored fault points of a case, sorted.
-std::vector<std::string> faultNames(int caseNo) {
+std::vector<std::string> faultNames(const CDBUtility& db, int caseNo) {
     std::vector<std::string> out;
     for (const QString& s :
-         rows("select Bus_Name from SCR_FAULTBUS where CASE_NO=" + QString::number(caseNo)))
+         rows(db, "select Bus_Name from SCR_FAULTBUS where CASE_NO=" + QString::number(caseNo)))
         out.push_back(textcodec::toLocal8(s));
     std::sort(out.begin(), out.end());
     return out;
 }
 
 // What a reader sees in one snapshot; empty when it is one writer's consistent set.
-std::string inconsistency(const Signature sig[2], bool sqlite, int caseNo) {
+std::string inconsistency(const CDBUtility& db, const Signature sig[2], int caseNo) {
+    const bool sqlite = db.dialect().isFileDatabase();
     const QString no = QString::number(caseNo);
-    rows(sqlite ? "BEGIN" : "START TRANSACTION WITH CONSISTENT SNAPSHOT");
-    const QStringList options = rows("select Unit,On_Zone from SCR_OUT where CASE_NO=" + no);
-    const QStringList items = rows("select OBJNO,VAR1,VAR2,VAR3,VAR4 from SCR_CONT where Case_NO=" + no +
-                                   " and OBJNO!=7 order by OBJNO");
-    const std::vector<std::string> names = faultNames(caseNo);
-    rows("COMMIT");
+    rows(db, sqlite ? "BEGIN" : "START TRANSACTION WITH CONSISTENT SNAPSHOT");
+    const QStringList options = rows(db, "select Unit,On_Zone from SCR_OUT where CASE_NO=" + no);
+    const QStringList items = rows(db, "select OBJNO,VAR1,VAR2,VAR3,VAR4 from SCR_CONT where Case_NO=" + no +
+                                           " and OBJNO!=7 order by OBJNO");
+    const std::vector<std::string> names = faultNames(db, caseNo);
+    rows(db, "COMMIT");
 
     if (options.size() != 1) return std::to_string(options.size()) + " options rows";
     const int w = options[0].startsWith("1,") ? 0 : 1;
@@ -105,10 +106,11 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
     for (testdb::Backend b : testdb::backends()) {
         SCOPED_TRACE(testdb::backendName(b));
         testdb::CaseDb db(b);
-        ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
-        ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", sig[1].o, sig[1].c));
-        ASSERT_TRUE(casechoices::saveFaultList(sig[1].faults));
-        ASSERT_EQ(inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase), "");
+        CDBUtility cdb;
+        ASSERT_EQ(hard::openDemo(cdb, db.arg(), demo::kCaseThreePhase), "");
+        ASSERT_TRUE(casechoices::saveOutputOptions(cdb, "SCR_OUT", sig[1].o, sig[1].c));
+        ASSERT_TRUE(casechoices::saveFaultList(cdb, sig[1].faults));
+        ASSERT_EQ(inconsistency(cdb, sig, demo::kCaseThreePhase), "");
         // Only this case's rows: the writers start on otherwise empty tables.
         for (const char* t : {"SCR_OUT", "SCR_CONT", "SCR_FAULTBUS"})
             db.exec(std::string("delete from ") + t +
@@ -123,7 +125,7 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
         int snapshots = 0;
         std::set<std::string> problems;
         while (writers[0].state() != QProcess::NotRunning || writers[1].state() != QProcess::NotRunning) {
-            const std::string p = inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase);
+            const std::string p = inconsistency(cdb, sig, demo::kCaseThreePhase);
             if (!p.empty()) problems.insert(p);
             ++snapshots;
             writers[0].waitForFinished(2);
@@ -135,11 +137,11 @@ TEST(TwoWriters, SavingOneCaseAtOnceLeavesOneConsistentSet) {
                 << "saves refused by writer " << w << ": " << writers[w].readAllStandardError().toStdString();
         }
         EXPECT_TRUE(problems.empty()) << *problems.begin();
-        EXPECT_EQ(inconsistency(sig, b == testdb::Backend::Sqlite, demo::kCaseThreePhase), "");
+        EXPECT_EQ(inconsistency(cdb, sig, demo::kCaseThreePhase), "");
         EXPECT_GT(snapshots, 2);
         std::printf("[ two writers ] %s: %d snapshots read while 2 x %d saves ran\n",
                     testdb::backendName(b).c_str(), snapshots, 2 * kRounds);
-        CDBUtility::closedb();
+        cdb.closedb();
     }
 }
 
@@ -176,7 +178,8 @@ class FileHolder {
 // last reports, even though the file is free again before the run ends.
 TEST(AnotherProgram, ASaveRunsAgainARunWritesNothing) {
     testdb::CaseDb db(testdb::Backend::Sqlite);
-    ASSERT_EQ(hard::openDemo(db.arg(), demo::kCaseThreePhase), "");
+    CDBUtility cdb;
+    ASSERT_EQ(hard::openDemo(cdb, db.arg(), demo::kCaseThreePhase), "");
     testdb::LogCapture quiet;
     Signature sig;
     saver::fill(1, sig.c, sig.o, sig.faults);
@@ -186,29 +189,28 @@ TEST(AnotherProgram, ASaveRunsAgainARunWritesNothing) {
         FileHolder other(db.arg(), "BEGIN IMMEDIATE", 5600);
         ASSERT_TRUE(other.held());
         clock.start();
-        EXPECT_TRUE(casechoices::saveFaultList(sig.faults));
+        EXPECT_TRUE(casechoices::saveFaultList(cdb, sig.faults));
         waited = clock.elapsed();
     }
     EXPECT_GE(waited, 5000) << "the save waited out the busy timeout before it ran again";
-    EXPECT_EQ(faultNames(demo::kCaseThreePhase), sig.faultNames());
+    EXPECT_EQ(faultNames(cdb, demo::kCaseThreePhase), sig.faultNames());
 
     QTemporaryDir project;
     const hard::FullRun run(demo::kCaseThreePhase, true, project.path().toStdString(), 2);
-    ASSERT_TRUE(runOutput(CDBUtility::connection(), run.req).ok());
+    ASSERT_TRUE(runOutput(cdb.connection(), run.req).ok());
     const QString txt = project.path() + "/temp/rep_txt.txt";
     const QByteArray before = hard::fileBytes(txt);
     OutputResult res;
     {
         FileHolder other(db.arg(), "BEGIN EXCLUSIVE", 5600); // readers wait too
         ASSERT_TRUE(other.held());
-        res = runOutput(CDBUtility::connection(), run.req);
+        res = runOutput(cdb.connection(), run.req);
     }
     EXPECT_FALSE(res.ok());
     EXPECT_EQ(res.error8, textcodec::gb("数据库被其他程序占用，报表没有输出:") + db.arg());
     EXPECT_EQ(hard::fileBytes(txt), before);
-    ASSERT_TRUE(runOutput(CDBUtility::connection(), run.req).ok())
-        << "the next run reads the whole case again";
-    CDBUtility::closedb();
+    ASSERT_TRUE(runOutput(cdb.connection(), run.req).ok()) << "the next run reads the whole case again";
+    cdb.closedb();
 }
 
 } // namespace

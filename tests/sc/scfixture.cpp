@@ -11,9 +11,8 @@ void ScCaseTest::SetUp() {
     db = std::make_unique<testdb::CaseDb>(GetParam());
     fill();
     if (HasFatalFailure()) return;
-    CDBUtility::m_strTableSuffix.clear();
-    CDBUtility::setDBType(DB_SC);
-    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+    cdb.setDBType(DB_SC);
+    ASSERT_NE(cdb.opendb(db->arg().c_str()), nullptr);
     dataproblems::setCurrent(&problems);
     labels = reportkinds::itemLabels();
     for (const auto& k : reportkinds::kinds()) {
@@ -28,7 +27,7 @@ void ScCaseTest::SetUp() {
 void ScCaseTest::TearDown() {
     stores.clear();
     dataproblems::setCurrent(nullptr);
-    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
+    cdb.closedb();
     db.reset();
 }
 
@@ -37,7 +36,7 @@ void ScCaseTest::fill() {
 }
 
 std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
-    stores.push_back(std::make_unique<CaseStore>(CDBUtility::connection(), caseNo));
+    stores.push_back(std::make_unique<CaseStore>(cdb.connection(), caseNo));
     auto p =
         std::make_unique<SCRepPort>(*stores.back(), ::testing::TempDir(), chosen, labels, items, &faults);
     p->setUnitInfo(perUnit);

@@ -1,5 +1,5 @@
 #pragma once
-// A case database on each back end, opened through CDBUtility, with helpers to build
+// A case database on each back end, opened as the program opens it, with helpers to build
 // reports and read their cells.
 #include "db/cdbutility.h"
 #include "db/errortext.h"
@@ -41,6 +41,7 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     std::vector<std::string> errorLines(const std::string& prefixUtf8) const;
 
     std::unique_ptr<testdb::CaseDb> db;
+    CDBUtility cdb;
     std::set<std::string> chosen;
     std::map<std::string, std::vector<std::string>> labels;
     std::map<std::string, std::vector<int>> items;

@@ -77,7 +77,7 @@ TEST_P(DemoTest, CurrentsBalanceAtFaultBuses) {
                 const char* im[3] = {"II1", "II2", "II0"};
                 // The generators' currents into the bus during this fault.
                 Cx generators;
-                QSqlQuery q(*CDBUtility::m_pDatabase);
+                QSqlQuery q(*cdb.database());
                 q.prepare(
                     QString("select %1,%2 from SCR_R120 where flg=2 and Case_No=%3 and T=%4 and I_Name=?")
                         .arg(re[seq], im[seq])
@@ -152,9 +152,9 @@ TEST_P(DemoTest, BatchModeTakesItsOptionsOrTheStoredChoices) {
     o.unit = true;
     o.lfile = true;
     o.lreport = false;
-    CDBUtility::setCaseName(caseName);
-    ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
-    ASSERT_TRUE(casechoices::saveFaultList({SCPos{gb("西湖2"), "", "", 0}}));
+    cdb.setCaseName(caseName);
+    ASSERT_TRUE(casechoices::saveOutputOptions(cdb, "SCR_OUT", o, c));
+    ASSERT_TRUE(casechoices::saveFaultList(cdb, {SCPos{gb("西湖2"), "", "", 0}}));
     QTemporaryDir stored;
     r = batch({"--batch", dbArg, stored.path(), caseName});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -191,7 +191,7 @@ TEST_P(DemoTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
         testrun::everyReport(demo::kCaseThreePhase, true, proj.path().toStdString(), faults);
 
     Recorder whole;
-    ASSERT_TRUE(runOutput(CDBUtility::connection(), req, &whole).ok());
+    ASSERT_TRUE(runOutput(cdb.connection(), req, &whole).ok());
     std::vector<std::string> order;
     double last = 0;
     for (const RunStep& s : whole.steps) {
@@ -215,7 +215,7 @@ TEST_P(DemoTest, OneBarThroughTheStepsAndACancelAnsweredInEachOfThem) {
         SCOPED_TRACE(textcodec::toUtf8(step));
         Recorder r;
         r.cancelIn = step;
-        const OutputResult res = runOutput(CDBUtility::connection(), req, &r);
+        const OutputResult res = runOutput(cdb.connection(), req, &r);
         EXPECT_EQ(res.error8, gb("输出已取消"));
         EXPECT_FALSE(QFileInfo::exists(text));
         // The run ends in the step it was cancelled in (how soon is bench_cancel's measure:

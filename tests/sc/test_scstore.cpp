@@ -39,12 +39,12 @@ TEST_P(ScStoreTest, NullAndTextWhereNumbersBelong) {
     db->exec("UPDATE SCR_B120 SET VI1=NULL WHERE Case_No=1 AND bus_Name='C1' AND T=1");
     db->exec("UPDATE SCR_B120 SET VI2=' 0.125 ' WHERE Case_No=1 AND bus_Name='D1' AND T=1");
     db->exec("UPDATE SCR_B120 SET bus_Name='" + longName + "' WHERE Case_No=1 AND bus_Name='乙' AND T=3");
-    auto rows = CDBUtility::connection().select(SqlStmt("select VR1 from SCR_B120"));
+    auto rows = cdb.connection().select(SqlStmt("select VR1 from SCR_B120"));
     ASSERT_TRUE(rows);
     EXPECT_TRUE(rows->binaryProtocol()) << "typed values from the engine's own library on both back ends";
     rows.reset();
 
-    CaseStore p(CDBUtility::connection(), handcase::kCaseEarth);
+    CaseStore p(cdb.connection(), handcase::kCaseEarth);
     p.loadResults();
     const SCB120Rec* b1 = p.findVolts("B1", 1);
     ASSERT_NE(b1, nullptr);
@@ -69,7 +69,7 @@ TEST_P(ScStoreTest, NullAndTextWhereNumbersBelong) {
 
 // (Rows stored twice: tests/hardening/test_damage.)
 TEST_P(ScStoreTest, TablesAndBaseVoltagesAreReadOnceAndAMissingOneIsAnError) {
-    CaseStore s(CDBUtility::connection(), handcase::kCaseEarth);
+    CaseStore s(cdb.connection(), handcase::kCaseEarth);
     s.loadResults();
     const int queries = s.queryCount();
     s.loadResults();
@@ -113,7 +113,7 @@ TEST_P(ScStoreTest, FaultTypeTheCurrentsContradict) {
         SCOPED_TRACE("case " + c + " type " + t);
         db->exec("UPDATE SC_CASE SET Type_Fault=" + t + " WHERE Case_No=" + c);
         problems = dataproblems::List();
-        CaseStore s(CDBUtility::connection(), caseNo);
+        CaseStore s(cdb.connection(), caseNo);
         s.loadResults();
         EXPECT_EQ(s.typeContradicted(), contradicted);
         ASSERT_EQ(problems.size(), contradicted ? 1u : 0u);

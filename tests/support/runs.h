@@ -7,7 +7,7 @@
 namespace testrun {
 
 // The fault points of a case's stored results in fault-number order; the first
-// `maxPoints` of them (0: all). Needs CDBUtility's connection.
+// `maxPoints` of them (0: all), on the case database opened last.
 SCPosList faultPoints(int caseNo, size_t maxPoints = 0);
 // Every report kind with every item of `faults`: text report, HTML and .xlsx workbooks,
 // no viewer. `faults` must outlive the request.

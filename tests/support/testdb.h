@@ -33,7 +33,7 @@ class CaseDb {
     CaseDb(const CaseDb&) = delete;
     CaseDb& operator=(const CaseDb&) = delete;
 
-    // The argument CDBUtility::opendb takes.
+    // The argument opendb takes.
     const std::string& arg() const { return m_arg; }
     Backend backend() const { return m_backend; }
     // The server's socket; empty for SQLite.
@@ -82,7 +82,7 @@ class OwnServer {
     TableNames m_names;
 };
 
-// Points CDBUtility (SCREPORT_DB_SOCKET, SCREPORT_DB_USER) at a server for the lifetime of
+// Points the case database (SCREPORT_DB_SOCKET, SCREPORT_DB_USER) at a server for the lifetime of
 // the object, then puts the previous settings back.
 class ServerEnv {
   public:

@@ -32,7 +32,7 @@ TEST_P(CaseChoicesTest, ItemRowsKeepTwentyItemsAndStopAtTheFirstGap) {
     o.unit = false;
     o.onZone = false;
     o.lreport = true;
-    ASSERT_TRUE(casechoices::saveOutputOptions("SCR_OUT", o, c));
+    ASSERT_TRUE(casechoices::saveOutputOptions(cdb, "SCR_OUT", o, c));
     EXPECT_EQ(column("select OBJNO from SCR_CONT where Case_NO=1 order by OBJNO"),
               (std::vector<std::string>{"3", "4", "5"}))
         << "one row per checked kind with items; the summary has none";
@@ -63,27 +63,27 @@ TEST_P(CaseChoicesTest, ItemRowsOfKindsWithoutItemsOfOtherObjectsAndTheKindsItem
     casechoices::loadObjectVars("SCR_CONT", "1", other);
     EXPECT_TRUE(other.m_objVars.empty());
     EXPECT_EQ(other.m_objTableNo, (std::map<std::string, int>{{gb("短路电流简表"), 2}}));
-    EXPECT_EQ(casechoices::objectVarTable(), "SCR_CONT");
+    EXPECT_EQ(casechoices::objectVarTable(cdb), "SCR_CONT");
 }
 
 TEST_P(CaseChoicesTest, FaultListLoadsSortedAndAFailedSaveKeepsThePreviousList) {
-    CDBUtility::setCaseName("3");
+    cdb.setCaseName("3");
     db->exec("INSERT INTO SCR_FAULTBUS (Case_No,Bus_Name) VALUES (3,'L13_30'),(3,'GONE'),(3,'B1'),(1,'B4')");
     SCPosList list;
-    casechoices::loadFaultList(list);
+    casechoices::loadFaultList(cdb, list);
     std::vector<std::string> got;
     for (const SCPos& p : list)
         got.push_back(p.name + "|" + p.iName + "|" + p.jName + "|" + std::to_string(p.percent));
     // A name no fault row matches stays, without details.
     EXPECT_EQ(got, (std::vector<std::string>{"B1|B1|B1|0", "GONE|||0", "L13_30|B1|B3|30"}));
 
-    ASSERT_TRUE(casechoices::saveFaultList({{"B1", "", "", 0}, {"L13_30", "", "", 0}}));
+    ASSERT_TRUE(casechoices::saveFaultList(cdb, {{"B1", "", "", 0}, {"L13_30", "", "", 0}}));
     EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=3 order by Bus_Name"),
               (std::vector<std::string>{"B1", "L13_30"}));
 
     // The second insert breaks a unique key: the whole save is undone.
     db->exec("CREATE UNIQUE INDEX UX_FAULTBUS ON SCR_FAULTBUS (Case_No, Bus_Name)");
-    EXPECT_FALSE(casechoices::saveFaultList({{"X1", "", "", 0}, {"X1", "", "", 0}}));
+    EXPECT_FALSE(casechoices::saveFaultList(cdb, {{"X1", "", "", 0}, {"X1", "", "", 0}}));
     EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=3 order by Bus_Name"),
               (std::vector<std::string>{"B1", "L13_30"}));
     EXPECT_EQ(column("select Bus_Name from SCR_FAULTBUS where Case_No=1"), std::vector<std::string>{"B4"});

@@ -44,17 +44,18 @@ TEST(LostServer, RunsAndSavesFailAndTheDialogSaysSoAndStays) {
     // is whole again.
     for (int step : {1, 4, 9}) {
         SCOPED_TRACE("server killed at step " + std::to_string(step));
-        ASSERT_NE(CDBUtility::opendb("ui_lost"), nullptr);
-        CDBUtility::setDBType(DB_SC);
-        CDBUtility::setCaseNo(casegen::demo::kCaseAToGround);
+        CDBUtility cdb;
+        ASSERT_NE(cdb.opendb("ui_lost"), nullptr);
+        cdb.setDBType(DB_SC);
+        cdb.setCaseNo(casegen::demo::kCaseAToGround);
         const SCPosList faults = testrun::faultPoints(casegen::demo::kCaseAToGround);
         const OutputRequest req =
             testrun::everyReport(casegen::demo::kCaseAToGround, true, proj.path().toStdString(), faults);
-        ASSERT_TRUE(runOutput(CDBUtility::connection(), req).ok());
+        ASSERT_TRUE(runOutput(cdb.connection(), req).ok());
         const QByteArray txt0 = fileBytes(text), xlsx0 = fileBytes(xlsx);
         KillAt killer(&server, step);
         log.errors.clear();
-        const OutputResult res = runOutput(CDBUtility::connection(), req, &killer);
+        const OutputResult res = runOutput(cdb.connection(), req, &killer);
         EXPECT_GE(killer.seen, step);
         EXPECT_EQ(fileBytes(text), txt0);
         if (step == 1) {
@@ -70,9 +71,9 @@ TEST(LostServer, RunsAndSavesFailAndTheDialogSaysSoAndStays) {
                                   << textcodec::toUtf8(res.error8);
         }
         // The stored choices cannot be saved, and saying so is all that happens.
-        EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", {}, casechoices::ObjectChoices{}));
-        EXPECT_FALSE(casechoices::saveFaultList(faults));
-        CDBUtility::closedb();
+        EXPECT_FALSE(casechoices::saveOutputOptions(cdb, "SCR_OUT", {}, casechoices::ObjectChoices{}));
+        EXPECT_FALSE(casechoices::saveFaultList(cdb, faults));
+        cdb.closedb();
         ASSERT_TRUE(server.restart());
     }
 
@@ -112,7 +113,7 @@ TEST(LostServer, RunsAndSavesFailAndTheDialogSaysSoAndStays) {
         emit dlg.caseCombo()->textActivated(other);
         EXPECT_EQ(boxes.size(), 3u);
         EXPECT_EQ(dlg.caseCombo()->currentText(), textcodec::fromLocal8(caseName));
-        EXPECT_EQ(CDBUtility::getCaseName(), textcodec::fromLocal8(caseName));
+        EXPECT_EQ(dlg.caseDb().getCaseName(), textcodec::fromLocal8(caseName));
 
         // An output run names the database in its own message and keeps the last files.
         dlg.outputButton()->click();

@@ -27,7 +27,7 @@ class PickerTest : public CaseTest {};
 
 TEST_P(PickerTest, FaultPointsOfTheCaseMoveBetweenTheListsInOrder) {
     // Of the current list, a name the case no longer has is dropped.
-    SCPosSelDlg dlg(SCPosList{{"B3", "", "", 0}, {"GONE", "", "", 0}}, nullptr);
+    SCPosSelDlg dlg(cdb, SCPosList{{"B3", "", "", 0}, {"GONE", "", "", 0}}, nullptr);
     EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8("故障点选择"));
     QListWidget* avail = dlg.availableList();
     QListWidget* sel = dlg.selectedList();
@@ -83,15 +83,15 @@ TEST_P(PickerTest, FaultPointsOfTheCaseMoveBetweenTheListsInOrder) {
 
     // A case without fault rows has no fault points. (A branch fault's key, ends and
     // position: the statement review's line fault.)
-    CDBUtility::setCaseName("sc2");
-    SCPosSelDlg empty(SCPosList{{"B1", "", "", 0}}, nullptr);
+    cdb.setCaseName("sc2");
+    SCPosSelDlg empty(cdb, SCPosList{{"B1", "", "", 0}}, nullptr);
     EXPECT_EQ(empty.availableList()->count() + empty.selectedList()->count(), 0);
 }
 
 TEST_P(PickerTest, CaseBrowserListsNumberedCalculatedCases) {
     db->exec("INSERT INTO SC_CASE (Case_No,Case_Name,calculate,Note) VALUES (8,'12',1,'twelve'),(9,'0',1,''),"
              "(10,'12x',1,''),(11,'-5',1,'')");
-    CaseBrowseDlg dlg(nullptr);
+    CaseBrowseDlg dlg(cdb, nullptr);
     QTableWidget* t = dlg.table();
     ASSERT_EQ(t->columnCount(), 2);
     EXPECT_EQ(t->horizontalHeaderItem(0)->text(), QString::fromUtf8("作业名"));

@@ -90,7 +90,7 @@ TEST_P(SCRepDialogTest, CaseListAndTheReportKindsEachCaseAllows) {
     // test_entry.)
     dlg.reset();
     auto first = make("");
-    EXPECT_EQ(CDBUtility::getCaseNo(), "1");
+    EXPECT_EQ(first->caseDb().getCaseNo(), "1");
 }
 
 TEST_P(SCRepDialogTest, OutputAndChooseButtonsFollowTheChecksAndChooseOpensItsKindsItems) {
@@ -165,7 +165,7 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
         // Choosing another case stores this one first.
         QTest::keyClick(dlg->caseCombo(), Qt::Key_Down);
         EXPECT_EQ(dlg->caseCombo()->currentText(), QString("sc2"));
-        EXPECT_EQ(CDBUtility::getCaseNo(), "2");
+        EXPECT_EQ(dlg->caseDb().getCaseNo(), "2");
         EXPECT_EQ(dlg->noteEdit()->toPlainText(), QString("second"));
         EXPECT_EQ(column("select Unit,On_area,On_Zone,On_Sub,Lreport,Lfile,LSummary,LDistribut,"
                          "LShortBra,LBusVol,LLineCur,LVIZ from SCR_OUT where CASE_NO=1"),
@@ -187,11 +187,11 @@ TEST_P(SCRepDialogTest, ChoicesAreStoredPerCaseAndComeBack) {
             dlg->objectBox(k)->click();
         dlg->reject(); // closing stores the case shown
     }
-    open(); // CDBUtility's connection for the checks after the dialog has gone
+    open(); // the connection for the checks after the dialog has gone
     EXPECT_EQ(column("select LSummary,LBusVol,LLineCur from SCR_OUT where CASE_NO=2"),
               std::vector<std::string>{"0,0,1"});
     EXPECT_EQ(column("select count(*) from SCR_OUT"), std::vector<std::string>{"2"}) << "one row per case";
-    CDBUtility::closedb();
+    cdb.closedb();
 
     auto again = make("101");
     for (const auto& [label, checked] :
@@ -424,14 +424,14 @@ TEST_P(SCRepDialogTest, BrowseListsNumberedCasesAndSwitchesToThePickedOne) {
                        return d.result();
                    }});
     button(dlg.get(), "浏览")->click();
-    EXPECT_EQ(CDBUtility::getCaseNo(), "3");
+    EXPECT_EQ(dlg->caseDb().getCaseNo(), "3");
     button(dlg.get(), "浏览")->click();
     EXPECT_EQ(dlg->caseCombo()->currentText(), QString("4"));
-    EXPECT_EQ(CDBUtility::getCaseNo(), "4");
+    EXPECT_EQ(dlg->caseDb().getCaseNo(), "4");
     EXPECT_EQ(column("select count(*) from SCR_OUT where CASE_NO=3"), std::vector<std::string>{"1"})
         << "the old case was stored first";
     button(dlg.get(), "浏览")->click();
-    EXPECT_EQ(CDBUtility::getCaseNo(), "4") << "no row picked: nothing changes";
+    EXPECT_EQ(dlg->caseDb().getCaseNo(), "4") << "no row picked: nothing changes";
 }
 
 TEST_P(SCRepDialogTest, OutputHandsTheChoicesToTheRunAndShowsWhatGoesWrong) {

@@ -309,8 +309,8 @@ class StatementReview : public UiTest {
   protected:
     // The fault points of a case as the picker lists them.
     SCPosList faultPoints(int caseNo) {
-        CDBUtility::setCaseNo(caseNo);
-        SCPosSelDlg picker(SCPosList{}, nullptr);
+        cdb.setCaseNo(caseNo);
+        SCPosSelDlg picker(cdb, SCPosList{}, nullptr);
         return picker.available();
     }
 
@@ -324,14 +324,14 @@ class StatementReview : public UiTest {
 void StatementReview::resolveCases() {
     open();
     QStringList names;
-    CDBUtility::getCaseNameList(names);
+    cdb.getCaseNameList(names);
     EXPECT_TRUE(names.contains(q(caseH)));
-    CDBUtility::setCaseName(q(caseH));
-    EXPECT_EQ(CDBUtility::getCaseNo(), std::to_string(demo::kCaseAToGround));
-    EXPECT_EQ(CDBUtility::getCaseNo(decoy), demo::kCaseAB);
-    EXPECT_EQ(CDBUtility::getCaseName(demo::kCaseAToGround), caseH);
-    CDBUtility::setCaseNo(demo::kCaseAB);
-    EXPECT_EQ(CDBUtility::getCaseName(), q(decoy));
+    cdb.setCaseName(q(caseH));
+    EXPECT_EQ(cdb.getCaseNo(), std::to_string(demo::kCaseAToGround));
+    EXPECT_EQ(cdb.getCaseNo(decoy), demo::kCaseAB);
+    EXPECT_EQ(cdb.getCaseName(demo::kCaseAToGround), caseH);
+    cdb.setCaseNo(demo::kCaseAB);
+    EXPECT_EQ(cdb.getCaseName(), q(decoy));
 }
 
 // Stored choices of the hostile case and of the decoy change their own rows, nothing else;
@@ -345,8 +345,8 @@ void StatementReview::storedChoices() {
     for (int n = 1; n < demo::kCaseUncalculated; ++n) {
         const SCPosList faults = faultPoints(n);
         ASSERT_FALSE(faults.empty());
-        EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
-        EXPECT_TRUE(casechoices::saveFaultList(SCPosList(faults.begin(), faults.begin() + 2)));
+        EXPECT_TRUE(casechoices::saveOutputOptions(cdb, "SCR_OUT", opts, c));
+        EXPECT_TRUE(casechoices::saveFaultList(cdb, SCPosList(faults.begin(), faults.begin() + 2)));
     }
     const int h = demo::kCaseAToGround;
     // The stored rows of case h ("=") or of every other case ("<>").
@@ -361,15 +361,15 @@ void StatementReview::storedChoices() {
     for (const SCPos& p : faultPoints(h))
         if (p.name == busH || p.name == gb(demo::kBusNames[0])) chosen.push_back(p);
     ASSERT_EQ(chosen.size(), 2u) << "the hostile bus is a fault point of the case";
-    CDBUtility::setCaseName(q(caseH));
-    EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
-    EXPECT_TRUE(casechoices::saveFaultList(chosen));
+    cdb.setCaseName(q(caseH));
+    EXPECT_TRUE(casechoices::saveOutputOptions(cdb, "SCR_OUT", opts, c));
+    EXPECT_TRUE(casechoices::saveFaultList(cdb, chosen));
     EXPECT_EQ(stored("<>"), before) << "rows of other cases changed";
     casechoices::OutputOptions back;
     ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", h, back));
     casechoices::loadObjectVars("SCR_CONT", std::to_string(h), c);
     SCPosList faults;
-    casechoices::loadFaultList(faults);
+    casechoices::loadFaultList(cdb, faults);
     std::vector<std::string> got, want{chosen[0].name, chosen[1].name};
     for (const SCPos& p : faults)
         got.push_back(p.name);
@@ -380,13 +380,13 @@ void StatementReview::storedChoices() {
 
     // The decoy's save leaves the hostile case's rows alone.
     const QStringList hostileRows = stored("=");
-    CDBUtility::setCaseNo(demo::kCaseAB);
-    EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", casechoices::OutputOptions{}, c));
-    EXPECT_TRUE(casechoices::saveFaultList({}));
+    cdb.setCaseNo(demo::kCaseAB);
+    EXPECT_TRUE(casechoices::saveOutputOptions(cdb, "SCR_OUT", casechoices::OutputOptions{}, c));
+    EXPECT_TRUE(casechoices::saveFaultList(cdb, {}));
     EXPECT_EQ(stored("="), hostileRows);
 
     // A branch fault keyed by the hostile line name round-trips too.
-    CDBUtility::setCaseNo(demo::kCaseLineFault);
+    cdb.setCaseNo(demo::kCaseLineFault);
     auto text = [](const SCPos& p) {
         return p.name + "|" + p.iName + "|" + p.jName + "|" + std::to_string(p.percent);
     };
@@ -395,8 +395,8 @@ void StatementReview::storedChoices() {
     for (const SCPos& p : faultPoints(demo::kCaseLineFault))
         if (text(p) == line) lineFaults.push_back(p);
     ASSERT_EQ(lineFaults.size(), 1u);
-    EXPECT_TRUE(casechoices::saveFaultList(lineFaults));
-    casechoices::loadFaultList(faults);
+    EXPECT_TRUE(casechoices::saveFaultList(cdb, lineFaults));
+    casechoices::loadFaultList(cdb, faults);
     ASSERT_EQ(faults.size(), 1u);
     EXPECT_EQ(text(faults[0]), line);
 
@@ -404,32 +404,32 @@ void StatementReview::storedChoices() {
     // cannot take is rolled back, and what was stored before stays.
     rows("ALTER TABLE SCR_OUT DROP COLUMN OverLimit");
     opts.overLimit = true;
-    EXPECT_TRUE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+    EXPECT_TRUE(casechoices::saveOutputOptions(cdb, "SCR_OUT", opts, c));
     casechoices::OutputOptions without;
     ASSERT_TRUE(casechoices::loadOutputOptions("SCR_OUT", demo::kCaseLineFault, without));
     EXPECT_FALSE(without.hasOverLimit || without.overLimit);
-    CDBUtility::setCaseName(q(caseH));
+    cdb.setCaseName(q(caseH));
     const QStringList kept = stored("=");
     rows("ALTER TABLE SCR_OUT RENAME COLUMN LVIZ TO LVIZ_OLD");
-    EXPECT_FALSE(casechoices::saveOutputOptions("SCR_OUT", opts, c));
+    EXPECT_FALSE(casechoices::saveOutputOptions(cdb, "SCR_OUT", opts, c));
     EXPECT_EQ(stored("="), kept);
 }
 
 void StatementReview::outputRuns() {
     const int h = demo::kCaseAToGround;
-    CDBUtility::setCaseNo(h);
+    cdb.setCaseNo(h);
     const SCPosList faults = faultPoints(h);
     for (bool pu : {true, false}) {
         OutputRequest req = testrun::everyReport(h, pu, proj.path().toStdString(), faults);
         req.grpArea = req.grpZone = req.grpST = true;
-        const OutputResult r = runOutput(CDBUtility::connection(), req);
+        const OutputResult r = runOutput(cdb.connection(), req);
         EXPECT_TRUE(r.ok()) << r.error8;
         EXPECT_TRUE(testproc::fileBytes(proj.path() + "/temp/rep_txt.txt").contains(busH.c_str()))
             << "the reports carry the name byte for byte";
         req.writeSheet = false;
         // Without the summary, the fault type is read on its own.
         req.chosenKeys = {gb("短路点及其支路")};
-        EXPECT_TRUE(runOutput(CDBUtility::connection(), req).ok());
+        EXPECT_TRUE(runOutput(cdb.connection(), req).ok());
     }
 }
 
@@ -471,10 +471,10 @@ void expandEverything(CommTreeView& tree) {
 }
 
 void StatementReview::treeAndSearch() {
-    CDBUtility::m_strTableSuffix = "BAK";
-    const nd_pos_t at = CDBUtility::connection().nodePositions()[gb(demo::kBusNames[0])];
+    cdb.setTableSuffix("BAK");
+    const nd_pos_t at = cdb.connection().nodePositions()[gb(demo::kBusNames[0])];
     EXPECT_EQ(at.st_name + "|" + at.zone_name + "|" + at.area_name, stH + "|" + zoneH + "|" + areaH);
-    SCCommTreeView tree;
+    SCCommTreeView tree(cdb);
     expandEverything(tree);
     for (const auto& [kind, name] :
          {std::pair{CommTreeView::kArea, areaH}, {CommTreeView::kZone, zoneH}, {CommTreeView::kStation, stH}})
@@ -512,7 +512,7 @@ void StatementReview::treeAndSearch() {
 
 // The report dialog as a user drives it on the hostile case.
 void StatementReview::dialog() {
-    CDBUtility::closedb(); // the dialog opens the database itself
+    cdb.closedb(); // the dialog opens the database itself
     SCRepDialog dlg(db->arg(), proj.path().toStdString(), caseH, true);
     EXPECT_EQ(dlg.noteEdit()->toPlainText(), q(noteH));
 
@@ -562,7 +562,7 @@ void StatementReview::dialog() {
         return int(QDialog::Accepted);
     }});
     button(&dlg, "浏览")->click();
-    EXPECT_EQ(CDBUtility::getCaseNo(), std::to_string(demo::kCaseABToGround));
+    EXPECT_EQ(dlg.caseDb().getCaseNo(), std::to_string(demo::kCaseABToGround));
     button(&dlg, "退出")->click();
 }
 

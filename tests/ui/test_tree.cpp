@@ -39,7 +39,7 @@ class TreeTest : public UiTest {};
 TEST_P(TreeTest, LevelsLoadOnDoubleClickOnceAndFoldersOnlyWithContent) {
     uitest::addNetwork(*db);
     open();
-    SCCommTreeView tree;
+    SCCommTreeView tree(cdb);
     tree.resize(400, 800);
     tree.show();
     QTreeWidgetItem* root = tree.rootItem();
@@ -101,8 +101,8 @@ TEST_P(TreeTest, LevelsLoadOnDoubleClickOnceAndFoldersOnlyWithContent) {
 TEST_P(TreeTest, BackupSuffixReachesEveryStatement) {
     uitest::addNetwork(*db, "BAK"); // only the backup copy has a network
     open();
-    CDBUtility::m_strTableSuffix = "BAK";
-    SCCommTreeView tree;
+    cdb.setTableSuffix("BAK");
+    SCCommTreeView tree(cdb);
     EXPECT_EQ(texts(tree.rootItem()), list("华东|华北|区域间交流线|区域间直流线"));
     tree.expandItem(child(tree.rootItem(), "华东"));
     QTreeWidgetItem* z1 = child(child(tree.rootItem(), "华东"), "Z1");
@@ -117,7 +117,7 @@ TEST_P(TreeTest, BackupSuffixReachesEveryStatement) {
 TEST_P(TreeTest, SearchWalksTheMatchesThroughEveryLinePlacement) {
     uitest::addNetwork(*db);
     open();
-    SCCommTreeView tree;
+    SCCommTreeView tree(cdb);
     // L12 inside S1, L13 between stations, L14 between zones, L15 between areas.
     // "matches left, path of the current item".
     auto at = [&](int left) {

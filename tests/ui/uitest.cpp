@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QSettings>
+#include <QSqlDatabase>
 
 namespace uitest {
 
@@ -60,10 +61,7 @@ QStringList rows(const QListWidget* l) {
 void UiTest::SetUp() {
     QSettings().clear();
     db = std::make_unique<testdb::CaseDb>(GetParam());
-    CDBUtility::m_strTableSuffix.clear();
-    CDBUtility::m_CaseNo.clear();
-    CDBUtility::m_CaseName = QString();
-    CDBUtility::setDBType(DB_SC);
+    cdb.setDBType(DB_SC);
     ui::setModalDriver([this](QDialog& dlg) {
         if (pending.empty()) {
             ADD_FAILURE() << "unexpected dialog " << dlg.metaObject()->className() << " "
@@ -81,20 +79,19 @@ void UiTest::TearDown() {
     ui::setModalDriver(nullptr);
     SCRepDialog::setOutputRunner(nullptr);
     SCRepDialog::setProgressDelay(500);
-    if (CDBUtility::m_pDatabase && CDBUtility::m_pDatabase->isOpen()) CDBUtility::closedb();
-    CDBUtility::m_strTableSuffix.clear();
+    cdb.closedb();
     db.reset();
 }
 
 void UiTest::open() {
-    ASSERT_NE(CDBUtility::opendb(db->arg().c_str()), nullptr);
+    ASSERT_NE(cdb.opendb(db->arg().c_str()), nullptr);
 }
 
 void CaseTest::SetUp() {
     UiTest::SetUp();
     addCases(*db);
     open();
-    CDBUtility::setCaseName("101");
+    cdb.setCaseName("101");
 }
 
 void UiTest::makeDemo() {
@@ -106,7 +103,8 @@ void UiTest::makeDemo() {
 
 std::vector<std::string> UiTest::column(const std::string& sqlUtf8) {
     std::vector<std::string> out;
-    for (const QString& r : testdb::rows(*CDBUtility::m_pDatabase, QString::fromUtf8(sqlUtf8.c_str())))
+    for (const QString& r : testdb::rows(QSqlDatabase::database(QString::fromStdString(db->arg()), false),
+                                         QString::fromUtf8(sqlUtf8.c_str())))
         out.push_back(r.toStdString());
     return out;
 }

@@ -50,18 +50,19 @@ class UiTest : public ::testing::TestWithParam<testdb::Backend> {
     void SetUp() override;
     void TearDown() override;
 
-    // Opens the case database through CDBUtility (the dialogs open it themselves).
+    // Opens the case database in `cdb` (the dialogs open it themselves).
     void open();
     // The generated demo case in the database; viewers that open nothing.
     void makeDemo();
-    // Runs a query on CDBUtility's connection; every row as its columns joined by ",",
-    // in UTF-8.
+    // Runs a query on the program's connection (the test's or a dialog's); every row as its
+    // columns joined by ",", in UTF-8.
     std::vector<std::string> column(const std::string& sqlUtf8);
     // Answers the next modal dialogs in turn; a dialog nobody expected fails the test.
     void expectDialogs(std::vector<Handler> handlers) { pending = std::move(handlers); }
     bool logged(bool error, const std::string& line8) const;
 
     std::unique_ptr<testdb::CaseDb> db;
+    CDBUtility cdb;
     testdb::LogCapture log;
     std::vector<Handler> pending;
 };

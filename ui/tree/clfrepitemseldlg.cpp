@@ -64,7 +64,6 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
     setObjectName(textcodec::fromLocal8(m_key));
     // The branch-end key holds a line break, which a title bar shows as a box.
     setWindowTitle(tr(textcodec::fromLocal8(m_key).toUtf8().constData()).remove('\n'));
-    const std::vector<std::string>& labels = kind.labels;
 
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(10, 10, 10, 10);
@@ -74,8 +73,14 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
     rowLayout->setContentsMargins(10, 10, 10, 10);
     rowLayout->setSpacing(5);
     top->addWidget(row);
+    rowLayout->addWidget(createTableBox(row));
+    rowLayout->addWidget(createItemBox(row, kind.labels), 1);
+    top->addLayout(createOkCancel());
+    showStored();
+}
 
-    auto* tabBox = new QGroupBox(row);
+QGroupBox* CLFRepItemSelDlg::createTableBox(QWidget* parent) {
+    auto* tabBox = new QGroupBox(parent);
     auto* tabLayout = new QVBoxLayout(tabBox);
     m_pTabGroup = new QButtonGroup(this);
     m_pTabGroup->setExclusive(true);
@@ -88,11 +93,13 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
         if (t == m_tables.size()) m_pCustomBtn = b;
     }
     tabLayout->addStretch(1);
-    rowLayout->addWidget(tabBox);
     connect(m_pTabGroup, &QButtonGroup::idClicked, this, &CLFRepItemSelDlg::onChangeTab);
+    return tabBox;
+}
 
+QGroupBox* CLFRepItemSelDlg::createItemBox(QWidget* parent, const std::vector<std::string>& labels) {
     // Items run down two columns.
-    auto* itemBoxGroup = new QGroupBox(QString::fromUtf8("变量"), row);
+    auto* itemBoxGroup = new QGroupBox(QString::fromUtf8("变量"), parent);
     auto* grid = new QGridLayout(itemBoxGroup);
     // No button group: Qt would make the items one Tab stop and send Down past them.
     const int perColumn = std::max(1, int(labels.size()) / 2);
@@ -117,8 +124,10 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
         m_boxes.push_back(box);
         m_order.push_back(order);
     }
-    rowLayout->addWidget(itemBoxGroup, 1);
+    return itemBoxGroup;
+}
 
+QHBoxLayout* CLFRepItemSelDlg::createOkCancel() {
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(5, 5, 5, 5);
     buttons->setSpacing(20);
@@ -130,10 +139,12 @@ CLFRepItemSelDlg::CLFRepItemSelDlg(const reportkinds::Kind& kind,
     buttons->addWidget(ok);
     buttons->addStretch(1000);
     buttons->addWidget(cancel);
-    top->addLayout(buttons);
     connect(ok, &QPushButton::clicked, this, &CLFRepItemSelDlg::onOK);
     connect(cancel, &QPushButton::clicked, this, &CLFRepItemSelDlg::reject);
+    return buttons;
+}
 
+void CLFRepItemSelDlg::showStored() {
     int tab = 0;
     if (auto t = m_objTableNo.find(m_key); t != m_objTableNo.end()) tab = t->second;
     screport::logDebug("sel tab idx is " + std::to_string(tab));
@@ -214,13 +225,13 @@ void CLFRepItemSelDlg::onChangeItem(int index) {
 }
 
 void CLFRepItemSelDlg::onPressed() {
-    m_bPressed = true;
+    m_bUserToggle = true;
 }
 
 void CLFRepItemSelDlg::onStateChanged(int state) {
     // Only a change the user made counts; the program's own ticks pass unnoticed.
-    if (!m_bPressed) return;
-    m_bPressed = false;
+    if (!m_bUserToggle) return;
+    m_bUserToggle = false;
     auto* box = qobject_cast<QCheckBox*>(sender());
     auto it = std::find(m_boxes.begin(), m_boxes.end(), box);
     if (it == m_boxes.end()) return;

@@ -13,6 +13,8 @@ struct Kind;
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QRadioButton;
 
@@ -42,6 +44,13 @@ class CLFRepItemSelDlg : public QDialog {
     void onOK();
 
   private:
+    // The predefined tables and the custom one, one radio button each.
+    QGroupBox* createTableBox(QWidget* parent);
+    // A check box per item, with the label that shows its place in the custom table.
+    QGroupBox* createItemBox(QWidget* parent, const std::vector<std::string>& labels);
+    QHBoxLayout* createOkCancel();
+    // Shows the kind's stored table, and on the custom table its stored items in order.
+    void showStored();
     int orderOf(int i) const;
     void setOrder(int i, int n);
 
@@ -53,6 +62,6 @@ class CLFRepItemSelDlg : public QDialog {
     QRadioButton* m_pCustomBtn = nullptr;
     std::vector<QCheckBox*> m_boxes;
     std::vector<QLabel*> m_order;
-    bool m_bPressed = false;
+    bool m_bUserToggle = false; // a box was pressed: its next change is the user's
     int m_perColumn = 1;
 };

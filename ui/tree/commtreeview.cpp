@@ -39,17 +39,14 @@ const CommTreeView::Kind& kind(int code) {
     return it == registry().end() ? none : it->second;
 }
 
-std::string sfx() {
-    return CDBUtility::m_strTableSuffix;
-}
-
 bool isLineKind(const std::string& label8) {
     return label8 == gb("交流线") || label8 == gb("直流线");
 }
 
 } // namespace
 
-CommTreeView::CommTreeView(QWidget* parent, const char* name, Qt::WindowFlags f) : QTreeWidget(parent) {
+CommTreeView::CommTreeView(const CDBUtility& db, QWidget* parent, const char* name, Qt::WindowFlags f)
+    : QTreeWidget(parent), m_db(db) {
     setWindowFlags(windowFlags() | f);
     if (name) setObjectName(textcodec::fromLocal8(name));
     setColumnCount(1);
@@ -69,13 +66,13 @@ CommTreeView::CommTreeView(QWidget* parent, const char* name, Qt::WindowFlags f)
         if ((k == kArea || k == kZone || k == kStation) && !it->data(0, kLoadedRole).toBool()) expandItem(it);
     });
 
-    auto folder = [](int code, int parent, const char* label) {
+    auto folder = [this](int code, int parent, const char* label) {
         Kind k;
         k.parent = parent;
         k.label = gb(label);
         registerKind(code, k);
     };
-    auto level = [](int code, int parent, const char* label, const char* table, const char* nameCol) {
+    auto level = [this](int code, int parent, const char* label, const char* table, const char* nameCol) {
         Kind k;
         k.parent = parent;
         k.label = gb(label);
@@ -110,6 +107,10 @@ CommTreeView::CommTreeView(QWidget* parent, const char* name, Qt::WindowFlags f)
 
 CommTreeView::~CommTreeView() {
     if (g_pCommTree == this) g_pCommTree = nullptr;
+}
+
+const std::string& CommTreeView::sfx() const {
+    return m_db.getTableSuffix();
 }
 
 void CommTreeView::registerKind(int code, const Kind& k) {
@@ -212,7 +213,7 @@ void CommTreeView::reloadRoot() {
 }
 
 void CommTreeView::fillRows(QTreeWidgetItem* parent, int kindCode, const SqlStmt& s) {
-    dbq::Query q;
+    dbq::Query q(m_db.connection());
     if (!q.exec(s)) {
         screport::logError(s.text());
         return;
@@ -256,7 +257,7 @@ void CommTreeView::markLoaded(QTreeWidgetItem* item) {
 
 QTreeWidgetItem* CommTreeView::fillFolder(QTreeWidgetItem* parent, int folderKind, int elemKind,
                                           const SqlStmt& s, int nameCol, int insertAt) {
-    dbq::Query q;
+    dbq::Query q(m_db.connection());
     if (!q.exec(s)) {
         screport::logError(s.text());
         return nullptr;
@@ -502,29 +503,55 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         screport::logError(gb("不能找到类型:") + kindLabel8 + "!");
         return 0;
     }
-    const int k = code->second;
+    RowShape shape;
+    const SqlStmt s = searchStatement(code->second, text8, &shape);
+    dbq::Query q(m_db.connection());
+    if (!q.exec(s)) {
+        screport::logError(s.text());
+        return 0;
+    }
+    // LIKE may ignore letter case (SQLite does); names must contain the text as typed.
+    const QString want = textcodec::fromLocal8(text8);
+    // Several records of one element (one per data group) are one stop of the walk.
+    std::set<std::string> seen;
+    while (q.next()) {
+        Match m = matchOf(q, shape);
+        m.label = kindLabel8;
+        if (!textcodec::fromLocal8(m.name).contains(want, Qt::CaseSensitive)) continue;
+        if (!seen.insert(m.name + '\x01' + m.station + '\x01' + m.zone + '\x01' + m.area).second) continue;
+        m_matches.push_back(std::move(m));
+    }
+    sortMatches();
+    m_matchTotal = int(m_matches.size());
+    if (m_matches.empty()) {
+        screport::logDebugU("没有找到！");
+        clearSelection(); // the earlier match is no answer to this search
+        setCurrentItem(nullptr);
+    }
+    return searchNext();
+}
+
+SqlStmt CommTreeView::searchStatement(int k, const std::string& text8, RowShape* shape) const {
     const Kind& kd = kind(k);
     const std::string sf = sfx();
     SqlStmt s;
-    // Columns: name, then station, zone and area as far as the kind has them.
-    enum Shape { AreaRow, ZoneRow, StationRow, LineRow, ElementRow } shape;
     if (k == kArea) {
-        shape = AreaRow;
+        *shape = AreaRow;
         s << "select Area_Name from CDB_AREAS" << sf << " where Area_Name like ";
         s.containing(text8);
     } else if (k == kZone) {
-        shape = ZoneRow;
+        *shape = ZoneRow;
         s << "select zn.Zone_Name,ar.Area_Name from CDB_ZONE" << sf << " zn,CDB_AREAS" << sf
           << " ar where zn.Area_No=ar.Area_No and zn.Zone_Name like ";
         s.containing(text8);
     } else if (k == kStation) {
-        shape = StationRow;
+        *shape = StationRow;
         s << "select ps.PS_Name,zn.Zone_Name,ar.Area_Name from CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
           << " zn,CDB_AREAS" << sf
           << " ar where ps.Zone_No=zn.Zone_No and zn.Area_No=ar.Area_No and ps.PS_Name like ";
         s.containing(text8);
     } else if (k == kACLine || k == kDCLine) {
-        shape = LineRow;
+        *shape = LineRow;
         s << "select "
              "a.ID_Name,nd1.PS_Name,zn1.Zone_Name,ar1.Area_Name,nd2.PS_Name,zn2.Zone_Name,ar2.Area_Name from "
           << kd.table << " a,CDB_NODE" << sf << " nd1,CDB_NODE" << sf << " nd2,CDB_PSTATION" << sf
@@ -537,7 +564,7 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         s << " order by a.ID_Name";
         screport::logDebug("find out line:" + text8);
     } else {
-        shape = ElementRow;
+        *shape = ElementRow;
         s << "select a." << kd.idCol << ",a." << kd.nameCol << ",nd.PS_Name,zn.Zone_Name,ar.Area_Name from "
           << kd.table << " a,CDB_NODE" << sf << " nd,CDB_PSTATION" << sf << " ps,CDB_ZONE" << sf
           << " zn,CDB_AREAS" << sf
@@ -550,53 +577,46 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
         s.containing(text8);
         s << "  order by a." << kd.nameCol;
     }
-    dbq::Query q;
-    if (!q.exec(s)) {
-        screport::logError(s.text());
-        return 0;
-    }
-    // LIKE may ignore letter case (SQLite does); names must contain the text as typed.
-    const QString want = textcodec::fromLocal8(text8);
-    // Several records of one element (one per data group) are one stop of the walk.
-    std::set<std::string> seen;
-    while (q.next()) {
-        Match m;
-        m.label = kindLabel8;
-        auto col = [&](int i) { return q.text8(i); };
-        switch (shape) {
-        case AreaRow:
-            m.name = col(0);
-            break;
-        case ZoneRow:
-            m.name = col(0);
-            m.area = col(1);
-            break;
-        case StationRow:
-            m.name = col(0);
-            m.zone = col(1);
-            m.area = col(2);
-            break;
-        case LineRow:
-            m.name = col(0);
-            if (col(3) == col(6)) { // same area at both ends, else it lies between areas
-                m.area = col(3);
-                if (col(2) == col(5)) {
-                    m.zone = col(2);
-                    if (col(1) == col(4)) m.station = col(1);
-                }
+    return s;
+}
+
+CommTreeView::Match CommTreeView::matchOf(dbq::Query& q, RowShape shape) {
+    Match m;
+    auto col = [&](int i) { return q.text8(i); };
+    switch (shape) {
+    case AreaRow:
+        m.name = col(0);
+        break;
+    case ZoneRow:
+        m.name = col(0);
+        m.area = col(1);
+        break;
+    case StationRow:
+        m.name = col(0);
+        m.zone = col(1);
+        m.area = col(2);
+        break;
+    case LineRow:
+        m.name = col(0);
+        if (col(3) == col(6)) { // same area at both ends, else it lies between areas
+            m.area = col(3);
+            if (col(2) == col(5)) {
+                m.zone = col(2);
+                if (col(1) == col(4)) m.station = col(1);
             }
-            break;
-        case ElementRow:
-            m.name = col(1);
-            m.station = col(2);
-            m.zone = col(3);
-            m.area = col(4);
-            break;
         }
-        if (!textcodec::fromLocal8(m.name).contains(want, Qt::CaseSensitive)) continue;
-        if (!seen.insert(m.name + '\x01' + m.station + '\x01' + m.zone + '\x01' + m.area).second) continue;
-        m_matches.push_back(std::move(m));
+        break;
+    case ElementRow:
+        m.name = col(1);
+        m.station = col(2);
+        m.zone = col(3);
+        m.area = col(4);
+        break;
     }
+    return m;
+}
+
+void CommTreeView::sortMatches() {
     // In the tree's order: area by area as listed, then zone, station and name; what lies
     // between zones or areas after what lies inside them.
     std::map<std::string, int> areaAt;
@@ -609,13 +629,6 @@ int CommTreeView::search(const std::string& kindLabel8, const std::string& text8
     };
     std::stable_sort(m_matches.begin(), m_matches.end(),
                      [&](const Match& a, const Match& b) { return place(a) < place(b); });
-    m_matchTotal = int(m_matches.size());
-    if (m_matches.empty()) {
-        screport::logDebugU("没有找到！");
-        clearSelection(); // the earlier match is no answer to this search
-        setCurrentItem(nullptr);
-    }
-    return searchNext();
 }
 
 int CommTreeView::searchNext() {
@@ -677,8 +690,8 @@ void CommTreeView::selectItem(QTreeWidgetItem* item) {
 
 // --- CheckTreeView --------------------------------------------------------------------
 
-CheckTreeView::CheckTreeView(QWidget* parent, const char* name, Qt::WindowFlags f)
-    : CommTreeView(parent, name, f) {
+CheckTreeView::CheckTreeView(const CDBUtility& db, QWidget* parent, const char* name, Qt::WindowFlags f)
+    : CommTreeView(db, parent, name, f) {
     createRootItem();
     rootItem()->setExpanded(true);
 }

@@ -4,6 +4,11 @@
 // stations. Also the search of the report dialog's search bar.
 #include "db/sqlstmt.h"
 
+class CDBUtility;
+namespace dbq {
+class Query;
+}
+
 #include <QTreeWidget>
 #include <deque>
 #include <map>
@@ -52,7 +57,9 @@ class CommTreeView : public QTreeWidget {
         std::string area;
     };
 
-    explicit CommTreeView(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
+    // Reads the network model of `db`, which must outlive the tree.
+    explicit CommTreeView(const CDBUtility& db, QWidget* parent = nullptr, const char* name = nullptr,
+                          Qt::WindowFlags f = {});
     ~CommTreeView() override;
 
     // Queues the elements of the kind labelled `kindLabel8` whose name contains `text8`
@@ -86,8 +93,8 @@ class CommTreeView : public QTreeWidget {
     void onSelectChanged(QTreeWidgetItem* item);
 
   protected:
-    // Registers a kind; its table gets the current model-table suffix.
-    static void registerKind(int code, const Kind& k);
+    // Registers a kind; its table gets the database's model-table suffix.
+    void registerKind(int code, const Kind& k);
     static void registerLabel(const std::string& label8, int code);
     // Deletes every item and creates the bare root item.
     void createRootItem();
@@ -99,6 +106,8 @@ class CommTreeView : public QTreeWidget {
     std::string m_busCond; // only the physical-bus statement
 
   private:
+    // The model-table suffix of the database.
+    const std::string& sfx() const;
     QTreeWidgetItem* newItem(QTreeWidgetItem* parent, int kind, const std::string& name8, int insertAt = -1);
     void forget(QTreeWidgetItem* item);
     void markLoaded(QTreeWidgetItem* item);
@@ -129,9 +138,17 @@ class CommTreeView : public QTreeWidget {
     SqlStmt elementsOfStation(int elemKind, const std::string& station8) const;
     QTreeWidgetItem* stationFolder(QTreeWidgetItem* station, int folderKind);
 
+    // The columns of a search's rows: name, then station, zone and area as far as the kind has them.
+    enum RowShape { AreaRow, ZoneRow, StationRow, LineRow, ElementRow };
+    SqlStmt searchStatement(int kindCode, const std::string& text8, RowShape* shape) const;
+    static Match matchOf(dbq::Query& q, RowShape shape);
+    // Puts the matches in the tree's order.
+    void sortMatches();
+
     void selectIn(QTreeWidgetItem* parent, int folderKind, const std::string& name8);
     void selectItem(QTreeWidgetItem* item);
 
+    const CDBUtility& m_db;
     QTreeWidgetItem* m_root = nullptr;
     std::map<int, std::map<std::string, QTreeWidgetItem*>> m_byName;
     std::deque<Match> m_matches;
@@ -143,7 +160,8 @@ class CommTreeView : public QTreeWidget {
 class CheckTreeView : public CommTreeView {
     Q_OBJECT
   public:
-    explicit CheckTreeView(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
+    explicit CheckTreeView(const CDBUtility& db, QWidget* parent = nullptr, const char* name = nullptr,
+                           Qt::WindowFlags f = {});
 };
 
 // The tree the report dialog searches; set while the dialog is built.

@@ -48,8 +48,8 @@ int parentOf(int code) {
 
 } // namespace
 
-SCCommTreeView::SCCommTreeView(QWidget* parent, const char* name, Qt::WindowFlags f)
-    : CheckTreeView(parent, name, f) {
+SCCommTreeView::SCCommTreeView(const CDBUtility& db, QWidget* parent, const char* name, Qt::WindowFlags f)
+    : CheckTreeView(db, parent, name, f) {
     m_busCond = " a.isPhyBus and ";
     for (const ElementKind& e : kElementKinds) {
         Kind k;

@@ -5,5 +5,6 @@
 class SCCommTreeView : public CheckTreeView {
     Q_OBJECT
   public:
-    explicit SCCommTreeView(QWidget* parent = nullptr, const char* name = nullptr, Qt::WindowFlags f = {});
+    explicit SCCommTreeView(const CDBUtility& db, QWidget* parent = nullptr, const char* name = nullptr,
+                            Qt::WindowFlags f = {});
 };

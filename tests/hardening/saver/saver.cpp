@@ -15,9 +15,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: saver DATABASE CASE_NO WRITER(0|1) ROUNDS\n");
         return 100;
     }
-    if (!CDBUtility::opendb(argv[1])) return 101;
-    CDBUtility::setDBType(DB_SC);
-    CDBUtility::setCaseNo(std::atoi(argv[2]));
+    CDBUtility db;
+    if (!db.opendb(argv[1])) return 101;
+    db.setDBType(DB_SC);
+    db.setCaseNo(std::atoi(argv[2]));
     const int w = std::atoi(argv[3]), rounds = std::atoi(argv[4]);
     casechoices::ObjectChoices c;
     casechoices::OutputOptions o;
@@ -25,11 +26,11 @@ int main(int argc, char** argv) {
     saver::fill(w, c, o, faults);
     int refused = 0;
     for (int r = 0; r < rounds; ++r) {
-        if (!casechoices::saveOutputOptions("SCR_OUT", o, c)) ++refused;
+        if (!casechoices::saveOutputOptions(db, "SCR_OUT", o, c)) ++refused;
         // Writer 0 empties the list every other round: deletes on an empty table are
         // where two transactions can deadlock.
-        if (!casechoices::saveFaultList(w == 0 && r % 2 ? SCPosList() : faults)) ++refused;
+        if (!casechoices::saveFaultList(db, w == 0 && r % 2 ? SCPosList() : faults)) ++refused;
     }
-    CDBUtility::closedb();
+    db.closedb();
     return refused;
 }
