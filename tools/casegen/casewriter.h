@@ -5,6 +5,7 @@
 #include "dbwriter.h"
 #include "scnetwork.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,11 @@ struct Timers {
     double solve = 0, write = 0;
 };
 
+// A bus's single-phase and three-phase short-circuit capacities, MVA.
+struct Capacity {
+    double sc1 = 0, sc3 = 0;
+};
+
 class CaseWriter {
   public:
     CaseWriter(DbWriter& w, const NetNames& names, double baseMVA);
@@ -50,6 +56,12 @@ class CaseWriter {
     bool write(const CaseSpec& c, Timers* t, std::string* err);
 
   private:
+    void writeBranches(const CaseSpec& c, const ScNetwork& net, const CVec& vpre);
+    void writeFault(Inserter& r120, Inserter& b120, const CaseSpec& c, const FaultSpec& f, int T,
+                    const FaultResult& r, std::vector<QString>& keys);
+    void writeBusesAndChoices(const CaseSpec& c, const ScNetwork& net, const std::map<int, Capacity>& cap,
+                              const std::vector<QString>& keys);
+
     DbWriter& m_w;
     const NetNames& m_names;
     double m_baseMVA;
