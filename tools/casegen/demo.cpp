@@ -339,23 +339,8 @@ void writeModel(DbWriter& w, const DemoState& s) {
 
 } // namespace
 
-bool writeDemo(DbWriter& w, std::vector<PhaseTime>* phases, std::string* err) {
-    auto t0 = Clock::now();
-    DemoState s;
-    if (!solveDemo(&s, err)) return false;
-    phases->push_back({"network and load flow", since(t0)});
-
-    t0 = Clock::now();
-    writeModel(w, s);
-    NetNames names;
-    for (int k = 0; k < demo::kBusCount; ++k) {
-        names.bus.push_back(busName(k + 1));
-        names.baseKV.push_back(kBus[k].baseKV);
-    }
-    for (const GenData& g : kGen)
-        names.gen.push_back(gb(g.name));
-
-    // The load flow as the package stores it; the short-circuit cases start from it.
+// The load flow as the package stores it; the short-circuit cases start from it.
+void writeLoadFlow(DbWriter& w, const DemoState& s) {
     SeqFactor f;
     f.factor(s.withLoads.admittance(Seq::Pos));
     const CVec vpre = f.solve(s.withLoads.sourceCurrents());
@@ -381,8 +366,10 @@ bool writeDemo(DbWriter& w, std::vector<PhaseTime>* phases, std::string* err) {
                 .add(std::abs(vpre[k]))
                 .add(std::arg(vpre[k]) * 57.29577951308232);
     }
-    phases->push_back({"network tables", since(t0)});
+}
 
+// Case n of the demo: its faults, fault type and network.
+CaseSpec demoCase(int n, const DemoState& s) {
     std::vector<FaultSpec> allBuses;
     for (int k = 0; k < demo::kBusCount; ++k) {
         FaultSpec f;
@@ -402,65 +389,86 @@ bool writeDemo(DbWriter& w, std::vector<PhaseTime>* phases, std::string* err) {
                                                         "不计负荷，电势1.0，经阻抗三相短路",
                                                         "作业已定义，尚未计算"};
 
+    CaseSpec c;
+    c.caseNo = n;
+    c.name = gb(demo::kCaseNames[n - 1]);
+    c.note = gb(notes[n - 1]);
+    c.scheme = gb(kScheme);
+    c.calDate = "20250301";
+    c.calTime = "09" + std::to_string(30 + n) + "00";
+    c.date = "20250228";
+    c.time = "1630" + std::string(n < 10 ? "0" : "") + std::to_string(n);
+    c.caseLF = demo::kLoadFlowCase;
+    c.net = &s.withLoads;
+    c.faults = allBuses;
+    switch (n) {
+    case demo::kCaseThreePhase:
+        c.type = 1;
+        break;
+    case demo::kCaseAToGround:
+        c.type = 2;
+        break;
+    case demo::kCaseAB:
+        c.type = 3;
+        break;
+    case demo::kCaseABToGround:
+        c.type = 4;
+        break;
+    case demo::kCaseLineFault: {
+        c.type = 2;
+        c.faults.clear();
+        for (const char* id : {demo::kLineFaultId, demo::kLineFault2Id}) {
+            FaultSpec f;
+            f.branch = lineIndex(id);
+            f.percent = 50;
+            f.idName = gb(id);
+            c.faults.push_back(f);
+        }
+        FaultSpec f;
+        f.bus = 4;
+        c.faults.push_back(f);
+        break;
+    }
+    case demo::kCaseNoLoadFlow:
+        c.type = 1;
+        c.zf = Cplx(0.01, 0.05);
+        c.caseLF = 0;
+        c.net = &s.noLoad;
+        break;
+    case demo::kCaseUncalculated:
+        c.type = 1;
+        c.calculated = false;
+        c.net = nullptr;
+        c.calDate = c.calTime = "";
+        c.faults.clear();
+        break;
+    }
+    return c;
+}
+
+bool writeDemo(DbWriter& w, std::vector<PhaseTime>* phases, std::string* err) {
+    auto t0 = Clock::now();
+    DemoState s;
+    if (!solveDemo(&s, err)) return false;
+    phases->push_back({"network and load flow", since(t0)});
+
+    t0 = Clock::now();
+    writeModel(w, s);
+    NetNames names;
+    for (int k = 0; k < demo::kBusCount; ++k) {
+        names.bus.push_back(busName(k + 1));
+        names.baseKV.push_back(kBus[k].baseKV);
+    }
+    for (const GenData& g : kGen)
+        names.gen.push_back(gb(g.name));
+
+    writeLoadFlow(w, s);
+    phases->push_back({"network tables", since(t0)});
+
     Timers timers;
     CaseWriter cw(w, names, demo::kBaseMVA);
-    for (int n = 1; n <= demo::kCaseCount; ++n) {
-        CaseSpec c;
-        c.caseNo = n;
-        c.name = gb(demo::kCaseNames[n - 1]);
-        c.note = gb(notes[n - 1]);
-        c.scheme = gb(kScheme);
-        c.calDate = "20250301";
-        c.calTime = "09" + std::to_string(30 + n) + "00";
-        c.date = "20250228";
-        c.time = "1630" + std::string(n < 10 ? "0" : "") + std::to_string(n);
-        c.caseLF = demo::kLoadFlowCase;
-        c.net = &s.withLoads;
-        c.faults = allBuses;
-        switch (n) {
-        case demo::kCaseThreePhase:
-            c.type = 1;
-            break;
-        case demo::kCaseAToGround:
-            c.type = 2;
-            break;
-        case demo::kCaseAB:
-            c.type = 3;
-            break;
-        case demo::kCaseABToGround:
-            c.type = 4;
-            break;
-        case demo::kCaseLineFault: {
-            c.type = 2;
-            c.faults.clear();
-            for (const char* id : {demo::kLineFaultId, demo::kLineFault2Id}) {
-                FaultSpec f;
-                f.branch = lineIndex(id);
-                f.percent = 50;
-                f.idName = gb(id);
-                c.faults.push_back(f);
-            }
-            FaultSpec f;
-            f.bus = 4;
-            c.faults.push_back(f);
-            break;
-        }
-        case demo::kCaseNoLoadFlow:
-            c.type = 1;
-            c.zf = Cplx(0.01, 0.05);
-            c.caseLF = 0;
-            c.net = &s.noLoad;
-            break;
-        case demo::kCaseUncalculated:
-            c.type = 1;
-            c.calculated = false;
-            c.net = nullptr;
-            c.calDate = c.calTime = "";
-            c.faults.clear();
-            break;
-        }
-        if (!cw.write(c, &timers, err)) return false;
-    }
+    for (int n = 1; n <= demo::kCaseCount; ++n)
+        if (!cw.write(demoCase(n, s), &timers, err)) return false;
     phases->push_back({"fault study", timers.solve});
     phases->push_back({"result tables", timers.write});
     return true;
