@@ -1,8 +1,9 @@
 #pragma once
 // The six short-circuit report kinds in one table: per kind its key, names, option
-// column, items, the rule that allows it for a case and the report that builds it. The
-// dialogs, the stored choices, the batch mode and the output run take them from here.
-// Texts are GB18030 unless said otherwise.
+// column, items, the rule that allows it for a case, the report that builds it and the
+// tables and columns it reads. The dialogs, the stored choices, the batch mode, the
+// output run, the schema and the case generator take them from here. Texts are GB18030
+// unless said otherwise.
 #include "db/connection.h"
 #include "db/export.h"
 #include "db/schema.h"
