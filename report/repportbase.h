@@ -143,6 +143,8 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     RepPortBase(int caseNo, const std::string& caseName, const std::set<std::string>& chosenKeys,
                 const std::map<std::string, std::vector<std::string>>& itemLabels,
                 const std::map<std::string, std::vector<int>>& itemSel);
+    RepPortBase(const RepPortBase&) = delete; // a copy would write to its original's run
+    RepPortBase& operator=(const RepPortBase&) = delete;
     virtual ~RepPortBase();
 
     // --- state ---

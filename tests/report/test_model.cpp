@@ -80,6 +80,7 @@ TEST(ReportModel, CellTextsFollowTheNumberRulesAndMayBeFilledInAnyOrder) {
 TEST(ReportModel, GroupFlagsAndSpanningHeaders) {
     Model m;
     EXPECT_EQ(m.groupCount(m.addRP(true)), 1); // no grouping flag: one group anyway
+    EXPECT_TRUE(m.page(0).grpTexts.empty());
     m.setGrpInfo(false, true, false);
     EXPECT_EQ(m.groupCount(m.addRP(true)), 0);
     EXPECT_EQ(m.groupCount(m.addRP(false)), 1);
@@ -93,6 +94,7 @@ TEST(ReportModel, GroupFlagsAndSpanningHeaders) {
     m.addHeader(q, "V", 6, false);
     EXPECT_EQ(m.page(q).m_nColCount, 3);
     EXPECT_EQ(m.page(q).headers.size(), 4u);
+    EXPECT_EQ(m.page(q).headers[3][0].width, 16);
 }
 
 TEST(ReportGrouping, HeadingsTextsAndKeys) {
