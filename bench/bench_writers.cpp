@@ -3,7 +3,7 @@
 // bytes; a bare libxlsxwriter loop writing the same cells).
 //
 //   bench_writers [--rows N] [--dir DIR] [--repeat N]
-#include "report/repportbase.h"
+#include "report/reportoutput.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -70,7 +70,8 @@ double value(long r, int c) {
 }
 
 struct Model : RepPortBase {
-    Model(const std::string& dir) : RepPortBase(dir, 1, keys(), labels(), sel()) {}
+    Model(const std::string& dir) : RepPortBase(1, std::string(), keys(), labels(), sel()), out(*this, dir) {}
+    ReportOutput out; // goes before the model it writes
     static const std::set<std::string>& keys() {
         static std::set<std::string> k;
         return k;
@@ -93,7 +94,7 @@ void fill(Model& m, long rows) {
     for (long r = 0; r < rows; ++r) {
         const int rec = m.addRec(p);
         for (int c = 0; c < kCols; ++c)
-            m.addFixed(p, rec, value(r, c), 4, 0);
+            m.addText(p, rec, RepPortBase::fixedText(value(r, c), 4), 0);
     }
 }
 
@@ -128,12 +129,12 @@ Span bareXlsxTime(const std::string& path, long rows) {
 
 // Writes the model as the run does into dir: the text report, the HTML or the .xlsx workbook.
 void run(Model& m, const std::string& dir, bool text, bool html, bool xlsx) {
-    m.setTempDir(dir);
-    OutputOptions o = m.outputOptions();
+    m.out.setTempDir(dir);
+    OutputOptions o = m.out.outputOptions();
     o.html = html;
     o.xlsx = xlsx;
-    m.setOutputOptions(o);
-    m.showResult(text, html || xlsx, false);
+    m.out.setOutputOptions(o);
+    m.out.showResult(text, html || xlsx, false);
 }
 
 // Writes the model as dir + "sc_report.xlsx"; also gives the phase's peak resident size
@@ -179,7 +180,7 @@ int main(int argc, char** argv) {
     const long rss0 = statusKb("VmRSS:");
     resetPeak();
     Model m(dir);
-    m.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
+    m.out.setTemplateDir(SCREPORT_SOURCE_DIR "/rep_template/");
     Timer t;
     fill(m, rows);
     const Span fillTime = t.elapsed();

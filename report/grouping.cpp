@@ -5,7 +5,8 @@
 
 using textcodec::gb;
 
-void RepPortBase::setGrpInfo(bool byArea, bool byZone, bool byST) {
+void RepPortBase::setGrpInfo(bool byArea, bool byZone, bool byST, std::shared_ptr<const BusLocations> where) {
+    m_nodePlaces = std::move(where);
     m_bGrpArea = byArea;
     m_bGrpZone = byZone;
     m_bGrpST = byST;
@@ -55,8 +56,8 @@ int RepPortBase::dealGrp(int page, const std::string& st, const std::string& zon
 
 int RepPortBase::dealGrpOld(int page, const std::string& node) {
     if (m_nGrpMode == 0) return 0;
-    // Where buses lie was read once, by whoever gave the model its locations.
-    const BusLocation* at = m_busLocations ? m_busLocations->find(node) : nullptr;
+    // Where nodes lie was read once, by whoever set the grouping.
+    const BusLocation* at = m_nodePlaces ? m_nodePlaces->find(node) : nullptr;
     static const std::string none;
     const std::string& key = !at               ? none
                              : m_nGrpMode == 1 ? at->area

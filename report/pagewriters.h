@@ -2,8 +2,8 @@
 // The writers of the report stream: the text report, the HTML table of a workbook's
 // sheets and the native .xlsx workbook.
 #include "report/outsink.h"
+#include "report/reportoutput.h"
 #include "report/reportstream.h"
-#include "report/repportbase.h"
 
 #include <functional>
 #include <map>
@@ -41,7 +41,7 @@ makeWorkbookWriter(OutFileSet& files, const std::string& mainPath, OutputEncodin
 
 // How the native workbook is written.
 struct XlsxSetup {
-    long rowLimit = RepPortBase::kMaxSheetRows;
+    long rowLimit = ReportOutput::kMaxSheetRows;
     bool zip64 = false;
     XlsxLayout layout = XlsxLayout::Table;
     std::shared_ptr<const BusLocations> where; // the tables' location columns; may be null

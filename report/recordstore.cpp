@@ -5,18 +5,6 @@
 
 RecordStore::RecordStore() = default;
 
-RecordStore::RecordStore(const RecordStore& other) {
-    copyFrom(other);
-}
-
-RecordStore& RecordStore::operator=(const RecordStore& other) {
-    if (this != &other) {
-        clear();
-        copyFrom(other);
-    }
-    return *this;
-}
-
 RecordStore::RecordStore(RecordStore&& other) noexcept
     : m_groups(std::move(other.m_groups)), m_cellChunks(std::move(other.m_cellChunks)),
       m_blocks(std::move(other.m_blocks)), m_cellCount(other.m_cellCount), m_textBytes(other.m_textBytes) {
@@ -55,28 +43,6 @@ void RecordStore::clear() {
     m_blocks.clear();
     m_groups.clear();
     m_cellCount = m_textBytes = 0;
-}
-
-void RecordStore::copyFrom(const RecordStore& o) {
-    m_groups = o.m_groups;
-    m_cellCount = o.m_cellCount;
-    m_textBytes = o.m_textBytes;
-    m_cellChunks.reserve(o.m_cellChunks.size());
-    size_t left = o.m_cellCount;
-    for (const Cell* c : o.m_cellChunks) {
-        Cell* n = new Cell[kCellChunk];
-        const size_t k = std::min<size_t>(left, kCellChunk);
-        std::memcpy(n, c, sizeof(Cell) * k);
-        left -= k;
-        m_cellChunks.push_back(n);
-    }
-    m_blocks.reserve(o.m_blocks.size());
-    for (const Block& b : o.m_blocks) {
-        Block n = b;
-        n.data = new char[b.size];
-        std::memcpy(n.data, b.data, b.used);
-        m_blocks.push_back(n);
-    }
 }
 
 RecordStore RecordStore::takeGroup(int grp) {

@@ -16,8 +16,9 @@
 class SCREPORT_CORE_EXPORT RecordStore {
   public:
     RecordStore();
-    RecordStore(const RecordStore& other);
-    RecordStore& operator=(const RecordStore& other);
+    // Stores move; the cells of a group built apart are copied in with appendGroup.
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
     RecordStore(RecordStore&&) noexcept;
     RecordStore& operator=(RecordStore&&) noexcept;
     ~RecordStore();
@@ -124,7 +125,6 @@ class SCREPORT_CORE_EXPORT RecordStore {
     Cell& cellAt(uint32_t i) { return m_cellChunks[i >> kCellShift][i & (kCellChunk - 1)]; }
     char* allocText(size_t n, uint32_t& block, uint32_t& pos);
     void clear();
-    void copyFrom(const RecordStore& other);
 
     std::vector<std::vector<Rec>> m_groups;
     std::vector<Cell*> m_cellChunks;

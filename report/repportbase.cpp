@@ -1,18 +1,11 @@
 #include "repportbase.h"
 
-#include "db/errortext.h"
 #include "db/log.h"
 #include "db/textcodec.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 using textcodec::gb;
 
@@ -38,90 +31,29 @@ std::string fixedString(double v, int prec) {
     return s;
 }
 
-bool endsWithSeparator(const std::string& s) {
-    return !s.empty() && (s.back() == '/' || s.back() == '\\');
-}
-
 } // namespace
-
-// ---------------------------------------------------------------- options
-
-OutputOptions OutputOptions::fromEnvironment() {
-    OutputOptions o;
-    if (const char* e = std::getenv("SCREPORT_ENCODING")) {
-        if (!strcasecmp(e, "utf-8") || !strcasecmp(e, "utf8")) o.encoding = OutputEncoding::Utf8;
-    }
-    return o;
-}
 
 // ---------------------------------------------------------------- construction
 
-RepPortBase::RepPortBase(const std::string& projectDir, int caseNo, const std::set<std::string>& chosenKeys,
+RepPortBase::RepPortBase(int caseNo, const std::string& caseName, const std::set<std::string>& chosenKeys,
                          const std::map<std::string, std::vector<std::string>>& itemLabels,
                          const std::map<std::string, std::vector<int>>& itemSel)
-    : m_strCaseNo(std::to_string(caseNo)), m_pSelSet(chosenKeys), m_pItemLabels(itemLabels),
-      m_pItemSel(itemSel), m_options(OutputOptions::fromEnvironment()) {
-    m_strTemplateDir = findTemplateDir(projectDir);
-    m_strTempDir = tempDirOf(projectDir);
-    m_viewer = Viewer::platform();
-}
+    : m_strCaseNo(std::to_string(caseNo)), m_strCaseName(caseName), m_chosenKeys(chosenKeys),
+      m_itemLabels(itemLabels), m_itemSel(itemSel) {}
 
-std::string RepPortBase::tempDirOf(const std::string& projectDir) {
-    std::string dir = projectDir;
-    if (!dir.empty() && !endsWithSeparator(dir)) dir += QDir::separator().toLatin1();
-    return dir + "temp" + QDir::separator().toLatin1();
-}
-
-void RepPortBase::setTempDir(const std::string& dir) {
-    m_strTempDir = dir;
-    if (!dir.empty() && !endsWithSeparator(dir)) m_strTempDir += QDir::separator().toLatin1();
-}
-
-RepPortBase::RepPortBase(const RepPortBase& o)
-    : m_pages(o.m_pages), m_strCaseNo(o.m_strCaseNo), m_strCaseName(o.m_strCaseName), m_pSelSet(o.m_pSelSet),
-      m_pItemLabels(o.m_pItemLabels), m_pItemSel(o.m_pItemSel), m_grpIndex(o.m_grpIndex),
-      m_bGrpArea(o.m_bGrpArea), m_bGrpZone(o.m_bGrpZone), m_bGrpST(o.m_bGrpST), m_nGrpMode(o.m_nGrpMode),
-      m_bPU(o.m_bPU), m_viewer(Viewer::platform()), m_strTemplateDir(o.m_strTemplateDir),
-      m_strTempDir(o.m_strTempDir), m_options(o.m_options), m_pObserver(o.m_pObserver),
-      m_busLocations(o.m_busLocations) {}
-
-void RepPortBase::initialize() {
-    m_bGrpArea = m_bGrpZone = m_bGrpST = false;
-    m_nGrpMode = 0;
-    m_bPU = true;
-}
+RepPortBase::~RepPortBase() = default;
 
 bool RepPortBase::isSelect(const std::string& name) const {
-    return m_pSelSet.count(name) > 0;
-}
-
-void RepPortBase::setViewer(std::unique_ptr<Viewer> v) {
-    m_viewer = std::move(v);
-}
-
-std::string RepPortBase::findTemplateDir(const std::string& projectDir) {
-    QStringList overrides;
-    if (!projectDir.empty()) overrides << textcodec::fromLocal8(projectDir) + "/rep_template";
-    if (QCoreApplication::instance())
-        overrides << QCoreApplication::applicationDirPath() + "/rep_template";
-    else
-        overrides << QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + "/rep_template";
-    // Whatever stands under the name is the override; reading it shows whether it is whole.
-    for (const QString& c : overrides) {
-        const QFileInfo fi(c);
-        if (fi.exists() || fi.isSymLink())
-            return textcodec::toLocal8(QDir::cleanPath(fi.absoluteFilePath())) + "/";
-    }
-    return kBuiltinTemplates;
+    return m_chosenKeys.count(name) > 0;
 }
 
 // ---------------------------------------------------------------- pages, headers
 
 int RepPortBase::addRP(bool grouped) {
     // A streamed page is complete once the next one begins.
-    if (m_out)
+    if (streaming())
         for (size_t i = 0; i < m_pages.size(); ++i)
-            endPage(int(i));
+            m_sink->endPage(int(i), m_pages[i]);
     m_pages.emplace_back();
     RepPage& p = m_pages.back();
     p.records.keepExact(keepsExact());
@@ -141,10 +73,6 @@ void RepPortBase::addHeader(int page, const std::string& text, int width, bool i
     if (p.headers.empty()) p.headers.emplace_back();
     p.headers[0].push_back(
         RepCell{text, isID, width, 1, 1, true, std::string(), false, std::string(), false, {}, {}, {}, {}});
-}
-
-void RepPortBase::addHeader(int page, const char* text, int width, bool isID) {
-    addHeader(page, std::string(text ? text : ""), width, isID);
 }
 
 void RepPortBase::addHeader(int page, int row, const char* text, int colspan, int rowspan,
@@ -173,10 +101,6 @@ void RepPortBase::addHeader(int page, int row, const char* text, int colspan, in
                                      {}});
 }
 
-int RepPortBase::getHeaderSize(int page) const {
-    return int(m_pages[page].headers.size());
-}
-
 void setBusColumn(RepPage& p, int col, const std::string& prefix) {
     if (p.headers.empty() || col < 0 || col >= int(p.headers[0].size())) return;
     p.headers[0][col].bus = true;
@@ -199,43 +123,13 @@ RepCell* xlsxCell(RepPage& p, int col, bool groupTitle) {
     return col >= 0 && col < int(v.size()) ? &v[size_t(col)] : nullptr;
 }
 
-bool RepPortBase::isIDCol(int page, int col) const {
-    const RepPage& p = m_pages[page];
-    if (p.headers.empty() || col < 0 || col >= int(p.headers[0].size())) return false;
-    return p.headers[0][col].isID;
-}
-
-int RepPortBase::getColCount(int page) const {
-    const RepPage& p = m_pages[page];
-    screport::logDebug("text col is " + std::to_string(p.m_nColCount));
-    if (p.recIDs.empty()) return 0;
-    int n = p.m_nColCount;
-    for (const RepCell& c : p.recIDs[0])
-        n -= c.colspan;
-    return n;
-}
-
 // ---------------------------------------------------------------- titles, tails, group headings
 
-void RepPortBase::addTitle(int page, const char* text) {
-    m_pages[page].titles.emplace_back(text ? text : "");
-}
 void RepPortBase::addTitle(int page, const std::string& text) {
     m_pages[page].titles.push_back(text);
 }
-void RepPortBase::addTail(int page, const char* text) {
-    m_pages[page].tails.emplace_back(text ? text : "");
-}
 void RepPortBase::addTail(int page, const std::string& text) {
     m_pages[page].tails.push_back(text);
-}
-
-void RepPortBase::addUnitTitle(int page) {
-    addTitle(page, m_bPU ? gb("单位：p.u.") : gb("单位：kA\\kV\\MW\\Mvar"));
-}
-
-void RepPortBase::addPUnitTitle(int page) {
-    addTitle(page, m_bPU ? gb("单位：p.u.") : gb("单位：MW"));
 }
 
 void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) {
@@ -255,9 +149,6 @@ void RepPortBase::addGrpTitle(int page, const char* text, int width, bool flag) 
                                               {}});
 }
 
-void RepPortBase::addGrpText(int page, int grp, const char* text) {
-    m_pages[page].grpTexts[grp].emplace_back(text ? text : "");
-}
 void RepPortBase::addGrpText(int page, int grp, const std::string& text) {
     m_pages[page].grpTexts[grp].push_back(text);
 }
@@ -309,15 +200,6 @@ void RepPortBase::addText(int page, int rec, double a, double b, int grp) {
     m_pages[page].records.append(grp, rec, percentText(a, b));
 }
 
-void RepPortBase::addFixed(int page, int rec, double value, int prec, int grp) {
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, prec);
-    if (r.ec == std::errc())
-        m_pages[page].records.append(grp, rec, std::string_view(buf, size_t(r.ptr - buf)));
-    else
-        m_pages[page].records.append(grp, rec, fixedString(value, prec));
-}
-
 std::string RepPortBase::fixedText(double value, int prec) {
     return fixedString(value, prec);
 }
@@ -329,34 +211,6 @@ std::string RepPortBase::percentText(double a, double b) {
 
 // ---------------------------------------------------------------- progress
 
-void RepPortBase::checkRun(const char* whatUtf8, long done, long total, bool faults, bool bytes) {
-    if (!m_pObserver) return;
-    if (whatUtf8 != m_stepKey) { // a new step: place it in the plan once
-        m_stepKey = whatUtf8;
-        m_step.what = gb(whatUtf8);
-        m_step.no = 0;
-        m_step.count = int(m_plan.size());
-        double before = 0, all = 0;
-        for (size_t i = 0; i < m_plan.size(); ++i) {
-            if (m_plan[i].first == m_step.what && !m_step.no) {
-                m_step.no = int(i) + 1;
-                m_stepStart = before;
-                m_stepWeight = m_plan[i].second;
-            }
-            before += m_plan[i].second;
-            all += m_plan[i].second;
-        }
-        m_planWeight = all;
-    }
-    m_step.done = done;
-    m_step.total = total;
-    m_step.faults = faults;
-    m_step.bytes = bytes;
-    // A step the plan does not name keeps the bar where it is.
-    if (m_step.no && m_planWeight > 0) {
-        const double part = total > 0 ? std::min(1.0, double(done) / double(total)) : 0.0;
-        m_step.overall = std::max(m_step.overall, (m_stepStart + m_stepWeight * part) / m_planWeight);
-    }
-    m_pObserver->step(m_step);
-    if (m_pObserver->cancelled()) raiseError(gb("输出已取消"));
+void RepPortBase::checkRun(const char* whatUtf8, long done, long total, bool faults) {
+    if (m_sink) m_sink->checkRun(whatUtf8, done, total, faults, false);
 }

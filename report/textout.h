@@ -2,7 +2,7 @@
 // Writing model text into a sink in the chosen output encoding: the model's GB18030
 // bytes unchanged, or converted to UTF-8 with fields aligned by display width.
 #include "report/outsink.h"
-#include "report/repportbase.h"
+#include "report/reportoutput.h"
 
 #include <cstdint>
 #include <cstring>

@@ -36,13 +36,13 @@ WorkbookNames workbookNames(const std::string& mainPath) {
 
 } // namespace
 
-const std::vector<std::string>& RepPortBase::templateNames() {
+const std::vector<std::string>& ReportOutput::templateNames() {
     static const std::vector<std::string> names{"main-html1", "main-html2", "main-html3",    "tabstrip_1",
                                                 "sub_html0",  "sub_html1",  "stylesheet.css"};
     return names;
 }
 
-void RepPortBase::loadTemplates() {
+void ReportOutput::loadTemplates() {
     std::map<std::string, std::string> loaded;
     for (const std::string& name : templateNames()) {
         const std::string path = m_strTemplateDir + name;
@@ -58,7 +58,7 @@ void RepPortBase::loadTemplates() {
     m_templatesFrom = m_strTemplateDir + (m_options.encoding == OutputEncoding::Utf8 ? "|utf-8" : "|gb18030");
 }
 
-const std::string& RepPortBase::templateText(const std::string& name) {
+const std::string& ReportOutput::templateText(const std::string& name) {
     const std::string from =
         m_strTemplateDir + (m_options.encoding == OutputEncoding::Utf8 ? "|utf-8" : "|gb18030");
     if (from != m_templatesFrom) loadTemplates();
@@ -294,11 +294,11 @@ std::unique_ptr<PageWriter> makeWorkbookWriter(OutFileSet& files, const std::str
 
 // ---------------------------------------------------------------- folders and stylesheet
 
-bool RepPortBase::makeDirs() {
+bool ReportOutput::makeDirs() {
     return QDir().mkpath(textcodec::fromLocal8(m_strTempDir));
 }
 
-bool RepPortBase::prepareDir() {
+bool ReportOutput::prepareDir() {
     loadTemplates();
     const bool ok = makeDirs();
     const std::string folder = workbookNames(htmlPath()).folderPath;

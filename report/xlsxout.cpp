@@ -628,13 +628,13 @@ std::unique_ptr<XlsxWriter> XlsxWriter::create(OutFileSet& files, const std::str
     return std::make_unique<XlsxBookWriter>(files, path, setup);
 }
 
-XlsxSetup RepPortBase::xlsxSetup(size_t cells) const {
+XlsxSetup ReportOutput::xlsxSetup(size_t cells) const {
     XlsxSetup s;
     s.rowLimit = m_nSheetRowLimit;
     s.zip64 = cells > kZip64Cells;
     s.layout = m_options.xlsxLayout;
     s.where = m_busLocations;
-    s.caseName8 = m_strCaseName;
-    s.caseNo = m_strCaseNo;
+    s.caseName8 = m_model.caseName();
+    s.caseNo = m_model.caseNoText();
     return s;
 }

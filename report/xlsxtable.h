@@ -3,7 +3,7 @@
 // record, with the group's texts (the fault point and its values) as leading columns,
 // where each bus lies, complex values as magnitude and angle and every number a number.
 // Fed a page at a time: its head, then each group with its own records, then its end.
-#include "report/repportbase.h"
+#include "report/reportoutput.h"
 
 #include <QString>
 

@@ -6,6 +6,7 @@
 #include "db/sqlstmt.h"
 #include "db/textcodec.h"
 #include "report/outsink.h"
+#include "report/reportoutput.h"
 #include "report/runguard.h"
 #include "sc/reportkinds.h"
 #include "sc/screpport.h"
@@ -157,11 +158,11 @@ std::vector<std::pair<std::string, double>> runPlan(const OutputRequest& req, bo
     auto add = [&](const char* step, double perCell) {
         plan.emplace_back(gb(step), w ? cells * perCell : 1);
     };
-    if (req.writeText) add(RepPortBase::kTextStep, kTextPerCell);
-    if (req.writeSheet && req.sheetHtml) add(RepPortBase::kWorkbookStep, kHtmlPerCell);
+    if (req.writeText) add(ReportOutput::kTextStep, kTextPerCell);
+    if (req.writeSheet && req.sheetHtml) add(ReportOutput::kWorkbookStep, kHtmlPerCell);
     if (req.writeSheet && req.sheetXlsx) {
-        add(RepPortBase::kXlsxStep, kXlsxPerCell);
-        add(RepPortBase::kXlsxPackStep, kPackPerCell);
+        add(ReportOutput::kXlsxStep, kXlsxPerCell);
+        add(ReportOutput::kXlsxPackStep, kPackPerCell);
     }
     return plan;
 }
@@ -182,9 +183,10 @@ std::string problemsText(const dp::List& l, const std::string& caseNo, const std
 }
 
 // The list alone, for a strict run it stopped.
-std::string writeProblems(const dp::List& l, const SCRepPort& b, OutputEncoding enc) {
-    const std::string path = b.problemsPath();
-    QDir().mkpath(textcodec::fromLocal8(b.tempDir()));
+std::string writeProblems(const dp::List& l, const RepPortBase& b, const ReportOutput& run,
+                          OutputEncoding enc) {
+    const std::string path = run.problemsPath();
+    QDir().mkpath(textcodec::fromLocal8(run.tempDir()));
     OutFile f(path);
     f.write(problemsText(l, b.caseNoText(), b.caseName(), enc));
     if (!f.commit()) {
@@ -234,6 +236,119 @@ std::string nothingToWrite(const OutputRequest& req) {
     return std::string();
 }
 
+// The request's grouping, units, files and folder, progress and problem list.
+void setUp(SCRepPort& b, ReportOutput& run, const OutputRequest& req, RunObserver* observer,
+           const dp::List& problems) {
+    b.setGrpInfo(req.grpArea, req.grpZone, req.grpST);
+    b.setUnitInfo(req.perUnit);
+    OutputOptions o = run.outputOptions();
+    o.html = req.sheetHtml;
+    o.xlsx = req.sheetXlsx;
+    o.encoding = req.encoding;
+    o.xlsxLayout = req.xlsxLayout;
+    run.setOutputOptions(o);
+    run.setObserver(observer);
+    if (!req.outputDir.empty()) run.setTempDir(req.outputDir);
+    // Asked for once the pages are built: the list goes in with the reports it explains.
+    run.setProblemList([&problems, &b, &req] {
+        return problems.empty() ? std::string()
+                                : problemsText(problems, b.caseNoText(), b.caseName(), req.encoding);
+    });
+}
+
+// Where every bus lies, read here once: the writers look buses up without the database.
+std::shared_ptr<const BusLocations> busLocations(const DbConnection& db, const OutputRequest& req) {
+    auto where = std::make_shared<BusLocations>();
+    for (const auto& [node, pos] : db.nodePositions())
+        where->add(node, BusLocation{pos.area_name, pos.zone_name, pos.st_name});
+    // A fault inside a branch lies where the branch's I side does.
+    if (req.faults)
+        for (const SCPos& p : *req.faults)
+            if (!p.iName.empty() && p.iName != p.name && !where->find(p.name))
+                if (const BusLocation* at = where->find(p.iName)) where->add(p.name, *at);
+    return where;
+}
+
+// The chosen fault points the case has; only their results are read. The others are left
+// out, each named; with none left there is nothing to report.
+SCPosList usableFaults(SCRepPort& b, CaseStore& store, const OutputRequest& req) {
+    SCPosList usable;
+    if (!usesFaultList(req)) return usable;
+    std::set<std::string> keys;
+    if (req.faults)
+        for (const SCPos& p : *req.faults)
+            keys.insert(p.name);
+    store.chooseFaults(std::move(keys));
+    if (!req.faults || req.faults->empty()) return usable;
+    usable = b.usableFaults(*req.faults);
+    if (usable.empty()) {
+        std::string names;
+        for (size_t i = 0; i < req.faults->size() && i < 5; ++i)
+            names += (i ? " " : "") + (*req.faults)[i].name;
+        if (req.faults->size() > 5) names += " ...";
+        raiseError(gb("所选的故障点在作业中都不存在:") + names);
+    }
+    return usable;
+}
+
+// Starts the writers before the pages are built, once the results are read: the counts
+// weigh the steps, and the .xlsx package sizes itself by them.
+void beginStreaming(SCRepPort& b, ReportOutput& run, const CaseStore& store, const OutputRequest& req,
+                    size_t faults) {
+    RunWork work;
+    work.faults = double(faults);
+    if (usesFaultList(req)) {
+        b.loadVI();
+        work.buses = double(store.buses().size());
+        work.branches = double(store.branches().size());
+        work.caseFaults = double(store.faultRecords().size());
+    }
+    if (req.writeSheet && req.sheetXlsx && usesFaultList(req))
+        run.setCellEstimate(faults * (store.buses().size() + 2 * store.branches().size()) * 25);
+    if (work.caseFaults == 0) work.caseFaults = std::max(1.0, work.faults);
+    run.setRunPlan(runPlan(req, usesFaultList(req), &work));
+    run.beginOutput(req.writeText, req.writeSheet);
+}
+
+// The files written and the rows and cells of each report kind (key, pages it added).
+void countWritten(OutputResult& res, const RepPortBase& b, const ReportOutput& run, const OutputRequest& req,
+                  const std::vector<std::pair<std::string, int>>& pagesOf) {
+    if (req.writeText) res.files.push_back(textcodec::toUtf8(run.textPath()));
+    if (req.writeSheet && req.sheetHtml) res.files.push_back(textcodec::toUtf8(run.htmlPath()));
+    if (req.writeSheet && req.sheetXlsx) res.files.push_back(textcodec::toUtf8(run.xlsxPath()));
+    if (res.files.empty()) return;
+    int p = 0;
+    for (const auto& [key, pages] : pagesOf) {
+        ReportCount c{key};
+        for (int end = p + pages; p < end; ++p) {
+            c.rows += b.page(p).rowCount();
+            c.cells += b.page(p).cellCount();
+        }
+        res.rows += c.rows;
+        res.cells += c.cells;
+        res.reports.push_back(c);
+    }
+}
+
+// A run that an error text ended: the text, or the server's going away that caused it.
+void failed(OutputResult& res, const std::string& error8, const DbConnection& db, const OutputRequest& req,
+            dp::List& problems, const RepPortBase* b, const ReportOutput* run) {
+    screport::logDebug("catch exception here:");
+    res.error8 = error8;
+    // A report that found no case row because the server went away would blame the data.
+    const std::string interrupted = dbq::failureText(db, true);
+    if (!interrupted.empty() && error8 != interrupted) {
+        res.error8 = interrupted;
+        screport::logError(res.error8);
+    }
+    // Rows that never arrived are no problem of the data.
+    if (!interrupted.empty()) problems = dp::List();
+    res.files.clear();
+    // The list explains a run that stopped for it; an earlier run's list stays otherwise.
+    if (req.strict && b && run && !problems.empty() && interrupted.empty())
+        res.problemsFile = writeProblems(problems, *b, *run, req.encoding);
+}
+
 OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, RunObserver* observer) {
     OutputResult res;
     dp::List problems;
@@ -247,6 +362,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
     auto snapshot = std::make_unique<ReadSnapshot>(db, runTables(db));
     CaseStore store(db, req.caseNo);
     std::unique_ptr<SCRepPort> builder;
+    std::unique_ptr<ReportOutput> output; // goes before the builder whose pages it writes
     StageClock clock(res.stages);
     std::vector<std::pair<std::string, int>> pagesOf; // report key, pages it added
     try {
@@ -255,82 +371,24 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
             raiseError(why.empty() ? gb("不能读出短路作业，报表没有输出:") + textcodec::toLocal8(db.name())
                                    : why);
         }
-        builder = std::make_unique<SCRepPort>(store, req.projectDir, req.chosenKeys, req.itemLabels,
-                                              req.itemSel, req.faults);
+        builder = std::make_unique<SCRepPort>(store, req.chosenKeys, req.itemLabels, req.itemSel, req.faults);
         SCRepPort& b = *builder;
-        b.setGrpInfo(req.grpArea, req.grpZone, req.grpST);
-        b.setUnitInfo(req.perUnit);
-        OutputOptions o = b.outputOptions();
-        o.html = req.sheetHtml;
-        o.xlsx = req.sheetXlsx;
-        o.encoding = req.encoding;
-        o.xlsxLayout = req.xlsxLayout;
-        b.setOutputOptions(o);
-        b.setObserver(observer);
-        if (!req.outputDir.empty()) b.setTempDir(req.outputDir);
-        // Asked for once the pages are built: the list goes in with the reports it explains.
-        b.setProblemList([&problems, &b, &req] {
-            return problems.empty() ? std::string()
-                                    : problemsText(problems, b.caseNoText(), b.caseName(), req.encoding);
-        });
+        output = std::make_unique<ReportOutput>(b, req.projectDir);
+        ReportOutput& run = *output;
+        setUp(b, run, req, observer, problems);
         checkTables(db, req, store);
         checkHasResults(db, b.caseNoText(), b.caseName());
         if (usesFaultList(req) && (!req.faults || req.faults->empty())) raiseError(gb("没有选择故障母线。"));
-        b.setRunPlan(runPlan(req, usesFaultList(req), nullptr));
+        run.setRunPlan(runPlan(req, usesFaultList(req), nullptr));
         store.baseMVA(); // read and checked before the reports, whichever needs it
-        // Read here, once: the writers look buses up without the database.
-        if (req.writeSheet && req.sheetXlsx && req.xlsxLayout == XlsxLayout::Table) {
-            auto where = std::make_shared<BusLocations>();
-            for (const auto& [node, pos] : db.nodePositions())
-                where->add(node, BusLocation{pos.area_name, pos.zone_name, pos.st_name});
-            // A fault inside a branch lies where the branch's I side does.
-            if (req.faults)
-                for (const SCPos& p : *req.faults)
-                    if (!p.iName.empty() && p.iName != p.name && !where->find(p.name))
-                        if (const BusLocation* at = where->find(p.iName)) where->add(p.name, *at);
-            b.setBusLocations(std::move(where));
-        }
-        // Only the chosen fault points' results are read.
-        if (usesFaultList(req)) {
-            std::set<std::string> keys;
-            if (req.faults)
-                for (const SCPos& p : *req.faults)
-                    keys.insert(p.name);
-            store.chooseFaults(std::move(keys));
-        }
-        // Fault points the case does not have are left out, each named; with none left
-        // there is nothing to report.
-        SCPosList usable;
-        if (req.faults && !req.faults->empty() && usesFaultList(req)) {
-            usable = b.usableFaults(*req.faults);
-            if (usable.empty()) {
-                std::string names;
-                for (size_t i = 0; i < req.faults->size() && i < 5; ++i)
-                    names += (i ? " " : "") + (*req.faults)[i].name;
-                if (req.faults->size() > 5) names += " ...";
-                raiseError(gb("所选的故障点在作业中都不存在:") + names);
-            }
-            b.setFaults(&usable);
-        }
+        if (req.writeSheet && req.sheetXlsx && req.xlsxLayout == XlsxLayout::Table)
+            run.setBusLocations(busLocations(db, req));
+        SCPosList usable = usableFaults(b, store, req);
+        if (!usable.empty()) b.setFaults(&usable);
         clock.stage("prepare");
         // Pages go to the writers as they are built, unless a caller wants to look at the
         // whole model first.
-        if (!req.inspect) {
-            // Read first: the counts weigh the steps, and the .xlsx package sizes itself by them.
-            RunWork work;
-            work.faults = double(usable.size());
-            if (usesFaultList(req)) {
-                b.loadVI();
-                work.buses = double(store.buses().size());
-                work.branches = double(store.branches().size());
-                work.caseFaults = double(store.faultRecords().size());
-            }
-            if (req.writeSheet && req.sheetXlsx && usesFaultList(req))
-                b.setCellEstimate(usable.size() * (store.buses().size() + 2 * store.branches().size()) * 25);
-            if (work.caseFaults == 0) work.caseFaults = std::max(1.0, work.faults);
-            b.setRunPlan(runPlan(req, usesFaultList(req), &work));
-            b.beginOutput(req.writeText, req.writeSheet);
-        }
+        if (!req.inspect) beginStreaming(b, run, store, req, usable.size());
         // The fixed order of the report kinds, whatever order they were chosen in.
         for (const reportkinds::Kind& k : reportkinds::kinds()) {
             if (!b.isSelect(k.key)) continue;
@@ -349,41 +407,13 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
         if (req.strict && !problems.empty())
             raiseError(gb("数据有问题，报表没有输出（严格模式）：") + dp::countsText(problems));
 
-        b.showResult(req.writeText, req.writeSheet, req.openViewers);
-        res.viewerFailures = b.viewerFailures();
-        if (req.writeText) res.files.push_back(textcodec::toUtf8(b.textPath()));
-        if (req.writeSheet && req.sheetHtml) res.files.push_back(textcodec::toUtf8(b.htmlPath()));
-        if (req.writeSheet && req.sheetXlsx) res.files.push_back(textcodec::toUtf8(b.xlsxPath()));
-        if (!res.files.empty()) {
-            int p = 0;
-            for (const auto& [key, pages] : pagesOf) {
-                ReportCount c{key};
-                for (int end = p + pages; p < end; ++p) {
-                    c.rows += b.page(p).rowCount();
-                    c.cells += b.page(p).cellCount();
-                }
-                res.rows += c.rows;
-                res.cells += c.cells;
-                res.reports.push_back(c);
-            }
-        }
-        if (!problems.empty()) res.problemsFile = textcodec::toUtf8(b.problemsPath());
+        run.showResult(req.writeText, req.writeSheet, req.openViewers);
+        res.viewerFailures = run.viewerFailures();
+        countWritten(res, b, run, req, pagesOf);
+        if (!problems.empty()) res.problemsFile = textcodec::toUtf8(run.problemsPath());
         clock.stage("write");
     } catch (const ErrorText& e) {
-        screport::logDebug("catch exception here:");
-        res.error8 = e.text();
-        // A report that found no case row because the server went away would blame the data.
-        const std::string interrupted = dbq::failureText(db, true);
-        if (!interrupted.empty() && e.text() != interrupted) {
-            res.error8 = interrupted;
-            screport::logError(res.error8);
-        }
-        // Rows that never arrived are no problem of the data.
-        if (!interrupted.empty()) problems = dp::List();
-        res.files.clear();
-        // The list explains a run that stopped for it; an earlier run's list stays otherwise.
-        if (req.strict && builder && !problems.empty() && interrupted.empty())
-            res.problemsFile = writeProblems(problems, *builder, req.encoding);
+        failed(res, e.text(), db, req, problems, builder.get(), output.get());
     } catch (const std::bad_alloc&) {
         res.error8 = textcodec::gb("内存不足");
         screport::logDebug("catch exception here:");
@@ -398,7 +428,7 @@ OutputResult buildAndWrite(const DbConnection& db, const OutputRequest& req, Run
 // The folder the run writes: its own, or the project's "temp".
 std::string outputFolder(const OutputRequest& req) {
     if (!req.outputDir.empty()) return req.outputDir;
-    const std::string dir = RepPortBase::tempDirOf(req.projectDir);
+    const std::string dir = ReportOutput::tempDirOf(req.projectDir);
     return dir.substr(0, dir.size() - 1); // named without its separator
 }
 

@@ -4,7 +4,7 @@
 #include "db/connection.h"
 #include "db/dataproblems.h"
 #include "db/export.h"
-#include "report/repportbase.h"
+#include "report/reportoutput.h"
 #include "sc/scpos.h"
 
 #include <functional>

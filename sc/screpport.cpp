@@ -14,18 +14,11 @@ namespace dp = dataproblems;
 
 const char* const SCRepPort::kReadStep = "读取短路结果";
 
-SCRepPort::SCRepPort(CaseStore& store, const std::string& projectDir,
-                     const std::set<std::string>& chosenReports,
+SCRepPort::SCRepPort(CaseStore& store, const std::set<std::string>& chosenReports,
                      const std::map<std::string, std::vector<std::string>>& itemLabels,
                      const std::map<std::string, std::vector<int>>& itemNumbers, const SCPosList* faults)
-    : RepPortBase(projectDir, store.caseNo(), chosenReports, itemLabels, itemNumbers), m_store(store),
-      m_faults(faults) {
-    m_strCaseName = dbq::text8(store.caseRow().name);
-}
-
-SCRepPort::~SCRepPort() {
-    abandonOutput();
-}
+    : RepPortBase(store.caseNo(), dbq::text8(store.caseRow().name), chosenReports, itemLabels, itemNumbers),
+      m_store(store), m_faults(faults) {}
 
 const SCPosList& SCRepPort::faults() const {
     return m_faults ? *m_faults : m_noFaults;
@@ -208,9 +201,9 @@ std::string SCRepPort::branchRow(const std::string& fault, const SCLine1Rec& b) 
 
 std::vector<int> SCRepPort::chosenItems(const std::string& key, int defined) const {
     std::vector<int> out;
-    auto sel = m_pItemSel.find(key);
-    auto lab = m_pItemLabels.find(key);
-    if (sel == m_pItemSel.end() || lab == m_pItemLabels.end()) return out;
+    auto sel = m_itemSel.find(key);
+    auto lab = m_itemLabels.find(key);
+    if (sel == m_itemSel.end() || lab == m_itemLabels.end()) return out;
     const int n = std::min(defined, int(lab->second.size()));
     for (int x : sel->second)
         if (x >= 0 && x < n) out.push_back(x);
@@ -218,7 +211,7 @@ std::vector<int> SCRepPort::chosenItems(const std::string& key, int defined) con
 }
 
 std::string SCRepPort::itemLabel(const std::string& key, int n) const {
-    auto lab = m_pItemLabels.find(key);
-    if (lab == m_pItemLabels.end() || n < 0 || n >= int(lab->second.size())) return std::string();
+    auto lab = m_itemLabels.find(key);
+    if (lab == m_itemLabels.end() || n < 0 || n >= int(lab->second.size())) return std::string();
     return lab->second[n];
 }

@@ -27,10 +27,9 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
     using BusFaults = CaseStore::BusFaults;
 
     // `store` and `faults` (which may be null: no fault points) outlive the builder.
-    SCRepPort(CaseStore& store, const std::string& projectDir, const std::set<std::string>& chosenReports,
+    SCRepPort(CaseStore& store, const std::set<std::string>& chosenReports,
               const std::map<std::string, std::vector<std::string>>& itemLabels,
               const std::map<std::string, std::vector<int>>& itemNumbers, const SCPosList* faults);
-    ~SCRepPort() override;
 
     // --- the store ---
     const CaseStore& store() const { return m_store; }

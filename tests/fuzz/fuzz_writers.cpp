@@ -1,6 +1,6 @@
 // Random report models through the text, HTML workbook and xlsx writers. Models keep
 // the writers' contract (every record holds a text per column); texts are random bytes.
-#include "report/repportbase.h"
+#include "report/reportoutput.h"
 #include "sc/quantities.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    RepPortBase m(g_dir, 1, kNoKeys, kNoLabels, kNoSel);
+    RepPortBase m(1, std::string(), kNoKeys, kNoLabels, kNoSel);
+    ReportOutput out(m, g_dir);
     m.setUnitInfo(in.ConsumeBool());
     m.setGrpInfo(in.ConsumeBool(), in.ConsumeBool(), in.ConsumeBool());
     const int pages = in.ConsumeIntegralInRange(0, 3);
@@ -49,8 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         m.addText(page, rec, in.ConsumeFloatingPoint<double>(), g);
                         break;
                     case 2:
-                        m.addFixed(page, rec, in.ConsumeFloatingPoint<double>(),
-                                   in.ConsumeIntegralInRange(0, 8), g);
+                        m.addText(page, rec,
+                                  RepPortBase::fixedText(in.ConsumeFloatingPoint<double>(),
+                                                         in.ConsumeIntegralInRange(0, 8)),
+                                  g);
                         break;
                     default: {
                         char cell[scq::kCellRoom];
@@ -63,11 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (in.ConsumeBool()) m.addTail(page, in.ConsumeRandomLengthString(64));
     }
-    OutputOptions o = m.outputOptions();
+    OutputOptions o = out.outputOptions();
     o.html = true;
     o.xlsx = true;
     o.encoding = in.ConsumeBool() ? OutputEncoding::Utf8 : OutputEncoding::Gb18030;
-    m.setOutputOptions(o);
-    m.showResult(true, true, false);
+    out.setOutputOptions(o);
+    out.showResult(true, true, false);
     return 0;
 }

@@ -15,7 +15,8 @@ const std::map<std::string, std::vector<std::string>> kNoLabels;
 const std::map<std::string, std::vector<int>> kNoSel;
 } // namespace
 
-Model::Model(const std::string& projectDir) : RepPortBase(projectDir, 7, kKeys, kNoLabels, kNoSel) {}
+Model::Model(const std::string& projectDir)
+    : RepPortBase(7, std::string(), kKeys, kNoLabels, kNoSel), out(*this, projectDir) {}
 
 int addPage(Model& m, const std::string& title, const std::vector<Col>& cols,
             const std::vector<std::vector<std::string>>& rows) {
@@ -62,12 +63,12 @@ std::string freshDir(const std::string& name) {
 }
 
 std::string writeRun(Model& m, const std::string& dir, bool text, bool html, bool xlsx) {
-    m.setTempDir(dir);
-    OutputOptions o = m.outputOptions();
+    m.out.setTempDir(dir);
+    OutputOptions o = m.out.outputOptions();
     o.html = html;
     o.xlsx = xlsx;
-    m.setOutputOptions(o);
-    m.showResult(text, html || xlsx, false);
+    m.out.setOutputOptions(o);
+    m.out.showResult(text, html || xlsx, false);
     return dir;
 }
 

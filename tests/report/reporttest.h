@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the report model tests.
-#include "report/repportbase.h"
+#include "report/reportoutput.h"
 #include "support/proc.h"
 #include "support/testdb.h"
 
@@ -13,10 +13,11 @@
 
 namespace reporttest {
 
-// A model with no database behind it; the builder's members are reachable.
+// A model with no database behind it, and its output run; the builder's members are reachable.
 class Model : public RepPortBase {
   public:
     explicit Model(const std::string& projectDir = "/nonexistent/");
+    ReportOutput out; // goes before the model it writes
     using RepPortBase::m_pages;
     using RepPortBase::m_strCaseName;
     // Leading cells of record `row`: the writers lay them out, though no report makes them.

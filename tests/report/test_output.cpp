@@ -5,6 +5,7 @@
 #include "support/testdb.h"
 
 #include "db/errortext.h"
+#include "report/outsink.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,7 +38,7 @@ struct Calls : Viewer {
 Calls& record(Model& m) {
     auto v = std::make_unique<Calls>();
     Calls& c = *v;
-    m.setViewer(std::move(v));
+    m.out.setViewer(std::move(v));
     return c;
 }
 
@@ -46,7 +47,7 @@ class Observer : public RunObserver {
     void progress(const std::string& what, long done, long total) override {
         lines.push_back(what);
         last = {done, total};
-        if (what == gb(RepPortBase::kXlsxPackStep)) packed.emplace_back(done, total);
+        if (what == gb(ReportOutput::kXlsxPackStep)) packed.emplace_back(done, total);
         if (cancelAfter >= 0 && done >= cancelAfter) cancel = true;
     }
     bool cancelled() const override { return cancel; }
@@ -62,7 +63,7 @@ void fill(Model& m, int rows, const std::string& tag) {
     for (int i = 0; i < rows; ++i) {
         const int r = m.addRec(p);
         m.addText(p, r, tag + std::to_string(i), 0);
-        m.addFixed(p, r, 1 + i / 1000.0, 4, 0);
+        m.addText(p, r, RepPortBase::fixedText(1 + i / 1000.0, 4), 0);
     }
 }
 
@@ -95,14 +96,14 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     Calls& calls = record(m);
     fill(m, 3, "A");
 
-    m.showResult(false, false);
-    EXPECT_FALSE(QDir(QString::fromStdString(m.tempDir())).exists());
+    m.out.showResult(false, false);
+    EXPECT_FALSE(QDir(QString::fromStdString(m.out.tempDir())).exists());
     EXPECT_TRUE(calls.text.empty() && calls.sheet.empty());
 
     Observer obs;
-    m.setObserver(&obs);
-    m.showResult(true, true); // makes the missing temporary folder
-    EXPECT_EQ(m.tempDir(), project + "temp/");
+    m.out.setObserver(&obs);
+    m.out.showResult(true, true); // makes the missing temporary folder
+    EXPECT_EQ(m.out.tempDir(), project + "temp/");
     EXPECT_EQ(calls.text, std::vector<std::string>{project + "temp/rep_txt.txt"});
     EXPECT_EQ(calls.sheet, (std::vector<std::pair<std::string, std::string>>{
                                {project + "temp/sc_report.htm", project + "temp/sc_report.xlsx"}}));
@@ -113,11 +114,11 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
 
     // A workbook that takes a while to pack shows it moving, never past its end.
     Model big(reporttest::freshDir("packing"));
-    big.setViewer(nullptr);
+    big.out.setViewer(nullptr);
     fill(big, 300000, "p");
     Observer packing;
-    big.setObserver(&packing);
-    big.showResult(false, true);
+    big.out.setObserver(&packing);
+    big.out.showResult(false, true);
     ASSERT_FALSE(packing.packed.empty());
     const long all = packing.packed.back().second;
     int between = 0;
@@ -130,15 +131,15 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     EXPECT_EQ(packing.packed.back().first, all);
 
     // Only the native workbook, without viewers.
-    QFile::remove(QString::fromStdString(m.htmlPath()));
+    QFile::remove(QString::fromStdString(m.out.htmlPath()));
     OutputOptions o;
     o.html = false;
-    m.setOutputOptions(o);
-    m.showResult(false, true);
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(m.htmlPath())));
+    m.out.setOutputOptions(o);
+    m.out.showResult(false, true);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(m.out.htmlPath())));
     ASSERT_EQ(calls.sheet.size(), 2u);
-    EXPECT_EQ(calls.sheet[1], std::make_pair(std::string(), m.xlsxPath()));
-    m.showResult(true, true, false);
+    EXPECT_EQ(calls.sheet[1], std::make_pair(std::string(), m.out.xlsxPath()));
+    m.out.showResult(true, true, false);
     EXPECT_EQ(calls.text.size(), 1u);
 
     // A relative project folder: the viewers, started elsewhere, get absolute paths.
@@ -147,7 +148,7 @@ TEST(ShowResult, WritesRequestedFilesThenOpensThem) {
     Model r("rel");
     Calls& rel = record(r);
     fill(r, 1, "R");
-    r.showResult(true, true);
+    r.out.showResult(true, true);
     QDir::setCurrent(before);
     ASSERT_EQ(rel.text.size(), 1u);
     EXPECT_EQ(rel.text[0],
@@ -162,10 +163,10 @@ TEST(ShowResult, AFailedOrCancelledRunNamesTheFileAndLeavesThePreviousFiles) {
     Model first(project);
     Calls& calls = record(first);
     fill(first, 10, "old");
-    first.showResult(true, true);
+    first.out.showResult(true, true);
     std::map<std::string, std::string> before;
     for (const char* f : {"rep_txt.txt", "sc_report.htm", "sc_report.xlsx", "sc_report.files/sheet1.htm"})
-        before[f] = readFile(first.tempDir() + f);
+        before[f] = readFile(first.out.tempDir() + f);
 
     auto unchanged = [&](const std::string& tempDir) {
         for (const auto& [f, bytes] : before)
@@ -179,46 +180,47 @@ TEST(ShowResult, AFailedOrCancelledRunNamesTheFileAndLeavesThePreviousFiles) {
     fill(second, 70000, "new");
     Observer obs;
     obs.cancelAfter = 65536;
-    second.setObserver(&obs);
-    EXPECT_EQ(throwText([&] { second.showResult(true, true); }), gb("输出已取消"));
-    unchanged(second.tempDir());
+    second.out.setObserver(&obs);
+    EXPECT_EQ(throwText([&] { second.out.showResult(true, true); }), gb("输出已取消"));
+    unchanged(second.out.tempDir());
 
     // The native workbook cannot be written after the text report is complete: the
     // text stays old too.
     Model third(project);
     const Calls& none3 = record(third);
     fill(third, 5, "new");
-    const QString blocker = QString::fromStdString(third.xlsxPath()) + ".part" +
+    const QString blocker = QString::fromStdString(third.out.xlsxPath()) + ".part" +
                             QString::number(QCoreApplication::applicationPid());
     QDir().mkpath(blocker);
-    EXPECT_EQ(throwText([&] { third.showResult(true, true); }), gb("无法写入文件：") + third.xlsxPath());
+    EXPECT_EQ(throwText([&] { third.out.showResult(true, true); }),
+              gb("无法写入文件：") + third.out.xlsxPath());
     QDir().rmdir(blocker);
-    unchanged(third.tempDir());
+    unchanged(third.out.tempDir());
     EXPECT_EQ(calls.text.size(), 1u); // only the first run opened anything
     EXPECT_TRUE(none2.text.empty() && none2.sheet.empty() && none3.text.empty() && none3.sheet.empty());
 
     // The last path of the set cannot be replaced (a folder stands where the problem
     // list goes): every file already swapped in goes back, byte for byte.
-    QDir().mkpath(QString::fromStdString(first.tempDir() + "data_problems.txt"));
-    reporttest::writeFile(first.tempDir() + "data_problems.txt/mine", "the user's");
+    QDir().mkpath(QString::fromStdString(first.out.tempDir() + "data_problems.txt"));
+    reporttest::writeFile(first.out.tempDir() + "data_problems.txt/mine", "the user's");
     before["data_problems.txt/mine"] = "the user's";
-    const QString wbFolder = QString::fromStdString(first.tempDir() + "sc_report.files");
+    const QString wbFolder = QString::fromStdString(first.out.tempDir() + "sc_report.files");
     const auto wb0 = testproc::files(wbFolder);
     Model fourth(project);
     record(fourth);
     fill(fourth, 5, "new");
-    fourth.setProblemList([] { return std::string("a list"); });
-    EXPECT_EQ(throwText([&] { fourth.showResult(true, true); }),
-              gb("无法替换文件：") + fourth.problemsPath() + gb("，之前输出的文件都已恢复"));
-    unchanged(fourth.tempDir());
+    fourth.out.setProblemList([] { return std::string("a list"); });
+    EXPECT_EQ(throwText([&] { fourth.out.showResult(true, true); }),
+              gb("无法替换文件：") + fourth.out.problemsPath() + gb("，之前输出的文件都已恢复"));
+    unchanged(fourth.out.tempDir());
     EXPECT_EQ(testproc::files(wbFolder), wb0);
-    QDir(QString::fromStdString(first.tempDir() + "data_problems.txt")).removeRecursively();
+    QDir(QString::fromStdString(first.out.tempDir() + "data_problems.txt")).removeRecursively();
     before.erase("data_problems.txt/mine");
-    fourth.showResult(true, true);
-    EXPECT_EQ(readFile(fourth.problemsPath()), "a list");
-    fourth.setProblemList([] { return std::string(); }); // a run without problems takes the list away
-    fourth.showResult(true, false);
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(fourth.problemsPath())));
+    fourth.out.showResult(true, true);
+    EXPECT_EQ(readFile(fourth.out.problemsPath()), "a list");
+    fourth.out.setProblemList([] { return std::string(); }); // a run without problems takes the list away
+    fourth.out.showResult(true, false);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(fourth.out.problemsPath())));
 
     // A file where the temporary folder should be: an error naming the first file.
     const std::string other = reporttest::freshDir("unwritable");
@@ -226,7 +228,7 @@ TEST(ShowResult, AFailedOrCancelledRunNamesTheFileAndLeavesThePreviousFiles) {
     Model m(other);
     fill(m, 1, "x");
     LogCapture log;
-    EXPECT_EQ(throwText([&] { m.showResult(true, false); }),
+    EXPECT_EQ(throwText([&] { m.out.showResult(true, false); }),
               gb("无法写入文件：") + other + "temp/rep_txt.txt");
     EXPECT_EQ(throwText([&] { reporttest::writeRun(m, other + "temp/", false, false, true); }),
               gb("无法写入文件：") + other + "temp/sc_report.xlsx");
@@ -268,56 +270,57 @@ TEST(Viewers, StartedDetachedAndMissingOnesLoggedAndKept) {
 TEST(ShowResult, WorkbookFolderIsReplacedWholeAndOnlyWhenAsked) {
     const std::string project = reporttest::freshDir("whole");
     Model big(project);
-    big.setViewer(nullptr);
+    big.out.setViewer(nullptr);
     for (int i = 0; i < 3; ++i)
         fill(big, 2, "p" + std::to_string(i));
     // Text alone makes no workbook folder.
-    big.showResult(true, false);
-    EXPECT_EQ(tree(big.tempDir()), QStringList{"rep_txt.txt"});
+    big.out.showResult(true, false);
+    EXPECT_EQ(tree(big.out.tempDir()), QStringList{"rep_txt.txt"});
 
-    big.showResult(true, true);
+    big.out.showResult(true, true);
     QStringList three{"rep_txt.txt", "sc_report.files", "sc_report.htm", "sc_report.xlsx"};
     for (const char* f :
          {"filelist.xml", "sheet1.htm", "sheet2.htm", "sheet3.htm", "stylesheet.css", "tabstrip.htm"})
         three << QString("sc_report.files/") + f;
     three.sort();
-    EXPECT_EQ(tree(big.tempDir()), three);
-    reporttest::writeFile(big.tempDir() + "sc_report.files/mine.txt", "not the program's");
-    const std::string txt3 = readFile(big.textPath()), xlsx3 = readFile(big.xlsxPath());
+    EXPECT_EQ(tree(big.out.tempDir()), three);
+    reporttest::writeFile(big.out.tempDir() + "sc_report.files/mine.txt", "not the program's");
+    const std::string txt3 = readFile(big.out.textPath()), xlsx3 = readFile(big.out.xlsxPath());
 
     // A shorter run of the HTML workbook alone leaves no sheet of the longer one, nor
     // anything else of the old folder; the files not asked for are the previous run's.
     Model small(project);
-    small.setViewer(nullptr);
+    small.out.setViewer(nullptr);
     OutputOptions htmlOnly;
     htmlOnly.xlsx = false;
-    small.setOutputOptions(htmlOnly);
+    small.out.setOutputOptions(htmlOnly);
     fill(small, 1, "only");
-    small.showResult(false, true);
+    small.out.showResult(false, true);
     QStringList one = three;
     one.removeAll("sc_report.files/sheet2.htm");
     one.removeAll("sc_report.files/sheet3.htm");
-    EXPECT_EQ(tree(small.tempDir()), one);
-    EXPECT_NE(readFile(small.tempDir() + "sc_report.files/sheet1.htm").find("only0"), std::string::npos);
-    EXPECT_EQ(readFile(small.tempDir() + "sc_report.files/filelist.xml").find("sheet2"), std::string::npos);
-    EXPECT_EQ(readFile(small.textPath()), txt3);
-    EXPECT_EQ(readFile(small.xlsxPath()), xlsx3);
+    EXPECT_EQ(tree(small.out.tempDir()), one);
+    EXPECT_NE(readFile(small.out.tempDir() + "sc_report.files/sheet1.htm").find("only0"), std::string::npos);
+    EXPECT_EQ(readFile(small.out.tempDir() + "sc_report.files/filelist.xml").find("sheet2"),
+              std::string::npos);
+    EXPECT_EQ(readFile(small.out.textPath()), txt3);
+    EXPECT_EQ(readFile(small.out.xlsxPath()), xlsx3);
 
     // Text alone leaves the workbook folder as it is.
-    const auto wb = testproc::files(QString::fromStdString(small.tempDir() + "sc_report.files/"));
-    big.showResult(true, false);
-    EXPECT_EQ(testproc::files(QString::fromStdString(small.tempDir() + "sc_report.files/")), wb);
+    const auto wb = testproc::files(QString::fromStdString(small.out.tempDir() + "sc_report.files/"));
+    big.out.showResult(true, false);
+    EXPECT_EQ(testproc::files(QString::fromStdString(small.out.tempDir() + "sc_report.files/")), wb);
 }
 
 TEST(ShowResult, LeftoversOfKilledRunsAreRemovedThoseOfLiveOnesKept) {
     const std::string project = reporttest::freshDir("leftovers");
     Model m(project);
-    m.setViewer(nullptr);
+    m.out.setViewer(nullptr);
     fill(m, 2, "a");
-    m.showResult(true, true);
-    const QStringList whole = tree(m.tempDir());
+    m.out.showResult(true, true);
+    const QStringList whole = tree(m.out.tempDir());
 
-    const std::string temp = m.tempDir(), dead = std::to_string(deadPid()),
+    const std::string temp = m.out.tempDir(), dead = std::to_string(deadPid()),
                       live = std::to_string(getppid()); // the test runner
     // Staged workbook folders of a killed and a live run, and one a killed run set aside
     // while the new one stood in place.
@@ -330,7 +333,7 @@ TEST(ShowResult, LeftoversOfKilledRunsAreRemovedThoseOfLiveOnesKept) {
           "rep_txt.txt.part" + live, std::string("a.partial"), std::string("b.part12x")})
         reporttest::writeFile(temp + f, "left");
 
-    m.showResult(true, false); // the text alone: the workbook's leftovers go all the same
+    m.out.showResult(true, false); // the text alone: the workbook's leftovers go all the same
     QStringList expected = whole;
     expected << QString::fromStdString("rep_txt.txt.part" + live) << "a.partial"
              << "b.part12x" << QString::fromStdString("sc_report.files.part" + live)

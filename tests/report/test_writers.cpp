@@ -22,7 +22,7 @@ namespace {
 
 // Writes the workbook with marker templates and returns its folder.
 std::string writeWorkbook(Model& m, const std::string& dirName) {
-    m.setTemplateDir(goldenDir() + "templates/");
+    m.out.setTemplateDir(goldenDir() + "templates/");
     return reporttest::writeRun(m, reporttest::freshDir(dirName), false, true, false);
 }
 
@@ -69,7 +69,7 @@ TEST(TextWriter, GroupsWideTextsEmptyHeadersAndPagesWithoutGroups) {
 TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
     // UTF-8 when the environment asks for it; any other value is GB18030.
     qputenv("SCREPORT_ENCODING", "gb18030");
-    EXPECT_EQ(Model().outputOptions().encoding, OutputEncoding::Gb18030);
+    EXPECT_EQ(OutputOptions::fromEnvironment().encoding, OutputEncoding::Gb18030);
     qputenv("SCREPORT_ENCODING", "UTF-8");
     Model m;
     qunsetenv("SCREPORT_ENCODING");
@@ -135,10 +135,10 @@ TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
 
     // The stylesheet is a copy with CR LF line ends, also when the folder is there already.
     Model s(dir);
-    s.setTemplateDir(goldenDir() + "templates/");
+    s.out.setTemplateDir(goldenDir() + "templates/");
     for (int run = 0; run < 2; ++run) {
-        EXPECT_TRUE(s.prepareDir());
-        expectGolden("wb_stylesheet.css", readFile(s.tempDir() + "sc_report.files/stylesheet.css"));
+        EXPECT_TRUE(s.out.prepareDir());
+        expectGolden("wb_stylesheet.css", readFile(s.out.tempDir() + "sc_report.files/stylesheet.css"));
     }
 
     // A sheet past its size goes on in "Q (2)" between groups, each file naming the other
@@ -154,7 +154,7 @@ TEST(Workbook, TwoPagesInterleavedIntoMainListTabsAndSheets) {
         g.addText(q, g.addRec(q, k), k, k);
     }
     g.addTail(q, "end");
-    g.setHtmlSheetBytes(1);
+    g.out.setHtmlSheetBytes(1);
     const std::string split = writeWorkbook(g, "wb-split");
     EXPECT_NE(readFile(split + "sc_report.htm").find("c_rgszSh[2] = \"Q (3)\";"), std::string::npos);
     const std::string want[3][3] = {{"<td class=xl25>g0", "", "续表见工作表“Q (2)”。"},
@@ -182,9 +182,9 @@ TEST(Workbook, EmptyModelAndAnEmptyTemplate) {
     const int p = m.addRP(false);
     m.addTitle(p, "X");
     const std::string broken = reporttest::freshDir("wb-broken-templates");
-    for (const std::string& t : RepPortBase::templateNames())
+    for (const std::string& t : ReportOutput::templateNames())
         reporttest::writeFile(broken + t, t == "sub_html1" ? "" : "[" + t + "]");
-    m.setTemplateDir(broken);
+    m.out.setTemplateDir(broken);
     EXPECT_EQ(testdb::throwText([&] { reporttest::writeRun(m, dir, false, true, false); }),
               gb("报表模板缺失或为空：") + broken + "sub_html1");
     EXPECT_EQ(readFile(dir + "sc_report.htm"), main0);
@@ -206,15 +206,15 @@ TEST(Workbook, EmptyModelAndAnEmptyTemplate) {
 // The built-in templates are the repository's folder, close what the program opens, and
 // every HTML file names the charset its bytes are in (喆 and 镕 are outside gb2312).
 TEST(Workbook, DefaultTemplatesFitTheWrittenLinesAndCharsets) {
-    for (const std::string& t : RepPortBase::templateNames()) {
-        QFile f(QString::fromStdString(RepPortBase::kBuiltinTemplates + t));
+    for (const std::string& t : ReportOutput::templateNames()) {
+        QFile f(QString::fromStdString(ReportOutput::kBuiltinTemplates + t));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << t;
         EXPECT_EQ(f.readAll().toStdString(), readFile(SCREPORT_SOURCE_DIR "/rep_template/" + t)) << t;
     }
     Model m;
     reporttest::addPage(m, gb("喆镕中心4"), {{"Bus", 6}}, {{"B1"}});
     const std::string dir = reporttest::freshDir("wb-default");
-    EXPECT_EQ(m.templateDir(), RepPortBase::kBuiltinTemplates);
+    EXPECT_EQ(m.out.templateDir(), ReportOutput::kBuiltinTemplates);
     reporttest::writeRun(m, dir, false, true, false);
     const std::string main = readFile(dir + "sc_report.htm");
     // Script, comment and XML island are closed in the order they were opened.
@@ -237,7 +237,7 @@ TEST(Workbook, DefaultTemplatesFitTheWrittenLinesAndCharsets) {
     for (const auto& c : cases) {
         OutputOptions o;
         o.encoding = c.enc;
-        m.setOutputOptions(o);
+        m.out.setOutputOptions(o);
         reporttest::writeRun(m, dir, false, true, false);
         for (const char* f :
              {"sc_report.htm", "sc_report.files/tabstrip.htm", "sc_report.files/sheet1.htm"}) {
@@ -410,8 +410,8 @@ TEST(HtmlWriter, HostileTextsStayText) {
     for (const OutputEncoding enc : {OutputEncoding::Gb18030, OutputEncoding::Utf8}) {
         OutputOptions o;
         o.encoding = enc;
-        bad.setOutputOptions(o);
-        good.setOutputOptions(o);
+        bad.out.setOutputOptions(o);
+        good.out.setOutputOptions(o);
         const auto decode = [&](const std::string& b) {
             return enc == OutputEncoding::Utf8 ? QString::fromStdString(b) : textcodec::fromLocal8(b);
         };

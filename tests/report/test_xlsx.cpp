@@ -21,7 +21,7 @@ void fillThreePages(Model& m) {
     m.setGrpInfo(true, true, false);
     const int p = m.addRP(true);
     m.addTitle(p, gb("母线电压 [A]"));
-    m.addUnitTitle(p);
+    m.addTitle(p, gb("单位：p.u."));
     m.addGrpTitle(p, true);
     m.addHeader(p, 0, gb("序号").c_str(), 1, 2, "");
     m.addHeader(p, 0, gb("母线").c_str(), 1, 2, "");
@@ -46,9 +46,9 @@ void fillThreePages(Model& m) {
 }
 
 void setLayout(Model& m, XlsxLayout l) {
-    OutputOptions o = m.outputOptions();
+    OutputOptions o = m.out.outputOptions();
     o.xlsxLayout = l;
-    m.setOutputOptions(o);
+    m.out.setOutputOptions(o);
 }
 
 // A written workbook with its sheet list and the number format of each style.
@@ -158,7 +158,7 @@ void fillTables(Model& m) {
     where->add("B1", {gb("甲区"), "Z1", "S1"});
     where->add("B2", {gb("甲区"), "Z1", "S2"});
     where->add(gb("喆镕中心4"), {gb("乙区"), "Z2", gb("中心站")});
-    m.setBusLocations(where);
+    m.out.setBusLocations(where);
 }
 
 } // namespace
@@ -300,7 +300,7 @@ TEST(XlsxWriter, TableNumbersAsPrintedAndOneLocationColumnPerBus) {
     auto where = std::make_shared<BusLocations>();
     where->add("B1", {gb("甲区"), "Z1", "S1"});
     where->add("B2", {gb("甲区"), "", "S2"});
-    m.setBusLocations(where);
+    m.out.setBusLocations(where);
     const Book book = writeBook(m, "xlsx-as-printed");
     const std::string xml = xr::member(book.path, "xl/worksheets/sheet1.xml");
     const xr::Sheet s = xr::sheet(xml);
@@ -346,7 +346,7 @@ TEST(XlsxWriter, LongPagesContinueOnFurtherSheets) {
                 }
             }
         }
-        m.setSheetRowLimit(table ? 10 : 6);
+        m.out.setSheetRowLimit(table ? 10 : 6);
         const Book book = writeBook(m, "xlsx-long");
         EXPECT_EQ(book.wb.sheets,
                   table ? (std::vector<std::string>{"P", "P (2)", "P (3)", "P (4)", "Q", "Q (2)", "Q (3)"})

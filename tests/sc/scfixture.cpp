@@ -37,8 +37,7 @@ void ScCaseTest::fill() {
 
 std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
     stores.push_back(std::make_unique<CaseStore>(cdb.connection(), caseNo));
-    auto p =
-        std::make_unique<SCRepPort>(*stores.back(), ::testing::TempDir(), chosen, labels, items, &faults);
+    auto p = std::make_unique<SCRepPort>(*stores.back(), chosen, labels, items, &faults);
     p->setUnitInfo(perUnit);
     return p;
 }

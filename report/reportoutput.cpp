@@ -1,24 +1,28 @@
-// The end of an output run: every requested file is written under a temporary name,
-// then all replace the previous run's files, then the viewers start. A streamed run
-// begins the files before the pages are built and hands each group over as it is done.
+// The output run: every requested file is written under a temporary name, then all
+// replace the previous run's files, then the viewers start. A streamed run begins the
+// files before the pages are built and takes each group as it is done.
 #include "pagewriters.h"
-#include "vectorstate.h"
 
 #include "db/errortext.h"
 #include "db/log.h"
 #include "db/textcodec.h"
 
-#include "db/dataproblems.h"
-
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 using textcodec::gb;
 
 namespace {
+
+bool endsWithSeparator(const std::string& s) {
+    return !s.empty() && (s.back() == '/' || s.back() == '\\');
+}
 
 // A viewer starts in a folder of its own choosing; a relative path would not lead it here.
 std::string absolute8(const std::string& path8) {
@@ -35,7 +39,7 @@ struct HandedGroup {
 
 } // namespace
 
-struct RepPortBase::Output {
+struct ReportOutput::Output {
     bool text = false, html = false, xlsx = false;
     // Declared before the stream: the writer threads end before files and writers go.
     OutFileSet files;
@@ -44,19 +48,49 @@ struct RepPortBase::Output {
     ReportStream stream;
 };
 
-void RepPortBase::OutputEnd::operator()(Output* o) const {
+void ReportOutput::OutputEnd::operator()(Output* o) const {
     delete o;
 }
 
-RepPortBase::~RepPortBase() {
-    abandonOutput();
+ReportOutput::ReportOutput(RepPortBase& model, const std::string& projectDir)
+    : m_model(model), m_viewer(Viewer::platform()), m_strTemplateDir(findTemplateDir(projectDir)),
+      m_strTempDir(tempDirOf(projectDir)), m_options(OutputOptions::fromEnvironment()) {
+    m_model.setSink(this);
 }
 
-void RepPortBase::abandonOutput() {
+ReportOutput::~ReportOutput() {
     m_out.reset(); // the writer threads end before anything they read goes
+    m_model.setSink(nullptr);
 }
 
-void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
+std::string ReportOutput::tempDirOf(const std::string& projectDir) {
+    std::string dir = projectDir;
+    if (!dir.empty() && !endsWithSeparator(dir)) dir += QDir::separator().toLatin1();
+    return dir + "temp" + QDir::separator().toLatin1();
+}
+
+void ReportOutput::setTempDir(const std::string& dir) {
+    m_strTempDir = dir;
+    if (!dir.empty() && !endsWithSeparator(dir)) m_strTempDir += QDir::separator().toLatin1();
+}
+
+std::string ReportOutput::findTemplateDir(const std::string& projectDir) {
+    QStringList overrides;
+    if (!projectDir.empty()) overrides << textcodec::fromLocal8(projectDir) + "/rep_template";
+    if (QCoreApplication::instance())
+        overrides << QCoreApplication::applicationDirPath() + "/rep_template";
+    else
+        overrides << QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + "/rep_template";
+    // Whatever stands under the name is the override; reading it shows whether it is whole.
+    for (const QString& c : overrides) {
+        const QFileInfo fi(c);
+        if (fi.exists() || fi.isSymLink())
+            return textcodec::toLocal8(QDir::cleanPath(fi.absoluteFilePath())) + "/";
+    }
+    return kBuiltinTemplates;
+}
+
+void ReportOutput::beginOutput(bool writeText, bool writeSheet) {
     std::unique_ptr<Output, OutputEnd> out(new Output);
     out->text = writeText;
     out->html = writeSheet && m_options.html;
@@ -82,7 +116,7 @@ void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
             makeWorkbookWriter(out->files, htmlPath(), m_options.encoding, m_templates, m_nHtmlSheetBytes));
     if (out->xlsx) {
         size_t cells = m_cellEstimate;
-        for (const RepPage& p : m_pages)
+        for (const RepPage& p : m_model.pages())
             cells += size_t(p.cellCount());
         auto book = XlsxWriter::create(out->files, xlsxPath(), xlsxSetup(cells));
         out->book = book.get();
@@ -93,31 +127,11 @@ void RepPortBase::beginOutput(bool writeText, bool writeSheet) {
     m_out = std::move(out);
 }
 
-bool RepPortBase::keepsExact() const {
+bool ReportOutput::keepsExact() const {
     return !m_out || m_out->xlsx;
 }
 
-void RepPortBase::groupDone(int page, int grp) {
-    if (!m_out) return;
-    RepPage& p = m_pages[size_t(page)];
-    // Groups go in order; one can leave the model alone only when no later group has
-    // begun (skipped groups before it are empty).
-    if (p.ended || grp < p.handedGroups || grp >= p.records.groupCount() ||
-        p.records.totalRecords() != size_t(p.records.recordCount(grp)))
-        return;
-    handOver(page, grp, p.records.takeGroup(grp));
-}
-
-void RepPortBase::adoptGroup(int page, int grp, RecordStore&& rs) {
-    RepPage& p = m_pages[size_t(page)];
-    if (!m_out || p.ended || grp < p.handedGroups || p.records.totalRecords() != 0)
-        p.records.appendGroup(grp, rs, 0);
-    else
-        handOver(page, grp, std::move(rs));
-}
-
-void RepPortBase::handOver(int page, int grp, RecordStore&& last) {
-    RepPage& p = m_pages[size_t(page)];
+void ReportOutput::handOver(int page, RepPage& p, int grp, RecordStore&& last) {
     m_out->stream.raiseFailure();
     if (!p.begun) {
         m_out->stream.beginPage(page, p);
@@ -137,94 +151,7 @@ void RepPortBase::handOver(int page, int grp, RecordStore&& last) {
     }
 }
 
-void RepPortBase::buildGroups(int r, int n, const char* stepUtf8, const GroupBuild& build) {
-    struct Built {
-        RecordStore rs;
-        std::vector<dataproblems::Problem> problems;
-        std::exception_ptr error;
-        bool done = false;
-    };
-    const bool keep = keepsExact();
-    auto buildOne = [&build, keep](int i, Built& b) {
-        dataproblems::List local;
-        dataproblems::List* outer = dataproblems::current();
-        dataproblems::setCurrent(&local);
-        b.rs.resizeGroups(1);
-        b.rs.keepExact(keep);
-        try {
-            build(i, b.rs);
-        } catch (...) {
-            b.error = std::current_exception();
-        }
-        dataproblems::setCurrent(outer);
-        b.problems = local.entries();
-    };
-    std::vector<Built> ready(size_t(std::max(n, 0)));
-    // The other thread builds the odd groups, at most a few ahead of this one.
-    constexpr int kAhead = 2;
-    std::mutex m;
-    std::condition_variable cv;
-    int taken = 0; // groups this thread has adopted
-    bool stop = false;
-    std::thread helper;
-    const bool twoThreads = m_out && n > 1 && std::thread::hardware_concurrency() > 1;
-    if (twoThreads)
-        helper = std::thread([&] {
-            clearVectorUpperState();
-            for (int i = 1; i < n; i += 2) {
-                {
-                    std::unique_lock<std::mutex> lock(m);
-                    cv.wait(lock, [&] { return stop || i - taken <= kAhead; });
-                    if (stop) return;
-                }
-                Built b;
-                buildOne(i, b);
-                std::lock_guard<std::mutex> lock(m);
-                ready[size_t(i)] = std::move(b);
-                ready[size_t(i)].done = true;
-                cv.notify_all();
-            }
-        });
-    struct Join {
-        std::thread& t;
-        std::mutex& m;
-        std::condition_variable& cv;
-        bool& stop;
-        ~Join() {
-            {
-                std::lock_guard<std::mutex> lock(m);
-                stop = true;
-            }
-            cv.notify_all();
-            if (t.joinable()) t.join();
-        }
-    } join{helper, m, cv, stop};
-
-    clearVectorUpperState();
-    for (int i = 0; i < n; ++i) {
-        Built b;
-        if (twoThreads && i % 2 == 1) {
-            std::unique_lock<std::mutex> lock(m);
-            cv.wait(lock, [&] { return ready[size_t(i)].done; });
-            b = std::move(ready[size_t(i)]);
-        } else {
-            buildOne(i, b);
-        }
-        for (dataproblems::Problem& p : b.problems)
-            dataproblems::report(std::move(p));
-        if (b.error) std::rethrow_exception(b.error);
-        adoptGroup(r, i, std::move(b.rs));
-        {
-            std::lock_guard<std::mutex> lock(m);
-            taken = i + 1;
-        }
-        cv.notify_all();
-        checkRun(stepUtf8, i + 1, n, true);
-    }
-}
-
-void RepPortBase::endPage(int page) {
-    RepPage& p = m_pages[size_t(page)];
+void ReportOutput::endPage(int page, RepPage& p) {
     if (p.ended) return;
     if (!p.begun) m_out->stream.beginPage(page, p);
     p.begun = true;
@@ -237,7 +164,7 @@ void RepPortBase::endPage(int page) {
     p.ended = true;
 }
 
-void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) {
+void ReportOutput::showResult(bool writeText, bool writeSheet, bool openViewers) {
     if (!m_out) beginOutput(writeText, writeSheet);
     if (!m_out) return;
     try {
@@ -257,28 +184,29 @@ void RepPortBase::showResult(bool writeText, bool writeSheet, bool openViewers) 
                             xlsx ? absolute8(xlsxPath()) : std::string());
 }
 
-std::vector<std::string> RepPortBase::viewerFailures() const {
+std::vector<std::string> ReportOutput::viewerFailures() const {
     return m_viewer ? m_viewer->failures() : std::vector<std::string>();
 }
 
-void RepPortBase::finishOutput() {
+void ReportOutput::finishOutput() {
     Output& out = *m_out;
-    for (size_t i = 0; i < m_pages.size(); ++i)
-        endPage(int(i));
-    out.stream.finish(m_pages);
+    std::deque<RepPage>& pages = m_model.pages();
+    for (size_t i = 0; i < pages.size(); ++i)
+        endPage(int(i), pages[i]);
+    out.stream.finish(pages);
 
     long total = 0;
-    for (const RepPage& p : m_pages)
+    for (const RepPage& p : pages)
         total += long(p.rowCount());
     // The writers run side by side; progress follows them one after the other.
     for (size_t k = 0; k < out.writers.size(); ++k) {
         const char* step = out.writers[k].first;
         const PageWriter& w = *out.writers[k].second;
-        checkRun(step, w.rowsWritten(), total);
+        checkRun(step, w.rowsWritten(), total, false, false);
         while (!out.stream.waitWriter(k, 20))
-            checkRun(step, w.rowsWritten(), total);
+            checkRun(step, w.rowsWritten(), total, false, false);
         out.stream.raiseFailure();
-        checkRun(step, w.rowsWritten(), total);
+        checkRun(step, w.rowsWritten(), total, false, false);
     }
     if (out.book) {
         // A step of its own: the rows are all written, and the bar should say why it waits.
@@ -303,6 +231,46 @@ void RepPortBase::finishOutput() {
     out.files.renameAll();
     screport::logDebug("temp file is " + textPath());
     // A model written whole can be written again.
-    for (RepPage& p : m_pages)
+    for (RepPage& p : pages)
         if (p.handedGroups == 0) p.begun = p.ended = false;
+}
+
+OutputOptions OutputOptions::fromEnvironment() {
+    OutputOptions o;
+    if (const char* e = std::getenv("SCREPORT_ENCODING")) {
+        if (!strcasecmp(e, "utf-8") || !strcasecmp(e, "utf8")) o.encoding = OutputEncoding::Utf8;
+    }
+    return o;
+}
+
+void ReportOutput::checkRun(const char* whatUtf8, long done, long total, bool faults, bool bytes) {
+    if (!m_pObserver) return;
+    if (whatUtf8 != m_stepKey) { // a new step: place it in the plan once
+        m_stepKey = whatUtf8;
+        m_step.what = gb(whatUtf8);
+        m_step.no = 0;
+        m_step.count = int(m_plan.size());
+        double before = 0, all = 0;
+        for (size_t i = 0; i < m_plan.size(); ++i) {
+            if (m_plan[i].first == m_step.what && !m_step.no) {
+                m_step.no = int(i) + 1;
+                m_stepStart = before;
+                m_stepWeight = m_plan[i].second;
+            }
+            before += m_plan[i].second;
+            all += m_plan[i].second;
+        }
+        m_planWeight = all;
+    }
+    m_step.done = done;
+    m_step.total = total;
+    m_step.faults = faults;
+    m_step.bytes = bytes;
+    // A step the plan does not name keeps the bar where it is.
+    if (m_step.no && m_planWeight > 0) {
+        const double part = total > 0 ? std::min(1.0, double(done) / double(total)) : 0.0;
+        m_step.overall = std::max(m_step.overall, (m_stepStart + m_stepWeight * part) / m_planWeight);
+    }
+    m_pObserver->step(m_step);
+    if (m_pObserver->cancelled()) raiseError(gb("输出已取消"));
 }
