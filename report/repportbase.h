@@ -149,6 +149,7 @@ class SCREPORT_CORE_EXPORT RepPortBase {
 
     // --- state ---
     void setUnitInfo(bool pu) { m_bPU = pu; }
+    bool perUnit() const { return m_bPU; }
     // where: the node positions dealGrpOld groups by (null: every node in one unnamed group).
     void setGrpInfo(bool byArea, bool byZone, bool byST, std::shared_ptr<const BusLocations> where = nullptr);
     bool isSelect(const std::string& name) const;

@@ -53,9 +53,7 @@ class SCREPORT_CORE_EXPORT SCRepPort : public RepPortBase {
 
     // --- what the report builders (sc/screports.h) use ---
     CaseStore& store() { return m_store; }
-    bool perUnit() const { return m_bPU; }
-    RepPage& pageAt(int r) { return m_pages[size_t(r)]; }
-    using RepPortBase::checkRun;
+    RepPage& pageAt(int r) { return pages()[size_t(r)]; }
     // The case's fault type as the summary read it (0: none usable; bad: a data problem).
     int typeFault() const { return m_typeFault; }
     void setTypeFault(int code, bool bad) {
