@@ -113,14 +113,13 @@ void expectFaultConditions(const StoredCase& c) {
 class CaseGenTest : public ::testing::TestWithParam<Backend> {};
 
 TEST_P(CaseGenTest, DemoHoldsTheDocumentedCases) {
-    // (Names, fault types and which cases are calculated: the batch's case list and the
-    // fault conditions below.)
+    // What the reports show of the demo (its fault points, line faults, the shunt branch,
+    // the branch without zero-sequence data, the load-flow case) is in their golden file;
+    // here what they do not show.
     StoredDb db(madeDb(GetParam()));
     EXPECT_EQ(
         db.number("SELECT COUNT(*) FROM SCR_R120 WHERE Case_No=" + std::to_string(demo::kCaseUncalculated)),
         0);
-    EXPECT_EQ(db.number("SELECT CASE_LF FROM SC_CASE WHERE Case_No=" + std::to_string(demo::kCaseNoLoadFlow)),
-              0);
     EXPECT_EQ(db.number("SELECT base_MVA FROM CDB_SBBAK"), demo::kBaseMVA);
 
     QSqlQuery q = db.query("SELECT Case_No, CAL_DATE, CAL_TIME, Date, Time, Function, Simple_F "
@@ -143,45 +142,6 @@ TEST_P(CaseGenTest, DemoHoldsTheDocumentedCases) {
         EXPECT_EQ(db.number("SELECT " + flags + " FROM SCR_OUT WHERE CASE_NO=" + no), 8);
     }
 
-    for (int n = demo::kCaseThreePhase; n <= demo::kCaseABToGround; ++n) {
-        const StoredCase c = db.load(n);
-        std::set<std::string> faulted;
-        for (const StoredFault& f : c.faults)
-            if (f.iName == f.jName && f.percent == 0) faulted.insert(f.iName);
-        EXPECT_EQ(faulted, std::set<std::string>(demo::kBusNames, demo::kBusNames + demo::kBusCount)) << n;
-    }
-    const StoredCase line = db.load(demo::kCaseLineFault);
-    int lineFaults = 0;
-    for (const StoredFault& f : line.faults) {
-        if (f.iName == f.jName) continue;
-        ++lineFaults;
-        EXPECT_EQ(f.percent, 50);
-        if (f.idName == demo::kLineFaultId) {
-            EXPECT_EQ(f.idName + "_50", demo::kLineFaultKey);
-            EXPECT_EQ(f.iName, demo::kLineFaultI);
-            EXPECT_EQ(f.jName, demo::kLineFaultJ);
-        } else {
-            EXPECT_EQ(f.idName + "_50", demo::kLineFault2Key);
-        }
-    }
-    EXPECT_EQ(lineFaults, 2);
-
-    // The shunt branch and the branch without zero-sequence data, in every calculated case.
-    for (int n = 1; n < demo::kCaseUncalculated; ++n) {
-        const StoredCase c = db.load(n);
-        int ground = 0, noZ0 = 0;
-        for (const StoredBranch& b : c.branches) {
-            if (b.idNo == demo::kGroundBranchNo && c.bus[b.i] == demo::kGroundBranchBus && b.i == b.j)
-                ++ground;
-            if (b.idNo == demo::kNoZeroSeqNo && c.bus[b.i] == demo::kNoZeroSeqI &&
-                c.bus[b.j] == demo::kNoZeroSeqJ) {
-                ++noZ0;
-                EXPECT_FALSE(b.hasZ0);
-            }
-        }
-        EXPECT_EQ(ground, 1) << "case " << n;
-        EXPECT_EQ(noZ0, 1) << "case " << n;
-    }
     // The network model and its backup copy agree, quoted name included.
     const std::pair<std::string, const char*> models[] = {
         {"CDB_NODE", "Node_Name"},   {"CDB_ACLINE", "ID_Name"},  {"CDB_TRANS_2W", "ID_Name"},
