@@ -262,28 +262,20 @@ TEST_P(BatchRun, AFailingCaseDoesNotStopTheOthersAndTheWorstStatusIsTheExitStatu
                            "busvol", "--format", "txt", "--summary-json", summaryPath});
     EXPECT_EQ(r.code, 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("screport: case no such case: ")) << r.err.toStdString();
-    const QJsonObject sum = readJson(summaryPath);
-    EXPECT_EQ(sum["exitStatus"].toInt(-1), 1);
-    const QJsonArray cases = sum["cases"].toArray();
-    ASSERT_EQ(cases.size(), 4) << "the case given twice runs once";
-    const QJsonObject c1 = cases[0].toObject(), c2 = cases[1].toObject(), c7 = cases[2].toObject(),
-                      none = cases[3].toObject();
-    EXPECT_EQ(c1["exitStatus"].toInt(-1), 0);
-    EXPECT_EQ(c1["files"].toArray().first().toString(), project + "/temp/1/rep_txt.txt");
+    // The summary whole (the case given twice runs once), the times left out.
+    QJsonObject sum = readJson(summaryPath);
+    QJsonArray cases = sum["cases"].toArray();
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        QJsonObject c = cases[i].toObject();
+        c.remove("seconds");
+        cases[i] = c;
+    }
+    sum["cases"] = cases;
+    const QString text = QString::fromUtf8(QJsonDocument(sum).toJson()).replace(project, "PROJECT");
+    testproc::expectGolden("summary_failing.json", QString(text).replace(arg, "DB").toStdString());
     EXPECT_FALSE(QFileInfo::exists(project + "/temp/1/sc_report.htm")) << "only the text was asked for";
-    EXPECT_EQ(c2["exitStatus"].toInt(-1), 4);
-    const QJsonObject p2 = c2["dataProblems"].toObject();
-    EXPECT_GT(p2["null"].toInt(), 0);
-    EXPECT_EQ(p2["null"].toInt(), p2["total"].toInt());
-    EXPECT_EQ(c2["problemsFile"].toString(), project + "/temp/2/data_problems.txt");
     EXPECT_TRUE(QFileInfo::exists(project + "/temp/2/rep_txt.txt"));
-    EXPECT_EQ(c7["exitStatus"].toInt(-1), 1);
-    EXPECT_EQ(c7["error"].toString(), QString::fromUtf8("短路作业没有计算:") + uncalculated);
-    EXPECT_TRUE(c7["files"].toArray().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(project + "/temp/" + QString::number(demo::kCaseUncalculated)));
-    EXPECT_EQ(none["case"].toString(), "no such case");
-    EXPECT_TRUE(none["number"].isNull());
-    EXPECT_EQ(none["exitStatus"].toInt(-1), 1);
 
     EXPECT_EQ(run({"--batch", arg, project, "2,1", "--reports", "busvol", "--format", "txt"}).code, 4);
 }
