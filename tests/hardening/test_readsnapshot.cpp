@@ -149,20 +149,14 @@ void expectOneStatePerRun(Setting s) {
     EXPECT_EQ(mixed, 0) << testproc::differences({{"rep_txt.txt", want}}, {{"rep_txt.txt", firstMixed}});
 }
 
-TEST(ReadSnapshot, SqliteRollbackJournal) {
-    expectOneStatePerRun(Setting::SqliteRollbackJournal);
+class ReadSnapshot : public ::testing::TestWithParam<Setting> {};
+
+TEST_P(ReadSnapshot, OneStatePerRun) {
+    expectOneStatePerRun(GetParam());
 }
 
-TEST(ReadSnapshot, SqliteWal) {
-    expectOneStatePerRun(Setting::SqliteWal);
-}
-
-TEST(ReadSnapshot, MariaDbInnoDb) {
-    expectOneStatePerRun(Setting::InnoDb);
-}
-
-TEST(ReadSnapshot, MariaDbMyIsam) {
-    expectOneStatePerRun(Setting::MyIsam);
-}
+INSTANTIATE_TEST_SUITE_P(Settings, ReadSnapshot,
+                         ::testing::Values(Setting::SqliteRollbackJournal, Setting::SqliteWal,
+                                           Setting::InnoDb, Setting::MyIsam));
 
 } // namespace

@@ -39,21 +39,6 @@ TEST(Quantities, FixedAsPrintfWithoutSigns) {
         }
 }
 
-// The J side of a ratio and the negative sequence's charging, which the hand case's
-// reports do not tell apart.
-TEST(Quantities, BranchCurrents) {
-    const scq::SeqV vi{Cx(1.0, 0), Cx(-0.2, 0), Cx(-0.1, 0)};
-    const scq::SeqV vj{Cx(0.9, 0), Cx(-0.3, 0), Cx(-0.2, 0)};
-    // Line with charging: I1j = (1 - 0.9)/j0.1 - j0.05*0.9 = -j1.045
-    //                     I2i = (-0.2 + 0.3)/j0.1 + j0.05*(-0.2) = -j1.01
-    scq::BranchEnds e = scq::branchCurrents(Cx(0, 0.1), 0.05, 1.0, false, vi, vj, nullptr);
-    EXPECT_NEAR(std::abs(e.i1j - Cx(0, -1.045)), 0, 1e-12);
-    EXPECT_NEAR(std::abs(e.i2i - Cx(0, -1.01)), 0, 1e-12);
-    // Transformer, ratio 1.05: I1j = ((1 - 0.9)/j0.1)/1.05
-    e = scq::branchCurrents(Cx(0, 0.1), 0.0, 1.05, false, vi, vj, nullptr);
-    EXPECT_NEAR(e.i1j.imag(), -1.0 / 1.05, 1e-12);
-}
-
 // A divisor too small for the quotient: its angle kept, its magnitude finite, so that no
 // report value overflows; a zero divisor stays not-a-number.
 TEST(Quantities, DivisionNeverOverflows) {

@@ -85,16 +85,14 @@ TEST_P(ScStoreTest, TablesAndBaseVoltagesAreReadOnceAndAMissingOneIsAnError) {
     EXPECT_EQ(throwText([&] { p->getBaseKV("LN2_50"); }), gb("不能找到计算母线的电压基值:LN2_50"));
 }
 
+// A code outside 1..4 is no known fault type. (The four types' titles: the demo reports.)
 TEST_P(ScStoreTest, TitlesOfFaultTypeAndCase) {
-    const char* lines[] = {"故障类型：未知",       "故障类型：ABC三相短路",     "故障类型：A相短路接地",
-                           "故障类型：AB两相短路", "故障类型： AB两相短路接地", "故障类型：未知"};
-    for (int code = 0; code <= 5; ++code) {
+    for (int code : {0, 5}) {
         db->exec("UPDATE SC_CASE SET Type_Fault=" + std::to_string(code) + " WHERE Case_No=1");
         auto p = builder(handcase::kCaseEarth);
         const int r = p->addRP(false);
         p->addFaultTypeTitle(r);
-        ASSERT_EQ(p->page(r).titles.size(), 1u);
-        EXPECT_EQ(p->page(r).titles[0], gb(lines[code])) << code;
+        EXPECT_EQ(p->page(r).titles, std::vector<std::string>{gb("故障类型：未知")}) << code;
     }
     // (The case title of a case that exists: ScReportTest.FaultPointAndBranches.)
     auto none = builder(42);

@@ -141,13 +141,6 @@ TEST_P(TreeTest, SearchWalksTheMatchesThroughEveryLinePlacement) {
     EXPECT_EQ(at(tree.search(testdb::gb("区域"), testdb::gb("华北"))), u("0 全部/华北"));
     EXPECT_EQ(at(tree.search(testdb::gb("分区"), "Z3")), u("0 全部/华北/Z3"));
 
-    // Letter case counts, whatever LIKE does on the back end.
-    tree.setCurrentItem(nullptr);
-    EXPECT_EQ(tree.search(testdb::gb("厂站"), "abc"), 0);
-    EXPECT_EQ(tree.currentItem(), nullptr);
-    EXPECT_EQ(tree.queuedMatches(), 0u);
-    EXPECT_EQ(at(tree.search(testdb::gb("厂站"), "AB")), u("0 全部/华北/Z3/ABC"));
-
     EXPECT_EQ(tree.search(testdb::gb("变电站"), "x"), 0);
     EXPECT_TRUE(logged(true, testdb::gb("不能找到类型:变电站!")));
     EXPECT_EQ(tree.search(testdb::gb("物理母线"), ""), 0);
