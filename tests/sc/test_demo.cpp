@@ -37,28 +37,15 @@ TEST_P(DemoTest, EveryReportOfEveryCaseIsTheGoldenOne) {
     for (int n = 0; n < demo::kCaseUncalculated; ++n) { // 0: the ground fault in named units
         const int caseNo = n ? n : demo::kCaseAToGround;
         QTemporaryDir d;
+        const QString fault =
+            QString::fromStdString(textcodec::toUtf8(testrun::faultPoints(caseNo, 1).at(0).name));
         const testproc::Outcome r = testproc::run(
             SCREPORT_EXE,
-            {"--batch",
-             QString::fromStdString(db->arg()),
-             d.path(),
-             QString::number(caseNo),
-             "--faults",
-             QString::fromStdString(textcodec::toUtf8(testrun::faultPoints(caseNo, 1).at(0).name)),
-             "--reports",
-             "all",
-             "--items",
-             "shortbra=all",
-             "--items",
-             "busvol=all",
-             "--items",
-             "linecur=all",
-             "--items",
-             "viz=all",
-             "--units",
-             n ? "pu" : "named",
-             "--format",
-             "txt"});
+            QStringList{"--batch", QString::fromStdString(db->arg()), d.path(), QString::number(caseNo),
+                        "--faults", fault, "--units", n ? "pu" : "named"} +
+                QString("--reports all --format txt --items shortbra=all --items busvol=all "
+                        "--items linecur=all --items viz=all")
+                    .split(' '));
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
         whole += fileBytes(d.path() + "/temp/rep_txt.txt").toStdString();
     }
