@@ -71,12 +71,7 @@ TEST(TextWriter, Utf8OutputAlignsByDisplayWidth) {
     qunsetenv("SCREPORT_ENCODING");
     // 甲1 is three columns wide, four bytes in GB18030.
     reporttest::addPage(m, gb("短路"), {{gb("母线"), 6}, {"V", 3}}, {{gb("甲1"), "1"}});
-    const std::string want = "\t短路\r\n\r\n"
-                             "\t  母线  V\r\n"
-                             "\t  ----  -\r\n"
-                             "\t   甲1  1\r\n"
-                             "\r\n\r\n\r\n";
-    EXPECT_EQ(text(m), want);
+    expectGolden("txt_utf8.txt", text(m));
 }
 
 TEST(HtmlWriter, SpansClassesLeadingCellsAndEscapedText) {
@@ -183,12 +178,9 @@ TEST(Workbook, EmptyModelAndAnEmptyTemplate) {
     // Whole again: the templates are read afresh for the run.
     reporttest::writeFile(broken + "sub_html1", "[sub_html1]");
     reporttest::writeRun(m, dir, false, true, false);
-    EXPECT_EQ(
-        readFile(dir + "sc_report.files/sheet1.htm"),
-        "[sub_html0]\r\n<link rel=Stylesheet href=stylesheet.css>\r\n[sub_html1]\r\n<table border=1>\r\n"
-        "<col span=0>\r\n<tr><th class=xl28 colspan=0> X</th>\r\n</table>\r\n</body>\r\n</html>\r\n");
-    EXPECT_EQ(readFile(dir + "sc_report.files/stylesheet.css"), "[stylesheet.css]");
-    EXPECT_EQ(readFile(dir + "sc_report.htm").substr(0, 14), "[main-html1]\r\n");
+    expectGolden("wb_marker_templates.htm", readFile(dir + "sc_report.htm") +
+                                                readFile(dir + "sc_report.files/sheet1.htm") +
+                                                readFile(dir + "sc_report.files/stylesheet.css"));
 }
 
 // The built-in templates are the repository's folder; what they make is whole in either
