@@ -2,7 +2,6 @@
 #include "reporttest.h"
 
 #include <array>
-#include <cmath>
 #include <limits>
 
 using reporttest::gb;

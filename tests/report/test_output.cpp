@@ -1,10 +1,7 @@
 // The output run: temporary folder, all-or-nothing replacement of the previous
 // run's files, cancellation, progress and the viewers.
 #include "reporttest.h"
-#include "support/proc.h"
-#include "support/testdb.h"
 
-#include "db/errortext.h"
 #include "report/outsink.h"
 
 #include <QCoreApplication>
@@ -13,7 +10,6 @@
 #include <QFile>
 #include <QThread>
 
-#include <cstdlib>
 #include <unistd.h>
 
 using reporttest::gb;

@@ -1,15 +1,8 @@
 // Text, HTML table and HTML workbook writers against hand-written golden files.
 #include "reporttest.h"
 
-#include "db/textcodec.h"
-#include "support/testdb.h"
-
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QXmlStreamReader>
-
-#include <algorithm>
 
 using reporttest::expectGolden;
 using reporttest::gb;

@@ -2,13 +2,12 @@
 // number formats, the table's columns, panes, filter, print setup and charts, and the
 // continuation of long pages.
 #include "reporttest.h"
-#include "support/testdb.h"
 #include "support/xlsxread.h"
-
-#include "db/textcodec.h"
 
 #include <QDir>
 
+#include <algorithm>
+#include <cmath>
 #include <sstream>
 
 using reporttest::gb;
