@@ -1,4 +1,4 @@
-// Text, HTML table and HTML workbook writers against hand-written golden files.
+// Text, HTML table and HTML workbook writers against golden files.
 #include "reporttest.h"
 
 #include <QDir>
