@@ -72,4 +72,8 @@ std::string writeRun(Model& m, const std::string& dir, bool text, bool html, boo
     return dir;
 }
 
+std::string text(Model& m) {
+    return readFile(writeRun(m, freshDir("txt"), true, false, false) + "rep_txt.txt");
+}
+
 } // namespace reporttest

@@ -44,6 +44,8 @@ std::string freshDir(const std::string& name);
 // Writes the model as a run does into `dir`: the text report (rep_txt.txt), the HTML
 // workbook (sc_report.htm and its folder), the .xlsx workbook (sc_report.xlsx). Returns dir.
 std::string writeRun(Model& m, const std::string& dir, bool text, bool html, bool xlsx);
+// The text report of the model.
+std::string text(Model& m);
 using testproc::expectGolden;
 
 } // namespace reporttest

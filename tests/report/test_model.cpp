@@ -1,27 +1,18 @@
 // The report model: cell texts, pages, groups, headers and grouping.
 #include "reporttest.h"
 
-#include <cmath>
+#include <array>
 #include <limits>
 
 using reporttest::gb;
 using reporttest::Model;
 
-namespace {
-
-std::vector<std::string> cells(const Model& m, int page, int grp, int rec) {
-    std::vector<std::string> out;
-    const RecordStore& rs = m.page(page).records;
-    for (int c = 0; c < rs.cellCount(grp, rec); ++c)
-        out.emplace_back(rs.cell(grp, rec, c));
-    return out;
-}
-
-} // namespace
-
+// Cell texts as the text report shows them.
 TEST(ReportModel, CellTextsFollowTheNumberRulesAndMayBeFilledInAnyOrder) {
     Model m;
     const int p = m.addRP(false);
+    for (int c = 0; c < 14; ++c)
+        m.addHeader(p, "c" + std::to_string(c), 12, false);
     const int r = m.addRec(p);
     m.addText(p, r, 2.0, 0);
     m.addText(p, r, 0.1234567, 0);
@@ -36,139 +27,99 @@ TEST(ReportModel, CellTextsFollowTheNumberRulesAndMayBeFilledInAnyOrder) {
     m.addText(p, r, QByteArray("raw\xff", 4), 0);
     const double v[3] = {1, 0.5, -2.25};
     m.addText(p, r, v, 3, 0);
-
-    std::vector<std::string> want{"2",       "0.123457", "100.5", "1.23457e+06",
-                                  "1234567", "0.00",     "25.00", "-100000.00"};
-    want.insert(want.end(), {gb("母线"), gb("厂站"), std::string("raw\xff", 4), "1", "0.5", "-2.25"});
-    EXPECT_EQ(cells(m, p, 0, r), want);
-    const int rn = m.addRec(p);
-    m.addText(p, rn, std::numeric_limits<double>::quiet_NaN(), 0);
-    EXPECT_EQ(cells(m, p, 0, rn), std::vector<std::string>{"nan"});
+    m.addText(p, m.addRec(p), std::numeric_limits<double>::quiet_NaN(), 0);
     EXPECT_EQ(RepPortBase::fixedText(1e300, 1).size(), 303u); // beyond any stack buffer
     EXPECT_EQ(RepPortBase::fixedText(-0.005, 2), "-0.01");    // rounds on the binary value
 
-    // Cells may be filled in any order.
+    // Records may be made ahead and filled column by column, as a builder filling one
+    // quantity for all records does.
     const int q = m.addRP(false);
+    for (const char* h : {"a", "b", "c"})
+        m.addHeader(q, h, 4, false);
     m.setGrpSize(q, 2);
     EXPECT_EQ(m.addRec(q, 2, 1), 2);
     EXPECT_EQ(m.addRec(q, 3, 1), 5);
     EXPECT_EQ(m.addRec(q, 1), 5); // an index, not a count
-    // Column by column, as a builder filling one quantity for all records does.
     for (int col = 0; col < 3; ++col)
         for (int r = 5; r >= 0; --r)
             m.addText(q, r, std::to_string(r) + ":" + std::to_string(col), 1);
-    for (int r = 0; r < 6; ++r)
-        EXPECT_EQ(cells(m, q, 1, r),
-                  (std::vector<std::string>{std::to_string(r) + ":0", std::to_string(r) + ":1",
-                                            std::to_string(r) + ":2"}));
-    EXPECT_EQ(m.recordCount(q, 0), 0);
-    EXPECT_EQ(m.page(q).records.cell(1, 0, 3), "");
+
+    // Only row 0 of the header counts columns; rows grow to fit.
+    const int h = m.addRP(false);
+    m.addHeader(h, 0, "I", 2, 1, "");
+    m.addHeader(h, 1, "Ia", 1, 1, "");
+    m.addHeader(h, 3, "deep", 1, 1, "style=x");
+    m.addHeader(h, "V", 6, false);
+    // Shrinking drops the surplus groups with their records.
+    const int s = m.addRP(false);
+    m.addHeader(s, "s", 4, false);
+    m.setGrpSize(s, 2);
+    m.addText(s, m.addRec(s, 1), "gone", 1);
+    m.setGrpSize(s, 1);
+    reporttest::expectGolden("txt_cells.txt", reporttest::text(m));
 
     // A cell larger than an arena block.
+    EXPECT_EQ(m.page(q).records.cell(1, 0, 3), "");
     const std::string big(3u << 20, 'x');
     m.addText(q, 0, big, 1);
     m.addText(q, 0, "after", 1);
     EXPECT_EQ(m.page(q).records.cell(1, 0, 3), big);
     EXPECT_EQ(m.page(q).records.cell(1, 0, 4), "after");
-
-    // Shrinking drops the surplus groups with their records.
-    m.setGrpSize(q, 1);
-    EXPECT_EQ(m.groupCount(q), 1);
-    EXPECT_EQ(m.page(q).grpTexts.size(), 1u);
 }
 
-TEST(ReportModel, GroupFlagsAndSpanningHeaders) {
-    Model m;
-    EXPECT_EQ(m.groupCount(m.addRP(true)), 1); // no grouping flag: one group anyway
-    EXPECT_TRUE(m.page(0).grpTexts.empty());
-    m.setGrpInfo(false, true, false);
-    EXPECT_EQ(m.groupCount(m.addRP(true)), 0);
-    EXPECT_EQ(m.groupCount(m.addRP(false)), 1);
-    EXPECT_EQ(m.pageCount(), 3);
-
-    // Only row 0 counts columns; rows grow to fit.
-    const int q = m.addRP(false);
-    m.addHeader(q, 0, "I", 2, 1, "");
-    m.addHeader(q, 1, "Ia", 1, 1, "");
-    m.addHeader(q, 3, "deep", 1, 1, "style=x");
-    m.addHeader(q, "V", 6, false);
-    EXPECT_EQ(m.page(q).m_nColCount, 3);
-    EXPECT_EQ(m.page(q).headers.size(), 4u);
-    EXPECT_EQ(m.page(q).headers[3][0].width, 16);
-}
-
+// Groups as the text report shows them: each record names the call that chose its group.
 TEST(ReportGrouping, HeadingsTextsAndKeys) {
-    Model m;
-    const int p = m.addRP(true);
-    m.setGrpInfo(true, true, false);
-    const int q = m.addRP(true);
-    m.addGrpTitle(q, true);
-    ASSERT_EQ(m.page(q).grpTitles.size(), 2u);
-    EXPECT_EQ(m.page(q).grpTitles[0].text, gb("区域"));
-    EXPECT_EQ(m.page(q).grpTitles[1].text, gb("分区"));
-
-    const int z1 = m.dealGrp(q, "S1", "Z1", "A1");
-    EXPECT_EQ(m.dealGrp(q, "S2", "Z1", "A1"), z1);
-    const int z2 = m.dealGrp(q, "S3", "Z2", "A1");
-    EXPECT_EQ(z2, z1 + 1);
-    EXPECT_EQ(m.page(q).grpTexts[z1], (std::vector<std::string>{"A1", "Z1"}));
-    EXPECT_EQ(m.groupCount(q), 2);
-    // Keys are per page; page p, made before the flags, keeps its group 0 from addRP.
-    EXPECT_EQ(m.dealGrp(p, "S1", "Z1", "A1"), 1);
-    EXPECT_EQ(m.groupCount(p), 2);
-
-    // Branches: between areas and between zones of one area share one group.
-    const int b = m.addRP(true);
-    const int within = m.dealGrp2(b, "Z1", "Z2", "A", "A");
-    EXPECT_EQ(m.dealGrp2(b, "Z1", "Z9", "A", "B"), within);
-    EXPECT_EQ(m.page(b).grpTexts[within], (std::vector<std::string>{"A", gb("分区间")}));
-    EXPECT_EQ(m.dealGrp2(b, "Z1", "Z1", "A", "A"), within + 1);
-
-    m.setGrpInfo(true, false, false);
-    const int a = m.addRP(true);
-    const int between = m.dealGrp2(a, "Z1", "Z1", "A", "B");
-    EXPECT_EQ(m.page(a).grpTexts[between], (std::vector<std::string>{gb("区域间")}));
-    EXPECT_EQ(m.dealGrp2(a, "Z1", "Z2", "C", "C"), between + 1);
-
-    m.setGrpInfo(false, false, true);
-    const int s = m.addRP(true);
-    m.addGrpTitle(s, false);
-    EXPECT_TRUE(m.page(s).grpTitles.empty());
-    m.setGrpSize(s, 1);
-    m.fillGrp(s, 0, false, "A", "Z", "S");
-    EXPECT_TRUE(m.page(s).grpTexts[0].empty());
-    m.fillGrp(s, 0, true, "A", "Z", "S");
-    EXPECT_EQ(m.page(s).grpTexts[0], (std::vector<std::string>{"S"}));
-
-    m.setGrpInfo(false, false, false);
-    const int n = m.addRP(false);
-    m.setGrpSize(n, 3);
-    EXPECT_EQ(m.dealGrp2(n, "Z1", "Z2", "A", "B"), 0);
-    EXPECT_EQ(m.groupCount(n), 1);
-    EXPECT_EQ(m.dealGrp(n, "S", "Z", "A"), 0);
-}
-
-TEST(ReportGrouping, NodesGroupedByWhereTheyLie) {
     auto where = std::make_shared<BusLocations>();
-    where->add("n1", BusLocation{gb("东区"), "Z10", "S1"});
-    where->add("n2", BusLocation{gb("西区"), "Z20", "S2"});
-    where->add("n3", BusLocation{gb("东区"), "Z10", "S3"});
-    where->add("N1", BusLocation{gb("西区"), "Z20", "S2"});
+    for (const auto& [node, area, zone, station] : {std::tuple{"n1", "东区", "Z10", "S1"},
+                                                    {"n2", "西区", "Z20", "S2"},
+                                                    {"n3", "东区", "Z10", "S3"},
+                                                    {"N1", "西区", "Z20", "S2"}})
+        where->add(node, BusLocation{gb(area), zone, station});
     Model m;
-    m.setGrpInfo(true, false, false, where);
-    const int p = m.addRP(true);
-    const int east = m.dealGrpOld(p, "n1");
-    EXPECT_EQ(m.dealGrpOld(p, "n3"), east);
-    const int west = m.dealGrpOld(p, "n2");
-    EXPECT_EQ(m.dealGrpOld(p, "N1"), west); // names differ by case: other node
-    EXPECT_NE(east, west);
-    const int unknown = m.dealGrpOld(p, "nx");
-    EXPECT_EQ(m.dealGrpOld(p, "ny"), unknown); // every unknown node in one group
-    EXPECT_NE(unknown, east);
-    EXPECT_EQ(m.page(p).grpTexts[east], (std::vector<std::string>{""}));
-
-    m.setGrpInfo(false, false, true, where);
-    const int q = m.addRP(true);
-    EXPECT_EQ(m.dealGrpOld(q, "n1"), m.dealGrpOld(q, "n1"));
-    EXPECT_NE(m.dealGrpOld(q, "n3"), m.dealGrpOld(q, "n1"));
+    const auto page = [&](bool grouped) {
+        const int p = m.addRP(grouped);
+        m.addTitle(p, "page " + std::to_string(p));
+        m.addGrpTitle(p, true); // the text report shows group texts under their titles
+        m.addHeader(p, "call", 24, false);
+        return p;
+    };
+    const auto put = [&](int p, int g, const std::string& call) { m.addText(p, m.addRec(p, g), call, g); };
+    const int p = page(true); // no grouping flag: one group anyway
+    m.setGrpInfo(false, true, false);
+    page(true);
+    page(false);
+    m.setGrpInfo(true, true, false);
+    const int q = page(true);
+    for (const char* s : {"S1 Z1", "S2 Z1", "S3 Z2"})
+        put(q, m.dealGrp(q, std::string(s, 2).c_str(), s + 3, "A1"), std::string("dealGrp ") + s + " A1");
+    put(p, m.dealGrp(p, "S1", "Z1", "A1"), "dealGrp S1 Z1 A1"); // keys are per page
+    // Branches: between areas and between zones of one area share one group.
+    const auto branches = [&](int b, std::initializer_list<std::array<const char*, 4>> calls) {
+        for (const auto& c : calls)
+            put(b, m.dealGrp2(b, c[0], c[1], c[2], c[3]),
+                std::string("dealGrp2 ") + c[0] + " " + c[1] + " " + c[2] + " " + c[3]);
+    };
+    branches(page(true), {{"Z1", "Z2", "A", "A"}, {"Z1", "Z9", "A", "B"}, {"Z1", "Z1", "A", "A"}});
+    m.setGrpInfo(true, false, false);
+    branches(page(true), {{"Z1", "Z1", "A", "B"}, {"Z1", "Z2", "C", "C"}});
+    m.setGrpInfo(false, false, true);
+    for (const auto& [titles, fill] : {std::pair{true, false}, {true, true}, {false, true}}) {
+        const int s = m.addRP(true);
+        m.addGrpTitle(s, titles);
+        m.setGrpSize(s, 1);
+        m.fillGrp(s, 0, fill, "A", "Z", "S");
+    }
+    m.setGrpInfo(false, false, false);
+    const int n = page(false);
+    m.setGrpSize(n, 3);
+    branches(n, {{"Z1", "Z2", "A", "B"}});
+    put(n, m.dealGrp(n, "S", "Z", "A"), "dealGrp S Z A");
+    // Nodes by where they lie; names differ by letter case, unknown nodes share one group.
+    for (const bool area : {true, false}) {
+        m.setGrpInfo(area, false, !area, where);
+        const int o = page(true);
+        for (const char* node : {"n1", "n3", "n2", "N1", "nx", "ny", "n1"})
+            put(o, m.dealGrpOld(o, node), std::string("dealGrpOld ") + node);
+    }
+    reporttest::expectGolden("txt_grouping.txt", reporttest::text(m));
 }
