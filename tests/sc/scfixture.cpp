@@ -2,9 +2,6 @@
 
 #include "handcase.h"
 
-#include <cmath>
-#include <cstdlib>
-
 namespace sctest {
 
 void ScCaseTest::SetUp() {
@@ -42,10 +39,6 @@ std::unique_ptr<SCRepPort> ScCaseTest::builder(int caseNo, bool perUnit) {
     return p;
 }
 
-std::string ScCaseTest::cell(const SCRepPort& p, int page, int grp, int rec, int col) const {
-    return std::string(p.page(page).records.cell(grp, rec, col));
-}
-
 std::vector<std::string> ScCaseTest::row(const SCRepPort& p, int page, int grp, int rec) const {
     std::vector<std::string> out;
     const RecordStore& rs = p.page(page).records;
@@ -60,17 +53,6 @@ std::vector<std::string> ScCaseTest::errorLines(const std::string& prefixUtf8) c
     for (const std::string& l : log.errors)
         if (l.rfind(p, 0) == 0) out.push_back(l);
     return out;
-}
-
-std::complex<double> parseComplex(const std::string& cell) {
-    const size_t slash = cell.find(" / ");
-    if (slash == std::string::npos) return {std::nan(""), std::nan("")};
-    return polar(cell.substr(0, slash), cell.substr(slash + 3));
-}
-
-std::complex<double> polar(const std::string& mag, const std::string& angleDeg) {
-    return std::polar(std::strtod(mag.c_str(), nullptr),
-                      std::strtod(angleDeg.c_str(), nullptr) * M_PI / 180.0);
 }
 
 } // namespace sctest

@@ -11,7 +11,6 @@
 #include <QSqlDatabase>
 #include <gtest/gtest.h>
 
-#include <complex>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -36,7 +35,6 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     // The store of the builder made last.
     CaseStore& store() { return *stores.back(); }
 
-    std::string cell(const SCRepPort& p, int page, int grp, int rec, int col) const;
     std::vector<std::string> row(const SCRepPort& p, int page, int grp, int rec) const;
     std::vector<std::string> errorLines(const std::string& prefixUtf8) const;
 
@@ -50,10 +48,5 @@ class ScCaseTest : public ::testing::TestWithParam<Backend> {
     dataproblems::List problems;                   // the builders' data problems
     testdb::LogCapture log;
 };
-
-// "m.mmmm / a.aa" back to a complex value.
-std::complex<double> parseComplex(const std::string& cell);
-// Magnitude and angle cells back to a complex value.
-std::complex<double> polar(const std::string& mag, const std::string& angleDeg);
 
 } // namespace sctest
