@@ -61,6 +61,12 @@ int RepPortBase::addRP(bool grouped) {
     return int(m_pages.size()) - 1;
 }
 
+void RepPortBase::setGrpInfo(bool byArea, bool byZone, bool byST) {
+    m_bGrpArea = byArea;
+    m_bGrpZone = byZone;
+    m_bGrpST = byST;
+}
+
 void RepPortBase::setGrpSize(int page, int n) {
     RepPage& p = m_pages[page];
     p.records.resizeGroups(n);

@@ -150,8 +150,9 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     // --- state ---
     void setUnitInfo(bool pu) { m_bPU = pu; }
     bool perUnit() const { return m_bPU; }
-    // where: the node positions dealGrpOld groups by (null: every node in one unnamed group).
-    void setGrpInfo(bool byArea, bool byZone, bool byST, std::shared_ptr<const BusLocations> where = nullptr);
+    // The grouping the run asks for: a grouped page then starts without a group (its
+    // builder sizes them).
+    void setGrpInfo(bool byArea, bool byZone, bool byST);
     bool isSelect(const std::string& name) const;
     const std::string& caseNoText() const { return m_strCaseNo; }
     const std::string& caseName() const { return m_strCaseName; }
@@ -190,24 +191,6 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     static std::string fixedText(double value, int prec); // fixed notation
     static std::string percentText(double a, double b);   // "0.00" when |b| < 0.001
 
-    // --- grouping by network position ---
-    void addGrpTitle(int page, bool withST);
-    void fillGrp(int page, int grp, bool isST, const std::string& area, const std::string& zone,
-                 const std::string& st);
-    int addGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
-               const std::string& st);
-    int getGrp(int page, const std::string& key, bool isST, const std::string& area, const std::string& zone,
-               const std::string& st);
-    int dealGrp(int page, const std::string& st, const std::string& zone, const std::string& area);
-    // Groups by where the node lies, as setGrpInfo gave it (no group name when unknown).
-    int dealGrpOld(int page, const std::string& node);
-    int dealGrp2(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
-                 const std::string& area2);
-    int dealGrp2_Zone(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
-                      const std::string& area2);
-    int dealGrp2_Area(int page, const std::string& zone1, const std::string& zone2, const std::string& area1,
-                      const std::string& area2);
-
     // --- building while the output streams ---
     // Group grp of the page is complete: while streaming it goes to the writers and its
     // records leave the model. Groups are done in order; the others go at the page's end.
@@ -245,12 +228,9 @@ class SCREPORT_CORE_EXPORT RepPortBase {
     const std::set<std::string>& m_chosenKeys;
     const std::map<std::string, std::vector<std::string>>& m_itemLabels;
     const std::map<std::string, std::vector<int>>& m_itemSel;
-    std::map<int, std::map<std::string, int>> m_grpIndex;
     bool m_bGrpArea = false;
     bool m_bGrpZone = false;
     bool m_bGrpST = false;
-    int m_nGrpMode = 0;
     bool m_bPU = true;
-    std::shared_ptr<const BusLocations> m_nodePlaces; // for dealGrpOld
     PageSink* m_sink = nullptr;
 };

@@ -1,7 +1,6 @@
 // The report model: cell texts, pages, groups, headers and grouping.
 #include "reporttest.h"
 
-#include <array>
 #include <limits>
 
 using reporttest::gb;
@@ -65,61 +64,4 @@ TEST(ReportModel, CellTextsFollowTheNumberRulesAndMayBeFilledInAnyOrder) {
     m.addText(q, 0, "after", 1);
     EXPECT_EQ(m.page(q).records.cell(1, 0, 3), big);
     EXPECT_EQ(m.page(q).records.cell(1, 0, 4), "after");
-}
-
-// Groups as the text report shows them: each record names the call that chose its group.
-TEST(ReportGrouping, HeadingsTextsAndKeys) {
-    auto where = std::make_shared<BusLocations>();
-    for (const auto& [node, area, zone, station] : {std::tuple{"n1", "东区", "Z10", "S1"},
-                                                    {"n2", "西区", "Z20", "S2"},
-                                                    {"n3", "东区", "Z10", "S3"},
-                                                    {"N1", "西区", "Z20", "S2"}})
-        where->add(node, BusLocation{gb(area), zone, station});
-    Model m;
-    const auto page = [&](bool grouped) {
-        const int p = m.addRP(grouped);
-        m.addTitle(p, "page " + std::to_string(p));
-        m.addGrpTitle(p, true); // the text report shows group texts under their titles
-        m.addHeader(p, "call", 24, false);
-        return p;
-    };
-    const auto put = [&](int p, int g, const std::string& call) { m.addText(p, m.addRec(p, g), call, g); };
-    const int p = page(true); // no grouping flag: one group anyway
-    m.setGrpInfo(false, true, false);
-    page(true);
-    page(false);
-    m.setGrpInfo(true, true, false);
-    const int q = page(true);
-    for (const char* s : {"S1 Z1", "S2 Z1", "S3 Z2"})
-        put(q, m.dealGrp(q, std::string(s, 2).c_str(), s + 3, "A1"), std::string("dealGrp ") + s + " A1");
-    put(p, m.dealGrp(p, "S1", "Z1", "A1"), "dealGrp S1 Z1 A1"); // keys are per page
-    // Branches: between areas and between zones of one area share one group.
-    const auto branches = [&](int b, std::initializer_list<std::array<const char*, 4>> calls) {
-        for (const auto& c : calls)
-            put(b, m.dealGrp2(b, c[0], c[1], c[2], c[3]),
-                std::string("dealGrp2 ") + c[0] + " " + c[1] + " " + c[2] + " " + c[3]);
-    };
-    branches(page(true), {{"Z1", "Z2", "A", "A"}, {"Z1", "Z9", "A", "B"}, {"Z1", "Z1", "A", "A"}});
-    m.setGrpInfo(true, false, false);
-    branches(page(true), {{"Z1", "Z1", "A", "B"}, {"Z1", "Z2", "C", "C"}});
-    m.setGrpInfo(false, false, true);
-    for (const auto& [titles, fill] : {std::pair{true, false}, {true, true}, {false, true}}) {
-        const int s = m.addRP(true);
-        m.addGrpTitle(s, titles);
-        m.setGrpSize(s, 1);
-        m.fillGrp(s, 0, fill, "A", "Z", "S");
-    }
-    m.setGrpInfo(false, false, false);
-    const int n = page(false);
-    m.setGrpSize(n, 3);
-    branches(n, {{"Z1", "Z2", "A", "B"}});
-    put(n, m.dealGrp(n, "S", "Z", "A"), "dealGrp S Z A");
-    // Nodes by where they lie; names differ by letter case, unknown nodes share one group.
-    for (const bool area : {true, false}) {
-        m.setGrpInfo(area, false, !area, where);
-        const int o = page(true);
-        for (const char* node : {"n1", "n3", "n2", "N1", "nx", "ny", "n1"})
-            put(o, m.dealGrpOld(o, node), std::string("dealGrpOld ") + node);
-    }
-    reporttest::expectGolden("txt_grouping.txt", reporttest::text(m));
 }

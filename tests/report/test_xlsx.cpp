@@ -19,11 +19,11 @@ namespace {
 // Three pages: groups with a multi-row header and leading cells, a repeated title,
 // and a long title with characters a sheet name cannot hold.
 void fillThreePages(Model& m) {
-    m.setGrpInfo(true, true, false);
     const int p = m.addRP(true);
     m.addTitle(p, gb("母线电压 [A]"));
     m.addTitle(p, gb("单位：p.u."));
-    m.addGrpTitle(p, true);
+    m.addGrpTitle(p, gb("区域").c_str(), 16, false);
+    m.addGrpTitle(p, gb("分区").c_str(), 16, false);
     m.addHeader(p, 0, gb("序号").c_str(), 1, 2, "");
     m.addHeader(p, 0, gb("母线").c_str(), 1, 2, "");
     m.addHeader(p, 0, gb("电压").c_str(), 2, 1, "");
@@ -31,8 +31,10 @@ void fillThreePages(Model& m) {
     m.addHeader(p, 1, "Vb", 1, 1, "");
     m.addRecID(p, 0, gb("故障").c_str(), 1, 2, true);
     const char* rows[2][3] = {{"B1", "1.0200", "-3"}, {"007", "1.0000 / 270.00", "0.5"}};
-    for (const char* zone : {"Z1", "Z2"}) {
-        const int g = m.dealGrp(p, "S", zone, "A");
+    m.setGrpSize(p, 2);
+    for (const int g : {0, 1}) {
+        m.addGrpText(p, g, "A");
+        m.addGrpText(p, g, g ? "Z2" : "Z1");
         for (auto& row : rows) {
             const int r = m.addRec(p, g);
             for (const char* t : row)
