@@ -46,26 +46,26 @@ std::vector<TableNeed> operator+(std::vector<TableNeed> a, const std::vector<Tab
     return a;
 }
 
-// What the reports read, by the statements that read it.
-const std::vector<std::string> kFaultColumns = {"CASE_NO", "flg", "I_Name", "J_Name", "ID_Name",
-                                                "Percent", "T",   "IR1",    "II1",    "IR2",
-                                                "II2",     "IR0", "II0"};
-const std::vector<TableNeed> kCapacities = {
-    {"SC_CASE", {"Note", "Date", "Time"}},
-    {"SCR_R120", kFaultColumns},
-    {"SCR_BUS", {"CASE_NO", "BUS_Name", "SC1_MVA", "SC3_MVA", "Base_kV"}}};
-const std::vector<TableNeed> kVoltages = {
-    {"SCR_R120", kFaultColumns},
-    {"SCR_B120", {"Case_No", "bus_Name", "T", "VR1", "VI1", "VR2", "VI2", "VR0", "VI0"}},
-    {"SCR_BUS", {"CASE_NO", "BUS_Name", "Base_kV"}, TableNeed::NamedUnits}};
-const std::vector<TableNeed> kBranches = {
-    {"SCR_LINE1", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}},
-    {"SCR_LINE0", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R0", "X0"}, TableNeed::ZeroSequence}};
-const std::vector<TableNeed> kPreFault = {
-    {"LFR_BS_R", {"CASE_NO", "Bus_Name", "V", "Angle"}, TableNeed::LoadFlowVoltages},
-    {"SCR_LPC", {"Case_No", "Bus_Name", "Vrz", "Viz"}, TableNeed::StoredPreFault}};
-
 std::vector<Kind> build() {
+    // What the reports read, by the statements that read it (locals: kinds() may be
+    // asked for while other files are still being initialised).
+    const std::vector<std::string> kFaultColumns = {"CASE_NO", "flg", "I_Name", "J_Name", "ID_Name",
+                                                    "Percent", "T",   "IR1",    "II1",    "IR2",
+                                                    "II2",     "IR0", "II0"};
+    const std::vector<TableNeed> kCapacities = {
+        {"SC_CASE", {"Note", "Date", "Time"}},
+        {"SCR_R120", kFaultColumns},
+        {"SCR_BUS", {"CASE_NO", "BUS_Name", "SC1_MVA", "SC3_MVA", "Base_kV"}}};
+    const std::vector<TableNeed> kVoltages = {
+        {"SCR_R120", kFaultColumns},
+        {"SCR_B120", {"Case_No", "bus_Name", "T", "VR1", "VI1", "VR2", "VI2", "VR0", "VI0"}},
+        {"SCR_BUS", {"CASE_NO", "BUS_Name", "Base_kV"}, TableNeed::NamedUnits}};
+    const std::vector<TableNeed> kBranches = {
+        {"SCR_LINE1", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R1", "X1", "B1_half", "Tk", "Type"}},
+        {"SCR_LINE0", {"CASE_NO", "I_Name", "J_Name", "ID_No", "R0", "X0"}, TableNeed::ZeroSequence}};
+    const std::vector<TableNeed> kPreFault = {
+        {"LFR_BS_R", {"CASE_NO", "Bus_Name", "V", "Angle"}, TableNeed::LoadFlowVoltages},
+        {"SCR_LPC", {"Case_No", "Bus_Name", "Vrz", "Viz"}, TableNeed::StoredPreFault}};
     const std::vector<std::string> seqPhaseVolts = gbList(
         {"正序电压幅值", "正序电压相角", "负序电压幅值", "负序电压相角", "零序电压幅值", "零序电压相角",
          "A相电压幅值", "A相电压相角", "B相电压幅值", "B相电压相角", "C相电压幅值", "C相电压相角"});
